@@ -1,0 +1,39 @@
+# Helpers shared by every folder.
+
+# tessel_platform_module(NAME SOURCES... [DEPS ...])
+# A module of the platform layer: a shared library with default visibility, one per process,
+# so its state (registry cache, COM runtime, apartment state) exists once however many
+# in-process servers load it.
+function(tessel_platform_module name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;PRIVATE_DEPS" ${ARGN})
+  add_library(platform_${name} SHARED ${ARG_SOURCES})
+  target_include_directories(platform_${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(platform_${name} PUBLIC ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
+  set_target_properties(platform_${name} PROPERTIES OUTPUT_NAME tessel_${name})
+endfunction()
+
+# tessel_inproc_server(NAME SOURCES...)
+# A deliverable in-process server: hidden visibility, only its COM entry points exported
+# (mark them with TESSEL_EXPORT from platform/com/server.h).
+function(tessel_inproc_server name)
+  add_library(${name} SHARED ${ARGN})
+  set_target_properties(${name} PROPERTIES
+    CXX_VISIBILITY_PRESET hidden
+    VISIBILITY_INLINES_HIDDEN ON
+    PREFIX "lib")
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+endfunction()
+
+# tessel_test(NAME SOURCES... LIBS ...)
+function(tessel_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  if(NOT TESSEL_BUILD_TESTS)
+    return()
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
+  gtest_discover_tests(${name}
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TESSEL_BIN=${CMAKE_BINARY_DIR}/bin"
+    DISCOVERY_TIMEOUT 60)
+endfunction()

@@ -1,0 +1,118 @@
+#include "platform/com/dispatch.h"
+
+#include "platform/text/text.h"
+
+namespace platform::com {
+
+const MemberInfo* TypeInfo::find(DispId id, unsigned kinds) const {
+    for (const auto& m : members)
+        if (m.id == id && (m.kind & kinds)) return &m;
+    return nullptr;
+}
+
+std::optional<DispId> TypeInfo::idOf(std::u16string_view name) const {
+    for (const auto& m : members)
+        if (text::equalsNoCase(m.name, name)) return m.id;
+    return std::nullopt;
+}
+
+const Variant& Call::arg(std::size_t i) const {
+    if (i >= args_.size()) raise(DISP_E_PARAMNOTFOUND);
+    return args_[i];
+}
+
+Variant& Call::ref(std::size_t i) {
+    if (i >= args_.size()) raise(DISP_E_PARAMNOTFOUND);
+    return args_[i];
+}
+
+namespace detail {
+
+HRESULT idOfName(const TypeInfo& info, std::u16string_view name, DispId& id) {
+    auto found = info.idOf(name);
+    if (!found) {
+        id = DISPID_UNKNOWN;
+        return DISP_E_UNKNOWNNAME;
+    }
+    id = *found;
+    return S_OK;
+}
+
+HRESULT invokeMember(const TypeInfo& info, DispId id, unsigned kinds, std::vector<Variant>& args,
+                     Variant* result, ExcepInfo* excep,
+                     const std::function<void(const MemberInfo&, Call&)>& run) {
+    const MemberInfo* member = info.find(id, kinds);
+    if (!member) return DISP_E_MEMBERNOTFOUND;
+    const auto& params = member->params;
+    if (args.size() > params.size()) return DISP_E_BADPARAMCOUNT;
+    for (std::size_t i = 0; i < params.size(); ++i) {
+        if (i >= args.size()) {
+            if (!params[i].optional) return DISP_E_BADPARAMCOUNT;
+            args.push_back(Variant::missing());
+            continue;
+        }
+        if (args[i].isMissing()) {
+            if (!params[i].optional) return DISP_E_PARAMNOTOPTIONAL;
+            continue;
+        }
+        if (params[i].type == VT_VARIANT) continue;
+        try {
+            args[i] = args[i].changeType(params[i].type, AlphaBool);
+        } catch (const ComError& e) {
+            return e.hr();
+        }
+    }
+    Call call(*member, args);
+    auto fail = [&](HRESULT scode, std::u16string description, std::u16string source) {
+        if (excep) *excep = ExcepInfo{scode, std::move(source), std::move(description)};
+        return DISP_E_EXCEPTION;
+    };
+    try {
+        run(*member, call);
+    } catch (const ComError& e) {
+        return fail(e.hr(), e.description(), e.source().empty() ? info.name : e.source());
+    } catch (const text::Error& e) {
+        // A run-time error of the text functions keeps its number, as the automation
+        // runtime reports it (0x800A0000 | number).
+        return fail(hr(0x800A0000u | static_cast<std::uint32_t>(e.number())),
+                    text::fromUtf8(e.what()), info.name);
+    } catch (const std::bad_alloc&) {
+        return fail(E_OUTOFMEMORY, describe(E_OUTOFMEMORY), info.name);
+    } catch (const std::exception& e) {
+        return fail(E_FAIL, text::fromUtf8(e.what()), info.name);
+    }
+    if (result) *result = std::move(call.result);
+    return S_OK;
+}
+
+}  // namespace detail
+
+namespace {
+Variant invokeChecked(Dispatch& object, DispId id, unsigned kinds, std::vector<Variant>& args) {
+    Variant result;
+    ExcepInfo excep;
+    HRESULT h = object.Invoke(id, kinds, args, &result, &excep);
+    if (h == DISP_E_EXCEPTION)
+        raise(excep.scode ? excep.scode : E_FAIL, excep.description, excep.source);
+    if (FAILED(h)) raise(h);
+    return result;
+}
+}  // namespace
+
+Variant invoke(Dispatch& object, DispId id, unsigned kinds, std::vector<Variant> args) {
+    return invokeChecked(object, id, kinds, args);
+}
+
+Variant invoke(Dispatch& object, std::u16string_view name, unsigned kinds,
+               std::vector<Variant> args) {
+    DispId id = DISPID_UNKNOWN;
+    HRESULT h = object.GetIDsOfNames(name, id);
+    if (FAILED(h)) raise(h, u"Unknown name: " + std::u16string(name));
+    return invokeChecked(object, id, kinds, args);
+}
+
+Variant invokeByRef(Dispatch& object, DispId id, unsigned kinds, std::vector<Variant>& args) {
+    return invokeChecked(object, id, kinds, args);
+}
+
+}  // namespace platform::com

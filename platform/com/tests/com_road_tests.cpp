@@ -1,0 +1,234 @@
+// The whole COM road against the test server library: registration, creation by ProgID
+// through dlopen, calls by name and by DISPID, by-reference arguments, events, errors,
+// object safety, categories, the elevation moniker, unloading and unregistration.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include "platform/com/events.h"
+#include "platform/com/runtime.h"
+#include "platform/com/safety.h"
+#include "platform/registry/registry.h"
+#include "platform/text/text.h"
+#include "platform/testing/temp_machine.h"
+
+using namespace platform::com;
+using platform::registry::Root;
+namespace registry = platform::registry;
+
+namespace {
+
+constexpr Guid CLSID_Calculator = Guid::of("{3C1A7E52-9F0B-4D6E-8A21-5B7C9D0E1F23}");
+const std::u16string kClassKey = u"CLSID\\{3C1A7E52-9F0B-4D6E-8A21-5B7C9D0E1F23}";
+
+// Calls one of the library's registration exports the way a registration program does.
+HRESULT callExport(const char* name) {
+    void* lib = dlopen(COMTEST_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    if (!lib) return CO_E_DLLNOTFOUND;
+    auto fn = reinterpret_cast<HRESULT (*)()>(dlsym(lib, name));
+    HRESULT h = fn ? fn() : CO_E_ERRORINDLL;
+    dlclose(lib);
+    return h;
+}
+
+class ComRoad : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(callExport("DllRegisterServer"), S_OK); }
+    void TearDown() override {
+        setElevationConsent(nullptr);
+        CoFreeUnusedLibraries();
+    }
+    platform::testing::TempMachine machine;
+};
+
+}  // namespace
+
+TEST_F(ComRoad, RegistrationWritesClassProgIdTypeLibAndCategoryKeys) {
+    EXPECT_EQ(registry::getString(Root::ClassesRoot, kClassKey), u"Calculator Class");
+    EXPECT_EQ(registry::getString(Root::ClassesRoot, kClassKey + u"\\InprocServer32"),
+              platform::text::fromUtf8(std::filesystem::canonical(COMTEST_LIBRARY).string()));
+    EXPECT_EQ(registry::getString(Root::ClassesRoot, kClassKey + u"\\InprocServer32",
+                                  u"ThreadingModel"),
+              u"Apartment");
+    EXPECT_EQ(registry::getString(Root::ClassesRoot, kClassKey + u"\\ProgID"),
+              u"ComTest.Calculator.1");
+    EXPECT_EQ(registry::getString(Root::ClassesRoot, u"ComTest.Calculator\\CurVer"),
+              u"ComTest.Calculator.1");
+    EXPECT_TRUE(registry::keyExists(Root::ClassesRoot, kClassKey + u"\\Control"));
+    EXPECT_TRUE(registry::keyExists(Root::ClassesRoot, kClassKey +
+                                                           u"\\Implemented Categories\\"
+                                                           u"{7DD95801-9882-11CF-9FA9-00AA006C42C4}"));
+    EXPECT_EQ(registry::getString(Root::ClassesRoot, u"Interface\\{3C1A7E53-9F0B-4D6E-8A21-5B7C9D0E1F23}"),
+              u"ICalculator");
+}
+
+TEST_F(ComRoad, ProgIdsResolveDirectlyAndThroughCurVer) {
+    Guid clsid;
+    EXPECT_EQ(CLSIDFromProgID(u"ComTest.Calculator.1", clsid), S_OK);
+    EXPECT_EQ(clsid, CLSID_Calculator);
+    // A version-independent ProgID without its own CLSID entry follows CurVer.
+    ASSERT_EQ(registry::deleteTree(Root::ClassesRoot, u"ComTest.Calculator\\CLSID"), registry::Ok);
+    clsid = {};
+    EXPECT_EQ(CLSIDFromProgID(u"comtest.calculator", clsid), S_OK);
+    EXPECT_EQ(clsid, CLSID_Calculator);
+    EXPECT_EQ(CLSIDFromProgID(u"ComTest.Nothing", clsid), CO_E_CLASSSTRING);
+    std::u16string progId;
+    EXPECT_EQ(ProgIDFromCLSID(CLSID_Calculator, progId), S_OK);
+    EXPECT_EQ(progId, u"ComTest.Calculator.1");
+}
+
+TEST_F(ComRoad, CallsMembersByNameAndDispIdWithCoercion) {
+    auto calc = createObject(u"ComTest.Calculator");
+    ASSERT_TRUE(calc);
+    EXPECT_EQ(call(*calc, u"Add", {Variant(u"2"), Variant(3.0)}).toI4(), 5);
+    EXPECT_EQ(invoke(*calc, 1, DISPATCH_METHOD, {Variant(40), Variant(2)}).toI4(), 42);
+    EXPECT_EQ(call(*calc, u"concat", {Variant(u"a")}).text(), u"a<none>");
+    EXPECT_EQ(call(*calc, u"Concat", {Variant(u"a"), Variant(7)}).text(), u"a7");
+    put(*calc, u"Name", Variant(u"한글"));
+    EXPECT_EQ(get(*calc, u"Name").text(), u"한글");
+    // The default member answers when the object is read as a value.
+    EXPECT_EQ(Variant(calc).toText(), u"calc:한글");
+}
+
+TEST_F(ComRoad, ReportsCallErrorsAsStatuses) {
+    auto calc = createObject(u"ComTest.Calculator.1");
+    std::vector<Variant> args{Variant(u"x"), Variant(1)};
+    Variant result;
+    EXPECT_EQ(calc->Invoke(1, DISPATCH_METHOD, args, &result, nullptr), DISP_E_TYPEMISMATCH);
+    args = {Variant(1)};
+    EXPECT_EQ(calc->Invoke(1, DISPATCH_METHOD, args, &result, nullptr), DISP_E_BADPARAMCOUNT);
+    args = {Variant(1), Variant(2), Variant(3)};
+    EXPECT_EQ(calc->Invoke(1, DISPATCH_METHOD, args, &result, nullptr), DISP_E_BADPARAMCOUNT);
+    args = {Variant(40000)};
+    EXPECT_EQ(calc->Invoke(7, DISPATCH_METHOD, args, &result, nullptr), DISP_E_OVERFLOW);
+    args = {};
+    EXPECT_EQ(calc->Invoke(99, DISPATCH_METHOD, args, &result, nullptr), DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(calc->Invoke(4, DISPATCH_METHOD, args, &result, nullptr), DISP_E_MEMBERNOTFOUND)
+        << "a property is not a method";
+    DispId id;
+    EXPECT_EQ(calc->GetIDsOfNames(u"Nothing", id), DISP_E_UNKNOWNNAME);
+
+    ExcepInfo excep;
+    EXPECT_EQ(calc->Invoke(5, DISPATCH_METHOD, args, &result, &excep), DISP_E_EXCEPTION);
+    EXPECT_EQ(excep.scode, E_INVALIDARG);
+    EXPECT_EQ(excep.description, u"잘못된 값입니다");
+    EXPECT_EQ(excep.source, u"ComTest.Calculator");
+    try {
+        call(*calc, u"Fail");
+        ADD_FAILURE();
+    } catch (const ComError& e) {
+        EXPECT_EQ(e.hr(), E_INVALIDARG);
+        EXPECT_EQ(e.description(), u"잘못된 값입니다");
+    }
+}
+
+TEST_F(ComRoad, ByReferenceArgumentsComeBack) {
+    auto calc = createObject(u"ComTest.Calculator");
+    std::vector<Variant> args{Variant(1), Variant(u"two")};
+    invokeByRef(*calc, 3, DISPATCH_METHOD, args);
+    EXPECT_EQ(args[0].text(), u"two");
+    EXPECT_EQ(args[1].toI4(), 1);
+}
+
+TEST_F(ComRoad, EventsReachSinksByDispIdUntilUnadvised) {
+    auto calc = createObject(u"ComTest.Calculator");
+    auto container = query<ConnectionPointContainer>(calc);
+    ASSERT_TRUE(container);
+    std::vector<int> seen;
+    auto sink = std::make_shared<SinkDispatch>();
+    sink->on(1, [&](std::vector<Variant>& args) {
+        seen.push_back(args[0].toI4());
+        args[1] = Variant(args[0].toI4() > 10);  // cancel big values
+    });
+    std::uint32_t cookie = 0;
+    ASSERT_EQ(container->Advise(Guid::of("{3C1A7E54-9F0B-4D6E-8A21-5B7C9D0E1F23}"), sink, cookie),
+              S_OK);
+    EXPECT_FALSE(call(*calc, u"Notify", {Variant(5)}).toBool());
+    EXPECT_TRUE(call(*calc, u"Notify", {Variant(50)}).toBool());
+    EXPECT_EQ(container->Unadvise(cookie), S_OK);
+    EXPECT_FALSE(call(*calc, u"Notify", {Variant(70)}).toBool());
+    EXPECT_EQ(seen, (std::vector<int>{5, 50}));
+    EXPECT_EQ(container->Advise(Guid::of("{00000000-0000-0000-0000-0000000000AA}"), sink, cookie),
+              E_NOINTERFACE);
+}
+
+TEST_F(ComRoad, ObjectSafetyKeepsEnabledOptionsPerInterface) {
+    auto calc = createObject(u"ComTest.Calculator");
+    auto safety = query<ObjectSafety>(calc);
+    ASSERT_TRUE(safety);
+    std::uint32_t supported = 0, enabled = 0;
+    EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IDispatch, supported, enabled), S_OK);
+    EXPECT_EQ(supported, INTERFACESAFE_FOR_UNTRUSTED_CALLER | INTERFACESAFE_FOR_UNTRUSTED_DATA);
+    EXPECT_EQ(enabled, 0u);
+    EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IDispatch, INTERFACESAFE_FOR_UNTRUSTED_CALLER,
+                                                INTERFACESAFE_FOR_UNTRUSTED_CALLER),
+              S_OK);
+    safety->GetInterfaceSafetyOptions(IID_IDispatch, supported, enabled);
+    EXPECT_EQ(enabled, INTERFACESAFE_FOR_UNTRUSTED_CALLER);
+    EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IDispatch, 4, 4), E_FAIL);
+    EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IClassFactory, supported, enabled),
+              E_NOINTERFACE);
+}
+
+TEST_F(ComRoad, LibraryUnloadsOnlyWhenNoObjectLives) {
+    auto calc = createObject(u"ComTest.Calculator");
+    CoFreeUnusedLibraries();
+    EXPECT_EQ(loadedLibraries().size(), 1u);
+    calc.reset();
+    CoFreeUnusedLibraries();
+    EXPECT_TRUE(loadedLibraries().empty());
+}
+
+TEST_F(ComRoad, ElevationMonikerNeedsTheElevationKeyAndConsent) {
+    const std::u16string name = u"Elevation:Administrator!new:" + CLSID_Calculator.str();
+    std::shared_ptr<Unknown> object;
+    EXPECT_EQ(CoGetObject(name, CLSCTX_LOCAL_SERVER, IID_IDispatch, object),
+              CO_E_ELEVATION_DISABLED);
+    ASSERT_EQ(registry::setValue(Root::ClassesRoot, kClassKey + u"\\Elevation", u"Enabled",
+                                 std::uint32_t(1)),
+              registry::Ok);
+    setElevationConsent([](const Guid&) { return false; });
+    EXPECT_EQ(CoGetObject(name, CLSCTX_LOCAL_SERVER, IID_IDispatch, object),
+              HRESULT_ERROR_CANCELLED);
+    setElevationConsent([](const Guid&) { return true; });
+    EXPECT_EQ(CoGetObject(name, CLSCTX_LOCAL_SERVER, IID_IDispatch, object), S_OK);
+    EXPECT_TRUE(object);
+    EXPECT_EQ(CoGetObject(u"Elevation:Nobody!new:" + CLSID_Calculator.str(), CLSCTX_LOCAL_SERVER,
+                          IID_IDispatch, object),
+              MK_E_SYNTAX);
+}
+
+TEST_F(ComRoad, CategoryManagerRegistersCategories) {
+    std::shared_ptr<CatRegister> catreg;
+    ASSERT_EQ(CoCreateInstance(CLSID_StdComponentCategoriesMgr, catreg), S_OK);
+    ASSERT_EQ(catreg->RegisterCategories(
+                  {{CATID_SafeForScripting, 1033, u"Controls that are safely scriptable"}}),
+              S_OK);
+    EXPECT_EQ(registry::getString(Root::ClassesRoot,
+                                  u"Component Categories\\{7DD95801-9882-11CF-9FA9-00AA006C42C4}",
+                                  u"409"),
+              u"Controls that are safely scriptable");
+}
+
+TEST_F(ComRoad, CreationFailuresAndUnregisteredClasses) {
+    std::shared_ptr<Dispatch> object;
+    setCreationFailure(CLSID_Calculator, E_ACCESSDENIED);
+    EXPECT_EQ(CoCreateInstance(CLSID_Calculator, object), E_ACCESSDENIED);
+    setCreationFailure(CLSID_Calculator, S_OK);
+    EXPECT_EQ(CoCreateInstance(CLSID_Calculator, object), S_OK);
+    EXPECT_EQ(CoCreateInstance(Guid::of("{00000000-0000-0000-0000-0000000000AB}"), object),
+              REGDB_E_CLASSNOTREG);
+    EXPECT_THROW(createObject(u"No.Such.Class"), ComError);
+}
+
+TEST_F(ComRoad, UnregistrationRemovesClassKeysButKeepsCategories) {
+    std::shared_ptr<CatRegister> catreg;
+    ASSERT_EQ(CoCreateInstance(CLSID_StdComponentCategoriesMgr, catreg), S_OK);
+    catreg->RegisterCategories({{CATID_SafeForScripting, 1033, u"Controls that are safely scriptable"}});
+    ASSERT_EQ(callExport("DllUnregisterServer"), S_OK);
+    EXPECT_FALSE(registry::keyExists(Root::ClassesRoot, kClassKey));
+    EXPECT_FALSE(registry::keyExists(Root::ClassesRoot, u"ComTest.Calculator"));
+    EXPECT_FALSE(registry::keyExists(Root::ClassesRoot, u"ComTest.Calculator.1"));
+    EXPECT_TRUE(registry::keyExists(Root::ClassesRoot,
+                                    u"Component Categories\\{7DD95801-9882-11CF-9FA9-00AA006C42C4}"));
+    EXPECT_THROW(createObject(u"ComTest.Calculator"), ComError);
+}

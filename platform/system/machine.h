@@ -1,0 +1,15 @@
+// The machine folder: the one place that holds all simulated machine-wide state (registry,
+// machine description, system folder, print output). Its location comes from the
+// environment variable TESSEL_MACHINE, default ~/.local/share/tessel/machine.
+#pragma once
+
+#include <filesystem>
+
+namespace platform::system {
+
+// The machine folder, created on first use.
+std::filesystem::path machineFolder();
+// The machine's system folder ("<machine>/system"), created on first use.
+std::filesystem::path systemFolder();
+
+}  // namespace platform::system

@@ -1,0 +1,314 @@
+#include "platform/text/codepage.h"
+
+#include <iconv.h>
+
+#include <atomic>
+#include <bit>
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <utility>
+
+namespace platform::text {
+namespace {
+
+// iconv's name for UTF-16 in the byte order of char16_t in memory.
+constexpr const char* kNativeUtf16 =
+    std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
+
+struct CodePageName {
+    unsigned codePage;
+    const char* iconvName;
+};
+
+constexpr CodePageName kCodePages[] = {
+    {949, "CP949"},   {65001, "UTF-8"},      {1200, "UTF-16LE"}, {1201, "UTF-16BE"},
+    {20127, "ASCII"}, {28591, "ISO-8859-1"}, {1252, "CP1252"},   {932, "CP932"},
+    {936, "GBK"},     {950, "BIG5"},         {51949, "EUC-KR"},
+};
+
+struct CharsetName {
+    const char* name;
+    unsigned codePage;
+};
+
+constexpr CharsetName kCharsets[] = {
+    {"euc-kr", 949},       {"ks_c_5601-1987", 949}, {"ks_c_5601", 949}, {"cp949", 949},
+    {"windows-949", 949},  {"x-windows-949", 949},  {"utf-8", 65001},   {"utf8", 65001},
+    {"utf-16", 1200},      {"utf-16le", 1200},      {"unicode", 1200},  {"utf-16be", 1201},
+    {"unicodefffe", 1201}, {"us-ascii", 20127},     {"ascii", 20127},   {"iso-8859-1", 28591},
+    {"latin1", 28591},     {"windows-1252", 1252},
+};
+
+const char* iconvNameOf(unsigned codePage) {
+    for (const auto& entry : kCodePages) {
+        if (entry.codePage == codePage) return entry.iconvName;
+    }
+    throw InvalidCall("unsupported code page " + std::to_string(codePage));
+}
+
+bool isHighSurrogate(char16_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool isLowSurrogate(char16_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+// Open conversion descriptors, kept per thread (an iconv_t is not safe to share between
+// threads) and closed when the thread ends.
+class ConverterCache {
+  public:
+    ~ConverterCache() {
+        for (auto& entry : entries_) iconv_close(entry.second);
+    }
+
+    iconv_t get(const char* to, const char* from) {
+        std::string key = std::string(to) + '\n' + from;
+        for (auto& entry : entries_) {
+            if (entry.first == key) {
+                iconv(entry.second, nullptr, nullptr, nullptr, nullptr);  // reset shift state
+                return entry.second;
+            }
+        }
+        iconv_t cd = iconv_open(to, from);
+        if (cd == reinterpret_cast<iconv_t>(-1)) {
+            throw InvalidCall(std::string("no conversion from ") + from + " to " + to);
+        }
+        entries_.emplace_back(std::move(key), cd);
+        return cd;
+    }
+
+  private:
+    std::vector<std::pair<std::string, iconv_t>> entries_;
+};
+
+iconv_t converter(const char* to, const char* from) {
+    thread_local ConverterCache cache;
+    return cache.get(to, from);
+}
+
+// UTF-16 text to a multibyte code page through iconv.
+std::vector<std::uint8_t> encodeMultibyte(std::u16string_view text, const char* target) {
+    const bool utf8 = std::strcmp(target, "UTF-8") == 0;
+    iconv_t cd = converter(target, kNativeUtf16);
+
+    std::vector<std::uint8_t> out(text.size() * 2 + 16);
+    std::size_t written = 0;
+    const char* const base = reinterpret_cast<const char*>(text.data());
+    char* in = const_cast<char*>(base);
+    std::size_t inLeft = text.size() * sizeof(char16_t);
+
+    auto reserve = [&](std::size_t need) {
+        if (out.size() - written < need) out.resize(std::max(out.size() * 2, written + need));
+    };
+    auto put = [&](std::initializer_list<std::uint8_t> bytes) {
+        reserve(bytes.size());
+        for (auto b : bytes) out[written++] = b;
+    };
+
+    while (inLeft > 0) {
+        reserve(16);
+        char* outPtr = reinterpret_cast<char*>(out.data() + written);
+        std::size_t outLeft = out.size() - written;
+        std::size_t result = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+        written = out.size() - outLeft;
+        if (result != static_cast<std::size_t>(-1)) break;
+        if (errno == E2BIG) {
+            out.resize(out.size() * 2);
+            continue;
+        }
+        // EILSEQ (a character the target cannot hold, or a lone surrogate) or EINVAL (a high
+        // surrogate at the very end): replace that one character and go on after it.
+        std::size_t index = static_cast<std::size_t>(in - base) / sizeof(char16_t);
+        if (index >= text.size()) break;
+        std::size_t units = 1;
+        if (isHighSurrogate(text[index]) && index + 1 < text.size() &&
+            isLowSurrogate(text[index + 1])) {
+            units = 2;
+        }
+        bool lone = units == 1 && (isHighSurrogate(text[index]) || isLowSurrogate(text[index]));
+        if (lone && utf8) {
+            put({0xEF, 0xBF, 0xBD});
+        } else {
+            put({'?'});
+        }
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        in = const_cast<char*>(base) + (index + units) * sizeof(char16_t);
+        inLeft = (text.size() - index - units) * sizeof(char16_t);
+    }
+    out.resize(written);
+    return out;
+}
+
+// Multibyte bytes to UTF-16 text through iconv.
+std::u16string decodeMultibyte(std::span<const std::uint8_t> bytes, const char* source) {
+    iconv_t cd = converter(kNativeUtf16, source);
+
+    std::u16string out(bytes.size() + 8, u'\0');
+    std::size_t written = 0;  // in UTF-16 units
+    const char* const base = reinterpret_cast<const char*>(bytes.data());
+    char* in = const_cast<char*>(base);
+    std::size_t inLeft = bytes.size();
+
+    while (inLeft > 0) {
+        if (out.size() - written < 8) out.resize(out.size() * 2);
+        char* start = reinterpret_cast<char*>(out.data() + written);
+        char* outPtr = start;
+        std::size_t outLeft = (out.size() - written) * sizeof(char16_t);
+        std::size_t result = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+        written += static_cast<std::size_t>(outPtr - start) / sizeof(char16_t);
+        if (result != static_cast<std::size_t>(-1)) break;
+        if (errno == E2BIG) {
+            out.resize(out.size() * 2);
+            continue;
+        }
+        // EILSEQ (invalid sequence) or EINVAL (truncated sequence at the end): this byte
+        // becomes U+FFFD and decoding resumes at the next one.
+        if (out.size() - written < 1) out.resize(out.size() * 2);
+        out[written++] = u'\uFFFD';
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        ++in;
+        --inLeft;
+    }
+    out.resize(written);
+    return out;
+}
+
+std::vector<std::uint8_t> encodeUtf16(std::u16string_view text, bool bigEndian) {
+    std::vector<std::uint8_t> out(text.size() * 2);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        auto lo = static_cast<std::uint8_t>(text[i] & 0xFF);
+        auto hi = static_cast<std::uint8_t>(text[i] >> 8);
+        out[2 * i] = bigEndian ? hi : lo;
+        out[2 * i + 1] = bigEndian ? lo : hi;
+    }
+    return out;
+}
+
+std::u16string decodeUtf16(std::span<const std::uint8_t> bytes, bool bigEndian) {
+    std::u16string out((bytes.size() + 1) / 2, u'\0');
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        unsigned first = bytes[i], second = bytes[i + 1];
+        out[i / 2] =
+            static_cast<char16_t>(bigEndian ? (first << 8 | second) : (second << 8 | first));
+    }
+    if (bytes.size() % 2 != 0) out.back() = u'\uFFFD';
+    return out;
+}
+
+std::span<const std::uint8_t> asBytes(std::string_view bytes) {
+    return {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()};
+}
+
+char asciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+}
+
+unsigned charsetCodePageOrThrow(std::string_view charset) {
+    auto codePage = codePageOfCharset(charset);
+    if (!codePage) throw InvalidCall("unknown charset \"" + std::string(charset) + "\"");
+    return *codePage;
+}
+
+std::atomic<unsigned> gAnsiCodePage{kCodePageKorean};
+
+}  // namespace
+
+std::string toUtf8(std::u16string_view text) {
+    auto bytes = encodeMultibyte(text, "UTF-8");
+    return {bytes.begin(), bytes.end()};
+}
+
+std::u16string fromUtf8(std::string_view utf8) {
+    return decodeMultibyte(asBytes(utf8), "UTF-8");
+}
+
+bool isSupportedCodePage(unsigned codePage) {
+    for (const auto& entry : kCodePages) {
+        if (entry.codePage == codePage) return true;
+    }
+    return false;
+}
+
+std::vector<std::uint8_t> toCodePage(std::u16string_view text, unsigned codePage) {
+    if (codePage == 1200) return encodeUtf16(text, false);
+    if (codePage == 1201) return encodeUtf16(text, true);
+    return encodeMultibyte(text, iconvNameOf(codePage));
+}
+
+std::u16string fromCodePage(std::span<const std::uint8_t> bytes, unsigned codePage) {
+    if (codePage == 1200) return decodeUtf16(bytes, false);
+    if (codePage == 1201) return decodeUtf16(bytes, true);
+    return decodeMultibyte(bytes, iconvNameOf(codePage));
+}
+
+std::u16string fromCodePage(std::string_view bytes, unsigned codePage) {
+    return fromCodePage(asBytes(bytes), codePage);
+}
+
+std::optional<unsigned> codePageOfCharset(std::string_view charset) {
+    for (const auto& entry : kCharsets) {
+        std::string_view name = entry.name;
+        if (name.size() != charset.size()) continue;
+        bool same = true;
+        for (std::size_t i = 0; i < name.size() && same; ++i) {
+            same = asciiLower(charset[i]) == name[i];
+        }
+        if (same) return entry.codePage;
+    }
+    return std::nullopt;
+}
+
+std::optional<unsigned> codePageOfCharset(std::u16string_view charset) {
+    std::string ascii;
+    for (char16_t c : charset) {
+        if (c == 0 || c > 0x7F) return std::nullopt;
+        ascii.push_back(static_cast<char>(c));
+    }
+    return codePageOfCharset(std::string_view(ascii));
+}
+
+std::vector<std::uint8_t> toCharset(std::u16string_view text, std::string_view charset) {
+    return toCodePage(text, charsetCodePageOrThrow(charset));
+}
+
+std::u16string fromCharset(std::span<const std::uint8_t> bytes, std::string_view charset) {
+    return fromCodePage(bytes, charsetCodePageOrThrow(charset));
+}
+
+std::u16string fromCharset(std::string_view bytes, std::string_view charset) {
+    return fromCharset(asBytes(bytes), charset);
+}
+
+unsigned ansiCodePage() {
+    return gAnsiCodePage.load(std::memory_order_relaxed);
+}
+
+void setAnsiCodePage(unsigned codePage) {
+    if (!isSupportedCodePage(codePage)) {
+        throw InvalidCall("unsupported code page " + std::to_string(codePage));
+    }
+    gAnsiCodePage.store(codePage, std::memory_order_relaxed);
+}
+
+std::vector<std::uint8_t> toAnsi(std::u16string_view text) {
+    return toCodePage(text, ansiCodePage());
+}
+
+std::u16string fromAnsi(std::span<const std::uint8_t> bytes) {
+    return fromCodePage(bytes, ansiCodePage());
+}
+
+std::u16string fromAnsi(std::string_view bytes) {
+    return fromCodePage(bytes, ansiCodePage());
+}
+
+std::vector<std::uint8_t> toUtf16leBytes(std::u16string_view text) {
+    return encodeUtf16(text, false);
+}
+
+std::u16string fromUtf16leBytes(std::span<const std::uint8_t> bytes) {
+    return decodeUtf16(bytes, false);
+}
+
+}  // namespace platform::text

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the build, the tests and the programs need.
+set -euo pipefail
+packages=(
+  build-essential cmake ninja-build pkg-config ccache git
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  qt6-base-dev qt6-image-formats-plugins libqt6svg6
+  libssl-dev zlib1g-dev libcurl4-openssl-dev libpugixml-dev nlohmann-json3-dev
+  libfreetype-dev libfontconfig-dev fonts-nanum
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

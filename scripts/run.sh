@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, registers every in-process server in the machine folder
+# ($TESSEL_MACHINE, default ~/.local/share/tessel/machine) and starts the issuing server.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+"$top/scripts/install-packages.sh"
+"$top/scripts/build.sh"
+bin=${TESSEL_BUILD_DIR:-$top/build}/bin
+export TESSEL_MACHINE=${TESSEL_MACHINE:-$HOME/.local/share/tessel/machine}
+mkdir -p "$TESSEL_MACHINE"
+for lib in "$bin"/lib*.so; do
+  case "$(basename "$lib")" in
+    libtessel_*|libcomtest*) continue ;;  # platform modules and test servers are not COM servers
+  esac
+  "$bin/regsvr" "$lib"
+done
+if [ -x "$bin/TesselServer" ]; then
+  exec "$bin/TesselServer" "$@"
+fi
+echo "Registered the libraries in $TESSEL_MACHINE; the issuing server is not built yet."
