@@ -60,11 +60,16 @@ Bytes base64Decode(std::u16string_view text) {
     for (char16_t c : text) {
         if (c == u'\r' || c == u'\n' || c == u' ' || c == u'\t') continue;
         int v;
-        if (c >= u'A' && c <= u'Z') v = c - u'A';
-        else if (c >= u'a' && c <= u'z') v = c - u'a' + 26;
-        else if (c >= u'0' && c <= u'9') v = c - u'0' + 52;
-        else if (c == u'+') v = 62;
-        else if (c == u'/') v = 63;
+        if (c >= u'A' && c <= u'Z')
+            v = c - u'A';
+        else if (c >= u'a' && c <= u'z')
+            v = c - u'a' + 26;
+        else if (c >= u'0' && c <= u'9')
+            v = c - u'0' + 52;
+        else if (c == u'+')
+            v = 62;
+        else if (c == u'/')
+            v = 63;
         else if (c == u'=') {
             ++pads;
             continue;
@@ -114,10 +119,10 @@ Bytes decompress(const Bytes& data) {
 }
 
 class AesBridge : public DispatchImpl<AesBridge> {
-public:
+  public:
     static const Members<AesBridge>& members();
 
-private:
+  private:
     Bytes key() const {
         if (keySize_ != 128 || mode_ != 1) raise(E_INVALIDARG, u"Unsupported key size or mode");
         Bytes k = digest(EVP_sha256(), text::toUtf16leBytes(keyText_));

@@ -17,7 +17,8 @@
 
 namespace platform::outside {
 
-inline constexpr com::Guid CLSID_AesBridge = com::Guid::of("{8C6136D4-0307-4C91-8110-A7321A4114FB}");
+inline constexpr com::Guid CLSID_AesBridge =
+    com::Guid::of("{8C6136D4-0307-4C91-8110-A7321A4114FB}");
 inline constexpr com::Guid IID_IAesBridge = com::Guid::of("{6702751E-1BE0-4A9F-9381-DE58187161B6}");
 
 }  // namespace platform::outside

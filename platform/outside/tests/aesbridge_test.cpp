@@ -17,15 +17,22 @@ std::shared_ptr<Dispatch> bridge() {
     return object;
 }
 
-Bytes ascii(std::string_view s) { return Bytes(s.begin(), s.end()); }
+Bytes ascii(std::string_view s) {
+    return Bytes(s.begin(), s.end());
+}
 
 }  // namespace
 
 TEST(AesBridge, Base64FollowsRfc4648) {
     auto b = bridge();
     const std::pair<const char*, const char16_t*> vectors[] = {
-        {"", u""},          {"f", u"Zg=="},         {"fo", u"Zm8="},        {"foo", u"Zm9v"},
-        {"foob", u"Zm9vYg=="}, {"fooba", u"Zm9vYmE="}, {"foobar", u"Zm9vYmFy"},
+        {"", u""},
+        {"f", u"Zg=="},
+        {"fo", u"Zm8="},
+        {"foo", u"Zm9v"},
+        {"foob", u"Zm9vYg=="},
+        {"fooba", u"Zm9vYmE="},
+        {"foobar", u"Zm9vYmFy"},
     };
     for (const auto& [plain, encoded] : vectors) {
         EXPECT_EQ(call(*b, u"EncodeBase64", {Variant(ascii(plain))}).text(), encoded) << plain;
@@ -67,7 +74,8 @@ TEST(AesBridge, DigestsAreTheStandardOnes) {
          u"a3feebbd454d4423643ce80e2a9ac94fa54ca49f"},
     };
     for (const auto& [member, hex] : digests)
-        EXPECT_EQ(call(*b, u"ValueToText", {call(*b, member, {Variant(ascii("abc"))})}).text(), hex);
+        EXPECT_EQ(call(*b, u"ValueToText", {call(*b, member, {Variant(ascii("abc"))})}).text(),
+                  hex);
 }
 
 TEST(AesBridge, CompressionAndCipherRoundTrip) {
