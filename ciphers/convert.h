@@ -1,0 +1,51 @@
+// Texts to bytes of the charset code pages and back, Base64 and compression through the
+// outside component AesBridge, the debug dumps and the library's trace sink.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ciphra {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// "utf-8" (without regard to case) is 65001; every other name, the empty one too, is 949.
+unsigned codePageOf(std::u16string_view charset);
+
+// UTF-16LE bytes (an odd last byte is ignored) to the charset's code page, and back.
+// Never fail: an empty input gives an empty result.
+Bytes unicodeToCodePage(const Bytes& utf16le, std::u16string_view charset);
+Bytes codePageToUnicode(const Bytes& bytes, std::u16string_view charset);
+// Raises Failure("Subscript out of range") for an empty text, which has no bytes.
+Bytes textToCodePage(std::u16string_view text, std::u16string_view charset);
+Bytes recode(const Bytes& bytes, std::u16string_view from, std::u16string_view to);
+// Writes the bytes to the file, replacing it.
+void saveBytesToFile(const std::filesystem::path& path, const Bytes& bytes);
+
+// textToCodePage with the debug dump when the thread's debug switch is the debug code.
+Bytes stringToBytes(std::u16string_view text, std::u16string_view charset);
+// The bytes as text through the system ANSI code page, with the debug dump.
+std::u16string bytesToString(const Bytes& bytes);
+
+// Where the debug dumps go: the folder "debug" in the machine folder.
+std::filesystem::path debugFolder();
+
+// Base64 through AesBridge (a new object for each call). A text stands for its UTF-16LE
+// bytes; a decoded value taken as text is read as UTF-16LE. Failures raise ComError.
+std::u16string b64EncodeText(std::u16string_view text);
+std::u16string b64EncodeBytes(const Bytes& bytes);
+std::u16string b64DecodeText(std::u16string_view base64);
+Bytes b64DecodeBytes(std::u16string_view base64);
+// With `compress`, the text compressed by AesBridge; otherwise its ANSI bytes; in Base64.
+std::u16string b64EncodeAnsi(std::u16string_view text, bool compress);
+
+// Every trace line of the library ends here; it keeps nothing. Tests may listen.
+void traceSink(std::u16string_view line, int level = 0);
+using TraceListener = std::function<void(std::u16string_view, int)>;
+void setTraceListener(TraceListener listener);
+
+}  // namespace ciphra

@@ -1,0 +1,332 @@
+// Known answers of the primitives: RC4, Blowfish, SHA-1, the message key and its weave, and
+// the double-precision RSA arithmetic.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <set>
+
+#include "ciphers/blowfish_core.h"
+#include "ciphers/dbcodec.h"
+#include "ciphers/messagekey.h"
+#include "ciphers/random.h"
+#include "ciphers/rsa_math.h"
+#include "ciphers/sha1.h"
+#include "platform/text/text.h"
+
+using namespace ciphra;
+namespace text = platform::text;
+
+namespace {
+
+std::vector<std::uint8_t> unhex(std::string_view h) {
+    std::vector<std::uint8_t> out;
+    for (std::size_t i = 0; i + 1 < h.size(); i += 2)
+        out.push_back(static_cast<std::uint8_t>(std::stoi(std::string(h.substr(i, 2)), nullptr, 16)));
+    return out;
+}
+
+std::string hex(const std::vector<std::uint8_t>& b) {
+    static const char d[] = "0123456789abcdef";
+    std::string s;
+    for (auto x : b) {
+        s += d[x >> 4];
+        s += d[x & 15];
+    }
+    return s;
+}
+
+std::vector<std::uint8_t> bytes(std::string_view s) { return {s.begin(), s.end()}; }
+
+}  // namespace
+
+// ---- RC4 ----
+
+TEST(Rc4, ClassicVectorsThroughTheTextKey) {
+    struct Case {
+        std::u16string key;
+        std::string plain, cipher;
+    } cases[] = {
+        {u"Key", "Plaintext", "bbf316e8d940af0ad3"},
+        {u"Wiki", "pedia", "1021bf0420"},
+        {u"Secret", "Attack at dawn", "45a01f645fc35b383552544b9bf5"},
+    };
+    for (const auto& c : cases) {
+        auto data = bytes(c.plain);
+        EXPECT_EQ(hex(dbDecode(data, c.key)), c.cipher) << c.plain;
+        EXPECT_EQ(dbDecode(data, c.key), bytes(c.plain)) << "deciphering restores the input";
+    }
+}
+
+TEST(Rc4, Rfc6229KeystreamAtOffsetsZeroAnd240) {
+    // RFC 6229, 40-bit key 0x0102030405: offsets 0 and 240 of the keystream.
+    std::vector<std::uint8_t> stream(256, 0);
+    rc4(stream, unhex("0102030405"));
+    EXPECT_EQ(hex({stream.begin(), stream.begin() + 16}), "b2396305f03dc027ccc3524a0a1118a8");
+    EXPECT_EQ(hex({stream.begin() + 240, stream.begin() + 256}),
+              "28cb1132c96ce286421dcaadb8b69eae");
+    // 128-bit key 0x0102..10, offset 0.
+    std::vector<std::uint8_t> s2(16, 0);
+    rc4(s2, unhex("0102030405060708090a0b0c0d0e0f10"));
+    EXPECT_EQ(hex(s2), "9ac7cc9a609d1ef7b2932899cde41b97");
+}
+
+TEST(Rc4, KeyLongerThan256CharactersUsesItsFirst256) {
+    std::u16string longKey;
+    for (int i = 0; i < 300; ++i) longKey += char16_t(u'0' + i % 10);
+    auto a = bytes("some message bytes"), b = a;
+    dbDecode(a, longKey);
+    dbDecode(b, longKey.substr(0, 256));
+    EXPECT_EQ(a, b);
+}
+
+TEST(Rc4, KeyCharacterOfTwoAnsiBytesOverflowsAndEmptyKeyFails) {
+    auto data = bytes("x");
+    try {
+        dbDecode(data, u"키");
+        FAIL() << "no error";
+    } catch (const CodecError& e) {
+        EXPECT_EQ(e.description(), u"Overflow");
+    }
+    EXPECT_THROW(dbDecode(data, u""), CodecError);
+    std::vector<std::uint8_t> empty;
+    EXPECT_TRUE(dbDecode(empty, u"12345").empty());
+}
+
+// ---- Message key ----
+
+TEST(MessageKey, GeneratedKeysAreInRangeAndPassTheCheck) {
+    std::set<std::u16string> seen;
+    const int primes[] = {17, 19, 31, 61, 89};
+    for (int n = 0; n < 200; ++n) {
+        std::u16string key = generateKey();
+        ASSERT_EQ(key.size(), 25u);
+        for (int g = 0; g < 5; ++g) {
+            int v = std::stoi(text::toUtf8(key.substr(5 * g, 5)));
+            EXPECT_GE(v, 10000);
+            EXPECT_LE(v, 19999);
+            EXPECT_EQ(v % primes[g], 0);
+        }
+        EXPECT_TRUE(checkKey(key));
+        seen.insert(key);
+    }
+    EXPECT_GT(seen.size(), 190u) << "keys must not repeat (no clock seeding)";
+}
+
+TEST(MessageKey, GroupValueFromTheUniformDraw) {
+    // A draw r gives the group 10000 + round(r * 10000) mod 10000, redrawn until divisible:
+    // 0.5 gives 15000 (not divisible by 17) and is drawn again.
+    std::vector<double> draws = {0.5, 0.02, 0.14, 0.24, 0.22, 0.99995, 0.335};
+    std::size_t i = 0;
+    setUniformSource([&] { return draws.at(i++); });
+    EXPECT_EQ(generateKey(), u"1020011400124001220013350");
+    setUniformSource(nullptr);
+}
+
+TEST(MessageKey, CheckTestsDivisibilityOnly) {
+    struct Case {
+        std::u16string key;
+        bool ok;
+    } cases[] = {
+        {u"1020011400124001220013350", true},
+        {u"0000000000000000000000000", true},           // out of range but divisible
+        {u"1020011400124001220013351", false},          // last group not divisible by 89
+        {u"10200114001240012200", false},               // 20 characters: no fifth group
+        {u"102001140012400122001335", true},            // 24: shorter fifth group 1335 = 89*15
+        {u"102001140012400122001335099999", true},      // characters past 25 are ignored
+        {u"10200114001240012200abcde", false},          // not numeric
+        {u"", false},
+        {u"1020 11400124001220013350", true},           // "1020 " converts to 1020 = 17 * 60
+    };
+    for (const auto& c : cases) EXPECT_EQ(checkKey(c.key), c.ok) << text::toUtf8(c.key);
+}
+
+TEST(MessageKey, WeaveOfLongTextsKeepsItsFormat) {
+    const std::u16string key = u"1020011400124001220013350";
+    std::u16string body = u"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdef";
+    std::u16string woven = insertKey(body, key);
+    EXPECT_EQ(woven.substr(0, 8), u"A1B0C2D0");
+    EXPECT_EQ(woven.substr(48), u"Y0Zabcdef");
+    for (std::size_t i = 0; i < 25; ++i) EXPECT_EQ(woven[2 * i + 1], key[i]);
+    std::u16string rest = woven;
+    EXPECT_EQ(extractKey(rest), key);
+    EXPECT_EQ(rest, body);
+}
+
+TEST(MessageKey, ExtractionInvertsInsertionForEveryLength) {
+    const std::u16string key = u"1020011400124001220013350";
+    const std::u16string digest = u"A9993E364706816ABA3E25717850C26C9CD0D89D";
+    std::u16string body;
+    for (int len = 0; len <= 90; ++len) {
+        std::u16string woven = insertKey(body, key);
+        EXPECT_EQ(woven.size(), body.size() + 25);
+        std::u16string rest = woven;
+        EXPECT_EQ(extractKey(rest), key) << len;
+        EXPECT_EQ(rest, body) << len;
+
+        std::u16string wovenSha = insertSha1Key(body, digest);
+        EXPECT_EQ(extractSha1Key(wovenSha), digest) << len;
+        EXPECT_EQ(wovenSha, body) << len;
+        body += char16_t(u'a' + len % 26);
+    }
+}
+
+TEST(MessageKey, ShortTextWeaveAppendsTheSurplusKeyCharacters) {
+    EXPECT_EQ(insertKey(u"7btO", u"1020011400124001220013350"),
+              u"71b0t2O0011400124001220013350");
+    std::u16string tooShort = u"12345";
+    EXPECT_EQ(extractKey(tooShort), u"12345");
+    EXPECT_EQ(tooShort, u"");
+}
+
+// ---- Blowfish ----
+
+TEST(Blowfish, StandardEcbVectors) {
+    struct Case {
+        const char *key, *plain, *cipher;
+    } cases[] = {
+        {"0000000000000000", "0000000000000000", "4ef997456198dd78"},
+        {"ffffffffffffffff", "ffffffffffffffff", "51866fd5b85ecb8a"},
+        {"3000000000000000", "1000000000000001", "7d856f9a613063f2"},
+        {"1111111111111111", "1111111111111111", "2466dd878b963c9d"},
+        {"0123456789abcdef", "1111111111111111", "61f9c3802281b096"},
+        {"fedcba9876543210", "0123456789abcdef", "0aceab0fc6a0a28d"},
+        {"7ca110454a1a6e57", "01a1d6d039776742", "59c68245eb05282b"},
+        {"0131d9619dc1376e", "5cd54ca83def57da", "b1b8cc0b250f09a0"},
+        {"f0e1d2c3b4a5968778695a4b3c2d1e0f0011223344556677", "fedcba9876543210",
+         "05044b62fa52d080"},
+        {"f0", "fedcba9876543210", "f9ad597c49db005e"},
+        {"f0e1d2c3b4a59687", "fedcba9876543210", "e87a244e2cc85e82"},
+    };
+    for (const auto& c : cases) {
+        BlowfishCore bf;
+        ASSERT_TRUE(bf.keyInit(unhex(c.key)));
+        auto block = unhex(c.plain);
+        bf.encryptBlock(block.data());
+        EXPECT_EQ(hex(block), c.cipher) << c.key;
+        bf.decryptBlock(block.data());
+        EXPECT_EQ(hex(block), c.plain) << c.key;
+    }
+}
+
+TEST(Blowfish, KeyLengthsOneTo56Bytes) {
+    BlowfishCore bf;
+    EXPECT_FALSE(bf.keyInit({}));
+    EXPECT_FALSE(bf.keyInit(std::vector<std::uint8_t>(57, 1)));
+    EXPECT_TRUE(bf.keyInit(std::vector<std::uint8_t>(56, 1)));
+    EXPECT_TRUE(bf.keyInit(std::vector<std::uint8_t>(1, 1)));
+}
+
+TEST(Blowfish, PaddingAndLenientUnpadding) {
+    EXPECT_EQ(padBytes({}), std::vector<std::uint8_t>(8, 8));
+    EXPECT_EQ(padBytes(bytes("12345678")).size(), 16u);
+    EXPECT_EQ(padBytes(bytes("1234567")).back(), 1);
+    struct Case {
+        std::vector<std::uint8_t> in, out;
+    } cases[] = {
+        {{}, {}},
+        {{1, 2, 3, 4, 5, 3, 3, 3}, {1, 2, 3, 4, 5}},
+        {{1, 2, 3, 4, 5, 6, 7, 9}, {1, 2, 3, 4, 5, 6, 7, 9}},  // above 8: kept
+        {{8, 8, 8, 8, 8, 8, 8, 8}, {}},
+        {{1, 2, 5}, {}},                                        // n - v not above 0
+        {{1, 2, 3, 4, 5, 6, 7, 2}, {1, 2, 3, 4, 5, 6}},          // other pad bytes unchecked
+    };
+    for (const auto& c : cases) EXPECT_EQ(unpadBytes(c.in), c.out);
+}
+
+// ---- SHA-1 ----
+
+TEST(Sha1, Fips180Vectors) {
+    clsSHA1 sha;
+    EXPECT_EQ(sha.SHA1(u"abc"), u"A9993E364706816ABA3E25717850C26C9CD0D89D");
+    EXPECT_EQ(sha.SHA1(u""), u"DA39A3EE5E6B4B0D3255BFEF95601890AFD80709");
+    EXPECT_EQ(sha.SHA1(u"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+              u"84983E441C3BD26EBAAE4AA1F95129E5E54670F1");
+    EXPECT_EQ(sha.SHA1(std::u16string(1000000, u'a')),
+              u"34AA973CD4C4DAA4F61EEB2BDBAD27316534016F");
+}
+
+TEST(Sha1, BlockBoundariesAndAnsiBytes) {
+    // 55, 56, 63 and 64 bytes straddle the padding boundary.
+    const std::pair<int, const char16_t*> cases[] = {
+        {55, u"C1C8BBDC22796E28C0E15163D20899B65621D65A"},
+        {56, u"C2DB330F6083854C99D4B5BFB6E8F29F201BE699"},
+        {63, u"03F09F5B158A7A8CDAD920BDDC29B81C18A551F5"},
+        {64, u"0098BA824B5C16427BD7A1122A5A442A25EC644D"},
+    };
+    clsSHA1 sha;
+    for (auto [n, digest] : cases) EXPECT_EQ(sha.SHA1(std::u16string(n, u'a')), digest) << n;
+    // Korean text is hashed over its CP949 bytes B0 A1 ("가").
+    auto cp949 = unhex("b0a1");
+    auto raw = sha1Digest(cp949);
+    EXPECT_EQ(hex({raw.begin(), raw.end()}), text::toUtf8(text::LCase(sha.SHA1(u"가"))));
+}
+
+// ---- RSA arithmetic ----
+
+TEST(RsaMath, ModPowIsExactBelowTheLimit) {
+    // 3181 * 9973 = 31,724,113; the textbook pair e = 65537 would do, but the library's
+    // exponents are large primes: check against integer arithmetic.
+    auto exactPow = [](std::uint64_t b, std::uint64_t e, std::uint64_t m) {
+        std::uint64_t r = 1;
+        b %= m;
+        while (e) {
+            if (e & 1) r = r * b % m;
+            b = b * b % m;
+            e >>= 1;
+        }
+        return r;
+    };
+    const double n = 9973.0 * 9511.0;  // 94,853,203, just below the limit
+    for (double base : {2.0, 65.0, 122.0, 48.0}) {
+        for (double e : {10000019.0, 12345701.0, 99999989.0}) {
+            EXPECT_EQ(rsa::modPow(base, e, n),
+                      double(exactPow(std::uint64_t(base), std::uint64_t(e), std::uint64_t(n))));
+        }
+    }
+    EXPECT_EQ(rsa::modPow(5, 0, 0), 1);
+    EXPECT_EQ(rsa::modPow(5, 3, 0), 0);  // a failure gives 0
+}
+
+TEST(RsaMath, PrimalityAndInverse) {
+    EXPECT_FALSE(rsa::isPrime(2));
+    EXPECT_FALSE(rsa::isPrime(1));
+    EXPECT_TRUE(rsa::isPrime(3181));
+    EXPECT_TRUE(rsa::isPrime(9973));
+    EXPECT_FALSE(rsa::isPrime(9971));  // 13 * 767
+    EXPECT_TRUE(rsa::isPrime(10000019));
+    const double phi = 3180.0 * 9972.0;
+    const double e = 10000019.0;
+    const double d = rsa::modInverse(e, phi);
+    EXPECT_GT(d, 0);
+    EXPECT_LT(d, phi);
+    EXPECT_EQ(std::fmod(std::fmod(e, phi) * d, phi), 1.0);
+}
+
+TEST(RsaMath, GeneratedPairsStayBelowTheExactLimitAndRoundTrip) {
+    for (int i = 0; i < 20; ++i) {
+        rsa::KeyNumbers k = rsa::generateKeyNumbers();
+        EXPECT_TRUE(rsa::isPrime(k.p) && rsa::isPrime(k.q));
+        EXPECT_LT(k.n, rsa::kExactModulusLimit);
+        EXPECT_GT(k.d, 10000000.0);
+        for (double c : {43.0, 48.0, 57.0, 65.0, 90.0, 122.0})
+            EXPECT_EQ(rsa::modPow(rsa::modPow(c, k.e, k.n), k.d, k.n), c);
+    }
+}
+
+TEST(RsaMath, KeyGenerationRedrawsPrimesWhoseProductRounds) {
+    // The first draws give 9973 * 9967 (above the limit); the next give 3181 * 3187.
+    std::vector<double> draws = {(9973.0 - 3170.0 + 0.5) / 6830.0, (9967.0 - 3170.0 + 0.5) / 6830.0,
+                                 (3181.0 - 3170.0 + 0.5) / 6830.0, (3187.0 - 3170.0 + 0.5) / 6830.0};
+    std::size_t i = 0;
+    std::uint64_t lcg = 12345;
+    setUniformSource([&] {
+        if (i < draws.size()) return draws[i++];
+        lcg = lcg * 6364136223846793005ULL + 1442695040888963407ULL;
+        return double(lcg >> 11) * 0x1.0p-53;
+    });
+    rsa::KeyNumbers k = rsa::generateKeyNumbers();
+    setUniformSource(nullptr);
+    EXPECT_EQ(k.p, 3181);
+    EXPECT_EQ(k.q, 3187);
+    EXPECT_EQ(k.n, 3181.0 * 3187.0);
+}
