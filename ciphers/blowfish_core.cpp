@@ -7,8 +7,8 @@ namespace ciphra {
 namespace {
 
 std::uint32_t load(const std::uint8_t* p) {
-    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) |
-           (std::uint32_t(p[2]) << 8) | p[3];
+    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) |
+           p[3];
 }
 
 void store(std::uint32_t w, std::uint8_t* p) {
@@ -21,8 +21,7 @@ void store(std::uint32_t w, std::uint8_t* p) {
 }  // namespace
 
 std::uint32_t BlowfishCore::f(std::uint32_t x) const {
-    return ((s_[0][x >> 24] + s_[1][(x >> 16) & 0xFF]) ^ s_[2][(x >> 8) & 0xFF]) +
-           s_[3][x & 0xFF];
+    return ((s_[0][x >> 24] + s_[1][(x >> 16) & 0xFF]) ^ s_[2][(x >> 8) & 0xFF]) + s_[3][x & 0xFF];
 }
 
 void BlowfishCore::encryptBlock(std::uint32_t& left, std::uint32_t& right) const {

@@ -10,7 +10,7 @@
 namespace ciphra {
 
 class BlowfishCore {
-public:
+  public:
     // Key set-up from the standard initial tables. False (and no change) unless the key has 1
     // to 56 bytes.
     bool keyInit(std::span<const std::uint8_t> key);
@@ -28,7 +28,7 @@ public:
     std::vector<std::uint8_t> encryptBytes(std::span<const std::uint8_t> data) const;
     std::vector<std::uint8_t> decryptBytes(std::span<const std::uint8_t> data) const;
 
-private:
+  private:
     std::uint32_t f(std::uint32_t x) const;
     std::array<std::uint32_t, 18> p_{};
     std::array<std::array<std::uint32_t, 256>, 4> s_{};

@@ -17,7 +17,9 @@ namespace {
 
 constexpr std::u16string_view kInvalidKey = u"Decryption Error: Invalid Secure Key!!!";
 
-std::u16string withoutCrLf(std::u16string_view s) { return text::Replace(s, u"\r\n", u""); }
+std::u16string withoutCrLf(std::u16string_view s) {
+    return text::Replace(s, u"\r\n", u"");
+}
 
 // The last deciphered key, when it can serve as the key of an answer: it must pass the key
 // check and be a whole key, or the answer could not be deciphered.
@@ -205,8 +207,7 @@ std::u16string rsaDecode(std::u16string_view cipherText, std::u16string_view pri
 
 std::pair<std::u16string, std::u16string> rsaKeyGenerate() {
     rsa::KeyNumbers k = rsa::generateKeyNumbers();
-    std::u16string k1 = generateKey(), k2 = generateKey(), k3 = generateKey(),
-                   k4 = generateKey();
+    std::u16string k1 = generateKey(), k2 = generateKey(), k3 = generateKey(), k4 = generateKey();
     const std::u16string n = text::formatNumber(k.n);
     return {b64EncodeText(text::formatNumber(k.e) + u"-" + k1 + k2 + u"-" + n),
             b64EncodeText(text::formatNumber(k.d) + u"-" + k3 + k4 + u"-" + n)};

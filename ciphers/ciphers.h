@@ -15,13 +15,11 @@ namespace com = platform::com;
 
 inline constexpr com::Guid CLSID_Des = com::Guid::of("{540ADCBB-4D26-4767-BE6F-3708C213457D}");
 inline constexpr com::Guid IID_Des = com::Guid::of("{360058A0-40D5-473A-A034-26148FB2CA0C}");
-inline constexpr com::Guid CLSID_Blowfish =
-    com::Guid::of("{427DA218-3FBD-47BC-A448-10B411903B89}");
+inline constexpr com::Guid CLSID_Blowfish = com::Guid::of("{427DA218-3FBD-47BC-A448-10B411903B89}");
 inline constexpr com::Guid IID_Blowfish = com::Guid::of("{7C81C040-F81D-4D09-885B-DE5C33DA549A}");
 inline constexpr com::Guid CLSID_RSA = com::Guid::of("{F6E2D6B5-4E15-4B73-807B-03695E0C5CAD}");
 inline constexpr com::Guid IID_RSA = com::Guid::of("{AEF27620-8D9C-47FC-97DA-6029DDAA44FA}");
-inline constexpr com::Guid CLSID_IniCrypt =
-    com::Guid::of("{193E54B8-2DC3-4058-B8A4-D25987969450}");
+inline constexpr com::Guid CLSID_IniCrypt = com::Guid::of("{193E54B8-2DC3-4058-B8A4-D25987969450}");
 inline constexpr com::Guid IID_IniCrypt = com::Guid::of("{81DE568A-AE16-4D2F-B90B-EBA06932DF89}");
 
 // The message cipher: text in the thread's charset, RC4 under a new message key, Base64, the
@@ -40,26 +38,26 @@ std::u16string rsaDecode(std::u16string_view cipherText, std::u16string_view pri
 std::pair<std::u16string, std::u16string> rsaKeyGenerate();
 
 class Des : public CiphraClass<Des> {
-public:
+  public:
     static const com::Members<Des>& members();
 };
 
 class Blowfish : public CiphraClass<Blowfish> {
-public:
+  public:
     static const com::Members<Blowfish>& members();
 };
 
 class RSA : public CiphraClass<RSA> {
-public:
+  public:
     static const com::Members<RSA>& members();
 
-private:
+  private:
     std::u16string publicKey_;
     std::u16string privateKey_;
 };
 
 class IniCrypt : public CiphraClass<IniCrypt> {
-public:
+  public:
     static const com::Members<IniCrypt>& members();
 };
 

@@ -19,7 +19,9 @@ namespace {
 
 thread_local TraceListener listener;
 
-bool debugging() { return state().debug == kDebugCode; }
+bool debugging() {
+    return state().debug == kDebugCode;
+}
 
 // Every byte as two upper-case hexadecimal digits and a blank.
 std::u16string hexListing(const Bytes& bytes) {
@@ -86,7 +88,9 @@ void saveBytesToFile(const std::filesystem::path& path, const Bytes& bytes) {
     if (!out) throw Failure(u"Path/File access error");
 }
 
-std::filesystem::path debugFolder() { return platform::system::machineFolder() / "debug"; }
+std::filesystem::path debugFolder() {
+    return platform::system::machineFolder() / "debug";
+}
 
 Bytes stringToBytes(std::u16string_view s, std::u16string_view charset) {
     Bytes bytes = textToCodePage(s, charset);
@@ -149,6 +153,8 @@ void traceSink(std::u16string_view line, int level) {
     }
 }
 
-void setTraceListener(TraceListener l) { listener = std::move(l); }
+void setTraceListener(TraceListener l) {
+    listener = std::move(l);
+}
 
 }  // namespace ciphra

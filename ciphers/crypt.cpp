@@ -34,8 +34,8 @@ std::u16string aria(std::u16string_view input, bool encoding) {
         hs.native = createNativeCrypt();
         hs.algorithmSetting = 2;
         hs.keyLength = 256;
-        result = encoding ? encodeSealwyn(text::Trim(input))
-                          : decodeSealwyn(text::Trim(input), false);
+        result =
+            encoding ? encodeSealwyn(text::Trim(input)) : decodeSealwyn(text::Trim(input), false);
     } catch (const com::ComError& e) {
         hs.errorFlag = -1;
         hs.errorText = e.description().empty() ? com::describe(e.hr()) : e.description();
@@ -58,8 +58,12 @@ Crypt::Crypt() {
     state().debug = u"0";
 }
 
-std::u16string Crypt::encode(std::u16string_view plainText) { return run(plainText, true); }
-std::u16string Crypt::decode(std::u16string_view cipherText) { return run(cipherText, false); }
+std::u16string Crypt::encode(std::u16string_view plainText) {
+    return run(plainText, true);
+}
+std::u16string Crypt::decode(std::u16string_view cipherText) {
+    return run(cipherText, false);
+}
 
 std::u16string Crypt::run(std::u16string_view input, bool encoding) {
     const std::u16string_view name = encoding ? u"encode" : u"decode";
@@ -71,8 +75,7 @@ std::u16string Crypt::run(std::u16string_view input, bool encoding) {
     std::vector<std::u16string> pieces = text::Split(provider, u"/");
     const std::u16string vendor = pieces.empty() ? std::u16string() : text::LCase(pieces[0]);
     const bool known = vendor == u"velmora" || vendor == u"initech";
-    if (known && pieces.size() < 2)
-        com::raise(com::hr(0x800A0009), u"Subscript out of range");
+    if (known && pieces.size() < 2) com::raise(com::hr(0x800A0009), u"Subscript out of range");
     const std::u16string algorithm = pieces.size() > 1 ? text::LCase(pieces[1]) : u"";
 
     std::u16string result;
@@ -124,8 +127,7 @@ const com::Members<Crypt>& Crypt::members() {
         Members<Crypt>(u"_Crypt", IID_Crypt)
             .method(slot(0), u"OnStartPage", VT_EMPTY, {{u"piUnk", VT_UNKNOWN, true}},
                     [](Crypt& self, Call& c) { self.startPage(c.arg(0)); })
-            .method(slot(1), u"OnEndPage", VT_EMPTY, {},
-                    [](Crypt& self, Call&) { self.endPage(); })
+            .method(slot(1), u"OnEndPage", VT_EMPTY, {}, [](Crypt& self, Call&) { self.endPage(); })
             .put(slot(2), u"Provider", VT_BSTR,
                  [](Crypt& self, Call& c) { self.provider = c.text(0); })
             .get(slot(2), u"Provider", VT_BSTR,
@@ -141,8 +143,7 @@ const com::Members<Crypt>& Crypt::members() {
                     [](Crypt&, Call& c) { c.result = checkKey(c.text(0)); })
             .put(slot(29), u"charset", VT_BSTR,
                  [](Crypt&, Call& c) { state().charset = c.text(0); })
-            .get(slot(29), u"charset", VT_BSTR,
-                 [](Crypt&, Call& c) { c.result = state().charset; })
+            .get(slot(29), u"charset", VT_BSTR, [](Crypt&, Call& c) { c.result = state().charset; })
             .get(slot(30), u"Version", VT_BSTR, [](Crypt&, Call& c) { c.result = versionText(); })
             .put(slot(31), u"Debugging", VT_BSTR,
                  [](Crypt&, Call& c) { state().debug = c.text(0); });

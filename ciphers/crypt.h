@@ -21,7 +21,7 @@ inline constexpr std::u16string_view kNoProvider = u"Provider가 정의되어 �
 std::u16string versionText();
 
 class Crypt : public CiphraClass<Crypt> {
-public:
+  public:
     // Creating a Crypt resets the thread's charset to "euc-kr" and its debug switch to "0".
     Crypt();
     static const platform::com::Members<Crypt>& members();
@@ -34,13 +34,12 @@ public:
     std::u16string publicKey;
     std::u16string privateKey;
 
-private:
+  private:
     std::u16string run(std::u16string_view input, bool encoding);
     void startPage(const platform::com::Variant& context);
     void endPage();
 
-    std::shared_ptr<platform::com::Dispatch> session_, application_, request_, response_,
-        server_;
+    std::shared_ptr<platform::com::Dispatch> session_, application_, request_, response_, server_;
 };
 
 }  // namespace ciphra

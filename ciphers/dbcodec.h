@@ -18,11 +18,11 @@ namespace ciphra {
 
 // A failure of the cipher, with the runtime's description ("Overflow", ...).
 class CodecError : public std::runtime_error {
-public:
+  public:
     explicit CodecError(std::u16string description);
     const std::u16string& description() const { return description_; }
 
-private:
+  private:
     std::u16string description_;
 };
 
@@ -52,7 +52,6 @@ struct MessageParts {
 MessageParts splitMessage(std::u16string_view cipherText);
 
 // Deciphers the Base64 body under the key (no key check here).
-std::vector<std::uint8_t> messageDecodeBody(const MessageParts& parts,
-                                            const Base64Decoder& base64);
+std::vector<std::uint8_t> messageDecodeBody(const MessageParts& parts, const Base64Decoder& base64);
 
 }  // namespace ciphra

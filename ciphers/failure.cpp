@@ -22,11 +22,16 @@ std::u16string currentDescription() {
         return e.description().empty() ? platform::com::describe(e.hr()) : e.description();
     } catch (const text::Error& e) {
         switch (e.number()) {
-            case 5: return u"Invalid procedure call or argument";
-            case 6: return u"Overflow";
-            case 9: return u"Subscript out of range";
-            case 13: return u"Type mismatch";
-            default: return text::fromUtf8(e.what());
+            case 5:
+                return u"Invalid procedure call or argument";
+            case 6:
+                return u"Overflow";
+            case 9:
+                return u"Subscript out of range";
+            case 13:
+                return u"Type mismatch";
+            default:
+                return text::fromUtf8(e.what());
         }
     } catch (const std::bad_alloc&) {
         return u"Out of memory";

@@ -9,11 +9,11 @@
 namespace ciphra {
 
 class Failure : public std::runtime_error {
-public:
+  public:
     explicit Failure(std::u16string description);
     const std::u16string& description() const { return description_; }
 
-private:
+  private:
     std::u16string description_;
 };
 

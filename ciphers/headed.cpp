@@ -40,7 +40,9 @@ enum CodecMember : com::DispId {
     DecryptText = 5,
 };
 
-HeadedState& hs() { return state().headed; }
+HeadedState& hs() {
+    return state().headed;
+}
 
 std::shared_ptr<com::Dispatch> hashCodec() {
     platform::outside::ensureRegistered();
@@ -128,8 +130,9 @@ std::u16string encodeText(std::u16string_view plain) {
         std::u16string body =
             s.algorithmSetting == 1
                 ? nativeCall(SeedEncrypt, {com::Variant(key), com::Variant(plain)})
-                : nativeCall(AriaEncrypt, {com::Variant(key), com::Variant(std::int32_t(s.keyLength)),
-                                           com::Variant(plain)});
+                : nativeCall(AriaEncrypt,
+                             {com::Variant(key), com::Variant(std::int32_t(s.keyLength)),
+                              com::Variant(plain)});
         if (body.empty()) throw Failure(u"The native cipher library gave no cipher text");
         return embedSessionKey(header + u"|" + body, key);
     } catch (...) {
@@ -184,9 +187,9 @@ std::u16string pravoDecode(std::u16string_view cipher, bool isParam) {
             digest = hashMD5(plain);
         } else if (text::equalsNoCase(header.fields[0], u"ARIA")) {
             s.algorithmSetting = 2;
-            plain = nativeCall(AriaDecrypt, {com::Variant(key),
-                                             com::Variant(std::int32_t(s.keyLength)),
-                                             com::Variant(parts[1])});
+            plain =
+                nativeCall(AriaDecrypt, {com::Variant(key), com::Variant(std::int32_t(s.keyLength)),
+                                         com::Variant(parts[1])});
             digest = hashMD5(plain);
         }
         if (!text::equalsNoCase(digest, header.fields[5])) {
@@ -260,7 +263,9 @@ std::u16string decodeSealwyn(std::u16string_view s, bool isParam) {
     }
 }
 
-std::u16string headedError() { return hs().errorText; }
+std::u16string headedError() {
+    return hs().errorText;
+}
 
 std::u16string randomText(int count) {
     std::u16string out;
@@ -275,6 +280,8 @@ std::u16string embedSessionKey(std::u16string_view data, std::u16string_view key
     return weaveKey(data, key, kSessionKeyLength);
 }
 
-std::u16string extractSessionKey(std::u16string& s) { return unweaveKey(s, kSessionKeyLength); }
+std::u16string extractSessionKey(std::u16string& s) {
+    return unweaveKey(s, kSessionKeyLength);
+}
 
 }  // namespace ciphra

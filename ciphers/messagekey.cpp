@@ -29,9 +29,13 @@ std::u16string randomKey() {
 
 }  // namespace
 
-std::u16string generateKey() { return overrideGenerator ? overrideGenerator() : randomKey(); }
+std::u16string generateKey() {
+    return overrideGenerator ? overrideGenerator() : randomKey();
+}
 
-void setKeyGenerator(KeyGenerator generator) { overrideGenerator = std::move(generator); }
+void setKeyGenerator(KeyGenerator generator) {
+    overrideGenerator = std::move(generator);
+}
 
 bool checkKey(std::u16string_view key) {
     try {

@@ -12,7 +12,7 @@ inline constexpr platform::com::Guid IID_ObjectControl =
     platform::com::Guid::of("{51372AEC-CAE7-11CF-BE81-00AA00A2FA25}");
 
 class ObjectControl : public virtual platform::com::Unknown {
-public:
+  public:
     static constexpr const platform::com::Guid& iid() { return IID_ObjectControl; }
     virtual platform::com::HRESULT Activate() = 0;
     virtual void Deactivate() = 0;
@@ -21,11 +21,13 @@ public:
 
 // The object context of the current call. There are no component services on this platform,
 // so there is never one; a host that has them can provide it here later.
-inline std::shared_ptr<platform::com::Unknown> currentObjectContext() { return nullptr; }
+inline std::shared_ptr<platform::com::Unknown> currentObjectContext() {
+    return nullptr;
+}
 
 template <class T>
 class CiphraClass : public platform::com::DispatchImpl<T>, public ObjectControl {
-public:
+  public:
     void* QueryInterface(const platform::com::Guid& iid) override {
         if (iid == IID_ObjectControl) return static_cast<ObjectControl*>(this);
         return platform::com::DispatchImpl<T>::QueryInterface(iid);
@@ -37,12 +39,14 @@ public:
     void Deactivate() override { context_.reset(); }
     bool CanBePooled() override { return true; }
 
-private:
+  private:
     std::shared_ptr<platform::com::Unknown> context_;
 };
 
 // Dispatch identifiers of the classes' members: slot n of a class's interface is 0x60030000 + n
 // (a property's get and put share one slot).
-constexpr platform::com::DispId slot(int n) { return 0x60030000 + n; }
+constexpr platform::com::DispId slot(int n) {
+    return 0x60030000 + n;
+}
 
 }  // namespace ciphra

@@ -30,6 +30,8 @@ double uniform() {
     return cryptoUniform();
 }
 
-void setUniformSource(UniformSource source) { overrideSource = std::move(source); }
+void setUniformSource(UniformSource source) {
+    overrideSource = std::move(source);
+}
 
 }  // namespace ciphra

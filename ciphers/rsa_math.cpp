@@ -20,7 +20,9 @@ std::optional<std::int32_t> toLong(double x) {
 
 }  // namespace
 
-double modReduce(double a, double m) { return a - std::floor(a / m) * m; }
+double modReduce(double a, double m) {
+    return a - std::floor(a / m) * m;
+}
 
 double modPow(double base, double exponent, double m) {
     double result = 1;

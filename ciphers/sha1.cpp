@@ -8,7 +8,9 @@ namespace ciphra {
 
 namespace {
 
-constexpr std::uint32_t rotl(std::uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
+constexpr std::uint32_t rotl(std::uint32_t x, int n) {
+    return (x << n) | (x >> (32 - n));
+}
 
 void block(std::uint32_t h[5], const std::uint8_t* p) {
     std::uint32_t w[80];
@@ -61,7 +63,8 @@ std::array<std::uint8_t, 20> sha1Digest(std::span<const std::uint8_t> data) {
     for (std::size_t i = 0; i < tail.size(); i += 64) block(h, tail.data() + i);
     std::array<std::uint8_t, 20> out;
     for (int i = 0; i < 5; ++i)
-        for (int j = 0; j < 4; ++j) out[4 * i + j] = static_cast<std::uint8_t>(h[i] >> (24 - 8 * j));
+        for (int j = 0; j < 4; ++j)
+            out[4 * i + j] = static_cast<std::uint8_t>(h[i] >> (24 - 8 * j));
     return out;
 }
 

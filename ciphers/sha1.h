@@ -14,7 +14,7 @@ namespace ciphra {
 std::array<std::uint8_t, 20> sha1Digest(std::span<const std::uint8_t> data);
 
 class clsSHA1 {
-public:
+  public:
     // The digest of the text's ANSI bytes in upper-case hexadecimal.
     std::u16string SHA1(std::u16string_view text) const;
 };

@@ -35,7 +35,11 @@ struct CiphraState {
     HeadedState headed;
 };
 
-inline CiphraState& state() { return platform::com::ApartmentState<CiphraState>::get(); }
-inline void resetState() { platform::com::ApartmentState<CiphraState>::reset(); }
+inline CiphraState& state() {
+    return platform::com::ApartmentState<CiphraState>::get();
+}
+inline void resetState() {
+    platform::com::ApartmentState<CiphraState>::reset();
+}
 
 }  // namespace ciphra

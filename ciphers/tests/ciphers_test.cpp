@@ -28,7 +28,7 @@ const std::u16string kKey = u"1020011400124001220013350";
 const std::u16string kParam = u"name==홍길동|title==똠방각하|printonly==1|";
 
 class Ciphers : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         resetState();
         setKeyGenerator(nullptr);
@@ -72,9 +72,9 @@ TEST_F(Ciphers, DesGoldenVectorWithCp949Korean) {
         messageDecodeBody(parts, [](std::u16string_view b) { return b64DecodeBytes(b); });
     EXPECT_EQ(plain, text::toCodePage(kParam, 949));
     const std::uint8_t onlyInCp949[] = {0x8C, 0x63};
-    EXPECT_NE(std::search(plain.begin(), plain.end(), std::begin(onlyInCp949),
-                          std::end(onlyInCp949)),
-              plain.end());
+    EXPECT_NE(
+        std::search(plain.begin(), plain.end(), std::begin(onlyInCp949), std::end(onlyInCp949)),
+        plain.end());
 }
 
 TEST_F(Ciphers, DesShortTextsDecode) {
@@ -98,8 +98,7 @@ TEST_F(Ciphers, EveryProviderRoundTripsLengthsZeroToSixty) {
                 continue;
             }
             EXPECT_EQ(cipher.find(u"Error"), std::u16string::npos) << text::toUtf8(cipher);
-            EXPECT_EQ(crypt->decode(cipher), plain)
-                << text::toUtf8(provider) << " length " << n;
+            EXPECT_EQ(crypt->decode(cipher), plain) << text::toUtf8(provider) << " length " << n;
         }
     }
     // The classes on their own, empty texts included.
@@ -301,8 +300,7 @@ TEST_F(Ciphers, RsaFrozenVector) {
     std::u16string cipher = rsaEncode(u"A", pub);
     std::u16string list = b64DecodeText(cipher);
     // "A" is "QQA=" in Base64; the first number is 81^e mod n.
-    EXPECT_EQ(list.substr(0, list.find(u'+')),
-              std::u16string(u"26137079"));
+    EXPECT_EQ(list.substr(0, list.find(u'+')), std::u16string(u"26137079"));
     EXPECT_EQ(rsaDecode(cipher, priv), u"A");
 }
 

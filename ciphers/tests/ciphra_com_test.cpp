@@ -12,7 +12,7 @@ using platform::testing::runProgram;
 namespace {
 
 class CiphraCom : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         auto reg = runProgram(REGSVR, {CIPHRA_LIBRARY});
         ASSERT_EQ(reg.exitCode, 0) << reg.err;
@@ -42,7 +42,8 @@ TEST_F(CiphraCom, MessageCipherAndBlowfishRoundTripThroughTheFacade) {
                   std::string::npos);
         EXPECT_EQ(comcall({"Ciphra.Crypt", "Provider=" + provider, "decode", cipher}), kParam);
         // A short text survives as well.
-        std::string shortCipher = comcall({"Ciphra.Crypt", "Provider=" + provider, "encode", "a=1|"});
+        std::string shortCipher =
+            comcall({"Ciphra.Crypt", "Provider=" + provider, "encode", "a=1|"});
         EXPECT_EQ(comcall({"Ciphra.Crypt", "Provider=" + provider, "decode", shortCipher}), "a=1|");
     }
     // The classes on their own.
@@ -54,7 +55,8 @@ TEST_F(CiphraCom, MessageCipherAndBlowfishRoundTripThroughTheFacade) {
 
 TEST_F(CiphraCom, RsaRoundTripWithAGeneratedPair) {
     auto [pub, priv] = ciphra::rsaKeyGenerate();
-    const std::string pubText = platform::text::toUtf8(pub), privText = platform::text::toUtf8(priv);
+    const std::string pubText = platform::text::toUtf8(pub),
+                      privText = platform::text::toUtf8(priv);
     std::string cipher = comcall({"Ciphra.RSA", "encode", kParam, pubText});
     ASSERT_FALSE(cipher.empty());
     EXPECT_EQ(comcall({"Ciphra.RSA", "decode", cipher, privText}), kParam);

@@ -23,14 +23,15 @@ namespace {
 // (lower-case hexadecimal out, the text's zero terminator enciphered, SEED trims white space,
 // an unknown ARIA key length gives an empty text).
 class FakeNative : public DispatchImpl<FakeNative> {
-public:
+  public:
     static std::u16string seal(const std::u16string& pwd, const std::u16string& data, int salt) {
         std::vector<std::uint8_t> bytes = text::toAnsi(data), key = text::toAnsi(pwd);
         bytes.push_back(0);
         while (bytes.size() % 16) bytes.push_back(0);
         std::u16string out;
         for (std::size_t i = 0; i < bytes.size(); ++i) {
-            std::uint8_t b = bytes[i] ^ (key.empty() ? 0 : key[i % key.size()]) ^ std::uint8_t(salt);
+            std::uint8_t b =
+                bytes[i] ^ (key.empty() ? 0 : key[i % key.size()]) ^ std::uint8_t(salt);
             out += u"0123456789abcdef"[b >> 4];
             out += u"0123456789abcdef"[b & 15];
         }
@@ -42,7 +43,8 @@ public:
             bytes.push_back(std::uint8_t(std::stoi(text::toUtf8(hex.substr(i, 2)), nullptr, 16)));
         std::vector<std::uint8_t> plain;
         for (std::size_t i = 0; i < bytes.size(); ++i) {
-            std::uint8_t b = bytes[i] ^ (key.empty() ? 0 : key[i % key.size()]) ^ std::uint8_t(salt);
+            std::uint8_t b =
+                bytes[i] ^ (key.empty() ? 0 : key[i % key.size()]) ^ std::uint8_t(salt);
             if (!b) break;
             plain.push_back(b);
         }
@@ -76,14 +78,15 @@ public:
 };
 
 class Headed : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         resetState();
-        ASSERT_EQ(CoRegisterClassObject(CLSID_SealwynCrypt,
-                                        std::make_shared<SimpleClassFactory>(
-                                            [] { return std::make_shared<FakeNative>(); }),
-                                        cookie),
-                  S_OK);
+        ASSERT_EQ(
+            CoRegisterClassObject(CLSID_SealwynCrypt, std::make_shared<SimpleClassFactory>([] {
+                                      return std::make_shared<FakeNative>();
+                                  }),
+                                  cookie),
+            S_OK);
         crypt = std::make_unique<Crypt>();
         crypt->provider = u"Velmora/Aria";
     }
@@ -230,6 +233,7 @@ TEST_F(Headed, RandomTextDrawsFromTheAlphabet) {
     std::u16string a = randomText(128), b = randomText(128);
     EXPECT_EQ(a.size(), 128u);
     EXPECT_NE(a, b);
-    EXPECT_EQ(a.find_first_not_of(u"1234567890abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"),
-              std::u16string::npos);
+    EXPECT_EQ(
+        a.find_first_not_of(u"1234567890abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"),
+        std::u16string::npos);
 }

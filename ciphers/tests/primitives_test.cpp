@@ -21,7 +21,8 @@ namespace {
 std::vector<std::uint8_t> unhex(std::string_view h) {
     std::vector<std::uint8_t> out;
     for (std::size_t i = 0; i + 1 < h.size(); i += 2)
-        out.push_back(static_cast<std::uint8_t>(std::stoi(std::string(h.substr(i, 2)), nullptr, 16)));
+        out.push_back(
+            static_cast<std::uint8_t>(std::stoi(std::string(h.substr(i, 2)), nullptr, 16)));
     return out;
 }
 
@@ -35,7 +36,9 @@ std::string hex(const std::vector<std::uint8_t>& b) {
     return s;
 }
 
-std::vector<std::uint8_t> bytes(std::string_view s) { return {s.begin(), s.end()}; }
+std::vector<std::uint8_t> bytes(std::string_view s) {
+    return {s.begin(), s.end()};
+}
 
 }  // namespace
 
@@ -128,14 +131,14 @@ TEST(MessageKey, CheckTestsDivisibilityOnly) {
         bool ok;
     } cases[] = {
         {u"1020011400124001220013350", true},
-        {u"0000000000000000000000000", true},           // out of range but divisible
-        {u"1020011400124001220013351", false},          // last group not divisible by 89
-        {u"10200114001240012200", false},               // 20 characters: no fifth group
-        {u"102001140012400122001335", true},            // 24: shorter fifth group 1335 = 89*15
-        {u"102001140012400122001335099999", true},      // characters past 25 are ignored
-        {u"10200114001240012200abcde", false},          // not numeric
+        {u"0000000000000000000000000", true},       // out of range but divisible
+        {u"1020011400124001220013351", false},      // last group not divisible by 89
+        {u"10200114001240012200", false},           // 20 characters: no fifth group
+        {u"102001140012400122001335", true},        // 24: shorter fifth group 1335 = 89*15
+        {u"102001140012400122001335099999", true},  // characters past 25 are ignored
+        {u"10200114001240012200abcde", false},      // not numeric
         {u"", false},
-        {u"1020 11400124001220013350", true},           // "1020 " converts to 1020 = 17 * 60
+        {u"1020 11400124001220013350", true},  // "1020 " converts to 1020 = 17 * 60
     };
     for (const auto& c : cases) EXPECT_EQ(checkKey(c.key), c.ok) << text::toUtf8(c.key);
 }
@@ -171,8 +174,7 @@ TEST(MessageKey, ExtractionInvertsInsertionForEveryLength) {
 }
 
 TEST(MessageKey, ShortTextWeaveAppendsTheSurplusKeyCharacters) {
-    EXPECT_EQ(insertKey(u"7btO", u"1020011400124001220013350"),
-              u"71b0t2O0011400124001220013350");
+    EXPECT_EQ(insertKey(u"7btO", u"1020011400124001220013350"), u"71b0t2O0011400124001220013350");
     std::u16string tooShort = u"12345";
     EXPECT_EQ(extractKey(tooShort), u"12345");
     EXPECT_EQ(tooShort, u"");
@@ -227,8 +229,8 @@ TEST(Blowfish, PaddingAndLenientUnpadding) {
         {{1, 2, 3, 4, 5, 3, 3, 3}, {1, 2, 3, 4, 5}},
         {{1, 2, 3, 4, 5, 6, 7, 9}, {1, 2, 3, 4, 5, 6, 7, 9}},  // above 8: kept
         {{8, 8, 8, 8, 8, 8, 8, 8}, {}},
-        {{1, 2, 5}, {}},                                        // n - v not above 0
-        {{1, 2, 3, 4, 5, 6, 7, 2}, {1, 2, 3, 4, 5, 6}},          // other pad bytes unchecked
+        {{1, 2, 5}, {}},                                 // n - v not above 0
+        {{1, 2, 3, 4, 5, 6, 7, 2}, {1, 2, 3, 4, 5, 6}},  // other pad bytes unchecked
     };
     for (const auto& c : cases) EXPECT_EQ(unpadBytes(c.in), c.out);
 }
@@ -241,8 +243,7 @@ TEST(Sha1, Fips180Vectors) {
     EXPECT_EQ(sha.SHA1(u""), u"DA39A3EE5E6B4B0D3255BFEF95601890AFD80709");
     EXPECT_EQ(sha.SHA1(u"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
               u"84983E441C3BD26EBAAE4AA1F95129E5E54670F1");
-    EXPECT_EQ(sha.SHA1(std::u16string(1000000, u'a')),
-              u"34AA973CD4C4DAA4F61EEB2BDBAD27316534016F");
+    EXPECT_EQ(sha.SHA1(std::u16string(1000000, u'a')), u"34AA973CD4C4DAA4F61EEB2BDBAD27316534016F");
 }
 
 TEST(Sha1, BlockBoundariesAndAnsiBytes) {
@@ -316,7 +317,8 @@ TEST(RsaMath, GeneratedPairsStayBelowTheExactLimitAndRoundTrip) {
 TEST(RsaMath, KeyGenerationRedrawsPrimesWhoseProductRounds) {
     // The first draws give 9973 * 9967 (above the limit); the next give 3181 * 3187.
     std::vector<double> draws = {(9973.0 - 3170.0 + 0.5) / 6830.0, (9967.0 - 3170.0 + 0.5) / 6830.0,
-                                 (3181.0 - 3170.0 + 0.5) / 6830.0, (3187.0 - 3170.0 + 0.5) / 6830.0};
+                                 (3181.0 - 3170.0 + 0.5) / 6830.0,
+                                 (3187.0 - 3170.0 + 0.5) / 6830.0};
     std::size_t i = 0;
     std::uint64_t lcg = 12345;
     setUniformSource([&] {

@@ -21,7 +21,9 @@ constexpr std::size_t kNonceSize = 12;
 constexpr std::size_t kTagSize = 16;
 constexpr char kSecret[] = "HashCodec sealing secret 7c1e9b52-4f0a-4d83-b6e2-19a05d3c8f47";
 
-[[noreturn]] void invalid(std::u16string description) { raise(E_INVALIDARG, std::move(description)); }
+[[noreturn]] void invalid(std::u16string description) {
+    raise(E_INVALIDARG, std::move(description));
+}
 
 const EVP_MD* hashOf(std::u16string_view name) {
     if (text::equalsNoCase(name, u"md5")) return EVP_md5();
@@ -144,7 +146,8 @@ Bytes seal(const Bytes& plain) {
     EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
     int len = 0;
     std::uint8_t* body = out.data() + 1 + kNonceSize;
-    bool ok = ctx && EVP_EncryptInit_ex(ctx, EVP_aes_256_gcm(), nullptr, key.data(), out.data() + 1) &&
+    bool ok = ctx &&
+              EVP_EncryptInit_ex(ctx, EVP_aes_256_gcm(), nullptr, key.data(), out.data() + 1) &&
               EVP_EncryptUpdate(ctx, body, &len, plain.data(), static_cast<int>(plain.size())) &&
               EVP_EncryptFinal_ex(ctx, body + len, &len) &&
               EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_GCM_GET_TAG, kTagSize, body + plain.size());
@@ -209,20 +212,31 @@ const Members<HashCodec>& HashCodec::members() {
                         Encoding encoding = encodingOf(c.text(1));
                         Bytes sealed = seal(v.isBytes() ? v.bytes() : text::toAnsi(v.toText()));
                         switch (encoding) {
-                            case Encoding::Base64: c.result = base64(sealed); break;
-                            case Encoding::Url: c.result = urlForm(base64(sealed)); break;
-                            case Encoding::Hex: c.result = hex(sealed); break;
+                            case Encoding::Base64:
+                                c.result = base64(sealed);
+                                break;
+                            case Encoding::Url:
+                                c.result = urlForm(base64(sealed));
+                                break;
+                            case Encoding::Hex:
+                                c.result = hex(sealed);
+                                break;
                         }
                     })
             .method(5, u"DecryptText", VarType(VT_ARRAY | VT_UI1),
-                    {{u"text", VT_BSTR}, {u"encoding", VT_BSTR}},
-                    [](HashCodec&, Call& c) {
+                    {{u"text", VT_BSTR}, {u"encoding", VT_BSTR}}, [](HashCodec&, Call& c) {
                         std::u16string s = c.text(0);
                         Bytes sealed;
                         switch (encodingOf(c.text(1))) {
-                            case Encoding::Base64: sealed = unbase64(s); break;
-                            case Encoding::Url: sealed = unbase64(fromUrlForm(s)); break;
-                            case Encoding::Hex: sealed = unhex(s); break;
+                            case Encoding::Base64:
+                                sealed = unbase64(s);
+                                break;
+                            case Encoding::Url:
+                                sealed = unbase64(fromUrlForm(s));
+                                break;
+                            case Encoding::Hex:
+                                sealed = unhex(s);
+                                break;
                         }
                         c.result = unseal(sealed);
                     });

@@ -44,7 +44,8 @@ TEST(HashCodec, DigestsOfTheAnsiBytes) {
 }
 
 TEST(HashCodec, EncryptionRoundTripsInEveryEncoding) {
-    const std::u16string header = u"ARIA;256;HEX;MD5;euc-kr;900150983cd24fb0d6963f7d28e17f72;한글 똠";
+    const std::u16string header =
+        u"ARIA;256;HEX;MD5;euc-kr;900150983cd24fb0d6963f7d28e17f72;한글 똠";
     for (std::u16string enc : {u"base64", u"URL", u"hex", u"BASE64"}) {
         std::u16string sealed = call(4, {Variant(header), Variant(enc)}).toText();
         EXPECT_GT(sealed.size(), 32u);
@@ -72,8 +73,9 @@ TEST(HashCodec, ChangedOrForeignTextsAndUnknownNamesRaise) {
     std::u16string changed = sealed;
     changed[20] = changed[20] == u'A' ? u'B' : u'A';
     EXPECT_THROW(call(5, {Variant(changed), Variant(u"base64")}), ComError);
-    EXPECT_THROW(call(5, {Variant(u"aGVsbG8gd29ybGQgaGVsbG8gd29ybGQgaGVsbG8="), Variant(u"base64")}),
-                 ComError);
+    EXPECT_THROW(
+        call(5, {Variant(u"aGVsbG8gd29ybGQgaGVsbG8gd29ybGQgaGVsbG8="), Variant(u"base64")}),
+        ComError);
     EXPECT_THROW(call(5, {Variant(u"not base64!"), Variant(u"base64")}), ComError);
     EXPECT_THROW(call(4, {Variant(u"x"), Variant(u"rot13")}), ComError);
     EXPECT_THROW(call(1, {Variant(u"md4")}), ComError);
