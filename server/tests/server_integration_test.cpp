@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "server/initool.h"
+#include "platform/testing/run_program.h"
 #include "server_process.h"
 
 using namespace tessel::server;
@@ -169,4 +170,24 @@ TEST_F(Server, SetUpWithoutTheCipherLibraryAnswers02) {
     EXPECT_EQ(client.reply()->substr(35, 7), u"CE0002;");
     client.sendText(request(u"CE00", u"{\"ExceptPrinterDriver\":\"x|PrintOnly==1\"}"));
     EXPECT_EQ(client.reply()->substr(35, 7), u"CE0002;");
+}
+
+TEST_F(Server, ProtocolClientSendsFilesAndPrintsReplies) {
+    ServerProcess server(machine.path(), iniFor(port));
+    ASSERT_TRUE(server.waitListening(port)) << server.errors();
+    std::ofstream(machine.path() / "page.bin", std::ios::binary) << std::string("\x89PNG\x01", 5);
+    std::string client = (platform::testing::binFolder() / "tessel-client").string();
+    auto r = platform::testing::runProgram(
+        client, {"--port", std::to_string(port), "poll", "page",
+                 (machine.path() / "page.bin").string(), "page64",
+                 (machine.path() / "page.bin").string(), "version", "raw", "ce55", "--body",
+                 "한글", "run", "poll"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "CE09 00 \nCE01 00 00\nCE01 00 00\nCE91 00 \nce55 60 \nCE02 02 00\nCE09 00 \n");
+
+    auto bad = platform::testing::runProgram(client, {"--port", std::to_string(port), "frame",
+                                                      "GET / HTTP/1.0"});
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_EQ(platform::testing::runProgram(client, {"nothing"}).exitCode, 2);
 }
