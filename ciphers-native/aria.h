@@ -11,7 +11,7 @@
 namespace sealwyn {
 
 class Aria {
-public:
+  public:
     enum class Direction { Encrypt, Decrypt };
     static constexpr int kBlockSize = 16;
 
@@ -43,7 +43,7 @@ public:
     // Frees the round keys; the object then has no key.
     void release();
 
-private:
+  private:
     std::unique_ptr<std::uint8_t[]> roundKeys_;  // (rounds + 1) × 16 bytes
     int rounds_ = 0;
 };

@@ -31,7 +31,7 @@ Bytes decodeFromHex(std::span<const std::uint8_t> text);
 // URL percent-encoding with the library's own safe set: letters, digits and ' ( ) * - . _ are
 // copied, every other byte becomes "%" and two uppercase hexadecimal digits.
 class CURLEncode {
-public:
+  public:
     virtual ~CURLEncode() = default;
     Bytes encode(std::span<const std::uint8_t> text) const;
     // Whether a byte is percent-encoded.

@@ -6,6 +6,7 @@
 #include "ciphers-native/codings.h"
 #include "ciphers-native/seed.h"
 #include "platform/com/runtime.h"
+#include "platform/outside/aesbridge.h"
 #include "platform/outside/outside.h"
 #include "platform/text/text.h"
 
@@ -27,9 +28,13 @@ Bytes ansiArg(const Call& c, std::size_t i) {
 
 // An 8-bit result, returned as a text converted from the ANSI code page. Zero bytes inside
 // become U+0000 characters: the length is counted, not searched.
-std::u16string ansiResult(const Bytes& bytes) { return text::fromAnsi(bytes); }
+std::u16string ansiResult(const Bytes& bytes) {
+    return text::fromAnsi(bytes);
+}
 
-bool isValidKeyLength(std::int32_t bits) { return bits == 128 || bits == 192 || bits == 256; }
+bool isValidKeyLength(std::int32_t bits) {
+    return bits == 128 || bits == 192 || bits == 256;
+}
 
 std::u16string ariaEncrypt(const Bytes& pwd, std::int32_t bits, const Bytes& data) {
     // A length without a key schedule would encrypt under no round keys: answer nothing.
@@ -47,7 +52,9 @@ std::u16string ariaDecrypt(const Bytes& pwd, std::int32_t bits, const Bytes& hex
 }
 
 // The white space of the C runtime's multibyte test: the space and tab to carriage return.
-bool isSpace(std::uint8_t b) { return b == ' ' || (b >= '\t' && b <= '\r'); }
+bool isSpace(std::uint8_t b) {
+    return b == ' ' || (b >= '\t' && b <= '\r');
+}
 
 std::u16string seedDecrypt(const Bytes& pwd, const Bytes& hex) {
     Seed seed;
@@ -75,13 +82,13 @@ std::u16string digest(const Variant& value, BridgeMember operation) {
     try {
         platform::outside::ensureRegistered();
         std::shared_ptr<com::Unknown> unknown;
-        if (com::FAILED(com::CoCreateInstance(CLSID_AesBridge, com::CLSCTX_ALL, com::IID_IUnknown,
-                                              unknown)) ||
+        if (com::FAILED(com::CoCreateInstance(platform::outside::CLSID_AesBridge, com::CLSCTX_ALL,
+                                              com::IID_IUnknown, unknown)) ||
             !unknown)
             return {};
         // Objects of this COM layer run as soon as they exist; asking for the component's own
         // interface gives its dispatch.
-        void* raw = unknown->QueryInterface(IID_AesBridge);
+        void* raw = unknown->QueryInterface(platform::outside::IID_IAesBridge);
         if (!raw) return {};
         std::shared_ptr<com::Dispatch> bridge(unknown, static_cast<com::Dispatch*>(raw));
         unknown.reset();
@@ -147,10 +154,9 @@ const com::Members<CCrypt>& CCrypt::members() {
             .help(u"Method Sha384")
             .method(11, u"Sha512", VT_BSTR, {{u"inData", VT_VARIANT}}, digestMember(HashSha512))
             .help(u"Method Sha512")
-            .method(12, u"UrlEncode", VT_BSTR, {{u"inData", VT_BSTR}},
-                    [](CCrypt&, Call& c) {
-                        c.result = ansiResult(CURLEncode().encode(ansiArg(c, 0)));
-                    })
+            .method(
+                12, u"UrlEncode", VT_BSTR, {{u"inData", VT_BSTR}},
+                [](CCrypt&, Call& c) { c.result = ansiResult(CURLEncode().encode(ansiArg(c, 0))); })
             .help(u"메서드 UrlEncode");
     return m;
 }

@@ -17,14 +17,8 @@ inline constexpr platform::com::Guid LIBID_SealwynLib =
 inline constexpr platform::com::Guid APPID_Sealwyn =
     platform::com::Guid::of("{DF4E530A-D713-435B-A9FC-171AAB6E8191}");
 
-// The outside cipher component.
-inline constexpr platform::com::Guid CLSID_AesBridge =
-    platform::com::Guid::of("{8C6136D4-0307-4C91-8110-A7321A4114FB}");
-inline constexpr platform::com::Guid IID_AesBridge =
-    platform::com::Guid::of("{6702751E-1BE0-4A9F-9381-DE58187161B6}");
-
 class CCrypt : public platform::com::DispatchImpl<CCrypt> {
-public:
+  public:
     static const platform::com::Members<CCrypt>& members();
 };
 

@@ -10,7 +10,7 @@
 namespace sealwyn {
 
 class Md5 {
-public:
+  public:
     using Digest = std::array<std::uint8_t, 16>;
 
     Md5() { init(); }
@@ -22,7 +22,7 @@ public:
     static Digest of(std::span<const std::uint8_t> data);
     static Digest of(std::string_view bytes);
 
-private:
+  private:
     void transform(const std::uint8_t* block);
 
     std::array<std::uint32_t, 4> state_{};

@@ -23,20 +23,19 @@ constexpr const char16_t* kMiscStatusContent = u"131473";
 const reg::AppIdEntry kAppId{sealwyn::APPID_Sealwyn, u"Sealwyn", u"Sealwyn.DLL"};
 
 com::Module& module() {
-    static com::Module m(
-        reinterpret_cast<const void*>(&module),
-        {com::ClassEntry{sealwyn::CLSID_Crypt,
-                         u"Crypt Class",
-                         u"Sealwyn.Crypt.1",
-                         u"Sealwyn.Crypt",
-                         [] { return std::make_shared<sealwyn::CCrypt>(); },
-                         u"Apartment",
-                         {},  // categories go through registerSafeCategories
-                         true}},
-        com::TypeLibInfo{sealwyn::LIBID_SealwynLib,
-                         u"1.0",
-                         u"Sealwyn 1.0 Type Library",
-                         {{sealwyn::IID_ICrypt, u"ICrypt"}}});
+    static com::Module m(reinterpret_cast<const void*>(&module),
+                         {com::ClassEntry{sealwyn::CLSID_Crypt,
+                                          u"Crypt Class",
+                                          u"Sealwyn.Crypt.1",
+                                          u"Sealwyn.Crypt",
+                                          [] { return std::make_shared<sealwyn::CCrypt>(); },
+                                          u"Apartment",
+                                          {},  // categories go through registerSafeCategories
+                                          true}},
+                         com::TypeLibInfo{sealwyn::LIBID_SealwynLib,
+                                          u"1.0",
+                                          u"Sealwyn 1.0 Type Library",
+                                          {{sealwyn::IID_ICrypt, u"ICrypt"}}});
     return m;
 }
 
@@ -59,7 +58,9 @@ TESSEL_EXPORT com::HRESULT DllGetClassObject(const com::Guid* clsid, const com::
     return module().getClassObject(clsid, iid, out);
 }
 
-TESSEL_EXPORT com::HRESULT DllCanUnloadNow() { return module().canUnloadNow(); }
+TESSEL_EXPORT com::HRESULT DllCanUnloadNow() {
+    return module().canUnloadNow();
+}
 
 TESSEL_EXPORT com::HRESULT DllRegisterServer() {
     reg::setMessageCaption(u"Sealwyn");
@@ -68,6 +69,12 @@ TESSEL_EXPORT com::HRESULT DllRegisterServer() {
 
 TESSEL_EXPORT com::HRESULT DllUnregisterServer() {
     reg::setMessageCaption(u"Sealwyn");
-    return reg::unregisterServer(module(),
-                                 [](registry::Batch& batch) { reg::removeAppIdKeys(batch, kAppId); });
+    return reg::unregisterServer(module(), [](registry::Batch& batch) {
+        reg::removeAppIdKeys(batch, kAppId);
+        // The type library's own key goes too when no other version of it is registered.
+        const std::u16string lib = u"TypeLib\\" + sealwyn::LIBID_SealwynLib.str();
+        const auto versions = registry::subkeys(Root::ClassesRoot, lib);
+        if (versions.empty() || (versions.size() == 1 && versions[0] == u"1.0"))
+            batch.deleteTree(Root::ClassesRoot, lib);
+    });
 }

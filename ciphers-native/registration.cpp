@@ -46,12 +46,11 @@ struct BindOptions3 {
 HRESULT categoryManager(std::shared_ptr<com::CatRegister>& out) {
     out = nullptr;
     std::shared_ptr<com::Unknown> object;
-    HRESULT h = NeedsElevation()
-                    ? CoCreateInstanceAsAdmin(0, com::CLSID_StdComponentCategoriesMgr,
-                                              com::IID_ICatRegister, object)
-                    : com::CoCreateInstance(com::CLSID_StdComponentCategoriesMgr,
-                                            com::CLSCTX_INPROC_SERVER, com::IID_ICatRegister,
-                                            object);
+    HRESULT h = NeedsElevation() ? CoCreateInstanceAsAdmin(0, com::CLSID_StdComponentCategoriesMgr,
+                                                           com::IID_ICatRegister, object)
+                                 : com::CoCreateInstance(com::CLSID_StdComponentCategoriesMgr,
+                                                         com::CLSCTX_INPROC_SERVER,
+                                                         com::IID_ICatRegister, object);
     if (com::FAILED(h)) return h;
     out = com::query<com::CatRegister>(object);
     return out ? h : com::E_NOINTERFACE;
@@ -59,7 +58,9 @@ HRESULT categoryManager(std::shared_ptr<com::CatRegister>& out) {
 
 }  // namespace
 
-void setMessageCaption(std::u16string text) { caption() = std::move(text); }
+void setMessageCaption(std::u16string text) {
+    caption() = std::move(text);
+}
 
 bool NeedsElevation() {
     const auto version = platform::system::osVersion();

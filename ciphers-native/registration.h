@@ -25,7 +25,9 @@ using WindowHandle = std::uintptr_t;
 // True when the OS version query succeeds, the platform is NT and the major version is above
 // 5 (Vista and later): then the category manager is created through the elevation moniker.
 bool NeedsElevation();
-inline bool IsNT6OrLater() { return NeedsElevation(); }
+inline bool IsNT6OrLater() {
+    return NeedsElevation();
+}
 
 // Binds "Elevation:Administrator!new:{CLSID}" for the interface `iid` with the class context
 // of a local server. A non-negative status means `out` holds the object; a negative one means

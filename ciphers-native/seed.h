@@ -11,7 +11,7 @@
 namespace sealwyn {
 
 class Seed {
-public:
+  public:
     static constexpr std::size_t kBlockSize = seed::kBlockSize;
     static constexpr std::size_t kMinimumCapacity = 64;
 
@@ -32,7 +32,7 @@ public:
     // of them when none is zero). A partial last block is left out.
     Bytes decryptText(std::span<const std::uint8_t> hex) const;
 
-private:
+  private:
     seed::SeedCore core_;
     Bytes output_;  // grows to max(needed, 64) bytes, never shrinks
 };

@@ -41,8 +41,7 @@ static_assert(kSS[0][0] == 0x2989A1A8 && kSS[1][0] == 0x38380830 && kSS[2][0] ==
               kSS[3][0] == 0x08303838);
 
 inline std::uint32_t g(std::uint32_t x) {
-    return kSS[0][x & 0xFF] ^ kSS[1][(x >> 8) & 0xFF] ^ kSS[2][(x >> 16) & 0xFF] ^
-           kSS[3][x >> 24];
+    return kSS[0][x & 0xFF] ^ kSS[1][(x >> 8) & 0xFF] ^ kSS[2][(x >> 16) & 0xFF] ^ kSS[3][x >> 24];
 }
 
 inline std::uint32_t load(const std::uint8_t* p) {
@@ -73,7 +72,9 @@ inline void round(std::uint32_t& l0, std::uint32_t& l1, std::uint32_t r0, std::u
 
 }  // namespace
 
-const std::array<std::uint32_t, 256>& ss(int which) { return kSS[static_cast<std::size_t>(which & 3)]; }
+const std::array<std::uint32_t, 256>& ss(int which) {
+    return kSS[static_cast<std::size_t>(which & 3)];
+}
 
 void SeedCore::setKey(std::span<const std::uint8_t, kKeySize> key) {
     std::uint32_t a = load(&key[0]), b = load(&key[4]), c = load(&key[8]), d = load(&key[12]);

@@ -16,7 +16,7 @@ constexpr std::size_t kKeySize = 16;
 const std::array<std::uint32_t, 256>& ss(int which);
 
 class SeedCore {
-public:
+  public:
     SeedCore() = default;
     explicit SeedCore(std::span<const std::uint8_t, kKeySize> key) { setKey(key); }
 
@@ -28,7 +28,7 @@ public:
 
     const std::array<std::uint32_t, 32>& roundKeys() const { return roundKeys_; }
 
-private:
+  private:
     std::array<std::uint32_t, 32> roundKeys_{};
 };
 

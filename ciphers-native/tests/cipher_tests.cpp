@@ -151,7 +151,8 @@ TEST(PasswordKeys, AriaKeyIsTheDigestRepeated) {
         ASSERT_TRUE(viaRaw.setRawKey(
             std::span<const std::uint8_t>(master.data(), static_cast<std::size_t>(bits / 8)), bits,
             Aria::Direction::Encrypt));
-        EXPECT_EQ(viaPassword.encryptText(bytes("some text")), viaRaw.encryptText(bytes("some text")))
+        EXPECT_EQ(viaPassword.encryptText(bytes("some text")),
+                  viaRaw.encryptText(bytes("some text")))
             << bits;
     }
 }

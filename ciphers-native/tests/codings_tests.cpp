@@ -55,12 +55,14 @@ TEST(Url, EncodingTable) {
         {"~", "%7E"},
         {"\n", "%0A"},
         {"{|}\x7f", "%7B%7C%7D%7F"},
-        {"\"<>%\\^[]`+$,@:;/!#?=&", "%22%3C%3E%25%5C%5E%5B%5D%60%2B%24%2C%40%3A%3B%2F%21%23%3F%3D%26"},
+        {"\"<>%\\^[]`+$,@:;/!#?=&",
+         "%22%3C%3E%25%5C%5E%5B%5D%60%2B%24%2C%40%3A%3B%2F%21%23%3F%3D%26"},
         // "가나" in CP949: every byte of a double-byte character is encoded.
         {"\xB0\xA1\xB3\xAA", "%B0%A1%B3%AA"},
         {"\xEA", "%EA"},
     };
-    for (const auto& [text, expected] : cases) EXPECT_EQ(str(url.encode(bytes(text))), expected) << text;
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(str(url.encode(bytes(text))), expected) << text;
 }
 
 TEST(Url, SafeSetIsExactlyLettersDigitsAndSevenMarks) {

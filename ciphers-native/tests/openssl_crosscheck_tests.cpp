@@ -28,11 +28,11 @@ std::vector<std::uint8_t> opensslEcb(const char* name, const std::vector<std::ui
     EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
     std::vector<std::uint8_t> out(data.size() + 16);
     int n = 0, tail = 0;
-    bool ok = EVP_EncryptInit_ex2(ctx, cipher, key.data(), nullptr, nullptr) == 1 &&
-              EVP_CIPHER_CTX_set_padding(ctx, 0) == 1 &&
-              EVP_EncryptUpdate(ctx, out.data(), &n, data.data(), static_cast<int>(data.size())) ==
-                  1 &&
-              EVP_EncryptFinal_ex(ctx, out.data() + n, &tail) == 1;
+    bool ok =
+        EVP_EncryptInit_ex2(ctx, cipher, key.data(), nullptr, nullptr) == 1 &&
+        EVP_CIPHER_CTX_set_padding(ctx, 0) == 1 &&
+        EVP_EncryptUpdate(ctx, out.data(), &n, data.data(), static_cast<int>(data.size())) == 1 &&
+        EVP_EncryptFinal_ex(ctx, out.data() + n, &tail) == 1;
     EVP_CIPHER_CTX_free(ctx);
     EVP_CIPHER_free(cipher);
     if (!ok) return {};
@@ -68,7 +68,8 @@ TEST(OpenSslCrossCheck, SeedEcbOnRandomBlocks) {
     OSSL_PROVIDER* legacy = OSSL_PROVIDER_load(nullptr, "legacy");
     OSSL_PROVIDER* base = OSSL_PROVIDER_load(nullptr, "default");
     std::mt19937 rng(4269);
-    const auto probe = opensslEcb("SEED-ECB", std::vector<std::uint8_t>(16), std::vector<std::uint8_t>(16));
+    const auto probe =
+        opensslEcb("SEED-ECB", std::vector<std::uint8_t>(16), std::vector<std::uint8_t>(16));
     if (probe.size() != 16) {
         if (legacy) OSSL_PROVIDER_unload(legacy);
         if (base) OSSL_PROVIDER_unload(base);

@@ -8,9 +8,13 @@
 
 namespace sealwyn::test {
 
-inline std::vector<std::uint8_t> bytes(std::string_view s) { return {s.begin(), s.end()}; }
+inline std::vector<std::uint8_t> bytes(std::string_view s) {
+    return {s.begin(), s.end()};
+}
 
-inline std::string str(const std::vector<std::uint8_t>& b) { return {b.begin(), b.end()}; }
+inline std::string str(const std::vector<std::uint8_t>& b) {
+    return {b.begin(), b.end()};
+}
 
 inline std::vector<std::uint8_t> unhex(std::string_view hex) {
     std::vector<std::uint8_t> out;
