@@ -56,7 +56,9 @@ int main(int argc, char** argv) {
     for (; i < argc; ++i) {
         const char* eq = std::strchr(argv[i], '=');
         if (!eq || eq == argv[i]) break;
-        puts.emplace_back(text::fromUtf8(std::string(argv[i], static_cast<std::size_t>(eq - argv[i]))), text::fromUtf8(eq + 1));
+        puts.emplace_back(
+            text::fromUtf8(std::string(argv[i], static_cast<std::size_t>(eq - argv[i]))),
+            text::fromUtf8(eq + 1));
     }
     if (i >= argc) {
         std::fprintf(stderr, "comcall: no member to call\n");

@@ -8,7 +8,7 @@ namespace platform::com {
 
 template <class T>
 class ApartmentState {
-public:
+  public:
     static T& get() {
         thread_local T state{};
         return state;

@@ -61,13 +61,13 @@ struct TypeInfo {
 };
 
 class Dispatch : public virtual Unknown {
-public:
+  public:
     static constexpr const Guid& iid() { return IID_IDispatch; }
     virtual HRESULT GetIDsOfNames(std::u16string_view name, DispId& id) = 0;
     // kinds: one or more InvokeKind bits (a method call may also be a property get, as
     // late-bound callers send it). result may be null when the caller wants none.
-    virtual HRESULT Invoke(DispId id, unsigned kinds, std::vector<Variant>& args,
-                           Variant* result, ExcepInfo* excep) = 0;
+    virtual HRESULT Invoke(DispId id, unsigned kinds, std::vector<Variant>& args, Variant* result,
+                           ExcepInfo* excep) = 0;
     // The object's type information, or nullptr when it has none.
     virtual const TypeInfo* GetTypeInfo() { return nullptr; }
 };
@@ -75,7 +75,7 @@ public:
 // One call of a member, as a member body sees it: its arguments already coerced to the
 // declared parameter types, missing optional arguments as Variant::missing().
 class Call {
-public:
+  public:
     Call(const MemberInfo& member, std::vector<Variant>& args) : member_(member), args_(args) {}
 
     const MemberInfo& member() const { return member_; }
@@ -93,7 +93,7 @@ public:
 
     Variant result;
 
-private:
+  private:
     const MemberInfo& member_;
     std::vector<Variant>& args_;
 };
@@ -101,7 +101,7 @@ private:
 // The member table of a class: its type information and one body per member.
 template <class T>
 class Members {
-public:
+  public:
     using Body = std::function<void(T&, Call&)>;
 
     Members(std::u16string interfaceName, Guid iid) {
@@ -109,8 +109,8 @@ public:
         info_.iid = iid;
     }
 
-    Members&& method(DispId id, std::u16string name, VarType result,
-                     std::vector<ParamInfo> params, Body body) && {
+    Members&& method(DispId id, std::u16string name, VarType result, std::vector<ParamInfo> params,
+                     Body body) && {
         add(id, std::move(name), DISPATCH_METHOD, result, std::move(params), std::move(body));
         return std::move(*this);
     }
@@ -133,12 +133,18 @@ public:
         return std::move(*this);
     }
 
+    // The help string of the member added last.
+    Members&& help(std::u16string text) && {
+        if (!info_.members.empty()) info_.members.back().help = std::move(text);
+        return std::move(*this);
+    }
+
     const TypeInfo& info() const { return info_; }
     const Body& body(const MemberInfo& m) const {
         return bodies_[static_cast<std::size_t>(&m - info_.members.data())];
     }
 
-private:
+  private:
     void add(DispId id, std::u16string name, unsigned kind, VarType result,
              std::vector<ParamInfo> params, Body body) {
         info_.members.push_back({id, std::move(name), kind, result, std::move(params), {}});
@@ -163,7 +169,7 @@ HRESULT idOfName(const TypeInfo& info, std::u16string_view name, DispId& id);
 //     };
 template <class T>
 class DispatchImpl : public virtual Dispatch {
-public:
+  public:
     void* QueryInterface(const Guid& iid) override {
         if (iid == IID_IUnknown) return static_cast<Unknown*>(this);
         if (iid == IID_IDispatch || iid == T::members().info().iid)

@@ -28,39 +28,72 @@ void raise(HRESULT hr, std::u16string description, std::u16string source) {
 
 std::u16string describe(HRESULT hr) {
     switch (static_cast<std::uint32_t>(hr)) {
-        case 0x00000000: return u"The operation completed successfully.";
-        case 0x80004001: return u"Not implemented";
-        case 0x80004002: return u"No such interface supported";
-        case 0x80004003: return u"Invalid pointer";
-        case 0x80004004: return u"Operation aborted";
-        case 0x80004005: return u"Unspecified error";
-        case 0x8000FFFF: return u"Catastrophic failure";
-        case 0x80070005: return u"Access is denied.";
-        case 0x8007000E: return u"Out of memory";
-        case 0x80070057: return u"The parameter is incorrect.";
-        case 0x80020003: return u"Member not found.";
-        case 0x80020004: return u"Parameter not found.";
-        case 0x80020005: return u"Type mismatch.";
-        case 0x80020006: return u"Unknown name.";
-        case 0x80020007: return u"No named arguments.";
-        case 0x80020008: return u"Bad variable type.";
-        case 0x80020009: return u"Exception occurred.";
-        case 0x8002000A: return u"Out of present range.";
-        case 0x8002000B: return u"Invalid index.";
-        case 0x8002000E: return u"Invalid number of parameters.";
-        case 0x8002000F: return u"Parameter not optional.";
-        case 0x80040110: return u"Class does not support aggregation";
-        case 0x80040111: return u"ClassFactory cannot supply requested class";
-        case 0x80040154: return u"Class not registered";
-        case 0x80040151: return u"Could not write key to registry";
-        case 0x80040201: return u"Error in registration of class";
-        case 0x800401F3: return u"Invalid class string";
-        case 0x8004016F: return u"The server could not be found";
-        case 0x800401F9: return u"Error in the DLL";
-        case 0x80080017: return u"The requested object is not enabled for elevation";
-        case 0x800401E4: return u"Invalid syntax";
-        case 0x800704C7: return u"The operation was canceled by the user.";
-        default: return u"Unspecified error";
+        case 0x00000000:
+            return u"The operation completed successfully.";
+        case 0x80004001:
+            return u"Not implemented";
+        case 0x80004002:
+            return u"No such interface supported";
+        case 0x80004003:
+            return u"Invalid pointer";
+        case 0x80004004:
+            return u"Operation aborted";
+        case 0x80004005:
+            return u"Unspecified error";
+        case 0x8000FFFF:
+            return u"Catastrophic failure";
+        case 0x80070005:
+            return u"Access is denied.";
+        case 0x8007000E:
+            return u"Out of memory";
+        case 0x80070057:
+            return u"The parameter is incorrect.";
+        case 0x80020003:
+            return u"Member not found.";
+        case 0x80020004:
+            return u"Parameter not found.";
+        case 0x80020005:
+            return u"Type mismatch.";
+        case 0x80020006:
+            return u"Unknown name.";
+        case 0x80020007:
+            return u"No named arguments.";
+        case 0x80020008:
+            return u"Bad variable type.";
+        case 0x80020009:
+            return u"Exception occurred.";
+        case 0x8002000A:
+            return u"Out of present range.";
+        case 0x8002000B:
+            return u"Invalid index.";
+        case 0x8002000E:
+            return u"Invalid number of parameters.";
+        case 0x8002000F:
+            return u"Parameter not optional.";
+        case 0x80040110:
+            return u"Class does not support aggregation";
+        case 0x80040111:
+            return u"ClassFactory cannot supply requested class";
+        case 0x80040154:
+            return u"Class not registered";
+        case 0x80040151:
+            return u"Could not write key to registry";
+        case 0x80040201:
+            return u"Error in registration of class";
+        case 0x800401F3:
+            return u"Invalid class string";
+        case 0x8004016F:
+            return u"The server could not be found";
+        case 0x800401F9:
+            return u"Error in the DLL";
+        case 0x80080017:
+            return u"The requested object is not enabled for elevation";
+        case 0x800401E4:
+            return u"Invalid syntax";
+        case 0x800704C7:
+            return u"The operation was canceled by the user.";
+        default:
+            return u"Unspecified error";
     }
 }
 

@@ -19,14 +19,14 @@ struct ExcepInfo {
 };
 
 class ComError : public std::runtime_error {
-public:
+  public:
     explicit ComError(HRESULT hr, std::u16string description = {}, std::u16string source = {});
     HRESULT hr() const { return hr_; }
     const std::u16string& description() const { return description_; }
     const std::u16string& source() const { return source_; }
     ExcepInfo info() const { return {hr_, source_, description_}; }
 
-private:
+  private:
     HRESULT hr_;
     std::u16string description_;
     std::u16string source_;

@@ -12,7 +12,7 @@
 namespace platform::com {
 
 class ConnectionPointContainer : public virtual Unknown {
-public:
+  public:
     static constexpr const Guid& iid() { return IID_IConnectionPointContainer; }
     // Connects a sink for the event interface `eventIid`; the cookie disconnects it.
     virtual HRESULT Advise(const Guid& eventIid, std::shared_ptr<Dispatch> sink,
@@ -22,7 +22,7 @@ public:
 
 // The listeners of one event interface, kept by a source object.
 class EventSource {
-public:
+  public:
     explicit EventSource(Guid eventIid) : iid_(eventIid) {}
     const Guid& eventIid() const { return iid_; }
 
@@ -35,7 +35,7 @@ public:
     void fire(DispId id, std::vector<Variant>& args);
     void fire(DispId id, std::vector<Variant>&& args) { fire(id, args); }
 
-private:
+  private:
     Guid iid_;
     std::uint32_t next_ = 1;
     std::map<std::uint32_t, std::shared_ptr<Dispatch>> sinks_;
@@ -43,7 +43,7 @@ private:
 
 // A sink built from handlers by DISPID, for callers that listen to events.
 class SinkDispatch : public Dispatch {
-public:
+  public:
     using Handler = std::function<void(std::vector<Variant>& args)>;
     SinkDispatch& on(DispId id, Handler handler) {
         handlers_[id] = std::move(handler);
@@ -54,7 +54,7 @@ public:
     HRESULT Invoke(DispId id, unsigned kinds, std::vector<Variant>& args, Variant* result,
                    ExcepInfo* excep) override;
 
-private:
+  private:
     std::map<DispId, Handler> handlers_;
 };
 

@@ -8,7 +8,9 @@ namespace platform::com {
 
 using HRESULT = std::int32_t;
 
-constexpr HRESULT hr(std::uint32_t value) { return static_cast<HRESULT>(value); }
+constexpr HRESULT hr(std::uint32_t value) {
+    return static_cast<HRESULT>(value);
+}
 
 constexpr HRESULT S_OK = 0;
 constexpr HRESULT S_FALSE = 1;
@@ -49,8 +51,12 @@ constexpr HRESULT MK_E_SYNTAX = hr(0x800401E4);
 constexpr HRESULT MK_E_UNAVAILABLE = hr(0x800401E3);
 constexpr HRESULT HRESULT_ERROR_CANCELLED = hr(0x800704C7);  // the user declined consent
 
-constexpr bool SUCCEEDED(HRESULT h) { return h >= 0; }
-constexpr bool FAILED(HRESULT h) { return h < 0; }
+constexpr bool SUCCEEDED(HRESULT h) {
+    return h >= 0;
+}
+constexpr bool FAILED(HRESULT h) {
+    return h < 0;
+}
 
 // An error number of the system turned into a status (HRESULT_FROM_WIN32).
 constexpr HRESULT hresultFromWin32(std::uint32_t error) {

@@ -25,7 +25,7 @@ struct LoadedLibrary {
 
 // The component-category manager, writing category keys into the registry.
 class CategoryManager : public CatRegister {
-public:
+  public:
     void* QueryInterface(const Guid& iid) override {
         if (iid == IID_IUnknown) return static_cast<Unknown*>(this);
         if (iid == IID_ICatRegister) return static_cast<CatRegister*>(this);
@@ -64,7 +64,7 @@ public:
         return status(batch.commit());
     }
 
-private:
+  private:
     static HRESULT status(registry::Status s) {
         return s == registry::Ok || s == registry::FileNotFound ? S_OK : REGDB_E_WRITEREGDB;
     }
@@ -205,7 +205,8 @@ HRESULT CoGetClassObject(const Guid& clsid, std::uint32_t context,
         out = std::move(factory);
         return S_OK;
     }
-    auto path = registry::getString(Root::ClassesRoot, u"CLSID\\" + clsid.str() + u"\\InprocServer32");
+    auto path =
+        registry::getString(Root::ClassesRoot, u"CLSID\\" + clsid.str() + u"\\InprocServer32");
     if (!path || path->empty()) return REGDB_E_CLASSNOTREG;
     LoadedLibrary lib;
     try {
@@ -279,8 +280,8 @@ HRESULT CoGetObject(std::u16string_view name, std::uint32_t context, const Guid&
     auto clsid = Guid::parse(name);
     if (!clsid) return MK_E_SYNTAX;
     if (!Runtime::builtin(*clsid)) {
-        auto enabled =
-            registry::getDword(Root::ClassesRoot, u"CLSID\\" + clsid->str() + u"\\Elevation", u"Enabled");
+        auto enabled = registry::getDword(Root::ClassesRoot,
+                                          u"CLSID\\" + clsid->str() + u"\\Elevation", u"Enabled");
         if (!enabled || *enabled != 1) return CO_E_ELEVATION_DISABLED;
     }
     ElevationConsent consent;

@@ -24,7 +24,7 @@
 namespace platform::com {
 
 class ClassFactory : public virtual Unknown {
-public:
+  public:
     static constexpr const Guid& iid() { return IID_IClassFactory; }
     virtual HRESULT CreateInstance(const Guid& iid, std::shared_ptr<Unknown>& out) = 0;
     virtual HRESULT LockServer(bool lock) = 0;
@@ -32,14 +32,14 @@ public:
 
 // A factory from a creation function.
 class SimpleClassFactory : public ClassFactory {
-public:
+  public:
     using Create = std::function<std::shared_ptr<Unknown>()>;
     explicit SimpleClassFactory(Create create) : create_(std::move(create)) {}
     void* QueryInterface(const Guid& iid) override;
     HRESULT CreateInstance(const Guid& iid, std::shared_ptr<Unknown>& out) override;
     HRESULT LockServer(bool) override { return S_OK; }
 
-private:
+  private:
     Create create_;
 };
 
@@ -104,7 +104,7 @@ struct CategoryInfo {
 };
 
 class CatRegister : public virtual Unknown {
-public:
+  public:
     static constexpr const Guid& iid() { return IID_ICatRegister; }
     virtual HRESULT RegisterCategories(const std::vector<CategoryInfo>& categories) = 0;
     virtual HRESULT UnRegisterCategories(const std::vector<Guid>& catids) = 0;

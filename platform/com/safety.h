@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <map>
 
-#include "platform/com/unknown.h"
 #include "platform/com/hresult.h"
+#include "platform/com/unknown.h"
 
 namespace platform::com {
 
@@ -13,7 +13,7 @@ constexpr std::uint32_t INTERFACESAFE_FOR_UNTRUSTED_CALLER = 1;
 constexpr std::uint32_t INTERFACESAFE_FOR_UNTRUSTED_DATA = 2;
 
 class ObjectSafety : public virtual Unknown {
-public:
+  public:
     static constexpr const Guid& iid() { return IID_IObjectSafety; }
     virtual HRESULT GetInterfaceSafetyOptions(const Guid& iid, std::uint32_t& supported,
                                               std::uint32_t& enabled) = 0;
@@ -24,7 +24,7 @@ public:
 // The usual implementation: a fixed set of supported options for the interfaces the object
 // answers, and the options a host enabled, per interface.
 class ObjectSafetyImpl : public ObjectSafety {
-public:
+  public:
     explicit ObjectSafetyImpl(std::uint32_t supported = INTERFACESAFE_FOR_UNTRUSTED_CALLER |
                                                         INTERFACESAFE_FOR_UNTRUSTED_DATA)
         : supported_(supported) {}
@@ -33,7 +33,7 @@ public:
     HRESULT SetInterfaceSafetyOptions(const Guid& iid, std::uint32_t mask,
                                       std::uint32_t enabled) override;
 
-private:
+  private:
     std::uint32_t supported_;
     std::map<Guid, std::uint32_t> enabled_;
 };

@@ -23,7 +23,7 @@ struct Tracked {
 };
 
 class ModuleClassFactory : public ClassFactory {
-public:
+  public:
     ModuleClassFactory(Module& module, const ClassEntry& entry) : module_(module), entry_(entry) {}
     void* QueryInterface(const Guid& iid) override {
         if (iid == IID_IUnknown) return static_cast<Unknown*>(this);
@@ -50,12 +50,14 @@ public:
         return S_OK;
     }
 
-private:
+  private:
     Module& module_;
     const ClassEntry& entry_;
 };
 
-std::u16string classKey(const Guid& clsid) { return u"CLSID\\" + clsid.str(); }
+std::u16string classKey(const Guid& clsid) {
+    return u"CLSID\\" + clsid.str();
+}
 
 }  // namespace
 
@@ -63,7 +65,9 @@ Module::Module(const void* anchor, std::vector<ClassEntry> classes,
                std::optional<TypeLibInfo> typeLib)
     : anchor_(anchor), classes_(std::move(classes)), typeLib_(std::move(typeLib)) {}
 
-std::filesystem::path Module::path() const { return modulePath(anchor_); }
+std::filesystem::path Module::path() const {
+    return modulePath(anchor_);
+}
 
 std::shared_ptr<Unknown> Module::track(std::shared_ptr<Unknown> object) {
     Unknown* raw = object.get();

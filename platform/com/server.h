@@ -26,9 +26,9 @@ struct TypeLibInfo {
 
 struct ClassEntry {
     Guid clsid;
-    std::u16string description;              // default value of the class and ProgID keys
-    std::u16string progId;                   // versioned, "Lib.Class.1" (may be empty)
-    std::u16string versionIndependentProgId; // "Lib.Class" (may be empty)
+    std::u16string description;               // default value of the class and ProgID keys
+    std::u16string progId;                    // versioned, "Lib.Class.1" (may be empty)
+    std::u16string versionIndependentProgId;  // "Lib.Class" (may be empty)
     std::function<std::shared_ptr<Unknown>()> create;
     std::u16string threadingModel = u"Apartment";
     std::vector<Guid> categories;  // written under "Implemented Categories"
@@ -37,7 +37,7 @@ struct ClassEntry {
 };
 
 class Module {
-public:
+  public:
     // `anchor` is any address inside the library, to find its file.
     Module(const void* anchor, std::vector<ClassEntry> classes,
            std::optional<TypeLibInfo> typeLib = std::nullopt);
@@ -61,13 +61,12 @@ public:
     HRESULT registerServer(
         const std::function<void(registry::Batch&, const std::u16string& path)>& extra = {});
     // Removes the class keys, ProgID keys and type library keys. Categories stay.
-    HRESULT unregisterServer(
-        const std::function<void(registry::Batch&)>& extra = {});
+    HRESULT unregisterServer(const std::function<void(registry::Batch&)>& extra = {});
 
     // Wraps a new object so the module stays locked while it lives.
     std::shared_ptr<Unknown> track(std::shared_ptr<Unknown> object);
 
-private:
+  private:
     const void* anchor_;
     std::vector<ClassEntry> classes_;
     std::optional<TypeLibInfo> typeLib_;
@@ -77,14 +76,18 @@ private:
 }  // namespace platform::com
 
 // The four entry points of a library whose registration is the standard one.
-#define TESSEL_COM_SERVER(module)                                                           \
-    TESSEL_EXPORT platform::com::HRESULT DllGetClassObject(                                 \
-        const platform::com::Guid* clsid, const platform::com::Guid* iid,                   \
-        std::shared_ptr<platform::com::Unknown>* out) {                                     \
-        return (module).getClassObject(clsid, iid, out);                                    \
-    }                                                                                       \
-    TESSEL_EXPORT platform::com::HRESULT DllCanUnloadNow() { return (module).canUnloadNow(); } \
-    TESSEL_EXPORT platform::com::HRESULT DllRegisterServer() { return (module).registerServer(); } \
-    TESSEL_EXPORT platform::com::HRESULT DllUnregisterServer() {                            \
-        return (module).unregisterServer();                                                 \
+#define TESSEL_COM_SERVER(module)                                         \
+    TESSEL_EXPORT platform::com::HRESULT DllGetClassObject(               \
+        const platform::com::Guid* clsid, const platform::com::Guid* iid, \
+        std::shared_ptr<platform::com::Unknown>* out) {                   \
+        return (module).getClassObject(clsid, iid, out);                  \
+    }                                                                     \
+    TESSEL_EXPORT platform::com::HRESULT DllCanUnloadNow() {              \
+        return (module).canUnloadNow();                                   \
+    }                                                                     \
+    TESSEL_EXPORT platform::com::HRESULT DllRegisterServer() {            \
+        return (module).registerServer();                                 \
+    }                                                                     \
+    TESSEL_EXPORT platform::com::HRESULT DllUnregisterServer() {          \
+        return (module).unregisterServer();                               \
     }

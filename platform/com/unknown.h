@@ -12,7 +12,7 @@
 namespace platform::com {
 
 class Unknown {
-public:
+  public:
     virtual ~Unknown() = default;
     static constexpr const Guid& iid() { return IID_IUnknown; }
     virtual void* QueryInterface(const Guid& iid) = 0;

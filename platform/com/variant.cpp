@@ -10,8 +10,12 @@ namespace platform::com {
 
 namespace {
 
-[[noreturn]] void mismatch() { raise(DISP_E_TYPEMISMATCH); }
-[[noreturn]] void overflow() { raise(DISP_E_OVERFLOW); }
+[[noreturn]] void mismatch() {
+    raise(DISP_E_TYPEMISMATCH);
+}
+[[noreturn]] void overflow() {
+    raise(DISP_E_OVERFLOW);
+}
 
 // Rounds half to even and checks the range of the integer target.
 std::int64_t roundChecked(double v, double lo, double hi) {
@@ -61,7 +65,7 @@ std::u16string textFromDate(double days) {
     const unsigned long d = doy - (153 * mp + 2) / 5 + 1;
     const unsigned long m = mp < 10 ? mp + 3 : mp - 9;
     y += m <= 2;
-    char buf[32];
+    char buf[96];
     std::snprintf(buf, sizeof buf, "%04ld-%02lu-%02lu %02ld:%02ld:%02ld", y, m, d, secs / 3600,
                   (secs / 60) % 60, secs % 60);
     return text::fromUtf8(buf);
@@ -107,7 +111,9 @@ VarType Variant::type() const {
         VarType operator()(const std::shared_ptr<VariantArray>& a) const {
             return VarType(VT_ARRAY | a->elementType);
         }
-        VarType operator()(const ObjectRef& o) const { return o.dispatch ? VT_DISPATCH : VT_UNKNOWN; }
+        VarType operator()(const ObjectRef& o) const {
+            return o.dispatch ? VT_DISPATCH : VT_UNKNOWN;
+        }
     };
     return std::visit(Visitor{}, value_);
 }
@@ -147,13 +153,17 @@ double Variant::toR8() const {
     return std::visit(
         [](const auto& v) -> double {
             using T = std::decay_t<decltype(v)>;
-            if constexpr (std::is_same_v<T, std::monostate>) return 0;
-            else if constexpr (std::is_same_v<T, bool>) return v ? -1 : 0;
+            if constexpr (std::is_same_v<T, std::monostate>)
+                return 0;
+            else if constexpr (std::is_same_v<T, bool>)
+                return v ? -1 : 0;
             else if constexpr (std::is_same_v<T, std::int16_t> || std::is_same_v<T, std::int32_t> ||
                                std::is_same_v<T, std::uint8_t> || std::is_same_v<T, double>)
                 return v;
-            else if constexpr (std::is_same_v<T, Currency>) return double(v.scaled) / 10000.0;
-            else if constexpr (std::is_same_v<T, Date>) return v.days;
+            else if constexpr (std::is_same_v<T, Currency>)
+                return double(v.scaled) / 10000.0;
+            else if constexpr (std::is_same_v<T, Date>)
+                return v.days;
             else if constexpr (std::is_same_v<T, std::u16string>) {
                 auto n = text::parseNumber(v);
                 if (!n) mismatch();
@@ -196,7 +206,8 @@ std::u16string Variant::toText(unsigned flags) const {
     return std::visit(
         [flags](const auto& v) -> std::u16string {
             using T = std::decay_t<decltype(v)>;
-            if constexpr (std::is_same_v<T, std::monostate>) return {};
+            if constexpr (std::is_same_v<T, std::monostate>)
+                return {};
             else if constexpr (std::is_same_v<T, bool>) {
                 if (flags & AlphaBool) return v ? u"True" : u"False";
                 return v ? u"-1" : u"0";
@@ -206,8 +217,10 @@ std::u16string Variant::toText(unsigned flags) const {
                 return text::formatNumber(v);
             else if constexpr (std::is_same_v<T, Currency>)
                 return text::formatNumber(double(v.scaled) / 10000.0);
-            else if constexpr (std::is_same_v<T, Date>) return textFromDate(v.days);
-            else if constexpr (std::is_same_v<T, std::u16string>) return v;
+            else if constexpr (std::is_same_v<T, Date>)
+                return textFromDate(v.days);
+            else if constexpr (std::is_same_v<T, std::u16string>)
+                return v;
             else if constexpr (std::is_same_v<T, std::vector<std::uint8_t>>)
                 // A byte array read as text holds its bytes in pairs (UTF-16LE).
                 return text::fromUtf16leBytes(v);
@@ -242,12 +255,18 @@ Variant Variant::changeType(VarType target, unsigned flags) const {
         case VT_EMPTY:
             if (isEmpty()) return *this;
             mismatch();
-        case VT_NULL: mismatch();
-        case VT_I2: return Variant(toI2());
-        case VT_I4: return Variant(toI4());
-        case VT_UI1: return Variant(toUI1());
-        case VT_R8: return Variant(toR8());
-        case VT_BOOL: return Variant(toBool());
+        case VT_NULL:
+            mismatch();
+        case VT_I2:
+            return Variant(toI2());
+        case VT_I4:
+            return Variant(toI4());
+        case VT_UI1:
+            return Variant(toUI1());
+        case VT_R8:
+            return Variant(toR8());
+        case VT_BOOL:
+            return Variant(toBool());
         case VT_CY: {
             double v = toR8() * 10000.0;
             if (!(std::fabs(v) < 9.2e18)) overflow();
@@ -259,7 +278,8 @@ Variant Variant::changeType(VarType target, unsigned flags) const {
                 return Variant(Date{dateFromText(*s)});
             }
             return Variant(Date{toR8()});
-        case VT_BSTR: return Variant(toText(flags));
+        case VT_BSTR:
+            return Variant(toText(flags));
         case VT_DISPATCH: {
             if (isEmpty()) return Variant(std::shared_ptr<Dispatch>());
             auto d = dispatch();
@@ -269,7 +289,8 @@ Variant Variant::changeType(VarType target, unsigned flags) const {
         case VT_UNKNOWN:
             if (isEmpty()) return Variant(std::shared_ptr<Unknown>());
             return Variant(object());
-        case VT_ERROR: mismatch();
+        case VT_ERROR:
+            mismatch();
         default:
             if (target == (VT_ARRAY | VT_UI1)) return Variant(toBytes());
             if (target & VT_ARRAY) {

@@ -73,7 +73,7 @@ enum ChangeFlags : unsigned {
 };
 
 class Variant {
-public:
+  public:
     Variant() = default;
     Variant(Null) : value_(Null{}) {}
     Variant(bool b) : value_(b) {}
@@ -127,15 +127,16 @@ public:
     // Holds the same type and value (objects: the same object).
     bool sameAs(const Variant& other) const;
 
-private:
+  private:
     struct ObjectRef {
         std::shared_ptr<Unknown> object;
         bool dispatch = false;
         friend bool operator==(const ObjectRef&, const ObjectRef&) = default;
     };
-    using Storage = std::variant<std::monostate, Null, bool, std::int16_t, std::int32_t, std::uint8_t,
-                                 double, Currency, Date, ErrorCode, std::u16string,
-                                 std::vector<std::uint8_t>, std::shared_ptr<VariantArray>, ObjectRef>;
+    using Storage =
+        std::variant<std::monostate, Null, bool, std::int16_t, std::int32_t, std::uint8_t, double,
+                     Currency, Date, ErrorCode, std::u16string, std::vector<std::uint8_t>,
+                     std::shared_ptr<VariantArray>, ObjectRef>;
     Storage value_;
 };
 

@@ -34,7 +34,8 @@ void ensureRegistered() {
     t.registered = true;
     for (auto& [clsid, create] : t.classes) {
         std::uint32_t cookie = 0;
-        com::CoRegisterClassObject(clsid, std::make_shared<com::SimpleClassFactory>(create), cookie);
+        com::CoRegisterClassObject(clsid, std::make_shared<com::SimpleClassFactory>(create),
+                                   cookie);
     }
 }
 

@@ -23,5 +23,6 @@ void ensureRegistered();
 }  // namespace platform::outside
 
 // In a component's source file: OUTSIDE_CLASS(AesBridge, CLSID_AesBridge, [] { ... });
-#define OUTSIDE_CLASS(name, clsid, create) \
-    [[maybe_unused]] static const bool outside_class_##name = platform::outside::addClass(clsid, create)
+#define OUTSIDE_CLASS(name, clsid, create)                    \
+    [[maybe_unused]] static const bool outside_class_##name = \
+        platform::outside::addClass(clsid, create)

@@ -794,8 +794,7 @@ Status Batch::commit() {
             }
             // Deleting what is not there leaves the batch's goal reached: registration code
             // removes keys before recreating them, on a first registration too.
-            if (status == FileNotFound &&
-                (op.kind == Op::DeleteValue || op.kind == Op::DeleteTree))
+            if (status == FileNotFound && (op.kind == Op::DeleteValue || op.kind == Op::DeleteTree))
                 continue;
             if (status != Ok) return status;  // the tree is dropped unwritten
         }

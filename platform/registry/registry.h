@@ -25,10 +25,10 @@ using Value = std::variant<std::u16string, std::uint32_t>;
 // Windows error numbers, as the registry functions report them.
 enum Status : long {
     Ok = 0,
-    FileNotFound = 2,      // ERROR_FILE_NOT_FOUND: no such key or value
-    AccessDenied = 5,      // ERROR_ACCESS_DENIED: the store cannot be written
-    InvalidParameter = 87, // ERROR_INVALID_PARAMETER: bad key path
-    KeyHasChildren = 1020, // ERROR_KEY_HAS_CHILDREN: DeleteKey on a key with subkeys
+    FileNotFound = 2,       // ERROR_FILE_NOT_FOUND: no such key or value
+    AccessDenied = 5,       // ERROR_ACCESS_DENIED: the store cannot be written
+    InvalidParameter = 87,  // ERROR_INVALID_PARAMETER: bad key path
+    KeyHasChildren = 1020,  // ERROR_KEY_HAS_CHILDREN: DeleteKey on a key with subkeys
 };
 
 struct NamedValue {
@@ -61,7 +61,7 @@ Status deleteTree(Root root, std::u16string_view path);
 // stops the batch and nothing of it is written. Deleting a key or value that is missing is
 // not a failure in a batch.
 class Batch {
-public:
+  public:
     Batch& createKey(Root root, std::u16string_view path);
     Batch& setValue(Root root, std::u16string_view path, std::u16string_view name,
                     const Value& value);
@@ -69,7 +69,7 @@ public:
     Batch& deleteTree(Root root, std::u16string_view path);
     Status commit();
 
-private:
+  private:
     struct Op {
         enum Kind { CreateKey, SetValue, DeleteValue, DeleteTree } kind;
         Root root;

@@ -10,7 +10,7 @@
 namespace platform::testing {
 
 class TempMachine {
-public:
+  public:
     TempMachine() {
         if (const char* old = std::getenv("TESSEL_MACHINE")) previous_ = old;
         std::string pattern =
@@ -32,7 +32,7 @@ public:
 
     const std::filesystem::path& path() const { return path_; }
 
-private:
+  private:
     std::filesystem::path path_;
     std::optional<std::string> previous_;
 };

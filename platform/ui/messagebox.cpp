@@ -38,12 +38,12 @@ void setMessageBoxes(std::shared_ptr<MessageBoxes> replacement) {
 
 int defaultAnswer(unsigned style) {
     static const int firstButtons[][3] = {
-        {vbOK, vbOK, vbOK},              // vbOKOnly
-        {vbOK, vbCancel, vbCancel},      // vbOKCancel
-        {vbAbort, vbRetry, vbIgnore},    // vbAbortRetryIgnore
-        {vbYes, vbNo, vbCancel},         // vbYesNoCancel
-        {vbYes, vbNo, vbNo},             // vbYesNo
-        {vbRetry, vbCancel, vbCancel},   // vbRetryCancel
+        {vbOK, vbOK, vbOK},             // vbOKOnly
+        {vbOK, vbCancel, vbCancel},     // vbOKCancel
+        {vbAbort, vbRetry, vbIgnore},   // vbAbortRetryIgnore
+        {vbYes, vbNo, vbCancel},        // vbYesNoCancel
+        {vbYes, vbNo, vbNo},            // vbYesNo
+        {vbRetry, vbCancel, vbCancel},  // vbRetryCancel
     };
     unsigned buttons = style & 0x0F;
     if (buttons > 5) buttons = 0;

@@ -40,10 +40,9 @@ enum MsgBoxResult : int {
 };
 
 class MessageBoxes {
-public:
+  public:
     virtual ~MessageBoxes() = default;
-    virtual int show(const std::u16string& text, const std::u16string& caption,
-                     unsigned style) = 0;
+    virtual int show(const std::u16string& text, const std::u16string& caption, unsigned style) = 0;
 };
 
 // Shows a box through the current service.
@@ -58,7 +57,7 @@ void setMessageBoxes(std::shared_ptr<MessageBoxes> service);
 int defaultAnswer(unsigned style);
 
 class HeadlessMessageBoxes : public MessageBoxes {
-public:
+  public:
     struct Shown {
         std::u16string text;
         std::u16string caption;
@@ -74,7 +73,7 @@ public:
     std::vector<Shown> shown() const;
     void clear();
 
-private:
+  private:
     bool log_;
     mutable std::mutex mutex_;
     std::deque<int> answers_;

@@ -8,7 +8,7 @@ using platform::testing::runProgram;
 
 namespace {
 class Tools : public ::testing::Test {
-protected:
+  protected:
     platform::testing::TempMachine machine;
 };
 }  // namespace

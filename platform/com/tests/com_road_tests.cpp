@@ -8,8 +8,8 @@
 #include "platform/com/runtime.h"
 #include "platform/com/safety.h"
 #include "platform/registry/registry.h"
-#include "platform/text/text.h"
 #include "platform/testing/temp_machine.h"
+#include "platform/text/text.h"
 
 using namespace platform::com;
 using platform::registry::Root;
@@ -31,7 +31,7 @@ HRESULT callExport(const char* name) {
 }
 
 class ComRoad : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_EQ(callExport("DllRegisterServer"), S_OK); }
     void TearDown() override {
         setElevationConsent(nullptr);
@@ -46,18 +46,19 @@ TEST_F(ComRoad, RegistrationWritesClassProgIdTypeLibAndCategoryKeys) {
     EXPECT_EQ(registry::getString(Root::ClassesRoot, kClassKey), u"Calculator Class");
     EXPECT_EQ(registry::getString(Root::ClassesRoot, kClassKey + u"\\InprocServer32"),
               platform::text::fromUtf8(std::filesystem::canonical(COMTEST_LIBRARY).string()));
-    EXPECT_EQ(registry::getString(Root::ClassesRoot, kClassKey + u"\\InprocServer32",
-                                  u"ThreadingModel"),
-              u"Apartment");
+    EXPECT_EQ(
+        registry::getString(Root::ClassesRoot, kClassKey + u"\\InprocServer32", u"ThreadingModel"),
+        u"Apartment");
     EXPECT_EQ(registry::getString(Root::ClassesRoot, kClassKey + u"\\ProgID"),
               u"ComTest.Calculator.1");
     EXPECT_EQ(registry::getString(Root::ClassesRoot, u"ComTest.Calculator\\CurVer"),
               u"ComTest.Calculator.1");
     EXPECT_TRUE(registry::keyExists(Root::ClassesRoot, kClassKey + u"\\Control"));
-    EXPECT_TRUE(registry::keyExists(Root::ClassesRoot, kClassKey +
-                                                           u"\\Implemented Categories\\"
-                                                           u"{7DD95801-9882-11CF-9FA9-00AA006C42C4}"));
-    EXPECT_EQ(registry::getString(Root::ClassesRoot, u"Interface\\{3C1A7E53-9F0B-4D6E-8A21-5B7C9D0E1F23}"),
+    EXPECT_TRUE(registry::keyExists(Root::ClassesRoot,
+                                    kClassKey + u"\\Implemented Categories\\"
+                                                u"{7DD95801-9882-11CF-9FA9-00AA006C42C4}"));
+    EXPECT_EQ(registry::getString(Root::ClassesRoot,
+                                  u"Interface\\{3C1A7E53-9F0B-4D6E-8A21-5B7C9D0E1F23}"),
               u"ICalculator");
 }
 
@@ -223,12 +224,13 @@ TEST_F(ComRoad, CreationFailuresAndUnregisteredClasses) {
 TEST_F(ComRoad, UnregistrationRemovesClassKeysButKeepsCategories) {
     std::shared_ptr<CatRegister> catreg;
     ASSERT_EQ(CoCreateInstance(CLSID_StdComponentCategoriesMgr, catreg), S_OK);
-    catreg->RegisterCategories({{CATID_SafeForScripting, 1033, u"Controls that are safely scriptable"}});
+    catreg->RegisterCategories(
+        {{CATID_SafeForScripting, 1033, u"Controls that are safely scriptable"}});
     ASSERT_EQ(callExport("DllUnregisterServer"), S_OK);
     EXPECT_FALSE(registry::keyExists(Root::ClassesRoot, kClassKey));
     EXPECT_FALSE(registry::keyExists(Root::ClassesRoot, u"ComTest.Calculator"));
     EXPECT_FALSE(registry::keyExists(Root::ClassesRoot, u"ComTest.Calculator.1"));
-    EXPECT_TRUE(registry::keyExists(Root::ClassesRoot,
-                                    u"Component Categories\\{7DD95801-9882-11CF-9FA9-00AA006C42C4}"));
+    EXPECT_TRUE(registry::keyExists(
+        Root::ClassesRoot, u"Component Categories\\{7DD95801-9882-11CF-9FA9-00AA006C42C4}"));
     EXPECT_THROW(createObject(u"ComTest.Calculator"), ComError);
 }

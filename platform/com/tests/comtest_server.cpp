@@ -17,7 +17,7 @@ constexpr Guid LIBID_ComTest = Guid::of("{3C1A7E55-9F0B-4D6E-8A21-5B7C9D0E1F23}"
 class Calculator : public DispatchImpl<Calculator>,
                    public ConnectionPointContainer,
                    public ObjectSafetyImpl {
-public:
+  public:
     static const Members<Calculator>& members() {
         static const Members<Calculator> m =
             Members<Calculator>(u"ICalculator", IID_ICalculator)
@@ -27,12 +27,10 @@ public:
                         [](Calculator&, Call& c) {
                             c.result = c.text(0) + (c.present(1) ? c.text(1) : u"<none>");
                         })
-                .method(3, u"Swap", VT_EMPTY,
-                        {{u"a", VT_VARIANT, true}, {u"b", VT_VARIANT, true}},
+                .method(3, u"Swap", VT_EMPTY, {{u"a", VT_VARIANT, true}, {u"b", VT_VARIANT, true}},
                         [](Calculator&, Call& c) { std::swap(c.ref(0), c.ref(1)); })
                 .get(4, u"Name", VT_BSTR, [](Calculator& self, Call& c) { c.result = self.name_; })
-                .put(4, u"Name", VT_BSTR,
-                     [](Calculator& self, Call& c) { self.name_ = c.text(0); })
+                .put(4, u"Name", VT_BSTR, [](Calculator& self, Call& c) { self.name_ = c.text(0); })
                 .method(5, u"Fail", VT_EMPTY, {},
                         [](Calculator&, Call&) {
                             raise(E_INVALIDARG, u"잘못된 값입니다", u"ComTest.Calculator");
@@ -63,24 +61,25 @@ public:
     }
     HRESULT Unadvise(std::uint32_t cookie) override { return events_.unadvise(cookie); }
 
-private:
+  private:
     std::u16string name_ = u"calc";
     EventSource events_{DIID_CalculatorEvents};
 };
 
 Module& module() {
-    static Module m(
-        reinterpret_cast<const void*>(&module),
-        {ClassEntry{CLSID_Calculator,
-                    u"Calculator Class",
-                    u"ComTest.Calculator.1",
-                    u"ComTest.Calculator",
-                    [] { return std::make_shared<Calculator>(); },
-                    u"Apartment",
-                    {CATID_SafeForScripting, CATID_SafeForInitializing},
-                    true}},
-        TypeLibInfo{LIBID_ComTest, u"1.0", u"ComTest 1.0 Type Library",
-                    {{IID_ICalculator, u"ICalculator"}}});
+    static Module m(reinterpret_cast<const void*>(&module),
+                    {ClassEntry{CLSID_Calculator,
+                                u"Calculator Class",
+                                u"ComTest.Calculator.1",
+                                u"ComTest.Calculator",
+                                [] { return std::make_shared<Calculator>(); },
+                                u"Apartment",
+                                {CATID_SafeForScripting, CATID_SafeForInitializing},
+                                true}},
+                    TypeLibInfo{LIBID_ComTest,
+                                u"1.0",
+                                u"ComTest 1.0 Type Library",
+                                {{IID_ICalculator, u"ICalculator"}}});
     return m;
 }
 

@@ -16,10 +16,9 @@ TEST(Guid, ParsesAndFormatsRegistryForm) {
     EXPECT_EQ(*g, Guid::of("62DBCEAA-02B6-4BFA-AC1D-E19D9AB4B779"));
     EXPECT_EQ(g->data1, 0x62DBCEAAu);
     EXPECT_EQ(g->data4[7], 0x79);
-    for (const char16_t* bad : {u"", u"{62DBCEAA-02B6-4BFA-AC1D-E19D9AB4B77}",
-                                u"{62DBCEAA-02B6-4BFA-AC1D-E19D9AB4B7G9}",
-                                u"{62DBCEAA+02B6-4BFA-AC1D-E19D9AB4B779}",
-                                u"(62DBCEAA-02B6-4BFA-AC1D-E19D9AB4B779)"})
+    for (const char16_t* bad :
+         {u"", u"{62DBCEAA-02B6-4BFA-AC1D-E19D9AB4B77}", u"{62DBCEAA-02B6-4BFA-AC1D-E19D9AB4B7G9}",
+          u"{62DBCEAA+02B6-4BFA-AC1D-E19D9AB4B779}", u"(62DBCEAA-02B6-4BFA-AC1D-E19D9AB4B779)"})
         EXPECT_FALSE(Guid::parse(std::u16string_view(bad))) << std::string(bad, bad + 2);
 }
 
