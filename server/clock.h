@@ -12,13 +12,13 @@ struct LocalTime {
 };
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual LocalTime now() const = 0;
 };
 
 class SystemClock : public Clock {
-public:
+  public:
     LocalTime now() const override;
 };
 

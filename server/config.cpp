@@ -18,9 +18,8 @@ std::vector<CertKey> certKeys(const std::u16string& programFolder) {
         {u"SERIALURL", u"", true},
     };
     for (const char16_t* k :
-         {u"PrintPerPage", u"PrintOnly", u"DrawBarcode", u"IssueID20", u"UseSessionXml",
-          u"SaveRDF", u"Confirm", u"ServerCreatedID", u"SameWatermark", u"SignPerPage",
-          u"SinglePagePrint"})
+         {u"PrintPerPage", u"PrintOnly", u"DrawBarcode", u"IssueID20", u"UseSessionXml", u"SaveRDF",
+          u"Confirm", u"ServerCreatedID", u"SameWatermark", u"SignPerPage", u"SinglePagePrint"})
         keys.push_back({k, u"0"});
     keys.push_back({u"XmlBarcode", u"1"});
     keys.push_back({u"UseSpooler", u"1"});
@@ -43,8 +42,12 @@ std::u16string ServerSettings::certValue(const std::u16string& key) const {
 
 namespace {
 
-bool flagOn(const std::u16string& value) { return text::equalsNoCase(value, u"1"); }
-bool notZero(const std::u16string& value) { return !text::equalsNoCase(value, u"0"); }
+bool flagOn(const std::u16string& value) {
+    return text::equalsNoCase(value, u"1");
+}
+bool notZero(const std::u16string& value) {
+    return !text::equalsNoCase(value, u"0");
+}
 
 // A count setting: a whole number of at least `minimum`, else the default.
 std::size_t countSetting(const iniTool& ini, const std::u16string& key, std::size_t fallback,
@@ -112,8 +115,7 @@ ServerSettings readSettings(const iniTool& ini, const std::u16string& programFol
         if (k.trimmed) value = text::Trim(value);
         // A value holding the entry separators would break the parameter string or add
         // entries to it.
-        if (value.find(u'|') != std::u16string::npos ||
-            value.find(u"==") != std::u16string::npos) {
+        if (value.find(u'|') != std::u16string::npos || value.find(u"==") != std::u16string::npos) {
             s.warnings.push_back(u"[CERTPARAM] " + k.key +
                                  u" 값에 '|' 또는 '=='가 있어 기본값을 사용합니다: " + value);
             value = k.defaultValue;
@@ -151,8 +153,7 @@ void readHostSettings(const iniTool& ini, ServerSettings& s) {
     s.sendErrmsg = flagOn(ini.GetValue(u"SYSTEM", u"SendErrmsg", u"1"));
     s.hostType.clear();
     std::error_code ec;
-    if (!s.mainIni.empty() &&
-        std::filesystem::is_regular_file(text::toUtf8(s.mainIni), ec)) {
+    if (!s.mainIni.empty() && std::filesystem::is_regular_file(text::toUtf8(s.mainIni), ec)) {
         // Read without creating anything: the file exists.
         iniTool main;
         main.FileName(s.mainIni);

@@ -11,7 +11,9 @@ namespace text = platform::text;
 namespace net = platform::net;
 
 namespace {
-std::u16string num(long long n) { return text::formatNumber(static_cast<double>(n)); }
+std::u16string num(long long n) {
+    return text::formatNumber(static_cast<double>(n));
+}
 
 // A port number from a box: 1..65535, else nullopt.
 std::optional<int> portNumber(const std::u16string& box) {
@@ -69,7 +71,9 @@ void ServerController::end(int exitCode) {
     s_.program.quit(exitCode);
 }
 
-void ServerController::LoadConfig(const std::u16string& mode) { loadConfig(mode, false); }
+void ServerController::LoadConfig(const std::u16string& mode) {
+    loadConfig(mode, false);
+}
 
 bool ServerController::loadHostConfig(bool fatal) {
     try {
@@ -134,7 +138,9 @@ void ServerController::loadConfig(const std::u16string& mode, bool fallbackUsed)
     issue_.stateCode = state::Idle;
 }
 
-void ServerController::startListening() { listen(false); }
+void ServerController::startListening() {
+    listen(false);
+}
 
 void ServerController::listen(bool fallbackUsed) {
     if (ended_) return;
@@ -216,7 +222,9 @@ void ServerController::trayClose() {
     s_.program.quit(0);
 }
 
-void ServerController::timerTick() { s_.view.setListeningState(s_.sockets.State(0)); }
+void ServerController::timerTick() {
+    s_.view.setListeningState(s_.sockets.State(0));
+}
 
 bool ServerController::saveLog() {
     std::u16string folder = text::Trim(settings_.logDir);
@@ -224,7 +232,9 @@ bool ServerController::saveLog() {
     return log_.save(std::filesystem::path(text::toUtf8(folder)), info_.programName);
 }
 
-void ServerController::clearLog() { log_.clear(); }
+void ServerController::clearLog() {
+    log_.clear();
+}
 
 // ---- sockets ----
 
@@ -281,7 +291,9 @@ void ServerController::DataArrival(int index, long bytesTotal) {
     }
 }
 
-void ServerController::Close(int index) { closeClient(index); }
+void ServerController::Close(int index) {
+    closeClient(index);
+}
 
 void ServerController::Error(int index, int number, const std::u16string& description) {
     addLog(num(index) + u" ,Error Num = " + num(number) + u" / " + description + u",State=" +
@@ -342,9 +354,9 @@ void ServerController::dispatch(const Requester& who, const std::u16string& fram
         }
     } else if (code == u"CE02") {
         if (!s_.viewer.available()) {
-            addLog(u"Client(" + num(who.index) +
-                       u") 뷰어를 사용할 수 없어 발급을 실행하지 않습니다.",
-                   1);
+            addLog(
+                u"Client(" + num(who.index) + u") 뷰어를 사용할 수 없어 발급을 실행하지 않습니다.",
+                1);
         }
         FSendMsg(who, u"02", issue_.stateCode);
     } else if (code == u"CE09") {
@@ -362,7 +374,7 @@ void ServerController::dispatch(const Requester& who, const std::u16string& fram
 }
 
 void ServerController::FSendMsg(const Requester& who, std::u16string_view result,
-                                 std::u16string_view message) {
+                                std::u16string_view message) {
     if (who.code.empty() || who.index < 1) return;
     std::u16string body = who.code + std::u16string(result) + std::u16string(message);
     if (!connectionAlive(who)) {
@@ -375,8 +387,8 @@ void ServerController::FSendMsg(const Requester& who, std::u16string_view result
     std::u16string header = FMakeHeader(sentBody.size(), s_.clock.now());
     std::vector<std::uint8_t> bytes = text::toAnsi(header);
     bytes.insert(bytes.end(), bodyBytes.begin(), bodyBytes.end());
-    s_.sockets.SendData(who.index,
-                        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    s_.sockets.SendData(
+        who.index, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     addLog(num(who.index) + u" >> " + header + sentBody, 9);
 }
 

@@ -25,7 +25,7 @@ namespace tessel::server {
 
 // The main window as the logic sees it.
 class MainView {
-public:
+  public:
     virtual ~MainView() = default;
     virtual void setCaption(const std::u16string& caption) = 0;
     virtual void setAddress(const std::u16string& address) = 0;
@@ -40,7 +40,7 @@ public:
 
 // The document viewer, as far as this server uses it today.
 class ViewerHost {
-public:
+  public:
     virtual ~ViewerHost() = default;
     virtual bool available() const = 0;
     virtual std::u16string version() = 0;
@@ -49,7 +49,7 @@ public:
 
 // No viewer installed yet: runs are refused and the version is empty.
 class NoViewer : public ViewerHost {
-public:
+  public:
     bool available() const override { return false; }
     std::u16string version() override { return {}; }
     void hide() override {}
@@ -57,7 +57,7 @@ public:
 
 // The program around the controller.
 class ProgramHost {
-public:
+  public:
     virtual ~ProgramHost() = default;
     // Ends the program with the exit code.
     virtual void quit(int exitCode) = 0;
@@ -74,7 +74,7 @@ struct ProgramInfo {
 };
 
 class ServerController : public platform::net::SocketEvents {
-public:
+  public:
     struct Services {
         platform::net::SocketArray& sockets;
         MainView& view;
@@ -99,11 +99,11 @@ public:
     void startListening();
     void stopListening();
     // Window commands.
-    void reloadButton();                   // empties address and port, reloads
+    void reloadButton();  // empties address and port, reloads
     void setBoxes(const std::u16string& address, const std::u16string& port);
     void hideToTray();
-    void closeWindow();                    // closing only hides
-    void trayClose();                      // ends the program
+    void closeWindow();  // closing only hides
+    void trayClose();    // ends the program
     void timerTick();
     bool saveLog();
     void clearLog();
@@ -125,7 +125,7 @@ public:
     std::u16string caption() const;
     std::u16string trayTip() const;
 
-private:
+  private:
     // Who asked: the slot and the connection that was on it when the frame arrived.
     struct Requester {
         int index = 0;

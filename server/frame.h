@@ -43,7 +43,7 @@ bool couldBeginHeader(std::u16string_view text);
 
 // The receive buffer of one connection.
 class FrameAssembler {
-public:
+  public:
     enum class Status { NeedMore, Frame, BadHeader, Oversize };
     struct Result {
         Status status = Status::NeedMore;
@@ -65,7 +65,7 @@ public:
     void clear() { buffer_.clear(); }
     const std::u16string& buffer() const { return buffer_; }
 
-private:
+  private:
     std::u16string buffer_;
     std::size_t maxFrame_;
     int logLevel_ = 10;
@@ -78,11 +78,11 @@ std::u16string frameBody(std::u16string_view frame);
 // Turns arriving bytes in the ANSI code page into text, keeping a double-byte character that
 // an arrival split until its second byte comes.
 class AnsiStreamDecoder {
-public:
+  public:
     std::u16string decode(std::string_view bytes);
     void reset() { pending_.clear(); }
 
-private:
+  private:
     std::string pending_;
 };
 

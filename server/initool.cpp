@@ -121,7 +121,9 @@ bool writeFile(const std::u16string& path, const IniFile& file) {
     return !out.fail();
 }
 
-bool isBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\v' || c == u'\f'; }
+bool isBlank(char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\v' || c == u'\f';
+}
 
 std::u16string trimBlanks(std::u16string_view s) {
     std::size_t b = 0, e = s.size();
@@ -164,7 +166,7 @@ Line classify(const std::u16string& raw) {
 
 // The range [header, end) of the first section with that name; nullopt when absent.
 std::optional<std::pair<std::size_t, std::size_t>> findSection(const IniFile& file,
-                                                                const std::u16string& name) {
+                                                               const std::u16string& name) {
     for (std::size_t i = 0; i < file.lines.size(); ++i) {
         Line l = classify(file.lines[i]);
         if (l.kind != Line::Section || !text::equalsNoCase(l.name, name)) continue;

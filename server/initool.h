@@ -19,7 +19,7 @@
 namespace tessel::server {
 
 class iniTool {
-public:
+  public:
     enum class Trim { Right, Both };
 
     explicit iniTool(Trim trim = Trim::Right) : trim_(trim) {}
@@ -45,7 +45,7 @@ public:
     std::vector<std::u16string> GetAllSections() const;
     std::vector<std::u16string> GetAllKeys(const std::u16string& section) const;
 
-private:
+  private:
     Trim trim_;
     std::u16string path_;
 };

@@ -43,7 +43,7 @@ inline constexpr std::u16string_view kIssueReadyLabel =
     u"현재 페이지 값 설정 기준으로 증명서 실행합니다.";
 
 class IssueRequests {
-public:
+  public:
     enum class Outcome { Done, Failed, PageListFull };
 
     IssueRequests(IssueState& issue, ParamCipher& cipher, const Clock& clock)
@@ -60,7 +60,7 @@ public:
     // that would pass maxPageList characters is refused (PageListFull) and left unchanged.
     Outcome FAddPageData(std::u16string_view frame, std::size_t maxPageList);
 
-private:
+  private:
     IssueState& issue_;
     ParamCipher& cipher_;
     const Clock& clock_;

@@ -12,8 +12,12 @@ constexpr int kErrTypeMismatch = 13;
 constexpr int kErrOverflow = 6;
 constexpr int kErrDuplicateKey = 457;
 
-[[noreturn]] void typeMismatch() { throw JsonError(kErrTypeMismatch, u"Type mismatch"); }
-[[noreturn]] void overflow() { throw JsonError(kErrOverflow, u"Overflow"); }
+[[noreturn]] void typeMismatch() {
+    throw JsonError(kErrTypeMismatch, u"Type mismatch");
+}
+[[noreturn]] void overflow() {
+    throw JsonError(kErrOverflow, u"Overflow");
+}
 
 using U128 = unsigned __int128;
 const U128 kMax96 = (U128(1) << 96) - 1;
@@ -29,7 +33,9 @@ std::u16string decimalDigits(U128 v) {
     return s;
 }
 
-bool isDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+bool isDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
 
 // Rounds away the last `drop` digits of a digit string (half away from zero).
 std::u16string roundDigits(const std::u16string& digits, std::size_t drop) {
@@ -40,7 +46,8 @@ std::u16string roundDigits(const std::u16string& digits, std::size_t drop) {
     if (kept.empty()) kept = u"0";
     if (up) {
         int k = static_cast<int>(kept.size()) - 1;
-        while (k >= 0 && kept[static_cast<std::size_t>(k)] == u'9') kept[static_cast<std::size_t>(k--)] = u'0';
+        while (k >= 0 && kept[static_cast<std::size_t>(k)] == u'9')
+            kept[static_cast<std::size_t>(k--)] = u'0';
         if (k < 0)
             kept.insert(kept.begin(), u'1');
         else
@@ -156,7 +163,7 @@ namespace {
 thread_local std::u16string g_errors;
 
 class Reader {
-public:
+  public:
     explicit Reader(std::u16string_view s) : s_(s) {}
 
     std::optional<JsonValue> parseRoot() {
@@ -167,7 +174,7 @@ public:
         return std::nullopt;
     }
 
-private:
+  private:
     bool atEnd() const { return i_ >= s_.size(); }
     std::u16string position() const { return decimalDigits(i_ + 1); }
 
@@ -376,7 +383,7 @@ private:
                     unsigned value = 0;
                     for (std::size_t k = 0; k < 4 && i_ + k < s_.size(); ++k) {
                         char16_t h = s_[i_ + k];
-                        int digit = isDigit(h)                ? h - u'0'
+                        int digit = isDigit(h)                 ? h - u'0'
                                     : (h >= u'a' && h <= u'f') ? h - u'a' + 10
                                     : (h >= u'A' && h <= u'F') ? h - u'A' + 10
                                                                : -1;
@@ -533,7 +540,9 @@ std::optional<JsonValue> ParseJson(std::u16string_view json) {
     return reader.parseRoot();
 }
 
-const std::u16string& JsonErrors() { return g_errors; }
+const std::u16string& JsonErrors() {
+    return g_errors;
+}
 
 std::u16string ToJson(const JsonValue& value) {
     cStringBuilder sb;
@@ -547,23 +556,41 @@ std::u16string EscapeJsonText(std::u16string_view text) {
     for (char16_t c : text) {
         const char16_t* esc = nullptr;
         switch (c) {
-            case u'"': esc = u"\\\""; break;
-            case u'\\': esc = u"\\\\"; break;
-            case u'/': esc = u"\\/"; break;
-            case u'\b': esc = u"\\b"; break;
-            case u'\f': esc = u"\\f"; break;
-            case u'\n': esc = u"\\n"; break;
-            case u'\r': esc = u"\\r"; break;
-            case u'\t': esc = u"\\t"; break;
-            default: break;
+            case u'"':
+                esc = u"\\\"";
+                break;
+            case u'\\':
+                esc = u"\\\\";
+                break;
+            case u'/':
+                esc = u"\\/";
+                break;
+            case u'\b':
+                esc = u"\\b";
+                break;
+            case u'\f':
+                esc = u"\\f";
+                break;
+            case u'\n':
+                esc = u"\\n";
+                break;
+            case u'\r':
+                esc = u"\\r";
+                break;
+            case u'\t':
+                esc = u"\\t";
+                break;
+            default:
+                break;
         }
         if (esc) {
             sb.Append(esc);
         } else if (c >= 32 && c <= 126) {
             sb.Append(std::u16string_view(&c, 1));
         } else {
-            char16_t u[6] = {u'\\', u'u', kHex[(c >> 12) & 15], kHex[(c >> 8) & 15],
-                             kHex[(c >> 4) & 15], kHex[c & 15]};
+            char16_t u[6] = {
+                u'\\',       u'u', kHex[(c >> 12) & 15], kHex[(c >> 8) & 15], kHex[(c >> 4) & 15],
+                kHex[c & 15]};
             sb.Append(std::u16string_view(u, 6));
         }
     }

@@ -26,7 +26,7 @@ namespace tessel::server {
 
 // An exact decimal: a 96-bit mantissa with a scale of 0 to 28 decimal places.
 class Decimal {
-public:
+  public:
     Decimal() = default;
     // Parses [sign] digits [. digits] [E|e [sign] digits], the digits absent on at most one
     // side of the point. Throws JsonError: 13 for a malformed text, 6 when the value lies
@@ -40,7 +40,7 @@ public:
     int scale() const { return scale_; }
     friend bool operator==(const Decimal&, const Decimal&) = default;
 
-private:
+  private:
     unsigned __int128 mantissa_ = 0;
     int scale_ = 0;
     bool negative_ = false;
@@ -48,14 +48,14 @@ private:
 
 // A run-time error inside the reader: the number and description of the platform's error.
 class JsonError : public std::exception {
-public:
+  public:
     JsonError(int number, std::u16string description)
         : number_(number), description_(std::move(description)) {}
     int number() const { return number_; }
     const std::u16string& description() const { return description_; }
     const char* what() const noexcept override { return "json error"; }
 
-private:
+  private:
     int number_;
     std::u16string description_;
 };
@@ -64,7 +64,7 @@ class JsonValue;
 
 // An object: members in insertion order, keys compared exactly.
 class JsonObject {
-public:
+  public:
     const JsonValue* find(std::u16string_view key) const;
     bool exists(std::u16string_view key) const { return find(key) != nullptr; }
     // False (and nothing added) when the key is already there.
@@ -72,7 +72,7 @@ public:
     const std::vector<std::pair<std::u16string, JsonValue>>& items() const { return items_; }
     std::size_t size() const { return items_.size(); }
 
-private:
+  private:
     std::vector<std::pair<std::u16string, JsonValue>> items_;
 };
 
@@ -83,7 +83,7 @@ struct JsonNull {
 };
 
 class JsonValue {
-public:
+  public:
     enum class Kind { Empty, Null, Boolean, Number, Text, Object, Array };
 
     JsonValue() = default;
@@ -106,7 +106,7 @@ public:
     const JsonArray& array() const { return *std::get<std::shared_ptr<JsonArray>>(v_); }
     JsonArray& array() { return *std::get<std::shared_ptr<JsonArray>>(v_); }
 
-private:
+  private:
     std::variant<std::monostate, JsonNull, bool, Decimal, std::u16string,
                  std::shared_ptr<JsonObject>, std::shared_ptr<JsonArray>>
         v_;

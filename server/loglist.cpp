@@ -31,8 +31,8 @@ void LogList::clear() {
 bool LogList::save(const std::filesystem::path& folder, const std::u16string& programName) {
     std::error_code ec;
     if (folder.empty() || !std::filesystem::is_directory(folder, ec)) return false;
-    std::u16string name = programName + u"_" +
-                          text::formatDateTime(clock_.now().tm, u"yyyyMMdd") + u".log";
+    std::u16string name =
+        programName + u"_" + text::formatDateTime(clock_.now().tm, u"yyyyMMdd") + u".log";
     std::ofstream out(folder / text::toUtf8(name), std::ios::binary | std::ios::app);
     if (!out) return false;
     for (auto it = lines_.rbegin(); it != lines_.rend(); ++it) {

@@ -15,7 +15,7 @@ namespace tessel::server {
 class Clock;
 
 class LogList {
-public:
+  public:
     static constexpr std::size_t kDefaultMaxLines = 5000;
     static constexpr std::size_t kDefaultMaxText = 512;
 
@@ -40,7 +40,7 @@ public:
     // Called after every change, for the view.
     void onChanged(std::function<void()> callback) { changed_ = std::move(callback); }
 
-private:
+  private:
     const Clock& clock_;
     std::size_t maxLines_;
     std::size_t maxText_;

@@ -19,7 +19,7 @@ using namespace tessel::server;
 namespace {
 
 class QtProgram : public ProgramHost {
-public:
+  public:
     void quit(int exitCode) override { QCoreApplication::exit(exitCode); }
 };
 
@@ -55,9 +55,8 @@ int main(int argc, char** argv) {
     ProgramInfo info;
     info.programFolder = text::fromUtf8(exe.parent_path().string());
     info.programName = text::fromUtf8(exe.stem().string());
-    std::filesystem::path ini = iniArg.empty()
-                                    ? exe.parent_path() / (exe.stem().string() + ".ini")
-                                    : std::filesystem::absolute(iniArg);
+    std::filesystem::path ini = iniArg.empty() ? exe.parent_path() / (exe.stem().string() + ".ini")
+                                               : std::filesystem::absolute(iniArg);
     info.iniPath = text::fromUtf8(ini.string());
     info.productName = u"TesselServer";
     info.fileDescription = u"Tessel 발급 서버";
@@ -80,8 +79,8 @@ int main(int argc, char** argv) {
     NoViewer viewer;
     QtProgram program;
     MainWindow window;
-    ServerController controller(info, {sockets, window, tray, *boxes, clock, cipher, viewer,
-                                       program});
+    ServerController controller(info,
+                                {sockets, window, tray, *boxes, clock, cipher, viewer, program});
     window.attach(&controller);
     if (!controller.start()) return controller.exitCode();
     return app.exec();

@@ -75,10 +75,18 @@ void MainWindow::attach(ServerController* controller) {
     timer_->start();
 }
 
-void MainWindow::setCaption(const std::u16string& caption) { setWindowTitle(q(caption)); }
-void MainWindow::setAddress(const std::u16string& address) { address_->setText(q(address)); }
-void MainWindow::setPort(const std::u16string& port) { port_->setText(q(port)); }
-void MainWindow::setStatusText(const std::u16string& text) { status_->setText(q(text)); }
+void MainWindow::setCaption(const std::u16string& caption) {
+    setWindowTitle(q(caption));
+}
+void MainWindow::setAddress(const std::u16string& address) {
+    address_->setText(q(address));
+}
+void MainWindow::setPort(const std::u16string& port) {
+    port_->setText(q(port));
+}
+void MainWindow::setStatusText(const std::u16string& text) {
+    status_->setText(q(text));
+}
 
 void MainWindow::setListeningState(int state) {
     stateLamp_->setStyleSheet(state == 2 ? "background-color: #00FF00"
@@ -91,7 +99,9 @@ void MainWindow::showWindow() {
     raise();
 }
 
-void MainWindow::hideWindow() { hide(); }
+void MainWindow::hideWindow() {
+    hide();
+}
 
 void MainWindow::logChanged() {
     if (refreshPending_) return;

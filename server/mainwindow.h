@@ -15,7 +15,7 @@ class QTimer;
 namespace tessel::server {
 
 class MainWindow : public QWidget, public MainView {
-public:
+  public:
     MainWindow();
     void attach(ServerController* controller);
 
@@ -32,10 +32,10 @@ public:
     QListWidget* logList() const { return list_; }
     QLabel* stateLabel() const { return stateText_; }
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void refreshLog();
 
     ServerController* controller_ = nullptr;

@@ -90,8 +90,8 @@ CipherResult ComParamCipher::encrypt(std::u16string_view plain, std::u16string_v
             result.text = std::move(text);
         }
     } catch (const com::ComError& e) {
-        result.error = u"암호화 실패: " + (e.description().empty() ? com::describe(e.hr())
-                                                                   : e.description());
+        result.error =
+            u"암호화 실패: " + (e.description().empty() ? com::describe(e.hr()) : e.description());
     } catch (const std::exception& e) {
         result.error = u"암호화 실패: " + platform::text::fromUtf8(e.what());
     }

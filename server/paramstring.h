@@ -25,7 +25,7 @@ struct CipherResult {
 
 // Encrypts a text with the message cipher under the provider "Velmora/Des".
 class ParamCipher {
-public:
+  public:
     virtual ~ParamCipher() = default;
     // charset is set on the cipher only when not empty.
     virtual CipherResult encrypt(std::u16string_view plain, std::u16string_view charset) = 0;
@@ -35,7 +35,7 @@ public:
 // each call and released after it. An empty result, a creation or call failure, and the
 // library's error texts ("Encryption Error: ...", no provider, unknown algorithm) are failures.
 class ComParamCipher : public ParamCipher {
-public:
+  public:
     CipherResult encrypt(std::u16string_view plain, std::u16string_view charset) override;
 };
 

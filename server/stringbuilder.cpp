@@ -66,8 +66,7 @@ void cStringBuilder::Insert(std::int32_t index, std::u16string_view s) {
 }
 
 void cStringBuilder::Remove(std::int32_t index, std::int32_t len) {
-    if (index < 0 || len < 0 || index > used_ ||
-        static_cast<std::int64_t>(index) + len > used_)
+    if (index < 0 || len < 0 || index > used_ || static_cast<std::int64_t>(index) + len > used_)
         throw std::out_of_range("Subscript out of range");
     auto at = static_cast<std::size_t>(index);
     auto n = static_cast<std::size_t>(len);

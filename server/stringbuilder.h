@@ -10,7 +10,7 @@
 namespace tessel::server {
 
 class cStringBuilder {
-public:
+  public:
     // Counts in characters (UTF-16 units).
     std::int32_t Length() const { return used_; }
     std::int32_t Capacity() const { return static_cast<std::int32_t>(buffer_.size()); }
@@ -39,7 +39,7 @@ public:
     // Gives back spare capacity beyond one chunk.
     void HeapMinimize();
 
-private:
+  private:
     void grow(std::int64_t needed);
 
     std::u16string buffer_;  // size() is the capacity

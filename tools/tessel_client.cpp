@@ -99,7 +99,7 @@ std::u16string frame(std::u16string_view code, std::u16string_view body) {
 }
 
 class Connection {
-public:
+  public:
     bool open(const std::string& host, const std::string& port, int timeoutSeconds) {
         addrinfo hints{};
         hints.ai_family = AF_UNSPEC;
@@ -151,7 +151,7 @@ public:
         }
     }
 
-private:
+  private:
     int fd_ = -1;
     std::string pending_;
 };

@@ -61,7 +61,9 @@ void QtSocketArray::Unload(int index) {
     elements_.erase(index);
 }
 
-bool QtSocketArray::exists(int index) const { return index == 0 || elements_.count(index) > 0; }
+bool QtSocketArray::exists(int index) const {
+    return index == 0 || elements_.count(index) > 0;
+}
 
 int QtSocketArray::Listen(int index, const std::u16string& localIp, int port) {
     if (index != 0) return sckInvalidOp;
@@ -205,8 +207,7 @@ int QtSocketArray::SendData(int index, std::string_view bytes) {
     if (it == elements_.end() || !it->second.socket ||
         it->second.socket->state() != QAbstractSocket::ConnectedState)
         return sckInvalidOp;
-    qint64 written =
-        it->second.socket->write(bytes.data(), static_cast<qint64>(bytes.size()));
+    qint64 written = it->second.socket->write(bytes.data(), static_cast<qint64>(bytes.size()));
     return written == static_cast<qint64>(bytes.size()) ? 0 : sckUnknownError;
 }
 

@@ -14,8 +14,7 @@ class QTcpSocket;
 namespace platform::net {
 
 class QtSocketArray : public QObject, public SocketArray {
-
-public:
+  public:
     explicit QtSocketArray(QObject* parent = nullptr);
     ~QtSocketArray() override;
 
@@ -33,7 +32,7 @@ public:
     int LocalPort(int index) const override;
     std::u16string RemoteHostIP(int index) const override;
 
-private:
+  private:
     struct Element {
         QPointer<QTcpSocket> socket;
         bool peerClosed = false;

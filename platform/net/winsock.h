@@ -41,7 +41,7 @@ enum SocketError : int {
 };
 
 class SocketEvents {
-public:
+  public:
     virtual ~SocketEvents() = default;
     // A client knocks on the listening element. Accept it during this call, or it is refused
     // (the connection is closed as soon as the call returns).
@@ -55,7 +55,7 @@ public:
 };
 
 class SocketArray {
-public:
+  public:
     virtual ~SocketArray() = default;
     virtual void setEvents(SocketEvents* events) = 0;
 

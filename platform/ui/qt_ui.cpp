@@ -21,16 +21,26 @@ int QtMessageBoxes::show(const std::u16string& text, const std::u16string& capti
     box.setText(toQString(text));
     box.setWindowTitle(toQString(caption.empty() ? std::u16string(u"TesselServer") : caption));
     switch (style & 0x70) {
-        case vbCritical: box.setIcon(QMessageBox::Critical); break;
-        case vbQuestion: box.setIcon(QMessageBox::Question); break;
-        case vbExclamation: box.setIcon(QMessageBox::Warning); break;
-        case vbInformation: box.setIcon(QMessageBox::Information); break;
-        default: break;
+        case vbCritical:
+            box.setIcon(QMessageBox::Critical);
+            break;
+        case vbQuestion:
+            box.setIcon(QMessageBox::Question);
+            break;
+        case vbExclamation:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case vbInformation:
+            box.setIcon(QMessageBox::Information);
+            break;
+        default:
+            break;
     }
     static const std::vector<std::pair<QMessageBox::StandardButton, int>> sets[] = {
         {{QMessageBox::Ok, vbOK}},
         {{QMessageBox::Ok, vbOK}, {QMessageBox::Cancel, vbCancel}},
-        {{QMessageBox::Abort, vbAbort}, {QMessageBox::Retry, vbRetry},
+        {{QMessageBox::Abort, vbAbort},
+         {QMessageBox::Retry, vbRetry},
          {QMessageBox::Ignore, vbIgnore}},
         {{QMessageBox::Yes, vbYes}, {QMessageBox::No, vbNo}, {QMessageBox::Cancel, vbCancel}},
         {{QMessageBox::Yes, vbYes}, {QMessageBox::No, vbNo}},
@@ -54,7 +64,9 @@ int QtMessageBoxes::show(const std::u16string& text, const std::u16string& capti
 QtTrayIcon::QtTrayIcon() = default;
 QtTrayIcon::~QtTrayIcon() = default;
 
-bool QtTrayIcon::available() { return QSystemTrayIcon::isSystemTrayAvailable(); }
+bool QtTrayIcon::available() {
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
 
 void QtTrayIcon::add(const std::u16string& tip) {
     if (!available()) return;
@@ -63,8 +75,7 @@ void QtTrayIcon::add(const std::u16string& tip) {
         icon_->setIcon(QApplication::style()->standardIcon(QStyle::SP_ComputerIcon));
         QObject::connect(icon_.get(), &QSystemTrayIcon::activated,
                          [this](QSystemTrayIcon::ActivationReason reason) {
-                             if (reason == QSystemTrayIcon::DoubleClick && activated_)
-                                 activated_();
+                             if (reason == QSystemTrayIcon::DoubleClick && activated_) activated_();
                          });
         if (menu_) icon_->setContextMenu(menu_.get());
     }

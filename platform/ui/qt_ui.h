@@ -14,12 +14,12 @@ class QMenu;
 namespace platform::ui {
 
 class QtMessageBoxes : public MessageBoxes {
-public:
+  public:
     int show(const std::u16string& text, const std::u16string& caption, unsigned style) override;
 };
 
 class QtTrayIcon : public TrayIcon {
-public:
+  public:
     QtTrayIcon();
     ~QtTrayIcon() override;
     void add(const std::u16string& tip) override;
@@ -31,7 +31,7 @@ public:
     // False when the desktop has no tray: then the icon is never shown.
     static bool available();
 
-private:
+  private:
     std::unique_ptr<QSystemTrayIcon> icon_;
     std::unique_ptr<QMenu> menu_;
     std::function<void()> activated_;

@@ -10,7 +10,7 @@
 namespace platform::ui {
 
 class TrayIcon {
-public:
+  public:
     // Longest tip the tray shows, in characters (the rest is cut).
     static constexpr std::size_t kMaxTip = 63;
 
@@ -32,7 +32,7 @@ public:
 
 // Records the icon's life for tests and runs without a desktop.
 class HeadlessTrayIcon : public TrayIcon {
-public:
+  public:
     void add(const std::u16string& tip) override {
         shown_ = true;
         tip_ = cut(tip);
@@ -60,7 +60,7 @@ public:
 
     static std::u16string cut(const std::u16string& tip) { return tip.substr(0, kMaxTip); }
 
-private:
+  private:
     bool shown_ = false;
     std::u16string tip_;
     std::vector<MenuItem> menu_;

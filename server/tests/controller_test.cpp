@@ -47,7 +47,7 @@ std::vector<Reply> replies(const std::string& bytes) {
 }
 
 class Controller : public ::testing::Test {
-protected:
+  protected:
     void writeIni(const std::string& content) {
         std::ofstream(machine.path() / "TesselServer.ini", std::ios::binary) << content;
     }
@@ -62,8 +62,8 @@ protected:
         info.programName = u"TesselServer";
         info.iniPath = text::fromUtf8((machine.path() / "TesselServer.ini").string());
         controller = std::make_unique<ServerController>(
-            info, ServerController::Services{sockets, view, tray, boxes, clock, cipher, viewer,
-                                             program});
+            info,
+            ServerController::Services{sockets, view, tray, boxes, clock, cipher, viewer, program});
         return *controller;
     }
     ServerController& started() {

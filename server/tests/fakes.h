@@ -3,9 +3,9 @@
 #pragma once
 
 #include <deque>
-#include <utility>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/net/winsock.h"
@@ -14,7 +14,7 @@
 namespace tessel::server::testing {
 
 class FixedClock : public Clock {
-public:
+  public:
     FixedClock() {
         time.tm.tm_year = 2020 - 1900;
         time.tm.tm_mon = 2;
@@ -30,7 +30,7 @@ public:
 
 // Encrypts by wrapping the text, so tests can read back what was encrypted.
 class FakeCipher : public ParamCipher {
-public:
+  public:
     CipherResult encrypt(std::u16string_view plain, std::u16string_view charset) override {
         calls.push_back({std::u16string(plain), std::u16string(charset)});
         if (!failure.empty()) return {false, {}, failure};
@@ -44,7 +44,7 @@ public:
 };
 
 class FakeSockets : public platform::net::SocketArray {
-public:
+  public:
     struct Element {
         int state = platform::net::sckClosed;
         std::string incoming;
@@ -130,7 +130,7 @@ public:
 };
 
 class FakeView : public MainView {
-public:
+  public:
     void setCaption(const std::u16string& c) override { caption = c; }
     void setAddress(const std::u16string& a) override { address = a; }
     void setPort(const std::u16string& p) override { port = p; }
@@ -145,13 +145,13 @@ public:
 };
 
 class FakeProgram : public ProgramHost {
-public:
+  public:
     void quit(int code) override { exitCodes.push_back(code); }
     std::vector<int> exitCodes;
 };
 
 class FakeViewer : public ViewerHost {
-public:
+  public:
     bool available() const override { return false; }
     std::u16string version() override { return u"1.0.0.6"; }
     void hide() override { ++hidden; }

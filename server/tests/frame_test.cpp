@@ -11,10 +11,9 @@ namespace {
 const std::u16string kStamp = u"20200302090503007";
 
 // A request frame with a correct length field unless one is given.
-std::u16string frame(std::u16string_view code, std::u16string_view body = u"",
-                     long declared = -1) {
-    std::u16string rest = u"SMATM001" + kStamp + u"XC" + std::u16string(code) +
-                          std::u16string(body);
+std::u16string frame(std::u16string_view code, std::u16string_view body = u"", long declared = -1) {
+    std::u16string rest =
+        u"SMATM001" + kStamp + u"XC" + std::u16string(code) + std::u16string(body);
     long length = declared >= 0 ? declared : static_cast<long>(rest.size() + 8);
     return text::zeroPad(length, 8) + rest;
 }
@@ -74,8 +73,8 @@ TEST(Frame, HeaderCheck) {
     } cases[] = {
         {poll, true},
         {u"00000039smatm001" + kStamp + u"Xc" + u"ce09", true},  // letter case ignored
-        {poll.substr(0, 38), false},                           // 38 characters are too few
-        {u"00000034" + poll.substr(8), false},                 // length must be above 34
+        {poll.substr(0, 38), false},                             // 38 characters are too few
+        {u"00000034" + poll.substr(8), false},                   // length must be above 34
         {u"0000003a" + poll.substr(8), false},
         {u" 0000039" + poll.substr(8), false},  // blanks, signs and exponents are not digits
         {u"+0000039" + poll.substr(8), false},
@@ -115,7 +114,9 @@ TEST(Frame, ReceiveBuffer) {
         {"short garbage is refused at once", {u"GET / HTTP/1.0"}, {"bad"}},
         {"short length of 34 is refused", {u"00000034SMA"}, {"bad"}},
         {"wrong marker start is refused", {u"00000039SMAX"}, {"bad"}},
-        {"coalesced frames are split", {setup + page + poll}, {"F:CE00:50", "F:CE01:50", "F:CE09:39"}},
+        {"coalesced frames are split",
+         {setup + page + poll},
+         {"F:CE00:50", "F:CE01:50", "F:CE09:39"}},
         {"second frame split across arrivals",
          {setup + page.substr(0, 20), page.substr(20)},
          {"F:CE00:50", "F:CE01:50"}},
@@ -160,7 +161,9 @@ TEST(Frame, DoubleByteCharacterSplitBetweenArrivals) {
     AnsiStreamDecoder d;
     // "가한" in CP949: B0 A1 C7 D1, split inside the second character.
     EXPECT_EQ(d.decode("A\xB0\xA1\xC7"), u"A가");
-    EXPECT_EQ(d.decode("\xD1" "B"), u"한B");
+    EXPECT_EQ(d.decode("\xD1"
+                       "B"),
+              u"한B");
     EXPECT_EQ(d.decode("\xB0"), u"");
     d.reset();
     EXPECT_EQ(d.decode("C"), u"C");

@@ -15,7 +15,7 @@ namespace text = platform::text;
 namespace {
 
 class IniToolTest : public ::testing::Test {
-protected:
+  protected:
     std::u16string path(const char* name) {
         return text::fromUtf8((machine.path() / name).string());
     }
@@ -62,12 +62,12 @@ TEST_F(IniToolTest, ReadsWithTheProfileRules) {
         const char16_t* key;
         const char16_t* expected;
     } cases[] = {
-        {u"SYSTEM", u"PORT", u"9900"},         // names without case, blanks dropped
+        {u"SYSTEM", u"PORT", u"9900"},        // names without case, blanks dropped
         {u"system", u"quoted", u"  spaced"},  // quotes stripped, then right-trimmed
         {u"System", u"single", u"x"},
-        {u"System", u"half", u"\"open"},       // unmatched quote kept
-        {u"System", u"extra", u"dflt"},        // the first duplicate section wins
-        {u"System", u"hidden", u"dflt"},       // comment lines are not keys
+        {u"System", u"half", u"\"open"},  // unmatched quote kept
+        {u"System", u"extra", u"dflt"},   // the first duplicate section wins
+        {u"System", u"hidden", u"dflt"},  // comment lines are not keys
         {u"Other", u"k", u"v"},
         {u"Missing", u"k", u"dflt"},
     };

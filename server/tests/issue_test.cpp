@@ -86,7 +86,7 @@ TEST(ParamString, CipherErrorTexts) {
 }
 
 class SetupRequest : public ::testing::Test {
-protected:
+  protected:
     SetupRequest() : requests(issue, cipher, clock) {
         issue.stateCode = u"30";
         issue.paramCipherText = u"OLD";
@@ -178,8 +178,7 @@ TEST(PageRequest, AppendsTheDataAfterTheFirstCommaAndCapsTheList) {
     // Positions 40-43 are skipped before the comma is looked for.
     EXPECT_EQ(requests.FAddPageData(frameWith(u"1,2,C,D"), 100), IssueRequests::Outcome::Done);
     EXPECT_EQ(issue.pageImageList, u"A,B,D,");
-    EXPECT_EQ(requests.FAddPageData(frameWith(u"0003NOCOMMA"), 100),
-              IssueRequests::Outcome::Done);
+    EXPECT_EQ(requests.FAddPageData(frameWith(u"0003NOCOMMA"), 100), IssueRequests::Outcome::Done);
     EXPECT_EQ(issue.pageImageList, u"A,B,D,NOCOMMA,");
 
     EXPECT_EQ(requests.FAddPageData(frameWith(u"0004," + std::u16string(90, u'X')), 100),

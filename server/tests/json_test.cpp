@@ -7,7 +7,9 @@ using namespace tessel::server;
 namespace text = platform::text;
 
 namespace {
-std::string u8(const std::u16string& s) { return text::toUtf8(s); }
+std::string u8(const std::u16string& s) {
+    return text::toUtf8(s);
+}
 }  // namespace
 
 TEST(Json, TextsThatAreNotObjectsOrArrays) {
@@ -39,11 +41,9 @@ TEST(Json, ErrorLinesAreExact) {
         const char16_t* rewritten;
     } cases[] = {
         {u"{\"a\":1,\"a\":2}",
-         u"This key is already associated with an element of this collection: a\r\n",
-         u"{\"a\":1}"},
+         u"This key is already associated with an element of this collection: a\r\n", u"{\"a\":1}"},
         {u"{\"a\":1,}", u"Missing '}': {\"a\":1,}\r\n", u"{\"a\":1,\"}\":}"},
-        {u"{\"a\":tru}",
-         u"Invalid Boolean at position 6 : tru}\r\nMissing '}': {\"a\":tru}\r\n",
+        {u"{\"a\":tru}", u"Invalid Boolean at position 6 : tru}\r\nMissing '}': {\"a\":tru}\r\n",
          u"{\"a\":false,\"tru}\":}"},
         {u"{\"a\":nul}", u"Invalid null value at position 6 : nul}\r\nMissing '}': {\"a\":nul}\r\n",
          u"{\"a\":,\"nul}\":}"},

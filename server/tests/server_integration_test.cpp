@@ -2,8 +2,8 @@
 // loopback TCP.
 #include <gtest/gtest.h>
 
-#include "server/initool.h"
 #include "platform/testing/run_program.h"
+#include "server/initool.h"
 #include "server_process.h"
 
 using namespace tessel::server;
@@ -24,7 +24,7 @@ std::string shape(const std::optional<std::u16string>& reply) {
 }
 
 class Server : public ::testing::Test {
-protected:
+  protected:
     std::string iniFor(int port, const std::string& extra = "") {
         return "[SYSTEM]\r\nLocalIP=127.0.0.1\r\nPORT=" + std::to_string(port) + "\r\n" + extra;
     }
@@ -48,14 +48,10 @@ TEST_F(Server, AnswersPollsVersionsAndUnknownCodes) {
         const char16_t* code;
         const char* reply;
     } cases[] = {
-        {u"CE09", "00000041 CICE0900"},
-        {u"ce09", "00000041 CIce0900"},
-        {u"CE91", "00000041 CICE9100"},
-        {u"CE55", "00000041 CICE5560"},
-        {u"CE30", "00000043 CICE300001"},
-        {u"CE40", "00000043 CICE400001"},
-        {u"CE01", "00000043 CICE010000"},
-        {u"CE02", "00000043 CICE020200"},
+        {u"CE09", "00000041 CICE0900"},   {u"ce09", "00000041 CIce0900"},
+        {u"CE91", "00000041 CICE9100"},   {u"CE55", "00000041 CICE5560"},
+        {u"CE30", "00000043 CICE300001"}, {u"CE40", "00000043 CICE400001"},
+        {u"CE01", "00000043 CICE010000"}, {u"CE02", "00000043 CICE020200"},
     };
     for (const auto& c : cases) {
         client.sendText(request(c.code));
@@ -119,8 +115,8 @@ TEST_F(Server, ReloadKeepsTheAddressAndReadsThePort) {
 }
 
 TEST_F(Server, UnavailableAddressFallsBackToLoopback) {
-    ServerProcess server(machine.path(), "[SYSTEM]\nLocalIP=192.0.2.1\nPORT=" +
-                                             std::to_string(port) + "\n");
+    ServerProcess server(machine.path(),
+                         "[SYSTEM]\nLocalIP=192.0.2.1\nPORT=" + std::to_string(port) + "\n");
     ASSERT_TRUE(server.waitListening(port)) << server.errors();
     EXPECT_EQ(iniValue(server, u"LocalIP"), u"127.0.0.1");
     EXPECT_TRUE(server.running());
@@ -177,17 +173,17 @@ TEST_F(Server, ProtocolClientSendsFilesAndPrintsReplies) {
     ASSERT_TRUE(server.waitListening(port)) << server.errors();
     std::ofstream(machine.path() / "page.bin", std::ios::binary) << std::string("\x89PNG\x01", 5);
     std::string client = (platform::testing::binFolder() / "tessel-client").string();
-    auto r = platform::testing::runProgram(
-        client, {"--port", std::to_string(port), "poll", "page",
-                 (machine.path() / "page.bin").string(), "page64",
-                 (machine.path() / "page.bin").string(), "version", "raw", "ce55", "--body",
-                 "한글", "run", "poll"});
+    auto r =
+        platform::testing::runProgram(client, {"--port", std::to_string(port), "poll", "page",
+                                               (machine.path() / "page.bin").string(), "page64",
+                                               (machine.path() / "page.bin").string(), "version",
+                                               "raw", "ce55", "--body", "한글", "run", "poll"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out,
               "CE09 00 \nCE01 00 00\nCE01 00 00\nCE91 00 \nce55 60 \nCE02 02 00\nCE09 00 \n");
 
-    auto bad = platform::testing::runProgram(client, {"--port", std::to_string(port), "frame",
-                                                      "GET / HTTP/1.0"});
+    auto bad = platform::testing::runProgram(
+        client, {"--port", std::to_string(port), "frame", "GET / HTTP/1.0"});
     EXPECT_EQ(bad.exitCode, 1);
     EXPECT_EQ(platform::testing::runProgram(client, {"nothing"}).exitCode, 2);
 }

@@ -70,14 +70,13 @@ bool waitFor(Predicate p, int milliseconds = 15000) {
 }
 
 class ServerProcess {
-public:
+  public:
     ServerProcess(const std::filesystem::path& folder, const std::string& ini)
         : iniPath_(folder / "server.ini"), logPath_(folder / "server.err") {
         if (!ini.empty()) std::ofstream(iniPath_, std::ios::binary) << ini;
         std::string program = (platform::testing::binFolder() / "TesselServer").string();
         std::string iniArg = iniPath_.string();
-        std::vector<char*> argv{program.data(), const_cast<char*>("--ini"), iniArg.data(),
-                                nullptr};
+        std::vector<char*> argv{program.data(), const_cast<char*>("--ini"), iniArg.data(), nullptr};
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 1, logPath_.c_str(),
@@ -121,7 +120,7 @@ public:
     }
     const std::filesystem::path& iniPath() const { return iniPath_; }
 
-private:
+  private:
     std::filesystem::path iniPath_;
     std::filesystem::path logPath_;
     pid_t pid_ = -1;
@@ -131,7 +130,7 @@ private:
 
 // A blocking client with a receive time-out.
 class Client {
-public:
+  public:
     explicit Client(int port, std::uint32_t address = kLoopback) {
         fd_ = socket(AF_INET, SOCK_STREAM, 0);
         timeval tv{5, 0};
@@ -186,7 +185,7 @@ public:
         }
     }
 
-private:
+  private:
     int fd_ = -1;
     bool connected_ = false;
     std::string pending_;

@@ -34,11 +34,9 @@ TEST(Window, SmokeTestUnderTheOffscreenPlatform) {
     info.programFolder = platform::text::fromUtf8(machine.path().string());
     info.programName = u"TesselServer";
     info.iniPath = platform::text::fromUtf8((machine.path() / "TesselServer.ini").string());
-    {
-        std::ofstream(machine.path() / "TesselServer.ini") << "[SYSTEM]\nTRAYICON=0\n";
-    }
-    ServerController controller(info, {sockets, window, tray, boxes, clock, cipher, viewer,
-                                       program});
+    { std::ofstream(machine.path() / "TesselServer.ini") << "[SYSTEM]\nTRAYICON=0\n"; }
+    ServerController controller(info,
+                                {sockets, window, tray, boxes, clock, cipher, viewer, program});
     window.attach(&controller);
     ASSERT_TRUE(controller.start());
     QApplication::processEvents();
@@ -46,7 +44,8 @@ TEST(Window, SmokeTestUnderTheOffscreenPlatform) {
     EXPECT_EQ(window.windowTitle(), QString::fromUtf8("TesselServer Ver.1.0.0 "));
     EXPECT_EQ(window.stateLabel()->text(), "2");
     ASSERT_GE(window.logList()->count(), 1);
-    EXPECT_TRUE(window.logList()->item(0)->text().endsWith(QString::fromUtf8("Tessel 소켓 기동,0")));
+    EXPECT_TRUE(
+        window.logList()->item(0)->text().endsWith(QString::fromUtf8("Tessel 소켓 기동,0")));
 
     window.close();
     QApplication::processEvents();

@@ -66,7 +66,7 @@ int connectTo(int port) {
 }
 
 class Winsock : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         static int argc = 1;
         static char name[] = "net_tests";
