@@ -38,7 +38,7 @@ TEST_F(Ciphra, KeptParameterTextDecryptsToTheParameterString) {
     ini.FileName(text::fromUtf8((machine.path() / "server.ini").string()));
     ini.WriteValue(u"CERTPARAM", u"WinTitle", u"주민등록표 등본 발급");
     ServerSettings settings = readSettings(ini, u"/opt/tessel");
-    testing::FixedClock clock;
+    tessel::server::testing::FixedClock clock;
     ComParamCipher cipher;
     IssueState issue;
     IssueRequests requests(issue, cipher, clock);
@@ -58,17 +58,18 @@ TEST_F(Ciphra, KeptParameterTextDecryptsToTheParameterString) {
 }
 
 TEST_F(Ciphra, TheRealServerSetsUpAnIssue) {
-    int port = testing::freePort();
-    testing::ServerProcess server(machine.path(),
-                                  "[SYSTEM]\nLocalIP=127.0.0.1\nPORT=" + std::to_string(port) +
-                                      "\n[CERTPARAM]\nWinTitle=한글 증명서\n");
+    int port = tessel::server::testing::freePort();
+    tessel::server::testing::ServerProcess server(
+        machine.path(), "[SYSTEM]\nLocalIP=127.0.0.1\nPORT=" + std::to_string(port) +
+                            "\n[CERTPARAM]\nWinTitle=한글 증명서\n");
     ASSERT_TRUE(server.waitListening(port)) << server.errors();
-    testing::Client client(port);
-    client.sendText(testing::request(u"CE00", u"{\"pages\":1,\"usedefaultprinter\":\"1\"}"));
+    tessel::server::testing::Client client(port);
+    client.sendText(
+        tessel::server::testing::request(u"CE00", u"{\"pages\":1,\"usedefaultprinter\":\"1\"}"));
     auto reply = client.reply();
     ASSERT_TRUE(reply);
     EXPECT_EQ(text::toUtf8(reply->substr(35)), "CE000001");
-    client.sendText(testing::request(u"CE09"));
+    client.sendText(tessel::server::testing::request(u"CE09"));
     reply = client.reply();
     ASSERT_TRUE(reply);
     EXPECT_EQ(text::toUtf8(reply->substr(35)), "CE0901");
