@@ -342,7 +342,7 @@ ReadStatus readSome(int fd, std::uint8_t* buffer, std::size_t max, std::size_t& 
     while (true) {
         int timeout = -1;
         if (deadline) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            auto left = std::chrono::ceil<std::chrono::milliseconds>(
                 *deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0) return ReadStatus::TimedOut;
             timeout = int(std::min<long long>(left.count(), 1 << 30));
