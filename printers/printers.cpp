@@ -27,7 +27,9 @@ std::u16string hexUpper(std::uint32_t v) {
     return s;
 }
 
-std::u16string text(int id) { return vistrel::loadString(id); }
+std::u16string text(int id) {
+    return vistrel::loadString(id);
+}
 
 // The platform and major version of the running system (NT 10 when the query fails).
 std::pair<std::uint32_t, std::uint32_t> platformAndMajor() {
@@ -106,7 +108,7 @@ std::u16string CPrinterJobInfo::StatusText() const {
     if (s & 0x2) t = text(2076);
     if (s & 0x400) t = text(2153);
     static const std::pair<std::uint32_t, int> appended[] = {
-        {0x20, 2141}, {0x40, 2146}, {0x4, 2157},   {0x8, 2156},   {0x10, 2150},
+        {0x20, 2141},  {0x40, 2146}, {0x4, 2157},   {0x8, 2156},  {0x10, 2150},
         {0x800, 2161}, {0x80, 2158}, {0x100, 2159}, {0x200, 2160}};
     for (auto [bit, id] : appended) {
         if (!(s & bit)) continue;
@@ -119,7 +121,9 @@ std::u16string CPrinterJobInfo::StatusText() const {
 // ---------------------------------------------------------------------------------------------
 // CPrinterJobs
 
-std::u16string CPrinterJobs::keyOf(std::uint32_t jobId) { return hexUpper(jobId); }
+std::u16string CPrinterJobs::keyOf(std::uint32_t jobId) {
+    return hexUpper(jobId);
+}
 
 void CPrinterJobs::setDeviceName(std::u16string_view name) {
     deviceName_ = std::u16string(name);
@@ -229,8 +233,12 @@ bool CPrinterJobs::MoveJobPosition(std::uint32_t jobId, std::int32_t step) {
     return handle->setJob1(*job) == sp::kOk;
 }
 
-bool CPrinterJobs::PositionMoveDown(std::uint32_t jobId) { return MoveJobPosition(jobId, +1); }
-bool CPrinterJobs::PositionMoveUp(std::uint32_t jobId) { return MoveJobPosition(jobId, -1); }
+bool CPrinterJobs::PositionMoveDown(std::uint32_t jobId) {
+    return MoveJobPosition(jobId, +1);
+}
+bool CPrinterJobs::PositionMoveUp(std::uint32_t jobId) {
+    return MoveJobPosition(jobId, -1);
+}
 
 // ---------------------------------------------------------------------------------------------
 // CPrinterInfo
@@ -294,33 +302,60 @@ std::u16string CPrinterInfo::ApiErrorText(std::uint32_t code) {
 std::u16string CPrinterInfo::StatusText() const {
     if (getPrinterError_ != 0) return ApiErrorText(getPrinterError_);
     switch (rec_.status) {
-        case 0: return text(2090);
-        case 0x1: return text(2148);
-        case 0x2: return text(2076);
-        case 0x4: return text(2157);
-        case 0x8: return text(2145);
-        case 0x10: return text(2146);
-        case 0x20: return text(2138);
-        case 0x40: return text(2147);
-        case 0x80: return text(2141);
-        case 0x100: return text(2137);
-        case 0x200: return text(2134);
-        case 0x400: return text(2150);
-        case 0x800: return u"Output Bill Full";
-        case 0x1000: return text(2140);
-        case 0x2000: return text(2154);
-        case 0x4000: return text(2151);
-        case 0x8000: return text(2136);
-        case 0x10000: return text(2092);
-        case 0x20000: return text(2152);
-        case 0x40000: return text(2139);
-        case 0x80000: return text(2144);
-        case 0x100000: return text(2153);
-        case 0x200000: return text(2142);
-        case 0x400000: return text(2135);
-        case 0x800000: return text(2180);
-        case 0x1000000: return text(2091);
-        default: return hexUpper(rec_.status);
+        case 0:
+            return text(2090);
+        case 0x1:
+            return text(2148);
+        case 0x2:
+            return text(2076);
+        case 0x4:
+            return text(2157);
+        case 0x8:
+            return text(2145);
+        case 0x10:
+            return text(2146);
+        case 0x20:
+            return text(2138);
+        case 0x40:
+            return text(2147);
+        case 0x80:
+            return text(2141);
+        case 0x100:
+            return text(2137);
+        case 0x200:
+            return text(2134);
+        case 0x400:
+            return text(2150);
+        case 0x800:
+            return u"Output Bill Full";
+        case 0x1000:
+            return text(2140);
+        case 0x2000:
+            return text(2154);
+        case 0x4000:
+            return text(2151);
+        case 0x8000:
+            return text(2136);
+        case 0x10000:
+            return text(2092);
+        case 0x20000:
+            return text(2152);
+        case 0x40000:
+            return text(2139);
+        case 0x80000:
+            return text(2144);
+        case 0x100000:
+            return text(2153);
+        case 0x200000:
+            return text(2142);
+        case 0x400000:
+            return text(2135);
+        case 0x800000:
+            return text(2180);
+        case 0x1000000:
+            return text(2091);
+        default:
+            return hexUpper(rec_.status);
     }
 }
 
@@ -362,8 +397,8 @@ void CPrinterInfo::setIsDefault(bool value) {
             auto first = ports->find(u',');
             auto second = first == std::u16string::npos ? first : ports->find(u',', first + 1);
             if (second != std::u16string::npos)
-                platform::system::writeProfileString(
-                    u"Windows", u"device", deviceName_ + u"," + ports->substr(0, second));
+                platform::system::writeProfileString(u"Windows", u"device",
+                                                     deviceName_ + u"," + ports->substr(0, second));
         }
     } else if (platformId == 2) {
         sp::setDefaultPrinter(deviceName_);
@@ -405,7 +440,9 @@ void CPrinterInfo::setPropertiesDialogHook(
 // ---------------------------------------------------------------------------------------------
 // CPrinters
 
-CPrinters::CPrinters(AddedHandler onAdded) : onAdded_(std::move(onAdded)) { Refresh(); }
+CPrinters::CPrinters(AddedHandler onAdded) : onAdded_(std::move(onAdded)) {
+    Refresh();
+}
 
 CPrinterInfo& CPrinters::Item(std::u16string_view deviceName) const {
     for (const auto& p : printers_)

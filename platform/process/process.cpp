@@ -125,12 +125,11 @@ std::pair<std::u16string, std::u16string_view> firstWord(std::u16string_view s) 
 bool isInterpreter(const std::u16string& word) {
     if (word.empty()) return false;
     if (equalsNoCase(word, u"%COMSPEC%")) return true;
-    if (const char* comspec = std::getenv("COMSPEC"); comspec && *comspec &&
-                                                      word == platform::text::fromUtf8(comspec))
+    if (const char* comspec = std::getenv("COMSPEC");
+        comspec && *comspec && word == platform::text::fromUtf8(comspec))
         return true;
-    std::u16string base = word.substr(word.find_last_of(u"\\/") == std::u16string::npos
-                                           ? 0
-                                           : word.find_last_of(u"\\/") + 1);
+    std::u16string base = word.substr(
+        word.find_last_of(u"\\/") == std::u16string::npos ? 0 : word.find_last_of(u"\\/") + 1);
     return equalsNoCase(base, u"cmd.exe") || equalsNoCase(base, u"cmd");
 }
 
@@ -249,7 +248,9 @@ void Pipe::closeWrite() {
 // ---------------------------------------------------------------------------------------------
 // Children
 
-Child::Child(Child&& o) noexcept : pid_(o.pid_), group_(o.group_) { o.pid_ = -1; }
+Child::Child(Child&& o) noexcept : pid_(o.pid_), group_(o.group_) {
+    o.pid_ = -1;
+}
 
 Child& Child::operator=(Child&& o) noexcept {
     if (this != &o) {

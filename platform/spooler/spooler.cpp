@@ -39,7 +39,9 @@ void called(std::string_view name) {
     if (fn) fn(name);
 }
 
-bool administers(std::uint32_t access) { return (access & PRINTER_ACCESS_ADMINISTER) != 0; }
+bool administers(std::uint32_t access) {
+    return (access & PRINTER_ACCESS_ADMINISTER) != 0;
+}
 
 PrinterInfo2 info2Of(const DescribedPrinter& p) {
     PrinterInfo2 i;
@@ -260,10 +262,18 @@ std::uint32_t PrinterHandle::controlJob(std::uint32_t jobId, std::uint32_t comma
                                [&](const DescribedJob& j) { return j.id == jobId; });
         if (it == p.jobs.end()) return kInvalidParameter;
         switch (command) {
-            case JOB_CONTROL_PAUSE: it->status |= kJobStatusPaused; break;
-            case JOB_CONTROL_RESUME: it->status &= ~kJobStatusPaused; break;
-            case JOB_CONTROL_RESTART: it->status |= kJobStatusRestart; break;
-            default: p.jobs.erase(it); break;  // cancel and delete
+            case JOB_CONTROL_PAUSE:
+                it->status |= kJobStatusPaused;
+                break;
+            case JOB_CONTROL_RESUME:
+                it->status &= ~kJobStatusPaused;
+                break;
+            case JOB_CONTROL_RESTART:
+                it->status |= kJobStatusRestart;
+                break;
+            default:
+                p.jobs.erase(it);
+                break;  // cancel and delete
         }
         return kOk;
     });
@@ -306,7 +316,8 @@ Result<PrinterInfo2> defaultPrinterInfo2() {
 Result<std::u16string> getDefaultPrinter() {
     called("getDefaultPrinter");
     MachineDescription m = loadMachine();
-    const DescribedPrinter* p = m.defaultPrinter.empty() ? nullptr : m.findPrinter(m.defaultPrinter);
+    const DescribedPrinter* p =
+        m.defaultPrinter.empty() ? nullptr : m.findPrinter(m.defaultPrinter);
     if (!p) return Result<std::u16string>::failure(kFileNotFound);
     return p->deviceName;
 }
@@ -327,8 +338,7 @@ std::uint32_t setDefaultPrinter(std::u16string_view deviceName) {
 Result<std::vector<PortInfo2>> enumPorts(std::u16string_view) {
     called("enumPorts");
     MachineDescription m = loadMachine();
-    if (m.enumPortsError != kOk)
-        return Result<std::vector<PortInfo2>>::failure(m.enumPortsError);
+    if (m.enumPortsError != kOk) return Result<std::vector<PortInfo2>>::failure(m.enumPortsError);
     std::vector<PortInfo2> ports;
     for (const auto& p : m.ports) ports.push_back({p.name, p.monitor, p.description, p.type, 0});
     return ports;

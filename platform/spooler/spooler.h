@@ -21,13 +21,13 @@ namespace platform::spooler {
 // Windows error numbers the spooler reports.
 enum Error : std::uint32_t {
     kOk = 0,
-    kAccessDenied = 5,            // ERROR_ACCESS_DENIED
-    kInvalidHandle = 6,           // ERROR_INVALID_HANDLE
-    kInvalidParameter = 87,       // ERROR_INVALID_PARAMETER
-    kInvalidLevel = 124,          // ERROR_INVALID_LEVEL
-    kUnknownPrinterDriver = 1797, // ERROR_UNKNOWN_PRINTER_DRIVER
-    kInvalidPrinterName = 1801,   // ERROR_INVALID_PRINTER_NAME
-    kInvalidPrinterCommand = 1803,// ERROR_INVALID_PRINTER_COMMAND
+    kAccessDenied = 5,              // ERROR_ACCESS_DENIED
+    kInvalidHandle = 6,             // ERROR_INVALID_HANDLE
+    kInvalidParameter = 87,         // ERROR_INVALID_PARAMETER
+    kInvalidLevel = 124,            // ERROR_INVALID_LEVEL
+    kUnknownPrinterDriver = 1797,   // ERROR_UNKNOWN_PRINTER_DRIVER
+    kInvalidPrinterName = 1801,     // ERROR_INVALID_PRINTER_NAME
+    kInvalidPrinterCommand = 1803,  // ERROR_INVALID_PRINTER_COMMAND
 };
 
 // Access rights of OpenPrinter.
@@ -66,8 +66,8 @@ struct PrinterInfo2 {
     std::u16string serverName, printerName, shareName, portName, driverName, comment, location;
     std::optional<DevMode> devMode;  // nullopt: no device mode
     std::u16string sepFile, printProcessor, datatype, parameters;
-    std::uint32_t attributes = 0, priority = 0, defaultPriority = 0, startTime = 0,
-                  untilTime = 0, status = 0, jobs = 0, averagePpm = 0;
+    std::uint32_t attributes = 0, priority = 0, defaultPriority = 0, startTime = 0, untilTime = 0,
+                  status = 0, jobs = 0, averagePpm = 0;
 };
 
 // PRINTER_INFO_5.

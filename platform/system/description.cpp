@@ -70,10 +70,10 @@ std::vector<std::uint8_t> devModeRecord(const DevModeFields& f) {
     put16(b, 38, f.driverExtra);
     // DM_ORIENTATION 0x1 ... DM_COLLATE 0x8000, in the order of the record.
     const std::optional<std::int16_t>* shorts[] = {
-        &f.orientation, &f.paperSize, &f.paperLength, &f.paperWidth, &f.scale,
-        &f.copies,      &f.defaultSource, &f.printQuality, &f.color, &f.duplex,
-        &f.yResolution, &f.ttOption, &f.collate};
-    const std::uint32_t bits[] = {0x1,   0x2,    0x4,    0x8,    0x10,   0x100,  0x200,
+        &f.orientation, &f.paperSize,     &f.paperLength,  &f.paperWidth, &f.scale,
+        &f.copies,      &f.defaultSource, &f.printQuality, &f.color,      &f.duplex,
+        &f.yResolution, &f.ttOption,      &f.collate};
+    const std::uint32_t bits[] = {0x1,   0x2,   0x4,    0x8,    0x10,   0x100, 0x200,
                                   0x400, 0x800, 0x1000, 0x2000, 0x4000, 0x8000};
     std::uint32_t mask = 0;
     for (std::size_t i = 0; i < std::size(shorts); ++i) {
@@ -115,7 +115,9 @@ SystemTime systemTimeFromUtc(std::int64_t seconds, std::uint16_t milliseconds) {
 
 namespace {
 
-[[noreturn]] void bad(const std::string& what) { throw std::invalid_argument(what); }
+[[noreturn]] void bad(const std::string& what) {
+    throw std::invalid_argument(what);
+}
 
 std::u16string text(const json& o, const char* key, std::u16string def = {}) {
     auto it = o.find(key);
@@ -175,11 +177,16 @@ std::vector<std::uint8_t> unhex(const std::string& s) {
     int high = -1;
     for (char c : s) {
         int v;
-        if (c >= '0' && c <= '9') v = c - '0';
-        else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-        else if (c == ' ') continue;
-        else bad("a device mode text must be hexadecimal digits");
+        if (c >= '0' && c <= '9')
+            v = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            v = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            v = c - 'A' + 10;
+        else if (c == ' ')
+            continue;
+        else
+            bad("a device mode text must be hexadecimal digits");
         if (high < 0) {
             high = v;
         } else {
@@ -413,8 +420,8 @@ MachineDescription fromJsonDoc(const json& doc) {
     for (const auto& p : arrayOf(doc, "printers")) m.printers.push_back(printerFrom(p));
     for (const auto& p : arrayOf(doc, "ports")) {
         if (!p.is_object()) bad("a port must be an object");
-        m.ports.push_back({text(p, "name"), text(p, "monitor"), text(p, "description"),
-                           number(p, "type", 1)});
+        m.ports.push_back(
+            {text(p, "name"), text(p, "monitor"), text(p, "description"), number(p, "type", 1)});
     }
     m.enumPortsError = number(doc, "enumPortsError", 0);
     for (const auto& d : arrayOf(doc, "drivers")) {
@@ -545,14 +552,11 @@ MachineDescription defaultMachine() {
     m.drivers.push_back(d);
     VersionBlock block;
     block.translations = {{0x0409, 0x04B0}};
-    block.strings = {{u"CompanyName", u"Tessel"},
-                     {u"FileDescription", u"Tessel Laser Printer Driver"},
-                     {u"FileVersion", u"1.0.0.0"},
-                     {u"InternalName", u"TSLASER.DLL"},
-                     {u"LegalCopyright", u"Tessel"},
-                     {u"OriginalFilename", u"TSLASER.DLL"},
-                     {u"ProductName", u"Tessel Laser"},
-                     {u"ProductVersion", u"1.0"}};
+    block.strings = {
+        {u"CompanyName", u"Tessel"},       {u"FileDescription", u"Tessel Laser Printer Driver"},
+        {u"FileVersion", u"1.0.0.0"},      {u"InternalName", u"TSLASER.DLL"},
+        {u"LegalCopyright", u"Tessel"},    {u"OriginalFilename", u"TSLASER.DLL"},
+        {u"ProductName", u"Tessel Laser"}, {u"ProductVersion", u"1.0"}};
     m.versionBlocks[d.driverPath] = block;
     m.versionBlocks[d.configFile] = block;
     return m;

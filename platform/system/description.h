@@ -66,10 +66,10 @@ struct SystemTime {
 
 struct DescribedJob {
     std::uint32_t id = 0;
-    std::u16string document, userName, machineName, notifyName, datatype = u"RAW",
-        printProcessor = u"winprint", parameters, driverName, statusText;
-    std::uint32_t status = 0, priority = 1, startTime = 0, untilTime = 0, totalPages = 0,
-                  size = 0, time = 0, pagesPrinted = 0;
+    std::u16string document, userName, machineName, notifyName,
+        datatype = u"RAW", printProcessor = u"winprint", parameters, driverName, statusText;
+    std::uint32_t status = 0, priority = 1, startTime = 0, untilTime = 0, totalPages = 0, size = 0,
+                  time = 0, pagesPrinted = 0;
     SystemTime submitted;
     std::optional<std::vector<std::uint8_t>> devMode;
 };
@@ -77,8 +77,8 @@ struct DescribedJob {
 struct DescribedPrinter {
     std::u16string deviceName;
     std::u16string printerName;  // empty: the device name
-    std::u16string serverName, shareName, portName, driverName, comment, location,
-        separatorPage, printProcessor = u"winprint", datatype = u"RAW", parameters;
+    std::u16string serverName, shareName, portName, driverName, comment, location, separatorPage,
+        printProcessor = u"winprint", datatype = u"RAW", parameters;
     std::uint32_t attributes = 0x40, priority = 1, defaultPriority = 0, startTime = 0,
                   untilTime = 0, status = 0, averagePpm = 0;
     std::optional<std::vector<std::uint8_t>> devMode;

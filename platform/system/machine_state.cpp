@@ -20,10 +20,12 @@ using platform::text::equalsNoCase;
 
 namespace {
 
-std::u16string portsValue(const DescribedPrinter& p) { return u"winspool," + p.portName; }
+std::u16string portsValue(const DescribedPrinter& p) {
+    return u"winspool," + p.portName;
+}
 
 const std::map<std::u16string, std::u16string>* storedSection(const MachineDescription& m,
-                                                               std::u16string_view section) {
+                                                              std::u16string_view section) {
     for (const auto& [name, keys] : m.profile)
         if (equalsNoCase(name, section)) return &keys;
     return nullptr;
@@ -163,8 +165,7 @@ std::optional<std::u16string> versionString(const VersionBlock& block, std::u16s
                                             std::u16string_view name) {
     if (block.translations.empty()) return std::nullopt;
     const auto& t = block.translations.front();
-    if (!equalsNoCase(key, hex8(std::uint32_t(t.language) << 16 | t.codePage)))
-        return std::nullopt;
+    if (!equalsNoCase(key, hex8(std::uint32_t(t.language) << 16 | t.codePage))) return std::nullopt;
     for (const auto& [n, v] : block.strings)
         if (equalsNoCase(n, name)) return v;
     return std::nullopt;
@@ -173,7 +174,9 @@ std::optional<std::u16string> versionString(const VersionBlock& block, std::u16s
 // ---------------------------------------------------------------------------------------------
 // Network uses
 
-std::vector<NetworkUse> networkUses() { return loadMachine().netUse; }
+std::vector<NetworkUse> networkUses() {
+    return loadMachine().netUse;
+}
 
 std::string netUseListing(const std::vector<NetworkUse>& uses) {
     auto pad = [](std::u16string s, std::size_t width) {

@@ -74,7 +74,8 @@ TEST_F(Printers, RecordFieldsAndDerivedMembers) {
     };
     for (const auto& c : cases) {
         CPrinterInfo p = printer(c.device);
-        SCOPED_TRACE(std::string(c.device, c.device + std::char_traits<char16_t>::length(c.device)));
+        SCOPED_TRACE(
+            std::string(c.device, c.device + std::char_traits<char16_t>::length(c.device)));
         EXPECT_EQ(p.DisplayName(), c.displayName);
         EXPECT_EQ(p.IsNetwork(), c.network);
         EXPECT_EQ(p.IsToFile(), c.toFile);
@@ -120,7 +121,7 @@ TEST_F(Printers, StatusTextForExactValuesAndCombinations) {
         {0x80000, u"Page too Complex", u"Page too Complex"},
         {0x800000, u"Unable to connect", u"연결할 수 없음"},
         {0x1000000, u"Power Save Mode", u"절전 모드"},
-        {0x480, u"480", u"480"},        // a combination is no row: its hexadecimal digits
+        {0x480, u"480", u"480"},  // a combination is no row: its hexadecimal digits
         {0x3, u"3", u"3"},
         {0x2000000, u"2000000", u"2000000"},
     };
@@ -193,7 +194,8 @@ TEST_F(Printers, PrinterControlNeedsAdministration) {
     EXPECT_FALSE(printer(u"Nobody").ControlPurge());
 
     std::u16string shown;
-    CPrinterInfo::setPropertiesDialogHook([&](const std::u16string& d, std::intptr_t) { shown = d; });
+    CPrinterInfo::setPropertiesDialogHook(
+        [&](const std::u16string& d, std::intptr_t) { shown = d; });
     printer(u"\\\\srv\\Laser 5").ShowPropertiesDialog(0);
     EXPECT_EQ(shown, u"\\\\srv\\Laser 5") << "falls back to the use right";
     CPrinterInfo::setPropertiesDialogHook({});
@@ -242,7 +244,9 @@ TEST_F(Printers, RefreshKeepsTheLargestSizeAndPageCount) {
 
 TEST_F(Printers, CountAnswersTheSpoolersNumberEvenWhenTheQueueMovesMeanwhile) {
     CPrinterInfo hp = printer(u"HP LaserJet");
-    ASSERT_TRUE(updateMachine([](auto& m) { m.printers[0].jobs.push_back({.id = 8}); }));
+    platform::system::DescribedJob extra;
+    extra.id = 8;
+    ASSERT_TRUE(updateMachine([&](auto& m) { m.printers[0].jobs.push_back(extra); }));
     // A job finishes between the count and the enumeration.
     bool done = false;
     platform::spooler::setCallHook([&](std::string_view call) {
@@ -291,8 +295,9 @@ TEST_F(Printers, JobStatusTexts) {
         {0x1, u"", u"Paused"},
         {0x0, u"", u""},
         {0x1000 | 0x2000, u"", u""},
-        {0x7FC, u"", u"User Intervention Required - Offline - Paper Out - Deleting - Spooling - "
-                     u"Printing - Printed - Deleted - Blocked"},
+        {0x7FC, u"",
+         u"User Intervention Required - Offline - Paper Out - Deleting - Spooling - "
+         u"Printing - Printed - Deleted - Blocked"},
         {0x820, u"", u"Offline - Restart"},
         {0x18, u"Waiting for toner", u"Waiting for toner"},
     };

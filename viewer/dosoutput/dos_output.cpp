@@ -41,8 +41,8 @@ bool ClassDosOutput::run(std::u16string_view command, std::u16string_view prefix
     log(u"파이프 생성 완료", 7);
     if (pipeError != 0) {
         errorNo_ = 2;
-        errorMsg_ = u"CreatePipe failed. (" + platform::text::fromUtf8(std::to_string(pipeError)) +
-                    u")";
+        errorMsg_ =
+            u"CreatePipe failed. (" + platform::text::fromUtf8(std::to_string(pipeError)) + u")";
         return false;
     }
 

@@ -29,7 +29,7 @@ class ClassDosOutput {
     using LogHook = std::function<void(std::u16string_view text, std::int16_t level)>;
 
     struct Options {
-        LogHook log;                                      // step lines (levels 6 and 7)
+        LogHook log;                                       // step lines (levels 6 and 7)
         std::optional<std::chrono::milliseconds> timeout;  // none: wait for the output's end
         bool trapErrors = true;  // false: an unexpected error reaches the caller of Execute
     };

@@ -2,11 +2,11 @@
 
 #include <dlfcn.h>
 
+#include <strings.h>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <optional>
-#include <strings.h>
 
 #include "platform/text/codepage.h"
 
@@ -86,7 +86,9 @@ bool logEnabled() {
     return *state.enabled;
 }
 
-void setLogEnabled(bool on) { state.enabled = on; }
+void setLogEnabled(bool on) {
+    state.enabled = on;
+}
 
 std::u16string ViewerLogLine(const std::tm& t, std::u16string_view text, std::int16_t level) {
     char head[80];
@@ -112,9 +114,13 @@ void WriteLog(std::u16string_view text, std::int16_t level, std::int32_t) {
     }
 }
 
-std::filesystem::path logFileName() { return state.fileName; }
+std::filesystem::path logFileName() {
+    return state.fileName;
+}
 
-void setLogClock(std::function<std::tm()> clock) { state.clock = std::move(clock); }
+void setLogClock(std::function<std::tm()> clock) {
+    state.clock = std::move(clock);
+}
 
 void setLogLocation(std::filesystem::path folder, std::string name) {
     state.folder = std::move(folder);
@@ -122,6 +128,8 @@ void setLogLocation(std::filesystem::path folder, std::string name) {
     state.fileName.clear();
 }
 
-void resetLog() { state = LogState{}; }
+void resetLog() {
+    state = LogState{};
+}
 
 }  // namespace vistrel

@@ -31,9 +31,8 @@ bool FileExist(std::u16string_view path) {
         for (auto& c : p)
             if (c == u'\\') c = u'/';
         const std::string utf8 = platform::text::toUtf8(p);
-        const std::string last = utf8.substr(utf8.find_last_of('/') == std::string::npos
-                                                 ? 0
-                                                 : utf8.find_last_of('/') + 1);
+        const std::string last = utf8.substr(
+            utf8.find_last_of('/') == std::string::npos ? 0 : utf8.find_last_of('/') + 1);
         if (last.find_first_of("*?") != std::string::npos) {
             glob_t g{};
             int rc = ::glob(utf8.c_str(), GLOB_PERIOD | GLOB_NOSORT, nullptr, &g);

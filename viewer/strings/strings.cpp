@@ -105,8 +105,11 @@ constexpr Row kRows[] = {
     {1025, u8"Export to CSV Format(CSV)", nullptr},
     {1026, u8"Cannot print because the default printer does not active.", nullptr},
     {1027, u8"It's not XML documet. Check the FileUrl property.", nullptr},
-    {1028, u8"Design template is something wrong. Check the Server or ReportLayout property.", nullptr},
-    {1029, u8"Cannot read the image from defined URL. Check the GetImageUrl method of designer script.", nullptr},
+    {1028, u8"Design template is something wrong. Check the Server or ReportLayout property.",
+     nullptr},
+    {1029,
+     u8"Cannot read the image from defined URL. Check the GetImageUrl method of designer script.",
+     nullptr},
     {1030, u8"Data binding...", nullptr},
     {1031, u8"Data Binding", nullptr},
     {1033, u8"Internet Explorer only above version 5.0.3315 it operates.", nullptr},
@@ -127,7 +130,10 @@ constexpr Row kRows[] = {
     {2012, u8"Disable", nullptr},
     {2013, u8"Color", nullptr},
     {2014, u8"B/W", nullptr},
-    {2015, u8"The certification issue program install was not composed normally. Download a manual install file and try again after the install.", nullptr},
+    {2015,
+     u8"The certification issue program install was not composed normally. Download a manual "
+     u8"install file and try again after the install.",
+     nullptr},
     {2016, u8"Initializing the certificate generation.", nullptr},
     {2017, u8"Failed in the certification issue system initialization.", nullptr},
     {2018, u8"Error Code:", u8"오류 코드:"},
@@ -145,20 +151,24 @@ constexpr Row kRows[] = {
     {2030, u8"Checking the virtual printer port.", nullptr},
     {2031, u8"The printer which the printing is permited does not exist.", nullptr},
     {2032, u8"Generating the certificate.", nullptr},
-    {2033, u8"Can not recognize the encryption algorithm.", u8"암호화 알고리즘을 인식할 수 없습니다."},
+    {2033, u8"Can not recognize the encryption algorithm.",
+     u8"암호화 알고리즘을 인식할 수 없습니다."},
     {2034, u8"Can not recognize the data format.", u8"알 수 없는 데이터 형식입니다."},
     {2035, u8"Do not support yet.", nullptr},
     {2036, u8"Can not load the server certificate.", nullptr},
     {2037, u8"The error following happened among an attribute setting up.", nullptr},
     {2038, u8"Please wait. Preparing the certificate output.", nullptr},
-    {2039, u8"The server certificate for the former signing is wrong due to the counterfeit.", nullptr},
+    {2039, u8"The server certificate for the former signing is wrong due to the counterfeit.",
+     nullptr},
     {2040, u8"Choose the printer to output the certificate.", nullptr},
-    {2041, u8"Printing the certificate. Please wait for the short while until it is completed.", nullptr},
+    {2041, u8"Printing the certificate. Please wait for the short while until it is completed.",
+     nullptr},
     {2042, u8"You canceled a certificate issue.", nullptr},
     {2043, u8"The certificate to be canceled can take the issue again.", nullptr},
     {2044, u8"Failed in data communication with the server.", nullptr},
     {2045, u8"Try again or contact the manager.", nullptr},
-    {2046, u8"Failed in the communication of the server due to the reason which following.", nullptr},
+    {2046, u8"Failed in the communication of the server due to the reason which following.",
+     nullptr},
     {2047, u8"Communication Error", nullptr},
     {2048, u8"The part of a certification issue system is not established normally.", nullptr},
     {2049, u8"The error among the certificate issue happened.", nullptr},
@@ -175,29 +185,63 @@ constexpr Row kRows[] = {
     {2060, u8"Module", nullptr},
     {2061, u8"Certificate Issue", nullptr},
     {2062, u8"Issue Cancel", nullptr},
-    {2063, u8"The printer to be selected is a virtual printer not to issue the certificate.", u8"죄송합니다. 선택된 프린터는 증명서를 발급할 수 없는 가상프린터입니다."},
+    {2063, u8"The printer to be selected is a virtual printer not to issue the certificate.",
+     u8"죄송합니다. 선택된 프린터는 증명서를 발급할 수 없는 가상프린터입니다."},
     {2064, u8"Printer Name: ", u8"프린터 이름: "},
     {2065, u8"Company Name: ", u8"제작사 이름: "},
     {2066, u8"Product Name: ", u8"제품 이름: "},
     {2067, u8"Virtual Printer: ", u8"가상프린터: "},
-    {2068, u8"The printer to be selected is a postscript support printer which a certificate issue is prohibited.", u8"죄송합니다. 선택된 프린터는 증명서 발급이 차단된 포스트스크립트 지원 프린터입니다."},
+    {2068,
+     u8"The printer to be selected is a postscript support printer which a certificate issue is "
+     u8"prohibited.",
+     u8"죄송합니다. 선택된 프린터는 증명서 발급이 차단된 포스트스크립트 지원 프린터입니다."},
     {2069, u8"Driver Name: ", u8"드라이버 이름: "},
     {2070, u8"Postscript Supported Printer: ", u8"포스트스크립트 지원 프린터: "},
-    {2071, u8"The printer to be selected is the shared printer. ", u8"좌송합니다. 현재 사용하시려는 프린터는 공유 프린터이며"},
-    {2072, u8"The shared printer does not support due to an output security riskiness of Internet issue document.", u8"공유프린터는 인터넷 발급문서의 출력 보안상 위험성으로 인하여 지원하지 않습니다(팩스 등의 가상프린터 포함)."},
-    {2073, u8"Should use a TCP/IP network printer or local printer which is connected directly at PC.", u8"PC에 직접 연결된 로컬프린터 혹은 프린트서버 장비를 이용한 TCP/IP 네트워크 프린터를 사용하시기 바랍니다."},
+    {2071, u8"The printer to be selected is the shared printer. ",
+     u8"좌송합니다. 현재 사용하시려는 프린터는 공유 프린터이며"},
+    {2072,
+     u8"The shared printer does not support due to an output security riskiness of Internet issue "
+     u8"document.",
+     u8"공유프린터는 인터넷 발급문서의 출력 보안상 위험성으로 인하여 지원하지 않습니다(팩스 등의 "
+     u8"가상프린터 포함)."},
+    {2073,
+     u8"Should use a TCP/IP network printer or local printer which is connected directly at PC.",
+     u8"PC에 직접 연결된 로컬프린터 혹은 프린트서버 장비를 이용한 TCP/IP 네트워크 프린터를 "
+     u8"사용하시기 바랍니다."},
     {2074, u8"Not Supported Printer", u8"지원하지 않는 프린터"},
-    {2075, u8"The power supply of the printer to be selected goes out or is not an online situation at the network.", nullptr},
+    {2075,
+     u8"The power supply of the printer to be selected goes out or is not an online situation at "
+     u8"the network.",
+     nullptr},
     {2076, u8"Printer Error", u8"프린터 오류"},
-    {2077, u8"The selected printer is printing another document.", u8"선택된 프린터가 다른 문서를 출력하고 있습니다."},
-    {2078, u8"Output after we choose printer or you finish the printing of the document.", u8"다른 프린터를 선택하거나 출력 중인 문서의 인쇄가 끝난 후에 출력하세요."},
+    {2077, u8"The selected printer is printing another document.",
+     u8"선택된 프린터가 다른 문서를 출력하고 있습니다."},
+    {2078, u8"Output after we choose printer or you finish the printing of the document.",
+     u8"다른 프린터를 선택하거나 출력 중인 문서의 인쇄가 끝난 후에 출력하세요."},
     {2079, u8"Printer Selection", u8"프린터 선택"},
-    {2080, u8"The copy protect mark is inserted at the certificate to be issued to Internet certification issue system.", nullptr},
-    {2081, u8"This a reproduction protect mark can be outputed according to the status of the sheet, ink, toner,", nullptr},
-    {2082, u8"header so that it is different. To check the above subjects before the issue takes consequently", nullptr},
-    {2083, u8"the certificate you click a test output button and wish that we should confirm a printing situation.", nullptr},
-    {2084, u8"In the case for a result [ PRINT ] which the letter is not seen, after supersede the ink, toner or ", nullptr},
-    {2085, u8"realign cleans the header of the printer or nozzle you should be issued the certificate", nullptr},
+    {2080,
+     u8"The copy protect mark is inserted at the certificate to be issued to Internet "
+     u8"certification issue system.",
+     nullptr},
+    {2081,
+     u8"This a reproduction protect mark can be outputed according to the status of the sheet, "
+     u8"ink, toner,",
+     nullptr},
+    {2082,
+     u8"header so that it is different. To check the above subjects before the issue takes "
+     u8"consequently",
+     nullptr},
+    {2083,
+     u8"the certificate you click a test output button and wish that we should confirm a printing "
+     u8"situation.",
+     nullptr},
+    {2084,
+     u8"In the case for a result [ PRINT ] which the letter is not seen, after supersede the ink, "
+     u8"toner or ",
+     nullptr},
+    {2085,
+     u8"realign cleans the header of the printer or nozzle you should be issued the certificate",
+     nullptr},
     {2086, u8"if the letter for a [ PRINT ] to be is outputed normally.", nullptr},
     {2087, u8"Internet certification issue - Test", nullptr},
     {2088, u8"Gathering a printer information.", nullptr},
@@ -206,19 +250,41 @@ constexpr Row kRows[] = {
     {2091, u8"Power Save Mode", u8"절전 모드"},
     {2092, u8"Warming up", u8"워밍업"},
     {2093, u8"Printer: ", nullptr},
-    {2094, u8"This printer is the printer which the issue is possible.", u8"발급 가능한 프린터입니다."},
-    {2095, u8"The virtual printer does not support due to an output security riskiness of Internet issue document.", u8"죄송합니다. 가상 프린터는 인터넷 발급문서의 출력 보안상 위험성으로 인하여 지원하지 않습니다."},
+    {2094, u8"This printer is the printer which the issue is possible.",
+     u8"발급 가능한 프린터입니다."},
+    {2095,
+     u8"The virtual printer does not support due to an output security riskiness of Internet issue "
+     u8"document.",
+     u8"죄송합니다. 가상 프린터는 인터넷 발급문서의 출력 보안상 위험성으로 인하여 지원하지 "
+     u8"않습니다."},
     {2096, u8"The shared printer not to issue the certificate.", nullptr},
     {2097, u8"The shared printer which can issue the certificate.", nullptr},
-    {2098, u8" However, because of the document to be the printing, after the printing is completed You can issue your certificate.", u8" 그러나 현재 인쇄 중인 문서가 있기 때문에 인쇄가 완료된 후에 발급하십시오."},
+    {2098,
+     u8" However, because of the document to be the printing, after the printing is completed You "
+     u8"can issue your certificate.",
+     u8" 그러나 현재 인쇄 중인 문서가 있기 때문에 인쇄가 완료된 후에 발급하십시오."},
     {2099, u8"The TCP/IP network printer not to issue the certificate.", nullptr},
     {2100, u8"The TCP/IP network printer which can issue the certificate.", nullptr},
-    {2101, u8" However, because of the document to be the printing, after the printing is completed You can issue your certificate.", u8" 그러나 현재 인쇄 중인 문서가 있기 때문에 인쇄가 완료된 후에 발급하십시오."},
-    {2102, u8"The local printer which can issue the certificate.", u8"증명서를 발급할 수 있는 로컬 프린터입니다."},
-    {2103, u8" However, because of the document to be the printing, after the printing is completed You can issue your certificate.", u8" 그러나 현재 인쇄 중인 문서가 있기 때문에 인쇄가 완료된 후에 발급하십시오."},
-    {2104, u8"The port redirected printer not to issue the certificate.", u8"죄송합니다. 증명서를 발급할 수 없는 프린터 포트가 재설정된 프린터입니다."},
-    {2105, u8"The shared printer can issue the certificate, but can not issue the certificate because can not change a printer attribute.", nullptr},
-    {2106, u8"The shared printer which you select does not support due to an output security riskiness of Internet issue document.", nullptr},
+    {2101,
+     u8" However, because of the document to be the printing, after the printing is completed You "
+     u8"can issue your certificate.",
+     u8" 그러나 현재 인쇄 중인 문서가 있기 때문에 인쇄가 완료된 후에 발급하십시오."},
+    {2102, u8"The local printer which can issue the certificate.",
+     u8"증명서를 발급할 수 있는 로컬 프린터입니다."},
+    {2103,
+     u8" However, because of the document to be the printing, after the printing is completed You "
+     u8"can issue your certificate.",
+     u8" 그러나 현재 인쇄 중인 문서가 있기 때문에 인쇄가 완료된 후에 발급하십시오."},
+    {2104, u8"The port redirected printer not to issue the certificate.",
+     u8"죄송합니다. 증명서를 발급할 수 없는 프린터 포트가 재설정된 프린터입니다."},
+    {2105,
+     u8"The shared printer can issue the certificate, but can not issue the certificate because "
+     u8"can not change a printer attribute.",
+     nullptr},
+    {2106,
+     u8"The shared printer which you select does not support due to an output security riskiness "
+     u8"of Internet issue document.",
+     nullptr},
     {2107, u8"Status: ", nullptr},
     {2108, u8"Document: ", nullptr},
     {2109, u8"Issue: ", nullptr},
@@ -234,8 +300,10 @@ constexpr Row kRows[] = {
     {2119, u8"There was the error in goods information or became the upside modulation.", nullptr},
     {2120, u8"There is the error in XML for a certificate generation.", nullptr},
     {2121, u8"Printer list which the issue is possible", u8"발급 가능한 프린터 목록"},
-    {2122, u8"Click [Cancel] button if you do not want [OK] button if you want the issue.", u8"발급을 원하시면 [계속] 버튼을, 원하지 않으면 [취소] 버튼을 클릭하세요."},
-    {2123, u8"Please contact Dizizuduver Oz. Oda. when the problem happens at the issue.", u8"발급에 문제가 발생하는 경우 (주) 벨모라텍에 문의바랍니다."},
+    {2122, u8"Click [Cancel] button if you do not want [OK] button if you want the issue.",
+     u8"발급을 원하시면 [계속] 버튼을, 원하지 않으면 [취소] 버튼을 클릭하세요."},
+    {2123, u8"Please contact Dizizuduver Oz. Oda. when the problem happens at the issue.",
+     u8"발급에 문제가 발생하는 경우 (주) 벨모라텍에 문의바랍니다."},
     {2124, u8"OK", u8"계속"},
     {2125, u8"The time can be required a little to spooled the document. ", nullptr},
     {2126, u8"Wait for the short while until it is completed.", nullptr},
@@ -244,8 +312,15 @@ constexpr Row kRows[] = {
     {2129, u8"Can not check a printer status. ", nullptr},
     {2130, u8"The document we do not exist which is the printing.", nullptr},
     {2131, u8"Queued Document: ", nullptr},
-    {2132, u8"The certificate issue was completed normally. Wait for the short while while we are finished.", nullptr},
-    {2133, u8"The printer error while we output the certificate happened for a certificate issue. Check the power or sheet. In the case not to be issued the certificate to the reason of the back of a printer error, you can be issued again after we solve a printer error.", nullptr},
+    {2132,
+     u8"The certificate issue was completed normally. Wait for the short while while we are "
+     u8"finished.",
+     nullptr},
+    {2133,
+     u8"The printer error while we output the certificate happened for a certificate issue. Check "
+     u8"the power or sheet. In the case not to be issued the certificate to the reason of the back "
+     u8"of a printer error, you can be issued again after we solve a printer error.",
+     nullptr},
     {2134, u8"Busy", u8"사용중"},
     {2135, u8"Door Opened", u8"프린터 문이 열림"},
     {2136, u8"Initializing", u8"초기화중"},
@@ -279,7 +354,11 @@ constexpr Row kRows[] = {
     {2164, u8"Owner: ", nullptr},
     {2165, u8"Port", nullptr},
     {2166, u8"Printer Status", nullptr},
-    {2167, u8"When [Out of Paper] message appears in a printing status, add the paper to printer. In the case which different message which is not [Printing] message appears, solve the problem after we click [Issue Cancel] button. The issue can print the case to be canceled again.", nullptr},
+    {2167,
+     u8"When [Out of Paper] message appears in a printing status, add the paper to printer. In the "
+     u8"case which different message which is not [Printing] message appears, solve the problem "
+     u8"after we click [Issue Cancel] button. The issue can print the case to be canceled again.",
+     nullptr},
     {2168, u8"Failed electric sign for barcode generation or canceled.", nullptr},
     {2169, u8"The error happened with the server among the communication", nullptr},
     {2170, u8"Unknown", nullptr},
@@ -289,11 +368,13 @@ constexpr Row kRows[] = {
     {2174, u8"Data Communication Error", nullptr},
     {2175, u8"The certificate form is wrong.", nullptr},
     {2176, u8"The certificate form was forged.", nullptr},
-    {2177, u8"The error happened among a security communication.", u8"보안 통신 중에 오류가 발생하였습니다."},
+    {2177, u8"The error happened among a security communication.",
+     u8"보안 통신 중에 오류가 발생하였습니다."},
     {2178, u8"The encryption algorithm is not set.", u8"암호화 알고리즘이 설정되어 있지 않습니다."},
     {2179, u8"The printer is not set.", nullptr},
     {2180, u8"Unable to connect", u8"연결할 수 없음"},
-    {2181, u8"Choose the printer to issue the certificate.", u8"증명서를 발급할 프린터를 선택하세요."},
+    {2181, u8"Choose the printer to issue the certificate.",
+     u8"증명서를 발급할 프린터를 선택하세요."},
     {2182, u8"Confirm the sheet status or power of printer before the test printing.", nullptr},
     {2183, u8"Continue the printer test?", nullptr},
     {2184, u8"Printer List: ", u8"프린터 목록: "},
@@ -316,17 +397,32 @@ constexpr Row kRows[] = {
     {3012, u8"Preparing to issue to default printer.", nullptr},
     {3013, u8"Default printer", nullptr},
     {3014, u8"is not operate.", nullptr},
-    {3015, u8"Internet certification issue is preventing a remote control/screen capture/screen share. Try again after terminate a remote control/screen capture/screen share program.", nullptr},
+    {3015,
+     u8"Internet certification issue is preventing a remote control/screen capture/screen share. "
+     u8"Try again after terminate a remote control/screen capture/screen share program.",
+     nullptr},
     {3016, u8"Certificate preview is preparing.", nullptr},
     {3017, u8"Already First Page!", nullptr},
     {3018, u8"Already Last Page!", nullptr},
     {3019, u8"Page Move", nullptr},
     {3020, u8"Certificate were expired or is not yet valid.", nullptr},
-    {3021, u8"Please wait. Check the printer information.", u8"프린터 정보를 확인중입니다. 잠시만 기다려 주십시오."},
-    {3022, u8"The time can take a little according to a system and network situation. Check the status of network / printer when we take so long.", u8"시스템과 네트워크 상황에 따라 다소 시간이 걸릴 수 있으며 너무 오래 걸리는 경우 네트워크/프린터의 연결 상태를 확인하시기 바랍니다."},
-    {3023, u8"Certificate issue has to be able to manage a printer and printing document. But it is impossible because it can not use this facility.", u8"죄송합니다. 증명서 발급은 프린터 및 인쇄 문서를 관리할 수 있어야 하지만 이 기능을 사용할 수 없기 때문에 증명서 발급이 불가능합니다."},
+    {3021, u8"Please wait. Check the printer information.",
+     u8"프린터 정보를 확인중입니다. 잠시만 기다려 주십시오."},
+    {3022,
+     u8"The time can take a little according to a system and network situation. Check the status "
+     u8"of network / printer when we take so long.",
+     u8"시스템과 네트워크 상황에 따라 다소 시간이 걸릴 수 있으며 너무 오래 걸리는 경우 "
+     u8"네트워크/프린터의 연결 상태를 확인하시기 바랍니다."},
+    {3023,
+     u8"Certificate issue has to be able to manage a printer and printing document. But it is "
+     u8"impossible because it can not use this facility.",
+     u8"죄송합니다. 증명서 발급은 프린터 및 인쇄 문서를 관리할 수 있어야 하지만 이 기능을 사용할 "
+     u8"수 없기 때문에 증명서 발급이 불가능합니다."},
     {3024, u8"Unavailable", u8"발급 불가"},
-    {3025, u8"Certificate issue must not use a document store facility of the printer to be printed. But it  is impossible because it can not stop this facility.", nullptr},
+    {3025,
+     u8"Certificate issue must not use a document store facility of the printer to be printed. But "
+     u8"it  is impossible because it can not stop this facility.",
+     nullptr},
     {3026, u8"Available", u8"발급 가능"},
     {3027, u8"Use", nullptr},
     {3028, u8"Not use", nullptr},
@@ -338,8 +434,13 @@ constexpr Row kRows[] = {
     {3034, u8"TCP/IP Network Printer", nullptr},
     {3035, u8"Virtual Printer, Local Printer", nullptr},
     {3036, u8"Local Printer", nullptr},
-    {3037, u8"Network share printer to be selected can not change the attribute of the printer. But can issue the certificate because we become an exception processing.", u8"선택된 네트워크 공유 프린터는 프린터의 속성을 변경할 수 없지만 예외 처리 되어 있기 때문에 증명서를 발급할 수 있습니다."},
-    {3038, u8"Shared printer which a printer setting up change impossible.", u8"프린터 설정 변경이 불가능한 공유 프린터"},
+    {3037,
+     u8"Network share printer to be selected can not change the attribute of the printer. But can "
+     u8"issue the certificate because we become an exception processing.",
+     u8"선택된 네트워크 공유 프린터는 프린터의 속성을 변경할 수 없지만 예외 처리 되어 있기 때문에 "
+     u8"증명서를 발급할 수 있습니다."},
+    {3038, u8"Shared printer which a printer setting up change impossible.",
+     u8"프린터 설정 변경이 불가능한 공유 프린터"},
     {3039, u8"Unavailable", u8"변경 불가"},
     {3040, u8"Printing...", u8"문서 인쇄중"},
     {3041, u8"None", u8"없음"},
@@ -360,15 +461,26 @@ constexpr Row kRows[] = {
     {3056, u8"Error Desc:", nullptr},
     {3057, u8"Help", nullptr},
     {3058, u8"인쇄 작업 실패", nullptr},
-    {3059, u8"Remote Control/Screen Share Program or Virtual Machine", u8"원격 제어/화면 공유 프로그램 또는 가상 머신"},
+    {3059, u8"Remote Control/Screen Share Program or Virtual Machine",
+     u8"원격 제어/화면 공유 프로그램 또는 가상 머신"},
     {3060, u8"Invalid the layout.", nullptr},
     {3061, u8"Error occured while IniSafeWeb Encryption.", nullptr},
     {3062, u8"Any printer does not exist.", u8"설치된 프린터가 없습니다."},
-    {3063, u8"Printer to be established an information retrieval error:", u8"설치된 프린터 정보 검색중 오류:"},
+    {3063, u8"Printer to be established an information retrieval error:",
+     u8"설치된 프린터 정보 검색중 오류:"},
     {3064, u8"Error occured while confirm information.", nullptr},
-    {3065, u8"Default printer stays at the printing. Try again after the printing of default printer is terminated.", nullptr},
-    {3066, u8"Can not cancel a document store option of a basis printer to be printed. Confirm the environment setting up of default printer.", nullptr},
-    {3067, u8"Can not change a spooler setting up of a basis printer. Confirm the environment setting up of a basis printer.", nullptr},
+    {3065,
+     u8"Default printer stays at the printing. Try again after the printing of default printer is "
+     u8"terminated.",
+     nullptr},
+    {3066,
+     u8"Can not cancel a document store option of a basis printer to be printed. Confirm the "
+     u8"environment setting up of default printer.",
+     nullptr},
+    {3067,
+     u8"Can not change a spooler setting up of a basis printer. Confirm the environment setting up "
+     u8"of a basis printer.",
+     nullptr},
     {3068, u8"Default printer information", nullptr},
     {3069, u8"Cannot open file.", nullptr},
     {3070, u8"File Open Error", nullptr},
@@ -400,10 +512,14 @@ constexpr Row kRows[] = {
     {10265, u8"Advanced Printing Features:", u8"고급 인쇄 기능 사용:"},
     {10266, u8"(Recommended)", u8"(권장)"},
     {10283, u8"The toner of the selected printer is low.", u8"선택된 프린터의 토너가 부족합니다."},
-    {10284, u8"The certificate may not be printed clearly.", u8"증명서가 선명하게 인쇄되지 않을 수 있습니다."},
-    {10285, u8"Do you want to print the certificate anyway?", u8"그래도 증명서를 인쇄하시겠습니까?"},
-    {10286, u8"The certificate cannot be issued on this printer: $1", u8"이 프린터로는 증명서를 발급할 수 없습니다: $1"},
-    {10287, u8"Check the paper and the toner of the printer before you issue the certificate.", u8"증명서를 발급하기 전에 프린터의 용지와 토너 상태를 확인하세요."},
+    {10284, u8"The certificate may not be printed clearly.",
+     u8"증명서가 선명하게 인쇄되지 않을 수 있습니다."},
+    {10285, u8"Do you want to print the certificate anyway?",
+     u8"그래도 증명서를 인쇄하시겠습니까?"},
+    {10286, u8"The certificate cannot be issued on this printer: $1",
+     u8"이 프린터로는 증명서를 발급할 수 없습니다: $1"},
+    {10287, u8"Check the paper and the toner of the printer before you issue the certificate.",
+     u8"증명서를 발급하기 전에 프린터의 용지와 토너 상태를 확인하세요."},
     {11314, u8"Type:", u8"종류:"},
 };
 
@@ -411,8 +527,7 @@ struct JapaneseRow {
     int id;
     const char8_t* text;
 };
-constexpr JapaneseRow kJapanese[] = {
-    {1, u8"jp"}, {2, u8"MS UI Gothic"}, {3, u8"9"}, {4, u8"128"}};
+constexpr JapaneseRow kJapanese[] = {{1, u8"jp"}, {2, u8"MS UI Gothic"}, {3, u8"9"}, {4, u8"128"}};
 
 std::u16string widen(const char8_t* s) {
     return platform::text::fromUtf8(reinterpret_cast<const char*>(s));
@@ -437,9 +552,13 @@ MissingResource::MissingResource(int id)
     : std::runtime_error("Resource with identifier '" + std::to_string(id) + "' not found"),
       id_(id) {}
 
-Language currentLanguage() { return chosen ? *chosen : fromEnvironment(); }
+Language currentLanguage() {
+    return chosen ? *chosen : fromEnvironment();
+}
 
-void setLanguage(std::optional<Language> language) { chosen = language; }
+void setLanguage(std::optional<Language> language) {
+    chosen = language;
+}
 
 std::optional<std::u16string> findString(int id, Language language) {
     auto it = std::lower_bound(std::begin(kRows), std::end(kRows), id,
@@ -453,13 +572,17 @@ std::optional<std::u16string> findString(int id, Language language) {
     return widen(it->english);
 }
 
-std::optional<std::u16string> findString(int id) { return findString(id, currentLanguage()); }
+std::optional<std::u16string> findString(int id) {
+    return findString(id, currentLanguage());
+}
 
 std::u16string loadString(int id, Language language) {
     if (auto s = findString(id, language)) return *s;
     throw MissingResource(id);
 }
 
-std::u16string loadString(int id) { return loadString(id, currentLanguage()); }
+std::u16string loadString(int id) {
+    return loadString(id, currentLanguage());
+}
 
 }  // namespace vistrel

@@ -67,7 +67,9 @@ TEST(ClassDosOutput, LargeOutputStopsJustPastTheCapAndEndsTheWriter) {
 }
 
 TEST(ClassDosOutput, ChildHoldingItsOutputOpenIsCutOffByTheTimeOut) {
-    ClassDosOutput dos({.timeout = std::chrono::milliseconds(300)});
+    ClassDosOutput::Options options;
+    options.timeout = std::chrono::milliseconds(300);
+    ClassDosOutput dos(options);
     // The background sleep keeps the pipe open after the shell has answered.
     EXPECT_TRUE(dos.Execute(u"sleep 60 & echo $!", u"cmd.exe /c "));
     EXPECT_TRUE(dos.TimedOut());
@@ -102,9 +104,9 @@ TEST(ClassDosOutput, CallerDescriptorsDoNotReachTheChild) {
 
 TEST(ClassDosOutput, LogHookGetsTheSteps) {
     std::vector<std::pair<std::u16string, int>> lines;
-    ClassDosOutput dos({.log = [&](std::u16string_view t, std::int16_t l) {
-        lines.emplace_back(t, l);
-    }});
+    ClassDosOutput::Options options;
+    options.log = [&](std::u16string_view t, std::int16_t l) { lines.emplace_back(t, l); };
+    ClassDosOutput dos(options);
     EXPECT_TRUE(dos.Execute(u"echo hi", u"cmd.exe /c "));
     ASSERT_GE(lines.size(), 10u);
     EXPECT_EQ(lines.front(), (std::pair<std::u16string, int>{u"Dos.Excute 시작", 6}));

@@ -64,8 +64,8 @@ TEST_F(Log, IndentationByLevelNeverNegative) {
     } cases[] = {{-1, 0}, {0, 2}, {6, 14}, {7, 16}, {-2, 0}, {-32768, 0}};
     const std::tm t = at(2026, 1, 2, 3, 4, 5);
     for (const auto& c : cases)
-        EXPECT_EQ(ViewerLogLine(t, u"x", c.level), u"2026-01-02 03:04:05" +
-                                                       std::u16string(c.spaces, u' ') + u"x")
+        EXPECT_EQ(ViewerLogLine(t, u"x", c.level),
+                  u"2026-01-02 03:04:05" + std::u16string(c.spaces, u' ') + u"x")
             << c.level;
     WriteLog(u"below", -5);
     EXPECT_EQ(slurp(logFileName()), "2026-12-08 14:03:09below\r\n") << "the line is kept";

@@ -13,7 +13,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::u16string u16(const fs::path& p) { return platform::text::fromUtf8(p.string()); }
+std::u16string u16(const fs::path& p) {
+    return platform::text::fromUtf8(p.string());
+}
 
 TEST(FileExist, FilesFoldersAndPatterns) {
     platform::testing::TempMachine machine;
@@ -28,12 +30,12 @@ TEST(FileExist, FilesFoldersAndPatterns) {
         {u"", false},
         {u16(root / "net.exe"), true},
         {u16(root / "net1.exe"), false},
-        {u16(root / "sub"), true},                 // a folder counts
+        {u16(root / "sub"), true},  // a folder counts
         {u16(root / "*.exe"), true},
         {u16(root / "n?t.exe"), true},
         {u16(root / "*.dll"), false},
-        {u16(root / ".hid*"), true},               // hidden files match too
-        {u16(root) + u"\\sub", true},              // either separator
+        {u16(root / ".hid*"), true},   // hidden files match too
+        {u16(root) + u"\\sub", true},  // either separator
         {u16(root) + u"\\*.exe", true},
     };
     for (const auto& c : cases)

@@ -29,7 +29,7 @@ TEST(StringTable, TextsByLanguage) {
          u"completed You can issue your certificate."},
         {2064, Language::Korean, u"프린터 이름: "},
         {2090, Language::Korean, u"준비됨"},
-        {2090, Language::Japanese, u"Ready"},   // only 1 to 4 have Japanese texts
+        {2090, Language::Japanese, u"Ready"},           // only 1 to 4 have Japanese texts
         {101, Language::Korean, u"Table Of Contents"},  // English where Korean is not kept
         {11314, Language::Korean, u"종류:"},
         {10264, Language::Korean, u"양방향 지원:"},

@@ -78,9 +78,8 @@ TEST(Spawn, ChildInheritsOnlyTheStandardDescriptors) {
     Pipe pipe;
     ASSERT_EQ(pipe.create(), 0);
     Child child;
-    ASSERT_EQ(spawn({{"/bin/sh", "-c", "ls /proc/self/fd"}, pipe.writeEnd(), pipe.writeEnd()},
-                    child),
-              0);
+    ASSERT_EQ(
+        spawn({{"/bin/sh", "-c", "ls /proc/self/fd"}, pipe.writeEnd(), pipe.writeEnd()}, child), 0);
     pipe.closeWrite();
     std::string out;
     std::uint8_t buf[256];
@@ -99,9 +98,8 @@ TEST(Spawn, KillGroupEndsGrandchildrenAndDestroyReaps) {
     pid_t grandchild = 0;
     {
         Child child;
-        ASSERT_EQ(spawn({{"/bin/sh", "-c", "sleep 60 & echo $!; wait"}, pipe.writeEnd(), -1},
-                        child),
-                  0);
+        ASSERT_EQ(
+            spawn({{"/bin/sh", "-c", "sleep 60 & echo $!; wait"}, pipe.writeEnd(), -1}, child), 0);
         pipe.closeWrite();
         std::uint8_t buf[64];
         std::size_t got = 0;
@@ -135,8 +133,7 @@ TEST(ReadSome, DeadlineEndsTheWaitForSilentWriters) {
     std::uint8_t buf[8];
     std::size_t got = 0;
     auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(readSome(pipe.readEnd(), buf, sizeof buf, got,
-                       start + std::chrono::milliseconds(50)),
+    EXPECT_EQ(readSome(pipe.readEnd(), buf, sizeof buf, got, start + std::chrono::milliseconds(50)),
               ReadStatus::TimedOut);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
     pipe.closeWrite();

@@ -55,7 +55,8 @@ TEST_F(Spooler, OpenChecksNameAccessAndInjectedFailures) {
     };
     for (const auto& c : cases) {
         auto h = PrinterHandle::open(c.name, c.access);
-        EXPECT_EQ(h.error, c.error) << std::string(c.name, c.name + std::char_traits<char16_t>::length(c.name));
+        EXPECT_EQ(h.error, c.error)
+            << std::string(c.name, c.name + std::char_traits<char16_t>::length(c.name));
         EXPECT_EQ(bool(h), c.error == kOk);
     }
     EXPECT_EQ(PrinterHandle::open(u"Broken")->info2().error, 1722u);
