@@ -133,6 +133,12 @@ class Members {
         return std::move(*this);
     }
 
+    // The help string of the member added last.
+    Members&& help(std::u16string text) && {
+        if (!info_.members.empty()) info_.members.back().help = std::move(text);
+        return std::move(*this);
+    }
+
     const TypeInfo& info() const { return info_; }
     const Body& body(const MemberInfo& m) const {
         return bodies_[static_cast<std::size_t>(&m - info_.members.data())];

@@ -65,7 +65,7 @@ std::u16string textFromDate(double days) {
     const unsigned long d = doy - (153 * mp + 2) / 5 + 1;
     const unsigned long m = mp < 10 ? mp + 3 : mp - 9;
     y += m <= 2;
-    char buf[32];
+    char buf[96];
     std::snprintf(buf, sizeof buf, "%04ld-%02lu-%02lu %02ld:%02ld:%02ld", y, m, d, secs / 3600,
                   (secs / 60) % 60, secs % 60);
     return text::fromUtf8(buf);

@@ -1,0 +1,124 @@
+#include "ciphers-native/md5.h"
+
+#include <cstring>
+
+namespace sealwyn {
+
+namespace {
+
+constexpr std::uint32_t rotl(std::uint32_t x, int n) {
+    return (x << n) | (x >> (32 - n));
+}
+
+// T[i] = floor(2^32 × |sin(i + 1)|)
+constexpr std::uint32_t kT[64] = {
+    0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee, 0xf57c0faf, 0x4787c62a, 0xa8304613, 0xfd469501,
+    0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be, 0x6b901122, 0xfd987193, 0xa679438e, 0x49b40821,
+    0xf61e2562, 0xc040b340, 0x265e5a51, 0xe9b6c7aa, 0xd62f105d, 0x02441453, 0xd8a1e681, 0xe7d3fbc8,
+    0x21e1cde6, 0xc33707d6, 0xf4d50d87, 0x455a14ed, 0xa9e3e905, 0xfcefa3f8, 0x676f02d9, 0x8d2a4c8a,
+    0xfffa3942, 0x8771f681, 0x6d9d6122, 0xfde5380c, 0xa4beea44, 0x4bdecfa9, 0xf6bb4b60, 0xbebfbc70,
+    0x289b7ec6, 0xeaa127fa, 0xd4ef3085, 0x04881d05, 0xd9d4d039, 0xe6db99e5, 0x1fa27cf8, 0xc4ac5665,
+    0xf4292244, 0x432aff97, 0xab9423a7, 0xfc93a039, 0x655b59c3, 0x8f0ccc92, 0xffeff47d, 0x85845dd1,
+    0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391};
+
+constexpr int kShift[4][4] = {{7, 12, 17, 22}, {5, 9, 14, 20}, {4, 11, 16, 23}, {6, 10, 15, 21}};
+
+}  // namespace
+
+void Md5::init() {
+    state_ = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476};
+    count_ = {0, 0};
+    buffer_.fill(0);
+}
+
+void Md5::transform(const std::uint8_t* block) {
+    std::uint32_t x[16];
+    for (int i = 0; i < 16; ++i)
+        x[i] = std::uint32_t(block[4 * i]) | (std::uint32_t(block[4 * i + 1]) << 8) |
+               (std::uint32_t(block[4 * i + 2]) << 16) | (std::uint32_t(block[4 * i + 3]) << 24);
+    std::uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
+    for (int i = 0; i < 64; ++i) {
+        const int r = i / 16;
+        std::uint32_t f;
+        int k;
+        switch (r) {
+            case 0:
+                f = (b & c) | (~b & d);
+                k = i;
+                break;
+            case 1:
+                f = (b & d) | (c & ~d);
+                k = (5 * i + 1) % 16;
+                break;
+            case 2:
+                f = b ^ c ^ d;
+                k = (3 * i + 5) % 16;
+                break;
+            default:
+                f = c ^ (b | ~d);
+                k = (7 * i) % 16;
+                break;
+        }
+        const std::uint32_t t = d;
+        d = c;
+        c = b;
+        b = b + rotl(a + f + kT[i] + x[k], kShift[r][i % 4]);
+        a = t;
+    }
+    state_[0] += a;
+    state_[1] += b;
+    state_[2] += c;
+    state_[3] += d;
+}
+
+void Md5::update(const std::uint8_t* data, std::size_t count) {
+    std::size_t index = (count_[0] >> 3) & 0x3F;
+    const std::uint64_t bits = std::uint64_t(count_[1]) << 32 | count_[0];
+    const std::uint64_t total = bits + (std::uint64_t(count) << 3);
+    count_[0] = static_cast<std::uint32_t>(total);
+    count_[1] = static_cast<std::uint32_t>(total >> 32);
+    std::size_t i = 0;
+    const std::size_t room = 64 - index;
+    if (count >= room) {
+        std::memcpy(&buffer_[index], data, room);
+        transform(buffer_.data());
+        for (i = room; i + 63 < count; i += 64) transform(data + i);
+        index = 0;
+    }
+    if (count > i) std::memcpy(&buffer_[index], data + i, count - i);
+}
+
+Md5::Digest Md5::final() {
+    std::uint8_t bits[8];
+    for (int i = 0; i < 4; ++i) {
+        bits[i] = static_cast<std::uint8_t>(count_[0] >> (8 * i));
+        bits[4 + i] = static_cast<std::uint8_t>(count_[1] >> (8 * i));
+    }
+    const std::size_t index = (count_[0] >> 3) & 0x3F;
+    const std::size_t padLen = index < 56 ? 56 - index : 120 - index;
+    static const std::uint8_t padding[64] = {0x80};
+    update(padding, padLen);
+    update(bits, 8);
+    Digest out;
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            out[4 * i + j] = static_cast<std::uint8_t>(state_[i] >> (8 * j));
+    state_ = {};
+    count_ = {};
+    buffer_.fill(0);
+    return out;
+}
+
+Md5::Digest Md5::of(std::span<const std::uint8_t> data) {
+    Md5 m;
+    m.update(data.data(), data.size());
+    return m.final();
+}
+
+Md5::Digest Md5::of(std::string_view bytes) {
+    Md5 m;
+    m.update(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    return m.final();
+}
+
+}  // namespace sealwyn

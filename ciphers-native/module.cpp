@@ -1,0 +1,80 @@
+// The library's module object and its four entry points. Registration writes the AppID (for
+// the surrogate and the elevation moniker), the class with its ProgIDs, control and elevation
+// keys, the type library, and the two safe categories.
+#include "ciphers-native/crypt.h"
+#include "ciphers-native/registration.h"
+#include "platform/com/server.h"
+
+namespace {
+
+namespace com = platform::com;
+namespace registry = platform::registry;
+namespace reg = sealwyn::registration;
+using registry::Root;
+
+// Resource numbers the registry entries name: the display name shown by the elevation prompt
+// and the toolbox bitmap.
+constexpr int kDisplayNameResource = 101;
+constexpr int kToolboxBitmapResource = 103;
+// Recompose on resize, cannot link inside, inside-out, activate when visible, set client
+// site first.
+constexpr const char16_t* kMiscStatusContent = u"131473";
+
+const reg::AppIdEntry kAppId{sealwyn::APPID_Sealwyn, u"Sealwyn", u"Sealwyn.DLL"};
+
+com::Module& module() {
+    static com::Module m(reinterpret_cast<const void*>(&module),
+                         {com::ClassEntry{sealwyn::CLSID_Crypt,
+                                          u"Crypt Class",
+                                          u"Sealwyn.Crypt.1",
+                                          u"Sealwyn.Crypt",
+                                          [] { return std::make_shared<sealwyn::CCrypt>(); },
+                                          u"Apartment",
+                                          {},  // categories go through registerSafeCategories
+                                          true}},
+                         com::TypeLibInfo{sealwyn::LIBID_SealwynLib,
+                                          u"1.0",
+                                          u"Sealwyn 1.0 Type Library",
+                                          {{sealwyn::IID_ICrypt, u"ICrypt"}}});
+    return m;
+}
+
+void classExtras(registry::Batch& batch, const std::u16string& path) {
+    reg::addAppIdKeys(batch, kAppId);
+    reg::addElevationKeys(batch, sealwyn::CLSID_Crypt, kAppId, path, kDisplayNameResource);
+    const std::u16string key = u"CLSID\\" + sealwyn::CLSID_Crypt.str();
+    const std::string bitmap = ", " + std::to_string(kToolboxBitmapResource);
+    batch.setValue(Root::ClassesRoot, key + u"\\ToolboxBitmap32", u"",
+                   path + std::u16string(bitmap.begin(), bitmap.end()));
+    batch.setValue(Root::ClassesRoot, key + u"\\MiscStatus", u"", std::u16string(u"0"));
+    batch.setValue(Root::ClassesRoot, key + u"\\MiscStatus\\1", u"",
+                   std::u16string(kMiscStatusContent));
+}
+
+}  // namespace
+
+TESSEL_EXPORT com::HRESULT DllGetClassObject(const com::Guid* clsid, const com::Guid* iid,
+                                             std::shared_ptr<com::Unknown>* out) {
+    return module().getClassObject(clsid, iid, out);
+}
+
+TESSEL_EXPORT com::HRESULT DllCanUnloadNow() {
+    return module().canUnloadNow();
+}
+
+TESSEL_EXPORT com::HRESULT DllRegisterServer() {
+    reg::setMessageCaption(u"Sealwyn");
+    return reg::registerServer(module(), classExtras);
+}
+
+TESSEL_EXPORT com::HRESULT DllUnregisterServer() {
+    reg::setMessageCaption(u"Sealwyn");
+    return reg::unregisterServer(module(), [](registry::Batch& batch) {
+        reg::removeAppIdKeys(batch, kAppId);
+        // The type library's own key goes too when no other version of it is registered.
+        const std::u16string lib = u"TypeLib\\" + sealwyn::LIBID_SealwynLib.str();
+        const auto versions = registry::subkeys(Root::ClassesRoot, lib);
+        if (versions.empty() || (versions.size() == 1 && versions[0] == u"1.0"))
+            batch.deleteTree(Root::ClassesRoot, lib);
+    });
+}

@@ -1,0 +1,80 @@
+// Self-registration of an in-process server that registers as safe for scripting and
+// initialising and creates the category manager elevated where the OS needs it. The four
+// functions are generic (they take the class and category identifiers); the native cipher
+// library and the elevation broker each link this library for their own class.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/com/runtime.h"
+#include "platform/com/server.h"
+#include "platform/registry/registry.h"
+
+namespace sealwyn::registration {
+
+using platform::com::Guid;
+using platform::com::HRESULT;
+
+// A window handle value; 0 is no owner window.
+using WindowHandle = std::uintptr_t;
+
+// True when the OS version query succeeds, the platform is NT and the major version is above
+// 5 (Vista and later): then the category manager is created through the elevation moniker.
+bool NeedsElevation();
+inline bool IsNT6OrLater() {
+    return NeedsElevation();
+}
+
+// Binds "Elevation:Administrator!new:{CLSID}" for the interface `iid` with the class context
+// of a local server. A non-negative status means `out` holds the object; a negative one means
+// no object (consent declined, or the class cannot be elevated).
+HRESULT CoCreateInstanceAsAdmin(WindowHandle owner, const Guid& clsid, const Guid& iid,
+                                std::shared_ptr<platform::com::Unknown>& out);
+
+// Registers one component category (locale 1033, description cut to 127 characters).
+HRESULT CreateComponentCategory(const Guid& catid, std::u16string_view description);
+
+// Registers a class as implementing one category.
+HRESULT RegisterCLSIDInCategory(const Guid& clsid, const Guid& catid);
+
+// The caption of the message boxes that report a failing step (the library's name).
+void setMessageCaption(std::u16string caption);
+
+// ---- Entry-point logic ----------------------------------------------------------------
+
+// The AppID of a library that can run in the system's surrogate: "AppID\{appid}" with the
+// library's name and an empty DllSurrogate, and "AppID\<dllName>" pointing at it.
+struct AppIdEntry {
+    Guid appId;
+    std::u16string name;     // default value of the AppID key
+    std::u16string dllName;  // key naming the library file, e.g. "Lib.DLL"
+};
+
+// Keys of a class that the elevation moniker may create: the class's AppID value,
+// "Elevation\Enabled" = 1 and the display name resource for the consent prompt.
+void addElevationKeys(platform::registry::Batch& batch, const Guid& clsid, const AppIdEntry& app,
+                      const std::u16string& libraryPath, int displayNameResource);
+void addAppIdKeys(platform::registry::Batch& batch, const AppIdEntry& app);
+void removeAppIdKeys(platform::registry::Batch& batch, const AppIdEntry& app);
+
+// Creates the safe-for-scripting and safe-for-initialising categories and registers the class
+// in both. The first failing step ends it with SELFREG_E_CLASS; otherwise S_OK.
+HRESULT registerSafeCategories(const Guid& clsid);
+
+using ExtraKeys = std::function<void(platform::registry::Batch&, const std::u16string& path)>;
+using ExtraRemovals = std::function<void(platform::registry::Batch&)>;
+
+// DllRegisterServer: the module's keys (classes, ProgIDs, type library, plus `extra`); a
+// failure is returned at once. Then every class of the module goes into the two safe
+// categories; a failure there gives SELFREG_E_CLASS.
+HRESULT registerServer(platform::com::Module& module, const ExtraKeys& extra);
+
+// DllUnregisterServer: removes what registerServer wrote (plus `extra`). The categories and
+// the classes' category registrations stay.
+HRESULT unregisterServer(platform::com::Module& module, const ExtraRemovals& extra);
+
+}  // namespace sealwyn::registration

@@ -1,0 +1,251 @@
+// Published known answers for the block cores and MD5, and the password-keyed text ciphers.
+#include <gtest/gtest.h>
+
+#include "ciphers-native/aria.h"
+#include "ciphers-native/md5.h"
+#include "ciphers-native/seed.h"
+#include "ciphers-native/seed/seed_core.h"
+#include "test_util.h"
+
+using namespace sealwyn;
+using namespace sealwyn::test;
+
+namespace {
+
+struct BlockVector {
+    const char* key;
+    const char* plain;
+    const char* cipher;
+};
+
+// RFC 5794, Appendix A.
+const BlockVector kAriaVectors[] = {
+    {"000102030405060708090a0b0c0d0e0f", "00112233445566778899aabbccddeeff",
+     "d718fbd6ab644c739da95f3be6451778"},
+    {"000102030405060708090a0b0c0d0e0f1011121314151617", "00112233445566778899aabbccddeeff",
+     "26449c1805dbe7aa25a468ce263a9e79"},
+    {"000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f",
+     "00112233445566778899aabbccddeeff", "f92bd7c79fb72e2f2b8f80c1972d24fc"},
+};
+
+// RFC 4269, Appendix B.
+const BlockVector kSeedVectors[] = {
+    {"00000000000000000000000000000000", "000102030405060708090a0b0c0d0e0f",
+     "5ebac6e0054e166819aff1cc6d346cdb"},
+    {"000102030405060708090a0b0c0d0e0f", "00000000000000000000000000000000",
+     "c11f22f20140505084483597e4370f43"},
+    {"4706480851e61be85d74bfb3fd956185", "83a2f8a288641fb9a4e9a5cc2f131c7d",
+     "ee54d13ebcae706d226bc3142cd40d4a"},
+    {"28dbc3bc49ffd87dcfa509b11d422be7", "b41e6be2eba84a148e2eed84593c5ec7",
+     "9b9b7bfcd1813cb95d0b3618f40f5122"},
+};
+
+}  // namespace
+
+TEST(AriaCore, PublishedVectorsBothDirections) {
+    for (const auto& v : kAriaVectors) {
+        const auto key = unhex(v.key);
+        const int bits = static_cast<int>(key.size() * 8);
+        SCOPED_TRACE(bits);
+        Aria enc, dec;
+        ASSERT_TRUE(enc.setRawKey(key, bits, Aria::Direction::Encrypt));
+        ASSERT_TRUE(dec.setRawKey(key, bits, Aria::Direction::Decrypt));
+        EXPECT_EQ(enc.rounds(), (bits + 256) / 32);
+        const auto plain = unhex(v.plain);
+        std::vector<std::uint8_t> out(16), back(16);
+        ASSERT_EQ(enc.ecbProcess(plain.data(), out.data(), 16), 16);
+        EXPECT_EQ(hex(out), v.cipher);
+        ASSERT_EQ(dec.ecbProcess(out.data(), back.data(), 16), 16);
+        EXPECT_EQ(hex(back), v.plain);
+    }
+}
+
+TEST(AriaCore, DiffusionIsAnInvolution) {
+    std::uint8_t x[16], y[16], z[16];
+    for (int i = 0; i < 16; ++i) x[i] = static_cast<std::uint8_t>(i * 37 + 11);
+    aria_detail::diffuse(x, y);
+    aria_detail::diffuse(y, z);
+    EXPECT_EQ(hex(z, 16), hex(x, 16));
+}
+
+TEST(AriaCore, RefusesOtherKeyLengthsAndPartialBlocks) {
+    Aria aria;
+    for (int bits : {0, 64, 127, 129, 255, 512, -128}) {
+        EXPECT_FALSE(aria.setKey(bytes("pw"), bits, Aria::Direction::Encrypt)) << bits;
+        EXPECT_FALSE(aria.hasKey());
+        EXPECT_TRUE(aria.encryptText(bytes("text")).empty());
+        EXPECT_TRUE(aria.decryptText(bytes("00112233445566778899aabbccddeeff")).empty());
+    }
+    ASSERT_TRUE(aria.setKey(bytes("pw"), 128, Aria::Direction::Encrypt));
+    std::uint8_t buf[32] = {};
+    EXPECT_EQ(aria.ecbProcess(buf, buf, 15), -1);
+    EXPECT_EQ(aria.ecbProcess(buf, buf, 32), 32);
+    aria.release();
+    EXPECT_EQ(aria.ecbProcess(buf, buf, 16), -1);
+}
+
+TEST(SeedCore, PublishedVectorsBothDirections) {
+    for (const auto& v : kSeedVectors) {
+        const auto key = unhex(v.key);
+        seed::SeedCore core(std::span<const std::uint8_t, 16>(key.data(), 16));
+        auto block = unhex(v.plain);
+        core.encryptBlock(block.data());
+        EXPECT_EQ(hex(block), v.cipher) << v.key;
+        core.decryptBlock(block.data());
+        EXPECT_EQ(hex(block), v.plain) << v.key;
+    }
+}
+
+TEST(SeedCore, TablesBeginAsPublished) {
+    EXPECT_EQ(seed::ss(0)[0], 0x2989A1A8u);
+    EXPECT_EQ(seed::ss(1)[0], 0x38380830u);
+    EXPECT_EQ(seed::ss(2)[0], 0xA1A82989u);
+    EXPECT_EQ(seed::ss(3)[0], 0x08303838u);
+    // RFC 4269 Appendix B lists the first round keys of its first vector.
+    std::uint8_t zero[16] = {};
+    seed::SeedCore core(std::span<const std::uint8_t, 16>(zero, 16));
+    EXPECT_EQ(core.roundKeys()[0], 0x7C8F8C7Eu);
+    EXPECT_EQ(core.roundKeys()[1], 0xC737A22Cu);
+}
+
+TEST(Md5, Rfc1321Suite) {
+    const std::pair<std::string, const char*> suite[] = {
+        {"", "d41d8cd98f00b204e9800998ecf8427e"},
+        {"a", "0cc175b9c0f1b6a831c399e269772661"},
+        {"abc", "900150983cd24fb0d6963f7d28e17f72"},
+        {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
+        {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
+        {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
+         "d174ab98d277d9f5a5611c2c9f419d9f"},
+        {[] {
+             std::string s;
+             for (int i = 0; i < 8; ++i) s += "1234567890";
+             return s;
+         }(),
+         "57edf4a22be3c955ac49da2e2107b67a"},
+    };
+    for (const auto& [text, digest] : suite) EXPECT_EQ(hex(Md5::of(text)), digest) << text;
+}
+
+TEST(Md5, PiecewiseUpdatesEqualOneUpdate) {
+    std::string data(1000, '\0');
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7);
+    const auto whole = Md5::of(data);
+    for (std::size_t step : {1u, 3u, 55u, 56u, 63u, 64u, 65u, 200u}) {
+        Md5 m;
+        for (std::size_t i = 0; i < data.size(); i += step)
+            m.update(reinterpret_cast<const std::uint8_t*>(data.data()) + i,
+                     std::min(step, data.size() - i));
+        EXPECT_EQ(hex(m.final()), hex(whole)) << step;
+    }
+}
+
+// The password-keyed ciphers: key material is the raw MD5 of the password.
+TEST(PasswordKeys, AriaKeyIsTheDigestRepeated) {
+    const auto d = Md5::of("password");
+    std::vector<std::uint8_t> master(d.begin(), d.end());
+    master.insert(master.end(), d.begin(), d.end());
+    for (int bits : {128, 192, 256}) {
+        Aria viaPassword, viaRaw;
+        ASSERT_TRUE(viaPassword.setKey(bytes("password"), bits, Aria::Direction::Encrypt));
+        ASSERT_TRUE(viaRaw.setRawKey(
+            std::span<const std::uint8_t>(master.data(), static_cast<std::size_t>(bits / 8)), bits,
+            Aria::Direction::Encrypt));
+        EXPECT_EQ(viaPassword.encryptText(bytes("some text")),
+                  viaRaw.encryptText(bytes("some text")))
+            << bits;
+    }
+}
+
+TEST(PasswordKeys, EmptyPasswordKeysSeedWithTheDigestOfNothing) {
+    const auto key = unhex("d41d8cd98f00b204e9800998ecf8427e");
+    seed::SeedCore core(std::span<const std::uint8_t, 16>(key.data(), 16));
+    std::uint8_t block[16] = {'a', 'b', 'c'};
+    core.encryptBlock(block);
+    Seed s;
+    s.setKey({});
+    EXPECT_EQ(str(s.encryptText(bytes("abc"))), hex(block, 16));
+}
+
+struct TextCase {
+    std::string text;
+    std::size_t hexLength;
+};
+
+class TextCiphers : public ::testing::TestWithParam<TextCase> {};
+
+TEST_P(TextCiphers, PadToTheNextBlockAndRoundTrip) {
+    const auto& c = GetParam();
+    for (int bits : {128, 192, 256}) {
+        Aria enc, dec;
+        enc.setKey(bytes("pw"), bits, Aria::Direction::Encrypt);
+        dec.setKey(bytes("pw"), bits, Aria::Direction::Decrypt);
+        const auto cipher = enc.encryptText(bytes(c.text));
+        EXPECT_EQ(cipher.size(), c.hexLength) << bits;
+        EXPECT_EQ(str(dec.decryptText(cipher)), c.text) << bits;
+        // The padding is the terminating zero and zeros: visible under the raw block function.
+        std::vector<std::uint8_t> raw = unhex(str(cipher)), plain(raw.size());
+        dec.ecbProcess(raw.data(), plain.data(), raw.size());
+        for (std::size_t i = c.text.size(); i < plain.size(); ++i) EXPECT_EQ(plain[i], 0);
+    }
+    Seed seed;
+    seed.setKey(bytes("pw"));
+    const auto cipher = seed.encryptText(bytes(c.text));
+    EXPECT_EQ(cipher.size(), c.hexLength);
+    EXPECT_EQ(str(seed.decryptText(cipher)), c.text);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, TextCiphers,
+                         ::testing::Values(TextCase{"", 32}, TextCase{std::string(15, 'x'), 32},
+                                           TextCase{std::string(16, 'y'), 64},
+                                           TextCase{std::string(31, 'z'), 64},
+                                           TextCase{std::string(32, 'w'), 96},
+                                           TextCase{"\xB0\xA1 \xC7\xD1\xB1\xDB", 32}));
+
+TEST(TextCiphers, DecryptionRules) {
+    Aria enc, dec;
+    enc.setKey(bytes("pw"), 256, Aria::Direction::Encrypt);
+    dec.setKey(bytes("pw"), 256, Aria::Direction::Decrypt);
+    const std::string cipher = str(enc.encryptText(bytes("Mixed Case")));
+    std::string upper = cipher;
+    for (auto& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    EXPECT_EQ(str(dec.decryptText(bytes(upper))), "Mixed Case");
+    // Not a whole number of blocks: empty.
+    EXPECT_EQ(str(dec.decryptText(bytes(cipher.substr(0, 30)))), "");
+    EXPECT_EQ(str(dec.decryptText(bytes(cipher + "00"))), "");
+    // The same input always gives the same cipher text.
+    EXPECT_EQ(str(enc.encryptText(bytes("Mixed Case"))), cipher);
+    // Wrong key length on decryption: garbage, never an error.
+    Aria wrong;
+    wrong.setKey(bytes("pw"), 128, Aria::Direction::Decrypt);
+    EXPECT_NE(str(wrong.decryptText(bytes(cipher))), "Mixed Case");
+
+    Seed seed;
+    seed.setKey(bytes("pw"));
+    const std::string seedCipher = str(seed.encryptText(bytes("Mixed Case")));
+    std::string seedUpper = seedCipher;
+    for (auto& ch : seedUpper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    EXPECT_EQ(str(seed.decryptText(bytes(seedUpper))), "Mixed Case");
+    // A trailing incomplete block is left out; shorter than one block gives nothing.
+    EXPECT_EQ(str(seed.decryptText(bytes(seedCipher + "abcdef"))), "Mixed Case");
+    EXPECT_EQ(str(seed.decryptText(bytes(seedCipher.substr(0, 30)))), "");
+}
+
+TEST(TextCiphers, PlainTextWithoutZeroComesBackWhole) {
+    // Cipher text of 16 bytes with no zero after decryption: all 16 come back.
+    Aria enc, dec;
+    enc.setKey(bytes("k"), 128, Aria::Direction::Encrypt);
+    dec.setKey(bytes("k"), 128, Aria::Direction::Decrypt);
+    std::vector<std::uint8_t> plain(16, 'q'), cipher(16);
+    enc.ecbProcess(plain.data(), cipher.data(), 16);
+    EXPECT_EQ(str(dec.decryptText(bytes(hex(cipher)))), std::string(16, 'q'));
+}
+
+TEST(TextCiphers, SeedOutputBufferGrowsAndKeepsMinimum) {
+    Seed seed;
+    seed.setKey(bytes("pw"));
+    std::vector<std::uint8_t> data(100, 'a');
+    EXPECT_EQ(seed.ecbEncrypt(std::span<const std::uint8_t>(data.data(), 1)), 16u);
+    EXPECT_EQ(seed.ecbEncrypt(data), 112u);
+    EXPECT_EQ(seed.ecbEncrypt(std::span<const std::uint8_t>(data.data(), 16)), 16u);
+}

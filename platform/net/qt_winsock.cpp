@@ -1,0 +1,234 @@
+#include "platform/net/qt_winsock.h"
+
+#include <QHostAddress>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+namespace platform::net {
+
+namespace {
+std::u16string fromQString(const QString& s) {
+    return std::u16string(reinterpret_cast<const char16_t*>(s.utf16()),
+                          static_cast<std::size_t>(s.size()));
+}
+QString toQString(const std::u16string& s) {
+    return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size()));
+}
+}  // namespace
+
+int winsockError(int qtSocketError) {
+    switch (static_cast<QAbstractSocket::SocketError>(qtSocketError)) {
+        case QAbstractSocket::ConnectionRefusedError:
+            return sckConnectionRefused;
+        case QAbstractSocket::RemoteHostClosedError:
+            return sckConnectAborted;
+        case QAbstractSocket::HostNotFoundError:
+            return sckHostNotFound;
+        case QAbstractSocket::SocketAccessError:
+            return sckAccessDenied;
+        case QAbstractSocket::SocketTimeoutError:
+            return sckTimedout;
+        case QAbstractSocket::NetworkError:
+            return sckNetworkUnreachable;
+        case QAbstractSocket::AddressInUseError:
+            return sckAddressInUse;
+        case QAbstractSocket::SocketAddressNotAvailableError:
+            return sckAddressNotAvailable;
+        default:
+            return sckUnknownError;
+    }
+}
+
+QtSocketArray::QtSocketArray(QObject* parent) : QObject(parent), server_(new QTcpServer(this)) {
+    connect(server_, &QTcpServer::newConnection, this, &QtSocketArray::onNewConnection);
+}
+
+QtSocketArray::~QtSocketArray() {
+    events_ = nullptr;
+    for (auto& [index, element] : elements_)
+        if (element.socket) element.socket->abort();
+}
+
+bool QtSocketArray::Load(int index) {
+    if (index <= 0 || elements_.count(index)) return false;
+    elements_[index] = Element{};
+    return true;
+}
+
+void QtSocketArray::Unload(int index) {
+    if (index <= 0) return;
+    Close(index);
+    elements_.erase(index);
+}
+
+bool QtSocketArray::exists(int index) const {
+    return index == 0 || elements_.count(index) > 0;
+}
+
+int QtSocketArray::Listen(int index, const std::u16string& localIp, int port) {
+    if (index != 0) return sckInvalidOp;
+    if (server_->isListening()) return sckInvalidOp;
+    QHostAddress address;
+    if (localIp.empty())
+        address = QHostAddress::Any;
+    else if (!address.setAddress(toQString(localIp)))
+        return sckAddressNotAvailable;
+    if (port < 0 || port > 65535) return sckInvalidOp;
+    if (server_->listen(address, static_cast<quint16>(port))) return 0;
+    return winsockError(server_->serverError());
+}
+
+void QtSocketArray::onNewConnection() {
+    while (server_->hasPendingConnections()) {
+        QTcpSocket* socket = server_->nextPendingConnection();
+        if (!socket) break;
+        long id = nextRequest_++;
+        pending_[id] = socket;
+        if (events_) events_->ConnectionRequest(0, id);
+        auto it = pending_.find(id);
+        if (it != pending_.end()) {
+            // Not accepted: refused.
+            QPointer<QTcpSocket> refused = it->second;
+            pending_.erase(it);
+            if (refused) {
+                refused->abort();
+                refused->deleteLater();
+            }
+        }
+    }
+}
+
+void QtSocketArray::attach(int index, QTcpSocket* socket) {
+    elements_[index] = Element{socket, false};
+    QPointer<QTcpSocket> guard(socket);
+    auto indexOf = [this](const QPointer<QTcpSocket>& s) -> int {
+        if (!s) return -1;
+        for (const auto& [i, element] : elements_)
+            if (element.socket == s) return i;
+        return -1;
+    };
+    connect(socket, &QTcpSocket::readyRead, this, [this, guard, indexOf] {
+        // Delivered through the event loop, so a handler that runs a nested loop never holds
+        // up the socket's own notifications.
+        QMetaObject::invokeMethod(
+            this,
+            [this, guard, indexOf] {
+                int index = indexOf(guard);
+                if (index < 0 || !events_) return;
+                qint64 waiting = guard->bytesAvailable();
+                if (waiting > 0) events_->DataArrival(index, static_cast<long>(waiting));
+            },
+            Qt::QueuedConnection);
+    });
+    connect(socket, &QTcpSocket::disconnected, this, [this, guard, indexOf] {
+        QMetaObject::invokeMethod(
+            this,
+            [this, guard, indexOf] {
+                int index = indexOf(guard);
+                if (index < 0) return;
+                elements_[index].peerClosed = true;
+                if (events_) events_->Close(index);
+            },
+            Qt::QueuedConnection);
+    });
+    connect(socket, &QTcpSocket::errorOccurred, this,
+            [this, guard, indexOf](QAbstractSocket::SocketError error) {
+                if (error == QAbstractSocket::RemoteHostClosedError) return;  // Close follows
+                QString description = guard ? guard->errorString() : QString();
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, guard, indexOf, error, description] {
+                        int index = indexOf(guard);
+                        if (index < 0 || !events_) return;
+                        events_->Error(index, winsockError(error), fromQString(description));
+                    },
+                    Qt::QueuedConnection);
+            });
+}
+
+int QtSocketArray::Accept(int index, long requestID) {
+    auto it = pending_.find(requestID);
+    if (index <= 0 || it == pending_.end() || !it->second) return sckInvalidOp;
+    QTcpSocket* socket = it->second;
+    pending_.erase(it);
+    if (!elements_.count(index)) Load(index);
+    if (elements_[index].socket) Close(index);
+    attach(index, socket);
+    return 0;
+}
+
+void QtSocketArray::dropSocket(QTcpSocket* socket) {
+    socket->disconnect(this);
+    if (socket->state() == QAbstractSocket::UnconnectedState) {
+        socket->deleteLater();
+        return;
+    }
+    // Let queued replies go out before the connection ends.
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    socket->disconnectFromHost();
+    if (socket->state() == QAbstractSocket::UnconnectedState) socket->deleteLater();
+}
+
+void QtSocketArray::Close(int index) {
+    if (index == 0) {
+        server_->close();
+        return;
+    }
+    auto it = elements_.find(index);
+    if (it == elements_.end()) return;
+    if (QTcpSocket* socket = it->second.socket) dropSocket(socket);
+    it->second = Element{};
+}
+
+int QtSocketArray::State(int index) const {
+    if (index == 0) return server_->isListening() ? sckListening : sckClosed;
+    auto it = elements_.find(index);
+    if (it == elements_.end() || !it->second.socket) return sckClosed;
+    if (it->second.peerClosed) return sckClosing;
+    switch (it->second.socket->state()) {
+        case QAbstractSocket::ConnectedState:
+            return sckConnected;
+        case QAbstractSocket::ClosingState:
+            return sckClosing;
+        default:
+            return sckClosed;
+    }
+}
+
+std::string QtSocketArray::GetData(int index) {
+    auto it = elements_.find(index);
+    if (it == elements_.end() || !it->second.socket) return {};
+    QByteArray data = it->second.socket->readAll();
+    return std::string(data.constData(), static_cast<std::size_t>(data.size()));
+}
+
+int QtSocketArray::SendData(int index, std::string_view bytes) {
+    auto it = elements_.find(index);
+    if (it == elements_.end() || !it->second.socket ||
+        it->second.socket->state() != QAbstractSocket::ConnectedState)
+        return sckInvalidOp;
+    qint64 written = it->second.socket->write(bytes.data(), static_cast<qint64>(bytes.size()));
+    return written == static_cast<qint64>(bytes.size()) ? 0 : sckUnknownError;
+}
+
+std::u16string QtSocketArray::LocalIP(int index) const {
+    if (index == 0) return fromQString(server_->serverAddress().toString());
+    auto it = elements_.find(index);
+    if (it == elements_.end() || !it->second.socket) return {};
+    return fromQString(it->second.socket->localAddress().toString());
+}
+
+int QtSocketArray::LocalPort(int index) const {
+    if (index == 0) return server_->serverPort();
+    auto it = elements_.find(index);
+    if (it == elements_.end() || !it->second.socket) return 0;
+    return it->second.socket->localPort();
+}
+
+std::u16string QtSocketArray::RemoteHostIP(int index) const {
+    auto it = elements_.find(index);
+    if (it == elements_.end() || !it->second.socket) return {};
+    return fromQString(it->second.socket->peerAddress().toString());
+}
+
+}  // namespace platform::net

@@ -1,0 +1,203 @@
+// Profile entries, the message table, file version blocks and network uses of the described
+// machine.
+#include <cstdio>
+#include <map>
+
+#include "platform/system/description.h"
+#include "platform/system/fileversion.h"
+#include "platform/system/messages.h"
+#include "platform/system/network.h"
+#include "platform/system/profile.h"
+#include "platform/text/codepage.h"
+#include "platform/text/strings.h"
+
+namespace platform::system {
+
+using platform::text::equalsNoCase;
+
+// ---------------------------------------------------------------------------------------------
+// Profile entries
+
+namespace {
+
+std::u16string portsValue(const DescribedPrinter& p) {
+    return u"winspool," + p.portName;
+}
+
+const std::map<std::u16string, std::u16string>* storedSection(const MachineDescription& m,
+                                                              std::u16string_view section) {
+    for (const auto& [name, keys] : m.profile)
+        if (equalsNoCase(name, section)) return &keys;
+    return nullptr;
+}
+
+}  // namespace
+
+std::optional<std::u16string> profileString(std::u16string_view section, std::u16string_view key) {
+    MachineDescription m = loadMachine();
+    if (equalsNoCase(section, u"Windows") && equalsNoCase(key, u"device")) {
+        const DescribedPrinter* p = m.findPrinter(m.defaultPrinter);
+        if (!p) return std::nullopt;
+        return p->deviceName + u"," + portsValue(*p);
+    }
+    if (equalsNoCase(section, u"PrinterPorts") || equalsNoCase(section, u"Devices")) {
+        const DescribedPrinter* p = m.findPrinter(key);
+        if (!p) return std::nullopt;
+        return equalsNoCase(section, u"Devices") ? portsValue(*p) : portsValue(*p) + u",15,45";
+    }
+    if (const auto* keys = storedSection(m, section))
+        for (const auto& [k, v] : *keys)
+            if (equalsNoCase(k, key)) return v;
+    return std::nullopt;
+}
+
+std::vector<std::u16string> profileKeys(std::u16string_view section) {
+    MachineDescription m = loadMachine();
+    std::vector<std::u16string> keys;
+    if (equalsNoCase(section, u"PrinterPorts") || equalsNoCase(section, u"Devices")) {
+        for (const auto& p : m.printers) keys.push_back(p.deviceName);
+    } else if (equalsNoCase(section, u"Windows")) {
+        if (m.findPrinter(m.defaultPrinter)) keys.push_back(u"device");
+        if (const auto* stored = storedSection(m, section))
+            for (const auto& [k, v] : *stored)
+                if (!equalsNoCase(k, u"device")) keys.push_back(k);
+    } else if (const auto* stored = storedSection(m, section)) {
+        for (const auto& [k, v] : *stored) keys.push_back(k);
+    }
+    return keys;
+}
+
+bool writeProfileString(std::u16string_view section, std::u16string_view key,
+                        std::u16string_view value) {
+    if (equalsNoCase(section, u"PrinterPorts") || equalsNoCase(section, u"Devices"))
+        return false;  // these follow the installed printers
+    if (equalsNoCase(section, u"Windows") && equalsNoCase(key, u"device")) {
+        std::u16string device(value.substr(0, value.find(u',')));
+        bool known = false;
+        bool written = updateMachine([&](MachineDescription& m) {
+            if (const DescribedPrinter* p = m.findPrinter(device)) {
+                m.defaultPrinter = p->deviceName;
+                known = true;
+            }
+        });
+        return written && known;
+    }
+    return updateMachine([&](MachineDescription& m) {
+        auto& keys = m.profile[std::u16string(section)];
+        for (auto it = keys.begin(); it != keys.end(); ++it)
+            if (equalsNoCase(it->first, key)) {
+                keys.erase(it);
+                break;
+            }
+        keys[std::u16string(key)] = std::u16string(value);
+    });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Message table
+
+std::optional<std::u16string> formatMessage(std::uint32_t code) {
+    static const std::map<std::uint32_t, std::u16string> table = {
+        {0, u"The operation completed successfully."},
+        {2, u"The system cannot find the file specified."},
+        {3, u"The system cannot find the path specified."},
+        {5, u"Access is denied."},
+        {6, u"The handle is invalid."},
+        {8, u"Not enough memory resources are available to process this command."},
+        {32, u"The process cannot access the file because it is being used by another process."},
+        {50, u"The request is not supported."},
+        {53, u"The network path was not found."},
+        {67, u"The network name cannot be found."},
+        {87, u"The parameter is incorrect."},
+        {122, u"The data area passed to a system call is too small."},
+        {124, u"The system call level is not correct."},
+        {1060, u"The specified service does not exist as an installed service."},
+        {1062, u"The service has not been started."},
+        {1168, u"Element not found."},
+        {1223, u"The operation was canceled by the user."},
+        {1722, u"The RPC server is unavailable."},
+        {1796, u"The specified port is unknown."},
+        {1797, u"The printer driver is unknown."},
+        {1798, u"The print processor is unknown."},
+        {1801, u"The printer name is invalid."},
+        {1802, u"The printer already exists."},
+        {1803, u"The printer command is invalid."},
+        {1804, u"The specified datatype is invalid."},
+        {1805, u"The environment specified is invalid."},
+        {1905, u"The printer has been deleted."},
+        {1906, u"The state of the printer is invalid."},
+    };
+    auto it = table.find(code);
+    if (it == table.end()) return std::nullopt;
+    return it->second + u"\r\n";
+}
+
+// ---------------------------------------------------------------------------------------------
+// Version blocks
+
+namespace {
+
+std::u16string pathKey(std::u16string_view path) {
+    std::u16string key;
+    for (char16_t c : path) key += c == u'\\' ? u'/' : platform::text::toLower(c);
+    return key;
+}
+
+std::u16string hex8(std::uint32_t v) {
+    static const char16_t digits[] = u"0123456789ABCDEF";
+    std::u16string s(8, u'0');
+    for (int i = 7; i >= 0; --i, v >>= 4) s[std::size_t(i)] = digits[v & 15];
+    return s;
+}
+
+}  // namespace
+
+std::optional<VersionBlock> fileVersionBlock(std::u16string_view path) {
+    if (path.empty()) return std::nullopt;
+    MachineDescription m = loadMachine();
+    const std::u16string wanted = pathKey(path);
+    for (const auto& [p, block] : m.versionBlocks)
+        if (pathKey(p) == wanted) return block;
+    return std::nullopt;
+}
+
+std::optional<std::u16string> versionString(const VersionBlock& block, std::u16string_view key,
+                                            std::u16string_view name) {
+    if (block.translations.empty()) return std::nullopt;
+    const auto& t = block.translations.front();
+    if (!equalsNoCase(key, hex8(std::uint32_t(t.language) << 16 | t.codePage))) return std::nullopt;
+    for (const auto& [n, v] : block.strings)
+        if (equalsNoCase(n, name)) return v;
+    return std::nullopt;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Network uses
+
+std::vector<NetworkUse> networkUses() {
+    return loadMachine().netUse;
+}
+
+std::string netUseListing(const std::vector<NetworkUse>& uses) {
+    auto pad = [](std::u16string s, std::size_t width) {
+        if (s.size() < width) s.append(width - s.size(), u' ');
+        return s;
+    };
+    std::u16string out = u"New connections will be remembered.\r\n\r\n\r\n";
+    out += pad(u"Status", 13) + pad(u"Local", 10) + pad(u"Remote", 26) + u"Network\r\n\r\n";
+    out += std::u16string(79, u'-') + u"\r\n";
+    for (const auto& u : uses) {
+        std::u16string line = pad(u.status, 13) + pad(u.local, 10);
+        if (u.remote.size() < 26) {
+            line += pad(u.remote, 26) + u.network;
+        } else {
+            line += u.remote + u"\r\n" + std::u16string(49, u' ') + u.network;
+        }
+        out += line + u"\r\n";
+    }
+    out += u"The command completed successfully.\r\n";
+    auto bytes = platform::text::toAnsi(out);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+}  // namespace platform::system

@@ -1,0 +1,109 @@
+#include "platform/ui/qt_ui.h"
+
+#include <QApplication>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStyle>
+#include <QSystemTrayIcon>
+
+namespace platform::ui {
+
+namespace {
+QString toQString(const std::u16string& s) {
+    return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size()));
+}
+}  // namespace
+
+int QtMessageBoxes::show(const std::u16string& text, const std::u16string& caption,
+                         unsigned style) {
+    QMessageBox box;
+    box.setText(toQString(text));
+    box.setWindowTitle(toQString(caption.empty() ? std::u16string(u"TesselServer") : caption));
+    switch (style & 0x70) {
+        case vbCritical:
+            box.setIcon(QMessageBox::Critical);
+            break;
+        case vbQuestion:
+            box.setIcon(QMessageBox::Question);
+            break;
+        case vbExclamation:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case vbInformation:
+            box.setIcon(QMessageBox::Information);
+            break;
+        default:
+            break;
+    }
+    static const std::vector<std::pair<QMessageBox::StandardButton, int>> sets[] = {
+        {{QMessageBox::Ok, vbOK}},
+        {{QMessageBox::Ok, vbOK}, {QMessageBox::Cancel, vbCancel}},
+        {{QMessageBox::Abort, vbAbort},
+         {QMessageBox::Retry, vbRetry},
+         {QMessageBox::Ignore, vbIgnore}},
+        {{QMessageBox::Yes, vbYes}, {QMessageBox::No, vbNo}, {QMessageBox::Cancel, vbCancel}},
+        {{QMessageBox::Yes, vbYes}, {QMessageBox::No, vbNo}},
+        {{QMessageBox::Retry, vbRetry}, {QMessageBox::Cancel, vbCancel}},
+    };
+    unsigned which = style & 0x0F;
+    if (which > 5) which = 0;
+    const auto& buttons = sets[which];
+    unsigned defaultIndex = (style >> 8) & 0x0F;
+    for (std::size_t i = 0; i < buttons.size(); ++i) {
+        QPushButton* b = box.addButton(buttons[i].first);
+        if (i == defaultIndex) box.setDefaultButton(b);
+    }
+    if (style & (vbSystemModal | MB_TOPMOST)) box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    int clicked = box.exec();
+    for (const auto& [button, answer] : buttons)
+        if (clicked == button) return answer;
+    return defaultAnswer(style);
+}
+
+QtTrayIcon::QtTrayIcon() = default;
+QtTrayIcon::~QtTrayIcon() = default;
+
+bool QtTrayIcon::available() {
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void QtTrayIcon::add(const std::u16string& tip) {
+    if (!available()) return;
+    if (!icon_) {
+        icon_ = std::make_unique<QSystemTrayIcon>();
+        icon_->setIcon(QApplication::style()->standardIcon(QStyle::SP_ComputerIcon));
+        QObject::connect(icon_.get(), &QSystemTrayIcon::activated,
+                         [this](QSystemTrayIcon::ActivationReason reason) {
+                             if (reason == QSystemTrayIcon::DoubleClick && activated_) activated_();
+                         });
+        if (menu_) icon_->setContextMenu(menu_.get());
+    }
+    icon_->setToolTip(toQString(tip.substr(0, kMaxTip)));
+    icon_->show();
+    shown_ = true;
+}
+
+void QtTrayIcon::modify(const std::u16string& tip) {
+    if (icon_) icon_->setToolTip(toQString(tip.substr(0, kMaxTip)));
+}
+
+void QtTrayIcon::remove() {
+    if (icon_) icon_->hide();
+    shown_ = false;
+}
+
+void QtTrayIcon::setMenu(std::vector<MenuItem> items) {
+    menu_ = std::make_unique<QMenu>();
+    for (auto& item : items) {
+        QAction* action = menu_->addAction(toQString(item.caption));
+        action->setVisible(item.visible);
+        auto run = item.action;
+        QObject::connect(action, &QAction::triggered, [run] {
+            if (run) run();
+        });
+    }
+    if (icon_) icon_->setContextMenu(menu_.get());
+}
+
+}  // namespace platform::ui

@@ -1,0 +1,395 @@
+#include "server/controller.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "platform/text/text.h"
+
+namespace tessel::server {
+
+namespace text = platform::text;
+namespace net = platform::net;
+
+namespace {
+std::u16string num(long long n) {
+    return text::formatNumber(static_cast<double>(n));
+}
+
+// A port number from a box: 1..65535, else nullopt.
+std::optional<int> portNumber(const std::u16string& box) {
+    std::u16string p = text::Trim(box);
+    if (p.empty() || p.size() > 5) return std::nullopt;
+    int value = 0;
+    for (char16_t c : p) {
+        if (c < u'0' || c > u'9') return std::nullopt;
+        value = value * 10 + (c - u'0');
+    }
+    if (value < 1 || value > 65535) return std::nullopt;
+    return value;
+}
+}  // namespace
+
+ServerController::ServerController(ProgramInfo info, Services services)
+    : info_(std::move(info)),
+      s_(services),
+      log_(services.clock),
+      requests_(issue_, services.cipher, services.clock) {
+    log_.onChanged([this] { s_.view.logChanged(); });
+    s_.sockets.setEvents(this);
+}
+
+std::u16string ServerController::caption() const {
+    return info_.productName + u" Ver." + info_.version + u" " + info_.comments;
+}
+
+std::u16string ServerController::trayTip() const {
+    return (info_.fileDescription + u"," + address_ + u"," + portText_)
+        .substr(0, platform::ui::TrayIcon::kMaxTip);
+}
+
+bool ServerController::start() {
+    s_.view.setCaption(caption());
+    s_.view.hideWindow();
+    s_.tray.setMenu({{u"열기", [this] { s_.view.showWindow(); }, false},
+                     {u"닫기", [this] { trayClose(); }, true}});
+    s_.tray.onActivated([this] { s_.view.showWindow(); });
+    LoadConfig(u"");
+    if (ended_) return false;
+    s_.tray.add(trayTip());
+    s_.view.hideWindow();
+    if (!settings_.trayIcon) s_.view.showWindow();
+    timerTick();
+    return true;
+}
+
+void ServerController::end(int exitCode) {
+    if (ended_) return;
+    ended_ = true;
+    exitCode_ = exitCode;
+    stopListening();
+    s_.tray.remove();
+    s_.program.quit(exitCode);
+}
+
+void ServerController::LoadConfig(const std::u16string& mode) {
+    loadConfig(mode, false);
+}
+
+bool ServerController::loadHostConfig(bool fatal) {
+    try {
+        readHostSettings(ini_, settings_);
+        return true;
+    } catch (const std::exception& e) {
+        int number = 0;
+        std::u16string description = text::fromUtf8(e.what());
+        if (auto* te = dynamic_cast<const text::Error*>(&e)) number = te->number();
+        std::u16string message = u"[InitReload]" + num(number) + u", " + description;
+        if (fatal) {
+            s_.boxes.show(message, info_.productName, platform::ui::vbExclamation);
+            end(4);
+        } else {
+            addLog(message, 1);
+        }
+        return false;
+    }
+}
+
+void ServerController::loadConfig(const std::u16string& mode, bool fallbackUsed) {
+    if (ended_) return;
+    ini_.FileName(info_.iniPath);
+    stopListening();
+    bool clearAddress = text::equalsNoCase(mode, u"ClearLocalIp");
+    if (clearAddress) address_.clear();
+    try {
+        settings_ = readSettings(ini_, info_.programFolder);
+    } catch (const std::exception&) {
+        // The host group is the only part that can fail; report it as the host group does.
+        if (!loadHostConfig(true)) return;
+    }
+    portText_ = num(settings_.port);
+    bool wroteAddress = false;
+    while (address_.empty()) {
+        std::u16string value;
+        if (clearAddress)
+            clearAddress = false;
+        else
+            value = ini_.GetValue(u"SYSTEM", u"LocalIP", u"");
+        if (!value.empty()) {
+            address_ = value;
+        } else {
+            // Stored for the next start; used from memory even when the file is read-only.
+            ini_.WriteValue(u"SYSTEM", u"LocalIP", u"127.0.0.1");
+            address_ = u"127.0.0.1";
+            wroteAddress = true;
+        }
+    }
+    s_.view.setAddress(address_);
+    s_.view.setPort(portText_);
+    log_.setLevel(settings_.logLevel);
+    assembler_.setLogLevel(settings_.logLevel);
+    assembler_.setMaxFrame(settings_.maxFrame);
+    log_.clear();
+    for (const auto& warning : settings_.warnings) addLog(warning, 1);
+    if (fallbackUsed && wroteAddress)
+        addLog(u"설정한 주소를 사용할 수 없어 LocalIP를 127.0.0.1로 바꿨습니다.", 1);
+    slots_.fill(0);
+    listen(fallbackUsed);
+    if (ended_) return;
+    issue_.stateCode = state::Idle;
+}
+
+void ServerController::startListening() {
+    listen(false);
+}
+
+void ServerController::listen(bool fallbackUsed) {
+    if (ended_) return;
+    stopListening();
+    int port = portNumber(portText_).value_or(settings_.port);
+    int error = s_.sockets.Listen(0, address_, port);
+    if (error == 0) {
+        address_ = s_.sockets.LocalIP(0);
+        portText_ = num(s_.sockets.LocalPort(0));
+        s_.view.setAddress(address_);
+        s_.view.setPort(portText_);
+        s_.tray.modify(trayTip());
+        addLog(u"Tessel 소켓 기동,0", 1);
+        slots_[0] = 1;
+        return;
+    }
+    std::u16string where = address_ + u":" + num(port);
+    if (error == net::sckAddressNotAvailable && !fallbackUsed) {
+        addLog(u"Tessel 소켓 기동 실패, " + where + u" Error Num = " + num(error), 1);
+        loadConfig(u"clearLocalIP", true);
+        return;
+    }
+    std::u16string message =
+        u"[Listen] " + num(error) + u", " + where + u" 에서 접속을 받을 수 없습니다.";
+    std::fprintf(stderr, "%s\n", text::toUtf8(message).c_str());
+    if (error == net::sckAddressNotAvailable) {
+        s_.boxes.show(message, info_.productName, platform::ui::vbExclamation);
+        end(3);
+    } else {
+        end(2);
+    }
+}
+
+void ServerController::stopListening() {
+    for (int index = 0; index <= 10; ++index) {
+        if (!s_.sockets.exists(index)) continue;
+        int st = s_.sockets.State(index);
+        if (st == net::sckListening || st == net::sckConnected || st == net::sckClosing) {
+            s_.sockets.Close(index);
+            slots_[static_cast<std::size_t>(index)] = 0;
+            addLog(u"Tessel 소켓 중지," + num(index), 1);
+        }
+        if (index > 0) {
+            s_.sockets.Unload(index);
+            slots_[static_cast<std::size_t>(index)] = 0;
+        }
+    }
+    assembler_.clear();
+    decoder_.reset();
+}
+
+void ServerController::reloadButton() {
+    address_.clear();
+    portText_.clear();
+    LoadConfig(u"");
+}
+
+void ServerController::setBoxes(const std::u16string& address, const std::u16string& port) {
+    address_ = address;
+    portText_ = port;
+}
+
+void ServerController::hideToTray() {
+    s_.tray.add(trayTip());
+    s_.view.hideWindow();
+}
+
+void ServerController::closeWindow() {
+    s_.tray.modify(trayTip());
+    s_.view.hideWindow();
+}
+
+void ServerController::trayClose() {
+    if (ended_) return;
+    stopListening();
+    s_.tray.remove();
+    ended_ = true;
+    exitCode_ = 0;
+    s_.program.quit(0);
+}
+
+void ServerController::timerTick() {
+    s_.view.setListeningState(s_.sockets.State(0));
+}
+
+bool ServerController::saveLog() {
+    std::u16string folder = text::Trim(settings_.logDir);
+    if (folder.empty()) return false;
+    return log_.save(std::filesystem::path(text::toUtf8(folder)), info_.programName);
+}
+
+void ServerController::clearLog() {
+    log_.clear();
+}
+
+// ---- sockets ----
+
+void ServerController::ConnectionRequest(int index, long requestID) {
+    if (slots_[1] != 0) {
+        addLog(u"Client 접속초과, requestID = " + num(requestID), 1);
+        return;
+    }
+    const int slot = 1;
+    s_.sockets.Load(slot);
+    if (s_.sockets.State(slot) != net::sckClosed) s_.sockets.Close(slot);
+    if (s_.sockets.Accept(slot, requestID) != 0) {
+        addLog(u"Client 접속초과, requestID = " + num(requestID), 1);
+        return;
+    }
+    slots_[slot] = 1;
+    connection_[slot] = ++nextConnection_;
+    assembler_.clear();
+    decoder_.reset();
+    addLog(u"Client(" + num(slot) + u") 접속, requestID = " + num(requestID), 1);
+}
+
+bool ServerController::connectionAlive(const Requester& who) const {
+    auto i = static_cast<std::size_t>(who.index);
+    return !ended_ && who.index >= 1 && who.index <= 10 && slots_[i] != 0 &&
+           connection_[i] == who.connection;
+}
+
+void ServerController::DataArrival(int index, long bytesTotal) {
+    if (index < 1 || index > 10 || ended_) return;
+    Requester who{index, connection_[static_cast<std::size_t>(index)], {}};
+    std::string bytes = s_.sockets.GetData(index);
+    if (bytes.empty()) return;
+    std::u16string arrival = decoder_.decode(bytes);
+    addLog(num(index) + u" << " + num(bytesTotal) + u"," + arrival, 9);
+    assembler_.arrive(arrival);
+    while (connectionAlive(who)) {
+        FrameAssembler::Result r = assembler_.next();
+        if (r.status == FrameAssembler::Status::NeedMore) return;
+        if (r.status == FrameAssembler::Status::BadHeader) {
+            addLog(num(index) + u" [Connect Error] " + num(bytesTotal) + u"," + u"35", 1);
+            closeClient(index);
+            return;
+        }
+        if (r.status == FrameAssembler::Status::Oversize) {
+            addLog(num(index) + u" [Connect Error] 프레임이 " + num(settings_.maxFrame) +
+                       u"자를 넘습니다.",
+                   1);
+            closeClient(index);
+            return;
+        }
+        who.code = frameCode(r.frame);
+        dispatch(who, r.frame);
+    }
+}
+
+void ServerController::Close(int index) {
+    closeClient(index);
+}
+
+void ServerController::Error(int index, int number, const std::u16string& description) {
+    addLog(num(index) + u" ,Error Num = " + num(number) + u" / " + description + u",State=" +
+               num(s_.sockets.State(index)),
+           1);
+    closeClient(index);
+}
+
+void ServerController::closeClient(int index) {
+    if (index < 0 || index > 10) return;
+    auto slot = static_cast<std::size_t>(index);
+    addLog(u"Client(" + num(index) + u") 접속해제....[Start]", 3);
+    if (index > 0) {
+        assembler_.clear();
+        decoder_.reset();
+    }
+    if (s_.sockets.State(index) == net::sckClosed) {
+        if (index > 0 && s_.sockets.exists(index)) s_.sockets.Unload(index);
+        slots_[slot] = 0;
+        return;
+    }
+    s_.sockets.Close(index);
+    if (index > 0) s_.sockets.Unload(index);
+    slots_[slot] = 0;
+    addLog(u"Client(" + num(index) + u") 접속해제....[Ok]", 1);
+}
+
+// ---- dispatch ----
+
+std::u16string ServerController::failureText() const {
+    return issue_.layoutStatus + u";" + (settings_.sendErrmsg ? issue_.errorMessage : u"");
+}
+
+void ServerController::dispatch(const Requester& who, const std::u16string& frame) {
+    std::u16string code = text::UCase(who.code);
+    if (code == u"CE00") {
+        if (settings_.initReload) loadHostConfig(false);
+        issue_.pageImageList.clear();
+        issue_.extraParams.clear();
+        auto outcome = requests_.FSetupIssue(frameBody(frame), settings_);
+        s_.view.setStatusText(issue_.statusLabel);
+        if (outcome == IssueRequests::Outcome::Done)
+            FSendMsg(who, u"00", issue_.stateCode);
+        else
+            FSendMsg(who, u"02", failureText());
+    } else if (code == u"CE01") {
+        auto outcome = requests_.FAddPageData(frame, settings_.maxPageList);
+        s_.view.setStatusText(issue_.statusLabel);
+        if (outcome == IssueRequests::Outcome::PageListFull) {
+            addLog(num(who.index) + u" [Connect Error] 페이지 목록이 " +
+                       num(settings_.maxPageList) + u"자를 넘습니다.",
+                   1);
+            closeClient(who.index);
+        } else if (outcome == IssueRequests::Outcome::Done) {
+            FSendMsg(who, u"00", issue_.stateCode);
+        } else {
+            FSendMsg(who, u"02", failureText());
+        }
+    } else if (code == u"CE02") {
+        if (!s_.viewer.available()) {
+            addLog(
+                u"Client(" + num(who.index) + u") 뷰어를 사용할 수 없어 발급을 실행하지 않습니다.",
+                1);
+        }
+        FSendMsg(who, u"02", issue_.stateCode);
+    } else if (code == u"CE09") {
+        FSendMsg(who, issue_.stateCode, u"");
+    } else if (code == u"CE30" || code == u"CE40") {
+        s_.viewer.hide();
+        FSendMsg(who, u"00", u"01");
+    } else if (code == u"CE90") {
+        LoadConfig(u"");
+    } else if (code == u"CE91") {
+        FSendMsg(who, u"00", s_.viewer.version());
+    } else {
+        FSendMsg(who, u"60", s_.viewer.version());
+    }
+}
+
+void ServerController::FSendMsg(const Requester& who, std::u16string_view result,
+                                std::u16string_view message) {
+    if (who.code.empty() || who.index < 1) return;
+    std::u16string body = who.code + std::u16string(result) + std::u16string(message);
+    if (!connectionAlive(who)) {
+        addLog(num(who.index) + u" >> (접속 끊김, 보내지 않음) " + body, 3);
+        return;
+    }
+    // Characters the code page cannot hold become "?" before the length is counted.
+    std::vector<std::uint8_t> bodyBytes = text::toAnsi(body);
+    std::u16string sentBody = text::fromAnsi(bodyBytes);
+    std::u16string header = FMakeHeader(sentBody.size(), s_.clock.now());
+    std::vector<std::uint8_t> bytes = text::toAnsi(header);
+    bytes.insert(bytes.end(), bodyBytes.begin(), bodyBytes.end());
+    s_.sockets.SendData(
+        who.index, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    addLog(num(who.index) + u" >> " + header + sentBody, 9);
+}
+
+}  // namespace tessel::server

@@ -1,0 +1,165 @@
+// The server's logic behind its main window: configuration, listening with the address
+// fallback, the client slot, the receive buffer, dispatch of the request frames, replies, the
+// state code, the tray and the log list. It talks only to interfaces (sockets, view, tray,
+// message boxes, clock, cipher, viewer, the program), so it runs headless in tests.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/net/winsock.h"
+#include "platform/ui/messagebox.h"
+#include "platform/ui/tray.h"
+#include "server/clock.h"
+#include "server/config.h"
+#include "server/frame.h"
+#include "server/initool.h"
+#include "server/issue.h"
+#include "server/loglist.h"
+#include "server/paramstring.h"
+
+namespace tessel::server {
+
+// The main window as the logic sees it.
+class MainView {
+  public:
+    virtual ~MainView() = default;
+    virtual void setCaption(const std::u16string& caption) = 0;
+    virtual void setAddress(const std::u16string& address) = 0;
+    virtual void setPort(const std::u16string& port) = 0;
+    virtual void setStatusText(const std::u16string& text) = 0;
+    // The listening state number of element 0 (2 is listening: green; anything else: red).
+    virtual void setListeningState(int state) = 0;
+    virtual void showWindow() = 0;
+    virtual void hideWindow() = 0;
+    virtual void logChanged() = 0;
+};
+
+// The document viewer, as far as this server uses it today.
+class ViewerHost {
+  public:
+    virtual ~ViewerHost() = default;
+    virtual bool available() const = 0;
+    virtual std::u16string version() = 0;
+    virtual void hide() = 0;
+};
+
+// No viewer installed yet: runs are refused and the version is empty.
+class NoViewer : public ViewerHost {
+  public:
+    bool available() const override { return false; }
+    std::u16string version() override { return {}; }
+    void hide() override {}
+};
+
+// The program around the controller.
+class ProgramHost {
+  public:
+    virtual ~ProgramHost() = default;
+    // Ends the program with the exit code.
+    virtual void quit(int exitCode) = 0;
+};
+
+struct ProgramInfo {
+    std::u16string programFolder;  // "/" separators
+    std::u16string programName;    // file name without extension
+    std::u16string iniPath;
+    std::u16string productName = u"TesselServer";
+    std::u16string fileDescription = u"TesselServer";
+    std::u16string comments;
+    std::u16string version = u"1.0.0";  // major.minor.revision
+};
+
+class ServerController : public platform::net::SocketEvents {
+  public:
+    struct Services {
+        platform::net::SocketArray& sockets;
+        MainView& view;
+        platform::ui::TrayIcon& tray;
+        platform::ui::MessageBoxes& boxes;
+        const Clock& clock;
+        ParamCipher& cipher;
+        ViewerHost& viewer;
+        ProgramHost& program;
+    };
+
+    ServerController(ProgramInfo info, Services services);
+
+    // Start-up: caption, configuration, listening, tray, window. False when the program ended
+    // (exitCode() tells how).
+    bool start();
+    bool ended() const { return ended_; }
+    int exitCode() const { return exitCode_; }
+
+    // Mode "ClearLocalIp" (letter case ignored) drops the address and reads it afresh.
+    void LoadConfig(const std::u16string& mode = {});
+    void startListening();
+    void stopListening();
+    // Window commands.
+    void reloadButton();  // empties address and port, reloads
+    void setBoxes(const std::u16string& address, const std::u16string& port);
+    void hideToTray();
+    void closeWindow();  // closing only hides
+    void trayClose();    // ends the program
+    void timerTick();
+    bool saveLog();
+    void clearLog();
+
+    // Socket events.
+    void ConnectionRequest(int index, long requestID) override;
+    void DataArrival(int index, long bytesTotal) override;
+    void Close(int index) override;
+    void Error(int index, int number, const std::u16string& description) override;
+
+    const std::u16string& stateCode() const { return issue_.stateCode; }
+    const IssueState& issue() const { return issue_; }
+    const ServerSettings& settings() const { return settings_; }
+    const LogList& log() const { return log_; }
+    LogList& log() { return log_; }
+    const std::u16string& address() const { return address_; }
+    const std::u16string& portText() const { return portText_; }
+    const ProgramInfo& info() const { return info_; }
+    std::u16string caption() const;
+    std::u16string trayTip() const;
+
+  private:
+    // Who asked: the slot and the connection that was on it when the frame arrived.
+    struct Requester {
+        int index = 0;
+        std::uint64_t connection = 0;
+        std::u16string code;
+    };
+
+    void addLog(const std::u16string& text, int level) { log_.AddLog(text, level); }
+    void loadConfig(const std::u16string& mode, bool fallbackUsed);
+    void listen(bool fallbackUsed);
+    bool loadHostConfig(bool fatal);
+    void end(int exitCode);
+    void closeClient(int index);
+    void dispatch(const Requester& who, const std::u16string& frame);
+    void FSendMsg(const Requester& who, std::u16string_view result, std::u16string_view text);
+    bool connectionAlive(const Requester& who) const;
+    std::u16string failureText() const;
+
+    ProgramInfo info_;
+    Services s_;
+    iniTool ini_;
+    ServerSettings settings_;
+    LogList log_;
+    IssueState issue_;
+    IssueRequests requests_;
+    FrameAssembler assembler_;
+    AnsiStreamDecoder decoder_;
+    std::u16string address_;   // the SER_IP box
+    std::u16string portText_;  // the SER_PORT box
+    std::array<int, 11> slots_{};
+    std::array<std::uint64_t, 11> connection_{};
+    std::uint64_t nextConnection_ = 0;
+    bool ended_ = false;
+    int exitCode_ = 0;
+};
+
+}  // namespace tessel::server

@@ -1,0 +1,132 @@
+#include "server/frame.h"
+
+#include "platform/text/text.h"
+
+namespace tessel::server {
+
+namespace text = platform::text;
+
+std::u16string FMakeHeader(std::size_t bodyLength, const LocalTime& time) {
+    return text::zeroPad(static_cast<std::int64_t>(bodyLength + kHeaderLength), 8) +
+           std::u16string(kFrameMarker) + GetTimeStamp(time) + u"CI";
+}
+
+std::optional<std::size_t> declaredLength(std::u16string_view buffer) {
+    if (buffer.size() < 8) return std::nullopt;
+    std::size_t value = 0;
+    for (std::size_t i = 0; i < 8; ++i) {
+        char16_t c = buffer[i];
+        if (c < u'0' || c > u'9') return std::nullopt;
+        value = value * 10 + static_cast<std::size_t>(c - u'0');
+    }
+    return value;
+}
+
+namespace {
+bool markerMatches(std::u16string_view text, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i)
+        if (text::toUpper(text[8 + i]) != kFrameMarker[i]) return false;
+    return true;
+}
+}  // namespace
+
+bool FCheckHeader(std::u16string_view buffer, int logLevel) {
+    if (logLevel == kNoHeaderCheckLevel) return true;
+    if (buffer.size() <= 38) return false;
+    auto length = declaredLength(buffer);
+    if (!length || *length <= 34) return false;
+    if (!markerMatches(buffer, 8)) return false;
+    return text::toUpper(buffer[34]) == u'C';
+}
+
+bool beginsWithHeader(std::u16string_view text) {
+    return text.size() >= 16 && declaredLength(text) && markerMatches(text, 8);
+}
+
+bool couldBeginHeader(std::u16string_view text) {
+    for (std::size_t i = 0; i < text.size() && i < 8; ++i)
+        if (text[i] < u'0' || text[i] > u'9') return false;
+    if (text.size() >= 8 && *declaredLength(text) <= 34) return false;
+    if (text.size() > 8 && !markerMatches(text, std::min<std::size_t>(text.size() - 8, 8)))
+        return false;
+    if (text.size() >= 35 && text::toUpper(text[34]) != u'C') return false;
+    return true;
+}
+
+void FrameAssembler::arrive(std::u16string_view arrival) {
+    if (!buffer_.empty() && beginsWithHeader(arrival))
+        buffer_.assign(arrival);
+    else
+        buffer_.append(arrival);
+}
+
+FrameAssembler::Result FrameAssembler::next() {
+    if (buffer_.empty()) return {};
+    std::size_t declared = 0;
+    if (logLevel_ == kNoHeaderCheckLevel) {
+        if (buffer_.size() < 39) return {};
+        declared = declaredLength(buffer_).value_or(0);
+    } else {
+        if (buffer_.size() <= 38)
+            return {couldBeginHeader(buffer_) ? Status::NeedMore : Status::BadHeader, {}};
+        if (!FCheckHeader(buffer_, logLevel_)) return {Status::BadHeader, {}};
+        declared = *declaredLength(buffer_);
+    }
+    if (declared > maxFrame_) return {Status::Oversize, {}};
+    if (declared > buffer_.size()) return {};
+    std::u16string_view rest = std::u16string_view(buffer_).substr(declared);
+    if (!rest.empty() && declared > 0 && beginsWithHeader(rest)) {
+        Result r{Status::Frame, buffer_.substr(0, declared)};
+        buffer_.erase(0, declared);
+        return r;
+    }
+    if (buffer_.size() > maxFrame_) return {Status::Oversize, {}};
+    Result r{Status::Frame, std::move(buffer_)};
+    buffer_.clear();
+    return r;
+}
+
+std::u16string frameCode(std::u16string_view frame) {
+    if (frame.size() <= 35) return {};
+    return std::u16string(frame.substr(35, 4));
+}
+
+std::u16string frameBody(std::u16string_view frame) {
+    if (frame.size() <= 39) return {};
+    return std::u16string(frame.substr(39));
+}
+
+std::u16string AnsiStreamDecoder::decode(std::string_view bytes) {
+    pending_.append(bytes);
+    std::size_t complete = pending_.size();
+    if (text::ansiCodePage() == text::kCodePageKorean) {
+        // Walk the characters: a lead byte 0x81-0xFE takes the next byte with it.
+        std::size_t i = 0;
+        while (i < pending_.size()) {
+            auto b = static_cast<unsigned char>(pending_[i]);
+            if (b >= 0x81 && b <= 0xFE) {
+                if (i + 1 >= pending_.size()) break;
+                i += 2;
+            } else {
+                ++i;
+            }
+        }
+        complete = i;
+    } else if (text::ansiCodePage() == text::kCodePageUtf8) {
+        // Keep an unfinished sequence at the end.
+        std::size_t back = 0;
+        while (back < 3 && back < pending_.size() &&
+               (static_cast<unsigned char>(pending_[pending_.size() - 1 - back]) & 0xC0) == 0x80)
+            ++back;
+        if (back < pending_.size()) {
+            auto lead = static_cast<unsigned char>(pending_[pending_.size() - 1 - back]);
+            std::size_t need = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
+            if (need > back) complete = pending_.size() - 1 - back;
+        }
+    }
+    std::u16string out = text::fromAnsi(std::string_view(pending_).substr(0, complete));
+    pending_.erase(0, complete);
+    return out;
+}
+
+}  // namespace tessel::server

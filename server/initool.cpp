@@ -1,0 +1,291 @@
+#include "server/initool.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+
+#include "platform/text/text.h"
+
+namespace tessel::server {
+
+namespace text = platform::text;
+
+namespace {
+
+enum class Encoding { Utf8, Utf8Bom, Utf16le, Ansi };
+
+struct IniFile {
+    Encoding encoding = Encoding::Utf8;
+    std::u16string newline = u"\r\n";
+    bool finalNewline = true;
+    std::vector<std::u16string> lines;
+};
+
+std::filesystem::path fsPath(const std::u16string& path) {
+    return std::filesystem::path(text::toUtf8(path));
+}
+
+bool validUtf8(const std::string& s) {
+    std::size_t i = 0;
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    while (i < s.size()) {
+        unsigned char c = p[i];
+        std::size_t n;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if (c >= 0xC2 && c <= 0xDF) {
+            n = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            n = 2;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            n = 3;
+        } else {
+            return false;
+        }
+        for (std::size_t k = 1; k <= n; ++k) {
+            if (i + k >= s.size() || (p[i + k] & 0xC0) != 0x80) return false;
+        }
+        i += n + 1;
+    }
+    return true;
+}
+
+// Reads the file; nullopt when it cannot be read (missing included).
+std::optional<IniFile> readFile(const std::u16string& path) {
+    std::ifstream in(fsPath(path), std::ios::binary);
+    if (!in) return std::nullopt;
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) return std::nullopt;
+    IniFile file;
+    std::u16string content;
+    if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        file.encoding = Encoding::Utf8Bom;
+        content = text::fromUtf8(std::string_view(bytes).substr(3));
+    } else if (bytes.size() >= 2 && bytes.compare(0, 2, "\xFF\xFE") == 0) {
+        file.encoding = Encoding::Utf16le;
+        content = text::fromCodePage(std::string_view(bytes).substr(2), text::kCodePageUtf16le);
+    } else if (validUtf8(bytes)) {
+        file.encoding = Encoding::Utf8;
+        content = text::fromUtf8(bytes);
+    } else {
+        file.encoding = Encoding::Ansi;
+        content = text::fromAnsi(bytes);
+    }
+    std::size_t firstLf = content.find(u'\n');
+    if (firstLf != std::u16string::npos)
+        file.newline = (firstLf > 0 && content[firstLf - 1] == u'\r') ? u"\r\n" : u"\n";
+    file.finalNewline = content.empty() || content.back() == u'\n';
+    std::size_t start = 0;
+    while (start < content.size()) {
+        std::size_t end = content.find(u'\n', start);
+        if (end == std::u16string::npos) end = content.size();
+        std::u16string line = content.substr(start, end - start);
+        if (!line.empty() && line.back() == u'\r') line.pop_back();
+        file.lines.push_back(std::move(line));
+        start = end + 1;
+    }
+    return file;
+}
+
+bool writeFile(const std::u16string& path, const IniFile& file) {
+    std::u16string content;
+    for (std::size_t i = 0; i < file.lines.size(); ++i) {
+        content += file.lines[i];
+        if (i + 1 < file.lines.size() || file.finalNewline) content += file.newline;
+    }
+    std::string bytes;
+    switch (file.encoding) {
+        case Encoding::Utf8Bom:
+            bytes = "\xEF\xBB\xBF" + text::toUtf8(content);
+            break;
+        case Encoding::Utf8:
+            bytes = text::toUtf8(content);
+            break;
+        case Encoding::Utf16le: {
+            auto b = text::toCodePage(content, text::kCodePageUtf16le);
+            bytes = "\xFF\xFE" + std::string(b.begin(), b.end());
+            break;
+        }
+        case Encoding::Ansi: {
+            auto b = text::toAnsi(content);
+            bytes.assign(b.begin(), b.end());
+            break;
+        }
+    }
+    std::ofstream out(fsPath(path), std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    return !out.fail();
+}
+
+bool isBlank(char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\v' || c == u'\f';
+}
+
+std::u16string trimBlanks(std::u16string_view s) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && isBlank(s[b])) ++b;
+    while (e > b && isBlank(s[e - 1])) --e;
+    return std::u16string(s.substr(b, e - b));
+}
+
+// One line as the profile functions see it.
+struct Line {
+    enum Kind { Other, Section, Key } kind = Other;
+    std::u16string name;   // section or key name
+    std::u16string value;  // key value, quotes stripped
+};
+
+Line classify(const std::u16string& raw) {
+    Line line;
+    std::u16string t = trimBlanks(raw);
+    if (t.empty() || t[0] == u';') return line;
+    if (t[0] == u'[') {
+        line.kind = Line::Section;
+        std::size_t close = t.find(u']');
+        line.name = trimBlanks(std::u16string_view(t).substr(
+            1, close == std::u16string::npos ? std::u16string::npos : close - 1));
+        return line;
+    }
+    line.kind = Line::Key;
+    std::size_t eq = t.find(u'=');
+    if (eq == std::u16string::npos) {
+        line.name = t;
+        return line;
+    }
+    line.name = trimBlanks(std::u16string_view(t).substr(0, eq));
+    line.value = trimBlanks(std::u16string_view(t).substr(eq + 1));
+    if (line.value.size() >= 2 && (line.value[0] == u'"' || line.value[0] == u'\'') &&
+        line.value.back() == line.value[0])
+        line.value = line.value.substr(1, line.value.size() - 2);
+    return line;
+}
+
+// The range [header, end) of the first section with that name; nullopt when absent.
+std::optional<std::pair<std::size_t, std::size_t>> findSection(const IniFile& file,
+                                                               const std::u16string& name) {
+    for (std::size_t i = 0; i < file.lines.size(); ++i) {
+        Line l = classify(file.lines[i]);
+        if (l.kind != Line::Section || !text::equalsNoCase(l.name, name)) continue;
+        std::size_t end = i + 1;
+        while (end < file.lines.size() && classify(file.lines[end]).kind != Line::Section) ++end;
+        return std::make_pair(i, end);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::size_t> findKey(const IniFile& file, std::pair<std::size_t, std::size_t> range,
+                                   const std::u16string& key) {
+    for (std::size_t i = range.first + 1; i < range.second; ++i) {
+        Line l = classify(file.lines[i]);
+        if (l.kind == Line::Key && text::equalsNoCase(l.name, key)) return i;
+    }
+    return std::nullopt;
+}
+
+std::u16string dropNuls(std::u16string s) {
+    std::erase(s, u'\0');
+    return s;
+}
+
+}  // namespace
+
+void iniTool::FileName(const std::u16string& path) {
+    std::error_code ec;
+    if (!path.empty() && !std::filesystem::exists(fsPath(path), ec)) {
+        std::ofstream create(fsPath(path), std::ios::binary);
+    }
+    path_ = path;
+}
+
+std::u16string iniTool::GetValue(const std::u16string& section, const std::u16string& key,
+                                 const std::u16string& defaultValue) const {
+    auto trimmed = [this](std::u16string s) {
+        s = dropNuls(std::move(s));
+        return trim_ == Trim::Both ? trimBlanks(s) : text::RTrim(s);
+    };
+    auto file = readFile(path_);
+    if (!file) return trimmed(defaultValue);
+    auto range = findSection(*file, section);
+    if (!range) return trimmed(defaultValue);
+    auto at = findKey(*file, *range, key);
+    if (!at) return trimmed(defaultValue);
+    return trimmed(classify(file->lines[*at]).value);
+}
+
+bool iniTool::WriteValue(const std::u16string& section, const std::u16string& key,
+                         const std::u16string& value) {
+    if (path_.empty()) return false;
+    IniFile file = readFile(path_).value_or(IniFile{});
+    std::u16string entry = key + u"=" + value;
+    auto range = findSection(file, section);
+    if (!range) {
+        file.lines.push_back(u"[" + section + u"]");
+        file.lines.push_back(entry);
+        file.finalNewline = true;
+        return writeFile(path_, file);
+    }
+    if (auto at = findKey(file, *range, key)) {
+        file.lines[*at] = entry;
+        return writeFile(path_, file);
+    }
+    // After the section's last entry, so trailing blank lines and comments stay below it.
+    std::size_t insertAt = range->first + 1;
+    for (std::size_t i = range->first + 1; i < range->second; ++i)
+        if (classify(file.lines[i]).kind == Line::Key) insertAt = i + 1;
+    file.lines.insert(file.lines.begin() + static_cast<std::ptrdiff_t>(insertAt), entry);
+    if (insertAt == file.lines.size() - 1) file.finalNewline = true;
+    return writeFile(path_, file);
+}
+
+bool iniTool::DeleteSection(const std::u16string& section) {
+    if (path_.empty()) return false;
+    auto file = readFile(path_);
+    if (!file) return writeFile(path_, IniFile{});
+    auto range = findSection(*file, section);
+    if (!range) return true;
+    file->lines.erase(file->lines.begin() + static_cast<std::ptrdiff_t>(range->first),
+                      file->lines.begin() + static_cast<std::ptrdiff_t>(range->second));
+    return writeFile(path_, *file);
+}
+
+bool iniTool::DeleteKey(const std::u16string& section, const std::u16string& key) {
+    if (path_.empty()) return false;
+    auto file = readFile(path_);
+    if (!file) return writeFile(path_, IniFile{});
+    auto range = findSection(*file, section);
+    if (!range) return true;
+    auto at = findKey(*file, *range, key);
+    if (!at) return true;
+    file->lines.erase(file->lines.begin() + static_cast<std::ptrdiff_t>(*at));
+    return writeFile(path_, *file);
+}
+
+std::vector<std::u16string> iniTool::GetAllSections() const {
+    std::vector<std::u16string> names;
+    auto file = readFile(path_);
+    if (!file) return names;
+    for (const auto& raw : file->lines) {
+        Line l = classify(raw);
+        if (l.kind == Line::Section && !l.name.empty()) names.push_back(dropNuls(l.name));
+    }
+    return names;
+}
+
+std::vector<std::u16string> iniTool::GetAllKeys(const std::u16string& section) const {
+    std::vector<std::u16string> names;
+    auto file = readFile(path_);
+    if (!file) return names;
+    auto range = findSection(*file, section);
+    if (!range) return names;
+    for (std::size_t i = range->first + 1; i < range->second; ++i) {
+        Line l = classify(file->lines[i]);
+        if (l.kind == Line::Key && !l.name.empty()) names.push_back(dropNuls(l.name));
+    }
+    return names;
+}
+
+}  // namespace tessel::server

@@ -1,0 +1,53 @@
+// iniTool: reads and writes one INI file with the rules of the platform's private-profile
+// functions, written here in our own code:
+//   - section and key names are compared without letter case; the first duplicate wins;
+//   - blanks around keys and values are dropped, and one pair of matching surrounding quotes
+//     (" or ') is stripped from a value; lines starting with ";" are comments;
+//   - a write creates the file and the section when missing and keeps comments, line order,
+//     the file's encoding and its line ends;
+//   - deleting a section removes its comment lines too.
+// File encodings: UTF-8 (with or without a byte-order mark), UTF-16LE with a byte-order mark,
+// and otherwise the system ANSI code page (949). New files are written in UTF-8 with CR LF.
+// Values are never cut: a value of any length comes back whole.
+//
+// The server's build right-trims values; the watchdog's build trims both ends (Trim::Both).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tessel::server {
+
+class iniTool {
+  public:
+    enum class Trim { Right, Both };
+
+    explicit iniTool(Trim trim = Trim::Right) : trim_(trim) {}
+
+    // Stores the path; creates an empty file there when none exists (a failure to create it
+    // is ignored, the path is stored anyway).
+    void FileName(const std::u16string& path);
+    const std::u16string& FileName() const { return path_; }
+    // The watchdog's spelling of the same property.
+    void Filename(const std::u16string& path) { FileName(path); }
+    const std::u16string& Filename() const { return path_; }
+
+    // The value of key in section, trimmed by the build's rule and without NUL characters;
+    // defaultValue (trimmed the same way) when the file, section or key is missing.
+    std::u16string GetValue(const std::u16string& section, const std::u16string& key,
+                            const std::u16string& defaultValue = {}) const;
+    // True when the file was written.
+    bool WriteValue(const std::u16string& section, const std::u16string& key,
+                    const std::u16string& value);
+    bool DeleteSection(const std::u16string& section);
+    bool DeleteKey(const std::u16string& section, const std::u16string& key);
+    // Names in file order; empty lists when the file or section is missing.
+    std::vector<std::u16string> GetAllSections() const;
+    std::vector<std::u16string> GetAllKeys(const std::u16string& section) const;
+
+  private:
+    Trim trim_;
+    std::u16string path_;
+};
+
+}  // namespace tessel::server

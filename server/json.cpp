@@ -1,0 +1,600 @@
+#include "server/json.h"
+
+#include <algorithm>
+
+#include "server/stringbuilder.h"
+
+namespace tessel::server {
+
+namespace {
+
+constexpr int kErrTypeMismatch = 13;
+constexpr int kErrOverflow = 6;
+constexpr int kErrDuplicateKey = 457;
+
+[[noreturn]] void typeMismatch() {
+    throw JsonError(kErrTypeMismatch, u"Type mismatch");
+}
+[[noreturn]] void overflow() {
+    throw JsonError(kErrOverflow, u"Overflow");
+}
+
+using U128 = unsigned __int128;
+const U128 kMax96 = (U128(1) << 96) - 1;
+
+std::u16string decimalDigits(U128 v) {
+    if (v == 0) return u"0";
+    std::u16string s;
+    while (v) {
+        s.push_back(static_cast<char16_t>(u'0' + static_cast<int>(v % 10)));
+        v /= 10;
+    }
+    std::reverse(s.begin(), s.end());
+    return s;
+}
+
+bool isDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
+
+// Rounds away the last `drop` digits of a digit string (half away from zero).
+std::u16string roundDigits(const std::u16string& digits, std::size_t drop) {
+    if (drop == 0) return digits;
+    if (drop > digits.size()) return u"0";
+    std::u16string kept = digits.substr(0, digits.size() - drop);
+    bool up = digits[digits.size() - drop] >= u'5';
+    if (kept.empty()) kept = u"0";
+    if (up) {
+        int k = static_cast<int>(kept.size()) - 1;
+        while (k >= 0 && kept[static_cast<std::size_t>(k)] == u'9')
+            kept[static_cast<std::size_t>(k--)] = u'0';
+        if (k < 0)
+            kept.insert(kept.begin(), u'1');
+        else
+            ++kept[static_cast<std::size_t>(k)];
+    }
+    return kept;
+}
+
+}  // namespace
+
+// ---- Decimal ----
+
+Decimal Decimal::fromInt(std::int64_t value) {
+    Decimal d;
+    d.negative_ = value < 0;
+    d.mantissa_ = d.negative_ ? U128(-(value + 1)) + 1 : U128(value);
+    return d;
+}
+
+Decimal Decimal::parse(std::u16string_view s) {
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < s.size() && (s[i] == u'+' || s[i] == u'-')) negative = s[i++] == u'-';
+    std::u16string digits;
+    std::size_t intDigits = 0, fracDigits = 0;
+    while (i < s.size() && isDigit(s[i])) digits.push_back(s[i++]), ++intDigits;
+    if (i < s.size() && s[i] == u'.') {
+        ++i;
+        while (i < s.size() && isDigit(s[i])) digits.push_back(s[i++]), ++fracDigits;
+    }
+    if (intDigits + fracDigits == 0) typeMismatch();
+    long exponent = 0;
+    if (i < s.size() && (s[i] == u'e' || s[i] == u'E')) {
+        ++i;
+        bool expNegative = false;
+        if (i < s.size() && (s[i] == u'+' || s[i] == u'-')) expNegative = s[i++] == u'-';
+        if (i >= s.size() || !isDigit(s[i])) typeMismatch();
+        while (i < s.size() && isDigit(s[i])) {
+            exponent = std::min<long>(exponent * 10 + (s[i++] - u'0'), 100000);
+        }
+        if (expNegative) exponent = -exponent;
+    }
+    if (i != s.size()) typeMismatch();
+
+    // Leading zeros carry nothing.
+    std::size_t nz = digits.find_first_not_of(u'0');
+    digits = nz == std::u16string::npos ? u"0" : digits.substr(nz);
+    long scale = static_cast<long>(fracDigits) - exponent;
+    if (digits == u"0") scale = std::clamp<long>(scale, 0, 28);
+    if (scale < 0) {
+        if (digits.size() + static_cast<std::size_t>(-scale) > 29) overflow();
+        digits.append(static_cast<std::size_t>(-scale), u'0');
+        scale = 0;
+    }
+    if (scale > 28) {
+        digits = roundDigits(digits, static_cast<std::size_t>(scale - 28));
+        scale = 28;
+    }
+    // Too many digits for 96 bits: give up places after the point, then overflow.
+    auto fits = [](const std::u16string& d) {
+        if (d.size() > 29) return false;
+        U128 v = 0;
+        for (char16_t c : d) v = v * 10 + static_cast<unsigned>(c - u'0');
+        return v <= kMax96;
+    };
+    while (!fits(digits)) {
+        if (scale == 0) overflow();
+        digits = roundDigits(digits, 1);
+        --scale;
+    }
+    Decimal d;
+    for (char16_t c : digits) d.mantissa_ = d.mantissa_ * 10 + static_cast<unsigned>(c - u'0');
+    d.scale_ = static_cast<int>(scale);
+    d.negative_ = negative && d.mantissa_ != 0;
+    return d;
+}
+
+std::u16string Decimal::toText() const {
+    std::u16string digits = decimalDigits(mantissa_);
+    std::u16string out;
+    if (scale_ > 0) {
+        if (digits.size() <= static_cast<std::size_t>(scale_))
+            digits.insert(0, static_cast<std::size_t>(scale_) + 1 - digits.size(), u'0');
+        std::u16string whole = digits.substr(0, digits.size() - static_cast<std::size_t>(scale_));
+        std::u16string frac = digits.substr(whole.size());
+        while (!frac.empty() && frac.back() == u'0') frac.pop_back();
+        out = frac.empty() ? whole : whole + u"." + frac;
+    } else {
+        out = digits;
+    }
+    if (negative_ && out != u"0") out.insert(out.begin(), u'-');
+    return out;
+}
+
+// ---- JsonObject ----
+
+const JsonValue* JsonObject::find(std::u16string_view key) const {
+    for (const auto& [k, v] : items_)
+        if (k == key) return &v;
+    return nullptr;
+}
+
+bool JsonObject::add(std::u16string key, JsonValue value) {
+    if (exists(key)) return false;
+    items_.emplace_back(std::move(key), std::move(value));
+    return true;
+}
+
+// ---- reader ----
+
+namespace {
+
+thread_local std::u16string g_errors;
+
+class Reader {
+  public:
+    explicit Reader(std::u16string_view s) : s_(s) {}
+
+    std::optional<JsonValue> parseRoot() {
+        skipBlanks();
+        if (i_ < s_.size() && s_[i_] == u'{') return JsonValue(parseObject(1));
+        if (i_ < s_.size() && s_[i_] == u'[') return JsonValue(parseArray(1));
+        g_errors = u"Invalid JSON";
+        return std::nullopt;
+    }
+
+  private:
+    bool atEnd() const { return i_ >= s_.size(); }
+    std::u16string position() const { return decimalDigits(i_ + 1); }
+
+    std::u16string excerpt(std::size_t from, std::size_t count) const {
+        if (from >= s_.size()) return {};
+        return std::u16string(s_.substr(from, std::min(count, kJsonMaxExcerpt)));
+    }
+    std::u16string rest() const { return excerpt(i_, s_.size()); }
+    std::u16string next20() const { return excerpt(i_, 20); }
+    std::u16string last20() const {
+        return std::u16string(s_.substr(s_.size() > 20 ? s_.size() - 20 : 0));
+    }
+
+    void error(const std::u16string& line) {
+        ++errorCount_;
+        if (lines_ >= kJsonMaxErrorLines) return;
+        ++lines_;
+        g_errors += line;
+        g_errors += u"\r\n";
+    }
+
+    void skipBlanks() {
+        bool inComment = false, inBlock = false, pending = false;
+        while (i_ < s_.size()) {
+            char16_t c = s_[i_];
+            if (c == u'\r' || c == u'\n') {
+                if (!inBlock) pending = inComment = false;
+            } else if (c == u'\t' || c == u' ' || c == u'(' || c == u')') {
+            } else if (c == u'/' && inBlock) {
+                if (pending) inBlock = inComment = pending = false;
+            } else if (c == u'/') {
+                if (pending) {
+                    inComment = true;
+                    pending = false;
+                } else {
+                    pending = true;
+                    inComment = inBlock = false;
+                }
+            } else if (c == u'*') {
+                if (pending) {
+                    inComment = inBlock = true;
+                    pending = false;
+                } else {
+                    pending = true;
+                }
+            } else if (inComment) {
+                // Any other character inside a comment also ends a pending "*" or "/", so a
+                // star in the middle of a comment does not swallow the comment's end.
+                pending = false;
+            } else {
+                return;
+            }
+            ++i_;
+        }
+    }
+
+    bool tooDeep(int depth) {
+        if (depth <= kJsonMaxDepth) return false;
+        if (!aborted_)
+            error(u"Nesting deeper than " + decimalDigits(kJsonMaxDepth) + u" at position " +
+                  position());
+        aborted_ = true;
+        return true;
+    }
+
+    JsonObject parseObject(int depth) {
+        JsonObject dict;
+        skipBlanks();
+        if (atEnd() || s_[i_] != u'{') {
+            error(u"Invalid Object at position " + position() + u" : " + rest());
+            return dict;
+        }
+        if (tooDeep(depth)) return dict;
+        ++i_;
+        for (;;) {
+            if (aborted_) return dict;
+            skipBlanks();
+            if (!atEnd() && s_[i_] == u'}') {
+                ++i_;
+                return dict;
+            }
+            if (!atEnd() && s_[i_] == u',') {
+                ++i_;
+                skipBlanks();
+            } else if (atEnd()) {
+                error(u"Missing '}': " + last20());
+                return dict;
+            }
+            std::u16string key = parseKey();
+            try {
+                JsonValue value = parseValue(depth);
+                if (aborted_) return dict;
+                if (!dict.add(key, std::move(value)))
+                    throw JsonError(kErrDuplicateKey,
+                                    u"This key is already associated with an element of this "
+                                    u"collection");
+            } catch (const JsonError& e) {
+                error(e.description() + u": " + key);
+                return dict;
+            }
+        }
+    }
+
+    JsonArray parseArray(int depth) {
+        JsonArray list;
+        skipBlanks();
+        if (atEnd() || s_[i_] != u'[') {
+            error(u"Invalid Array at position " + position() + u" : " + next20());
+            return list;
+        }
+        if (tooDeep(depth)) return list;
+        ++i_;
+        for (;;) {
+            if (aborted_) return list;
+            skipBlanks();
+            if (!atEnd() && s_[i_] == u']') {
+                ++i_;
+                return list;
+            }
+            if (!atEnd() && s_[i_] == u',') {
+                ++i_;
+                skipBlanks();
+            } else if (atEnd()) {
+                error(u"Missing ']': " + last20());
+                return list;
+            }
+            std::size_t before = i_;
+            std::size_t errorsBefore = errorCount_;
+            try {
+                list.push_back(parseValue(depth));
+            } catch (const JsonError& e) {
+                error(e.description() + u": " + next20());
+                return list;
+            }
+            // An item that recorded an error, or read nothing while text is left, would be
+            // read again and again: it ends the array.
+            if (errorCount_ != errorsBefore || (i_ == before && !atEnd())) return list;
+        }
+    }
+
+    JsonValue parseValue(int depth) {
+        skipBlanks();
+        if (atEnd()) return parseNumber();
+        switch (s_[i_]) {
+            case u'{':
+                return JsonValue(parseObject(depth + 1));
+            case u'[':
+                return JsonValue(parseArray(depth + 1));
+            case u'"':
+            case u'\'':
+                return JsonValue(parseString());
+            case u't':
+            case u'f':
+                return JsonValue(parseBoolean());
+            case u'n':
+                return parseNull();
+            default:
+                return parseNumber();
+        }
+    }
+
+    std::u16string parseString() {
+        cStringBuilder sb;
+        skipBlanks();
+        if (atEnd()) return {};
+        char16_t quote = s_[i_++];
+        while (i_ < s_.size()) {
+            char16_t c = s_[i_];
+            if (c == quote) {
+                ++i_;
+                return sb.toString();
+            }
+            if (c != u'\\') {
+                sb.Append(std::u16string_view(&s_[i_], 1));
+                ++i_;
+                continue;
+            }
+            ++i_;
+            if (atEnd()) break;
+            char16_t d = s_[i_];
+            char16_t out = 0;
+            switch (d) {
+                case u'"':
+                case u'\\':
+                case u'/':
+                case u'\'':
+                    out = d;
+                    break;
+                case u'b':
+                    out = u'\b';
+                    break;
+                case u'f':
+                    out = u'\f';
+                    break;
+                case u'n':
+                    out = u'\n';
+                    break;
+                case u'r':
+                    out = u'\r';
+                    break;
+                case u't':
+                    out = u'\t';
+                    break;
+                case u'u': {
+                    ++i_;
+                    unsigned value = 0;
+                    for (std::size_t k = 0; k < 4 && i_ + k < s_.size(); ++k) {
+                        char16_t h = s_[i_ + k];
+                        int digit = isDigit(h)                 ? h - u'0'
+                                    : (h >= u'a' && h <= u'f') ? h - u'a' + 10
+                                    : (h >= u'A' && h <= u'F') ? h - u'A' + 10
+                                                               : -1;
+                        if (digit < 0) break;
+                        value = value * 16 + static_cast<unsigned>(digit);
+                    }
+                    char16_t unit = static_cast<char16_t>(value);
+                    sb.Append(std::u16string_view(&unit, 1));
+                    i_ = std::min(i_ + 4, s_.size());
+                    continue;
+                }
+                default:
+                    // The backslash is dropped; the character after it is read as usual.
+                    continue;
+            }
+            sb.Append(std::u16string_view(&out, 1));
+            ++i_;
+        }
+        return sb.toString();
+    }
+
+    JsonValue parseNumber() {
+        skipBlanks();
+        std::size_t start = i_;
+        static constexpr std::u16string_view kNumberChars = u"+-0123456789.eE";
+        while (i_ < s_.size() && kNumberChars.find(s_[i_]) != std::u16string_view::npos) ++i_;
+        if (atEnd()) return JsonValue();
+        return JsonValue(Decimal::parse(s_.substr(start, i_ - start)));
+    }
+
+    bool parseBoolean() {
+        skipBlanks();
+        if (s_.substr(i_, 4) == u"true") {
+            i_ += 4;
+            return true;
+        }
+        if (s_.substr(i_, 5) == u"false") {
+            i_ += 5;
+            return false;
+        }
+        error(u"Invalid Boolean at position " + position() + u" : " + rest());
+        return false;
+    }
+
+    JsonValue parseNull() {
+        skipBlanks();
+        if (s_.substr(i_, 4) == u"null") {
+            i_ += 4;
+            return JsonValue(JsonNull{});
+        }
+        error(u"Invalid null value at position " + position() + u" : " + rest());
+        return JsonValue();
+    }
+
+    std::u16string parseKey() {
+        skipBlanks();
+        std::u16string key;
+        bool inDouble = false, inSingle = false;
+        while (i_ < s_.size()) {
+            char16_t c = s_[i_];
+            if (c == u'"' || c == u'\'') {
+                bool& flag = c == u'"' ? inDouble : inSingle;
+                bool other = c == u'"' ? inSingle : inDouble;
+                if (other) {
+                    key.push_back(c);
+                    ++i_;
+                    continue;
+                }
+                flag = !flag;
+                ++i_;
+                if (!flag) {
+                    skipBlanks();
+                    if (atEnd() || s_[i_] != u':') {
+                        error(u"Invalid Key at position " + position() + u" : " +
+                              key.substr(0, kJsonMaxExcerpt));
+                        return key;
+                    }
+                }
+            } else if (c == u':') {
+                ++i_;
+                if (!inDouble && !inSingle) return key;
+                key.push_back(c);
+            } else if (c == u'\r' || c == u'\n' || c == u'\t' || c == u' ') {
+                ++i_;
+            } else {
+                key.push_back(c);
+                ++i_;
+            }
+        }
+        return key;
+    }
+
+    std::u16string_view s_;
+    std::size_t i_ = 0;
+    std::size_t errorCount_ = 0;
+    std::size_t lines_ = 0;
+    bool aborted_ = false;
+};
+
+void writeJson(const JsonValue& value, cStringBuilder& sb) {
+    switch (value.kind()) {
+        case JsonValue::Kind::Empty:
+            return;
+        case JsonValue::Kind::Null:
+            sb.Append(u"null");
+            return;
+        case JsonValue::Kind::Boolean:
+            sb.Append(value.boolean() ? u"true" : u"false");
+            return;
+        case JsonValue::Kind::Number: {
+            std::u16string t = value.number().toText();
+            std::replace(t.begin(), t.end(), u',', u'.');
+            sb.Append(t);
+            return;
+        }
+        case JsonValue::Kind::Text:
+            sb.Append(u"\"");
+            sb.Append(EscapeJsonText(value.text()));
+            sb.Append(u"\"");
+            return;
+        case JsonValue::Kind::Object: {
+            sb.Append(u"{");
+            bool first = true;
+            for (const auto& [k, v] : value.object().items()) {
+                if (!first) sb.Append(u",");
+                first = false;
+                sb.Append(u"\"");
+                sb.Append(EscapeJsonText(k));
+                sb.Append(u"\":");
+                writeJson(v, sb);
+            }
+            sb.Append(u"}");
+            return;
+        }
+        case JsonValue::Kind::Array: {
+            sb.Append(u"[");
+            bool first = true;
+            for (const auto& v : value.array()) {
+                if (!first) sb.Append(u",");
+                first = false;
+                writeJson(v, sb);
+            }
+            sb.Append(u"]");
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+std::optional<JsonValue> ParseJson(std::u16string_view json) {
+    g_errors.clear();
+    Reader reader(json);
+    return reader.parseRoot();
+}
+
+const std::u16string& JsonErrors() {
+    return g_errors;
+}
+
+std::u16string ToJson(const JsonValue& value) {
+    cStringBuilder sb;
+    writeJson(value, sb);
+    return sb.toString();
+}
+
+std::u16string EscapeJsonText(std::u16string_view text) {
+    static const char16_t kHex[] = u"0123456789ABCDEF";
+    cStringBuilder sb;
+    for (char16_t c : text) {
+        const char16_t* esc = nullptr;
+        switch (c) {
+            case u'"':
+                esc = u"\\\"";
+                break;
+            case u'\\':
+                esc = u"\\\\";
+                break;
+            case u'/':
+                esc = u"\\/";
+                break;
+            case u'\b':
+                esc = u"\\b";
+                break;
+            case u'\f':
+                esc = u"\\f";
+                break;
+            case u'\n':
+                esc = u"\\n";
+                break;
+            case u'\r':
+                esc = u"\\r";
+                break;
+            case u'\t':
+                esc = u"\\t";
+                break;
+            default:
+                break;
+        }
+        if (esc) {
+            sb.Append(esc);
+        } else if (c >= 32 && c <= 126) {
+            sb.Append(std::u16string_view(&c, 1));
+        } else {
+            char16_t u[6] = {
+                u'\\',       u'u', kHex[(c >> 12) & 15], kHex[(c >> 8) & 15], kHex[(c >> 4) & 15],
+                kHex[c & 15]};
+            sb.Append(std::u16string_view(u, 6));
+        }
+    }
+    return sb.toString();
+}
+
+}  // namespace tessel::server

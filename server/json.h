@@ -1,0 +1,129 @@
+// The JSON reader and writer of the server: a lenient reader that turns a JSON text into a tree
+// (objects keep their keys' order and letter case, arrays keep their order, numbers are exact
+// 96-bit decimals) and a compact writer.
+//
+// The reader never fails its caller: problems are collected as lines of one error text
+// (JsonErrors), each ended by CR LF, except the single message "Invalid JSON", which replaces
+// the text and has no line end. It accepts apostrophe quotes, unquoted keys, missing commas,
+// parentheses as blanks, and // and /* */ comments.
+//
+// Limits that keep a hostile text harmless: nesting deeper than kMaxDepth ends the parse with
+// an error; text quoted in an error line is cut to kMaxExcerpt characters; at most
+// kMaxErrorLines lines are kept; an array item that records an error or consumes nothing
+// ends the array.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+namespace tessel::server {
+
+// An exact decimal: a 96-bit mantissa with a scale of 0 to 28 decimal places.
+class Decimal {
+  public:
+    Decimal() = default;
+    // Parses [sign] digits [. digits] [E|e [sign] digits], the digits absent on at most one
+    // side of the point. Throws JsonError: 13 for a malformed text, 6 when the value lies
+    // outside the 96-bit range (places beyond 28 are rounded away).
+    static Decimal parse(std::u16string_view text);
+    static Decimal fromInt(std::int64_t value);
+
+    // Plain decimal text with "." as separator and no trailing zeros after the point.
+    std::u16string toText() const;
+    bool negative() const { return negative_; }
+    int scale() const { return scale_; }
+    friend bool operator==(const Decimal&, const Decimal&) = default;
+
+  private:
+    unsigned __int128 mantissa_ = 0;
+    int scale_ = 0;
+    bool negative_ = false;
+};
+
+// A run-time error inside the reader: the number and description of the platform's error.
+class JsonError : public std::exception {
+  public:
+    JsonError(int number, std::u16string description)
+        : number_(number), description_(std::move(description)) {}
+    int number() const { return number_; }
+    const std::u16string& description() const { return description_; }
+    const char* what() const noexcept override { return "json error"; }
+
+  private:
+    int number_;
+    std::u16string description_;
+};
+
+class JsonValue;
+
+// An object: members in insertion order, keys compared exactly.
+class JsonObject {
+  public:
+    const JsonValue* find(std::u16string_view key) const;
+    bool exists(std::u16string_view key) const { return find(key) != nullptr; }
+    // False (and nothing added) when the key is already there.
+    bool add(std::u16string key, JsonValue value);
+    const std::vector<std::pair<std::u16string, JsonValue>>& items() const { return items_; }
+    std::size_t size() const { return items_.size(); }
+
+  private:
+    std::vector<std::pair<std::u16string, JsonValue>> items_;
+};
+
+using JsonArray = std::vector<JsonValue>;
+
+struct JsonNull {
+    friend bool operator==(const JsonNull&, const JsonNull&) = default;
+};
+
+class JsonValue {
+  public:
+    enum class Kind { Empty, Null, Boolean, Number, Text, Object, Array };
+
+    JsonValue() = default;
+    JsonValue(JsonNull) : v_(JsonNull{}) {}
+    JsonValue(bool b) : v_(b) {}
+    JsonValue(Decimal d) : v_(d) {}
+    JsonValue(std::u16string s) : v_(std::move(s)) {}
+    JsonValue(const char16_t* s) : v_(std::u16string(s)) {}
+    JsonValue(JsonObject o) : v_(std::make_shared<JsonObject>(std::move(o))) {}
+    JsonValue(JsonArray a) : v_(std::make_shared<JsonArray>(std::move(a))) {}
+
+    Kind kind() const { return static_cast<Kind>(v_.index()); }
+    bool isEmpty() const { return kind() == Kind::Empty; }
+    bool isNull() const { return kind() == Kind::Null; }
+    bool boolean() const { return std::get<bool>(v_); }
+    const Decimal& number() const { return std::get<Decimal>(v_); }
+    const std::u16string& text() const { return std::get<std::u16string>(v_); }
+    const JsonObject& object() const { return *std::get<std::shared_ptr<JsonObject>>(v_); }
+    JsonObject& object() { return *std::get<std::shared_ptr<JsonObject>>(v_); }
+    const JsonArray& array() const { return *std::get<std::shared_ptr<JsonArray>>(v_); }
+    JsonArray& array() { return *std::get<std::shared_ptr<JsonArray>>(v_); }
+
+  private:
+    std::variant<std::monostate, JsonNull, bool, Decimal, std::u16string,
+                 std::shared_ptr<JsonObject>, std::shared_ptr<JsonArray>>
+        v_;
+};
+
+inline constexpr int kJsonMaxDepth = 256;
+inline constexpr std::size_t kJsonMaxExcerpt = 200;
+inline constexpr std::size_t kJsonMaxErrorLines = 100;
+
+// The root object or array; nullopt when the text does not begin (after blanks) with "{" or
+// "[". Sets the error text that JsonErrors returns (kept per thread).
+std::optional<JsonValue> ParseJson(std::u16string_view json);
+const std::u16string& JsonErrors();
+
+// Compact JSON text of a value: no blanks; texts and keys escaped, every character outside
+// 32..126 as \uXXXX (upper-case hexadecimal); Empty writes nothing.
+std::u16string ToJson(const JsonValue& value);
+std::u16string EscapeJsonText(std::u16string_view text);
+
+}  // namespace tessel::server

@@ -1,0 +1,48 @@
+#include "server/loglist.h"
+
+#include <fstream>
+
+#include "platform/text/text.h"
+#include "server/clock.h"
+
+namespace tessel::server {
+
+namespace text = platform::text;
+
+void LogList::AddLog(std::u16string_view message, int level) {
+    if (level > level_) return;
+    std::u16string body;
+    if (message.size() > maxText_) {
+        body.assign(message.substr(0, maxText_));
+        body += u"…(" + text::formatNumber(static_cast<double>(message.size())) + u")";
+    } else {
+        body.assign(message);
+    }
+    lines_.push_front(GetNowText(clock_.now()) + u" " + body);
+    while (lines_.size() > maxLines_) lines_.pop_back();
+    if (changed_) changed_();
+}
+
+void LogList::clear() {
+    lines_.clear();
+    if (changed_) changed_();
+}
+
+bool LogList::save(const std::filesystem::path& folder, const std::u16string& programName) {
+    std::error_code ec;
+    if (folder.empty() || !std::filesystem::is_directory(folder, ec)) return false;
+    std::u16string name =
+        programName + u"_" + text::formatDateTime(clock_.now().tm, u"yyyyMMdd") + u".log";
+    std::ofstream out(folder / text::toUtf8(name), std::ios::binary | std::ios::app);
+    if (!out) return false;
+    for (auto it = lines_.rbegin(); it != lines_.rend(); ++it) {
+        std::string line = text::toUtf8(*it) + "\r\n";
+        out.write(line.data(), static_cast<std::streamsize>(line.size()));
+    }
+    out.close();
+    if (out.fail()) return false;
+    clear();
+    return true;
+}
+
+}  // namespace tessel::server

@@ -1,0 +1,52 @@
+// The server's on-screen log: newest line on top, filtered by the log level, saved on request.
+// A line is "yyyy-MM-dd HH:mm:ss " and the message. The list keeps at most maxLines lines
+// (the oldest are dropped) and a message longer than maxText characters is cut, with a note of
+// how many characters were left out, so logging whole page images stays harmless.
+#pragma once
+
+#include <cstddef>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+namespace tessel::server {
+
+class Clock;
+
+class LogList {
+  public:
+    static constexpr std::size_t kDefaultMaxLines = 5000;
+    static constexpr std::size_t kDefaultMaxText = 512;
+
+    explicit LogList(const Clock& clock, std::size_t maxLines = kDefaultMaxLines,
+                     std::size_t maxText = kDefaultMaxText)
+        : clock_(clock), maxLines_(maxLines), maxText_(maxText) {}
+
+    void setLevel(int level) { level_ = level; }
+    int level() const { return level_; }
+
+    // Adds the line at the top when level <= the log level.
+    void AddLog(std::u16string_view text, int level);
+    void clear();
+    // Lines, newest first.
+    const std::deque<std::u16string>& lines() const { return lines_; }
+
+    // Appends the lines oldest first, UTF-8 with CR LF, to
+    // folder/<program>_yyyyMMdd.log, only when the folder exists; the list is emptied only
+    // when every line was written and the file closed cleanly. True when saved.
+    bool save(const std::filesystem::path& folder, const std::u16string& programName);
+
+    // Called after every change, for the view.
+    void onChanged(std::function<void()> callback) { changed_ = std::move(callback); }
+
+  private:
+    const Clock& clock_;
+    std::size_t maxLines_;
+    std::size_t maxText_;
+    int level_ = 10;
+    std::deque<std::u16string> lines_;
+    std::function<void()> changed_;
+};
+
+}  // namespace tessel::server

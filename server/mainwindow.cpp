@@ -1,0 +1,133 @@
+#include "server/mainwindow.h"
+
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace tessel::server {
+
+namespace {
+QString q(const std::u16string& s) {
+    return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size()));
+}
+std::u16string u(const QString& s) {
+    return std::u16string(reinterpret_cast<const char16_t*>(s.utf16()),
+                          static_cast<std::size_t>(s.size()));
+}
+}  // namespace
+
+MainWindow::MainWindow() {
+    address_ = new QLineEdit;
+    port_ = new QLineEdit;
+    port_->setMaximumWidth(80);
+    stateLamp_ = new QLabel;
+    stateLamp_->setFixedSize(16, 16);
+    stateText_ = new QLabel;
+    status_ = new QLabel;
+    list_ = new QListWidget;
+    list_->setUniformItemSizes(true);
+
+    auto button = [this](const char16_t* caption, auto action) {
+        auto* b = new QPushButton(q(caption));
+        connect(b, &QPushButton::clicked, this, [this, action] {
+            if (controller_) action(*controller_);
+        });
+        return b;
+    };
+    auto* top = new QHBoxLayout;
+    top->addWidget(new QLabel(q(u"주소")));
+    top->addWidget(address_);
+    top->addWidget(new QLabel(q(u"포트")));
+    top->addWidget(port_);
+    top->addWidget(stateLamp_);
+    top->addWidget(stateText_);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(button(u"시작", [this](ServerController& c) {
+        c.setBoxes(u(address_->text()), u(port_->text()));
+        c.startListening();
+    }));
+    buttons->addWidget(button(u"중지", [](ServerController& c) { c.stopListening(); }));
+    buttons->addWidget(button(u"다시 읽기", [](ServerController& c) { c.reloadButton(); }));
+    buttons->addWidget(button(u"트레이", [](ServerController& c) { c.hideToTray(); }));
+    buttons->addWidget(button(u"저장", [](ServerController& c) { c.saveLog(); }));
+    buttons->addWidget(button(u"지우기", [](ServerController& c) { c.clearLog(); }));
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(list_);
+    layout->addWidget(status_);
+    layout->addLayout(buttons);
+    resize(640, 420);
+
+    timer_ = new QTimer(this);
+    timer_->setInterval(1000);
+    connect(timer_, &QTimer::timeout, this, [this] {
+        if (controller_) controller_->timerTick();
+    });
+}
+
+void MainWindow::attach(ServerController* controller) {
+    controller_ = controller;
+    timer_->start();
+}
+
+void MainWindow::setCaption(const std::u16string& caption) {
+    setWindowTitle(q(caption));
+}
+void MainWindow::setAddress(const std::u16string& address) {
+    address_->setText(q(address));
+}
+void MainWindow::setPort(const std::u16string& port) {
+    port_->setText(q(port));
+}
+void MainWindow::setStatusText(const std::u16string& text) {
+    status_->setText(q(text));
+}
+
+void MainWindow::setListeningState(int state) {
+    stateLamp_->setStyleSheet(state == 2 ? "background-color: #00FF00"
+                                         : "background-color: #FF0000");
+    stateText_->setText(QString::number(state));
+}
+
+void MainWindow::showWindow() {
+    show();
+    raise();
+}
+
+void MainWindow::hideWindow() {
+    hide();
+}
+
+void MainWindow::logChanged() {
+    if (refreshPending_) return;
+    refreshPending_ = true;
+    QTimer::singleShot(0, this, [this] {
+        refreshPending_ = false;
+        refreshLog();
+    });
+}
+
+void MainWindow::refreshLog() {
+    if (!controller_) return;
+    const auto& lines = controller_->log().lines();
+    list_->clear();
+    QStringList items;
+    items.reserve(static_cast<qsizetype>(lines.size()));
+    for (const auto& line : lines) items.append(q(line));
+    list_->addItems(items);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    event->ignore();
+    if (controller_)
+        controller_->closeWindow();
+    else
+        hide();
+}
+
+}  // namespace tessel::server

@@ -1,0 +1,52 @@
+// The server's main window: address and port boxes, the log list with its buttons, the
+// listening state and the status line. It only shows what the controller tells it and hands
+// clicks to it.
+#pragma once
+
+#include <QWidget>
+
+#include "server/controller.h"
+
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QTimer;
+
+namespace tessel::server {
+
+class MainWindow : public QWidget, public MainView {
+  public:
+    MainWindow();
+    void attach(ServerController* controller);
+
+    void setCaption(const std::u16string& caption) override;
+    void setAddress(const std::u16string& address) override;
+    void setPort(const std::u16string& port) override;
+    void setStatusText(const std::u16string& text) override;
+    void setListeningState(int state) override;
+    void showWindow() override;
+    void hideWindow() override;
+    void logChanged() override;
+
+    // For the smoke test.
+    QListWidget* logList() const { return list_; }
+    QLabel* stateLabel() const { return stateText_; }
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void refreshLog();
+
+    ServerController* controller_ = nullptr;
+    QLineEdit* address_;
+    QLineEdit* port_;
+    QListWidget* list_;
+    QLabel* stateLamp_;
+    QLabel* stateText_;
+    QLabel* status_;
+    QTimer* timer_;
+    bool refreshPending_ = false;
+};
+
+}  // namespace tessel::server

@@ -1,0 +1,48 @@
+// The parameter string that the viewer reads ("Key==value|" entries in a fixed order) and its
+// encryption with the message cipher library.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "server/clock.h"
+#include "server/config.h"
+
+namespace tessel::server {
+
+// The 38 entries from the certificate settings; TimeStamp is `now` to the second.
+std::u16string MakeParamString(const ServerSettings& settings, const LocalTime& now);
+
+// The prefix the viewer expects in front of the cipher text.
+inline constexpr std::u16string_view kParamCipherPrefix = u"1Velmora/DES|";
+
+struct CipherResult {
+    bool ok = false;
+    std::u16string text;   // the cipher text when ok
+    std::u16string error;  // what went wrong otherwise
+};
+
+// Encrypts a text with the message cipher under the provider "Velmora/Des".
+class ParamCipher {
+  public:
+    virtual ~ParamCipher() = default;
+    // charset is set on the cipher only when not empty.
+    virtual CipherResult encrypt(std::u16string_view plain, std::u16string_view charset) = 0;
+};
+
+// The message cipher library's Crypt class, created through COM by its class identifier for
+// each call and released after it. An empty result, a creation or call failure, and the
+// library's error texts ("Encryption Error: ...", no provider, unknown algorithm) are failures.
+class ComParamCipher : public ParamCipher {
+  public:
+    CipherResult encrypt(std::u16string_view plain, std::u16string_view charset) override;
+};
+
+// True when a text that the cipher library returned is one of its error texts.
+bool isCipherErrorText(std::u16string_view result);
+
+// "+" -> "%2B" and "/" -> "%2F", for Base64 texts in a URL.
+std::u16string urlEncodeBase64(std::u16string_view text);
+
+}  // namespace tessel::server

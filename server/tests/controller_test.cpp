@@ -1,0 +1,325 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "fakes.h"
+#include "platform/testing/temp_machine.h"
+#include "platform/text/text.h"
+
+using namespace tessel::server;
+using namespace tessel::server::testing;
+namespace text = platform::text;
+namespace net = platform::net;
+
+namespace {
+
+std::string request(const std::string& code, const std::string& body = "", long declared = -1) {
+    std::string rest = "SMATM00120200302090503007XC" + code + body;
+    long length = declared >= 0 ? declared : static_cast<long>(rest.size() + 8);
+    char head[16];
+    std::snprintf(head, sizeof head, "%08ld", length);
+    return head + rest;
+}
+
+struct Reply {
+    std::u16string text;
+    std::u16string code, result, message;
+    long declared = 0;
+};
+
+// Splits the bytes sent to a client into replies.
+std::vector<Reply> replies(const std::string& bytes) {
+    std::u16string all = text::fromAnsi(bytes);
+    std::vector<Reply> out;
+    std::size_t at = 0;
+    while (at + 8 <= all.size()) {
+        long length = std::stol(text::toUtf8(all.substr(at, 8)));
+        Reply r;
+        r.text = all.substr(at, static_cast<std::size_t>(length));
+        r.declared = length;
+        r.code = r.text.substr(35, 4);
+        r.result = r.text.substr(39, 2);
+        r.message = r.text.substr(41);
+        out.push_back(r);
+        at += static_cast<std::size_t>(length);
+    }
+    return out;
+}
+
+class Controller : public ::testing::Test {
+  protected:
+    void writeIni(const std::string& content) {
+        std::ofstream(machine.path() / "TesselServer.ini", std::ios::binary) << content;
+    }
+    std::u16string iniValue(const char16_t* section, const char16_t* key) {
+        iniTool ini;
+        ini.FileName(text::fromUtf8((machine.path() / "TesselServer.ini").string()));
+        return ini.GetValue(section, key, u"<none>");
+    }
+    ServerController& make() {
+        ProgramInfo info;
+        info.programFolder = text::fromUtf8(machine.path().string());
+        info.programName = u"TesselServer";
+        info.iniPath = text::fromUtf8((machine.path() / "TesselServer.ini").string());
+        controller = std::make_unique<ServerController>(
+            info,
+            ServerController::Services{sockets, view, tray, boxes, clock, cipher, viewer, program});
+        return *controller;
+    }
+    ServerController& started() {
+        make();
+        EXPECT_TRUE(controller->start());
+        return *controller;
+    }
+    std::vector<Reply> exchange(const std::string& bytes) {
+        sockets.receive(1, bytes);
+        return replies(sockets.takeSent(1));
+    }
+    bool logged(std::u16string_view part) const {
+        for (const auto& line : controller->log().lines())
+            if (line.find(part) != std::u16string::npos) return true;
+        return false;
+    }
+
+    platform::testing::TempMachine machine;
+    FakeSockets sockets;
+    FakeView view;
+    platform::ui::HeadlessTrayIcon tray;
+    platform::ui::HeadlessMessageBoxes boxes{false};
+    FixedClock clock;
+    FakeCipher cipher;
+    FakeViewer viewer;
+    FakeProgram program;
+    std::unique_ptr<ServerController> controller;
+};
+
+}  // namespace
+
+TEST_F(Controller, StartsWithoutAnIniOnTheDefaults) {
+    auto& c = started();
+    ASSERT_EQ(sockets.listenCalls.size(), 1u);
+    EXPECT_EQ(sockets.listenCalls[0].ip, u"127.0.0.1");
+    EXPECT_EQ(sockets.listenCalls[0].port, 9900);
+    EXPECT_EQ(iniValue(u"SYSTEM", u"LocalIP"), u"127.0.0.1");
+    EXPECT_EQ(c.stateCode(), u"00");
+    EXPECT_FALSE(view.visible);
+    EXPECT_TRUE(tray.shown());
+    EXPECT_EQ(tray.tip(), u"TesselServer,127.0.0.1,9900");
+    EXPECT_EQ(view.caption, u"TesselServer Ver.1.0.0 ");
+    EXPECT_EQ(view.listening, net::sckListening);
+    EXPECT_TRUE(logged(u"Tessel 소켓 기동,0"));
+}
+
+TEST_F(Controller, TrayAndWindow) {
+    writeIni("[SYSTEM]\nTRAYICON=0\n");
+    started();
+    EXPECT_TRUE(view.visible);
+    controller->closeWindow();
+    EXPECT_FALSE(view.visible);
+    EXPECT_TRUE(tray.shown());
+    tray.doubleClick();
+    EXPECT_TRUE(view.visible);
+    EXPECT_FALSE(tray.choose(u"열기"));  // hidden entry
+    EXPECT_TRUE(tray.choose(u"닫기"));
+    EXPECT_EQ(program.exitCodes, std::vector<int>{0});
+    EXPECT_FALSE(tray.shown());
+    EXPECT_EQ(sockets.State(0), net::sckClosed);
+}
+
+TEST_F(Controller, UnavailableAddressFallsBackOnceToLoopback) {
+    writeIni("[SYSTEM]\nLocalIP=192.0.2.1\nPORT=9911\n");
+    sockets.listenErrors = {net::sckAddressNotAvailable};
+    auto& c = started();
+    ASSERT_EQ(sockets.listenCalls.size(), 2u);
+    EXPECT_EQ(sockets.listenCalls[0].ip, u"192.0.2.1");
+    EXPECT_EQ(sockets.listenCalls[1].ip, u"127.0.0.1");
+    EXPECT_EQ(sockets.listenCalls[1].port, 9911);
+    EXPECT_EQ(iniValue(u"SYSTEM", u"LocalIP"), u"127.0.0.1");
+    EXPECT_EQ(c.address(), u"127.0.0.1");
+    EXPECT_FALSE(c.ended());
+    EXPECT_TRUE(logged(u"LocalIP를 127.0.0.1로 바꿨습니다"));
+}
+
+TEST_F(Controller, SecondUnavailableAddressEndsWithAMessageBox) {
+    writeIni("[SYSTEM]\nLocalIP=192.0.2.1\n");
+    sockets.listenErrors = {net::sckAddressNotAvailable, net::sckAddressNotAvailable};
+    make();
+    EXPECT_FALSE(controller->start());
+    EXPECT_EQ(sockets.listenCalls.size(), 2u);
+    EXPECT_EQ(program.exitCodes, std::vector<int>{3});
+    ASSERT_EQ(boxes.shown().size(), 1u);
+    EXPECT_NE(boxes.shown()[0].text.find(u"10049"), std::u16string::npos);
+}
+
+TEST_F(Controller, PortInUseEndsTheProgram) {
+    sockets.listenErrors = {net::sckAddressInUse};
+    make();
+    EXPECT_FALSE(controller->start());
+    EXPECT_EQ(sockets.listenCalls.size(), 1u);
+    EXPECT_EQ(program.exitCodes, std::vector<int>{2});
+    EXPECT_TRUE(boxes.shown().empty());
+}
+
+TEST_F(Controller, BadPortsAndLevelsFallBackToDefaults) {
+    for (const char* port : {"abc", "0", "70000", "-1", "99 00"}) {
+        sockets.listenCalls.clear();
+        writeIni(std::string("[SYSTEM]\nPORT=") + port + "\nLogLevel=x\n");
+        auto& c = started();
+        ASSERT_FALSE(sockets.listenCalls.empty()) << port;
+        EXPECT_EQ(sockets.listenCalls.back().port, 9900) << port;
+        EXPECT_TRUE(logged(u"PORT")) << port;
+        EXPECT_EQ(c.settings().logLevel, 1);
+    }
+}
+
+TEST_F(Controller, ReloadKeepsTheAddressButtonReadsItAgain) {
+    writeIni("[SYSTEM]\nLocalIP=127.0.0.1\nPORT=9901\n");
+    started();
+    sockets.connect();
+    writeIni("[SYSTEM]\nLocalIP=127.0.0.2\nPORT=9902\n");
+    EXPECT_TRUE(exchange(request("CE90")).empty());  // no reply
+    EXPECT_EQ(sockets.listenCalls.back().ip, u"127.0.0.1");
+    EXPECT_EQ(sockets.listenCalls.back().port, 9902);
+    EXPECT_FALSE(sockets.exists(1));  // the client was disconnected
+    EXPECT_FALSE(logged(u"<<"));      // the log list was emptied
+    controller->reloadButton();
+    EXPECT_EQ(sockets.listenCalls.back().ip, u"127.0.0.2");
+}
+
+TEST_F(Controller, OneClientAtATime) {
+    started();
+    sockets.connect(1);
+    sockets.connect(2);
+    EXPECT_TRUE(logged(u"Client 접속초과, requestID = 2"));
+    EXPECT_TRUE(logged(u"Client(1) 접속, requestID = 1"));
+    sockets.events->Close(1);
+    EXPECT_TRUE(logged(u"Client(1) 접속해제....[Ok]"));
+    sockets.connect(3);
+    EXPECT_TRUE(logged(u"Client(1) 접속, requestID = 3"));
+}
+
+TEST_F(Controller, RepliesToEachCommand) {
+    started();
+    sockets.connect();
+    struct Case {
+        std::string frame;
+        const char16_t* code;
+        const char16_t* result;
+        const char16_t* message;
+    } cases[] = {
+        {request("CE09"), u"CE09", u"00", u""},
+        {request("ce09"), u"ce09", u"00", u""},
+        {request("CE91"), u"CE91", u"00", u"1.0.0.6"},
+        {request("CE55"), u"CE55", u"60", u"1.0.0.6"},
+        {request("CE30"), u"CE30", u"00", u"01"},
+        {request("Ce40"), u"Ce40", u"00", u"01"},
+        {request("CE00", "{\"pages\":1}"), u"CE00", u"00", u"01"},
+        {request("CE01", "0001,AAAA"), u"CE01", u"00", u"01"},
+        {request("CE02"), u"CE02", u"02", u"01"},
+        {request("CE09"), u"CE09", u"01", u""},
+    };
+    for (const auto& c : cases) {
+        auto r = exchange(c.frame);
+        ASSERT_EQ(r.size(), 1u) << c.frame;
+        EXPECT_EQ(r[0].code, c.code) << c.frame;
+        EXPECT_EQ(r[0].result, c.result) << c.frame;
+        EXPECT_EQ(r[0].message, c.message) << c.frame;
+        EXPECT_EQ(r[0].declared, static_cast<long>(r[0].text.size()));
+        EXPECT_EQ(r[0].text.substr(8, 27), u"SMATM00120200302090503007CI");
+    }
+    EXPECT_EQ(viewer.hidden, 2);
+    EXPECT_EQ(controller->issue().pageImageList, u"AAAA,");
+    EXPECT_TRUE(logged(u"뷰어를 사용할 수 없어"));
+    EXPECT_TRUE(logged(u"1 << 39,00000039SMATM001"));
+    EXPECT_TRUE(logged(u"1 >> 00000041SMATM00120200302090503007CICE0901"));
+}
+
+TEST_F(Controller, PollOf39CharactersGetsA41CharacterReply) {
+    started();
+    sockets.connect();
+    auto r = exchange(request("CE09"));
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].text, u"00000041SMATM00120200302090503007CICE0900");
+}
+
+TEST_F(Controller, FailedSetUpAnswers02AndCountsCharactersNotBytes) {
+    started();
+    sockets.connect();
+    auto r = exchange(request("CE00", "[1,2]"));
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].result, u"02");
+    EXPECT_EQ(r[0].message, u";설정 요청의 본문이 JSON 개체가 아닙니다.");
+    // The length counts characters: each Korean letter is one, though two bytes on the wire.
+    EXPECT_EQ(r[0].declared, 41 + static_cast<long>(r[0].message.size()));
+    EXPECT_EQ(r[0].text.size(), static_cast<std::size_t>(r[0].declared));
+    EXPECT_EQ(controller->stateCode(), u"00");
+
+    writeIni("[SYSTEM]\nSendErrmsg=0\n");
+    controller->reloadButton();
+    sockets.connect();
+    r = exchange(request("CE00", "nope"));
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].result, u"02");
+    EXPECT_EQ(r[0].message, u";");
+}
+
+TEST_F(Controller, SplitCoalescedAndBrokenFrames) {
+    started();
+    sockets.connect();
+    std::string poll = request("CE09");
+    // Split after 10 characters: waits, then answers.
+    EXPECT_TRUE(exchange(poll.substr(0, 10)).empty());
+    EXPECT_EQ(exchange(poll.substr(10)).size(), 1u);
+    // Two frames in one arrival: two replies, in order.
+    auto r = exchange(request("CE00", "{}") + request("CE09"));
+    ASSERT_EQ(r.size(), 2u);
+    EXPECT_EQ(r[0].code, u"CE00");
+    EXPECT_EQ(r[1].code, u"CE09");
+    EXPECT_EQ(r[1].result, u"01");
+    // A bad header closes the client without a reply.
+    EXPECT_TRUE(exchange("GET / HTTP/1.1\r\n\r\n").empty());
+    EXPECT_FALSE(sockets.exists(1));
+    EXPECT_TRUE(logged(u"1 [Connect Error] 18,35"));
+}
+
+TEST_F(Controller, TheBufferDoesNotOutliveItsConnection) {
+    started();
+    sockets.connect(1);
+    std::string poll = request("CE09");
+    sockets.receive(1, poll.substr(0, 20));
+    sockets.events->Close(1);
+    sockets.connect(2);
+    auto r = exchange(poll);
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].code, u"CE09");
+}
+
+TEST_F(Controller, OversizeFramesAndPageListsCloseTheClient) {
+    writeIni("[SYSTEM]\nMaxFrameLength=100\nMaxPageListLength=50\n");
+    started();
+    sockets.connect();
+    EXPECT_TRUE(exchange(request("CE01", "0001," + std::string(200, 'A'))).empty());
+    EXPECT_FALSE(sockets.exists(1));
+    EXPECT_TRUE(logged(u"100자를 넘습니다"));
+
+    sockets.connect();
+    EXPECT_EQ(exchange(request("CE01", "0001," + std::string(30, 'A'))).size(), 1u);
+    EXPECT_TRUE(exchange(request("CE01", "0001," + std::string(30, 'B'))).empty());
+    EXPECT_FALSE(sockets.exists(1));
+    EXPECT_EQ(controller->issue().pageImageList, std::u16string(30, u'A') + u",");
+}
+
+TEST_F(Controller, SetUpUsesTheCertificateSettings) {
+    writeIni("[CERTPARAM]\nWinTitle=한글 제목\nZoom=1|x==1\n");
+    started();
+    sockets.connect();
+    auto r = exchange(request("CE00", "{\"usedefaultprinter\":\"1\"}"));
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].result, u"00");
+    ASSERT_EQ(cipher.calls.size(), 1u);
+    EXPECT_NE(cipher.calls[0].plain.find(u"|WinTitle==한글 제목|"), std::u16string::npos);
+    // A setting holding the separators is refused at load and its default used.
+    EXPECT_NE(cipher.calls[0].plain.find(u"|Zoom==100|"), std::u16string::npos);
+    EXPECT_TRUE(cipher.calls[0].plain.ends_with(u"|usedefaultprinter==1|"));
+    EXPECT_EQ(controller->issue().paramCipherText.substr(0, 13), u"1Velmora/DES|");
+}

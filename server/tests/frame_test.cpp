@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+
+#include "platform/text/text.h"
+#include "server/frame.h"
+
+using namespace tessel::server;
+namespace text = platform::text;
+
+namespace {
+
+const std::u16string kStamp = u"20200302090503007";
+
+// A request frame with a correct length field unless one is given.
+std::u16string frame(std::u16string_view code, std::u16string_view body = u"", long declared = -1) {
+    std::u16string rest =
+        u"SMATM001" + kStamp + u"XC" + std::u16string(code) + std::u16string(body);
+    long length = declared >= 0 ? declared : static_cast<long>(rest.size() + 8);
+    return text::zeroPad(length, 8) + rest;
+}
+
+// Feeds the arrivals and lists what the buffer gives back: "F:<code>:<length>" for a frame,
+// "bad" and "oversize" (after which the buffer is cleared, as the server does).
+std::vector<std::string> feed(const std::vector<std::u16string>& arrivals,
+                              std::size_t maxFrame = kDefaultMaxFrame, int logLevel = 10) {
+    FrameAssembler a(maxFrame);
+    a.setLogLevel(logLevel);
+    std::vector<std::string> out;
+    for (const auto& arrival : arrivals) {
+        a.arrive(arrival);
+        for (;;) {
+            auto r = a.next();
+            if (r.status == FrameAssembler::Status::NeedMore) break;
+            if (r.status == FrameAssembler::Status::Frame) {
+                out.push_back("F:" + text::toUtf8(frameCode(r.frame)) + ":" +
+                              std::to_string(r.frame.size()));
+                continue;
+            }
+            out.push_back(r.status == FrameAssembler::Status::BadHeader ? "bad" : "oversize");
+            a.clear();
+            break;
+        }
+    }
+    return out;
+}
+
+using V = std::vector<std::string>;
+
+}  // namespace
+
+TEST(Frame, ReplyHeaderAndTimestamp) {
+    LocalTime t;
+    t.tm.tm_year = 2020 - 1900;
+    t.tm.tm_mon = 2;
+    t.tm.tm_mday = 2;
+    t.tm.tm_hour = 9;
+    t.tm.tm_min = 5;
+    t.tm.tm_sec = 3;
+    t.milliseconds = 7;
+    EXPECT_EQ(GetTimeStamp(t), u"20200302090503007");
+    EXPECT_EQ(GetNowText(t), u"2020-03-02 09:05:03");
+    // A CE09 reply body "CE09" + state is 6 characters: 41 in all, "CI" at 34-35.
+    std::u16string header = FMakeHeader(6, t);
+    EXPECT_EQ(header, u"00000041SMATM00120200302090503007CI");
+    EXPECT_EQ(header.size(), kHeaderLength);
+}
+
+TEST(Frame, HeaderCheck) {
+    const std::u16string poll = frame(u"CE09");
+    ASSERT_EQ(poll.size(), 39u);
+    struct Case {
+        std::u16string buffer;
+        bool ok;
+    } cases[] = {
+        {poll, true},
+        {u"00000039smatm001" + kStamp + u"Xc" + u"ce09", true},  // letter case ignored
+        {poll.substr(0, 38), false},                             // 38 characters are too few
+        {u"00000034" + poll.substr(8), false},                   // length must be above 34
+        {u"0000003a" + poll.substr(8), false},
+        {u" 0000039" + poll.substr(8), false},  // blanks, signs and exponents are not digits
+        {u"+0000039" + poll.substr(8), false},
+        {u"0001e003" + poll.substr(8), false},
+        {u"００００００39" + poll.substr(8), false},  // only ASCII digits
+        {u"00000039SMATM002" + poll.substr(16), false},
+        {poll.substr(0, 34) + u"X" + poll.substr(35), false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FCheckHeader(c.buffer, 10), c.ok) << text::toUtf8(c.buffer);
+    EXPECT_TRUE(FCheckHeader(u"nonsense", kNoHeaderCheckLevel));
+}
+
+TEST(Frame, ReceiveBuffer) {
+    const std::u16string poll = frame(u"CE09");
+    const std::u16string setup = frame(u"CE00", u"{\"pages\":1}");
+    const std::u16string page = frame(u"CE01", u"0001,AABBCC");
+    struct Case {
+        const char* name;
+        std::vector<std::u16string> arrivals;
+        V expected;
+    } cases[] = {
+        {"whole poll", {poll}, {"F:CE09:39"}},
+        {"lower-case code is kept", {frame(u"ce09")}, {"F:ce09:39"}},
+        {"split after 20", {poll.substr(0, 20), poll.substr(20)}, {"F:CE09:39"}},
+        {"split after 38", {poll.substr(0, 38), poll.substr(38)}, {"F:CE09:39"}},
+        {"one character at a time",
+         [&] {
+             std::vector<std::u16string> v;
+             for (char16_t c : setup) v.emplace_back(1, c);
+             return v;
+         }(),
+         {"F:CE00:50"}},
+        {"split body waits for the declared length",
+         {setup.substr(0, 42), setup.substr(42)},
+         {"F:CE00:50"}},
+        {"short garbage is refused at once", {u"GET / HTTP/1.0"}, {"bad"}},
+        {"short length of 34 is refused", {u"00000034SMA"}, {"bad"}},
+        {"wrong marker start is refused", {u"00000039SMAX"}, {"bad"}},
+        {"coalesced frames are split",
+         {setup + page + poll},
+         {"F:CE00:50", "F:CE01:50", "F:CE09:39"}},
+        {"second frame split across arrivals",
+         {setup + page.substr(0, 20), page.substr(20)},
+         {"F:CE00:50", "F:CE01:50"}},
+        {"under-declared frame is taken whole", {frame(u"CE01", u"0001,DATA", 39)}, {"F:CE01:48"}},
+        {"declared longer waits", {frame(u"CE01", u"0001,DATA", 60)}, {}},
+        {"new header replaces a stalled frame",
+         {frame(u"CE01", u"0001,DATA", 60), poll},
+         {"F:CE09:39"}},
+        {"marker inside a body is data",
+         {setup.substr(0, 45), u"SMATM001" + setup.substr(45)},
+         {"F:CE00:58"}},
+        {"body with marker completes",
+         {frame(u"CE01", u"0001,SMATM001SMATM001").substr(0, 41),
+          frame(u"CE01", u"0001,SMATM001SMATM001").substr(41)},
+         {"F:CE01:60"}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(feed(c.arrivals), c.expected) << c.name;
+}
+
+TEST(Frame, OversizeAndTheLevelWithoutChecks) {
+    std::u16string big = frame(u"CE01", std::u16string(200, u'A'));
+    EXPECT_EQ(feed({big}, 100), V{"oversize"});
+    EXPECT_EQ(feed({big.substr(0, 50)}, 100), V{"oversize"});  // known from the length field
+    // An under-declared frame that grows past the cap.
+    EXPECT_EQ(feed({frame(u"CE01", std::u16string(200, u'A'), 60)}, 100), V{"oversize"});
+    // With the check off, a frame without the marker goes once its length is reached.
+    std::u16string raw = u"00000045XXXXXXXXXXXXXXXXXXXXXXXXXXXCE09abcdef";
+    ASSERT_EQ(raw.size(), 45u);
+    EXPECT_EQ(feed({raw.substr(0, 40), raw.substr(40)}, kDefaultMaxFrame, kNoHeaderCheckLevel),
+              V{"F:CE09:45"});
+    EXPECT_EQ(feed({raw}), V{"bad"});
+}
+
+TEST(Frame, CodeAndBody) {
+    std::u16string f = frame(u"CE00", u"{}");
+    EXPECT_EQ(frameCode(f), u"CE00");
+    EXPECT_EQ(frameBody(f), u"{}");
+    EXPECT_EQ(frameBody(frame(u"CE09")), u"");
+}
+
+TEST(Frame, DoubleByteCharacterSplitBetweenArrivals) {
+    AnsiStreamDecoder d;
+    // "가한" in CP949: B0 A1 C7 D1, split inside the second character.
+    EXPECT_EQ(d.decode("A\xB0\xA1\xC7"), u"A가");
+    EXPECT_EQ(d.decode("\xD1"
+                       "B"),
+              u"한B");
+    EXPECT_EQ(d.decode("\xB0"), u"");
+    d.reset();
+    EXPECT_EQ(d.decode("C"), u"C");
+}

@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "platform/testing/temp_machine.h"
+#include "platform/text/text.h"
+#include "server/initool.h"
+
+using tessel::server::iniTool;
+namespace fs = std::filesystem;
+namespace text = platform::text;
+
+namespace {
+
+class IniToolTest : public ::testing::Test {
+  protected:
+    std::u16string path(const char* name) {
+        return text::fromUtf8((machine.path() / name).string());
+    }
+    void write(const char* name, const std::string& bytes) {
+        std::ofstream(machine.path() / name, std::ios::binary) << bytes;
+    }
+    std::string read(const char* name) {
+        std::ifstream in(machine.path() / name, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+    platform::testing::TempMachine machine;
+};
+
+}  // namespace
+
+TEST_F(IniToolTest, FileNameCreatesAMissingFileAndLeavesAnExistingOne) {
+    iniTool ini;
+    ini.FileName(path("new.ini"));
+    EXPECT_TRUE(fs::exists(machine.path() / "new.ini"));
+    EXPECT_EQ(fs::file_size(machine.path() / "new.ini"), 0u);
+    EXPECT_EQ(ini.FileName(), path("new.ini"));
+
+    write("old.ini", "[A]\r\nk=v\r\n");
+    ini.FileName(path("old.ini"));
+    EXPECT_EQ(read("old.ini"), "[A]\r\nk=v\r\n");
+}
+
+TEST_F(IniToolTest, ReadsWithTheProfileRules) {
+    write("a.ini",
+          "; comment\r\n"
+          "[System]\r\n"
+          "  Port  =  9900   \r\n"
+          "quoted=\"  spaced  \"\r\n"
+          "single='x'\r\n"
+          "half=\"open\r\n"
+          "port=second\r\n"
+          ";hidden=1\r\n"
+          "[SYSTEM]\r\n"
+          "extra=not read\r\n"
+          "[Other]\r\n"
+          "k=v\r\n");
+    struct Case {
+        const char16_t* section;
+        const char16_t* key;
+        const char16_t* expected;
+    } cases[] = {
+        {u"SYSTEM", u"PORT", u"9900"},        // names without case, blanks dropped
+        {u"system", u"quoted", u"  spaced"},  // quotes stripped, then right-trimmed
+        {u"System", u"single", u"x"},
+        {u"System", u"half", u"\"open"},  // unmatched quote kept
+        {u"System", u"extra", u"dflt"},   // the first duplicate section wins
+        {u"System", u"hidden", u"dflt"},  // comment lines are not keys
+        {u"Other", u"k", u"v"},
+        {u"Missing", u"k", u"dflt"},
+    };
+    iniTool ini;
+    ini.FileName(path("a.ini"));
+    for (const auto& c : cases)
+        EXPECT_EQ(ini.GetValue(c.section, c.key, u"dflt"), c.expected)
+            << text::toUtf8(c.section) << "/" << text::toUtf8(c.key);
+}
+
+TEST_F(IniToolTest, RightTrimForTheServerBothEndsForTheWatchdog) {
+    write("t.ini", "[S]\nk=\"  both  \"\n");
+    iniTool server;
+    server.FileName(path("t.ini"));
+    iniTool watchdog(iniTool::Trim::Both);
+    watchdog.Filename(path("t.ini"));
+    EXPECT_EQ(server.GetValue(u"S", u"k"), u"  both");
+    EXPECT_EQ(watchdog.GetValue(u"S", u"k"), u"both");
+    EXPECT_EQ(watchdog.Filename(), path("t.ini"));
+    // Defaults follow the same rule.
+    EXPECT_EQ(server.GetValue(u"S", u"none", u" d "), u" d");
+    EXPECT_EQ(watchdog.GetValue(u"S", u"none", u" d "), u"d");
+}
+
+TEST_F(IniToolTest, LongAndKoreanValuesComeBackWhole) {
+    iniTool ini;
+    ini.FileName(path("long.ini"));
+    std::u16string longValue(3000, u'x');
+    std::u16string korean = u"증명서 발급 서버 한글 값";
+    ASSERT_TRUE(ini.WriteValue(u"CERTPARAM", u"LayoutUrl", longValue));
+    ASSERT_TRUE(ini.WriteValue(u"CERTPARAM", u"WinTitle", korean));
+    EXPECT_EQ(ini.GetValue(u"CERTPARAM", u"LayoutUrl"), longValue);
+    EXPECT_EQ(ini.GetValue(u"CERTPARAM", u"WinTitle"), korean);
+    EXPECT_EQ(ini.GetValue(u"CERTPARAM", u"WinTitle").find(u'\0'), std::u16string::npos);
+}
+
+TEST_F(IniToolTest, KeepsTheFileEncodingAndLineEnds) {
+    // CP949 bytes of "한글" (not valid UTF-8), LF line ends.
+    write("ansi.ini", "[S]\nname=\xC7\xD1\xB1\xDB\n");
+    iniTool ini;
+    ini.FileName(path("ansi.ini"));
+    EXPECT_EQ(ini.GetValue(u"S", u"name"), u"한글");
+    ASSERT_TRUE(ini.WriteValue(u"S", u"more", u"값"));
+    EXPECT_EQ(read("ansi.ini"), "[S]\nname=\xC7\xD1\xB1\xDB\nmore=\xB0\xAA\n");
+
+    write("bom.ini", "\xEF\xBB\xBF[S]\r\nk=\xED\x95\x9C\r\n");
+    ini.FileName(path("bom.ini"));
+    EXPECT_EQ(ini.GetValue(u"S", u"k"), u"한");
+    ASSERT_TRUE(ini.WriteValue(u"S", u"k", u"글"));
+    EXPECT_EQ(read("bom.ini"), "\xEF\xBB\xBF[S]\r\nk=\xEA\xB8\x80\r\n");
+
+    write("utf16.ini", std::string("\xFF\xFE[\0S\0]\0\r\0\n\0k\0=\0\x5C\xD5\r\0\n\0", 22));
+    ini.FileName(path("utf16.ini"));
+    EXPECT_EQ(ini.GetValue(u"S", u"k"), u"한");
+}
+
+TEST_F(IniToolTest, WritesKeepCommentsAndOrder) {
+    write("w.ini", "; head\r\n[A]\r\na=1\r\n; note on b\r\nb=2\r\n\r\n[B]\r\nc=3\r\n");
+    iniTool ini;
+    ini.FileName(path("w.ini"));
+    EXPECT_TRUE(ini.WriteValue(u"a", u"B", u"22"));   // replaced in place, case ignored
+    EXPECT_TRUE(ini.WriteValue(u"A", u"new", u"n"));  // after the section's last entry
+    EXPECT_TRUE(ini.WriteValue(u"C", u"d", u"4"));    // new section at the end
+    EXPECT_EQ(read("w.ini"),
+              "; head\r\n[A]\r\na=1\r\n; note on b\r\nB=22\r\nnew=n\r\n\r\n[B]\r\nc=3\r\n"
+              "[C]\r\nd=4\r\n");
+    EXPECT_EQ(ini.GetAllSections(), (std::vector<std::u16string>{u"A", u"B", u"C"}));
+    EXPECT_EQ(ini.GetAllKeys(u"a"), (std::vector<std::u16string>{u"a", u"B", u"new"}));
+    EXPECT_TRUE(ini.GetAllKeys(u"none").empty());
+
+    EXPECT_TRUE(ini.DeleteKey(u"A", u"a"));
+    EXPECT_TRUE(ini.DeleteSection(u"B"));
+    EXPECT_EQ(read("w.ini"), "; head\r\n[A]\r\n; note on b\r\nB=22\r\nnew=n\r\n\r\n[C]\r\nd=4\r\n");
+    EXPECT_TRUE(ini.DeleteKey(u"A", u"absent"));
+}
+
+TEST_F(IniToolTest, MissingFileGivesDefaultsAndEmptyListsAndUnwritablePathsReportFalse) {
+    iniTool ini;
+    EXPECT_EQ(ini.GetValue(u"S", u"k", u"d"), u"d");
+    EXPECT_TRUE(ini.GetAllSections().empty());
+    EXPECT_FALSE(ini.WriteValue(u"S", u"k", u"v"));
+    ini.FileName(path("no/such/folder/x.ini"));
+    EXPECT_EQ(ini.GetValue(u"S", u"k", u"d"), u"d");
+    EXPECT_FALSE(ini.WriteValue(u"S", u"k", u"v"));
+}

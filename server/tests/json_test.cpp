@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+
+#include "platform/text/text.h"
+#include "server/json.h"
+
+using namespace tessel::server;
+namespace text = platform::text;
+
+namespace {
+std::string u8(const std::u16string& s) {
+    return text::toUtf8(s);
+}
+}  // namespace
+
+TEST(Json, TextsThatAreNotObjectsOrArrays) {
+    for (const char16_t* t : {u"", u"  5", u"\"a\"", u"true"}) {
+        EXPECT_FALSE(ParseJson(t).has_value()) << u8(t);
+        EXPECT_EQ(JsonErrors(), u"Invalid JSON");
+    }
+}
+
+TEST(Json, LenientObjects) {
+    auto root = ParseJson(u"{'a':'x', b:true \"c\":null}");
+    ASSERT_TRUE(root && root->kind() == JsonValue::Kind::Object);
+    const JsonObject& o = root->object();
+    ASSERT_EQ(o.size(), 3u);
+    EXPECT_EQ(o.find(u"a")->text(), u"x");
+    EXPECT_TRUE(o.find(u"b")->boolean());
+    EXPECT_TRUE(o.find(u"c")->isNull());
+    EXPECT_EQ(JsonErrors(), u"");
+
+    root = ParseJson(u"{\"a b\":1}");
+    EXPECT_EQ(root->object().items()[0].first, u"ab");
+    EXPECT_EQ(ToJson(*root), u"{\"ab\":1}");
+}
+
+TEST(Json, ErrorLinesAreExact) {
+    struct Case {
+        const char16_t* json;
+        const char16_t* errors;
+        const char16_t* rewritten;
+    } cases[] = {
+        {u"{\"a\":1,\"a\":2}",
+         u"This key is already associated with an element of this collection: a\r\n", u"{\"a\":1}"},
+        {u"{\"a\":1,}", u"Missing '}': {\"a\":1,}\r\n", u"{\"a\":1,\"}\":}"},
+        {u"{\"a\":tru}", u"Invalid Boolean at position 6 : tru}\r\nMissing '}': {\"a\":tru}\r\n",
+         u"{\"a\":false,\"tru}\":}"},
+        {u"{\"a\":nul}", u"Invalid null value at position 6 : nul}\r\nMissing '}': {\"a\":nul}\r\n",
+         u"{\"a\":,\"nul}\":}"},
+        {u"[1,2", u"Missing ']': [1,2\r\n", u"[1,]"},
+        {u"{\"k\"x:1}", u"Invalid Key at position 5 : k\r\nType mismatch: k\r\n", u"{}"},
+        {u"[1,x]", u"Type mismatch: x]\r\n", u"[1]"},
+        {u"{\"n\":1e99999}", u"Overflow: n\r\n", u"{}"},
+    };
+    for (const auto& c : cases) {
+        auto root = ParseJson(c.json);
+        ASSERT_TRUE(root) << u8(c.json);
+        EXPECT_EQ(u8(JsonErrors()), u8(c.errors)) << u8(c.json);
+        EXPECT_EQ(u8(ToJson(*root)), u8(c.rewritten)) << u8(c.json);
+    }
+}
+
+TEST(Json, StringsEscapesBlanksAndComments) {
+    struct Case {
+        const char16_t* json;
+        const char16_t* rewritten;
+    } cases[] = {
+        {u"[\"x\\u0041\\q\"]", u"[\"xAq\"]"},
+        {u"[1 /* note */ , 2]", u"[1,2]"},
+        {u"[1, // note\n2]", u"[1,2]"},
+        {u"[(1)]", u"[1]"},
+        {u"[1 /* a*b */ , 2]", u"[1,2]"},  // a star inside a comment does not swallow its end
+        {u"['it''s', \"a'b\"]", u"[\"it\",\"s\",\"a'b\"]"},
+        {u"[\"\\ud55c\\uD55C\"]", u"[\"\\uD55C\\uD55C\"]"},
+        {u"[\"tab\\there\\/\"]", u"[\"tab\\there\\/\"]"},
+        {u"[\"cut", u"[\"cut\"]"},
+        {u"[1.50, -0, 1e3, .5, 79228162514264337593543950335]",
+         u"[1.5,0,1000,0.5,79228162514264337593543950335]"},
+    };
+    for (const auto& c : cases) {
+        auto root = ParseJson(c.json);
+        ASSERT_TRUE(root) << u8(c.json);
+        EXPECT_EQ(u8(ToJson(*root)), u8(c.rewritten)) << u8(c.json) << " / " << u8(JsonErrors());
+    }
+}
+
+TEST(Json, WriterEscapesTextsKeysAndNumbers) {
+    JsonObject o;
+    o.add(u"a", JsonValue(u"\u00E9\""));
+    o.add(u"b", JsonValue(true));
+    o.add(u"c", JsonValue(JsonNull{}));
+    o.add(u"d", JsonValue(Decimal::parse(u"1.5")));
+    o.add(u"k\"ey", JsonValue(u"한"));
+    EXPECT_EQ(ToJson(JsonValue(o)),
+              u"{\"a\":\"\\u00E9\\\"\",\"b\":true,\"c\":null,\"d\":1.5,\"k\\\"ey\":\"\\uD55C\"}");
+    EXPECT_EQ(ToJson(*ParseJson(u"[]")), u"[]");
+    EXPECT_EQ(ToJson(*ParseJson(u"{}")), u"{}");
+    EXPECT_EQ(ToJson(JsonValue()), u"");
+}
+
+TEST(Json, DecimalRange) {
+    EXPECT_EQ(Decimal::parse(u"-79228162514264337593543950335").toText(),
+              u"-79228162514264337593543950335");
+    EXPECT_EQ(Decimal::parse(u"0.0000000000000000000000000001").toText(),
+              u"0.0000000000000000000000000001");
+    EXPECT_EQ(Decimal::parse(u"1.000000000000000000000000000049").toText(), u"1");
+    EXPECT_EQ(Decimal::parse(u"1e-40").toText(), u"0");
+    for (const char16_t* bad : {u"", u"-", u".", u"1.2.3", u"1e", u"--1", u"1-2", u"e5"})
+        EXPECT_THROW(Decimal::parse(bad), JsonError) << u8(bad);
+    try {
+        Decimal::parse(u"79228162514264337593543950336");
+        FAIL();
+    } catch (const JsonError& e) {
+        EXPECT_EQ(e.number(), 6);
+    }
+}
+
+// Texts a client can send that once looped forever, overflowed the stack or grew the error
+// text without end.
+TEST(Json, HostileTextsEndQuickly) {
+    for (const char16_t* t : {u"[tru]", u"[n]", u"[tru,tru,tru]", u"[[n]]", u"{\"a\":[f]}"}) {
+        auto root = ParseJson(t);
+        ASSERT_TRUE(root) << u8(t);
+        EXPECT_NE(JsonErrors(), u"") << u8(t);
+    }
+
+    std::u16string deep(200000, u'[');
+    auto root = ParseJson(deep);
+    ASSERT_TRUE(root);
+    EXPECT_NE(JsonErrors().find(u"Nesting deeper than 256"), std::u16string::npos);
+
+    std::u16string fine;
+    for (int i = 0; i < 256; ++i) fine += u"[";
+    for (int i = 0; i < 256; ++i) fine += u"]";
+    ParseJson(fine);
+    EXPECT_EQ(JsonErrors(), u"");
+
+    // Many failing members, each quoting the rest of a long text.
+    std::u16string many = u"{";
+    for (int i = 0; i < 20000; ++i) many += u"\"k" + text::formatNumber(i) + u"\":tru ";
+    many += std::u16string(100000, u' ') + u"}";
+    ParseJson(many);
+    EXPECT_LT(JsonErrors().size(), 100u * (kJsonMaxExcerpt + 100));
+}

@@ -1,0 +1,189 @@
+// The real TesselServer, started in a temporary machine folder with its own INI and driven over
+// loopback TCP.
+#include <gtest/gtest.h>
+
+#include "platform/testing/run_program.h"
+#include "server/initool.h"
+#include "server_process.h"
+
+using namespace tessel::server;
+using namespace tessel::server::testing;
+namespace text = platform::text;
+
+namespace {
+
+std::string u8(const std::optional<std::u16string>& s) {
+    return s ? text::toUtf8(*s) : std::string("<none>");
+}
+
+// The reply without its timestamp: length, "CI", then the body.
+std::string shape(const std::optional<std::u16string>& reply) {
+    if (!reply || reply->size() < 35) return u8(reply);
+    EXPECT_EQ(reply->substr(8, 8), u"SMATM001");
+    return text::toUtf8(reply->substr(0, 8) + u" " + reply->substr(33));
+}
+
+class Server : public ::testing::Test {
+  protected:
+    std::string iniFor(int port, const std::string& extra = "") {
+        return "[SYSTEM]\r\nLocalIP=127.0.0.1\r\nPORT=" + std::to_string(port) + "\r\n" + extra;
+    }
+    std::u16string iniValue(const ServerProcess& server, const char16_t* key) {
+        iniTool ini;
+        ini.FileName(text::fromUtf8(server.iniPath().string()));
+        return ini.GetValue(u"SYSTEM", key, u"<none>");
+    }
+    platform::testing::TempMachine machine;
+    int port = freePort();
+};
+
+}  // namespace
+
+TEST_F(Server, AnswersPollsVersionsAndUnknownCodes) {
+    ServerProcess server(machine.path(), iniFor(port));
+    ASSERT_TRUE(server.waitListening(port)) << server.errors();
+    Client client(port);
+    ASSERT_TRUE(client.connected());
+    struct Case {
+        const char16_t* code;
+        const char* reply;
+    } cases[] = {
+        {u"CE09", "00000041 CICE0900"},   {u"ce09", "00000041 CIce0900"},
+        {u"CE91", "00000041 CICE9100"},   {u"CE55", "00000041 CICE5560"},
+        {u"CE30", "00000043 CICE300001"}, {u"CE40", "00000043 CICE400001"},
+        {u"CE01", "00000043 CICE010000"}, {u"CE02", "00000043 CICE020200"},
+    };
+    for (const auto& c : cases) {
+        client.sendText(request(c.code));
+        EXPECT_EQ(shape(client.reply()), c.reply) << text::toUtf8(c.code);
+    }
+    // Page data and a poll in one arrival: both answered, in order.
+    client.sendText(request(u"CE01", u"0001,AAAA") + request(u"CE01", u"0002,BBBB") +
+                    request(u"CE09"));
+    EXPECT_EQ(shape(client.reply()), "00000043 CICE010000");
+    EXPECT_EQ(shape(client.reply()), "00000043 CICE010000");
+    EXPECT_EQ(shape(client.reply()), "00000041 CICE0900");
+}
+
+TEST_F(Server, SplitFramesWaitAndBadHeadersClose) {
+    ServerProcess server(machine.path(), iniFor(port));
+    ASSERT_TRUE(server.waitListening(port)) << server.errors();
+    {
+        Client client(port);
+        std::u16string poll = request(u"CE09");
+        client.sendText(poll.substr(0, 12));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        client.sendText(poll.substr(12));
+        EXPECT_EQ(shape(client.reply()), "00000041 CICE0900");
+        client.send("HELLO\r\n");
+        EXPECT_TRUE(client.closedByServer());
+    }
+    // The slot is free again and the old bytes are gone.
+    Client next(port);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    next.sendText(request(u"CE09"));
+    EXPECT_EQ(shape(next.reply()), "00000041 CICE0900");
+}
+
+TEST_F(Server, ASecondClientIsRefused) {
+    ServerProcess server(machine.path(), iniFor(port));
+    ASSERT_TRUE(server.waitListening(port)) << server.errors();
+    Client first(port);
+    first.sendText(request(u"CE09"));
+    ASSERT_EQ(shape(first.reply()), "00000041 CICE0900");
+    Client second(port);
+    EXPECT_TRUE(second.closedByServer());
+    first.sendText(request(u"CE09"));
+    EXPECT_EQ(shape(first.reply()), "00000041 CICE0900");
+}
+
+TEST_F(Server, ReloadKeepsTheAddressAndReadsThePort) {
+    ServerProcess server(machine.path(), iniFor(port));
+    ASSERT_TRUE(server.waitListening(port)) << server.errors();
+    int newPort = freePort();
+    std::ofstream(server.iniPath(), std::ios::binary)
+        << "[SYSTEM]\r\nLocalIP=127.0.0.2\r\nPORT=" << newPort << "\r\n";
+    Client client(port);
+    client.sendText(request(u"CE90"));
+    EXPECT_TRUE(client.closedByServer());  // no reply; the restart drops the client
+    EXPECT_TRUE(server.waitListening(newPort)) << server.errors();
+    EXPECT_FALSE(listening(kLoopback, port));
+    EXPECT_FALSE(listening(0x7F000002, newPort));
+    Client again(newPort);
+    again.sendText(request(u"CE09"));
+    EXPECT_EQ(shape(again.reply()), "00000041 CICE0900");
+}
+
+TEST_F(Server, UnavailableAddressFallsBackToLoopback) {
+    ServerProcess server(machine.path(),
+                         "[SYSTEM]\nLocalIP=192.0.2.1\nPORT=" + std::to_string(port) + "\n");
+    ASSERT_TRUE(server.waitListening(port)) << server.errors();
+    EXPECT_EQ(iniValue(server, u"LocalIP"), u"127.0.0.1");
+    EXPECT_TRUE(server.running());
+}
+
+TEST_F(Server, PortInUseEndsTheProgram) {
+    // Occupy the port, then point the server at it.
+    int blocker = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    a.sin_addr.s_addr = htonl(kLoopback);
+    ASSERT_EQ(bind(blocker, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(listen(blocker, 1), 0);
+    ServerProcess server(machine.path(), iniFor(port));
+    auto code = server.waitExit();
+    close(blocker);
+    ASSERT_TRUE(code.has_value());
+    EXPECT_NE(*code, 0);
+    EXPECT_NE(server.errors().find("10048"), std::string::npos) << server.errors();
+}
+
+TEST_F(Server, OversizeFrameClosesTheClient) {
+    ServerProcess server(machine.path(), iniFor(port, "MaxFrameLength=1000\r\n"));
+    ASSERT_TRUE(server.waitListening(port)) << server.errors();
+    Client client(port);
+    client.sendText(request(u"CE01", u"0001," + std::u16string(5000, u'A')));
+    EXPECT_TRUE(client.closedByServer());
+    Client next(port);
+    next.sendText(request(u"CE09"));
+    EXPECT_EQ(shape(next.reply()), "00000041 CICE0900");
+}
+
+TEST_F(Server, SetUpWithoutTheCipherLibraryAnswers02) {
+    ServerProcess server(machine.path(), iniFor(port));
+    ASSERT_TRUE(server.waitListening(port)) << server.errors();
+    Client client(port);
+    client.sendText(request(u"CE00", u"{\"pages\":1,\"usedefaultprinter\":\"1\"}"));
+    auto reply = client.reply();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->substr(35, 7), u"CE0002;");
+    EXPECT_NE(reply->find(u"암호화"), std::u16string::npos) << u8(reply);
+    client.sendText(request(u"CE09"));
+    EXPECT_EQ(shape(client.reply()), "00000041 CICE0900");
+    // A body that is not an object, and a value that would inject entries.
+    client.sendText(request(u"CE00", u"[1]"));
+    EXPECT_EQ(client.reply()->substr(35, 7), u"CE0002;");
+    client.sendText(request(u"CE00", u"{\"ExceptPrinterDriver\":\"x|PrintOnly==1\"}"));
+    EXPECT_EQ(client.reply()->substr(35, 7), u"CE0002;");
+}
+
+TEST_F(Server, ProtocolClientSendsFilesAndPrintsReplies) {
+    ServerProcess server(machine.path(), iniFor(port));
+    ASSERT_TRUE(server.waitListening(port)) << server.errors();
+    std::ofstream(machine.path() / "page.bin", std::ios::binary) << std::string("\x89PNG\x01", 5);
+    std::string client = (platform::testing::binFolder() / "tessel-client").string();
+    auto r =
+        platform::testing::runProgram(client, {"--port", std::to_string(port), "poll", "page",
+                                               (machine.path() / "page.bin").string(), "page64",
+                                               (machine.path() / "page.bin").string(), "version",
+                                               "raw", "ce55", "--body", "한글", "run", "poll"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "CE09 00 \nCE01 00 00\nCE01 00 00\nCE91 00 \nce55 60 \nCE02 02 00\nCE09 00 \n");
+
+    auto bad = platform::testing::runProgram(
+        client, {"--port", std::to_string(port), "frame", "GET / HTTP/1.0"});
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_EQ(platform::testing::runProgram(client, {"nothing"}).exitCode, 2);
+}

@@ -1,0 +1,200 @@
+// Integration test support: runs the real TesselServer in the test's machine folder with its
+// own INI, and talks to it over loopback TCP like a client program.
+#pragma once
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/testing/temp_machine.h"
+#include "platform/text/text.h"
+
+extern char** environ;
+
+namespace tessel::server::testing {
+
+// A port that was free a moment ago.
+inline int freePort() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    close(fd);
+    return ntohs(a.sin_port);
+}
+
+// True when something listens on the IPv4 address (host byte order) and port.
+inline bool listening(std::uint32_t address, int port) {
+    std::ifstream in("/proc/net/tcp");
+    std::string line;
+    char want[32];
+    std::snprintf(want, sizeof want, "%08X:%04X", htonl(address), port);
+    std::getline(in, line);
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, remote, state;
+        fields >> slot >> local >> remote >> state;
+        if (local == want && state == "0A") return true;
+    }
+    return false;
+}
+
+inline constexpr std::uint32_t kLoopback = 0x7F000001;
+
+template <class Predicate>
+bool waitFor(Predicate p, int milliseconds = 15000) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (std::chrono::steady_clock::now() < end) {
+        if (p()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return p();
+}
+
+class ServerProcess {
+  public:
+    ServerProcess(const std::filesystem::path& folder, const std::string& ini)
+        : iniPath_(folder / "server.ini"), logPath_(folder / "server.err") {
+        if (!ini.empty()) std::ofstream(iniPath_, std::ios::binary) << ini;
+        std::string program = (platform::testing::binFolder() / "TesselServer").string();
+        std::string iniArg = iniPath_.string();
+        std::vector<char*> argv{program.data(), const_cast<char*>("--ini"), iniArg.data(), nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, logPath_.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0)
+            pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~ServerProcess() {
+        if (pid_ > 0 && !exited_) {
+            kill(pid_, SIGTERM);
+            int status = 0;
+            waitpid(pid_, &status, 0);
+        }
+    }
+
+    bool waitListening(int port, std::uint32_t address = kLoopback) {
+        return waitFor([&] { return listening(address, port) || !running(); }) &&
+               listening(address, port);
+    }
+    bool running() {
+        if (pid_ <= 0 || exited_) return false;
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            exited_ = true;
+            exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            return false;
+        }
+        return true;
+    }
+    // The exit code once the program ended on its own (nullopt while it runs on).
+    std::optional<int> waitExit(int milliseconds = 15000) {
+        waitFor([&] { return !running(); }, milliseconds);
+        if (!exited_) return std::nullopt;
+        return exitCode_;
+    }
+    std::string errors() const {
+        std::ifstream in(logPath_);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+    const std::filesystem::path& iniPath() const { return iniPath_; }
+
+  private:
+    std::filesystem::path iniPath_;
+    std::filesystem::path logPath_;
+    pid_t pid_ = -1;
+    bool exited_ = false;
+    int exitCode_ = -1;
+};
+
+// A blocking client with a receive time-out.
+class Client {
+  public:
+    explicit Client(int port, std::uint32_t address = kLoopback) {
+        fd_ = socket(AF_INET, SOCK_STREAM, 0);
+        timeval tv{5, 0};
+        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<std::uint16_t>(port));
+        a.sin_addr.s_addr = htonl(address);
+        connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    }
+    ~Client() { close(fd_); }
+    bool connected() const { return connected_; }
+
+    void send(const std::string& bytes) {
+        std::size_t at = 0;
+        while (at < bytes.size()) {
+            ssize_t n = ::send(fd_, bytes.data() + at, bytes.size() - at, MSG_NOSIGNAL);
+            if (n <= 0) return;
+            at += static_cast<std::size_t>(n);
+        }
+    }
+    void sendText(std::u16string_view text) {
+        auto b = platform::text::toAnsi(text);
+        send(std::string(b.begin(), b.end()));
+    }
+    // One reply, as text; nullopt on time-out or when the server closed the connection.
+    std::optional<std::u16string> reply() {
+        for (;;) {
+            std::u16string text = platform::text::fromAnsi(pending_);
+            if (text.size() >= 8) {
+                std::size_t length = std::stoul(platform::text::toUtf8(text.substr(0, 8)));
+                if (text.size() >= length) {
+                    std::u16string frame = text.substr(0, length);
+                    auto used = platform::text::toAnsi(frame);
+                    pending_.erase(0, used.size());
+                    return frame;
+                }
+            }
+            char buf[65536];
+            ssize_t n = recv(fd_, buf, sizeof buf, 0);
+            if (n <= 0) return std::nullopt;
+            pending_.append(buf, static_cast<std::size_t>(n));
+        }
+    }
+    // True when the server closes the connection within the time-out.
+    bool closedByServer() {
+        char buf[256];
+        for (;;) {
+            ssize_t n = recv(fd_, buf, sizeof buf, 0);
+            if (n == 0) return true;
+            if (n < 0) return false;
+        }
+    }
+
+  private:
+    int fd_ = -1;
+    bool connected_ = false;
+    std::string pending_;
+};
+
+inline std::u16string request(std::u16string_view code, std::u16string_view body = u"") {
+    std::u16string rest =
+        u"SMATM00120200302090503007XC" + std::u16string(code) + std::u16string(body);
+    return platform::text::zeroPad(static_cast<long>(rest.size() + 8), 8) + rest;
+}
+
+}  // namespace tessel::server::testing

@@ -1,0 +1,54 @@
+// The real window under the offscreen platform: it starts, shows the log and the listening
+// state, and closing it only hides it.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <fstream>
+
+#include "fakes.h"
+#include "platform/testing/temp_machine.h"
+#include "platform/text/text.h"
+#include "server/mainwindow.h"
+
+using namespace tessel::server;
+using namespace tessel::server::testing;
+
+TEST(Window, SmokeTestUnderTheOffscreenPlatform) {
+    platform::testing::TempMachine machine;
+    int argc = 1;
+    char name[] = "window_test";
+    char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+
+    FakeSockets sockets;
+    platform::ui::HeadlessTrayIcon tray;
+    platform::ui::HeadlessMessageBoxes boxes{false};
+    FixedClock clock;
+    FakeCipher cipher;
+    NoViewer viewer;
+    FakeProgram program;
+    MainWindow window;
+    ProgramInfo info;
+    info.programFolder = platform::text::fromUtf8(machine.path().string());
+    info.programName = u"TesselServer";
+    info.iniPath = platform::text::fromUtf8((machine.path() / "TesselServer.ini").string());
+    { std::ofstream(machine.path() / "TesselServer.ini") << "[SYSTEM]\nTRAYICON=0\n"; }
+    ServerController controller(info,
+                                {sockets, window, tray, boxes, clock, cipher, viewer, program});
+    window.attach(&controller);
+    ASSERT_TRUE(controller.start());
+    QApplication::processEvents();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(window.windowTitle(), QString::fromUtf8("TesselServer Ver.1.0.0 "));
+    EXPECT_EQ(window.stateLabel()->text(), "2");
+    ASSERT_GE(window.logList()->count(), 1);
+    EXPECT_TRUE(
+        window.logList()->item(0)->text().endsWith(QString::fromUtf8("Tessel 소켓 기동,0")));
+
+    window.close();
+    QApplication::processEvents();
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_TRUE(program.exitCodes.empty());
+}
