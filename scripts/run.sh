@@ -15,6 +15,11 @@ for lib in "$bin"/lib*.so; do
   "$bin/regsvr" "$lib"
 done
 if [ -x "$bin/TesselServer" ]; then
+  # Without a desktop the server runs headless (no window, no tray).
+  if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
+  fi
+  echo "Starting the issuing server (stop it with Ctrl+C)."
   exec "$bin/TesselServer" "$@"
 fi
 echo "Registered the libraries in $TESSEL_MACHINE; the issuing server is not built yet."
