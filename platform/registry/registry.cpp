@@ -37,10 +37,7 @@
 // the data stays on disk for someone to repair.
 #include "platform/registry/registry.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -51,6 +48,7 @@
 #include <utility>
 
 #include "platform/system/machine.h"
+#include "platform/system/storefile.h"
 
 namespace platform::registry {
 
@@ -500,6 +498,11 @@ std::unique_ptr<Tree> parse(std::string_view text) {
 // ---------------------------------------------------------------------------------------------
 // The files
 
+using platform::system::FileLock;
+using platform::system::FileState;
+using platform::system::readWholeFile;
+using platform::system::replaceFileAtomically;
+
 struct Store {
     fs::path folder, file, lock;
 };
@@ -507,82 +510,6 @@ struct Store {
 Store locate() {
     fs::path folder = platform::system::machineFolder();
     return {folder, folder / "registry.txt", folder / "registry.lock"};
-}
-
-class FileLock {
-  public:
-    FileLock() = default;
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
-    ~FileLock() {
-        if (fd_ >= 0) ::close(fd_);  // closing the descriptor releases the lock
-    }
-
-    // Each lock opens the lock file afresh, so two threads of one process exclude each other
-    // as two processes do (flock belongs to the open file description).
-    bool acquire(const fs::path& path, bool exclusive) {
-        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-        if (fd_ < 0 && !exclusive) fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd_ < 0) return false;
-        int rc;
-        do {
-            rc = ::flock(fd_, exclusive ? LOCK_EX : LOCK_SH);
-        } while (rc != 0 && errno == EINTR);
-        return rc == 0;
-    }
-
-  private:
-    int fd_ = -1;
-};
-
-enum class FileState { Missing, Read, Unreadable };
-
-FileState readAll(const fs::path& path, std::string& out) {
-    out.clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT ? FileState::Missing : FileState::Unreadable;
-    char buf[65536];
-    while (true) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            ::close(fd);
-            return FileState::Unreadable;
-        }
-        if (n == 0) break;
-        out.append(buf, std::size_t(n));
-    }
-    ::close(fd);
-    return FileState::Read;
-}
-
-bool writeAtomically(const Store& store, const std::string& text) {
-    std::string tmpl = (store.folder / "registry.txt.XXXXXX").string();
-    int fd = ::mkstemp(tmpl.data());
-    if (fd < 0) return false;
-    bool ok = ::fchmod(fd, 0644) == 0;
-    for (std::size_t done = 0; ok && done < text.size();) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        done += std::size_t(n);
-    }
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(tmpl.c_str(), store.file.c_str()) == 0;
-    if (!ok) {
-        ::unlink(tmpl.c_str());
-        return false;
-    }
-    // Make the rename itself durable.
-    if (int dir = ::open(store.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-    return true;
 }
 
 void warnDamaged(const fs::path& file, const std::string& text) {
@@ -627,7 +554,7 @@ std::shared_ptr<const Tree> snapshot() {
         // Without the lock (a read-only machine folder) the read is still whole: writers only
         // ever rename complete files into place.
         lock.acquire(store.lock, false);
-        state = readAll(store.file, text);
+        state = readWholeFile(store.file, text);
     }
     if (state != FileState::Read) return emptyTree();
     auto& cache = readCache();
@@ -655,7 +582,7 @@ Status modify(Change&& change) {
     FileLock lock;
     if (!lock.acquire(store.lock, true)) return AccessDenied;
     std::string text;
-    FileState state = readAll(store.file, text);
+    FileState state = readWholeFile(store.file, text);
     if (state == FileState::Unreadable) return AccessDenied;
     std::unique_ptr<Tree> tree = parse(text);
     if (!tree) {
@@ -665,7 +592,7 @@ Status modify(Change&& change) {
     if (Status status = change(*tree); status != Ok) return status;
     std::string updated = serialize(*tree);
     if (state == FileState::Read && updated == text) return Ok;
-    return writeAtomically(store, updated) ? Ok : AccessDenied;
+    return replaceFileAtomically(store.file, updated) ? Ok : AccessDenied;
 }
 
 // Read helpers: the key at a path of the current registry, or null.

@@ -1,4 +1,5 @@
 #include "platform/system/description.h"
+#include "platform/system/storefile.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -576,75 +577,6 @@ Store locate() {
     return {folder, folder / "machine.json", folder / "machine.lock"};
 }
 
-class FileLock {
-  public:
-    FileLock() = default;
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
-    ~FileLock() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    bool acquire(const fs::path& path, bool exclusive) {
-        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-        if (fd_ < 0 && !exclusive) fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd_ < 0) return false;
-        int rc;
-        do {
-            rc = ::flock(fd_, exclusive ? LOCK_EX : LOCK_SH);
-        } while (rc != 0 && errno == EINTR);
-        return rc == 0;
-    }
-
-  private:
-    int fd_ = -1;
-};
-
-enum class FileState { Missing, Read, Unreadable };
-
-FileState readAll(const fs::path& path, std::string& out, struct stat& st) {
-    out.clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT ? FileState::Missing : FileState::Unreadable;
-    if (::fstat(fd, &st) != 0) {
-        ::close(fd);
-        return FileState::Unreadable;
-    }
-    char buf[65536];
-    while (true) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            ::close(fd);
-            return FileState::Unreadable;
-        }
-        if (n == 0) break;
-        out.append(buf, std::size_t(n));
-    }
-    ::close(fd);
-    return FileState::Read;
-}
-
-bool writeAtomically(const Store& store, const std::string& text) {
-    std::string tmpl = (store.folder / "machine.json.XXXXXX").string();
-    int fd = ::mkstemp(tmpl.data());
-    if (fd < 0) return false;
-    bool ok = ::fchmod(fd, 0644) == 0;
-    for (std::size_t done = 0; ok && done < text.size();) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        done += std::size_t(n);
-    }
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(tmpl.c_str(), store.file.c_str()) == 0;
-    if (!ok) ::unlink(tmpl.c_str());
-    return ok;
-}
-
 void warnDamaged(const fs::path& file, const std::string& why) {
     static std::mutex mutex;
     static std::map<std::string, std::string> warned;
@@ -712,7 +644,7 @@ MachineDescription loadMachine() {
     {
         FileLock lock;
         lock.acquire(store.lock, false);
-        state = readAll(store.file, text, st);
+        state = readWholeFile(store.file, text, &st);
     }
     if (state == FileState::Read) {
         Cache& c = cache();
@@ -736,12 +668,12 @@ bool updateMachine(const std::function<void(MachineDescription&)>& change) {
     if (!lock.acquire(store.lock, true)) return false;
     std::string text;
     struct stat st {};
-    FileState state = readAll(store.file, text, st);
+    FileState state = readWholeFile(store.file, text, &st);
     Loaded l = parse(store, state, text);
     if (!l.ok) return false;
     change(l.machine);
     intoJsonDoc(l.machine, l.doc);
-    return writeAtomically(store, l.doc.dump(2) + "\n");
+    return replaceFileAtomically(store.file, l.doc.dump(2) + "\n");
 }
 
 bool describeMachine(std::string_view text) {
@@ -749,7 +681,7 @@ bool describeMachine(std::string_view text) {
     Store store = locate();
     FileLock lock;
     if (!lock.acquire(store.lock, true)) return false;
-    return writeAtomically(store, std::string(text));
+    return replaceFileAtomically(store.file, std::string(text));
 }
 
 bool writeMachine(const MachineDescription& machine) {
