@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include "platform/com/dispatch.h"
+#include "platform/outside/coding.h"
 #include "platform/outside/outside.h"
 #include "platform/text/text.h"
 
@@ -13,80 +14,13 @@ namespace platform::outside {
 namespace {
 
 using namespace platform::com;
-using Bytes = std::vector<std::uint8_t>;
+using namespace coding;
 
 // The bytes a variant stands for: texts as UTF-16LE, byte arrays as they are, other values
 // through their text form.
 Bytes bytesOf(const Variant& v) {
     if (v.isText() || v.isBytes() || v.isArray() || v.isEmpty()) return v.toBytes();
     return text::toUtf16leBytes(v.toText());
-}
-
-Bytes digest(const EVP_MD* md, const Bytes& data) {
-    Bytes out(EVP_MAX_MD_SIZE);
-    unsigned int len = 0;
-    if (!EVP_Digest(data.data(), data.size(), out.data(), &len, md, nullptr))
-        raise(E_FAIL, u"Digest failed");
-    out.resize(len);
-    return out;
-}
-
-const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-std::u16string base64Encode(const Bytes& data) {
-    std::u16string out;
-    out.reserve((data.size() + 2) / 3 * 4);
-    std::size_t i = 0;
-    for (; i + 2 < data.size(); i += 3) {
-        std::uint32_t n = (data[i] << 16) | (data[i + 1] << 8) | data[i + 2];
-        for (int s = 18; s >= 0; s -= 6) out += char16_t(kAlphabet[(n >> s) & 63]);
-    }
-    if (std::size_t rest = data.size() - i) {
-        std::uint32_t n = data[i] << 16;
-        if (rest == 2) n |= data[i + 1] << 8;
-        out += char16_t(kAlphabet[(n >> 18) & 63]);
-        out += char16_t(kAlphabet[(n >> 12) & 63]);
-        out += rest == 2 ? char16_t(kAlphabet[(n >> 6) & 63]) : u'=';
-        out += u'=';
-    }
-    return out;
-}
-
-Bytes base64Decode(std::u16string_view text) {
-    Bytes out;
-    out.reserve(text.size() / 4 * 3);
-    std::uint32_t acc = 0;
-    int bits = 0, pads = 0;
-    for (char16_t c : text) {
-        if (c == u'\r' || c == u'\n' || c == u' ' || c == u'\t') continue;
-        int v;
-        if (c >= u'A' && c <= u'Z')
-            v = c - u'A';
-        else if (c >= u'a' && c <= u'z')
-            v = c - u'a' + 26;
-        else if (c >= u'0' && c <= u'9')
-            v = c - u'0' + 52;
-        else if (c == u'+')
-            v = 62;
-        else if (c == u'/')
-            v = 63;
-        else if (c == u'=') {
-            ++pads;
-            continue;
-        } else
-            raise(E_INVALIDARG, u"Invalid Base64 text");
-        if (pads) raise(E_INVALIDARG, u"Invalid Base64 text");  // data after padding
-        acc = (acc << 6) | static_cast<std::uint32_t>(v);
-        bits += 6;
-        if (bits >= 8) {
-            bits -= 8;
-            out.push_back(static_cast<std::uint8_t>(acc >> bits));
-            acc &= (1u << bits) - 1;
-        }
-    }
-    // Leftover bits must be padding zeros of a final group of 2 or 3 characters.
-    if (bits >= 6 || pads > 2) raise(E_INVALIDARG, u"Invalid Base64 text");
-    return out;
 }
 
 Bytes compress(const Bytes& data) {
@@ -201,13 +135,7 @@ const Members<AesBridge>& AesBridge::members() {
                             c.result = v.toText();
                             return;
                         }
-                        static const char16_t digits[] = u"0123456789abcdef";
-                        std::u16string hex;
-                        for (auto b : v.bytes()) {
-                            hex += digits[b >> 4];
-                            hex += digits[b & 15];
-                        }
-                        c.result = hex;
+                        c.result = hexLower(v.bytes());
                     })
             .method(13, u"DecodeBase64", VarType(VT_ARRAY | VT_UI1), {{u"text", VT_BSTR}},
                     [](AesBridge&, Call& c) { c.result = base64Decode(c.arg(0).text()); })

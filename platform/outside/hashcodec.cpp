@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/com/dispatch.h"
+#include "platform/outside/coding.h"
 #include "platform/outside/outside.h"
 #include "platform/text/text.h"
 
@@ -14,7 +15,7 @@ namespace platform::outside {
 namespace {
 
 using namespace platform::com;
-using Bytes = std::vector<std::uint8_t>;
+using namespace coding;
 
 constexpr std::uint8_t kFormatVersion = 1;
 constexpr std::size_t kNonceSize = 12;
@@ -32,85 +33,6 @@ const EVP_MD* hashOf(std::u16string_view name) {
     if (text::equalsNoCase(name, u"sha384")) return EVP_sha384();
     if (text::equalsNoCase(name, u"sha512")) return EVP_sha512();
     invalid(u"Unknown hash algorithm");
-}
-
-Bytes digest(const EVP_MD* md, const Bytes& data) {
-    Bytes out(EVP_MAX_MD_SIZE);
-    unsigned int len = 0;
-    if (!EVP_Digest(data.data(), data.size(), out.data(), &len, md, nullptr))
-        raise(E_FAIL, u"Digest failed");
-    out.resize(len);
-    return out;
-}
-
-std::u16string hex(const Bytes& data) {
-    static const char16_t digits[] = u"0123456789abcdef";
-    std::u16string out;
-    for (auto b : data) {
-        out += digits[b >> 4];
-        out += digits[b & 15];
-    }
-    return out;
-}
-
-Bytes unhex(std::u16string_view s) {
-    if (s.size() % 2) invalid(u"Invalid hexadecimal text");
-    auto nibble = [](char16_t c) -> int {
-        if (c >= u'0' && c <= u'9') return c - u'0';
-        if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-        if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-        invalid(u"Invalid hexadecimal text");
-    };
-    Bytes out;
-    for (std::size_t i = 0; i < s.size(); i += 2)
-        out.push_back(static_cast<std::uint8_t>(nibble(s[i]) * 16 + nibble(s[i + 1])));
-    return out;
-}
-
-const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-std::u16string base64(const Bytes& data) {
-    std::u16string out;
-    std::size_t i = 0;
-    for (; i + 2 < data.size(); i += 3) {
-        std::uint32_t n = (data[i] << 16) | (data[i + 1] << 8) | data[i + 2];
-        for (int s = 18; s >= 0; s -= 6) out += char16_t(kAlphabet[(n >> s) & 63]);
-    }
-    if (std::size_t rest = data.size() - i) {
-        std::uint32_t n = data[i] << 16;
-        if (rest == 2) n |= data[i + 1] << 8;
-        out += char16_t(kAlphabet[(n >> 18) & 63]);
-        out += char16_t(kAlphabet[(n >> 12) & 63]);
-        out += rest == 2 ? char16_t(kAlphabet[(n >> 6) & 63]) : u'=';
-        out += u'=';
-    }
-    return out;
-}
-
-Bytes unbase64(std::u16string_view s) {
-    if (s.size() % 4) invalid(u"Invalid Base64 text");
-    Bytes out;
-    std::uint32_t acc = 0;
-    int bits = 0;
-    std::size_t pads = 0;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        char16_t c = s[i];
-        if (c == u'=') {
-            if (i + 2 < s.size()) invalid(u"Invalid Base64 text");
-            ++pads;
-            continue;
-        }
-        if (pads) invalid(u"Invalid Base64 text");
-        const char* p = c < 128 ? std::strchr(kAlphabet, static_cast<char>(c)) : nullptr;
-        if (!p || !c) invalid(u"Invalid Base64 text");
-        acc = (acc << 6) | static_cast<std::uint32_t>(p - kAlphabet);
-        bits += 6;
-        if (bits >= 8) {
-            bits -= 8;
-            out.push_back(static_cast<std::uint8_t>(acc >> bits));
-        }
-    }
-    return out;
 }
 
 std::u16string urlForm(std::u16string b64) {
@@ -183,7 +105,7 @@ class HashCodec : public DispatchImpl<HashCodec> {
   private:
     std::u16string hashText(std::u16string_view s) const {
         Bytes d = digest(hashOf(algorithm_), text::toAnsi(s));
-        return encodingOf(encoding_) == Encoding::Base64 ? base64(d) : hex(d);
+        return encodingOf(encoding_) == Encoding::Base64 ? base64Encode(d) : hexLower(d);
     }
 
     std::u16string algorithm_ = u"md5";
@@ -213,13 +135,13 @@ const Members<HashCodec>& HashCodec::members() {
                         Bytes sealed = seal(v.isBytes() ? v.bytes() : text::toAnsi(v.toText()));
                         switch (encoding) {
                             case Encoding::Base64:
-                                c.result = base64(sealed);
+                                c.result = base64Encode(sealed);
                                 break;
                             case Encoding::Url:
-                                c.result = urlForm(base64(sealed));
+                                c.result = urlForm(base64Encode(sealed));
                                 break;
                             case Encoding::Hex:
-                                c.result = hex(sealed);
+                                c.result = hexLower(sealed);
                                 break;
                         }
                     })
@@ -229,10 +151,10 @@ const Members<HashCodec>& HashCodec::members() {
                         Bytes sealed;
                         switch (encodingOf(c.text(1))) {
                             case Encoding::Base64:
-                                sealed = unbase64(s);
+                                sealed = base64Decode(s);
                                 break;
                             case Encoding::Url:
-                                sealed = unbase64(fromUrlForm(s));
+                                sealed = base64Decode(fromUrlForm(s));
                                 break;
                             case Encoding::Hex:
                                 sealed = unhex(s);
