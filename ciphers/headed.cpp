@@ -226,13 +226,17 @@ std::u16string hashMD5(std::u16string_view s) {
     }
 }
 
-std::u16string encodeSealwyn(std::u16string_view s) {
+namespace {
+// Runs one encode or decode of the headed format: clears the error state, and turns an error
+// it records or raises into an empty result.
+template <class Step>
+std::u16string guarded(Step step) {
     HeadedState& st = hs();
     st.errorFlag = 0;
     st.errorText.clear();
     try {
         ensureFormatObject();
-        std::u16string out = encodeText(s);
+        std::u16string out = step();
         if (!st.errorText.empty() || st.errorFlag == -1) {
             st.errorFlag = -1;
             return {};
@@ -243,24 +247,15 @@ std::u16string encodeSealwyn(std::u16string_view s) {
         return {};
     }
 }
+}  // namespace
+
+std::u16string encodeSealwyn(std::u16string_view s) {
+    return guarded([&] { return encodeText(s); });
+}
 
 std::u16string decodeSealwyn(std::u16string_view s, bool isParam) {
     if (text::Trim(s).empty()) return {};
-    HeadedState& st = hs();
-    st.errorFlag = 0;
-    st.errorText.clear();
-    try {
-        ensureFormatObject();
-        std::u16string out = pravoDecode(s, isParam);
-        if (!st.errorText.empty() || st.errorFlag == -1) {
-            st.errorFlag = -1;
-            return {};
-        }
-        return out;
-    } catch (...) {
-        fail(currentDescription());
-        return {};
-    }
+    return guarded([&] { return pravoDecode(s, isParam); });
 }
 
 std::u16string headedError() {
