@@ -75,7 +75,10 @@ FrameAssembler::Result FrameAssembler::next() {
     if (declared > maxFrame_) return {Status::Oversize, {}};
     if (declared > buffer_.size()) return {};
     std::u16string_view rest = std::u16string_view(buffer_).substr(declared);
-    if (!rest.empty() && declared > 0 && beginsWithHeader(rest)) {
+    // The text after the declared length is the next frame when it begins with a header, or
+    // when it is too short to tell and could still become one (TCP split the next frame).
+    const bool nextFrame = beginsWithHeader(rest) || (rest.size() < 16 && couldBeginHeader(rest));
+    if (!rest.empty() && declared > 0 && nextFrame) {
         Result r{Status::Frame, buffer_.substr(0, declared)};
         buffer_.erase(0, declared);
         return r;
