@@ -145,13 +145,12 @@ std::u16string Decimal::toText() const {
 // ---- JsonObject ----
 
 const JsonValue* JsonObject::find(std::u16string_view key) const {
-    for (const auto& [k, v] : items_)
-        if (k == key) return &v;
-    return nullptr;
+    auto it = index_.find(key);
+    return it == index_.end() ? nullptr : &items_[it->second].second;
 }
 
 bool JsonObject::add(std::u16string key, JsonValue value) {
-    if (exists(key)) return false;
+    if (!index_.emplace(key, items_.size()).second) return false;
     items_.emplace_back(std::move(key), std::move(value));
     return true;
 }

@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -73,7 +74,15 @@ class JsonObject {
     std::size_t size() const { return items_.size(); }
 
   private:
+    struct KeyHash {
+        using is_transparent = void;
+        std::size_t operator()(std::u16string_view k) const {
+            return std::hash<std::u16string_view>{}(k);
+        }
+    };
     std::vector<std::pair<std::u16string, JsonValue>> items_;
+    // Key -> position in items_, so objects with many keys parse in linear time.
+    std::unordered_map<std::u16string, std::size_t, KeyHash, std::equal_to<>> index_;
 };
 
 using JsonArray = std::vector<JsonValue>;

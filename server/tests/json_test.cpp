@@ -141,4 +141,14 @@ TEST(Json, HostileTextsEndQuickly) {
     many += std::u16string(100000, u' ') + u"}";
     ParseJson(many);
     EXPECT_LT(JsonErrors().size(), 100u * (kJsonMaxExcerpt + 100));
+
+    // An object with a million keys: each key is looked up once, not against every other.
+    std::u16string wide = u"{";
+    for (int i = 0; i < 1000000; ++i) wide += u"\"k" + text::formatNumber(i) + u"\":1,";
+    wide += u"\"k0\":2}";
+    auto object = ParseJson(wide);
+    ASSERT_TRUE(object);
+    EXPECT_EQ(object->object().size(), 1000000u);
+    EXPECT_EQ(object->object().find(u"k0")->number().toText(), u"1") << "the first value stays";
+    EXPECT_TRUE(object->object().exists(u"k999999"));
 }
