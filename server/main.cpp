@@ -35,21 +35,23 @@ int usage(FILE* out) {
 
 int main(int argc, char** argv) {
     std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe");
+    for (int i = 1; i < argc; ++i)
+        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) return usage(stdout);
+
+    // Qt takes its own options (-platform, -style, ...) out of the arguments first.
+    QApplication app(argc, argv);
     std::string iniArg;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--ini") && i + 1 < argc) {
             iniArg = argv[++i];
         } else if (!std::strncmp(argv[i], "--ini=", 6)) {
             iniArg = argv[i] + 6;
-        } else if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
-            return usage(stdout);
         } else {
             std::fprintf(stderr, "TesselServer: unknown argument %s\n", argv[i]);
             return usage(stderr);
         }
     }
 
-    QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
 
     ProgramInfo info;
