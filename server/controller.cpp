@@ -247,7 +247,7 @@ void ServerController::ConnectionRequest(int index, long requestID) {
     s_.sockets.Load(slot);
     if (s_.sockets.State(slot) != net::sckClosed) s_.sockets.Close(slot);
     if (s_.sockets.Accept(slot, requestID) != 0) {
-        addLog(u"Client 접속초과, requestID = " + num(requestID), 1);
+        addLog(u"Client 접속 실패, requestID = " + num(requestID), 1);
         return;
     }
     slots_[slot] = 1;

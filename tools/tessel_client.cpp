@@ -137,7 +137,13 @@ class Connection {
         for (;;) {
             std::u16string got = text::fromAnsi(pending_);
             if (got.size() >= 8) {
-                auto length = std::stoul(text::toUtf8(got.substr(0, 8)));
+                // A reply begins with its length in 8 digits, counting at least its header.
+                std::size_t length = 0;
+                for (std::size_t i = 0; i < 8; ++i) {
+                    if (got[i] < u'0' || got[i] > u'9') return protocolError(got);
+                    length = length * 10 + static_cast<std::size_t>(got[i] - u'0');
+                }
+                if (length < 35) return protocolError(got);
                 if (got.size() >= length) {
                     std::u16string one = got.substr(0, length);
                     pending_.erase(0, text::toAnsi(one).size());
@@ -152,6 +158,13 @@ class Connection {
     }
 
   private:
+    std::optional<std::u16string> protocolError(std::u16string_view got) {
+        std::fprintf(stderr, "tessel-client: the server sent no valid reply header: %s\n",
+                     text::toUtf8(got.substr(0, 40)).c_str());
+        pending_.clear();
+        return std::nullopt;
+    }
+
     int fd_ = -1;
     std::string pending_;
 };
