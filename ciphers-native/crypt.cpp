@@ -66,15 +66,8 @@ std::u16string seedDecrypt(const Bytes& pwd, const Bytes& hex) {
     return ansiResult(plain);
 }
 
-// AesBridge member identifiers.
-enum BridgeMember : com::DispId {
-    HashSha256 = 5,
-    HashSha384 = 6,
-    HashSha512 = 7,
-    HashSha1 = 8,
-    HashMd5 = 9,
-    ValueToText = 12,
-};
+using BridgeMember = platform::outside::aesbridge::Member;
+using namespace platform::outside::aesbridge;
 
 // One digest through a new AesBridge object: the digest operation on a copy of the value,
 // then its text form. A missing or failing component gives an empty result.

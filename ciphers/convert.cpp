@@ -43,11 +43,7 @@ std::shared_ptr<com::Dispatch> aesBridge() {
     return object;
 }
 
-enum AesBridgeMember : com::DispId {
-    EncodeBase64 = 11,
-    DecodeBase64 = 13,
-    CompressData = 14,
-};
+using namespace platform::outside::aesbridge;
 
 com::Variant callBridge(com::Dispatch& bridge, com::DispId id, com::Variant arg) {
     return com::invoke(bridge, id, com::DISPATCH_METHOD, {std::move(arg)});

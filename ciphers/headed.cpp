@@ -31,14 +31,7 @@ enum NativeMember : com::DispId {
     SeedDecrypt = 4,
 };
 
-// Members of HashCodec.
-enum CodecMember : com::DispId {
-    SetHashAlgorithm = 1,
-    SetEncoding = 2,
-    HashText = 3,
-    EncryptText = 4,
-    DecryptText = 5,
-};
+using namespace platform::outside::hashcodec;
 
 HeadedState& hs() {
     return state().headed;

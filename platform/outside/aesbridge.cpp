@@ -111,24 +111,29 @@ const Members<AesBridge>& AesBridge::members() {
     static const ParamInfo value{u"value", VT_VARIANT};
     static const Members<AesBridge> m =
         Members<AesBridge>(u"IAesBridge", IID_IAesBridge)
-            .method(1, u"SetKeySize", VT_EMPTY, {{u"size", VT_I4}},
+            .method(aesbridge::SetKeySize, u"SetKeySize", VT_EMPTY, {{u"size", VT_I4}},
                     [](AesBridge& self, Call& c) { self.keySize_ = c.i4(0); })
-            .method(2, u"EncryptData", VarType(VT_ARRAY | VT_UI1), {value},
+            .method(aesbridge::EncryptData, u"EncryptData", VarType(VT_ARRAY | VT_UI1), {value},
                     [](AesBridge& self, Call& c) { c.result = self.encrypt(bytesOf(c.arg(0))); })
-            .method(3, u"DecryptData", VarType(VT_ARRAY | VT_UI1), {value},
+            .method(aesbridge::DecryptData, u"DecryptData", VarType(VT_ARRAY | VT_UI1), {value},
                     [](AesBridge& self, Call& c) { c.result = self.decrypt(bytesOf(c.arg(0))); })
-            .method(4, u"SetCipherMode", VT_EMPTY, {{u"mode", VT_I4}},
+            .method(aesbridge::SetCipherMode, u"SetCipherMode", VT_EMPTY, {{u"mode", VT_I4}},
                     [](AesBridge& self, Call& c) { self.mode_ = c.i4(0); })
-            .method(5, u"HashSha256", VarType(VT_ARRAY | VT_UI1), {value}, hashWith(EVP_sha256))
-            .method(6, u"HashSha384", VarType(VT_ARRAY | VT_UI1), {value}, hashWith(EVP_sha384))
-            .method(7, u"HashSha512", VarType(VT_ARRAY | VT_UI1), {value}, hashWith(EVP_sha512))
-            .method(8, u"HashSha1", VarType(VT_ARRAY | VT_UI1), {value}, hashWith(EVP_sha1))
-            .method(9, u"HashMd5", VarType(VT_ARRAY | VT_UI1), {value}, hashWith(EVP_md5))
-            .method(10, u"SetKeyText", VT_EMPTY, {{u"key", VT_BSTR}},
+            .method(aesbridge::HashSha256, u"HashSha256", VarType(VT_ARRAY | VT_UI1), {value},
+                    hashWith(EVP_sha256))
+            .method(aesbridge::HashSha384, u"HashSha384", VarType(VT_ARRAY | VT_UI1), {value},
+                    hashWith(EVP_sha384))
+            .method(aesbridge::HashSha512, u"HashSha512", VarType(VT_ARRAY | VT_UI1), {value},
+                    hashWith(EVP_sha512))
+            .method(aesbridge::HashSha1, u"HashSha1", VarType(VT_ARRAY | VT_UI1), {value},
+                    hashWith(EVP_sha1))
+            .method(aesbridge::HashMd5, u"HashMd5", VarType(VT_ARRAY | VT_UI1), {value},
+                    hashWith(EVP_md5))
+            .method(aesbridge::SetKeyText, u"SetKeyText", VT_EMPTY, {{u"key", VT_BSTR}},
                     [](AesBridge& self, Call& c) { self.keyText_ = c.text(0); })
-            .method(11, u"EncodeBase64", VT_BSTR, {value},
+            .method(aesbridge::EncodeBase64, u"EncodeBase64", VT_BSTR, {value},
                     [](AesBridge&, Call& c) { c.result = base64Encode(bytesOf(c.arg(0))); })
-            .method(12, u"ValueToText", VT_BSTR, {value},
+            .method(aesbridge::ValueToText, u"ValueToText", VT_BSTR, {value},
                     [](AesBridge&, Call& c) {
                         const Variant& v = c.arg(0);
                         if (!v.isBytes()) {
@@ -137,12 +142,13 @@ const Members<AesBridge>& AesBridge::members() {
                         }
                         c.result = hexLower(v.bytes());
                     })
-            .method(13, u"DecodeBase64", VarType(VT_ARRAY | VT_UI1), {{u"text", VT_BSTR}},
+            .method(aesbridge::DecodeBase64, u"DecodeBase64", VarType(VT_ARRAY | VT_UI1),
+                    {{u"text", VT_BSTR}},
                     [](AesBridge&, Call& c) { c.result = base64Decode(c.arg(0).text()); })
-            .method(14, u"CompressData", VarType(VT_ARRAY | VT_UI1), {value},
+            .method(aesbridge::CompressData, u"CompressData", VarType(VT_ARRAY | VT_UI1), {value},
                     [](AesBridge&, Call& c) { c.result = compress(bytesOf(c.arg(0))); })
-            .method(15, u"DecompressData", VarType(VT_ARRAY | VT_UI1), {value},
-                    [](AesBridge&, Call& c) { c.result = decompress(bytesOf(c.arg(0))); });
+            .method(aesbridge::DecompressData, u"DecompressData", VarType(VT_ARRAY | VT_UI1),
+                    {value}, [](AesBridge&, Call& c) { c.result = decompress(bytesOf(c.arg(0))); });
     return m;
 }
 

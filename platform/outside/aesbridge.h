@@ -21,4 +21,25 @@ inline constexpr com::Guid CLSID_AesBridge =
     com::Guid::of("{8C6136D4-0307-4C91-8110-A7321A4114FB}");
 inline constexpr com::Guid IID_IAesBridge = com::Guid::of("{6702751E-1BE0-4A9F-9381-DE58187161B6}");
 
+// Member identifiers of IAesBridge, in the order the members stand in the interface.
+namespace aesbridge {
+enum Member : std::int32_t {
+    SetKeySize = 1,
+    EncryptData = 2,
+    DecryptData = 3,
+    SetCipherMode = 4,
+    HashSha256 = 5,
+    HashSha384 = 6,
+    HashSha512 = 7,
+    HashSha1 = 8,
+    HashMd5 = 9,
+    SetKeyText = 10,
+    EncodeBase64 = 11,
+    ValueToText = 12,
+    DecodeBase64 = 13,
+    CompressData = 14,
+    DecompressData = 15,
+};
+}  // namespace aesbridge
+
 }  // namespace platform::outside

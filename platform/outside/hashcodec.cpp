@@ -115,20 +115,22 @@ class HashCodec : public DispatchImpl<HashCodec> {
 const Members<HashCodec>& HashCodec::members() {
     static const Members<HashCodec> m =
         Members<HashCodec>(u"IHashCodec", IID_IHashCodec)
-            .method(1, u"SetHashAlgorithm", VT_EMPTY, {{u"name", VT_BSTR}},
+            .method(hashcodec::SetHashAlgorithm, u"SetHashAlgorithm", VT_EMPTY,
+                    {{u"name", VT_BSTR}},
                     [](HashCodec& self, Call& c) {
                         hashOf(c.text(0));
                         self.algorithm_ = c.text(0);
                     })
-            .method(2, u"SetEncoding", VT_EMPTY, {{u"name", VT_BSTR}},
+            .method(hashcodec::SetEncoding, u"SetEncoding", VT_EMPTY, {{u"name", VT_BSTR}},
                     [](HashCodec& self, Call& c) {
                         if (encodingOf(c.text(0)) == Encoding::Url)
                             invalid(u"Digests are written in hex or base64");
                         self.encoding_ = c.text(0);
                     })
-            .method(3, u"HashText", VT_BSTR, {{u"text", VT_BSTR}},
+            .method(hashcodec::HashText, u"HashText", VT_BSTR, {{u"text", VT_BSTR}},
                     [](HashCodec& self, Call& c) { c.result = self.hashText(c.text(0)); })
-            .method(4, u"EncryptText", VT_BSTR, {{u"value", VT_VARIANT}, {u"encoding", VT_BSTR}},
+            .method(hashcodec::EncryptText, u"EncryptText", VT_BSTR,
+                    {{u"value", VT_VARIANT}, {u"encoding", VT_BSTR}},
                     [](HashCodec&, Call& c) {
                         const Variant& v = c.arg(0);
                         Encoding encoding = encodingOf(c.text(1));
@@ -145,7 +147,7 @@ const Members<HashCodec>& HashCodec::members() {
                                 break;
                         }
                     })
-            .method(5, u"DecryptText", VarType(VT_ARRAY | VT_UI1),
+            .method(hashcodec::DecryptText, u"DecryptText", VarType(VT_ARRAY | VT_UI1),
                     {{u"text", VT_BSTR}, {u"encoding", VT_BSTR}}, [](HashCodec&, Call& c) {
                         std::u16string s = c.text(0);
                         Bytes sealed;

@@ -28,4 +28,15 @@ inline constexpr com::Guid CLSID_HashCodec =
     com::Guid::of("{3352B5B9-82E8-4FFD-9EB1-1A3E60056904}");
 inline constexpr com::Guid IID_IHashCodec = com::Guid::of("{CA46B1CF-64C1-4D8C-B359-26BAA6C04151}");
 
+// Member identifiers of IHashCodec.
+namespace hashcodec {
+enum Member : std::int32_t {
+    SetHashAlgorithm = 1,
+    SetEncoding = 2,
+    HashText = 3,
+    EncryptText = 4,
+    DecryptText = 5,
+};
+}  // namespace hashcodec
+
 }  // namespace platform::outside
