@@ -2,6 +2,7 @@
 
 #include "platform/text/text.h"
 #include "server/frame.h"
+#include "server/tests/fakes.h"
 
 using namespace tessel::server;
 namespace text = platform::text;
@@ -48,14 +49,7 @@ using V = std::vector<std::string>;
 }  // namespace
 
 TEST(Frame, ReplyHeaderAndTimestamp) {
-    LocalTime t;
-    t.tm.tm_year = 2020 - 1900;
-    t.tm.tm_mon = 2;
-    t.tm.tm_mday = 2;
-    t.tm.tm_hour = 9;
-    t.tm.tm_min = 5;
-    t.tm.tm_sec = 3;
-    t.milliseconds = 7;
+    const LocalTime t = tessel::server::testing::FixedClock().now();  // 2020-03-02 09:05:03.007
     EXPECT_EQ(GetTimeStamp(t), u"20200302090503007");
     EXPECT_EQ(GetNowText(t), u"2020-03-02 09:05:03");
     // A CE09 reply body "CE09" + state is 6 characters: 41 in all, "CI" at 34-35.
