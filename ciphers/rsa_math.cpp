@@ -78,7 +78,9 @@ KeyNumbers generateKeyNumbers() {
     KeyNumbers k;
     double phi = 0;
     while (!(k.d > 10000000.0)) {
-        while (!isPrime(k.p) || !isPrime(k.q) || k.p * k.q >= kExactModulusLimit) {
+        // Equal primes make n a square, for which (p-1)(q-1) is not the totient: such a key
+        // never deciphers what it enciphered, so draw again.
+        while (!isPrime(k.p) || !isPrime(k.q) || k.p == k.q || k.p * k.q >= kExactModulusLimit) {
             k.p = std::floor(uniform() * 6830.0 + 3170.0);
             k.q = std::floor(uniform() * 6830.0 + 3170.0);
         }

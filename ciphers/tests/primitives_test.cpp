@@ -310,8 +310,28 @@ TEST(RsaMath, GeneratedPairsStayBelowTheExactLimitAndRoundTrip) {
         EXPECT_LT(k.n, rsa::kExactModulusLimit);
         EXPECT_GT(k.d, 10000000.0);
         for (double c : {43.0, 48.0, 57.0, 65.0, 90.0, 122.0})
-            EXPECT_EQ(rsa::modPow(rsa::modPow(c, k.e, k.n), k.d, k.n), c);
+            EXPECT_EQ(rsa::modPow(rsa::modPow(c, k.e, k.n), k.d, k.n), c) << k.p << " " << k.q;
     }
+}
+
+TEST(RsaMath, KeyGenerationRedrawsEqualPrimes) {
+    // The first draws give 3187 twice (n a square: the pair could not decipher); then 3181, 3187.
+    std::vector<double> draws = {(3187.0 - 3170.0 + 0.5) / 6830.0, (3187.0 - 3170.0 + 0.5) / 6830.0,
+                                 (3181.0 - 3170.0 + 0.5) / 6830.0,
+                                 (3187.0 - 3170.0 + 0.5) / 6830.0};
+    std::size_t i = 0;
+    std::uint64_t lcg = 99;
+    setUniformSource([&] {
+        if (i < draws.size()) return draws[i++];
+        lcg = lcg * 6364136223846793005ULL + 1442695040888963407ULL;
+        return double(lcg >> 11) * 0x1.0p-53;
+    });
+    rsa::KeyNumbers k = rsa::generateKeyNumbers();
+    setUniformSource(nullptr);
+    EXPECT_EQ(k.p, 3181);
+    EXPECT_EQ(k.q, 3187);
+    for (double c : {43.0, 90.0, 122.0})
+        EXPECT_EQ(rsa::modPow(rsa::modPow(c, k.e, k.n), k.d, k.n), c);
 }
 
 TEST(RsaMath, KeyGenerationRedrawsPrimesWhoseProductRounds) {
