@@ -9,6 +9,8 @@
 
 #include "platform/system/fileversion.h"
 #include "platform/text/codepage.h"
+#include "platform/text/numbers.h"
+#include "platform/text/strings.h"
 #include "viewer/log/log.h"
 
 namespace vistrel {
@@ -16,10 +18,7 @@ namespace vistrel {
 namespace {
 
 std::u16string hex8(std::uint32_t v) {
-    static const char16_t digits[] = u"0123456789ABCDEF";
-    std::u16string s(8, u'0');
-    for (int i = 7; i >= 0; --i, v >>= 4) s[std::size_t(i)] = digits[v & 15];
-    return s;
+    return platform::text::Right(u"0000000" + platform::text::Hex(v), 8);
 }
 
 }  // namespace
