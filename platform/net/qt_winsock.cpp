@@ -6,16 +6,6 @@
 
 namespace platform::net {
 
-namespace {
-std::u16string fromQString(const QString& s) {
-    return std::u16string(reinterpret_cast<const char16_t*>(s.utf16()),
-                          static_cast<std::size_t>(s.size()));
-}
-QString toQString(const std::u16string& s) {
-    return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size()));
-}
-}  // namespace
-
 int winsockError(int qtSocketError) {
     switch (static_cast<QAbstractSocket::SocketError>(qtSocketError)) {
         case QAbstractSocket::ConnectionRefusedError:
@@ -71,7 +61,7 @@ int QtSocketArray::Listen(int index, const std::u16string& localIp, int port) {
     QHostAddress address;
     if (localIp.empty())
         address = QHostAddress::Any;
-    else if (!address.setAddress(toQString(localIp)))
+    else if (!address.setAddress(QString::fromStdU16String(localIp)))
         return sckAddressNotAvailable;
     if (port < 0 || port > 65535) return sckInvalidOp;
     if (server_->listen(address, static_cast<quint16>(port))) return 0;
@@ -140,7 +130,7 @@ void QtSocketArray::attach(int index, QTcpSocket* socket) {
                     [this, guard, indexOf, error, description] {
                         int index = indexOf(guard);
                         if (index < 0 || !events_) return;
-                        events_->Error(index, winsockError(error), fromQString(description));
+                        events_->Error(index, winsockError(error), description.toStdU16String());
                     },
                     Qt::QueuedConnection);
             });
@@ -212,10 +202,10 @@ int QtSocketArray::SendData(int index, std::string_view bytes) {
 }
 
 std::u16string QtSocketArray::LocalIP(int index) const {
-    if (index == 0) return fromQString(server_->serverAddress().toString());
+    if (index == 0) return server_->serverAddress().toString().toStdU16String();
     auto it = elements_.find(index);
     if (it == elements_.end() || !it->second.socket) return {};
-    return fromQString(it->second.socket->localAddress().toString());
+    return it->second.socket->localAddress().toString().toStdU16String();
 }
 
 int QtSocketArray::LocalPort(int index) const {
@@ -228,7 +218,7 @@ int QtSocketArray::LocalPort(int index) const {
 std::u16string QtSocketArray::RemoteHostIP(int index) const {
     auto it = elements_.find(index);
     if (it == elements_.end() || !it->second.socket) return {};
-    return fromQString(it->second.socket->peerAddress().toString());
+    return it->second.socket->peerAddress().toString().toStdU16String();
 }
 
 }  // namespace platform::net
