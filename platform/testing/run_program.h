@@ -1,15 +1,13 @@
 // Test support: runs a program with arguments and collects its exit code and output.
 #pragma once
 
-#include <poll.h>
-#include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
-extern char** environ;
+#include "platform/process/process.h"
 
 namespace platform::testing {
 
@@ -19,49 +17,37 @@ struct ProgramResult {
     std::string err;
 };
 
+// Everything the descriptor gives until its end.
+inline std::string readToEnd(int fd) {
+    std::string text;
+    std::uint8_t buffer[4096];
+    std::size_t got = 0;
+    while (process::readSome(fd, buffer, sizeof buffer, got, std::nullopt) ==
+           process::ReadStatus::Data)
+        text.append(reinterpret_cast<const char*>(buffer), got);
+    return text;
+}
+
 inline ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args) {
     ProgramResult result;
-    int outPipe[2], errPipe[2];
-    if (pipe(outPipe) || pipe(errPipe)) return result;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
-    posix_spawn_file_actions_addclose(&actions, outPipe[0]);
-    posix_spawn_file_actions_addclose(&actions, errPipe[0]);
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(outPipe[1]);
-    close(errPipe[1]);
-    if (rc != 0) {
-        close(outPipe[0]);
-        close(errPipe[0]);
-        return result;
-    }
-    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-    int open = 2;
-    char buf[4096];
-    while (open > 0 && poll(fds, 2, -1) > 0) {
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
-            ssize_t n = read(fds[i].fd, buf, sizeof buf);
-            if (n > 0) {
-                (i == 0 ? result.out : result.err).append(buf, static_cast<std::size_t>(n));
-            } else {
-                close(fds[i].fd);
-                fds[i].fd = -1;
-                --open;
-            }
-        }
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    process::Pipe out, err;
+    if (out.create() || err.create()) return result;
+    process::SpawnOptions options;
+    options.argv.push_back(program);
+    options.argv.insert(options.argv.end(), args.begin(), args.end());
+    options.stdoutFd = out.writeEnd();
+    options.stderrFd = err.writeEnd();
+    process::Child child;
+    const int failed = process::spawn(options, child);
+    out.closeWrite();
+    err.closeWrite();
+    if (failed) return result;
+    // Both streams are read at once, so a child that fills one of them never blocks.
+    std::thread errors([&] { result.err = readToEnd(err.readEnd()); });
+    result.out = readToEnd(out.readEnd());
+    errors.join();
+    const int status = child.wait();
+    result.exitCode = status >= 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
 }
 

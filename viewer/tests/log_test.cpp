@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/system/files.h"
 #include "platform/testing/temp_machine.h"
 
 using namespace vistrel;
@@ -120,13 +121,14 @@ TEST(LogLocation, DefaultsToTheFolderAndNameOfTheHoldingFile) {
     resetLog();
     setLogEnabled(true);
     setLogClock([] { return at(2026, 12, 8, 0, 0, 0); });
-    fs::path self = fs::read_symlink("/proc/self/exe");
-    // Without a "logs" folder beside it nothing is written, but the name is fixed.
-    if (!fs::exists(self.parent_path() / "logs")) {
-        WriteLog(u"x", 0);
-        EXPECT_EQ(logFileName(),
-                  self.parent_path() / "logs" / (self.filename().string() + "_20261208.log"));
-    }
+    const fs::path self = platform::system::programFile();
+    const fs::path logs = self.parent_path() / "logs";
+    ASSERT_FALSE(fs::exists(logs)) << "a logs folder beside the test program would take its lines";
+    WriteLog(u"x", 0);
+    // The name is fixed by the first line even when the line is lost for want of the folder,
+    // and the folder is never created.
+    EXPECT_EQ(logFileName(), logs / (self.filename().string() + "_20261208.log"));
+    EXPECT_FALSE(fs::exists(logs));
     resetLog();
 }
 
