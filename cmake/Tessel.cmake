@@ -24,15 +24,43 @@ function(tessel_inproc_server name)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
 endfunction()
 
-# tessel_test(NAME SOURCES... LIBS ...)
+# tessel_static_library(NAME SOURCES... [DEPS ...] [PRIVATE_DEPS ...])
+# A piece of a deliverable built once and linked into the deliverables that share it: the tree
+# as its include path, hidden visibility (nothing of it is exported from a library that links
+# it), position-independent so shared libraries can take it.
+function(tessel_static_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;PRIVATE_DEPS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
+  set_target_properties(${name} PROPERTIES
+    CXX_VISIBILITY_PRESET hidden
+    VISIBILITY_INLINES_HIDDEN ON
+    POSITION_INDEPENDENT_CODE ON)
+endfunction()
+
+# tessel_test(NAME SOURCES... LIBS ... [TOOLS] [SERVERS target...])
+# TOOLS: the test runs regsvr and comcall, named by the definitions REGSVR and COMCALL.
+# SERVERS: in-process server targets the test loads or registers, each named by the definition
+# <TARGET>_LIBRARY (upper case), built before the test.
 function(tessel_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "TOOLS" "" "SOURCES;LIBS;SERVERS" ${ARGN})
   if(NOT TESSEL_BUILD_TESTS)
     return()
   endif()
   add_executable(${name} ${ARG_SOURCES})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
+  if(ARG_TOOLS)
+    add_dependencies(${name} regsvr comcall)
+    target_compile_definitions(${name} PRIVATE
+      REGSVR="$<TARGET_FILE:regsvr>" COMCALL="$<TARGET_FILE:comcall>")
+  endif()
+  foreach(server IN LISTS ARG_SERVERS)
+    string(TOUPPER ${server} upper)
+    add_dependencies(${name} ${server})
+    target_compile_definitions(${name} PRIVATE ${upper}_LIBRARY="$<TARGET_FILE:${server}>")
+  endforeach()
   gtest_discover_tests(${name}
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TESSEL_BIN=${CMAKE_BINARY_DIR}/bin"
     DISCOVERY_TIMEOUT 60)
