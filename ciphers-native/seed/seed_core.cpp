@@ -97,32 +97,61 @@ void SeedCore::setKey(std::span<const std::uint8_t, kKeySize> key) {
     }
 }
 
-void SeedCore::encryptBlock(std::uint8_t* block) const {
-    std::uint32_t l0 = load(block), l1 = load(block + 4), r0 = load(block + 8),
-                  r1 = load(block + 12);
-    const auto& k = roundKeys_;
+namespace {
+
+// One block from `in` to `out` (which may be the same memory).
+inline void encryptOne(const std::array<std::uint32_t, 32>& k, const std::uint8_t* in,
+                       std::uint8_t* out) {
+    std::uint32_t l0 = load(in), l1 = load(in + 4), r0 = load(in + 8), r1 = load(in + 12);
     for (int i = 0; i < 32; i += 4) {
         round(l0, l1, r0, r1, k[i], k[i + 1]);
         round(r0, r1, l0, l1, k[i + 2], k[i + 3]);
     }
-    store(block, r0);
-    store(block + 4, r1);
-    store(block + 8, l0);
-    store(block + 12, l1);
+    store(out, r0);
+    store(out + 4, r1);
+    store(out + 8, l0);
+    store(out + 12, l1);
 }
 
-void SeedCore::decryptBlock(std::uint8_t* block) const {
-    std::uint32_t l0 = load(block), l1 = load(block + 4), r0 = load(block + 8),
-                  r1 = load(block + 12);
-    const auto& k = roundKeys_;
+inline void decryptOne(const std::array<std::uint32_t, 32>& k, const std::uint8_t* in,
+                       std::uint8_t* out) {
+    std::uint32_t l0 = load(in), l1 = load(in + 4), r0 = load(in + 8), r1 = load(in + 12);
     for (int i = 30; i >= 0; i -= 4) {
         round(l0, l1, r0, r1, k[i], k[i + 1]);
         round(r0, r1, l0, l1, k[i - 2], k[i - 1]);
     }
-    store(block, r0);
-    store(block + 4, r1);
-    store(block + 8, l0);
-    store(block + 12, l1);
+    store(out, r0);
+    store(out + 4, r1);
+    store(out + 8, l0);
+    store(out + 12, l1);
+}
+
+bool wholeBlocks(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) {
+    return in.size() == out.size() && in.size() % kBlockSize == 0;
+}
+
+}  // namespace
+
+void SeedCore::encryptBlock(std::uint8_t* block) const {
+    encryptOne(roundKeys_, block, block);
+}
+
+void SeedCore::decryptBlock(std::uint8_t* block) const {
+    decryptOne(roundKeys_, block, block);
+}
+
+bool SeedCore::encryptBlocks(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) const {
+    if (!wholeBlocks(in, out)) return false;
+    for (std::size_t off = 0; off < in.size(); off += kBlockSize)
+        encryptOne(roundKeys_, in.data() + off, out.data() + off);
+    return true;
+}
+
+bool SeedCore::decryptBlocks(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) const {
+    if (!wholeBlocks(in, out)) return false;
+    for (std::size_t off = 0; off < in.size(); off += kBlockSize)
+        decryptOne(roundKeys_, in.data() + off, out.data() + off);
+    return true;
 }
 
 }  // namespace sealwyn::seed
