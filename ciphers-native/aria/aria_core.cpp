@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "ciphers-native/gf256.h"
+#include "ciphers-native/words.h"
 
 namespace sealwyn::aria {
 
@@ -176,18 +177,6 @@ inline std::uint32_t lastSubstitution(std::uint32_t w) {
            (std::uint32_t(kS1[(w >> 8) & 0xFF]) << 8) | kS2[w & 0xFF];
 }
 
-inline std::uint32_t load(const std::uint8_t* p) {
-    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) |
-           p[3];
-}
-
-inline void store(std::uint8_t* p, std::uint32_t v) {
-    p[0] = static_cast<std::uint8_t>(v >> 24);
-    p[1] = static_cast<std::uint8_t>(v >> 16);
-    p[2] = static_cast<std::uint8_t>(v >> 8);
-    p[3] = static_cast<std::uint8_t>(v);
-}
-
 // Key-schedule constants CK1..CK3 (the fractional part of 1/pi).
 constexpr Block kConstants[3] = {{0x517cc1b7, 0x27220a94, 0xfe13abe8, 0xfa9a6ee0},
                                  {0x6db14acc, 0x9e21c820, 0xff28b1d5, 0xef5de2b0},
@@ -228,9 +217,9 @@ void deriveRoundKeys(const Block (&w)[4], std::uint32_t* out, std::index_sequenc
 
 void diffuse(const std::uint8_t* in, std::uint8_t* out) {
     Block t;
-    for (int i = 0; i < 4; ++i) t[i] = load(in + 4 * i);
+    for (int i = 0; i < 4; ++i) t[i] = loadBigEndian(in + 4 * i);
     t = diffuseWords(t);
-    for (int i = 0; i < 4; ++i) store(out + 4 * i, t[i]);
+    for (int i = 0; i < 4; ++i) storeBigEndian(out + 4 * i, t[i]);
 }
 
 void AriaCore::clear() {
@@ -248,8 +237,8 @@ bool AriaCore::setKey(std::span<const std::uint8_t> key) {
     const int rounds = static_cast<int>(n / 4 + 8);
 
     Block kl{}, kr{};
-    for (int i = 0; i < 4; ++i) kl[i] = load(key.data() + 4 * i);
-    for (std::size_t i = 4; i < n / 4; ++i) kr[i - 4] = load(key.data() + 4 * i);
+    for (int i = 0; i < 4; ++i) kl[i] = loadBigEndian(key.data() + 4 * i);
+    for (std::size_t i = 4; i < n / 4; ++i) kr[i - 4] = loadBigEndian(key.data() + 4 * i);
 
     // The constants start at CK(1 + (key bits - 128) / 64) and cycle.
     const std::size_t first = (n - 16) / 8;
@@ -294,8 +283,8 @@ bool AriaCore::process(const Schedule& keys, std::span<const std::uint8_t> in,
     const std::uint8_t* src = in.data();
     std::uint8_t* dst = out.data();
     for (std::size_t off = 0; off < in.size(); off += kBlockSize) {
-        std::uint32_t t0 = load(src + off), t1 = load(src + off + 4), t2 = load(src + off + 8),
-                      t3 = load(src + off + 12);
+        std::uint32_t t0 = loadBigEndian(src + off), t1 = loadBigEndian(src + off + 4),
+                      t2 = loadBigEndian(src + off + 8), t3 = loadBigEndian(src + off + 12);
         const std::uint32_t* k = keys.data();
         for (int r = 1; r < rounds_ - 1; r += 2) {
             round(kOdd, t0, t1, t2, t3, k);
@@ -304,10 +293,10 @@ bool AriaCore::process(const Schedule& keys, std::span<const std::uint8_t> in,
         }
         round(kOdd, t0, t1, t2, t3, k);
         k += 4;
-        store(dst + off, lastSubstitution(t0 ^ k[0]) ^ k[4]);
-        store(dst + off + 4, lastSubstitution(t1 ^ k[1]) ^ k[5]);
-        store(dst + off + 8, lastSubstitution(t2 ^ k[2]) ^ k[6]);
-        store(dst + off + 12, lastSubstitution(t3 ^ k[3]) ^ k[7]);
+        storeBigEndian(dst + off, lastSubstitution(t0 ^ k[0]) ^ k[4]);
+        storeBigEndian(dst + off + 4, lastSubstitution(t1 ^ k[1]) ^ k[5]);
+        storeBigEndian(dst + off + 8, lastSubstitution(t2 ^ k[2]) ^ k[6]);
+        storeBigEndian(dst + off + 12, lastSubstitution(t3 ^ k[3]) ^ k[7]);
     }
     return true;
 }
