@@ -265,6 +265,8 @@ bool AriaCore::setKey(std::span<const std::uint8_t> key) {
         d[2] = t2;
         d[3] = t3;
     }
+    // No keys of an earlier, longer key stay behind.
+    std::fill(decrypt_.begin() + 4 * (rounds + 1), decrypt_.end(), 0u);
     rounds_ = rounds;
     return true;
 }
