@@ -20,6 +20,19 @@ void store(std::uint32_t w, std::uint8_t* p) {
     p[3] = static_cast<std::uint8_t>(w);
 }
 
+// Applies `step` to the two words of every whole block of `in`, writing them to `out`.
+template <class Step>
+bool eachBlock(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, Step step) {
+    if (in.size() != out.size() || in.size() % kBlockSize != 0) return false;
+    for (std::size_t off = 0; off < in.size(); off += kBlockSize) {
+        std::uint32_t l = load(in.data() + off), r = load(in.data() + off + 4);
+        step(l, r);
+        store(l, out.data() + off);
+        store(r, out.data() + off + 4);
+    }
+    return true;
+}
+
 }  // namespace
 
 void BlowfishCore::encryptBlock(std::uint32_t& left, std::uint32_t& right) const {
@@ -82,26 +95,14 @@ bool BlowfishCore::setKey(std::span<const std::uint8_t> key) {
 
 bool BlowfishCore::encryptBlocks(std::span<const std::uint8_t> in,
                                  std::span<std::uint8_t> out) const {
-    if (!hasKey_ || in.size() != out.size() || in.size() % kBlockSize != 0) return false;
-    for (std::size_t off = 0; off < in.size(); off += kBlockSize) {
-        std::uint32_t l = load(in.data() + off), r = load(in.data() + off + 4);
-        encryptBlock(l, r);
-        store(l, out.data() + off);
-        store(r, out.data() + off + 4);
-    }
-    return true;
+    return hasKey_ &&
+           eachBlock(in, out, [this](std::uint32_t& l, std::uint32_t& r) { encryptBlock(l, r); });
 }
 
 bool BlowfishCore::decryptBlocks(std::span<const std::uint8_t> in,
                                  std::span<std::uint8_t> out) const {
-    if (!hasKey_ || in.size() != out.size() || in.size() % kBlockSize != 0) return false;
-    for (std::size_t off = 0; off < in.size(); off += kBlockSize) {
-        std::uint32_t l = load(in.data() + off), r = load(in.data() + off + 4);
-        decryptBlock(l, r);
-        store(l, out.data() + off);
-        store(r, out.data() + off + 4);
-    }
-    return true;
+    return hasKey_ &&
+           eachBlock(in, out, [this](std::uint32_t& l, std::uint32_t& r) { decryptBlock(l, r); });
 }
 
 }  // namespace ciphra::blowfish
