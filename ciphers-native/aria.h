@@ -1,11 +1,12 @@
 // The ARIA block cipher (KS X 1213, RFC 5794) in ECB mode over zero-terminated texts, keyed
-// from a password through MD5, with the cipher text carried as lowercase hexadecimal.
+// from a password through MD5, with the cipher text carried as lowercase hexadecimal. The block
+// core is aria/aria_core.h.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <span>
 
+#include "ciphers-native/aria/aria_core.h"
 #include "ciphers-native/codings.h"
 
 namespace sealwyn {
@@ -26,8 +27,8 @@ class Aria {
     bool setKey(std::span<const std::uint8_t> password, int keyBits, Direction direction);
     // The standard's key schedule under a key given directly (keyBits / 8 bytes).
     bool setRawKey(std::span<const std::uint8_t> key, int keyBits, Direction direction);
-    bool hasKey() const { return rounds_ > 0; }
-    int rounds() const { return rounds_; }
+    bool hasKey() const { return core_.hasKey(); }
+    int rounds() const { return core_.rounds(); }
 
     // Transforms each 16-byte block independently. Returns the length, or -1 (nothing written)
     // when it is not a multiple of 16 or no key is set.
@@ -44,13 +45,8 @@ class Aria {
     void release();
 
   private:
-    std::unique_ptr<std::uint8_t[]> roundKeys_;  // (rounds + 1) × 16 bytes
-    int rounds_ = 0;
+    aria::AriaCore core_;
+    Direction direction_ = Direction::Encrypt;
 };
-
-namespace aria_detail {
-// The diffusion layer (an involution), exposed for tests.
-void diffuse(const std::uint8_t* in, std::uint8_t* out);
-}  // namespace aria_detail
 
 }  // namespace sealwyn

@@ -17,10 +17,7 @@ std::size_t Seed::ecbEncrypt(std::span<const std::uint8_t> data) {
     const std::size_t length = (n + kBlockSize - 1) / kBlockSize * kBlockSize;
     if (output_.size() < length) output_.assign(std::max(length, kMinimumCapacity), 0);
     const std::size_t whole = n / kBlockSize * kBlockSize;
-    for (std::size_t off = 0; off < whole; off += kBlockSize) {
-        std::memcpy(&output_[off], data.data() + off, kBlockSize);
-        core_.encryptBlock(&output_[off]);
-    }
+    core_.encryptBlocks(data.first(whole), std::span<std::uint8_t>(output_).first(whole));
     if (whole < n) {
         std::uint8_t block[kBlockSize] = {};
         std::memcpy(block, data.data() + whole, n - whole);
@@ -41,7 +38,7 @@ Bytes Seed::encryptText(std::span<const std::uint8_t> text) {
 Bytes Seed::decryptText(std::span<const std::uint8_t> hex) const {
     Bytes data = hexDecode(hex);
     data.resize(data.size() / kBlockSize * kBlockSize);
-    for (std::size_t off = 0; off < data.size(); off += kBlockSize) core_.decryptBlock(&data[off]);
+    core_.decryptBlocks(data, data);
     const auto text = untilNul(data);
     return Bytes(text.begin(), text.end());
 }

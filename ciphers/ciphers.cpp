@@ -1,6 +1,6 @@
 #include "ciphers/ciphers.h"
 
-#include "ciphers/blowfish_core.h"
+#include "ciphers/blowfish_bytes.h"
 #include "ciphers/convert.h"
 #include "ciphers/dbcodec.h"
 #include "ciphers/failure.h"
@@ -73,10 +73,10 @@ std::u16string blowfishEncode(std::u16string_view plainText) {
         std::u16string fresh = generateKey();
         const std::u16string& last = state().lastMessageKey;
         std::u16string key = reusable(last) ? last : fresh;
-        BlowfishCore cipher;
-        if (!cipher.keyInit(stringToBytes(key, state().charset)))
+        blowfish::BlowfishCore cipher;
+        if (!cipher.setKey(stringToBytes(key, state().charset)))
             return u"Encryption Error: Invalid Key Length!!!";
-        Bytes sealed = cipher.encryptBytes(text::toAnsi(plainText));
+        Bytes sealed = encryptBytes(cipher, text::toAnsi(plainText));
         return withoutCrLf(insertKey(b64EncodeBytes(sealed), key));
     } catch (...) {
         return u"Encryption Error: " + currentDescription();
@@ -88,12 +88,12 @@ std::u16string blowfishDecode(std::u16string_view cipherText) {
         MessageParts parts = splitMessage(cipherText);
         state().lastMessageKey = parts.key;
         if (!checkKey(parts.key)) return std::u16string(kInvalidKey);
-        BlowfishCore cipher;
-        if (!cipher.keyInit(text::toAnsi(parts.key)))
+        blowfish::BlowfishCore cipher;
+        if (!cipher.setKey(text::toAnsi(parts.key)))
             return u"Decryption Error: Invalid Key Length!!!";
         Bytes sealed = b64DecodeBytes(parts.body);
         if (sealed.size() < 8) return {};
-        return text::fromAnsi(cipher.decryptBytes(sealed));
+        return text::fromAnsi(decryptBytes(cipher, sealed));
     } catch (...) {
         return u"Decryption Error: " + currentDescription();
     }

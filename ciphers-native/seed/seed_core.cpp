@@ -1,6 +1,7 @@
 #include "ciphers-native/seed/seed_core.h"
 
 #include "ciphers-native/gf256.h"
+#include "ciphers-native/words.h"
 
 namespace sealwyn::seed {
 
@@ -44,18 +45,6 @@ inline std::uint32_t g(std::uint32_t x) {
     return kSS[0][x & 0xFF] ^ kSS[1][(x >> 8) & 0xFF] ^ kSS[2][(x >> 16) & 0xFF] ^ kSS[3][x >> 24];
 }
 
-inline std::uint32_t load(const std::uint8_t* p) {
-    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) |
-           p[3];
-}
-
-inline void store(std::uint8_t* p, std::uint32_t v) {
-    p[0] = static_cast<std::uint8_t>(v >> 24);
-    p[1] = static_cast<std::uint8_t>(v >> 16);
-    p[2] = static_cast<std::uint8_t>(v >> 8);
-    p[3] = static_cast<std::uint8_t>(v);
-}
-
 // One Feistel round: (l0, l1) ^= F(k0, k1; r0, r1).
 inline void round(std::uint32_t& l0, std::uint32_t& l1, std::uint32_t r0, std::uint32_t r1,
                   std::uint32_t k0, std::uint32_t k1) {
@@ -77,7 +66,8 @@ const std::array<std::uint32_t, 256>& ss(int which) {
 }
 
 void SeedCore::setKey(std::span<const std::uint8_t, kKeySize> key) {
-    std::uint32_t a = load(&key[0]), b = load(&key[4]), c = load(&key[8]), d = load(&key[12]);
+    std::uint32_t a = loadBigEndian(&key[0]), b = loadBigEndian(&key[4]),
+                  c = loadBigEndian(&key[8]), d = loadBigEndian(&key[12]);
     std::uint32_t kc = 0x9E3779B9;
     for (int i = 0; i < 16; ++i) {
         roundKeys_[2 * i] = g(a + c - kc);
@@ -97,32 +87,63 @@ void SeedCore::setKey(std::span<const std::uint8_t, kKeySize> key) {
     }
 }
 
-void SeedCore::encryptBlock(std::uint8_t* block) const {
-    std::uint32_t l0 = load(block), l1 = load(block + 4), r0 = load(block + 8),
-                  r1 = load(block + 12);
-    const auto& k = roundKeys_;
+namespace {
+
+// One block from `in` to `out` (which may be the same memory).
+inline void encryptOne(const std::array<std::uint32_t, 32>& k, const std::uint8_t* in,
+                       std::uint8_t* out) {
+    std::uint32_t l0 = loadBigEndian(in), l1 = loadBigEndian(in + 4), r0 = loadBigEndian(in + 8),
+                  r1 = loadBigEndian(in + 12);
     for (int i = 0; i < 32; i += 4) {
         round(l0, l1, r0, r1, k[i], k[i + 1]);
         round(r0, r1, l0, l1, k[i + 2], k[i + 3]);
     }
-    store(block, r0);
-    store(block + 4, r1);
-    store(block + 8, l0);
-    store(block + 12, l1);
+    storeBigEndian(out, r0);
+    storeBigEndian(out + 4, r1);
+    storeBigEndian(out + 8, l0);
+    storeBigEndian(out + 12, l1);
 }
 
-void SeedCore::decryptBlock(std::uint8_t* block) const {
-    std::uint32_t l0 = load(block), l1 = load(block + 4), r0 = load(block + 8),
-                  r1 = load(block + 12);
-    const auto& k = roundKeys_;
+inline void decryptOne(const std::array<std::uint32_t, 32>& k, const std::uint8_t* in,
+                       std::uint8_t* out) {
+    std::uint32_t l0 = loadBigEndian(in), l1 = loadBigEndian(in + 4), r0 = loadBigEndian(in + 8),
+                  r1 = loadBigEndian(in + 12);
     for (int i = 30; i >= 0; i -= 4) {
         round(l0, l1, r0, r1, k[i], k[i + 1]);
         round(r0, r1, l0, l1, k[i - 2], k[i - 1]);
     }
-    store(block, r0);
-    store(block + 4, r1);
-    store(block + 8, l0);
-    store(block + 12, l1);
+    storeBigEndian(out, r0);
+    storeBigEndian(out + 4, r1);
+    storeBigEndian(out + 8, l0);
+    storeBigEndian(out + 12, l1);
+}
+
+bool wholeBlocks(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) {
+    return in.size() == out.size() && in.size() % kBlockSize == 0;
+}
+
+}  // namespace
+
+void SeedCore::encryptBlock(std::uint8_t* block) const {
+    encryptOne(roundKeys_, block, block);
+}
+
+void SeedCore::decryptBlock(std::uint8_t* block) const {
+    decryptOne(roundKeys_, block, block);
+}
+
+bool SeedCore::encryptBlocks(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) const {
+    if (!wholeBlocks(in, out)) return false;
+    for (std::size_t off = 0; off < in.size(); off += kBlockSize)
+        encryptOne(roundKeys_, in.data() + off, out.data() + off);
+    return true;
+}
+
+bool SeedCore::decryptBlocks(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) const {
+    if (!wholeBlocks(in, out)) return false;
+    for (std::size_t off = 0; off < in.size(); off += kBlockSize)
+        decryptOne(roundKeys_, in.data() + off, out.data() + off);
+    return true;
 }
 
 }  // namespace sealwyn::seed

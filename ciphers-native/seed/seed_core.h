@@ -26,6 +26,11 @@ class SeedCore {
     void encryptBlock(std::uint8_t* block) const;
     void decryptBlock(std::uint8_t* block) const;
 
+    // Transforms whole 16-byte blocks from `in` into `out`, which may be the same memory.
+    // False, with nothing written, when the sizes differ or are not a multiple of 16.
+    bool encryptBlocks(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) const;
+    bool decryptBlocks(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) const;
+
     const std::array<std::uint32_t, 32>& roundKeys() const { return roundKeys_; }
 
   private:

@@ -1,10 +1,12 @@
-// Published known answers for the block cores and MD5, and the password-keyed text ciphers.
+// Known answers for the block cores (the files in vectors/) and MD5, and the password-keyed
+// text ciphers.
 #include <gtest/gtest.h>
 
 #include "ciphers-native/aria.h"
 #include "ciphers-native/md5.h"
 #include "ciphers-native/seed.h"
 #include "ciphers-native/seed/seed_core.h"
+#include "platform/testing/known_answers.h"
 #include "test_util.h"
 
 using namespace sealwyn;
@@ -12,59 +14,73 @@ using namespace sealwyn::test;
 
 namespace {
 
-struct BlockVector {
-    const char* key;
-    const char* plain;
-    const char* cipher;
-};
+using platform::testing::checkBlockCore;
+using platform::testing::KnownAnswerFile;
+using platform::testing::readKnownAnswers;
 
-// RFC 5794, Appendix A.
-const BlockVector kAriaVectors[] = {
-    {"000102030405060708090a0b0c0d0e0f", "00112233445566778899aabbccddeeff",
-     "d718fbd6ab644c739da95f3be6451778"},
-    {"000102030405060708090a0b0c0d0e0f1011121314151617", "00112233445566778899aabbccddeeff",
-     "26449c1805dbe7aa25a468ce263a9e79"},
-    {"000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f",
-     "00112233445566778899aabbccddeeff", "f92bd7c79fb72e2f2b8f80c1972d24fc"},
-};
-
-// RFC 4269, Appendix B.
-const BlockVector kSeedVectors[] = {
-    {"00000000000000000000000000000000", "000102030405060708090a0b0c0d0e0f",
-     "5ebac6e0054e166819aff1cc6d346cdb"},
-    {"000102030405060708090a0b0c0d0e0f", "00000000000000000000000000000000",
-     "c11f22f20140505084483597e4370f43"},
-    {"4706480851e61be85d74bfb3fd956185", "83a2f8a288641fb9a4e9a5cc2f131c7d",
-     "ee54d13ebcae706d226bc3142cd40d4a"},
-    {"28dbc3bc49ffd87dcfa509b11d422be7", "b41e6be2eba84a148e2eed84593c5ec7",
-     "9b9b7bfcd1813cb95d0b3618f40f5122"},
-};
+KnownAnswerFile vectors(const std::string& name) {
+    return readKnownAnswers(std::string(SEALWYN_VECTORS) + "/" + name);
+}
 
 }  // namespace
 
-TEST(AriaCore, PublishedVectorsBothDirections) {
-    for (const auto& v : kAriaVectors) {
-        const auto key = unhex(v.key);
-        const int bits = static_cast<int>(key.size() * 8);
-        SCOPED_TRACE(bits);
+TEST(AriaCore, KnownAnswerFile) {
+    const auto file = vectors("aria.txt");
+    ASSERT_EQ(file.error, "");
+    ASSERT_GE(file.cases.size(), 6u);
+    const auto faults = checkBlockCore<aria::AriaCore>(
+        file, aria::kBlockSize,
+        [](aria::AriaCore& core, std::span<const std::uint8_t> key) { return core.setKey(key); });
+    EXPECT_TRUE(faults.empty()) << ::testing::PrintToString(faults);
+}
+
+// The text cipher's raw-key blocks are the core's, in the direction it was keyed for.
+TEST(Aria, RawKeyBlocksFollowTheKnownAnswers) {
+    for (const auto& v : vectors("aria.txt").cases) {
+        const int bits = static_cast<int>(v.key.size() * 8);
+        SCOPED_TRACE(v.line);
         Aria enc, dec;
-        ASSERT_TRUE(enc.setRawKey(key, bits, Aria::Direction::Encrypt));
-        ASSERT_TRUE(dec.setRawKey(key, bits, Aria::Direction::Decrypt));
+        ASSERT_TRUE(enc.setRawKey(v.key, bits, Aria::Direction::Encrypt));
+        ASSERT_TRUE(dec.setRawKey(v.key, bits, Aria::Direction::Decrypt));
         EXPECT_EQ(enc.rounds(), (bits + 256) / 32);
-        const auto plain = unhex(v.plain);
-        std::vector<std::uint8_t> out(16), back(16);
-        ASSERT_EQ(enc.ecbProcess(plain.data(), out.data(), 16), 16);
-        EXPECT_EQ(hex(out), v.cipher);
-        ASSERT_EQ(dec.ecbProcess(out.data(), back.data(), 16), 16);
-        EXPECT_EQ(hex(back), v.plain);
+        std::vector<std::uint8_t> out(v.plain.size()), back(v.plain.size());
+        ASSERT_EQ(enc.ecbProcess(v.plain.data(), out.data(), out.size()),
+                  static_cast<int>(out.size()));
+        EXPECT_EQ(hex(out), hex(v.cipher));
+        ASSERT_EQ(dec.ecbProcess(out.data(), back.data(), out.size()),
+                  static_cast<int>(out.size()));
+        EXPECT_EQ(hex(back), hex(v.plain));
     }
+}
+
+// A refused key or a span that is not whole blocks leaves the output untouched.
+TEST(AriaCore, RefusesOtherKeySizesAndPartialBlocks) {
+    aria::AriaCore core;
+    std::vector<std::uint8_t> in(32, 0x5A), out(32, 0xEE);
+    EXPECT_FALSE(core.encryptBlocks(in, out)) << "no key yet";
+    for (std::size_t n : {0u, 8u, 15u, 17u, 23u, 25u, 31u, 33u, 64u}) {
+        EXPECT_FALSE(core.setKey(std::vector<std::uint8_t>(n, 1))) << n;
+        EXPECT_FALSE(core.hasKey());
+    }
+    ASSERT_TRUE(core.setKey(std::vector<std::uint8_t>(24, 1)));
+    EXPECT_EQ(core.rounds(), 14);
+    const std::span<const std::uint8_t> from(in);
+    const std::span<std::uint8_t> to(out);
+    EXPECT_FALSE(core.encryptBlocks(from.first(15), to.first(15)));
+    EXPECT_FALSE(core.decryptBlocks(from.first(16), to.first(32)));
+    EXPECT_EQ(out, std::vector<std::uint8_t>(32, 0xEE));
+    EXPECT_TRUE(core.encryptBlocks(from.first(0), to.first(0)));
+    // A refused key after a good one leaves no key behind.
+    EXPECT_FALSE(core.setKey(std::vector<std::uint8_t>(20, 1)));
+    EXPECT_FALSE(core.encryptBlocks(from, to));
+    EXPECT_EQ(out, std::vector<std::uint8_t>(32, 0xEE));
 }
 
 TEST(AriaCore, DiffusionIsAnInvolution) {
     std::uint8_t x[16], y[16], z[16];
     for (int i = 0; i < 16; ++i) x[i] = static_cast<std::uint8_t>(i * 37 + 11);
-    aria_detail::diffuse(x, y);
-    aria_detail::diffuse(y, z);
+    aria::diffuse(x, y);
+    aria::diffuse(y, z);
     EXPECT_EQ(hex(z, 16), hex(x, 16));
 }
 
@@ -84,16 +100,33 @@ TEST(AriaCore, RefusesOtherKeyLengthsAndPartialBlocks) {
     EXPECT_EQ(aria.ecbProcess(buf, buf, 16), -1);
 }
 
-TEST(SeedCore, PublishedVectorsBothDirections) {
-    for (const auto& v : kSeedVectors) {
-        const auto key = unhex(v.key);
-        seed::SeedCore core(std::span<const std::uint8_t, 16>(key.data(), 16));
-        auto block = unhex(v.plain);
-        core.encryptBlock(block.data());
-        EXPECT_EQ(hex(block), v.cipher) << v.key;
-        core.decryptBlock(block.data());
-        EXPECT_EQ(hex(block), v.plain) << v.key;
-    }
+TEST(SeedCore, KnownAnswerFile) {
+    const auto file = vectors("seed.txt");
+    ASSERT_EQ(file.error, "");
+    ASSERT_GE(file.cases.size(), 7u);
+    const auto faults = checkBlockCore<seed::SeedCore>(
+        file, seed::kBlockSize, [](seed::SeedCore& core, std::span<const std::uint8_t> key) {
+            if (key.size() != seed::kKeySize) return false;
+            core.setKey(key.first<seed::kKeySize>());
+            return true;
+        });
+    EXPECT_TRUE(faults.empty()) << ::testing::PrintToString(faults);
+}
+
+TEST(SeedCore, BlockSpansMustBeWholeAndAlike) {
+    const std::vector<std::uint8_t> key(16, 7);
+    seed::SeedCore core(std::span<const std::uint8_t, 16>(key.data(), 16));
+    std::vector<std::uint8_t> in(32, 0x5A), out(32, 0xEE);
+    const std::span<const std::uint8_t> from(in);
+    const std::span<std::uint8_t> to(out);
+    EXPECT_FALSE(core.encryptBlocks(from.first(17), to.first(17)));
+    EXPECT_FALSE(core.decryptBlocks(from.first(16), to.first(32)));
+    EXPECT_EQ(out, std::vector<std::uint8_t>(32, 0xEE));
+    // The single-block calls and the span calls are one cipher.
+    ASSERT_TRUE(core.encryptBlocks(from, to));
+    std::vector<std::uint8_t> block(in.begin(), in.begin() + 16);
+    core.encryptBlock(block.data());
+    EXPECT_EQ(hex(block), hex(out.data(), 16));
 }
 
 TEST(SeedCore, TablesBeginAsPublished) {

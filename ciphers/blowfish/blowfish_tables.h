@@ -3,7 +3,7 @@
 // Generated from pi with an arbitrary-precision library; checked by the published vectors.
 #pragma once
 #include <cstdint>
-namespace ciphra::blowfish_tables {
+namespace ciphra::blowfish {
 inline constexpr std::uint32_t kPi[1042] = {
     0x243F6A88, 0x85A308D3, 0x13198A2E, 0x03707344, 0xA4093822, 0x299F31D0, 0x082EFA98, 0xEC4E6C89,
     0x452821E6, 0x38D01377, 0xBE5466CF, 0x34E90C6C, 0xC0AC29B7, 0xC97C50DD, 0x3F84D5B5, 0xB5470917,
@@ -137,4 +137,4 @@ inline constexpr std::uint32_t kPi[1042] = {
     0x01C36AE4, 0xD6EBE1F9, 0x90D4F869, 0xA65CDEA0, 0x3F09252D, 0xC208E69F, 0xB74E6132, 0xCE77E25B,
     0x578FDFE3, 0x3AC372E6,
 };
-}  // namespace ciphra::blowfish_tables
+}  // namespace ciphra::blowfish
