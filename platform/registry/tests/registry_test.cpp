@@ -24,6 +24,7 @@
 #include <thread>
 
 #include "platform/system/storefile.h"
+#include "platform/testing/children.h"
 
 namespace fs = std::filesystem;
 namespace reg = platform::registry;
@@ -50,6 +51,12 @@ int inChild(const std::function<bool()>& body) {
     int status = 0;
     ::waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+}
+
+// The name of the i-th write of process p in the races between processes.
+std::u16string raceName(int p, int i) {
+    return u"p" + std::u16string(1, char16_t(u'0' + p)) + u"-" +
+           std::u16string(1, char16_t(u'A' + i % 26)) + std::u16string(1, char16_t(u'a' + i / 26));
 }
 
 // Every test gets its own machine folder.
@@ -481,41 +488,29 @@ TEST_F(RegistryTest, ChangesAreSeenAcrossProcesses) {
 TEST_F(RegistryTest, ConcurrentWritersLoseNothing) {
     constexpr int kProcesses = 6;
     constexpr int kWrites = 50;
-    std::vector<pid_t> children;
-    for (int p = 0; p < kProcesses; ++p) {
-        pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            bool ok = true;
-            for (int i = 0; i < kWrites; ++i) {
-                auto name = u"p" + std::u16string(1, char16_t(u'0' + p)) + u"-" +
-                            std::u16string(1, char16_t(u'A' + i % 26)) +
-                            std::u16string(1, char16_t(u'a' + i / 26));
-                std::uint32_t value = std::uint32_t(p * 1000 + i);
-                // Half the writes go to a shared key, half to a key of the process's own.
-                auto path = (i % 2) ? std::u16string(u"Race") : u"Race\\" + name.substr(0, 2);
-                ok = ok &&
-                     reg::setValue(Root::LocalMachine, path, name, reg::Value(value)) == reg::Ok;
-                ok = ok && reg::getDword(Root::LocalMachine, path, name) == value;
-            }
-            ::_exit(ok ? 0 : 1);
-        }
-        children.push_back(pid);
-    }
-    for (pid_t pid : children) {
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
-    for (int p = 0; p < kProcesses; ++p) {
-        for (int i = 0; i < kWrites; ++i) {
-            auto name = u"p" + std::u16string(1, char16_t(u'0' + p)) + u"-" +
-                        std::u16string(1, char16_t(u'A' + i % 26)) +
-                        std::u16string(1, char16_t(u'a' + i / 26));
-            auto path = (i % 2) ? std::u16string(u"Race") : u"Race\\" + name.substr(0, 2);
-            EXPECT_EQ(reg::getDword(Root::LocalMachine, path, name), std::uint32_t(p * 1000 + i));
-        }
-    }
+    // Half the writes go to a shared key, half to a key of the process's own.
+    auto pathOf = [](const std::u16string& name, int i) {
+        return (i % 2) ? std::u16string(u"Race") : u"Race\\" + name.substr(0, 2);
+    };
+    EXPECT_EQ(platform::testing::inChildren(
+                  kProcesses,
+                  [&](int p) {
+                      bool ok = true;
+                      for (int i = 0; i < kWrites; ++i) {
+                          auto name = raceName(p, i);
+                          auto value = std::uint32_t(p * 1000 + i);
+                          auto path = pathOf(name, i);
+                          ok = ok && reg::setValue(Root::LocalMachine, path, name,
+                                                   reg::Value(value)) == reg::Ok;
+                          ok = ok && reg::getDword(Root::LocalMachine, path, name) == value;
+                      }
+                      return ok;
+                  }),
+              0);
+    for (int p = 0; p < kProcesses; ++p)
+        for (int i = 0; i < kWrites; ++i)
+            EXPECT_EQ(reg::getDword(Root::LocalMachine, pathOf(raceName(p, i), i), raceName(p, i)),
+                      std::uint32_t(p * 1000 + i));
     EXPECT_EQ(reg::values(Root::LocalMachine, u"Race").size(),
               std::size_t(kProcesses * kWrites / 2));
 }
@@ -573,33 +568,21 @@ int inChildWithin(unsigned seconds, const std::function<bool()>& body) {
 TEST_F(RegistryTest, RemovingOrRedirectingLockFilesLosesNoWrite) {
     constexpr int kProcesses = 4;
     constexpr int kWrites = 60;
-    std::vector<pid_t> children;
-    for (int p = 0; p < kProcesses; ++p) {
-        pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            bool ok = true;
-            for (int i = 0; i < kWrites; ++i) {
-                std::u16string name = u"p" + std::u16string(1, char16_t(u'0' + p)) + u"-" +
-                                      std::u16string(1, char16_t(u'A' + i % 26)) +
-                                      std::u16string(1, char16_t(u'a' + i / 26));
-                ok = ok &&
-                     reg::setValue(Root::LocalMachine, u"Race", name, reg::Value(1u)) == reg::Ok;
-            }
-            ::_exit(ok ? 0 : 1);
-        }
-        children.push_back(pid);
-    }
     // Meanwhile the lock file a writer would use keeps disappearing.
     std::atomic<bool> done{false};
     std::thread remover([&] {
         while (!done) ::unlink((machine_ / "registry.lock").c_str());
     });
-    for (pid_t pid : children) {
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+    EXPECT_EQ(platform::testing::inChildren(
+                  kProcesses,
+                  [&](int p) {
+                      bool ok = true;
+                      for (int i = 0; i < kWrites; ++i)
+                          ok = ok && reg::setValue(Root::LocalMachine, u"Race", raceName(p, i),
+                                                   reg::Value(1u)) == reg::Ok;
+                      return ok;
+                  }),
+              0);
     done = true;
     remover.join();
     const std::size_t written = reg::values(Root::LocalMachine, u"Race").size();

@@ -15,6 +15,7 @@
 #include "platform/system/network.h"
 #include "platform/system/profile.h"
 #include "platform/system/version.h"
+#include "platform/testing/children.h"
 #include "platform/testing/temp_machine.h"
 
 using namespace platform::system;
@@ -145,25 +146,19 @@ TEST(MachineDescription, ChangesOfSeparateProcessesAreNeitherLostNorTorn) {
     platform::testing::TempMachine machine;
     ASSERT_TRUE(describeMachine(kKiosk));
     constexpr int kProcesses = 4, kRounds = 25;
-    std::vector<pid_t> children;
-    for (int c = 0; c < kProcesses; ++c) {
-        pid_t pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            bool ok = true;
-            for (int i = 0; i < kRounds; ++i) {
-                ok &= updateMachine([](MachineDescription& m) { m.printers[0].priority += 1; });
-                ok &= !loadMachine().printers.empty();  // readers never see half a file
-            }
-            _exit(ok ? 0 : 1);
-        }
-        children.push_back(pid);
-    }
-    for (pid_t pid : children) {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+    EXPECT_EQ(platform::testing::inChildren(kProcesses,
+                                            [](int) {
+                                                bool ok = true;
+                                                for (int i = 0; i < kRounds; ++i) {
+                                                    ok &= updateMachine([](MachineDescription& m) {
+                                                        m.printers[0].priority += 1;
+                                                    });
+                                                    // readers never see half a file
+                                                    ok &= !loadMachine().printers.empty();
+                                                }
+                                                return ok;
+                                            }),
+              0);
     EXPECT_EQ(loadMachine().printers[0].priority, 1u + kProcesses * kRounds);
 }
 
@@ -319,27 +314,20 @@ TEST(MachineFile, RemovingTheLockFileLosesNoUpdate) {
     platform::testing::TempMachine machine;
     ASSERT_TRUE(describeMachine(kKiosk));
     constexpr int kProcesses = 4, kRounds = 40;
-    std::vector<pid_t> children;
-    for (int c = 0; c < kProcesses; ++c) {
-        pid_t pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            bool ok = true;
-            for (int i = 0; i < kRounds; ++i)
-                ok &= updateMachine([](MachineDescription& m) { m.printers[0].priority += 1; });
-            _exit(ok ? 0 : 1);
-        }
-        children.push_back(pid);
-    }
     std::atomic<bool> done{false};
     std::thread remover([&] {
         while (!done) ::unlink((machine.path() / "machine.lock").c_str());
     });
-    for (pid_t pid : children) {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+    EXPECT_EQ(platform::testing::inChildren(kProcesses,
+                                            [](int) {
+                                                bool ok = true;
+                                                for (int i = 0; i < kRounds; ++i)
+                                                    ok &= updateMachine([](MachineDescription& m) {
+                                                        m.printers[0].priority += 1;
+                                                    });
+                                                return ok;
+                                            }),
+              0);
     done = true;
     remover.join();
     EXPECT_EQ(1u + kProcesses * kRounds - loadMachine().printers[0].priority, 0u)
