@@ -81,7 +81,10 @@ TEST_F(Tools, LibrariesFromUnsafePlacesAreRefusedWithTheReason) {
         {"libcomtest.so", "not an absolute path"},  // would be searched for
         {"./libcomtest.so", "not an absolute path"},
         {machine.path().string(), "not a regular file"},
+        // Loadable by the rules but not a library: the loader's own words, with the path.
+        {(machine.path() / "notes.so").string(), "cannot load"},
     };
+    std::ofstream(machine.path() / "notes.so") << "not a library\n";
     for (const auto& c : cases) {
         std::string changed = registered;
         for (auto at = changed.find(real); at != std::string::npos; at = changed.find(real, at))
