@@ -84,6 +84,9 @@ void CPrinterJobInfo::UpdateTotalPagesMax(std::uint32_t value) {
 
 DateTime CPrinterJobInfo::Submitted() const {
     const auto& s = rec_.submitted;
+    // A job without a submission time holds a zero time, which the platform's conversion
+    // gives as the start of its calendar, 1601-01-01 00:00:00, with no zone applied.
+    if (s.year == 0 && s.month == 0 && s.day == 0) return {1601, 1, 1, 0, 0, 0};
     std::tm utc{};
     utc.tm_year = s.year - 1900;
     utc.tm_mon = s.month - 1;

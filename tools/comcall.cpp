@@ -6,6 +6,7 @@
 // Every call creates a new object (--new says so explicitly; it is the only mode).
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -44,7 +45,7 @@ std::string printable(const Variant& v) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv) try {
     int i = 1;
     if (i < argc && !std::strcmp(argv[i], "--new")) ++i;
     if (argc - i < 2) {
@@ -80,4 +81,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     return 0;
+} catch (const std::exception& e) {
+    std::fprintf(stderr, "comcall: failed: %s\n", e.what());
+    return 1;
+} catch (...) {
+    std::fprintf(stderr, "comcall: failed with an unknown exception\n");
+    return 1;
 }

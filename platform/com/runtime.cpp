@@ -5,6 +5,7 @@
 #include <map>
 #include <mutex>
 
+#include "platform/com/loader.h"
 #include "platform/registry/registry.h"
 #include "platform/text/text.h"
 
@@ -99,8 +100,10 @@ HRESULT loadServer(const std::string& path, LoadedLibrary& out) {
         out = it->second;
         return S_OK;
     }
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle) raise(CO_E_DLLNOTFOUND, text::fromUtf8(dlerror()));
+    std::string why;
+    bool refused = false;
+    void* handle = openServerLibrary(path, why, refused);
+    if (!handle) raise(refused ? E_ACCESSDENIED : CO_E_DLLNOTFOUND, text::fromUtf8(why));
     LoadedLibrary lib;
     lib.handle = handle;
     lib.getClassObject = reinterpret_cast<GetClassObjectFn>(dlsym(handle, "DllGetClassObject"));

@@ -135,18 +135,13 @@ HRESULT Module::registerServer(
         }
     }
     if (extra) extra(batch, file);
-    if (batch.commit() != registry::Ok) return SELFREG_E_CLASS;
-
-    // Categories go through the category manager, as any registering library does.
-    for (const auto& c : classes_) {
-        if (c.categories.empty()) continue;
-        std::shared_ptr<CatRegister> catreg;
-        HRESULT h = CoCreateInstance(CLSID_StdComponentCategoriesMgr, catreg);
-        if (FAILED(h)) return SELFREG_E_CLASS;
-        if (FAILED(catreg->RegisterClassImplCategories(c.clsid, c.categories)))
-            return SELFREG_E_CLASS;
-    }
-    return S_OK;
+    // The class and its categories are one change: no reader (and no crash) sees a class
+    // without the categories it implements.
+    for (const auto& c : classes_)
+        for (const auto& catid : c.categories)
+            batch.createKey(Root::ClassesRoot,
+                            classKey(c.clsid) + u"\\Implemented Categories\\" + catid.str());
+    return batch.commit() == registry::Ok ? S_OK : SELFREG_E_CLASS;
 }
 
 HRESULT Module::unregisterServer(const std::function<void(registry::Batch&)>& extra) {

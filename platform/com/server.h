@@ -55,9 +55,9 @@ class Module {
 
     // Writes the standard keys of every class and the type library: the class key with its
     // ProgIDs, InprocServer32 and ThreadingModel, Programmable, Control, TypeLib and Version;
-    // the ProgID keys with CLSID and CurVer; the TypeLib and Interface keys; then the
-    // categories through the category manager. `extra` adds a library's own keys to the
-    // same batch.
+    // the ProgID keys with CLSID and CurVer; the TypeLib and Interface keys; the implemented
+    // categories. `extra` adds a library's own keys; all of it is one registry batch, written
+    // whole or not at all.
     HRESULT registerServer(
         const std::function<void(registry::Batch&, const std::u16string& path)>& extra = {});
     // Removes the class keys, ProgID keys and type library keys. Categories stay.

@@ -26,15 +26,19 @@
 // - An empty file is an empty registry. A trailing CR on a line is ignored (the writer never
 //   writes a raw CR, so one left by an editor cannot be data).
 //
-// Sharing: a separate lock file "registry.lock" is held with flock, shared while reading and
-// exclusive while changing. A change reads the file, applies itself, writes a temporary file in
-// the same folder and renames it over "registry.txt", so a reader never sees half a file and a
-// crash mid-write leaves the old registry whole. Every call reads the file again; a read whose
-// bytes equal the last parsed file reuses that parse.
+// Sharing (see platform/system/storefile.h): a change holds the machine folder's writer lock,
+// reads the file, applies itself, writes a temporary file beside it and renames it over
+// "registry.txt", so a reader never sees half a file, needs no lock, and a crash mid-write
+// leaves the old registry whole. Every call reads the file again; a read whose bytes equal the
+// last parsed file reuses that parse.
+//
+// Bounds: a key lies at most 512 names below its root and the file holds at most 32 MiB; a
+// file beyond either is damaged, and a change that would pass them is refused.
 //
 // Damage: a file that does not parse is never overwritten. Reads see an empty registry, changes
 // fail with AccessDenied, and a warning goes to stderr (once per process and file contents), so
-// the data stays on disk for someone to repair.
+// the data stays on disk for someone to repair. A file that cannot be read (permissions, not a
+// regular file, too large) reads the same way, with its cause on stderr.
 #include "platform/registry/registry.h"
 
 #include <sys/stat.h>
@@ -60,6 +64,8 @@ constexpr std::string_view kMagic = "TESSEL REGISTRY 1";
 constexpr std::string_view kEnd = "END";
 constexpr std::size_t kMaxKeyNameLength = 255;
 constexpr std::size_t kMaxValueNameLength = 16383;
+constexpr std::size_t kMaxDepth = 512;                    // key names on a path below a root
+constexpr std::size_t kMaxFileBytes = 32u * 1024 * 1024;  // the file, read or written
 constexpr int kRootCount = 4;
 
 constexpr std::string_view kRootNames[kRootCount] = {"HKEY_CLASSES_ROOT", "HKEY_LOCAL_MACHINE",
@@ -108,6 +114,20 @@ struct Key {
     std::vector<NamedValue> values;                       // in creation order
     bool declared = false;                                // seen as a "[...]" line (parsing)
 
+    Key() = default;
+    Key(const Key&) = delete;
+    Key& operator=(const Key&) = delete;
+    // Frees the subtree with a list of its own instead of the call stack, however deep it is.
+    ~Key() {
+        std::vector<std::unique_ptr<Key>> pending = std::move(children);
+        while (!pending.empty()) {
+            std::unique_ptr<Key> key = std::move(pending.back());
+            pending.pop_back();
+            for (auto& child : key->children) pending.push_back(std::move(child));
+            key->children.clear();
+        }
+    }
+
     Key* child(std::u16string_view childName) const {
         auto it = childIndex.find(folded(childName));
         return it == childIndex.end() ? nullptr : it->second;
@@ -152,7 +172,8 @@ std::optional<Segments> splitPath(std::u16string_view path) {
         std::size_t end = path.find(u'\\', start);
         std::u16string_view part =
             path.substr(start, end == std::u16string_view::npos ? path.npos : end - start);
-        if (part.empty() || part.size() > kMaxKeyNameLength) return std::nullopt;
+        if (part.empty() || part.size() > kMaxKeyNameLength || out.size() == kMaxDepth)
+            return std::nullopt;
         out.push_back(part);
         if (end == std::u16string_view::npos) break;
         start = end + 1;
@@ -355,35 +376,52 @@ void appendQuoted(std::string& out, std::u16string_view s) {
     out += '"';
 }
 
-void writeKey(std::string& out, const Key& key, std::string& path, bool isRoot) {
-    if (!isRoot || !key.values.empty()) {
-        out += '[';
-        out += path;
-        out += "]\n";
-        for (const auto& v : key.values) {
-            if (v.name.empty()) {
-                out += '@';
-            } else {
-                appendQuoted(out, v.name);
-            }
-            out += '=';
-            if (const auto* text = std::get_if<std::u16string>(&v.value)) {
-                appendQuoted(out, *text);
-            } else {
-                char buf[16];
-                std::snprintf(buf, sizeof buf, "dword:%08x",
-                              unsigned(std::get<std::uint32_t>(v.value)));
-                out += buf;
-            }
-            out += '\n';
+void writeValues(std::string& out, const Key& key, std::string_view path) {
+    out += '[';
+    out += path;
+    out += "]\n";
+    for (const auto& v : key.values) {
+        if (v.name.empty()) {
+            out += '@';
+        } else {
+            appendQuoted(out, v.name);
         }
+        out += '=';
+        if (const auto* text = std::get_if<std::u16string>(&v.value)) {
+            appendQuoted(out, *text);
+        } else {
+            char buf[16];
+            std::snprintf(buf, sizeof buf, "dword:%08x",
+                          unsigned(std::get<std::uint32_t>(v.value)));
+            out += buf;
+        }
+        out += '\n';
     }
-    for (const auto& child : key.children) {
-        auto mark = path.size();
+}
+
+// Writes a root and its subtree, parents first, walking with a list of its own rather than
+// the call stack.
+void writeRoot(std::string& out, const Key& root, std::string_view rootName) {
+    std::string path(rootName);
+    if (!root.values.empty()) writeValues(out, root, path);
+    struct Step {
+        const Key* key;
+        std::size_t next;      // the next child to write
+        std::size_t pathSize;  // length of `path` up to this key
+    };
+    std::vector<Step> steps{{&root, 0, path.size()}};
+    while (!steps.empty()) {
+        Step& step = steps.back();
+        if (step.next == step.key->children.size()) {
+            steps.pop_back();
+            continue;
+        }
+        const Key& child = *step.key->children[step.next++];
+        path.resize(step.pathSize);
         path += '\\';
-        appendEscaped(path, child->name, Context::KeyName);
-        writeKey(out, *child, path, false);
-        path.resize(mark);
+        appendEscaped(path, child.name, Context::KeyName);
+        writeValues(out, child, path);
+        steps.push_back({&child, 0, path.size()});
     }
 }
 
@@ -391,10 +429,7 @@ std::string serialize(const Tree& tree) {
     std::string out;
     out += kMagic;
     out += '\n';
-    for (int r = 0; r < kRootCount; ++r) {
-        std::string path(kRootNames[r]);
-        writeKey(out, tree.roots[r], path, true);
-    }
+    for (int r = 0; r < kRootCount; ++r) writeRoot(out, tree.roots[r], kRootNames[r]);
     out += kEnd;
     out += '\n';
     return out;
@@ -442,7 +477,9 @@ Key* parseKeyLine(Tree& tree, std::string_view line) {
     while (r < kRootCount && kRootNames[r] != rootName) ++r;
     if (r == kRootCount) return nullptr;
     Key* key = &tree.roots[r];
+    std::size_t depth = 0;
     while (sep != line.npos) {
+        if (++depth > kMaxDepth) return nullptr;
         auto start = sep + 1;
         sep = line.find('\\', start);
         auto name = unescape(line.substr(start, sep == line.npos ? line.npos : sep - start));
@@ -498,32 +535,66 @@ std::unique_ptr<Tree> parse(std::string_view text) {
 // ---------------------------------------------------------------------------------------------
 // The files
 
-using platform::system::FileLock;
 using platform::system::FileState;
 using platform::system::readWholeFile;
 using platform::system::replaceFileAtomically;
+using platform::system::StoreLock;
 
 struct Store {
-    fs::path folder, file, lock;
+    fs::path folder, file;
 };
 
 Store locate() {
     fs::path folder = platform::system::machineFolder();
-    return {folder, folder / "registry.txt", folder / "registry.lock"};
+    return {folder, folder / "registry.txt"};
 }
 
-void warnDamaged(const fs::path& file, const std::string& text) {
+thread_local std::string lastFailure;
+
+// A change that failed: the cause is kept for lastError() and said on standard error, since
+// the caller may only pass on a number.
+Status failed(Status status, std::string why) {
+    std::fprintf(stderr, "tessel registry: %s\n", why.c_str());
+    lastFailure = std::move(why);
+    return status;
+}
+
+Status statusOf(int error) {
+    switch (error) {
+        case ENOSPC:
+        case EDQUOT:
+            return DiskFull;
+        case EROFS:
+            return WriteProtect;
+        case ETIMEDOUT:
+            return Timeout;
+        case EFBIG:
+            return QuotaExceeded;
+        default:
+            return AccessDenied;
+    }
+}
+
+// Says once per process, file and cause why a file reads as an empty registry.
+void warnOnce(const fs::path& file, const std::string& key, const std::string& message) {
     static std::mutex mutex;
-    static std::unordered_map<std::string, std::size_t> warned;  // file -> hash of its text
-    std::size_t hash = std::hash<std::string>{}(text);
+    static std::unordered_map<std::string, std::size_t> warned;  // file -> hash of the cause
+    std::size_t hash = std::hash<std::string>{}(key);
     std::lock_guard lock(mutex);
     auto [it, fresh] = warned.try_emplace(file.string(), hash);
     if (!fresh && it->second == hash) return;
     it->second = hash;
-    std::fprintf(stderr,
-                 "tessel registry: %s is damaged; reading it as empty and refusing to change "
-                 "it until it is repaired or removed\n",
-                 file.c_str());
+    std::fprintf(stderr, "tessel registry: %s\n", message.c_str());
+}
+
+std::string damagedText(const fs::path& file) {
+    return file.string() +
+           " is damaged; reading it as empty and refusing to change it until it is repaired or "
+           "removed";
+}
+
+void warnDamaged(const fs::path& file, const std::string& text) {
+    warnOnce(file, text, damagedText(file));
 }
 
 // The last parsed file of this process, reused while the file's bytes stay the same.
@@ -544,17 +615,17 @@ const std::shared_ptr<const Tree>& emptyTree() {
     return empty;
 }
 
-// The registry as it is now, for reading. Missing, unreadable or damaged files read as empty.
+// The registry as it is now, for reading. It takes no lock: writers only ever rename complete
+// files into place, so a stopped writer never holds a reader up. A missing file is an empty
+// registry; an unreadable or damaged one reads as empty too, and says so on standard error.
 std::shared_ptr<const Tree> snapshot() {
     Store store = locate();
-    std::string text;
-    FileState state;
-    {
-        FileLock lock;
-        // Without the lock (a read-only machine folder) the read is still whole: writers only
-        // ever rename complete files into place.
-        lock.acquire(store.lock, false);
-        state = readWholeFile(store.file, text);
+    std::string text, why;
+    int error = 0;
+    FileState state = readWholeFile(store.file, text, kMaxFileBytes, why, error);
+    if (state == FileState::Unreadable) {
+        warnOnce(store.file, "unreadable:" + why, why + "; the registry reads as empty");
+        return emptyTree();
     }
     if (state != FileState::Read) return emptyTree();
     auto& cache = readCache();
@@ -575,24 +646,30 @@ std::shared_ptr<const Tree> snapshot() {
     return tree;
 }
 
-// Runs a change under the exclusive lock and writes the result when it changed the file.
+// Runs a change under the machine folder's lock and writes the result when it changed the file.
 template <typename Change>
 Status modify(Change&& change) {
     Store store = locate();
-    FileLock lock;
-    if (!lock.acquire(store.lock, true)) return AccessDenied;
+    StoreLock lock;
+    std::string why;
+    int error = 0;
+    if (!lock.acquire(store.folder, why, error)) return failed(statusOf(error), why);
     std::string text;
-    FileState state = readWholeFile(store.file, text);
-    if (state == FileState::Unreadable) return AccessDenied;
+    FileState state = readWholeFile(store.file, text, kMaxFileBytes, why, error);
+    if (state == FileState::Unreadable)
+        return failed(statusOf(error), why + "; the registry was not changed");
     std::unique_ptr<Tree> tree = parse(text);
-    if (!tree) {
-        warnDamaged(store.file, text);
-        return AccessDenied;
-    }
+    if (!tree) return failed(AccessDenied, damagedText(store.file));
     if (Status status = change(*tree); status != Ok) return status;
     std::string updated = serialize(*tree);
     if (state == FileState::Read && updated == text) return Ok;
-    return replaceFileAtomically(store.file, updated) ? Ok : AccessDenied;
+    if (updated.size() > kMaxFileBytes)
+        return failed(QuotaExceeded, "the change would make " + store.file.string() +
+                                         " larger than " + std::to_string(kMaxFileBytes) +
+                                         " bytes; the registry was not changed");
+    if (!replaceFileAtomically(store.file, updated, why, error))
+        return failed(statusOf(error), why);
+    return Ok;
 }
 
 // Read helpers: the key at a path of the current registry, or null.
@@ -610,6 +687,10 @@ Found lookup(Root root, std::u16string_view path) {
 }
 
 }  // namespace
+
+std::string lastError() {
+    return lastFailure;
+}
 
 Status createKey(Root root, std::u16string_view path) {
     if (!validRoot(root) || !splitPath(path)) return InvalidParameter;

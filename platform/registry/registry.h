@@ -3,9 +3,9 @@
 //
 // Key paths use "\" between key names, as the Windows registry does; names compare without
 // regard to case and keep the case they were created with. The default value of a key has
-// the empty name. Every call reads the file under a shared lock (writes under an exclusive
+// the empty name. Every call reads the file afresh (a change under the machine folder's writer
 // lock, replacing the file atomically), so what one process writes the next call of another
-// process sees.
+// process sees. A key path holds at most 512 names.
 #pragma once
 
 #include <cstdint>
@@ -26,10 +26,18 @@ using Value = std::variant<std::u16string, std::uint32_t>;
 enum Status : long {
     Ok = 0,
     FileNotFound = 2,       // ERROR_FILE_NOT_FOUND: no such key or value
-    AccessDenied = 5,       // ERROR_ACCESS_DENIED: the store cannot be written
+    AccessDenied = 5,       // ERROR_ACCESS_DENIED: the store cannot be read or written
+    WriteProtect = 19,      // ERROR_WRITE_PROTECT: the machine folder is on a read-only disk
     InvalidParameter = 87,  // ERROR_INVALID_PARAMETER: bad key path
+    DiskFull = 112,         // ERROR_DISK_FULL: no room to write the store
     KeyHasChildren = 1020,  // ERROR_KEY_HAS_CHILDREN: DeleteKey on a key with subkeys
+    Timeout = 1460,         // ERROR_TIMEOUT: another writer kept the lock too long
+    QuotaExceeded = 1816,   // ERROR_NOT_ENOUGH_QUOTA: the store would grow past its limit
 };
+
+// What made the last failed change of this thread fail, for people (it also goes to standard
+// error): "cannot write .../registry.txt: the disk is full".
+std::string lastError();
 
 struct NamedValue {
     std::u16string name;

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
@@ -127,25 +128,50 @@ std::u16string text(const json& o, const char* key, std::u16string def = {}) {
     return fromUtf8(it->get<std::string>());
 }
 
-std::uint32_t number(const json& v, const char* key) {
-    if (v.is_number_unsigned()) return v.get<std::uint32_t>();
-    if (v.is_number_integer()) return static_cast<std::uint32_t>(v.get<std::int64_t>());
+// A whole number from 0 to `max`, given as a JSON number or a decimal or "0x..." text. A number
+// out of range is refused rather than wrapped into range.
+std::uint32_t wholeNumber(const json& v, const char* key, std::uint32_t max = 0xFFFFFFFFu) {
+    auto outOfRange = [&]() {
+        bad(std::string("\"") + key + "\" must be a whole number from 0 to " + std::to_string(max));
+    };
+    if (v.is_number_unsigned()) {
+        auto n = v.get<std::uint64_t>();
+        if (n > max) outOfRange();
+        return std::uint32_t(n);
+    }
+    if (v.is_number_integer()) {
+        auto n = v.get<std::int64_t>();
+        if (n < 0 || std::uint64_t(n) > max) outOfRange();
+        return std::uint32_t(n);
+    }
     if (v.is_string()) {
         const std::string s = v.get<std::string>();
-        try {
+        if (!s.empty() && s[0] >= '0' && s[0] <= '9') {
+            unsigned long long n = 0;
             std::size_t used = 0;
-            unsigned long long n = std::stoull(s, &used, 0);
-            if (used == s.size() && n <= 0xFFFFFFFFull) return std::uint32_t(n);
-        } catch (const std::exception&) {
+            try {
+                n = std::stoull(s, &used, 0);
+            } catch (const std::out_of_range&) {
+                outOfRange();
+            } catch (const std::exception&) {
+                used = 0;
+            }
+            if (used == s.size()) {
+                if (n > max) outOfRange();
+                return std::uint32_t(n);
+            }
+        } else if (!s.empty() && s[0] == '-') {
+            outOfRange();
         }
     }
     bad(std::string("\"") + key + "\" must be a number");
 }
 
-std::uint32_t number(const json& o, const char* key, std::uint32_t def) {
+std::uint32_t number(const json& o, const char* key, std::uint32_t def,
+                     std::uint32_t max = 0xFFFFFFFFu) {
     auto it = o.find(key);
     if (it == o.end() || it->is_null()) return def;
-    return number(*it, key);
+    return wholeNumber(*it, key, max);
 }
 
 bool boolean(const json& o, const char* key, bool def) {
@@ -203,7 +229,11 @@ std::optional<std::int16_t> short_(const json& o, const char* key) {
     auto it = o.find(key);
     if (it == o.end() || it->is_null()) return std::nullopt;
     if (!it->is_number_integer()) bad(std::string("\"") + key + "\" must be a number");
-    return static_cast<std::int16_t>(it->get<int>());
+    if (it->is_number_unsigned()
+            ? it->get<std::uint64_t>() > 32767u
+            : (it->get<std::int64_t>() < -32768 || it->get<std::int64_t>() > 32767))
+        bad(std::string("\"") + key + "\" must be a whole number from -32768 to 32767");
+    return static_cast<std::int16_t>(it->get<std::int64_t>());
 }
 
 std::optional<std::vector<std::uint8_t>> devModeFrom(const json& o, const char* key) {
@@ -215,10 +245,10 @@ std::optional<std::vector<std::uint8_t>> devModeFrom(const json& o, const char* 
     DevModeFields f;
     f.deviceName = text(d, "deviceName");
     f.formName = text(d, "formName");
-    f.specVersion = std::uint16_t(number(d, "specVersion", f.specVersion));
-    f.driverVersion = std::uint16_t(number(d, "driverVersion", 0));
-    f.size = std::uint16_t(number(d, "size", f.size));
-    f.driverExtra = std::uint16_t(number(d, "driverExtra", 0));
+    f.specVersion = std::uint16_t(number(d, "specVersion", f.specVersion, 0xFFFF));
+    f.driverVersion = std::uint16_t(number(d, "driverVersion", 0, 0xFFFF));
+    f.size = std::uint16_t(number(d, "size", f.size, 0xFFFF));
+    f.driverExtra = std::uint16_t(number(d, "driverExtra", 0, 0xFFFF));
     if (d.contains("fields")) f.fields = number(d, "fields", 0);
     f.orientation = short_(d, "orientation");
     f.paperSize = short_(d, "paperSize");
@@ -233,7 +263,7 @@ std::optional<std::vector<std::uint8_t>> devModeFrom(const json& o, const char* 
     f.yResolution = short_(d, "yResolution");
     f.ttOption = short_(d, "ttOption");
     f.collate = short_(d, "collate");
-    f.logPixels = std::uint16_t(number(d, "logPixels", 0));
+    f.logPixels = std::uint16_t(number(d, "logPixels", 0, 0xFFFF));
     f.bitsPerPel = number(d, "bitsPerPel", 0);
     f.pelsWidth = number(d, "pelsWidth", 0);
     f.pelsHeight = number(d, "pelsHeight", 0);
@@ -341,10 +371,10 @@ DescribedPrinter printerFrom(const json& j) {
     p.devMode = devModeFrom(j, "devMode");
     if (auto it = j.find("dpi"); it != j.end() && !it->is_null()) {
         if (it->is_array() && it->size() == 2) {
-            p.dpiX = number((*it)[0], "dpi");
-            p.dpiY = number((*it)[1], "dpi");
+            p.dpiX = wholeNumber((*it)[0], "dpi");
+            p.dpiY = wholeNumber((*it)[1], "dpi");
         } else {
-            p.dpiX = p.dpiY = number(*it, "dpi");
+            p.dpiX = p.dpiY = wholeNumber(*it, "dpi");
         }
     }
     p.canAdminister = boolean(j, "canAdminister", true);
@@ -394,8 +424,8 @@ std::optional<VersionBlock> blockFrom(const json& j) {
     VersionBlock b;
     for (const auto& t : arrayOf(j, "translations")) {
         if (!t.is_array() || t.size() != 2) bad("a translation is [language, codePage]");
-        b.translations.push_back({std::uint16_t(number(t[0], "translations")),
-                                  std::uint16_t(number(t[1], "translations"))});
+        b.translations.push_back({std::uint16_t(wholeNumber(t[0], "translations", 0xFFFF)),
+                                  std::uint16_t(wholeNumber(t[1], "translations", 0xFFFF))});
     }
     if (auto it = j.find("strings"); it != j.end() && it->is_object())
         for (auto& [k, v] : it->items()) {
@@ -457,6 +487,32 @@ MachineDescription fromJsonDoc(const json& doc) {
     return m;
 }
 
+constexpr std::size_t kMaxNesting = 64;  // arrays and objects inside each other
+
+// The deepest nesting of arrays and objects in a JSON text, found without building anything,
+// so a text nested beyond reason is refused before it costs memory or stack.
+std::size_t nestingDepth(std::string_view text) {
+    std::size_t depth = 0, deepest = 0;
+    bool inString = false, escaped = false;
+    for (char c : text) {
+        if (inString) {
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            deepest = std::max(deepest, ++depth);
+        } else if ((c == ']' || c == '}') && depth > 0) {
+            --depth;
+        }
+    }
+    return deepest;
+}
+
 void intoJsonDoc(const MachineDescription& m, json& doc) {
     doc["defaultPrinter"] = toUtf8(m.defaultPrinter);
     json printers = json::array();
@@ -507,6 +563,9 @@ std::string machineToJson(const MachineDescription& machine) {
 }
 
 MachineDescription machineFromJson(const std::string& text) {
+    if (nestingDepth(text) > kMaxNesting)
+        bad("the machine description nests arrays and objects more than " +
+            std::to_string(kMaxNesting) + " deep");
     json doc = json::parse(text, nullptr, false);
     if (doc.is_discarded()) bad("the machine description is not valid JSON");
     return fromJsonDoc(doc);
@@ -568,13 +627,15 @@ MachineDescription defaultMachine() {
 
 namespace {
 
+constexpr std::size_t kMaxFileBytes = 16u * 1024 * 1024;
+
 struct Store {
-    fs::path folder, file, lock;
+    fs::path folder, file;
 };
 
 Store locate() {
     fs::path folder = machineFolder();
-    return {folder, folder / "machine.json", folder / "machine.lock"};
+    return {folder, folder / "machine.json"};
 }
 
 void warnDamaged(const fs::path& file, const std::string& why) {
@@ -590,30 +651,110 @@ void warnDamaged(const fs::path& file, const std::string& why) {
                  file.c_str(), why.c_str());
 }
 
+bool failed(const std::string& why) {
+    std::fprintf(stderr, "tessel machine: %s\n", why.c_str());
+    return false;
+}
+
+json parseDocument(std::string_view text) {
+    if (nestingDepth(text) > kMaxNesting)
+        bad("arrays and objects are nested more than " + std::to_string(kMaxNesting) + " deep");
+    json doc = json::parse(text, nullptr, false);
+    if (doc.is_discarded()) bad("not valid JSON");
+    return doc;
+}
+
+json modelJson(const MachineDescription& m) {
+    json doc = json::object();
+    intoJsonDoc(m, doc);
+    return doc;
+}
+
+// The member of a list item that names it, so items keep their stored form across a change
+// that adds, removes or reorders others.
+const char* identityOf(const json& item) {
+    if (!item.is_object()) return nullptr;
+    for (const char* key : {"device", "id", "name"})
+        if (item.contains(key)) return key;
+    return nullptr;
+}
+
+// Carries a change of the model into the stored document. `before` and `after` are the model's
+// JSON form as read and as changed. What the change left alone keeps its stored form exactly:
+// members and values the model does not know, numbers written as texts, a member whose shape
+// the model does not read. Walks as deep as the model's own form, which is a few levels.
+void overlay(json& stored, const json& before, const json& after) {
+    if (before == after) return;
+    if (stored.is_object() && before.is_object() && after.is_object()) {
+        for (const auto& [key, value] : after.items()) {
+            auto was = before.find(key);
+            auto held = stored.find(key);
+            if (was != before.end() && *was == value) continue;
+            if (was == before.end() || held == stored.end())
+                stored[key] = value;
+            else
+                overlay(*held, *was, value);
+        }
+        for (const auto& [key, value] : before.items())
+            if (!after.contains(key)) stored.erase(key);
+        return;
+    }
+    if (stored.is_array() && before.is_array() && after.is_array() &&
+        stored.size() == before.size()) {
+        json out = json::array();
+        std::vector<bool> used(before.size(), false);
+        for (const auto& item : after) {
+            const char* id = identityOf(item);
+            std::size_t match = before.size();
+            for (std::size_t i = 0; id && i < before.size(); ++i)
+                if (!used[i] && before[i].is_object() && before[i].contains(id) &&
+                    before[i][id] == item[id]) {
+                    match = i;
+                    break;
+                }
+            if (match == before.size()) {
+                out.push_back(item);
+                continue;
+            }
+            used[match] = true;
+            json kept = stored[match];
+            overlay(kept, before[match], item);
+            out.push_back(std::move(kept));
+        }
+        stored = std::move(out);
+        return;
+    }
+    stored = after;
+}
+
 // The raw document and its description. `ok` is false for a damaged file.
 struct Loaded {
     json doc = json::object();
     MachineDescription machine;
     bool ok = true;
+    std::string why;
 };
 
-Loaded parse(const Store& store, FileState state, const std::string& text) {
+Loaded parse(const Store& store, FileState state, const std::string& text,
+             const std::string& unreadable) {
     Loaded l;
     if (state == FileState::Missing) {
         l.machine = defaultMachine();
+        l.doc = modelJson(l.machine);
         return l;
     }
     if (state == FileState::Unreadable) {
         l.ok = false;
-        warnDamaged(store.file, "it cannot be read");
+        l.why = unreadable;
+        warnDamaged(store.file, unreadable);
         return l;
     }
-    l.doc = json::parse(text, nullptr, false);
     try {
-        if (l.doc.is_discarded()) bad("not valid JSON");
+        l.doc = parseDocument(text);
         l.machine = fromJsonDoc(l.doc);
     } catch (const std::exception& e) {
         l.ok = false;
+        l.why = store.file.string() + " is damaged (" + e.what() + ")";
         l.doc = json::object();
         l.machine = MachineDescription{};
         warnDamaged(store.file, e.what());
@@ -638,20 +779,16 @@ Cache& cache() {
 
 MachineDescription loadMachine() {
     Store store = locate();
-    std::string text;
-    struct stat st {};
-    FileState state;
-    {
-        FileLock lock;
-        lock.acquire(store.lock, false);
-        state = readWholeFile(store.file, text, &st);
-    }
+    std::string text, why;
+    int error = 0;
+    // No lock: writers rename complete files into place, so a stopped writer holds no reader.
+    FileState state = readWholeFile(store.file, text, kMaxFileBytes, why, error);
     if (state == FileState::Read) {
         Cache& c = cache();
         std::lock_guard guard(c.mutex);
         if (c.file == store.file.string() && c.text == text) return c.machine;
     }
-    Loaded l = parse(store, state, text);
+    Loaded l = parse(store, state, text, why);
     if (state == FileState::Read && l.ok) {
         Cache& c = cache();
         std::lock_guard guard(c.mutex);
@@ -664,24 +801,34 @@ MachineDescription loadMachine() {
 
 bool updateMachine(const std::function<void(MachineDescription&)>& change) {
     Store store = locate();
-    FileLock lock;
-    if (!lock.acquire(store.lock, true)) return false;
-    std::string text;
-    struct stat st {};
-    FileState state = readWholeFile(store.file, text, &st);
-    Loaded l = parse(store, state, text);
-    if (!l.ok) return false;
+    StoreLock lock;
+    std::string text, why;
+    int error = 0;
+    if (!lock.acquire(store.folder, why, error)) return failed(why);
+    FileState state = readWholeFile(store.file, text, kMaxFileBytes, why, error);
+    Loaded l = parse(store, state, text, why);
+    if (!l.ok) return failed(l.why + "; the machine was not changed");
+    const json before = modelJson(l.machine);
     change(l.machine);
-    intoJsonDoc(l.machine, l.doc);
-    return replaceFileAtomically(store.file, l.doc.dump(2) + "\n");
+    overlay(l.doc, before, modelJson(l.machine));
+    std::string updated = l.doc.dump(2) + "\n";
+    if (updated.size() > kMaxFileBytes)
+        return failed("the change would make " + store.file.string() + " larger than " +
+                      std::to_string(kMaxFileBytes) + " bytes; the machine was not changed");
+    if (!replaceFileAtomically(store.file, updated, why, error)) return failed(why);
+    return true;
 }
 
 bool describeMachine(std::string_view text) {
+    if (text.size() > kMaxFileBytes) bad("the machine description is too large");
     machineFromJson(std::string(text));
     Store store = locate();
-    FileLock lock;
-    if (!lock.acquire(store.lock, true)) return false;
-    return replaceFileAtomically(store.file, std::string(text));
+    StoreLock lock;
+    std::string why;
+    int error = 0;
+    if (!lock.acquire(store.folder, why, error)) return failed(why);
+    if (!replaceFileAtomically(store.file, std::string(text), why, error)) return failed(why);
+    return true;
 }
 
 bool writeMachine(const MachineDescription& machine) {

@@ -41,10 +41,12 @@
 // Printer" on the local port USB001 with an ordinary driver, writing PDF files into the
 // folder "print" of the machine folder.
 //
-// Every read takes the file under a shared lock; changes go through updateMachine, which
-// holds an exclusive lock, re-reads, applies the change and renames a complete new file into
-// place, so separate processes see each other's changes. Keys this module does not know are
-// kept as they are.
+// Reads take no lock; changes go through updateMachine, which holds the machine folder's writer
+// lock, re-reads, applies the change and renames a complete new file into place, so separate
+// processes see each other's changes. What a change leaves alone keeps its stored form: keys
+// this module does not know (at any level), values of a shape it does not read, numbers
+// written as texts. Numbers out of a field's range are refused, never wrapped. The file holds
+// at most 16 MiB and nests arrays and objects at most 64 deep.
 #pragma once
 
 #include <cstdint>
@@ -141,8 +143,9 @@ MachineDescription defaultMachine();
 // without printers, ports or drivers (and a warning on standard error).
 MachineDescription loadMachine();
 
-// Applies a change under the machine's exclusive lock and writes the result. False when the
-// file is damaged or cannot be written (nothing changes then).
+// Applies a change under the machine folder's writer lock and writes the result. False when the
+// file is damaged or cannot be written (nothing changes then; the cause goes to standard
+// error).
 bool updateMachine(const std::function<void(MachineDescription&)>& change);
 
 // Replaces the description with `machine` (the "os" entry and unknown keys are kept).

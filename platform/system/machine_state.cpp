@@ -1,6 +1,8 @@
 // Profile entries, the message table, file version blocks and network uses of the described
 // machine.
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <map>
 
 #include "platform/system/description.h"
@@ -97,40 +99,68 @@ bool writeProfileString(std::u16string_view section, std::u16string_view key,
 // ---------------------------------------------------------------------------------------------
 // Message table
 
+std::uint16_t userLanguage() {
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* v = std::getenv(name);
+        if (!v || !*v) continue;
+        if (std::strncmp(v, "ko", 2) == 0) return kLanguageKorean;
+        if (std::strncmp(v, "ja", 2) == 0) return kLanguageJapanese;
+        return kLanguageEnglish;
+    }
+    return kLanguageEnglish;
+}
+
 std::optional<std::u16string> formatMessage(std::uint32_t code) {
-    static const std::map<std::uint32_t, std::u16string> table = {
-        {0, u"The operation completed successfully."},
-        {2, u"The system cannot find the file specified."},
-        {3, u"The system cannot find the path specified."},
-        {5, u"Access is denied."},
-        {6, u"The handle is invalid."},
-        {8, u"Not enough memory resources are available to process this command."},
-        {32, u"The process cannot access the file because it is being used by another process."},
-        {50, u"The request is not supported."},
-        {53, u"The network path was not found."},
-        {67, u"The network name cannot be found."},
-        {87, u"The parameter is incorrect."},
-        {122, u"The data area passed to a system call is too small."},
-        {124, u"The system call level is not correct."},
-        {1060, u"The specified service does not exist as an installed service."},
-        {1062, u"The service has not been started."},
-        {1168, u"Element not found."},
-        {1223, u"The operation was canceled by the user."},
-        {1722, u"The RPC server is unavailable."},
-        {1796, u"The specified port is unknown."},
-        {1797, u"The printer driver is unknown."},
-        {1798, u"The print processor is unknown."},
-        {1801, u"The printer name is invalid."},
-        {1802, u"The printer already exists."},
-        {1803, u"The printer command is invalid."},
-        {1804, u"The specified datatype is invalid."},
-        {1805, u"The environment specified is invalid."},
-        {1905, u"The printer has been deleted."},
-        {1906, u"The state of the printer is invalid."},
+    return formatMessage(code, userLanguage());
+}
+
+std::optional<std::u16string> formatMessage(std::uint32_t code, std::uint16_t language) {
+    struct Text {
+        const char16_t* english;
+        const char16_t* korean;
+    };
+    static const std::map<std::uint32_t, Text> table = {
+        {0, {u"The operation completed successfully.", u"작업을 완료했습니다."}},
+        {2, {u"The system cannot find the file specified.", u"지정된 파일을 찾을 수 없습니다."}},
+        {3, {u"The system cannot find the path specified.", u"지정된 경로를 찾을 수 없습니다."}},
+        {5, {u"Access is denied.", u"액세스가 거부되었습니다."}},
+        {6, {u"The handle is invalid.", u"핸들이 잘못되었습니다."}},
+        {8,
+         {u"Not enough memory resources are available to process this command.",
+          u"이 명령을 처리할 메모리 리소스가 부족합니다."}},
+        {32,
+         {u"The process cannot access the file because it is being used by another process.",
+          u"다른 프로세스가 파일을 사용 중이기 때문에 프로세스가 액세스 할 수 없습니다."}},
+        {50, {u"The request is not supported.", u"요청이 지원되지 않습니다."}},
+        {53, {u"The network path was not found.", u"네트워크 경로를 찾을 수 없습니다."}},
+        {67, {u"The network name cannot be found.", u"네트워크 이름을 찾을 수 없습니다."}},
+        {87, {u"The parameter is incorrect.", u"매개 변수가 틀립니다."}},
+        {122,
+         {u"The data area passed to a system call is too small.",
+          u"시스템 호출에 전달되는 데이터 영역이 너무 작습니다."}},
+        {124, {u"The system call level is not correct.", u"시스템 호출 수준이 잘못되었습니다."}},
+        {1060,
+         {u"The specified service does not exist as an installed service.",
+          u"지정된 서비스가 설치된 서비스로 존재하지 않습니다."}},
+        {1062, {u"The service has not been started.", u"서비스가 시작되지 않았습니다."}},
+        {1168, {u"Element not found.", u"요소를 찾을 수 없습니다."}},
+        {1223, {u"The operation was canceled by the user.", u"사용자가 작업을 취소했습니다."}},
+        {1722, {u"The RPC server is unavailable.", u"RPC 서버를 사용할 수 없습니다."}},
+        {1796, {u"The specified port is unknown.", u"지정된 포트를 알 수 없습니다."}},
+        {1797, {u"The printer driver is unknown.", u"프린터 드라이버를 알 수 없습니다."}},
+        {1798, {u"The print processor is unknown.", u"인쇄 프로세서를 알 수 없습니다."}},
+        {1801, {u"The printer name is invalid.", u"프린터 이름이 잘못되었습니다."}},
+        {1802, {u"The printer already exists.", u"프린터가 이미 있습니다."}},
+        {1803, {u"The printer command is invalid.", u"프린터 명령이 잘못되었습니다."}},
+        {1804, {u"The specified datatype is invalid.", u"지정된 데이터 형식이 잘못되었습니다."}},
+        {1805, {u"The environment specified is invalid.", u"지정된 환경이 잘못되었습니다."}},
+        {1905, {u"The printer has been deleted.", u"프린터가 삭제되었습니다."}},
+        {1906, {u"The state of the printer is invalid.", u"프린터 상태가 잘못되었습니다."}},
     };
     auto it = table.find(code);
     if (it == table.end()) return std::nullopt;
-    return it->second + u"\r\n";
+    const char16_t* text = language == kLanguageKorean ? it->second.korean : it->second.english;
+    return std::u16string(text) + u"\r\n";
 }
 
 // ---------------------------------------------------------------------------------------------

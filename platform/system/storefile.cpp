@@ -1,73 +1,256 @@
 #include "platform/system/storefile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <thread>
 
 namespace platform::system {
 
-FileLock::~FileLock() {
+namespace fs = std::filesystem;
+
+namespace {
+
+std::atomic<long long> lockWaitMs{10000};
+
+std::mutex& faultMutex() {
+    static std::mutex m;
+    return m;
+}
+std::function<int(const fs::path&)>& fault() {
+    static std::function<int(const fs::path&)> f;
+    return f;
+}
+
+int injectedFault(const fs::path& file) {
+    std::lock_guard guard(faultMutex());
+    return fault() ? fault()(file) : 0;
+}
+
+// The file a store path stands for: the path itself (present or not), or the final target of
+// a symbolic link. A link to nothing (or a loop of links) is refused: writing there would
+// start a second copy of the data apart from the one the link was meant to name.
+bool resolveTarget(const fs::path& file, fs::path& target, bool& missing, std::string& why,
+                   int& error) {
+    missing = false;
+    struct stat ls {};
+    if (::lstat(file.c_str(), &ls) != 0) {
+        if (errno == ENOENT) {
+            missing = true;
+            target = file;
+            return true;
+        }
+        error = errno;
+        why = "cannot look at " + file.string() + ": " + describeError(error);
+        return false;
+    }
+    if (!S_ISLNK(ls.st_mode)) {
+        target = file;
+        return true;
+    }
+    std::error_code ec;
+    fs::path real = fs::canonical(file, ec);
+    if (ec) {
+        error = ec.value() == ELOOP ? ELOOP : ENOENT;
+        fs::path to = fs::read_symlink(file, ec);
+        why = file.string() + " is a symbolic link to " + to.string() +
+              (error == ELOOP ? ", a loop of links" : ", which does not exist");
+        return false;
+    }
+    target = real;
+    return true;
+}
+
+std::string notRegular(const fs::path& file, const struct stat& st) {
+    const char* what = S_ISDIR(st.st_mode)    ? "a folder"
+                       : S_ISFIFO(st.st_mode) ? "a named pipe"
+                       : S_ISCHR(st.st_mode)  ? "a character device"
+                       : S_ISBLK(st.st_mode)  ? "a block device"
+                       : S_ISSOCK(st.st_mode) ? "a socket"
+                                              : "not a regular file";
+    return file.string() + " is " + what + ", not a regular file; it is not read";
+}
+
+std::string tempPrefix(const fs::path& target) {
+    return target.filename().string() + ".tmp.";
+}
+
+// Temporary files of a writer that was killed between creating and renaming them. Only a
+// writer holding the folder lock calls this, so none of them belongs to a live writer.
+void removeStaleTemps(const fs::path& target) {
+    const std::string prefix = tempPrefix(target);
+    fs::path folder = target.parent_path();
+    if (folder.empty()) folder = ".";
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return;
+    while (dirent* entry = ::readdir(dir)) {
+        std::string_view name = entry->d_name;
+        if (name.size() != prefix.size() + 6 || !name.starts_with(prefix)) continue;
+        struct stat st {};
+        if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(st.st_mode))
+            ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    }
+    ::closedir(dir);
+}
+
+}  // namespace
+
+std::string describeError(int error) {
+    switch (error) {
+        case ENOSPC:
+            return "the disk is full";
+        case EDQUOT:
+            return "the disk quota is used up";
+        case EROFS:
+            return "the file system is read-only";
+        case EACCES:
+        case EPERM:
+            return "permission denied";
+        case ETIMEDOUT:
+            return "another writer holds the lock";
+        default:
+            return std::strerror(error);
+    }
+}
+
+std::chrono::milliseconds storeLockWait() {
+    return std::chrono::milliseconds(lockWaitMs.load());
+}
+
+void setStoreLockWait(std::chrono::milliseconds wait) {
+    lockWaitMs.store(wait.count());
+}
+
+void setStoreWriteFault(std::function<int(const fs::path&)> f) {
+    std::lock_guard guard(faultMutex());
+    fault() = std::move(f);
+}
+
+StoreLock::~StoreLock() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-bool FileLock::acquire(const std::filesystem::path& lockFile, bool exclusive) {
-    fd_ = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (fd_ < 0 && !exclusive) fd_ = ::open(lockFile.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) return false;
-    int rc;
-    do {
-        rc = ::flock(fd_, exclusive ? LOCK_EX : LOCK_SH);
-    } while (rc != 0 && errno == EINTR);
-    return rc == 0;
+bool StoreLock::acquire(const fs::path& folder, std::string& why, int& error) {
+    // Each lock opens the folder afresh, so two threads of one process exclude each other as
+    // two processes do (flock belongs to the open file description).
+    fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ < 0) {
+        error = errno;
+        why = "cannot open the machine folder " + folder.string() + ": " + describeError(error);
+        return false;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + storeLockWait();
+    auto pause = std::chrono::milliseconds(1);
+    while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR) continue;
+        if (errno != EWOULDBLOCK) {
+            error = errno;
+            why = "cannot lock the machine folder " + folder.string() + ": " + describeError(error);
+            return false;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            error = ETIMEDOUT;
+            why = "another program has been changing the machine folder " + folder.string() +
+                  " for longer than " + std::to_string(storeLockWait().count()) +
+                  " ms (is it stopped?); nothing was written";
+            return false;
+        }
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::milliseconds(25));
+    }
+    return true;
 }
 
-FileState readWholeFile(const std::filesystem::path& file, std::string& out, struct stat* st) {
+FileState readWholeFile(const fs::path& file, std::string& out, std::size_t limit, std::string& why,
+                        int& error, struct stat* st) {
     out.clear();
-    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT ? FileState::Missing : FileState::Unreadable;
-    if (st && ::fstat(fd, st) != 0) {
-        ::close(fd);
+    fs::path target;
+    bool missing = false;
+    if (!resolveTarget(file, target, missing, why, error)) return FileState::Unreadable;
+    if (missing) return FileState::Missing;
+    // Not blocking: opening a named pipe must not wait for a writer; it is refused below.
+    int fd = ::open(target.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) return FileState::Missing;
+        error = errno;
+        why = "cannot read " + target.string() + ": " + describeError(error);
         return FileState::Unreadable;
     }
+    struct stat own {};
+    struct stat& s = st ? *st : own;
+    auto fail = [&](int e, std::string text) {
+        ::close(fd);
+        out.clear();
+        error = e;
+        why = std::move(text);
+        return FileState::Unreadable;
+    };
+    if (::fstat(fd, &s) != 0) return fail(errno, "cannot read " + target.string());
+    if (!S_ISREG(s.st_mode)) return fail(EINVAL, notRegular(target, s));
+    auto tooBig = [&] {
+        return fail(EFBIG, target.string() + " is larger than " + std::to_string(limit) +
+                               " bytes; it is not read");
+    };
+    if (std::uint64_t(s.st_size) > limit) return tooBig();
+    out.reserve(std::size_t(s.st_size));
     char buf[65536];
     while (true) {
         ssize_t n = ::read(fd, buf, sizeof buf);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            ::close(fd);
-            return FileState::Unreadable;
-        }
+        if (n < 0)
+            return fail(errno, "cannot read " + target.string() + ": " + describeError(errno));
         if (n == 0) break;
+        if (out.size() + std::size_t(n) > limit) return tooBig();  // it grew meanwhile
         out.append(buf, std::size_t(n));
     }
     ::close(fd);
     return FileState::Read;
 }
 
-bool replaceFileAtomically(const std::filesystem::path& file, std::string_view text) {
-    std::string tmpl = file.string() + ".XXXXXX";
+bool replaceFileAtomically(const fs::path& file, std::string_view text, std::string& why,
+                           int& error) {
+    fs::path target;
+    bool missing = false;
+    if (!resolveTarget(file, target, missing, why, error)) {
+        why += "; nothing was written";
+        return false;
+    }
+    removeStaleTemps(target);
+    auto failed = [&](int e) {
+        error = e;
+        why = "cannot write " + target.string() + ": " + describeError(e);
+        return false;
+    };
+    if (int injected = injectedFault(target)) return failed(injected);
+    std::string tmpl = target.string() + ".tmp.XXXXXX";
     int fd = ::mkstemp(tmpl.data());
-    if (fd < 0) return false;
-    bool ok = ::fchmod(fd, 0644) == 0;
-    for (std::size_t done = 0; ok && done < text.size();) {
+    if (fd < 0) return failed(errno);
+    int err = ::fchmod(fd, 0644) == 0 ? 0 : errno;
+    for (std::size_t done = 0; err == 0 && done < text.size();) {
         ssize_t n = ::write(fd, text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            ok = false;
+            err = n < 0 ? errno : EIO;
             break;
         }
         done += std::size_t(n);
     }
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(tmpl.c_str(), file.c_str()) == 0;
-    if (!ok) {
+    if (err == 0 && ::fsync(fd) != 0) err = errno;
+    if (::close(fd) != 0 && err == 0) err = errno;
+    if (err == 0 && ::rename(tmpl.c_str(), target.c_str()) != 0) err = errno;
+    if (err != 0) {
         ::unlink(tmpl.c_str());
-        return false;
+        return failed(err);
     }
-    std::filesystem::path folder = file.parent_path();
+    fs::path folder = target.parent_path();
     if (folder.empty()) folder = ".";
     if (int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
         ::fsync(dir);

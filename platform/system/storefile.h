@@ -1,39 +1,68 @@
-// Files of the machine folder that several processes share: an advisory lock on a separate
-// lock file, whole-file reads, and atomic replacement.
+// Files of the machine folder that several processes share.
+//
+// - Writers exclude each other with a flock on the machine folder itself: the folder cannot be
+//   removed or replaced apart from the files it guards, so no one can take the lock away from
+//   a writer or hand a second writer a lock of its own. A writer waits a bounded time for it.
+// - Readers take no lock: writers only ever rename complete files into place.
+// - What is read is bounded: only regular files, up to a size limit; pipes, devices and
+//   folders are refused with a reason.
+// - A store file that is a symbolic link stands for its target: reads follow it and writes
+//   replace the target (atomically, beside it); a link to nothing is refused.
+// - Writes go to a temporary file beside the target, synced and renamed over it. Temporary
+//   files that a killed writer left behind are removed by the next writer.
 #pragma once
 
 #include <sys/stat.h>
 
+#include <chrono>
+#include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
 namespace platform::system {
 
-// A flock on a lock file, shared while reading and exclusive while changing. Each lock opens
-// the lock file afresh, so two threads of one process exclude each other as two processes do
-// (flock belongs to the open file description). Closing releases it.
-class FileLock {
+// The machine folder's writer lock. Closing releases it.
+class StoreLock {
   public:
-    FileLock() = default;
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
-    ~FileLock();
-    bool acquire(const std::filesystem::path& lockFile, bool exclusive);
+    StoreLock() = default;
+    StoreLock(const StoreLock&) = delete;
+    StoreLock& operator=(const StoreLock&) = delete;
+    ~StoreLock();
+    // Takes the lock of `folder`, waiting at most storeLockWait(). On failure returns false,
+    // with the cause in `why` and the errno in `error` (ETIMEDOUT when another writer kept it).
+    bool acquire(const std::filesystem::path& folder, std::string& why, int& error);
 
   private:
     int fd_ = -1;
 };
 
+// How long a writer waits for the lock (default 10 seconds).
+std::chrono::milliseconds storeLockWait();
+void setStoreLockWait(std::chrono::milliseconds wait);
+
 enum class FileState { Missing, Read, Unreadable };
 
-// Reads the whole file into `out`; `st` (when given) receives its status.
-FileState readWholeFile(const std::filesystem::path& file, std::string& out,
-                        struct stat* st = nullptr);
+// Reads the whole of a regular file of at most `limit` bytes into `out`, following a symbolic
+// link to its target. Unreadable comes with the cause in `why` and the errno in `error`
+// (EFBIG for a file over the limit, EINVAL for something that is not a regular file, ENOENT for
+// a link to nothing). `st` (when given) receives the status of the file read.
+FileState readWholeFile(const std::filesystem::path& file, std::string& out, std::size_t limit,
+                        std::string& why, int& error, struct stat* st = nullptr);
 
-// Replaces `file` with `text`: a temporary file in the same folder, written and synced, renamed
-// over it, then the folder synced so the rename itself is durable. Nothing is left behind on
-// failure.
-bool replaceFileAtomically(const std::filesystem::path& file, std::string_view text);
+// Replaces `file` (or the target of the link `file`) with `text`: a temporary file beside it,
+// written and synced, renamed over it, then the folder synced so the rename itself is durable.
+// Stale temporary files of the same name are removed first. Nothing is left behind on failure;
+// the cause goes to `why` and the errno to `error`.
+bool replaceFileAtomically(const std::filesystem::path& file, std::string_view text,
+                           std::string& why, int& error);
+
+// What a failed system call meant, for people: "the disk is full", "permission denied"...
+std::string describeError(int error);
+
+// Tests: called before every write with the file about to be replaced; a nonzero errno it
+// returns makes that write fail as the system would. An empty function removes the hook.
+void setStoreWriteFault(std::function<int(const std::filesystem::path&)> fault);
 
 }  // namespace platform::system

@@ -355,6 +355,27 @@ TEST_F(Printers, SubmissionTimeIsLocalWithTheOffsetOfThatInstant) {
     }
 }
 
+TEST_F(Printers, AJobWithoutSubmissionTimeShowsTheStartOfTheCalendar) {
+    ASSERT_TRUE(describeMachine(R"({"printers": [{"device": "P", "jobs": [{"id": 1}]}]})"));
+    TimeZone seoul("Asia/Seoul");
+    CPrinterInfo p = printer(u"P");
+    EXPECT_EQ(p.Jobs().Item(1)->Submitted(), (DateTime{1601, 1, 1, 0, 0, 0}));
+}
+
+TEST_F(Printers, ErrorTextsFollowTheUserInterfaceLanguage) {
+    const char* old = std::getenv("LC_ALL");
+    std::optional<std::string> saved = old ? std::optional<std::string>(old) : std::nullopt;
+    ::setenv("LC_ALL", "ko_KR.UTF-8", 1);
+    EXPECT_EQ(CPrinterInfo::ApiErrorText(5), u"액세스가 거부되었습니다.");
+    EXPECT_EQ(CPrinterInfo::ApiErrorText(1801), u"프린터 이름이 잘못되었습니다.");
+    ::setenv("LC_ALL", "en_US.UTF-8", 1);
+    EXPECT_EQ(CPrinterInfo::ApiErrorText(1801), u"The printer name is invalid.");
+    if (saved)
+        ::setenv("LC_ALL", saved->c_str(), 1);
+    else
+        ::unsetenv("LC_ALL");
+}
+
 // A device-mode record whose every field holds a value of its own.
 std::vector<std::uint8_t> fixture() {
     std::vector<std::uint8_t> b(124, 0);

@@ -1,5 +1,11 @@
 // regsvr and comcall as a user runs them, in a temporary machine folder.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "platform/testing/run_program.h"
 #include "platform/testing/temp_machine.h"
@@ -44,4 +50,62 @@ TEST_F(Tools, UsageAndLoadErrors) {
     EXPECT_EQ(runProgram(REGSVR, {}).exitCode, 2);
     EXPECT_EQ(runProgram(REGSVR, {"/nonexistent/libnothing.so"}).exitCode, 3);
     EXPECT_EQ(runProgram(COMCALL, {"OnlyProgId"}).exitCode, 2);
+}
+
+// Code is loaded only from absolute paths to regular files in folders no other user can write:
+// regsvr refuses to register anything else, and the runtime refuses to load it.
+TEST_F(Tools, LibrariesFromUnsafePlacesAreRefusedWithTheReason) {
+    namespace fs = std::filesystem;
+    const fs::path open = machine.path() / "open";
+    fs::create_directory(open);
+    fs::copy_file(COMTEST_LIBRARY, open / "libcomtest.so");
+    ASSERT_EQ(::chmod(open.c_str(), 0777), 0);
+    auto refused = runProgram(REGSVR, {(open / "libcomtest.so").string()});
+    EXPECT_EQ(refused.exitCode, 3);
+    EXPECT_NE(refused.err.find("can be written by other users (mode 0777)"), std::string::npos)
+        << refused.err;
+
+    ASSERT_EQ(runProgram(REGSVR, {COMTEST_LIBRARY}).exitCode, 0);
+    const fs::path registryFile = machine.path() / "registry.txt";
+    std::stringstream text;
+    text << std::ifstream(registryFile).rdbuf();
+    const std::string registered = text.str();
+    const std::string real = fs::canonical(COMTEST_LIBRARY).string();
+    ASSERT_NE(registered.find(real), std::string::npos);
+    struct Case {
+        std::string named;
+        const char* said;
+    };
+    const Case cases[] = {
+        {(open / "libcomtest.so").string(), "can be written by other users"},
+        {"libcomtest.so", "not an absolute path"},  // would be searched for
+        {"./libcomtest.so", "not an absolute path"},
+        {machine.path().string(), "not a regular file"},
+        // Loadable by the rules but not a library: the loader's own words, with the path.
+        {(machine.path() / "notes.so").string(), "cannot load"},
+    };
+    std::ofstream(machine.path() / "notes.so") << "not a library\n";
+    for (const auto& c : cases) {
+        std::string changed = registered;
+        for (auto at = changed.find(real); at != std::string::npos; at = changed.find(real, at))
+            changed.replace(at, real.size(), c.named), at += c.named.size();
+        std::ofstream(registryFile, std::ios::trunc) << changed;
+        auto call = runProgram(COMCALL, {"ComTest.Calculator", "Add", "1", "2"});
+        EXPECT_EQ(call.exitCode, 1) << c.named;
+        EXPECT_EQ(call.out, "") << c.named;
+        EXPECT_NE(call.err.find(c.said), std::string::npos) << call.err;
+        EXPECT_NE(call.err.find(c.named), std::string::npos) << call.err;
+    }
+}
+
+TEST_F(Tools, RegsvrSaysWhyTheRegistryCouldNotBeWritten) {
+    // A named pipe where the registry belongs: once a hang, now a refusal that names it.
+    ASSERT_EQ(::mkfifo((machine.path() / "registry.txt").c_str(), 0644), 0);
+    auto reg = runProgram(REGSVR, {COMTEST_LIBRARY});
+    EXPECT_EQ(reg.exitCode, 1);
+    EXPECT_NE(reg.err.find("registry.txt is a named pipe"), std::string::npos) << reg.err;
+    EXPECT_NE(reg.err.find("could not be written to the registry"), std::string::npos) << reg.err;
+    auto call = runProgram(COMCALL, {"ComTest.Calculator", "Add", "1", "2"});
+    EXPECT_EQ(call.exitCode, 1);
+    EXPECT_NE(call.err.find("named pipe"), std::string::npos) << call.err;
 }

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <exception>
+#include <filesystem>
 #include <optional>
 #include <stdexcept>
 
@@ -19,6 +20,23 @@ namespace {
 
 std::u16string hex8(std::uint32_t v) {
     return platform::text::Right(u"0000000" + platform::text::Hex(v), 8);
+}
+
+// The platform's file system ignores case: without an exact match, a last part that differs
+// from an entry of its folder only in case names that entry.
+bool existsIgnoringCase(const std::u16string& path) {
+    const auto slash = path.find_last_of(u'/');
+    const std::u16string last = slash == std::u16string::npos ? path : path.substr(slash + 1);
+    if (last.empty()) return false;
+    std::u16string folder = slash == std::u16string::npos ? u"." : path.substr(0, slash);
+    if (folder.empty()) folder = u"/";
+    std::error_code ec;
+    std::filesystem::directory_iterator it(platform::text::toUtf8(folder), ec), end;
+    for (; !ec && it != end; it.increment(ec))
+        if (platform::text::equalsNoCase(platform::text::fromUtf8(it->path().filename().string()),
+                                         last))
+            return true;
+    return false;
 }
 
 }  // namespace
@@ -40,7 +58,8 @@ bool FileExist(std::u16string_view path) {
             return found;
         }
         struct stat st {};
-        return ::stat(utf8.c_str(), &st) == 0;
+        if (::stat(utf8.c_str(), &st) == 0) return true;
+        return existsIgnoringCase(p);
     } catch (const std::exception& e) {
         WriteLog(u"파일 검색 오류: " + platform::text::fromUtf8(e.what()), 5);
         return false;

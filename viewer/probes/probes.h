@@ -16,7 +16,9 @@ struct FileVersionStrings {
 
 // Does the path name an existing file or folder? A "*" or "?" in the last part is a wildcard
 // pattern, which counts as existing when anything matches (hidden files included). "\" and
-// "/" both separate folders. An empty path gives False.
+// "/" both separate folders. As on the platform, case does not matter: without an exact match,
+// a last part that matches an entry of its folder when case is ignored counts as existing.
+// An empty path gives False.
 bool FileExist(std::u16string_view path);
 
 // The version texts of a file, from the version blocks of the described machine. An empty

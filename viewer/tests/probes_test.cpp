@@ -37,6 +37,12 @@ TEST(FileExist, FilesFoldersAndPatterns) {
         {u16(root / ".hid*"), true},   // hidden files match too
         {u16(root) + u"\\sub", true},  // either separator
         {u16(root) + u"\\*.exe", true},
+        // The platform ignores case: the last part matches without it when nothing matches
+        // exactly.
+        {u16(root / "NET.EXE"), true},
+        {u16(root) + u"\\Net.Exe", true},
+        {u16(root / "SUB"), true},
+        {u16(root / "NET.EXE1"), false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(FileExist(c.path), c.exists) << platform::text::toUtf8(c.path);

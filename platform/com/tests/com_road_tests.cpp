@@ -8,6 +8,7 @@
 #include "platform/com/runtime.h"
 #include "platform/com/safety.h"
 #include "platform/registry/registry.h"
+#include "platform/system/storefile.h"
 #include "platform/testing/temp_machine.h"
 #include "platform/text/text.h"
 
@@ -233,4 +234,29 @@ TEST_F(ComRoad, UnregistrationRemovesClassKeysButKeepsCategories) {
     EXPECT_TRUE(registry::keyExists(
         Root::ClassesRoot, u"Component Categories\\{7DD95801-9882-11CF-9FA9-00AA006C42C4}"));
     EXPECT_THROW(createObject(u"ComTest.Calculator"), ComError);
+}
+
+// A library's registration is one change of the registry: its classes never appear without
+// their categories, to a reader or after a crash.
+TEST_F(ComRoad, RegistrationAndUnregistrationAreOneWriteEach) {
+    for (const char* entry : {"DllUnregisterServer", "DllRegisterServer"}) {
+        int writes = 0;
+        platform::system::setStoreWriteFault([&](const std::filesystem::path&) {
+            ++writes;
+            return 0;
+        });
+        EXPECT_EQ(callExport(entry), S_OK);
+        platform::system::setStoreWriteFault(nullptr);
+        EXPECT_EQ(writes, 1) << entry;
+    }
+    // A second write, had there been one, fails: the registration must still be whole.
+    ASSERT_EQ(callExport("DllUnregisterServer"), S_OK);
+    int writes = 0;
+    platform::system::setStoreWriteFault(
+        [&](const std::filesystem::path&) { return ++writes > 1 ? ENOSPC : 0; });
+    EXPECT_EQ(callExport("DllRegisterServer"), S_OK);
+    platform::system::setStoreWriteFault(nullptr);
+    EXPECT_TRUE(registry::keyExists(Root::ClassesRoot,
+                                    kClassKey + u"\\Implemented Categories\\"
+                                                u"{7DD95801-9882-11CF-9FA9-00AA006C42C4}"));
 }

@@ -1,7 +1,10 @@
 #include "platform/registry/registry.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,6 +22,9 @@
 #include <sstream>
 #include <string>
 #include <thread>
+
+#include "platform/system/storefile.h"
+#include "platform/testing/children.h"
 
 namespace fs = std::filesystem;
 namespace reg = platform::registry;
@@ -45,6 +51,12 @@ int inChild(const std::function<bool()>& body) {
     int status = 0;
     ::waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+}
+
+// The name of the i-th write of process p in the races between processes.
+std::u16string raceName(int p, int i) {
+    return u"p" + std::u16string(1, char16_t(u'0' + p)) + u"-" +
+           std::u16string(1, char16_t(u'A' + i % 26)) + std::u16string(1, char16_t(u'a' + i / 26));
 }
 
 // Every test gets its own machine folder.
@@ -372,7 +384,7 @@ TEST_F(RegistryTest, LeavesNoTemporaryFilesAndSkipsNeedlessWrites) {
     std::set<std::string> names;
     for (const auto& entry : fs::directory_iterator(machine_))
         names.insert(entry.path().filename().string());
-    EXPECT_EQ(names, (std::set<std::string>{"registry.txt", "registry.lock"}));
+    EXPECT_EQ(names, (std::set<std::string>{"registry.txt"}));
 
     struct stat before {
     }, after{};
@@ -476,41 +488,29 @@ TEST_F(RegistryTest, ChangesAreSeenAcrossProcesses) {
 TEST_F(RegistryTest, ConcurrentWritersLoseNothing) {
     constexpr int kProcesses = 6;
     constexpr int kWrites = 50;
-    std::vector<pid_t> children;
-    for (int p = 0; p < kProcesses; ++p) {
-        pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            bool ok = true;
-            for (int i = 0; i < kWrites; ++i) {
-                auto name = u"p" + std::u16string(1, char16_t(u'0' + p)) + u"-" +
-                            std::u16string(1, char16_t(u'A' + i % 26)) +
-                            std::u16string(1, char16_t(u'a' + i / 26));
-                std::uint32_t value = std::uint32_t(p * 1000 + i);
-                // Half the writes go to a shared key, half to a key of the process's own.
-                auto path = (i % 2) ? std::u16string(u"Race") : u"Race\\" + name.substr(0, 2);
-                ok = ok &&
-                     reg::setValue(Root::LocalMachine, path, name, reg::Value(value)) == reg::Ok;
-                ok = ok && reg::getDword(Root::LocalMachine, path, name) == value;
-            }
-            ::_exit(ok ? 0 : 1);
-        }
-        children.push_back(pid);
-    }
-    for (pid_t pid : children) {
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
-    for (int p = 0; p < kProcesses; ++p) {
-        for (int i = 0; i < kWrites; ++i) {
-            auto name = u"p" + std::u16string(1, char16_t(u'0' + p)) + u"-" +
-                        std::u16string(1, char16_t(u'A' + i % 26)) +
-                        std::u16string(1, char16_t(u'a' + i / 26));
-            auto path = (i % 2) ? std::u16string(u"Race") : u"Race\\" + name.substr(0, 2);
-            EXPECT_EQ(reg::getDword(Root::LocalMachine, path, name), std::uint32_t(p * 1000 + i));
-        }
-    }
+    // Half the writes go to a shared key, half to a key of the process's own.
+    auto pathOf = [](const std::u16string& name, int i) {
+        return (i % 2) ? std::u16string(u"Race") : u"Race\\" + name.substr(0, 2);
+    };
+    EXPECT_EQ(platform::testing::inChildren(
+                  kProcesses,
+                  [&](int p) {
+                      bool ok = true;
+                      for (int i = 0; i < kWrites; ++i) {
+                          auto name = raceName(p, i);
+                          auto value = std::uint32_t(p * 1000 + i);
+                          auto path = pathOf(name, i);
+                          ok = ok && reg::setValue(Root::LocalMachine, path, name,
+                                                   reg::Value(value)) == reg::Ok;
+                          ok = ok && reg::getDword(Root::LocalMachine, path, name) == value;
+                      }
+                      return ok;
+                  }),
+              0);
+    for (int p = 0; p < kProcesses; ++p)
+        for (int i = 0; i < kWrites; ++i)
+            EXPECT_EQ(reg::getDword(Root::LocalMachine, pathOf(raceName(p, i), i), raceName(p, i)),
+                      std::uint32_t(p * 1000 + i));
     EXPECT_EQ(reg::values(Root::LocalMachine, u"Race").size(),
               std::size_t(kProcesses * kWrites / 2));
 }
@@ -548,3 +548,205 @@ TEST_F(RegistryTest, EachMachineFolderHasItsOwnRegistry) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// The store under attack: lock files removed or redirected, stopped writers, files that are not
+// what they seem, failing disks.
+
+namespace {
+
+// Runs `body` in a child that must finish within `seconds` (a hang shows as a failure).
+int inChildWithin(unsigned seconds, const std::function<bool()>& body) {
+    return inChild([&] {
+        ::alarm(seconds);
+        return body();
+    });
+}
+
+}  // namespace
+
+TEST_F(RegistryTest, RemovingOrRedirectingLockFilesLosesNoWrite) {
+    constexpr int kProcesses = 4;
+    constexpr int kWrites = 60;
+    // Meanwhile the lock file a writer would use keeps disappearing.
+    std::atomic<bool> done{false};
+    std::thread remover([&] {
+        while (!done) ::unlink((machine_ / "registry.lock").c_str());
+    });
+    EXPECT_EQ(platform::testing::inChildren(
+                  kProcesses,
+                  [&](int p) {
+                      bool ok = true;
+                      for (int i = 0; i < kWrites; ++i)
+                          ok = ok && reg::setValue(Root::LocalMachine, u"Race", raceName(p, i),
+                                                   reg::Value(1u)) == reg::Ok;
+                      return ok;
+                  }),
+              0);
+    done = true;
+    remover.join();
+    const std::size_t written = reg::values(Root::LocalMachine, u"Race").size();
+    EXPECT_EQ(kProcesses * kWrites - int(written), 0) << "writes reported done but lost";
+    // A link where a lock file used to be must not make the writer create its target.
+    const fs::path victim = machine_ / "victim";
+    fs::create_symlink(victim, machine_ / "registry.lock");
+    EXPECT_EQ(reg::setValue(Root::LocalMachine, u"K", u"v", reg::Value(1u)), reg::Ok);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(victim))) << "a lock link's target was created";
+}
+
+TEST_F(RegistryTest, AStoppedWriterHoldsNoReaderAndWritersGiveUpClearly) {
+    ASSERT_EQ(reg::setValue(Root::LocalMachine, u"K", u"v", reg::Value(u"before")), reg::Ok);
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    pid_t writer = ::fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) {
+        // Holds every lock a writer of the registry may take, then stops as Ctrl-Z would.
+        int folder = ::open(machine_.c_str(), O_RDONLY | O_DIRECTORY);
+        int file = ::open((machine_ / "registry.lock").c_str(), O_RDWR | O_CREAT, 0644);
+        bool ok = ::flock(folder, LOCK_EX) == 0 && ::flock(file, LOCK_EX) == 0;
+        (void)!::write(ready[1], ok ? "y" : "n", 1);
+        ::raise(SIGSTOP);
+        ::_exit(0);
+    }
+    char got = 0;
+    ASSERT_EQ(::read(ready[0], &got, 1), 1);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    ASSERT_EQ(got, 'y');
+    EXPECT_EQ(inChildWithin(
+                  5, [] { return reg::getString(Root::LocalMachine, u"K", u"v") == u"before"; }),
+              0)
+        << "a reader waited for the stopped writer";
+    EXPECT_EQ(inChildWithin(5,
+                            [] {
+                                platform::system::setStoreLockWait(std::chrono::milliseconds(100));
+                                auto status = reg::setValue(Root::LocalMachine, u"K", u"v",
+                                                            reg::Value(u"after"));
+                                return status == reg::Timeout &&
+                                       reg::lastError().find("is it stopped?") != std::string::npos;
+                            }),
+              0)
+        << "a writer waited without bound or failed without saying why";
+    ::kill(writer, SIGKILL);
+    ::waitpid(writer, nullptr, 0);
+    EXPECT_EQ(reg::getString(Root::LocalMachine, u"K", u"v"), u"before");
+}
+
+TEST_F(RegistryTest, OnlyBoundedRegularFilesAreRead) {
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path&)> make;
+        const char* said;
+    };
+    const Case cases[] = {
+        {"named pipe", [](const fs::path& f) { ASSERT_EQ(::mkfifo(f.c_str(), 0644), 0); },
+         "named pipe"},
+        {"endless device", [](const fs::path& f) { fs::create_symlink("/dev/zero", f); },
+         "character device"},
+        {"folder", [](const fs::path& f) { fs::create_directory(f); }, "a folder"},
+        {"huge file",
+         [](const fs::path& f) {
+             writeText(f, "TESSEL REGISTRY 1\n");
+             fs::resize_file(f, 40u << 20);  // sparse: no disk used
+         },
+         "larger than"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.make(file());
+        EXPECT_EQ(inChildWithin(5,
+                                [&] {
+                                    return reg::subkeys(Root::LocalMachine, u"").empty() &&
+                                           reg::setValue(Root::LocalMachine, u"K", u"v",
+                                                         reg::Value(1u)) != reg::Ok &&
+                                           reg::lastError().find(c.said) != std::string::npos;
+                                }),
+                  0);
+        fs::remove(file());
+    }
+}
+
+TEST_F(RegistryTest, KeysNestAtMost512Deep) {
+    std::u16string path = u"a";
+    for (int i = 1; i < 512; ++i) path += u"\\a";
+    EXPECT_EQ(reg::setValue(Root::LocalMachine, path, u"v", reg::Value(1u)), reg::Ok);
+    EXPECT_EQ(reg::getDword(Root::LocalMachine, path, u"v"), 1u);
+    EXPECT_EQ(reg::setValue(Root::LocalMachine, path + u"\\a", u"v", reg::Value(1u)),
+              reg::InvalidParameter);
+    // A file declaring a key 200,000 names deep is damaged; reading it must neither crash nor
+    // take the memory of its square.
+    std::string deep = "TESSEL REGISTRY 1\n[HKEY_CLASSES_ROOT";
+    for (int i = 0; i < 200000; ++i) deep += "\\a";
+    deep += "]\nEND\n";
+    writeText(file(), deep);
+    EXPECT_EQ(inChildWithin(20,
+                            [] {
+                                return reg::subkeys(Root::ClassesRoot, u"").empty() &&
+                                       reg::createKey(Root::ClassesRoot, u"x") == reg::AccessDenied;
+                            }),
+              0);
+    EXPECT_EQ(fileText(file()), deep) << "the damaged file was changed";
+}
+
+TEST_F(RegistryTest, ALinkedFileIsWrittenThroughAndALinkToNothingRefused) {
+    const fs::path elsewhere = machine_ / "elsewhere";
+    fs::create_directory(elsewhere);
+    const fs::path target = elsewhere / "registry.txt";
+    ASSERT_EQ(reg::setValue(Root::LocalMachine, u"K", u"old", reg::Value(1u)), reg::Ok);
+    fs::rename(file(), target);
+    fs::create_symlink(target, file());
+    EXPECT_EQ(reg::getDword(Root::LocalMachine, u"K", u"old"), 1u);
+    ASSERT_EQ(reg::setValue(Root::LocalMachine, u"K", u"new", reg::Value(2u)), reg::Ok);
+    EXPECT_TRUE(fs::is_symlink(file())) << "the link was replaced by a file";
+    EXPECT_NE(fileText(target).find("\"new\"=dword:00000002"), std::string::npos);
+    EXPECT_EQ(reg::getDword(Root::LocalMachine, u"K", u"old"), 1u);
+
+    fs::remove(target);  // now the link names nothing
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(reg::getDword(Root::LocalMachine, u"K", u"old"));
+    EXPECT_NE(reg::setValue(Root::LocalMachine, u"K", u"lone", reg::Value(3u)), reg::Ok);
+    std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("which does not exist"), std::string::npos) << said;
+    EXPECT_FALSE(fs::exists(target)) << "a second registry was started at the link's target";
+    EXPECT_TRUE(fs::is_symlink(file()));
+}
+
+TEST_F(RegistryTest, WriteFailuresSayWhatFailed) {
+    struct Case {
+        int error;
+        reg::Status status;
+        const char* said;
+    };
+    const Case cases[] = {{ENOSPC, reg::DiskFull, "the disk is full"},
+                          {EROFS, reg::WriteProtect, "read-only"},
+                          {EACCES, reg::AccessDenied, "permission denied"},
+                          {EIO, reg::AccessDenied, "Input/output error"}};
+    ASSERT_EQ(reg::setValue(Root::LocalMachine, u"K", u"v", reg::Value(1u)), reg::Ok);
+    for (const auto& c : cases) {
+        platform::system::setStoreWriteFault([&](const fs::path&) { return c.error; });
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(reg::setValue(Root::LocalMachine, u"K", u"v", reg::Value(2u)), c.status);
+        std::string said = testing::internal::GetCapturedStderr();
+        platform::system::setStoreWriteFault(nullptr);
+        EXPECT_NE(reg::lastError().find(c.said), std::string::npos) << reg::lastError();
+        EXPECT_NE(said.find(c.said), std::string::npos) << said;
+        EXPECT_NE(said.find("registry.txt"), std::string::npos) << said;
+    }
+    EXPECT_EQ(reg::getDword(Root::LocalMachine, u"K", u"v"), 1u);
+    // A registry that cannot be read is reported, not read as empty without a word.
+    fs::remove(file());
+    fs::create_directory(file());
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(reg::getDword(Root::LocalMachine, u"K", u"v"));
+    std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("not a regular file"), std::string::npos) << said;
+}
+
+TEST_F(RegistryTest, TheNextWriterRemovesTemporaryFilesOfKilledWriters) {
+    writeText(machine_ / "registry.txt.tmp.Ab12Cd", "half a regist");
+    writeText(machine_ / "registry.txt.keep", "not ours");
+    ASSERT_EQ(reg::setValue(Root::LocalMachine, u"K", u"v", reg::Value(1u)), reg::Ok);
+    EXPECT_FALSE(fs::exists(machine_ / "registry.txt.tmp.Ab12Cd"));
+    EXPECT_TRUE(fs::exists(machine_ / "registry.txt.keep"));
+}

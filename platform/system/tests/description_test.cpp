@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 #include "platform/system/description.h"
 #include "platform/system/fileversion.h"
@@ -11,6 +15,7 @@
 #include "platform/system/network.h"
 #include "platform/system/profile.h"
 #include "platform/system/version.h"
+#include "platform/testing/children.h"
 #include "platform/testing/temp_machine.h"
 
 using namespace platform::system;
@@ -141,25 +146,19 @@ TEST(MachineDescription, ChangesOfSeparateProcessesAreNeitherLostNorTorn) {
     platform::testing::TempMachine machine;
     ASSERT_TRUE(describeMachine(kKiosk));
     constexpr int kProcesses = 4, kRounds = 25;
-    std::vector<pid_t> children;
-    for (int c = 0; c < kProcesses; ++c) {
-        pid_t pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            bool ok = true;
-            for (int i = 0; i < kRounds; ++i) {
-                ok &= updateMachine([](MachineDescription& m) { m.printers[0].priority += 1; });
-                ok &= !loadMachine().printers.empty();  // readers never see half a file
-            }
-            _exit(ok ? 0 : 1);
-        }
-        children.push_back(pid);
-    }
-    for (pid_t pid : children) {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+    EXPECT_EQ(platform::testing::inChildren(kProcesses,
+                                            [](int) {
+                                                bool ok = true;
+                                                for (int i = 0; i < kRounds; ++i) {
+                                                    ok &= updateMachine([](MachineDescription& m) {
+                                                        m.printers[0].priority += 1;
+                                                    });
+                                                    // readers never see half a file
+                                                    ok &= !loadMachine().printers.empty();
+                                                }
+                                                return ok;
+                                            }),
+              0);
     EXPECT_EQ(loadMachine().printers[0].priority, 1u + kProcesses * kRounds);
 }
 
@@ -199,6 +198,140 @@ TEST(NetworkUses, ListingNamesEachConnection) {
     std::string longRemote =
         netUseListing({{u"OK", u"LPT2:", u"\\\\a-very-long-server-name\\queue", u"Net"}});
     EXPECT_NE(longRemote.find("\\\\a-very-long-server-name\\queue\r\n"), std::string::npos);
+}
+
+TEST(SystemMessages, KoreanInterfaceGetsKoreanTexts) {
+    EXPECT_EQ(formatMessage(5, kLanguageKorean), u"액세스가 거부되었습니다.\r\n");
+    EXPECT_EQ(formatMessage(1801, kLanguageKorean), u"프린터 이름이 잘못되었습니다.\r\n");
+    EXPECT_EQ(formatMessage(1801, kLanguageEnglish), u"The printer name is invalid.\r\n");
+    EXPECT_EQ(formatMessage(1801, kLanguageJapanese), u"The printer name is invalid.\r\n");
+    // Every number with an English text has a Korean one.
+    for (std::uint32_t code = 0; code < 2000; ++code) {
+        auto english = formatMessage(code, kLanguageEnglish);
+        auto korean = formatMessage(code, kLanguageKorean);
+        ASSERT_EQ(bool(english), bool(korean)) << code;
+        if (english) {
+            EXPECT_NE(*english, *korean) << code;
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The stored file: what it holds beyond the model, limits, and writers that lose their lock.
+
+std::string fileText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+TEST(MachineFile, WriteBackKeepsWhatTheModelDoesNotRead) {
+    platform::testing::TempMachine machine;
+    ASSERT_TRUE(describeMachine(R"({
+      "printers": [
+        {"device": "A", "tray": {"upper": 250}, "output": 7, "attributes": "0x240",
+         "jobs": [{"id": 3, "stapled": true}]},
+        {"device": "B", "priority": 2}],
+      "versionBlocks": [["C:\\X.DLL", null]],
+      "profile": {"Intl": {"sCountry": "Korea", "iDigits": 2, "list": [1, 2]}}
+    })"));
+    ASSERT_TRUE(updateMachine([](MachineDescription& m) {
+        m.printers[0].priority = 9;  // a change inside the printer with unknown members
+        m.printers.erase(m.printers.begin() + 1);
+        m.profile[u"Intl"][u"sLanguage"] = u"KOR";
+    }));
+    auto doc = nlohmann::json::parse(fileText(machine.path() / "machine.json"));
+    const auto& a = doc["printers"][0];
+    EXPECT_EQ(a["tray"], nlohmann::json({{"upper", 250}}));
+    EXPECT_EQ(a["output"], 7);
+    EXPECT_EQ(a["attributes"], "0x240");
+    EXPECT_EQ(a["priority"], 9);
+    EXPECT_EQ(a["jobs"][0]["stapled"], true);
+    EXPECT_EQ(doc["printers"].size(), 1u);
+    EXPECT_EQ(doc["versionBlocks"], nlohmann::json::parse(R"([["C:\\X.DLL", null]])"));
+    EXPECT_EQ(doc["profile"]["Intl"]["iDigits"], 2);
+    EXPECT_EQ(doc["profile"]["Intl"]["list"], nlohmann::json({1, 2}));
+    EXPECT_EQ(doc["profile"]["Intl"]["sLanguage"], "KOR");
+    EXPECT_EQ(loadMachine().printers[0].priority, 9u);
+}
+
+TEST(MachineFile, NumbersOutOfRangeAreRefusedNotWrapped) {
+    const std::pair<const char*, const char*> cases[] = {
+        {R"({"printers": [{"device": "A", "priority": 4294967297}]})", "\"priority\""},
+        {R"({"printers": [{"device": "A", "status": -1}]})", "\"status\""},
+        {R"({"printers": [{"device": "A", "status": "-1"}]})", "\"status\""},
+        {R"({"printers": [{"device": "A", "attributes": "0x100000000"}]})", "\"attributes\""},
+        {R"({"printers": [{"device": "A", "devMode": {"copies": 40000}}]})", "\"copies\""},
+        {R"({"versionBlocks": {"X": {"translations": [[70000, 1200]]}}})", "\"translations\""},
+    };
+    for (const auto& [text, name] : cases) {
+        try {
+            machineFromJson(text);
+            ADD_FAILURE() << "accepted " << text;
+        } catch (const std::invalid_argument& e) {
+            EXPECT_NE(std::string(e.what()).find(name), std::string::npos) << e.what();
+            EXPECT_NE(std::string(e.what()).find("from"), std::string::npos) << e.what();
+        }
+    }
+    EXPECT_EQ(machineFromJson(R"({"printers": [{"device": "A", "status": 4294967295}]})")
+                  .printers[0]
+                  .status,
+              4294967295u);
+}
+
+TEST(MachineFile, DeepNestingAndOddFilesAreRefusedNotFollowed) {
+    platform::testing::TempMachine machine;
+    const auto file = machine.path() / "machine.json";
+    std::string deep = R"({"printers": [], "extra": )";
+    for (int i = 0; i < 10000; ++i) deep += '[';
+    for (int i = 0; i < 10000; ++i) deep += ']';
+    deep += "}";
+    EXPECT_THROW(describeMachine(deep), std::invalid_argument);
+    std::ofstream(file) << deep;
+    EXPECT_TRUE(loadMachine().printers.empty());
+    EXPECT_FALSE(updateMachine([](MachineDescription& m) { m.defaultPrinter = u"x"; }));
+    EXPECT_EQ(fileText(file), deep);
+    std::filesystem::remove(file);
+
+    // A named pipe would hang a reader, a link to an endless device would fill its memory.
+    ASSERT_EQ(::mkfifo(file.c_str(), 0644), 0);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        alarm(5);
+        bool ok = loadMachine().printers.empty() &&
+                  !updateMachine([](MachineDescription& m) { m.defaultPrinter = u"x"; });
+        std::filesystem::remove(file);
+        std::filesystem::create_symlink("/dev/zero", file);
+        ok = ok && loadMachine().printers.empty();
+        _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+}
+
+TEST(MachineFile, RemovingTheLockFileLosesNoUpdate) {
+    platform::testing::TempMachine machine;
+    ASSERT_TRUE(describeMachine(kKiosk));
+    constexpr int kProcesses = 4, kRounds = 40;
+    std::atomic<bool> done{false};
+    std::thread remover([&] {
+        while (!done) ::unlink((machine.path() / "machine.lock").c_str());
+    });
+    EXPECT_EQ(platform::testing::inChildren(kProcesses,
+                                            [](int) {
+                                                bool ok = true;
+                                                for (int i = 0; i < kRounds; ++i)
+                                                    ok &= updateMachine([](MachineDescription& m) {
+                                                        m.printers[0].priority += 1;
+                                                    });
+                                                return ok;
+                                            }),
+              0);
+    done = true;
+    remover.join();
+    EXPECT_EQ(1u + kProcesses * kRounds - loadMachine().printers[0].priority, 0u)
+        << "updates reported done but lost";
 }
 
 }  // namespace
