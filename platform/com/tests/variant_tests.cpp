@@ -182,7 +182,7 @@ TEST(Guard, TurnsEveryExceptionIntoAStatusWithItsDescription) {
         {"ComError without texts", []() -> HRESULT { platform::com::raise(DISP_E_OVERFLOW); },
          DISP_E_OVERFLOW, u"Out of present range.", u"Here"},
         {"text function error",
-         []() -> HRESULT { throw platform::text::Error(5, "Invalid procedure call"); },
+         []() -> HRESULT { throw platform::text::Error(5, u"Invalid procedure call"); },
          hr(0x800A0005), u"Invalid procedure call", u"Here"},
         {"bad_alloc", []() -> HRESULT { throw std::bad_alloc(); }, E_OUTOFMEMORY, u"Out of memory",
          u"Here"},
