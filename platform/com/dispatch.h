@@ -22,8 +22,6 @@ namespace platform::com {
 using DispId = std::int32_t;
 constexpr DispId DISPID_VALUE = 0;
 constexpr DispId DISPID_UNKNOWN = -1;
-constexpr DispId DISPID_PROPERTYPUT = -3;
-constexpr DispId DISPID_NEWENUM = -4;
 
 enum InvokeKind : unsigned {
     DISPATCH_METHOD = 1,

@@ -49,7 +49,6 @@ class Module {
 
     long lock() { return ++locks_; }
     long unlock() { return --locks_; }
-    long lockCount() const { return locks_; }
 
     HRESULT getClassObject(const Guid* clsid, const Guid* iid, std::shared_ptr<Unknown>* out);
     HRESULT canUnloadNow() const { return locks_ == 0 ? S_OK : S_FALSE; }
