@@ -10,6 +10,7 @@ namespace {
 namespace com = platform::com;
 namespace registry = platform::registry;
 namespace reg = sealwyn::registration;
+using com::HRESULT;
 using registry::Root;
 
 // Resource numbers the registry entries name: the display name shown by the elevation prompt
@@ -51,25 +52,14 @@ void classExtras(registry::Batch& batch, const std::u16string& path) {
                    std::u16string(kMiscStatusContent));
 }
 
-}  // namespace
-
-TESSEL_EXPORT com::HRESULT DllGetClassObject(const com::Guid* clsid, const com::Guid* iid,
-                                             std::shared_ptr<com::Unknown>* out) {
-    return module().getClassObject(clsid, iid, out);
-}
-
-TESSEL_EXPORT com::HRESULT DllCanUnloadNow() {
-    return module().canUnloadNow();
-}
-
-TESSEL_EXPORT com::HRESULT DllRegisterServer() {
+HRESULT registerLibrary(com::Module& m) {
     reg::setMessageCaption(u"Sealwyn");
-    return reg::registerServer(module(), classExtras);
+    return reg::registerServer(m, classExtras);
 }
 
-TESSEL_EXPORT com::HRESULT DllUnregisterServer() {
+HRESULT unregisterLibrary(com::Module& m) {
     reg::setMessageCaption(u"Sealwyn");
-    return reg::unregisterServer(module(), [](registry::Batch& batch) {
+    return reg::unregisterServer(m, [](registry::Batch& batch) {
         reg::removeAppIdKeys(batch, kAppId);
         // The type library's own key goes too when no other version of it is registered.
         const std::u16string lib = u"TypeLib\\" + sealwyn::LIBID_SealwynLib.str();
@@ -78,3 +68,8 @@ TESSEL_EXPORT com::HRESULT DllUnregisterServer() {
             batch.deleteTree(Root::ClassesRoot, lib);
     });
 }
+
+}  // namespace
+
+TESSEL_COM_SERVER(module(), .registerServer = registerLibrary,
+                  .unregisterServer = unregisterLibrary)

@@ -28,20 +28,6 @@ void report(const std::u16string& message) {
     platform::ui::messageBox(message, caption(), platform::ui::vbOKOnly);
 }
 
-// The version-3 bind options of the elevation moniker: the record's size, the owner window
-// of the consent prompt and a local-server class context; everything else zero.
-struct BindOptions3 {
-    std::uint32_t size = 36;
-    std::uint32_t flags = 0;
-    std::uint32_t mode = 0;
-    std::uint32_t tickCountDeadline = 0;
-    std::uint32_t trackFlags = 0;
-    std::uint32_t classContext = com::CLSCTX_LOCAL_SERVER;
-    std::uint32_t locale = 0;
-    const void* serverInfo = nullptr;
-    WindowHandle owner = 0;
-};
-
 // The category manager: elevated on NT 6 and later, otherwise an ordinary in-process object.
 HRESULT categoryManager(std::shared_ptr<com::CatRegister>& out) {
     out = nullptr;
@@ -77,9 +63,9 @@ HRESULT CoCreateInstanceAsAdmin(WindowHandle owner, const Guid& clsid, const Gui
         report(u"Fail to CoCreateInstanceAsAdmin::StringCchPrintf");
         return kInsufficientBuffer;
     }
-    BindOptions3 options;
-    options.owner = owner;
-    return com::CoGetObject(moniker, options.classContext, iid, out);
+    // The consent policy asks without an owner window: `owner` has nothing to own here.
+    (void)owner;
+    return com::CoGetObject(moniker, com::CLSCTX_LOCAL_SERVER, iid, out);
 }
 
 HRESULT CreateComponentCategory(const Guid& catid, std::u16string_view description) {

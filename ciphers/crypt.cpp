@@ -125,7 +125,7 @@ const com::Members<Crypt>& Crypt::members() {
     using namespace com;
     static const Members<Crypt> m =
         Members<Crypt>(u"_Crypt", IID_Crypt)
-            .method(slot(0), u"OnStartPage", VT_EMPTY, {{u"piUnk", VT_UNKNOWN, true}},
+            .method(slot(0), u"OnStartPage", VT_EMPTY, {{u"piUnk", VT_UNKNOWN}},
                     [](Crypt& self, Call& c) { self.startPage(c.arg(0)); })
             .method(slot(1), u"OnEndPage", VT_EMPTY, {}, [](Crypt& self, Call&) { self.endPage(); })
             .put(slot(2), u"Provider", VT_BSTR,

@@ -26,12 +26,8 @@ inline std::shared_ptr<platform::com::Unknown> currentObjectContext() {
 }
 
 template <class T>
-class CiphraClass : public platform::com::DispatchImpl<T>, public ObjectControl {
+class CiphraClass : public platform::com::DispatchImpl<T, ObjectControl> {
   public:
-    void* QueryInterface(const platform::com::Guid& iid) override {
-        if (iid == IID_ObjectControl) return static_cast<ObjectControl*>(this);
-        return platform::com::DispatchImpl<T>::QueryInterface(iid);
-    }
     platform::com::HRESULT Activate() override {
         context_ = currentObjectContext();
         return platform::com::S_OK;

@@ -47,12 +47,12 @@ HRESULT invokeMember(const TypeInfo& info, DispId id, unsigned kinds, std::vecto
     if (args.size() > params.size()) return DISP_E_BADPARAMCOUNT;
     for (std::size_t i = 0; i < params.size(); ++i) {
         if (i >= args.size()) {
-            if (!params[i].optional) return DISP_E_BADPARAMCOUNT;
+            if (!params[i].optional()) return DISP_E_BADPARAMCOUNT;
             args.push_back(Variant::missing());
             continue;
         }
         if (args[i].isMissing()) {
-            if (!params[i].optional) return DISP_E_PARAMNOTOPTIONAL;
+            if (!params[i].optional()) return DISP_E_PARAMNOTOPTIONAL;
             continue;
         }
         if (params[i].type == VT_VARIANT) continue;
@@ -63,26 +63,12 @@ HRESULT invokeMember(const TypeInfo& info, DispId id, unsigned kinds, std::vecto
         }
     }
     Call call(*member, args);
-    auto fail = [&](HRESULT scode, std::u16string description, std::u16string source) {
-        if (excep) *excep = ExcepInfo{scode, std::move(source), std::move(description)};
-        return DISP_E_EXCEPTION;
-    };
-    try {
+    const HRESULT status = guardInvoke(info.name, excep, [&] {
         run(*member, call);
-    } catch (const ComError& e) {
-        return fail(e.hr(), e.description(), e.source().empty() ? info.name : e.source());
-    } catch (const text::Error& e) {
-        // A run-time error of the text functions keeps its number, as the automation
-        // runtime reports it (0x800A0000 | number).
-        return fail(hr(0x800A0000u | static_cast<std::uint32_t>(e.number())),
-                    text::fromUtf8(e.what()), info.name);
-    } catch (const std::bad_alloc&) {
-        return fail(E_OUTOFMEMORY, describe(E_OUTOFMEMORY), info.name);
-    } catch (const std::exception& e) {
-        return fail(E_FAIL, text::fromUtf8(e.what()), info.name);
-    }
-    if (result) *result = std::move(call.result);
-    return S_OK;
+        return S_OK;
+    });
+    if (status == S_OK && result) *result = std::move(call.result);
+    return status;
 }
 
 }  // namespace detail

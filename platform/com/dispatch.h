@@ -1,8 +1,8 @@
 // Automation: invoking members of an object by dispatch identifier or by name.
 //
 // Arguments travel in their natural order (first argument first). For a property put the
-// value is the last argument. Arguments passed by reference are written back into the
-// argument vector by the callee.
+// value is the last argument. Any argument may be written back into the argument vector by
+// the callee, which is how by-reference parameters return their values.
 #pragma once
 
 #include <cstdint>
@@ -22,8 +22,6 @@ namespace platform::com {
 using DispId = std::int32_t;
 constexpr DispId DISPID_VALUE = 0;
 constexpr DispId DISPID_UNKNOWN = -1;
-constexpr DispId DISPID_PROPERTYPUT = -3;
-constexpr DispId DISPID_NEWENUM = -4;
 
 enum InvokeKind : unsigned {
     DISPATCH_METHOD = 1,
@@ -33,11 +31,13 @@ enum InvokeKind : unsigned {
 };
 
 // Type information: a static table per interface.
+enum class Presence : bool { Required, Optional };
+
 struct ParamInfo {
     std::u16string name;
     VarType type = VT_VARIANT;
-    bool byRef = false;
-    bool optional = false;
+    Presence presence = Presence::Required;
+    bool optional() const { return presence == Presence::Optional; }
 };
 
 struct MemberInfo {
@@ -163,31 +163,47 @@ HRESULT invokeMember(const TypeInfo& info, DispId id, unsigned kinds, std::vecto
 HRESULT idOfName(const TypeInfo& info, std::u16string_view name, DispId& id);
 }  // namespace detail
 
-// Dispatch implemented from a class's static member table:
-//     class Crypt : public DispatchImpl<Crypt> {
+// Dispatch implemented from a class's static member table. QueryInterface answers IUnknown,
+// IDispatch, the class's own dispatch interface and the further interfaces listed after it:
+//     class Crypt : public DispatchImpl<Crypt, ObjectSafety>, public ObjectSafetyImpl {
 //         static const Members<Crypt>& members();   // built once
 //     };
-template <class T>
-class DispatchImpl : public virtual Dispatch {
+// Invoke and GetIDsOfNames let no exception out (see guardInvoke).
+template <class T, class... Also>
+class DispatchImpl : public Implements<Dispatch, Also...> {
   public:
     void* QueryInterface(const Guid& iid) override {
-        if (iid == IID_IUnknown) return static_cast<Unknown*>(this);
-        if (iid == IID_IDispatch || iid == T::members().info().iid)
+        if (const Members<T>* m = table(); m && iid == m->info().iid)
             return static_cast<Dispatch*>(this);
-        return nullptr;
+        return Implements<Dispatch, Also...>::QueryInterface(iid);
     }
     HRESULT GetIDsOfNames(std::u16string_view name, DispId& id) override {
-        return detail::idOfName(T::members().info(), name, id);
+        return guard(u"", [&] { return detail::idOfName(T::members().info(), name, id); });
     }
     HRESULT Invoke(DispId id, unsigned kinds, std::vector<Variant>& args, Variant* result,
                    ExcepInfo* excep) override {
-        const Members<T>& m = T::members();
-        return detail::invokeMember(m.info(), id, kinds, args, result, excep,
-                                    [&](const MemberInfo& member, Call& call) {
-                                        m.body(member)(static_cast<T&>(*this), call);
-                                    });
+        return guardInvoke(u"", excep, [&] {
+            const Members<T>& m = T::members();
+            return detail::invokeMember(m.info(), id, kinds, args, result, excep,
+                                        [&](const MemberInfo& member, Call& call) {
+                                            m.body(member)(static_cast<T&>(*this), call);
+                                        });
+        });
     }
-    const TypeInfo* GetTypeInfo() override { return &T::members().info(); }
+    const TypeInfo* GetTypeInfo() override {
+        const Members<T>* m = table();
+        return m ? &m->info() : nullptr;
+    }
+
+  private:
+    // The member table, built on first use; nullptr when building it failed.
+    static const Members<T>* table() noexcept {
+        try {
+            return &T::members();
+        } catch (...) {
+            return nullptr;
+        }
+    }
 };
 
 // Caller side: late-bound calls that throw ComError on failure.

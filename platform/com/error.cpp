@@ -1,6 +1,7 @@
 #include "platform/com/error.h"
 
 #include <cstdio>
+#include <new>
 
 #include "platform/text/text.h"
 
@@ -24,6 +25,46 @@ ComError::ComError(HRESULT hr, std::u16string description, std::u16string source
 
 void raise(HRESULT hr, std::u16string description, std::u16string source) {
     throw ComError(hr, std::move(description), std::move(source));
+}
+
+namespace {
+thread_local std::optional<ExcepInfo> threadErrorInfo;
+}  // namespace
+
+void setErrorInfo(ExcepInfo info) noexcept {
+    threadErrorInfo = std::move(info);
+}
+
+std::optional<ExcepInfo> takeErrorInfo() noexcept {
+    std::optional<ExcepInfo> info = std::move(threadErrorInfo);
+    threadErrorInfo.reset();
+    return info;
+}
+
+ExcepInfo currentError(std::u16string_view source) noexcept {
+    try {
+        ExcepInfo info;
+        try {
+            throw;
+        } catch (const ComError& e) {
+            info = e.info();
+        } catch (const text::Error& e) {
+            info = {hr(0x800A0000u | static_cast<std::uint32_t>(e.number())),
+                    {},
+                    text::fromUtf8(e.what())};
+        } catch (const std::bad_alloc&) {
+            info = {E_OUTOFMEMORY, {}, describe(E_OUTOFMEMORY)};
+        } catch (const std::exception& e) {
+            info = {E_FAIL, {}, text::fromUtf8(e.what())};
+        } catch (...) {
+            info = {E_FAIL, {}, u"An exception of an unknown kind"};
+        }
+        if (info.source.empty()) info.source = source;
+        return info;
+    } catch (...) {
+        // No memory left even for the texts: the status alone.
+        return {E_OUTOFMEMORY, {}, {}};
+    }
 }
 
 std::u16string describe(HRESULT hr) {

@@ -16,34 +16,28 @@ HRESULT EventSource::unadvise(std::uint32_t cookie) {
     return sinks_.erase(cookie) ? S_OK : E_INVALIDARG;
 }
 
-void EventSource::fire(DispId id, std::vector<Variant>& args) {
+void EventSource::fire(DispId id, std::vector<Variant>& args) noexcept {
     // A sink may disconnect itself while it runs: walk a copy.
-    auto sinks = sinks_;
-    for (auto& [cookie, sink] : sinks) {
-        ExcepInfo excep;
-        sink->Invoke(id, DISPATCH_METHOD, args, nullptr, &excep);
+    std::vector<std::shared_ptr<Dispatch>> sinks;
+    if (FAILED(guard(u"", [&] {
+            for (const auto& [cookie, sink] : sinks_) sinks.push_back(sink);
+        })))
+        return;
+    for (const auto& sink : sinks) {
+        guard(u"", [&] {
+            ExcepInfo excep;
+            sink->Invoke(id, DISPATCH_METHOD, args, nullptr, &excep);
+        });
     }
-}
-
-void* SinkDispatch::QueryInterface(const Guid& iid) {
-    if (iid == IID_IUnknown) return static_cast<Unknown*>(this);
-    if (iid == IID_IDispatch) return static_cast<Dispatch*>(this);
-    return nullptr;
 }
 
 HRESULT SinkDispatch::Invoke(DispId id, unsigned, std::vector<Variant>& args, Variant*,
                              ExcepInfo* excep) {
-    auto it = handlers_.find(id);
-    if (it == handlers_.end()) return S_OK;  // events nobody listens to are ignored
-    try {
-        it->second(args);
-    } catch (const ComError& e) {
-        if (excep) *excep = e.info();
-        return DISP_E_EXCEPTION;
-    } catch (const std::exception&) {
-        return E_FAIL;
-    }
-    return S_OK;
+    return guardInvoke(u"", excep, [&] {
+        auto it = handlers_.find(id);
+        if (it != handlers_.end()) it->second(args);  // events nobody listens to are ignored
+        return S_OK;
+    });
 }
 
 }  // namespace platform::com

@@ -31,9 +31,10 @@ class EventSource {
     bool empty() const { return sinks_.empty(); }
 
     // Calls every sink in the order they connected. By-reference arguments come back in
-    // `args` as the last sink left them. A sink's failure does not stop the others.
-    void fire(DispId id, std::vector<Variant>& args);
-    void fire(DispId id, std::vector<Variant>&& args) { fire(id, args); }
+    // `args` as the last sink left them. A sink's failure, thrown or returned, does not stop
+    // the others and never reaches the source.
+    void fire(DispId id, std::vector<Variant>& args) noexcept;
+    void fire(DispId id, std::vector<Variant>&& args) noexcept { fire(id, args); }
 
   private:
     Guid iid_;
@@ -42,14 +43,13 @@ class EventSource {
 };
 
 // A sink built from handlers by DISPID, for callers that listen to events.
-class SinkDispatch : public Dispatch {
+class SinkDispatch : public Implements<Dispatch> {
   public:
     using Handler = std::function<void(std::vector<Variant>& args)>;
     SinkDispatch& on(DispId id, Handler handler) {
         handlers_[id] = std::move(handler);
         return *this;
     }
-    void* QueryInterface(const Guid& iid) override;
     HRESULT GetIDsOfNames(std::u16string_view, DispId&) override { return DISP_E_UNKNOWNNAME; }
     HRESULT Invoke(DispId id, unsigned kinds, std::vector<Variant>& args, Variant* result,
                    ExcepInfo* excep) override;

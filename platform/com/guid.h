@@ -32,29 +32,33 @@ struct Guid {
 };
 
 namespace detail {
-consteval std::uint8_t hexByte(char hi, char lo) {
-    auto digit = [](char c) -> int {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-        throw "not a hexadecimal digit";
-    };
-    return static_cast<std::uint8_t>(digit(hi) * 16 + digit(lo));
+template <class Char>
+constexpr int hexDigit(Char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
 }
-}  // namespace detail
 
-consteval Guid Guid::of(std::string_view t) {
-    if (t.size() == 38) t = t.substr(1, 36);
-    if (t.size() != 36 || t[8] != '-' || t[13] != '-' || t[18] != '-' || t[23] != '-')
-        throw "not a GUID";
+// The one reading of the registry form, for run-time texts and compile-time constants alike.
+template <class Char>
+constexpr std::optional<Guid> parseGuid(std::basic_string_view<Char> t) {
+    if (t.size() == 38) {
+        if (t.front() != '{' || t.back() != '}') return std::nullopt;
+        t = t.substr(1, 36);
+    }
+    if (t.size() != 36) return std::nullopt;
     std::uint8_t b[16] = {};
     std::size_t n = 0;
     for (std::size_t i = 0; i < t.size();) {
-        if (t[i] == '-') {
+        if (i == 8 || i == 13 || i == 18 || i == 23) {
+            if (t[i] != '-') return std::nullopt;
             ++i;
             continue;
         }
-        b[n++] = detail::hexByte(t[i], t[i + 1]);
+        const int hi = hexDigit(t[i]), lo = hexDigit(t[i + 1]);
+        if (hi < 0 || lo < 0) return std::nullopt;
+        b[n++] = static_cast<std::uint8_t>(hi * 16 + lo);
         i += 2;
     }
     Guid g;
@@ -64,6 +68,21 @@ consteval Guid Guid::of(std::string_view t) {
     g.data3 = static_cast<std::uint16_t>((b[6] << 8) | b[7]);
     for (int i = 0; i < 8; ++i) g.data4[i] = b[8 + i];
     return g;
+}
+}  // namespace detail
+
+inline std::optional<Guid> Guid::parse(std::u16string_view text) {
+    return detail::parseGuid(text);
+}
+
+inline std::optional<Guid> Guid::parse(std::string_view text) {
+    return detail::parseGuid(text);
+}
+
+consteval Guid Guid::of(std::string_view text) {
+    auto g = detail::parseGuid(text);
+    if (!g) throw "not a GUID";
+    return *g;
 }
 
 // Identifiers of the platform's own interfaces and classes.

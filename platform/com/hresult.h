@@ -14,41 +14,32 @@ constexpr HRESULT hr(std::uint32_t value) {
 
 constexpr HRESULT S_OK = 0;
 constexpr HRESULT S_FALSE = 1;
-constexpr HRESULT E_NOTIMPL = hr(0x80004001);
 constexpr HRESULT E_NOINTERFACE = hr(0x80004002);
 constexpr HRESULT E_POINTER = hr(0x80004003);
-constexpr HRESULT E_ABORT = hr(0x80004004);
 constexpr HRESULT E_FAIL = hr(0x80004005);
-constexpr HRESULT E_UNEXPECTED = hr(0x8000FFFF);
 constexpr HRESULT E_ACCESSDENIED = hr(0x80070005);
 constexpr HRESULT E_OUTOFMEMORY = hr(0x8007000E);
 constexpr HRESULT E_INVALIDARG = hr(0x80070057);
 
-constexpr HRESULT DISP_E_UNKNOWNINTERFACE = hr(0x80020001);
 constexpr HRESULT DISP_E_MEMBERNOTFOUND = hr(0x80020003);
 constexpr HRESULT DISP_E_PARAMNOTFOUND = hr(0x80020004);
 constexpr HRESULT DISP_E_TYPEMISMATCH = hr(0x80020005);
 constexpr HRESULT DISP_E_UNKNOWNNAME = hr(0x80020006);
-constexpr HRESULT DISP_E_NONAMEDARGS = hr(0x80020007);
 constexpr HRESULT DISP_E_BADVARTYPE = hr(0x80020008);
 constexpr HRESULT DISP_E_EXCEPTION = hr(0x80020009);
 constexpr HRESULT DISP_E_OVERFLOW = hr(0x8002000A);
-constexpr HRESULT DISP_E_BADINDEX = hr(0x8002000B);
 constexpr HRESULT DISP_E_BADPARAMCOUNT = hr(0x8002000E);
 constexpr HRESULT DISP_E_PARAMNOTOPTIONAL = hr(0x8002000F);
 
-constexpr HRESULT CLASS_E_NOAGGREGATION = hr(0x80040110);
 constexpr HRESULT CLASS_E_CLASSNOTAVAILABLE = hr(0x80040111);
 constexpr HRESULT REGDB_E_CLASSNOTREG = hr(0x80040154);
 constexpr HRESULT REGDB_E_WRITEREGDB = hr(0x80040151);
-constexpr HRESULT SELFREG_E_TYPELIB = hr(0x80040200);
 constexpr HRESULT SELFREG_E_CLASS = hr(0x80040201);
 constexpr HRESULT CO_E_CLASSSTRING = hr(0x800401F3);
 constexpr HRESULT CO_E_DLLNOTFOUND = hr(0x8004016F);
 constexpr HRESULT CO_E_ERRORINDLL = hr(0x800401F9);
 constexpr HRESULT CO_E_ELEVATION_DISABLED = hr(0x80080017);
 constexpr HRESULT MK_E_SYNTAX = hr(0x800401E4);
-constexpr HRESULT MK_E_UNAVAILABLE = hr(0x800401E3);
 constexpr HRESULT HRESULT_ERROR_CANCELLED = hr(0x800704C7);  // the user declined consent
 
 constexpr bool SUCCEEDED(HRESULT h) {
@@ -57,14 +48,5 @@ constexpr bool SUCCEEDED(HRESULT h) {
 constexpr bool FAILED(HRESULT h) {
     return h < 0;
 }
-
-// An error number of the system turned into a status (HRESULT_FROM_WIN32).
-constexpr HRESULT hresultFromWin32(std::uint32_t error) {
-    return error == 0 ? S_OK : hr((error & 0xFFFF) | 0x80070000u);
-}
-
-// Booleans crossing an automation interface.
-constexpr std::int16_t VARIANT_TRUE = -1;
-constexpr std::int16_t VARIANT_FALSE = 0;
 
 }  // namespace platform::com

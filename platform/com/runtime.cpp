@@ -25,13 +25,8 @@ struct LoadedLibrary {
 };
 
 // The component-category manager, writing category keys into the registry.
-class CategoryManager : public CatRegister {
+class CategoryManager : public Implements<CatRegister> {
   public:
-    void* QueryInterface(const Guid& iid) override {
-        if (iid == IID_IUnknown) return static_cast<Unknown*>(this);
-        if (iid == IID_ICatRegister) return static_cast<CatRegister*>(this);
-        return nullptr;
-    }
     HRESULT RegisterCategories(const std::vector<CategoryInfo>& categories) override {
         registry::Batch batch;
         for (const auto& c : categories) {
@@ -72,6 +67,12 @@ class CategoryManager : public CatRegister {
 };
 
 struct Runtime {
+    // Held while the runtime runs a library's own code: its static initialisers and
+    // destructors (dlopen, dlclose), DllGetClassObject and DllCanUnloadNow. That code may come
+    // back into the runtime on the same thread (a library creating another class while it
+    // initialises or hands out a factory), hence recursive. Holding it there keeps loading,
+    // the unload test and the unloading itself one step that no other thread's creation can
+    // slip into.
     std::recursive_mutex mutex;
     std::map<std::uint32_t, std::pair<Guid, std::shared_ptr<ClassFactory>>> registered;
     std::uint32_t nextCookie = 1;
@@ -118,28 +119,6 @@ HRESULT loadServer(const std::string& path, LoadedLibrary& out) {
 }
 
 }  // namespace
-
-void* SimpleClassFactory::QueryInterface(const Guid& iid) {
-    if (iid == IID_IUnknown) return static_cast<Unknown*>(this);
-    if (iid == IID_IClassFactory) return static_cast<ClassFactory*>(this);
-    return nullptr;
-}
-
-HRESULT SimpleClassFactory::CreateInstance(const Guid& iid, std::shared_ptr<Unknown>& out) {
-    out = nullptr;
-    std::shared_ptr<Unknown> object;
-    try {
-        object = create_();
-    } catch (const ComError& e) {
-        return e.hr();
-    } catch (const std::exception&) {
-        return E_OUTOFMEMORY;
-    }
-    if (!object) return E_OUTOFMEMORY;
-    if (!object->QueryInterface(iid)) return E_NOINTERFACE;
-    out = std::move(object);
-    return S_OK;
-}
 
 HRESULT CLSIDFromProgID(std::u16string_view progId, Guid& clsid) {
     std::u16string name(progId);
@@ -239,8 +218,14 @@ std::shared_ptr<Dispatch> createObject(std::u16string_view progIdOrClsid) {
     HRESULT h = CLSIDFromString(progIdOrClsid, clsid);
     if (FAILED(h)) raise(h, u"Invalid class string: " + std::u16string(progIdOrClsid));
     std::shared_ptr<Dispatch> object;
+    takeErrorInfo();  // what earlier calls left behind is not this creation's
     h = CoCreateInstance(clsid, object, CLSCTX_ALL);
-    if (FAILED(h)) raise(h);
+    if (FAILED(h)) {
+        // A library that failed with a thrown error described it.
+        auto info = takeErrorInfo();
+        if (info && info->scode == h) raise(h, info->description, info->source);
+        raise(h);
+    }
     return object;
 }
 

@@ -30,25 +30,30 @@ class ClassFactory : public virtual Unknown {
     virtual HRESULT LockServer(bool lock) = 0;
 };
 
-// A factory from a creation function.
-class SimpleClassFactory : public ClassFactory {
+class Module;
+
+// The class factory: makes objects with a creation function, which runs inside the no-throw
+// guard (a thrown error comes back as the status, described in the thread's error
+// information). A factory of a library's class holds its module, which stays locked while the
+// factory or an object it made lives.
+class SimpleClassFactory : public Implements<ClassFactory> {
   public:
     using Create = std::function<std::shared_ptr<Unknown>()>;
-    explicit SimpleClassFactory(Create create) : create_(std::move(create)) {}
-    void* QueryInterface(const Guid& iid) override;
+    explicit SimpleClassFactory(Create create, Module* module = nullptr, std::u16string source = {})
+        : create_(std::move(create)), module_(module), source_(std::move(source)) {}
     HRESULT CreateInstance(const Guid& iid, std::shared_ptr<Unknown>& out) override;
-    HRESULT LockServer(bool) override { return S_OK; }
+    HRESULT LockServer(bool lock) override;
 
   private:
     Create create_;
+    Module* module_;
+    std::u16string source_;
 };
 
 // Class contexts.
 constexpr std::uint32_t CLSCTX_INPROC_SERVER = 1;
-constexpr std::uint32_t CLSCTX_INPROC_HANDLER = 2;
 constexpr std::uint32_t CLSCTX_LOCAL_SERVER = 4;
-constexpr std::uint32_t CLSCTX_REMOTE_SERVER = 16;
-constexpr std::uint32_t CLSCTX_ALL = 23;
+constexpr std::uint32_t CLSCTX_ALL = 23;  // every context of the platform
 
 // The class identifier of a ProgID (through CurVer for a version-independent ProgID without
 // its own CLSID entry), or CO_E_CLASSSTRING.

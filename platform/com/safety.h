@@ -22,8 +22,9 @@ class ObjectSafety : public virtual Unknown {
 };
 
 // The usual implementation: a fixed set of supported options for the interfaces the object
-// answers, and the options a host enabled, per interface.
-class ObjectSafetyImpl : public ObjectSafety {
+// answers, and the options a host enabled, per interface. The class lists ObjectSafety among
+// its interfaces (DispatchImpl<T, ObjectSafety>) and derives from this for the bodies.
+class ObjectSafetyImpl : public virtual ObjectSafety {
   public:
     explicit ObjectSafetyImpl(std::uint32_t supported = INTERFACESAFE_FOR_UNTRUSTED_CALLER |
                                                         INTERFACESAFE_FOR_UNTRUSTED_DATA)

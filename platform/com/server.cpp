@@ -22,39 +22,6 @@ struct Tracked {
     std::shared_ptr<Unknown> object;
 };
 
-class ModuleClassFactory : public ClassFactory {
-  public:
-    ModuleClassFactory(Module& module, const ClassEntry& entry) : module_(module), entry_(entry) {}
-    void* QueryInterface(const Guid& iid) override {
-        if (iid == IID_IUnknown) return static_cast<Unknown*>(this);
-        if (iid == IID_IClassFactory) return static_cast<ClassFactory*>(this);
-        return nullptr;
-    }
-    HRESULT CreateInstance(const Guid& iid, std::shared_ptr<Unknown>& out) override {
-        out = nullptr;
-        std::shared_ptr<Unknown> object;
-        try {
-            object = entry_.create();
-        } catch (const ComError& e) {
-            return e.hr();
-        } catch (const std::exception&) {
-            return E_OUTOFMEMORY;
-        }
-        if (!object) return E_OUTOFMEMORY;
-        if (!object->QueryInterface(iid)) return E_NOINTERFACE;
-        out = module_.track(std::move(object));
-        return S_OK;
-    }
-    HRESULT LockServer(bool lock) override {
-        lock ? module_.lock() : module_.unlock();
-        return S_OK;
-    }
-
-  private:
-    Module& module_;
-    const ClassEntry& entry_;
-};
-
 std::u16string classKey(const Guid& clsid) {
     return u"CLSID\\" + clsid.str();
 }
@@ -75,12 +42,29 @@ std::shared_ptr<Unknown> Module::track(std::shared_ptr<Unknown> object) {
     return std::shared_ptr<Unknown>(holder, raw);
 }
 
+HRESULT SimpleClassFactory::CreateInstance(const Guid& iid, std::shared_ptr<Unknown>& out) {
+    out = nullptr;
+    return guard(source_, [&] {
+        std::shared_ptr<Unknown> object = create_();
+        if (!object) return E_OUTOFMEMORY;
+        if (!object->QueryInterface(iid)) return E_NOINTERFACE;
+        out = module_ ? module_->track(std::move(object)) : std::move(object);
+        return S_OK;
+    });
+}
+
+HRESULT SimpleClassFactory::LockServer(bool lock) {
+    if (module_) lock ? module_->lock() : module_->unlock();
+    return S_OK;
+}
+
 HRESULT Module::getClassObject(const Guid* clsid, const Guid* iid, std::shared_ptr<Unknown>* out) {
     if (!clsid || !iid || !out) return E_POINTER;
     *out = nullptr;
     for (const auto& entry : classes_) {
         if (entry.clsid != *clsid) continue;
-        auto factory = std::make_shared<ModuleClassFactory>(*this, entry);
+        auto factory = std::make_shared<SimpleClassFactory>(
+            entry.create, this, entry.progId.empty() ? entry.description : entry.progId);
         if (!factory->QueryInterface(*iid)) return E_NOINTERFACE;
         // The factory keeps the module loaded while a caller holds it.
         *out = track(factory);
@@ -161,5 +145,34 @@ HRESULT Module::unregisterServer(const std::function<void(registry::Batch&)>& ex
     if (extra) extra(batch);
     return batch.commit() == registry::Ok ? S_OK : SELFREG_E_CLASS;
 }
+
+namespace exports {
+
+HRESULT getClassObject(ModuleAccess module, const Guid* clsid, const Guid* iid,
+                       std::shared_ptr<Unknown>* out) noexcept {
+    return guard(u"DllGetClassObject", [&] { return module().getClassObject(clsid, iid, out); });
+}
+
+HRESULT canUnloadNow(ModuleAccess module) noexcept {
+    return guard(u"DllCanUnloadNow", [&] { return module().canUnloadNow(); });
+}
+
+HRESULT registerServer(ModuleAccess module, RegistrationAccess registration) noexcept {
+    return guard(u"DllRegisterServer", [&] {
+        Module& m = module();
+        const Registration steps = registration();
+        return steps.registerServer ? steps.registerServer(m) : m.registerServer();
+    });
+}
+
+HRESULT unregisterServer(ModuleAccess module, RegistrationAccess registration) noexcept {
+    return guard(u"DllUnregisterServer", [&] {
+        Module& m = module();
+        const Registration steps = registration();
+        return steps.unregisterServer ? steps.unregisterServer(m) : m.unregisterServer();
+    });
+}
+
+}  // namespace exports
 
 }  // namespace platform::com

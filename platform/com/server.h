@@ -1,5 +1,6 @@
 // The in-process server side: a library's module object (lock count, class table, standard
-// registration) and the macro that writes its four exported entry points.
+// registration) and the macro that writes its four exported entry points. No exception leaves
+// an entry point: each runs inside the no-throw guard (see error.h).
 #pragma once
 
 #include <atomic>
@@ -48,7 +49,6 @@ class Module {
 
     long lock() { return ++locks_; }
     long unlock() { return --locks_; }
-    long lockCount() const { return locks_; }
 
     HRESULT getClassObject(const Guid* clsid, const Guid* iid, std::shared_ptr<Unknown>* out);
     HRESULT canUnloadNow() const { return locks_ == 0 ? S_OK : S_FALSE; }
@@ -73,21 +73,54 @@ class Module {
     std::atomic<long> locks_{0};
 };
 
+// How a library registers itself: a step left empty is the module's standard one. The steps
+// run inside the no-throw guard, as every export does.
+struct Registration {
+    std::function<HRESULT(Module&)> registerServer;    // DllRegisterServer
+    std::function<HRESULT(Module&)> unregisterServer;  // DllUnregisterServer
+};
+
+// The bodies of the four exports, each inside the no-throw guard; the module itself is made
+// inside it too (its accessor builds it on first use).
+namespace exports {
+using ModuleAccess = Module& (*)();
+using RegistrationAccess = Registration (*)();
+HRESULT getClassObject(ModuleAccess module, const Guid* clsid, const Guid* iid,
+                       std::shared_ptr<Unknown>* out) noexcept;
+HRESULT canUnloadNow(ModuleAccess module) noexcept;
+HRESULT registerServer(ModuleAccess module, RegistrationAccess registration) noexcept;
+HRESULT unregisterServer(ModuleAccess module, RegistrationAccess registration) noexcept;
+}  // namespace exports
+
 }  // namespace platform::com
 
-// The four entry points of a library whose registration is the standard one.
-#define TESSEL_COM_SERVER(module)                                         \
-    TESSEL_EXPORT platform::com::HRESULT DllGetClassObject(               \
-        const platform::com::Guid* clsid, const platform::com::Guid* iid, \
-        std::shared_ptr<platform::com::Unknown>* out) {                   \
-        return (module).getClassObject(clsid, iid, out);                  \
-    }                                                                     \
-    TESSEL_EXPORT platform::com::HRESULT DllCanUnloadNow() {              \
-        return (module).canUnloadNow();                                   \
-    }                                                                     \
-    TESSEL_EXPORT platform::com::HRESULT DllRegisterServer() {            \
-        return (module).registerServer();                                 \
-    }                                                                     \
-    TESSEL_EXPORT platform::com::HRESULT DllUnregisterServer() {          \
-        return (module).unregisterServer();                               \
+// The four entry points of a library. `module` is an expression naming its Module; the
+// optional rest initialises its Registration, for a library with registration steps of its
+// own:
+//     TESSEL_COM_SERVER(module())
+//     TESSEL_COM_SERVER(module(), .registerServer = install, .unregisterServer = uninstall)
+#define TESSEL_COM_SERVER(module, ...)                                                      \
+    namespace {                                                                             \
+    platform::com::Module& tesselServerModule() {                                           \
+        return (module);                                                                    \
+    }                                                                                       \
+    platform::com::Registration tesselServerRegistration() {                                \
+        return platform::com::Registration{__VA_ARGS__};                                    \
+    }                                                                                       \
+    }                                                                                       \
+    TESSEL_EXPORT platform::com::HRESULT DllGetClassObject(                                 \
+        const platform::com::Guid* clsid, const platform::com::Guid* iid,                   \
+        std::shared_ptr<platform::com::Unknown>* out) {                                     \
+        return platform::com::exports::getClassObject(tesselServerModule, clsid, iid, out); \
+    }                                                                                       \
+    TESSEL_EXPORT platform::com::HRESULT DllCanUnloadNow() {                                \
+        return platform::com::exports::canUnloadNow(tesselServerModule);                    \
+    }                                                                                       \
+    TESSEL_EXPORT platform::com::HRESULT DllRegisterServer() {                              \
+        return platform::com::exports::registerServer(tesselServerModule,                   \
+                                                      tesselServerRegistration);            \
+    }                                                                                       \
+    TESSEL_EXPORT platform::com::HRESULT DllUnregisterServer() {                            \
+        return platform::com::exports::unregisterServer(tesselServerModule,                 \
+                                                        tesselServerRegistration);          \
     }

@@ -2,7 +2,10 @@
 //
 // Objects are owned through std::shared_ptr (reference counting). QueryInterface answers a
 // pointer to the interface sub-object for an identifier, or nullptr; query<T>() wraps that
-// in a shared_ptr that shares ownership of the whole object.
+// in a shared_ptr that shares ownership of the whole object. Interfaces derive virtually from
+// Unknown (and classes from their interfaces), so an object has one identity whatever
+// interface reaches it; a class lists its interfaces once, in Implements<...>, instead of
+// writing its own QueryInterface.
 #pragma once
 
 #include <memory>
@@ -16,6 +19,28 @@ class Unknown {
     virtual ~Unknown() = default;
     static constexpr const Guid& iid() { return IID_IUnknown; }
     virtual void* QueryInterface(const Guid& iid) = 0;
+};
+
+// The interface table of a class: the sub-object of `self` for IUnknown or for one of the
+// listed interfaces, nullptr for any other identifier.
+template <class... Interfaces, class Self>
+void* findInterface(Self* self, const Guid& iid) noexcept {
+    void* found = nullptr;
+    ((found == nullptr && iid == Interfaces::iid() ? void(found = static_cast<Interfaces*>(self))
+                                                   : void()),
+     ...);
+    if (!found && iid == IID_IUnknown) found = static_cast<Unknown*>(self);
+    return found;
+}
+
+// The base of a class that implements the listed interfaces and answers exactly them:
+//     class Factory : public Implements<ClassFactory> { ... };
+template <class... Interfaces>
+class Implements : public virtual Interfaces... {
+  public:
+    void* QueryInterface(const Guid& iid) override {
+        return findInterface<Interfaces...>(this, iid);
+    }
 };
 
 template <class T, class U>

@@ -1,8 +1,12 @@
 // The whole COM road against the test server library: registration, creation by ProgID
 // through dlopen, calls by name and by DISPID, by-reference arguments, events, errors,
-// object safety, categories, the elevation moniker, unloading and unregistration.
+// interface tables, object safety, categories, the elevation moniker, unloading and
+// unregistration, and exceptions thrown inside the library that must not leave it.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+
+#include <new>
+#include <stdexcept>
 
 #include "platform/com/events.h"
 #include "platform/com/runtime.h"
@@ -19,6 +23,9 @@ namespace registry = platform::registry;
 namespace {
 
 constexpr Guid CLSID_Calculator = Guid::of("{3C1A7E52-9F0B-4D6E-8A21-5B7C9D0E1F23}");
+constexpr Guid IID_ICalculator = Guid::of("{3C1A7E53-9F0B-4D6E-8A21-5B7C9D0E1F23}");
+constexpr Guid DIID_CalculatorEvents = Guid::of("{3C1A7E54-9F0B-4D6E-8A21-5B7C9D0E1F23}");
+constexpr Guid CLSID_Faulty = Guid::of("{3C1A7E56-9F0B-4D6E-8A21-5B7C9D0E1F23}");
 const std::u16string kClassKey = u"CLSID\\{3C1A7E52-9F0B-4D6E-8A21-5B7C9D0E1F23}";
 
 // Calls one of the library's registration exports the way a registration program does.
@@ -259,4 +266,154 @@ TEST_F(ComRoad, RegistrationAndUnregistrationAreOneWriteEach) {
     EXPECT_TRUE(registry::keyExists(Root::ClassesRoot,
                                     kClassKey + u"\\Implemented Categories\\"
                                                 u"{7DD95801-9882-11CF-9FA9-00AA006C42C4}"));
+}
+
+TEST_F(ComRoad, ObjectsAnswerEveryInterfaceOfTheirTableAndNoOther) {
+    std::shared_ptr<Unknown> calc;
+    ASSERT_EQ(CoCreateInstance(CLSID_Calculator, CLSCTX_INPROC_SERVER, IID_IUnknown, calc), S_OK);
+    for (const Guid& iid : {IID_IUnknown, IID_IDispatch, IID_ICalculator,
+                            IID_IConnectionPointContainer, IID_IObjectSafety}) {
+        SCOPED_TRACE(iid.utf8());
+        EXPECT_NE(calc->QueryInterface(iid), nullptr);
+        std::shared_ptr<Unknown> object;
+        EXPECT_EQ(CoCreateInstance(CLSID_Calculator, CLSCTX_INPROC_SERVER, iid, object), S_OK);
+    }
+    for (const Guid& iid : {IID_IClassFactory, IID_ICatRegister, DIID_CalculatorEvents,
+                            Guid::of("{00000000-0000-0000-0000-0000000000AC}")}) {
+        SCOPED_TRACE(iid.utf8());
+        EXPECT_EQ(calc->QueryInterface(iid), nullptr);
+        std::shared_ptr<Unknown> object;
+        EXPECT_EQ(CoCreateInstance(CLSID_Calculator, CLSCTX_INPROC_SERVER, iid, object),
+                  E_NOINTERFACE);
+        EXPECT_FALSE(object);
+    }
+    // Every interface leads back to the one identity, and from one interface to another.
+    auto safety = query<ObjectSafety>(calc);
+    auto events = query<ConnectionPointContainer>(safety);
+    auto dispatch = query<Dispatch>(events);
+    ASSERT_TRUE(safety && events && dispatch);
+    EXPECT_EQ(identity(safety).get(), identity(calc).get());
+    EXPECT_EQ(identity(events).get(), identity(calc).get());
+    EXPECT_EQ(identity(dispatch).get(), identity(calc).get());
+
+    std::shared_ptr<ClassFactory> factory;
+    ASSERT_EQ(CoGetClassObject(CLSID_Calculator, CLSCTX_INPROC_SERVER, factory), S_OK);
+    EXPECT_NE(factory->QueryInterface(IID_IUnknown), nullptr);
+    EXPECT_NE(factory->QueryInterface(IID_IClassFactory), nullptr);
+    EXPECT_EQ(factory->QueryInterface(IID_IDispatch), nullptr);
+}
+
+namespace {
+
+// What an exception thrown inside the library comes back as.
+struct Thrown {
+    const char16_t* kind;  // what the library throws (see comtest_server.cpp)
+    HRESULT status;
+    const char16_t* description;  // nullptr: the step's own message
+};
+
+const Thrown kThrown[] = {
+    {u"bad_alloc", E_OUTOFMEMORY, u"Out of memory"},
+    {u"runtime_error", E_FAIL, nullptr},
+    {u"something else", E_FAIL, u"An exception of an unknown kind"},
+};
+
+void setFault(std::u16string_view step, std::u16string_view kind) {
+    ASSERT_EQ(registry::setValue(Root::ClassesRoot, u"ComTest.Faults", step, std::u16string(kind)),
+              registry::Ok);
+}
+
+}  // namespace
+
+TEST_F(ComRoad, ExceptionsInsideTheLibraryComeBackAsStatusesWithDescriptions) {
+    auto calc = createObject(u"ComTest.Calculator");
+    for (const Thrown& t : kThrown) {
+        SCOPED_TRACE(platform::text::toUtf8(t.kind));
+        auto described = [&](const char16_t* own) {
+            return std::u16string(t.description ? t.description : own);
+        };
+        // A member.
+        std::vector<Variant> args{Variant(t.kind)};
+        ExcepInfo excep;
+        EXPECT_EQ(calc->Invoke(8, DISPATCH_METHOD, args, nullptr, &excep), DISP_E_EXCEPTION);
+        EXPECT_EQ(excep.scode, t.status);
+        EXPECT_EQ(excep.description, described(u"member broke"));
+        EXPECT_EQ(excep.source, u"ICalculator");
+
+        // The class factory, through CoCreateInstance and through createObject.
+        setFault(u"create", t.kind);
+        std::shared_ptr<Dispatch> object;
+        takeErrorInfo();
+        EXPECT_EQ(CoCreateInstance(CLSID_Faulty, object), t.status);
+        EXPECT_FALSE(object);
+        auto info = takeErrorInfo();
+        ASSERT_TRUE(info);
+        EXPECT_EQ(info->description, described(u"factory broke"));
+        EXPECT_EQ(info->source, u"ComTest.Faulty");
+        try {
+            createObject(u"ComTest.Faulty");
+            ADD_FAILURE() << "created";
+        } catch (const ComError& e) {
+            EXPECT_EQ(e.hr(), t.status);
+            EXPECT_EQ(e.description(), described(u"factory broke"));
+        }
+
+        // The registration steps, called as a registration program calls them.
+        setFault(u"register", t.kind);
+        EXPECT_EQ(callExport("DllRegisterServer"), t.status);
+        info = takeErrorInfo();
+        ASSERT_TRUE(info);
+        EXPECT_EQ(info->description, described(u"registration broke"));
+        EXPECT_EQ(info->source, u"DllRegisterServer");
+        setFault(u"unregister", t.kind);
+        EXPECT_EQ(callExport("DllUnregisterServer"), t.status);
+        info = takeErrorInfo();
+        ASSERT_TRUE(info);
+        EXPECT_EQ(info->description, described(u"unregistration broke"));
+        ASSERT_EQ(registry::deleteTree(Root::ClassesRoot, u"ComTest.Faults"), registry::Ok);
+    }
+    // The library keeps working after all of it.
+    EXPECT_EQ(call(*calc, u"Add", {Variant(2), Variant(3)}).toI4(), 5);
+    EXPECT_TRUE(createObject(u"ComTest.Faulty"));
+    EXPECT_EQ(callExport("DllRegisterServer"), S_OK);
+}
+
+namespace {
+
+// A sink of another component that lets its exceptions out of Invoke.
+class UnguardedSink : public Implements<Dispatch> {
+  public:
+    HRESULT GetIDsOfNames(std::u16string_view, DispId&) override { return DISP_E_UNKNOWNNAME; }
+    HRESULT Invoke(DispId, unsigned, std::vector<Variant>&, Variant*, ExcepInfo*) override {
+        throw std::runtime_error("sink broke");
+    }
+};
+
+}  // namespace
+
+TEST_F(ComRoad, ThrowingEventSinksStopNeitherTheOtherSinksNorTheSource) {
+    auto calc = createObject(u"ComTest.Calculator");
+    auto container = query<ConnectionPointContainer>(calc);
+    ASSERT_TRUE(container);
+    auto throwing = std::make_shared<SinkDispatch>();
+    throwing->on(1, [](std::vector<Variant>&) { throw std::bad_alloc(); });
+    std::vector<int> seen;
+    auto listening = std::make_shared<SinkDispatch>();
+    listening->on(1, [&](std::vector<Variant>& args) {
+        seen.push_back(args[0].toI4());
+        args[1] = Variant(true);
+    });
+    std::uint32_t cookie = 0;
+    ASSERT_EQ(container->Advise(DIID_CalculatorEvents, std::make_shared<UnguardedSink>(), cookie),
+              S_OK);
+    ASSERT_EQ(container->Advise(DIID_CalculatorEvents, throwing, cookie), S_OK);
+    ASSERT_EQ(container->Advise(DIID_CalculatorEvents, listening, cookie), S_OK);
+    EXPECT_TRUE(call(*calc, u"Notify", {Variant(5)}).toBool());
+    EXPECT_EQ(seen, std::vector<int>{5});
+
+    // A sink's own handler that throws is reported by its Invoke, not thrown.
+    std::vector<Variant> args{Variant(1), Variant(false)};
+    ExcepInfo excep;
+    EXPECT_EQ(throwing->Invoke(1, DISPATCH_METHOD, args, nullptr, &excep), DISP_E_EXCEPTION);
+    EXPECT_EQ(excep.scode, E_OUTOFMEMORY);
 }

@@ -1,6 +1,11 @@
 // A small in-process server used only by the tests of the COM layer: registration, creation
 // by ProgID through dlopen, calls by name and DISPID, by-reference arguments, an event, an
-// error with its description, object safety and categories.
+// error with its description, object safety and categories. Its member "Throw", the factory
+// of ComTest.Faulty and its registration steps throw what a test asks for, to show that no
+// exception leaves the library.
+#include <new>
+#include <stdexcept>
+
 #include "platform/com/events.h"
 #include "platform/com/safety.h"
 #include "platform/com/server.h"
@@ -13,9 +18,24 @@ constexpr Guid CLSID_Calculator = Guid::of("{3C1A7E52-9F0B-4D6E-8A21-5B7C9D0E1F2
 constexpr Guid IID_ICalculator = Guid::of("{3C1A7E53-9F0B-4D6E-8A21-5B7C9D0E1F23}");
 constexpr Guid DIID_CalculatorEvents = Guid::of("{3C1A7E54-9F0B-4D6E-8A21-5B7C9D0E1F23}");
 constexpr Guid LIBID_ComTest = Guid::of("{3C1A7E55-9F0B-4D6E-8A21-5B7C9D0E1F23}");
+constexpr Guid CLSID_Faulty = Guid::of("{3C1A7E56-9F0B-4D6E-8A21-5B7C9D0E1F23}");
 
-class Calculator : public DispatchImpl<Calculator>,
-                   public ConnectionPointContainer,
+// Throws the kind of exception named: "bad_alloc", "runtime_error" (saying `what`), or, for
+// anything else, one that is no std::exception at all.
+void throwFault(std::u16string_view kind, const char* what) {
+    if (kind == u"bad_alloc") throw std::bad_alloc();
+    if (kind == u"runtime_error") throw std::runtime_error(what);
+    throw 42;
+}
+
+// A test sets the fault of a step as the value "HKCR\ComTest.Faults" named after the step.
+void faultPoint(std::u16string_view step, const char* what) {
+    auto kind = platform::registry::getString(platform::registry::Root::ClassesRoot,
+                                              u"ComTest.Faults", step);
+    if (kind) throwFault(*kind, what);
+}
+
+class Calculator : public DispatchImpl<Calculator, ConnectionPointContainer, ObjectSafety>,
                    public ObjectSafetyImpl {
   public:
     static const Members<Calculator>& members() {
@@ -23,11 +43,12 @@ class Calculator : public DispatchImpl<Calculator>,
             Members<Calculator>(u"ICalculator", IID_ICalculator)
                 .method(1, u"Add", VT_I4, {{u"a", VT_I4}, {u"b", VT_I4}},
                         [](Calculator&, Call& c) { c.result = c.i4(0) + c.i4(1); })
-                .method(2, u"Concat", VT_BSTR, {{u"a", VT_BSTR}, {u"b", VT_BSTR, false, true}},
+                .method(2, u"Concat", VT_BSTR,
+                        {{u"a", VT_BSTR}, {u"b", VT_BSTR, Presence::Optional}},
                         [](Calculator&, Call& c) {
                             c.result = c.text(0) + (c.present(1) ? c.text(1) : u"<none>");
                         })
-                .method(3, u"Swap", VT_EMPTY, {{u"a", VT_VARIANT, true}, {u"b", VT_VARIANT, true}},
+                .method(3, u"Swap", VT_EMPTY, {{u"a", VT_VARIANT}, {u"b", VT_VARIANT}},
                         [](Calculator&, Call& c) { std::swap(c.ref(0), c.ref(1)); })
                 .get(4, u"Name", VT_BSTR, [](Calculator& self, Call& c) { c.result = self.name_; })
                 .put(4, u"Name", VT_BSTR, [](Calculator& self, Call& c) { self.name_ = c.text(0); })
@@ -45,16 +66,12 @@ class Calculator : public DispatchImpl<Calculator>,
                 .get(0, u"Value", VT_BSTR,
                      [](Calculator& self, Call& c) { c.result = u"calc:" + self.name_; })
                 .method(7, u"Half", VT_I2, {{u"value", VT_I2}},
-                        [](Calculator&, Call& c) { c.result = std::int16_t(c.i2(0) / 2); });
+                        [](Calculator&, Call& c) { c.result = std::int16_t(c.i2(0) / 2); })
+                .method(8, u"Throw", VT_EMPTY, {{u"kind", VT_BSTR}},
+                        [](Calculator&, Call& c) { throwFault(c.text(0), "member broke"); });
         return m;
     }
 
-    void* QueryInterface(const Guid& iid) override {
-        if (iid == IID_IConnectionPointContainer)
-            return static_cast<ConnectionPointContainer*>(this);
-        if (iid == IID_IObjectSafety) return static_cast<ObjectSafety*>(this);
-        return DispatchImpl::QueryInterface(iid);
-    }
     HRESULT Advise(const Guid& eventIid, std::shared_ptr<Dispatch> sink,
                    std::uint32_t& cookie) override {
         return events_.advise(eventIid, std::move(sink), cookie);
@@ -75,7 +92,12 @@ Module& module() {
                                 [] { return std::make_shared<Calculator>(); },
                                 u"Apartment",
                                 {CATID_SafeForScripting, CATID_SafeForInitializing},
-                                true}},
+                                true},
+                     ClassEntry{CLSID_Faulty, u"Faulty Class", u"ComTest.Faulty", u"",
+                                []() -> std::shared_ptr<Unknown> {
+                                    faultPoint(u"create", "factory broke");
+                                    return std::make_shared<Calculator>();
+                                }}},
                     TypeLibInfo{LIBID_ComTest,
                                 u"1.0",
                                 u"ComTest 1.0 Type Library",
@@ -83,6 +105,17 @@ Module& module() {
     return m;
 }
 
+HRESULT registerWithFaults(Module& m) {
+    faultPoint(u"register", "registration broke");
+    return m.registerServer();
+}
+
+HRESULT unregisterWithFaults(Module& m) {
+    faultPoint(u"unregister", "unregistration broke");
+    return m.unregisterServer();
+}
+
 }  // namespace
 
-TESSEL_COM_SERVER(module())
+TESSEL_COM_SERVER(module(), .registerServer = registerWithFaults,
+                  .unregisterServer = unregisterWithFaults)

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <new>
+#include <stdexcept>
 #include <thread>
 
 #include "platform/com/apartment.h"
@@ -10,16 +13,47 @@
 using namespace platform::com;
 
 TEST(Guid, ParsesAndFormatsRegistryForm) {
-    auto g = Guid::parse(std::u16string_view(u"{62dbceaa-02b6-4bfa-ac1d-e19d9ab4b779}"));
-    ASSERT_TRUE(g);
-    EXPECT_EQ(g->str(), u"{62DBCEAA-02B6-4BFA-AC1D-E19D9AB4B779}");
-    EXPECT_EQ(*g, Guid::of("62DBCEAA-02B6-4BFA-AC1D-E19D9AB4B779"));
-    EXPECT_EQ(g->data1, 0x62DBCEAAu);
-    EXPECT_EQ(g->data4[7], 0x79);
-    for (const char16_t* bad :
-         {u"", u"{62DBCEAA-02B6-4BFA-AC1D-E19D9AB4B77}", u"{62DBCEAA-02B6-4BFA-AC1D-E19D9AB4B7G9}",
-          u"{62DBCEAA+02B6-4BFA-AC1D-E19D9AB4B779}", u"(62DBCEAA-02B6-4BFA-AC1D-E19D9AB4B779)"})
-        EXPECT_FALSE(Guid::parse(std::u16string_view(bad))) << std::string(bad, bad + 2);
+    constexpr Guid expected = Guid::of("{62DBCEAA-02B6-4BFA-AC1D-E19D9AB4B779}");
+    static_assert(expected.data1 == 0x62DBCEAAu && expected.data2 == 0x02B6 &&
+                  expected.data3 == 0x4BFA && expected.data4[0] == 0xAC &&
+                  expected.data4[7] == 0x79);
+    static_assert(Guid::of("62dbceaa-02b6-4bfa-ac1d-e19d9ab4b779") == expected);
+    const struct {
+        const char16_t* text;
+        bool valid;
+    } cases[] = {
+        {u"{62DBCEAA-02B6-4BFA-AC1D-E19D9AB4B779}", true},
+        {u"{62dbceaa-02b6-4bfa-ac1d-e19d9ab4b779}", true},
+        {u"{62dbCEAA-02b6-4BFA-ac1D-E19d9aB4b779}", true},
+        {u"62DBCEAA-02B6-4BFA-AC1D-E19D9AB4B779", true},
+        {u"", false},
+        {u"{}", false},
+        {u"{62DBCEAA-02B6-4BFA-AC1D-E19D9AB4B77}", false},    // a digit short
+        {u"{62DBCEAA-02B6-4BFA-AC1D-E19D9AB4B7799}", false},  // a digit over
+        {u"{62DBCEAA-02B6-4BFA-AC1D-E19D9AB4B7G9}", false},   // not hexadecimal
+        {u"{62DBCEAA+02B6-4BFA-AC1D-E19D9AB4B779}", false},   // not a dash
+        {u"{62DBCEA-A02B6-4BFA-AC1D-E19D9AB4B779}", false},   // a dash out of place
+        {u"{62DBCEAA-02B6-4BFA-AC1DE-19D9AB4B779}", false},
+        {u"(62DBCEAA-02B6-4BFA-AC1D-E19D9AB4B779)", false},  // not braces
+        {u"{62DBCEAA-02B6-4BFA-AC1D-E19D9AB4B779", false},   // one brace
+        {u"62DBCEAA-02B6-4BFA-AC1D-E19D9AB4B779}", false},
+        {u"{62DBCEAA-02B6-4BFA-AC1D-E19D9AB4B779}x", false},
+        {u" 62DBCEAA-02B6-4BFA-AC1D-E19D9AB4B779 ", false},       // blanks
+        {u"{62DBCEAA-02B6-4BFA-AC1D-E19D9AB4B77\uFF19}", false},  // a full-width digit
+    };
+    for (const auto& c : cases) {
+        const std::u16string_view text(c.text);
+        SCOPED_TRACE(platform::text::toUtf8(std::u16string(text)));
+        const auto wide = Guid::parse(text);
+        EXPECT_EQ(wide.has_value(), c.valid);
+        if (c.valid) {
+            EXPECT_EQ(*wide, expected);
+            EXPECT_EQ(wide->str(), u"{62DBCEAA-02B6-4BFA-AC1D-E19D9AB4B779}");
+        }
+        // The UTF-8 form reads the same.
+        const std::string narrow = platform::text::toUtf8(std::u16string(text));
+        EXPECT_EQ(Guid::parse(std::string_view(narrow)), wide);
+    }
 }
 
 TEST(Variant, ReportsItsType) {
@@ -125,4 +159,62 @@ TEST(ApartmentState, IsKeptPerThreadAndResets) {
     EXPECT_EQ(ApartmentState<Counter>::get().value, 1);
     ApartmentState<Counter>::reset();
     EXPECT_EQ(ApartmentState<Counter>::get().value, 7);
+}
+
+namespace {
+
+struct Guarded {
+    const char* name;
+    std::function<HRESULT()> body;
+    HRESULT status;
+    std::u16string description;
+    std::u16string source;
+};
+
+}  // namespace
+
+TEST(Guard, TurnsEveryExceptionIntoAStatusWithItsDescription) {
+    const Guarded cases[] = {
+        {"status returned", [] { return S_FALSE; }, S_FALSE, {}, {}},
+        {"ComError",
+         []() -> HRESULT { platform::com::raise(E_INVALIDARG, u"bad value", u"Thrower"); },
+         E_INVALIDARG, u"bad value", u"Thrower"},
+        {"ComError without texts", []() -> HRESULT { platform::com::raise(DISP_E_OVERFLOW); },
+         DISP_E_OVERFLOW, u"Out of present range.", u"Here"},
+        {"text function error",
+         []() -> HRESULT { throw platform::text::Error(5, u"Invalid procedure call"); },
+         hr(0x800A0005), u"Invalid procedure call", u"Here"},
+        {"bad_alloc", []() -> HRESULT { throw std::bad_alloc(); }, E_OUTOFMEMORY, u"Out of memory",
+         u"Here"},
+        {"runtime_error", []() -> HRESULT { throw std::runtime_error("\xED\x95\x9C broke"); },
+         E_FAIL, u"한 broke", u"Here"},
+        {"not an exception class", []() -> HRESULT { throw 42; }, E_FAIL,
+         u"An exception of an unknown kind", u"Here"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        takeErrorInfo();
+        EXPECT_EQ(guard(u"Here", c.body), c.status);
+        auto info = takeErrorInfo();
+        EXPECT_EQ(info.has_value(), FAILED(c.status));
+        if (info) {
+            EXPECT_EQ(info->scode, c.status);
+            EXPECT_EQ(info->description, c.description);
+            EXPECT_EQ(info->source, c.source);
+        }
+        EXPECT_FALSE(takeErrorInfo()) << "taking the error information clears it";
+
+        ExcepInfo excep;
+        const HRESULT invoked = guardInvoke(u"Here", &excep, c.body);
+        if (FAILED(c.status)) {
+            EXPECT_EQ(invoked, DISP_E_EXCEPTION);
+            EXPECT_EQ(excep.scode, c.status);
+            EXPECT_EQ(excep.description, c.description);
+        } else {
+            EXPECT_EQ(invoked, c.status);
+        }
+        EXPECT_EQ(guardInvoke(u"Here", nullptr, c.body),
+                  FAILED(c.status) ? DISP_E_EXCEPTION : c.status);
+    }
+    EXPECT_EQ(guard(u"", [] {}), S_OK) << "a body without a status succeeds";
 }
