@@ -1,0 +1,22 @@
+// The control library's module-level data: one set per thread (apartment), shared by every
+// object of the library on that thread and kept for the thread's life. Each subsystem keeps its
+// part in its own header; resetModuleState puts everything back to its start values (tests).
+#pragma once
+
+#include "viewer/control/viewer_state.h"
+#include "viewer/selection/lists.h"
+#include "viewer/selection/settings.h"
+
+namespace vistrel {
+
+struct ModuleState {
+    PrintSettings print;   // parameter settings read by the printer selection and print road
+    SelectionLists lists;  // ports, virtual printers and printer names the probes gather
+    ViewerState viewer;    // the viewer control's own settings and page list
+};
+
+// This thread's module data.
+ModuleState& moduleState();
+void resetModuleState();
+
+}  // namespace vistrel
