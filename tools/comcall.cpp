@@ -1,9 +1,11 @@
-// comcall [--new] PROGID [NAME=VALUE ...] MEMBER [ARG ...]
-// A small automation host: creates the object by ProgID or class identifier, puts each
-// NAME=VALUE as a property in order, invokes MEMBER with the ARGs (texts, coerced by the
-// member's declared parameter types) and prints the result as UTF-8 text and a newline.
-// A COM error prints "error 0xHHHHHHHH: description" on standard error and exits 1.
-// Every call creates a new object (--new says so explicitly; it is the only mode).
+// comcall [--new] PROGID [NAME=VALUE ...] MEMBER [ARG ...] [-- [NAME=VALUE ...] MEMBER [ARG
+// ...]]... A small automation host: creates the object by ProgID or class identifier, then runs
+// each call in turn (calls are separated by "--"): puts each NAME=VALUE as a property in order and
+// invokes MEMBER with the ARGs (texts, coerced by the member's declared parameter types). A
+// name may be a dotted path, as a script host writes it: "Pairs.Add" reads Pairs and calls Add
+// on the object it returns. The result of the last call is printed as UTF-8 text and a
+// newline. A COM error prints "error 0xHHHHHHHH: description" on standard error and exits 1.
+// Every run creates a new object (--new says so explicitly; it is the only mode).
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -43,35 +45,78 @@ std::string printable(const Variant& v) {
     return text::toUtf8(v.toText(AlphaBool));
 }
 
+struct Step {
+    std::vector<std::pair<std::u16string, std::u16string>> puts;
+    std::u16string member;
+    std::vector<Variant> args;
+};
+
+// The object a dotted path leads to, and the path's last name: "A.B.C" reads A, then B of
+// what A returned, and leaves C to the caller.
+std::shared_ptr<Dispatch> walk(std::shared_ptr<Dispatch> object, std::u16string_view path,
+                               std::u16string& last) {
+    std::size_t dot;
+    while ((dot = path.find(u'.')) != std::u16string_view::npos) {
+        const std::u16string_view name = path.substr(0, dot);
+        Variant next = call(*object, name);
+        object = next.dispatch();
+        if (!object) raise(hr(0x800A01A8u), u"Object required: " + std::u16string(name));
+        path.remove_prefix(dot + 1);
+    }
+    last = std::u16string(path);
+    return object;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) try {
+    const char* usage =
+        "usage: comcall [--new] PROGID [NAME=VALUE ...] MEMBER [ARG ...] "
+        "[-- [NAME=VALUE ...] MEMBER [ARG ...]]...\n";
     int i = 1;
     if (i < argc && !std::strcmp(argv[i], "--new")) ++i;
     if (argc - i < 2) {
-        std::fprintf(stderr, "usage: comcall [--new] PROGID [NAME=VALUE ...] MEMBER [ARG ...]\n");
+        std::fputs(usage, stderr);
         return 2;
     }
     const std::u16string progId = text::fromUtf8(argv[i++]);
-    std::vector<std::pair<std::u16string, std::u16string>> puts;
-    for (; i < argc; ++i) {
-        const char* eq = std::strchr(argv[i], '=');
-        if (!eq || eq == argv[i]) break;
-        puts.emplace_back(
-            text::fromUtf8(std::string(argv[i], static_cast<std::size_t>(eq - argv[i]))),
-            text::fromUtf8(eq + 1));
+    std::vector<Step> steps;
+    while (i < argc) {
+        Step step;
+        for (; i < argc; ++i) {
+            const char* eq = std::strchr(argv[i], '=');
+            if (!eq || eq == argv[i]) break;
+            step.puts.emplace_back(
+                text::fromUtf8(std::string(argv[i], static_cast<std::size_t>(eq - argv[i]))),
+                text::fromUtf8(eq + 1));
+        }
+        if (i >= argc || !std::strcmp(argv[i], "--")) {
+            std::fprintf(stderr, "comcall: no member to call\n");
+            return 2;
+        }
+        step.member = text::fromUtf8(argv[i++]);
+        for (; i < argc && std::strcmp(argv[i], "--"); ++i)
+            step.args.emplace_back(text::fromUtf8(argv[i]));
+        if (i < argc) ++i;  // the "--" between two calls
+        steps.push_back(std::move(step));
     }
-    if (i >= argc) {
-        std::fprintf(stderr, "comcall: no member to call\n");
+    if (steps.empty()) {
+        std::fputs(usage, stderr);
         return 2;
     }
-    const std::u16string member = text::fromUtf8(argv[i++]);
-    std::vector<Variant> args;
-    for (; i < argc; ++i) args.emplace_back(text::fromUtf8(argv[i]));
     try {
         auto object = createObject(progId);
-        for (auto& [name, value] : puts) put(*object, name, Variant(value));
-        Variant result = call(*object, member, std::move(args));
+        Variant result;
+        for (auto& step : steps) {
+            for (auto& [path, value] : step.puts) {
+                std::u16string name;
+                auto target = walk(object, path, name);
+                put(*target, name, Variant(value));
+            }
+            std::u16string name;
+            auto target = walk(object, step.member, name);
+            result = call(*target, name, std::move(step.args));
+        }
         std::string out = printable(result);
         std::fwrite(out.data(), 1, out.size(), stdout);
         std::fputc('\n', stdout);

@@ -22,6 +22,7 @@ namespace platform::com {
 using DispId = std::int32_t;
 constexpr DispId DISPID_VALUE = 0;
 constexpr DispId DISPID_UNKNOWN = -1;
+constexpr DispId DISPID_NEWENUM = -4;  // the enumerator a host's for-each statement asks for
 
 enum InvokeKind : unsigned {
     DISPATCH_METHOD = 1,

@@ -281,7 +281,8 @@ Variant Variant::changeType(VarType target, unsigned flags) const {
         case VT_BSTR:
             return Variant(toText(flags));
         case VT_DISPATCH: {
-            if (isEmpty()) return Variant(std::shared_ptr<Dispatch>());
+            // Empty and Nothing both stay Nothing.
+            if (isEmpty() || (isObject() && !object())) return Variant(std::shared_ptr<Dispatch>());
             auto d = dispatch();
             if (!d) mismatch();
             return Variant(d);

@@ -165,17 +165,19 @@ TEST_F(ComRoad, ObjectSafetyKeepsEnabledOptionsPerInterface) {
     auto safety = query<ObjectSafety>(calc);
     ASSERT_TRUE(safety);
     std::uint32_t supported = 0, enabled = 0;
-    EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IDispatch, supported, enabled), S_OK);
+    EXPECT_EQ(safety->GetInterfaceSafetyOptions(&IID_IDispatch, &supported, &enabled), S_OK);
     EXPECT_EQ(supported, INTERFACESAFE_FOR_UNTRUSTED_CALLER | INTERFACESAFE_FOR_UNTRUSTED_DATA);
     EXPECT_EQ(enabled, 0u);
-    EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IDispatch, INTERFACESAFE_FOR_UNTRUSTED_CALLER,
+    EXPECT_EQ(safety->SetInterfaceSafetyOptions(&IID_IDispatch, INTERFACESAFE_FOR_UNTRUSTED_CALLER,
                                                 INTERFACESAFE_FOR_UNTRUSTED_CALLER),
               S_OK);
-    safety->GetInterfaceSafetyOptions(IID_IDispatch, supported, enabled);
+    safety->GetInterfaceSafetyOptions(&IID_IDispatch, &supported, &enabled);
     EXPECT_EQ(enabled, INTERFACESAFE_FOR_UNTRUSTED_CALLER);
-    EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IDispatch, 4, 4), E_FAIL);
-    EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IClassFactory, supported, enabled),
+    EXPECT_EQ(safety->SetInterfaceSafetyOptions(&IID_IDispatch, 4, 4), E_FAIL);
+    EXPECT_EQ(safety->GetInterfaceSafetyOptions(&IID_IClassFactory, &supported, &enabled),
               E_NOINTERFACE);
+    EXPECT_EQ(safety->GetInterfaceSafetyOptions(&IID_IDispatch, nullptr, &enabled), E_POINTER);
+    EXPECT_EQ(safety->GetInterfaceSafetyOptions(nullptr, &supported, &enabled), E_POINTER);
 }
 
 TEST_F(ComRoad, LibraryUnloadsOnlyWhenNoObjectLives) {

@@ -131,6 +131,17 @@ TEST(Variant, CoercesTheWayTheAutomationRuntimeDoes) {
     }
 }
 
+// An object reference that is Nothing stays Nothing when an object is asked for.
+TEST(Variant, NothingAndEmptyCoerceToNothing) {
+    for (const Variant& v :
+         {Variant(), Variant(std::shared_ptr<Dispatch>()), Variant(std::shared_ptr<Unknown>())}) {
+        Variant object = v.changeType(VT_DISPATCH);
+        EXPECT_TRUE(object.isObject());
+        EXPECT_FALSE(object.object());
+    }
+    EXPECT_THROW(Variant(u"x").changeType(VT_DISPATCH), ComError);
+}
+
 TEST(Variant, BooleansAreMinusOneWithoutAlphaFlag) {
     EXPECT_EQ(Variant(true).changeType(VT_BSTR).text(), u"-1");
     EXPECT_EQ(Variant(false).changeType(VT_BSTR).text(), u"0");

@@ -1,0 +1,48 @@
+// The library's COM server: the control, the client and the three form classes, and their
+// registration.
+#include "controls/postwick/formpost.h"
+#include "controls/postwick/objects.h"
+#include "controls/postwick/pairs.h"
+#include "controls/postwick/postwick.h"
+#include "platform/com/server.h"
+
+namespace {
+
+using namespace platform::com;
+using namespace postwick;
+
+template <class T>
+ClassEntry entry(const Guid& clsid, std::u16string name, bool control = false) {
+    return ClassEntry{clsid,
+                      u"Postwick." + name,
+                      u"Postwick." + name,
+                      u"",
+                      [] { return std::static_pointer_cast<Unknown>(std::make_shared<T>()); },
+                      u"Apartment",
+                      {},
+                      control};
+}
+
+Module& module() {
+    static Module m(
+        reinterpret_cast<const void*>(&module),
+        {entry<Action>(CLSID_Action, u"Action", true), entry<cHTTP>(CLSID_cHTTP, u"cHTTP"),
+         entry<cNVPair>(CLSID_cNVPair, u"cNVPair"), entry<cNVPairs>(CLSID_cNVPairs, u"cNVPairs"),
+         entry<CMPairs>(CLSID_CMPairs, u"CMPairs")},
+        TypeLibInfo{LIBID_Postwick,
+                    u"1.0",
+                    u"Postwick",
+                    {{IID_Action, u"_Action"},
+                     {DIID_ActionEvents, u"__Action"},
+                     {IID_cHTTP, u"_cHTTP"},
+                     {IID_cNVPair, u"_cNVPair"},
+                     {IID_cNVPairs, u"_cNVPairs"},
+                     {IID_CMPairs, u"_CMPairs"}}});
+    // Objects the members hand out keep the library loaded, as the factories' objects do.
+    setTracker([](std::shared_ptr<Unknown> object) { return m.track(std::move(object)); });
+    return m;
+}
+
+}  // namespace
+
+TESSEL_COM_SERVER(module())

@@ -1,0 +1,66 @@
+// platform::http - one synchronous HTTP exchange over libcurl, in place of the platform's HTTP
+// request objects.
+//
+// A request names its method, URL, headers (sent in the given order after the client's own
+// Host and Accept lines; a POST's Content-Length follows them) and, for a POST, its body, sent with its exact length
+// (an empty body too) and without asking for "100 Continue" first. The reply is the status and
+// the raw body bytes; the status is reported, not judged, so an error page comes back like any
+// other reply. Redirects are followed (at most 10, HTTP and HTTPS only). Loopback addresses
+// never go through a proxy; other addresses use the proxy the environment names, if any.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace platform::http {
+
+struct Header {
+    std::string name;
+    std::string value;
+};
+
+struct Request {
+    std::string method = "GET";  // "GET" or "POST"
+    std::string url;             // http:// or https://
+    std::vector<Header> headers;
+    std::vector<std::uint8_t> body;  // POST only
+    // Time allowed to connect; zero: the library's default.
+    std::chrono::milliseconds connectTimeout{std::chrono::seconds(60)};
+    // The exchange fails when no byte moves for this long; zero: never.
+    std::chrono::seconds stallTimeout{std::chrono::minutes(5)};
+    // Limit on the whole exchange; zero: none.
+    std::chrono::milliseconds totalTimeout{0};
+    // Largest reply body accepted; zero: no limit but memory.
+    std::size_t maxReplyBytes = 0;
+};
+
+struct Response {
+    long status = 0;
+    std::vector<std::uint8_t> body;
+};
+
+enum class Failure {
+    BadUrl,       // not an http or https URL the client can read
+    Unreachable,  // name lookup, connection or transfer failed
+    TimedOut,     // a time limit ran out
+    TooLarge,     // the reply body passed maxReplyBytes
+    Other,
+};
+
+class Error : public std::runtime_error {
+  public:
+    Error(Failure failure, const std::string& what) : std::runtime_error(what), failure_(failure) {}
+    Failure failure() const noexcept { return failure_; }
+
+  private:
+    Failure failure_;
+};
+
+// Performs the exchange and returns the reply. Throws Error when no reply arrives.
+Response send(const Request& request);
+
+}  // namespace platform::http

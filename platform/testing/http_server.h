@@ -1,0 +1,159 @@
+// Test support: a small HTTP server on a free loopback port, in a thread. It records every
+// request exactly as it came (request line, header lines in order, body bytes) and answers
+// each with the reply the test set, then closes the connection.
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdint>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace platform::testing {
+
+struct RecordedRequest {
+    std::string requestLine;
+    std::vector<std::string> headerLines;  // without their CR LF
+    std::string body;
+};
+
+class HttpServer {
+  public:
+    HttpServer() {
+        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = 0;
+        if (listener_ < 0 ||
+            ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            ::listen(listener_, 8) != 0 || ::pipe(stop_) != 0)
+            std::abort();
+        socklen_t length = sizeof address;
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~HttpServer() {
+        char b = 0;
+        (void)!::write(stop_[1], &b, 1);
+        thread_.join();
+        ::close(listener_);
+        ::close(stop_[0]);
+        ::close(stop_[1]);
+    }
+    HttpServer(const HttpServer&) = delete;
+    HttpServer& operator=(const HttpServer&) = delete;
+
+    std::uint16_t port() const { return port_; }
+    std::string url(const std::string& path = "/") const {
+        return "http://127.0.0.1:" + std::to_string(port_) + path;
+    }
+
+    // The whole reply, bytes as they go on the wire.
+    void setRawReply(std::string reply) {
+        std::lock_guard lock(mutex_);
+        reply_ = std::move(reply);
+    }
+    // A reply with this status line and body, its length given and the connection closed.
+    void setReply(const std::string& body, const std::string& status = "200 OK") {
+        setRawReply("HTTP/1.1 " + status + "\r\nContent-Type: text/plain\r\nContent-Length: " +
+                    std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+    }
+
+    std::vector<RecordedRequest> requests() const {
+        std::lock_guard lock(mutex_);
+        return requests_;
+    }
+
+  private:
+    void serve() {
+        for (;;) {
+            pollfd fds[2] = {{listener_, POLLIN, 0}, {stop_[0], POLLIN, 0}};
+            if (::poll(fds, 2, -1) < 0) continue;
+            if (fds[1].revents) return;
+            const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (client < 0) continue;
+            answer(client);
+            ::close(client);
+        }
+    }
+
+    // Reads until the head is complete and then as many body bytes as Content-Length says.
+    void answer(int client) {
+        std::string data;
+        std::size_t headEnd = std::string::npos;
+        std::size_t bodyLength = 0;
+        char buffer[4096];
+        for (;;) {
+            if (headEnd != std::string::npos && data.size() >= headEnd + 4 + bodyLength) break;
+            const ssize_t got = ::recv(client, buffer, sizeof buffer, 0);
+            if (got <= 0) return;
+            data.append(buffer, static_cast<std::size_t>(got));
+            if (headEnd == std::string::npos) {
+                headEnd = data.find("\r\n\r\n");
+                if (headEnd != std::string::npos)
+                    bodyLength = contentLength(data.substr(0, headEnd));
+            }
+        }
+        RecordedRequest request;
+        std::size_t start = 0;
+        bool first = true;
+        while (start < headEnd) {
+            std::size_t end = data.find("\r\n", start);
+            if (end > headEnd) end = headEnd;
+            (first ? request.requestLine : request.headerLines.emplace_back()) =
+                data.substr(start, end - start);
+            first = false;
+            start = end + 2;
+        }
+        request.body = data.substr(headEnd + 4, bodyLength);
+        std::string reply;
+        {
+            std::lock_guard lock(mutex_);
+            requests_.push_back(std::move(request));
+            reply = reply_;
+        }
+        for (std::size_t sent = 0; sent < reply.size();) {
+            const ssize_t n =
+                ::send(client, reply.data() + sent, reply.size() - sent, MSG_NOSIGNAL);
+            if (n <= 0) return;
+            sent += static_cast<std::size_t>(n);
+        }
+        ::shutdown(client, SHUT_WR);
+        while (::recv(client, buffer, sizeof buffer, 0) > 0) {
+        }
+    }
+
+    static std::size_t contentLength(const std::string& head) {
+        std::size_t at = 0;
+        while ((at = head.find("\r\n", at)) != std::string::npos) {
+            at += 2;
+            const std::string name = "content-length:";
+            bool match = head.size() >= at + name.size();
+            for (std::size_t i = 0; match && i < name.size(); ++i)
+                match = std::tolower(static_cast<unsigned char>(head[at + i])) == name[i];
+            if (match) return std::strtoul(head.c_str() + at + name.size(), nullptr, 10);
+        }
+        return 0;
+    }
+
+    int listener_ = -1;
+    int stop_[2] = {-1, -1};
+    std::uint16_t port_ = 0;
+    std::thread thread_;
+    mutable std::mutex mutex_;
+    std::string reply_ = "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+    std::vector<RecordedRequest> requests_;
+};
+
+}  // namespace platform::testing
