@@ -96,7 +96,7 @@ int main(int argc, char** argv) try {
         }
         step.member = text::fromUtf8(argv[i++]);
         for (; i < argc && std::strcmp(argv[i], "--"); ++i)
-            step.args.emplace_back(text::fromUtf8(argv[i]));
+            step.args.push_back(Variant(text::fromUtf8(argv[i])));
         if (i < argc) ++i;  // the "--" between two calls
         steps.push_back(std::move(step));
     }

@@ -39,7 +39,11 @@ Module& module() {
                      {IID_cNVPairs, u"_cNVPairs"},
                      {IID_CMPairs, u"_CMPairs"}}});
     // Objects the members hand out keep the library loaded, as the factories' objects do.
-    setTracker([](std::shared_ptr<Unknown> object) { return m.track(std::move(object)); });
+    static const bool tracking = [] {
+        setTracker([](std::shared_ptr<Unknown> object) { return m.track(std::move(object)); });
+        return true;
+    }();
+    (void)tracking;
     return m;
 }
 

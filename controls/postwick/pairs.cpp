@@ -50,16 +50,21 @@ Variant enumerator(const Collection& list) {
     return Variant(std::shared_ptr<Unknown>(list.enumerate()));
 }
 
+// A new pair added to the list under the name it reads back.
+std::shared_ptr<cNVPair> addPair(Collection& list, std::u16string_view name, std::u16string value) {
+    auto pair = newObject<cNVPair>();
+    pair->setName(name);
+    pair->setValue(std::move(value));
+    list.add(asVariant(pair), pair->name());
+    return pair;
+}
+
 }  // namespace
 
 // cNVPairs
 
 std::shared_ptr<cNVPair> cNVPairs::add(std::u16string_view name, std::u16string value) {
-    auto pair = newObject<cNVPair>();
-    pair->setName(name);
-    pair->setValue(std::move(value));
-    list_.add(asVariant(pair), pair->name());
-    return pair;
+    return addPair(list_, name, std::move(value));
 }
 
 const Members<cNVPairs>& cNVPairs::members() {
@@ -93,11 +98,7 @@ std::shared_ptr<cNVPair> CMPairs::add(std::u16string_view name, std::u16string_v
         field += u'=';
         field += encodeFormValue(piece);
     }
-    auto pair = newObject<cNVPair>();
-    pair->setName(name);
-    pair->setValue(std::move(field));
-    list_.add(asVariant(pair), pair->name());
-    return pair;
+    return addPair(list_, name, std::move(field));
 }
 
 const Members<CMPairs>& CMPairs::members() {

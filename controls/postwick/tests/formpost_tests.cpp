@@ -4,6 +4,7 @@
 
 #include "controls/postwick/formpost.h"
 #include "controls/postwick/postwick.h"
+#include "controls/postwick/tests/test_util.h"
 #include "platform/com/safety.h"
 #include "platform/testing/http_server.h"
 #include "platform/text/text.h"
@@ -11,19 +12,10 @@
 using namespace platform::com;
 using namespace postwick;
 using platform::testing::HttpServer;
+using postwick::test_support::statusOf;
 namespace text = platform::text;
 
 namespace {
-
-template <class Body>
-HRESULT statusOf(Body&& body) {
-    try {
-        body();
-        return S_OK;
-    } catch (const ComError& e) {
-        return e.hr();
-    }
-}
 
 std::string ansi(std::u16string_view s) {
     auto bytes = text::toAnsi(s);

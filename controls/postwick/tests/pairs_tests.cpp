@@ -2,11 +2,13 @@
 #include <gtest/gtest.h>
 
 #include "controls/postwick/pairs.h"
+#include "controls/postwick/tests/test_util.h"
 #include "platform/com/collection.h"
 #include "platform/text/text.h"
 
 using namespace platform::com;
 using namespace postwick;
+using postwick::test_support::statusOf;
 
 namespace {
 
@@ -14,17 +16,6 @@ constexpr HRESULT kInvalidArgument = hr(0x800A0005);
 constexpr HRESULT kSubscript = hr(0x800A0009);
 constexpr HRESULT kTypeMismatch = hr(0x800A000D);
 constexpr HRESULT kDuplicateKey = hr(0x800A01C9);
-
-// The status a host sees when the call fails, S_OK when it does not.
-template <class Body>
-HRESULT statusOf(Body&& body) {
-    try {
-        body();
-        return S_OK;
-    } catch (const ComError& e) {
-        return e.hr();
-    }
-}
 
 std::shared_ptr<Dispatch> newPairs() {
     return std::make_shared<cNVPairs>();

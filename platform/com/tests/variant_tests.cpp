@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "platform/com/apartment.h"
+#include "platform/com/collection.h"
 #include "platform/com/dispatch.h"
 #include "platform/com/guid.h"
 #include "platform/text/text.h"
@@ -228,4 +229,40 @@ TEST(Guard, TurnsEveryExceptionIntoAStatusWithItsDescription) {
                   FAILED(c.status) ? DISP_E_EXCEPTION : c.status);
     }
     EXPECT_EQ(guard(u"", [] {}), S_OK) << "a body without a status succeeds";
+}
+
+// The keyed collection: positions from 1, keys without regard to case, items without a key
+// reached by position only, and enumerators that keep what they were given.
+TEST(Collection, KeysPositionsAndEnumerators) {
+    Collection list;
+    list.add(Variant(u"first"), u"One");
+    list.add(Variant(u"second"));
+    list.add(Variant(u"third"), u"three");
+    EXPECT_EQ(list.count(), 3);
+    EXPECT_EQ(list.item(Variant(u"ONE")).text(), u"first");
+    EXPECT_EQ(list.item(Variant(2)).text(), u"second");
+    EXPECT_EQ(list.item(Variant(u"THREE")).text(), u"third");
+    const auto numberOf = [](auto&& body) {
+        try {
+            body();
+            return 0;
+        } catch (const platform::text::Error& e) {
+            return e.number();
+        }
+    };
+    EXPECT_EQ(numberOf([&] { list.add(Variant(u"x"), u"one"); }), 457);
+    EXPECT_EQ(numberOf([&] { list.item(Variant(u"second")); }), 5);
+    EXPECT_EQ(numberOf([&] { list.item(Variant(u"")); }), 5);
+    EXPECT_EQ(numberOf([&] { list.item(Variant(std::shared_ptr<Dispatch>())); }), 13);
+
+    auto walker = list.enumerate();
+    list.remove(Variant(1));
+    EXPECT_EQ(list.item(Variant(1)).text(), u"second");
+    std::vector<Variant> items;
+    EXPECT_EQ(walker->Next(10, items), S_FALSE);
+    ASSERT_EQ(items.size(), 3u);
+    EXPECT_EQ(items[0].text(), u"first");
+    // The key of a removed item is free again.
+    list.add(Variant(u"again"), u"one");
+    EXPECT_EQ(list.item(Variant(3)).text(), u"again");
 }
