@@ -2,6 +2,7 @@
 // driven by comcall, a form posted to a loopback server.
 #include <gtest/gtest.h>
 
+#include "platform/com/runtime.h"
 #include "platform/registry/registry.h"
 #include "platform/testing/http_server.h"
 #include "platform/testing/run_program.h"
@@ -103,4 +104,23 @@ TEST_F(PostwickTools, ErrorsReachTheHostWithTheirNumbers) {
     auto unreachable = runProgram(COMCALL, {"Postwick.cHTTP", "TargetURL=" + closed, "Post"});
     EXPECT_EQ(unreachable.exitCode, 1);
     EXPECT_EQ(unreachable.err.substr(0, 16), "error 0x800C0005") << unreachable.err;
+}
+
+// An object a member handed out keeps the library loaded after its maker is gone.
+TEST_F(PostwickTools, HandedOutObjectsKeepTheLibraryLoaded) {
+    using namespace platform::com;
+    auto client = createObject(u"Postwick.cHTTP");
+    auto pairs = get(*client, u"Pairs").dispatch();
+    auto pair = call(*pairs, u"Add", {Variant(u"a"), Variant(u"1")}).dispatch();
+    client.reset();
+    CoFreeUnusedLibraries();
+    ASSERT_EQ(loadedLibraries().size(), 1u);
+    EXPECT_EQ(get(*pairs, u"Count").toI4(), 1);
+    pairs.reset();
+    CoFreeUnusedLibraries();
+    ASSERT_EQ(loadedLibraries().size(), 1u);
+    EXPECT_EQ(get(*pair, u"Name").toText(), u"a");
+    pair.reset();
+    CoFreeUnusedLibraries();
+    EXPECT_TRUE(loadedLibraries().empty());
 }
