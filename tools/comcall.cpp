@@ -1,6 +1,6 @@
-// comcall [--new] PROGID [NAME=VALUE ...] MEMBER [ARG ...] [-- [NAME=VALUE ...] MEMBER [ARG
-// ...]]... A small automation host: creates the object by ProgID or class identifier, then runs
-// each call in turn (calls are separated by "--"): puts each NAME=VALUE as a property in order and
+// comcall [--new] PROGID [NAME=VALUE ...] MEMBER [ARG ...] [-- [NAME=VALUE ...] MEMBER ...]...
+// A small automation host: creates the object by ProgID or class identifier, then runs each
+// call in turn (calls are separated by "--"): puts each NAME=VALUE as a property in order and
 // invokes MEMBER with the ARGs (texts, coerced by the member's declared parameter types). A
 // name may be a dotted path, as a script host writes it: "Pairs.Add" reads Pairs and calls Add
 // on the object it returns. The result of the last call is printed as UTF-8 text and a

@@ -1,12 +1,13 @@
 // platform::http - one synchronous HTTP exchange over libcurl, in place of the platform's HTTP
 // request objects.
 //
-// A request names its method, URL, headers (sent in the given order after the client's own
-// Host and Accept lines; a POST's Content-Length follows them) and, for a POST, its body, sent with
-// its exact length (an empty body too) and without asking for "100 Continue" first. The reply is
-// the status and the raw body bytes; the status is reported, not judged, so an error page comes
-// back like any other reply. Redirects are followed (at most 10, HTTP and HTTPS only). Loopback
-// addresses never go through a proxy; other addresses use the proxy the environment names, if any.
+// A request names its method, URL, headers and, for a POST, its body. The headers go in the
+// given order after the client's own Host and Accept lines; a POST's Content-Length follows
+// them. The body is sent with its exact length (an empty body too) and without asking for
+// "100 Continue" first. The reply is the status and the raw body bytes; the status is
+// reported, not judged, so an error page comes back like any other reply. Redirects are
+// followed (at most 10, HTTP and HTTPS only). Loopback addresses never go through a proxy;
+// other addresses use the proxy the environment names, if any.
 #pragma once
 
 #include <chrono>
