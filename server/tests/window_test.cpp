@@ -4,7 +4,7 @@
 
 #include <QApplication>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <fstream>
 
 #include "fakes.h"
@@ -43,9 +43,11 @@ TEST(Window, SmokeTestUnderTheOffscreenPlatform) {
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(window.windowTitle(), QString::fromUtf8("TesselServer Ver.1.0.0 "));
     EXPECT_EQ(window.stateLabel()->text(), "2");
-    ASSERT_GE(window.logList()->count(), 1);
+    QAbstractItemModel* model = window.logList()->model();
+    ASSERT_NE(model, nullptr);
+    ASSERT_GE(model->rowCount(), 1);
     EXPECT_TRUE(
-        window.logList()->item(0)->text().endsWith(QString::fromUtf8("Tessel 소켓 기동,0")));
+        model->index(0, 0).data().toString().endsWith(QString::fromUtf8("Tessel 소켓 기동,0")));
 
     window.close();
     QApplication::processEvents();
