@@ -19,22 +19,15 @@ void LogList::AddLog(std::u16string_view message, int level) {
         body.assign(message);
     }
     // Make room first, so the list never holds more than maxLines lines.
-    const std::size_t keep = maxLines_ > 0 ? maxLines_ - 1 : 0;
-    if (lines_.size() > keep) {
-        if (observer_) observer_->beginRemoveLines(keep, lines_.size() - 1);
-        lines_.resize(keep);
-        if (observer_) observer_->endRemoveLines();
-    }
     if (maxLines_ == 0) return;
-    if (observer_) observer_->beginInsertLines(0, 0);
+    if (lines_.size() >= maxLines_) lines_.resize(maxLines_ - 1);
     lines_.push_front(GetNowText(clock_.now()) + u" " + body);
-    if (observer_) observer_->endInsertLines();
+    if (observer_) observer_->lineAdded();
 }
 
 void LogList::clear() {
-    if (observer_) observer_->beginClearLines();
     lines_.clear();
-    if (observer_) observer_->endClearLines();
+    if (observer_) observer_->linesCleared();
 }
 
 bool LogList::save(const std::filesystem::path& folder, const std::u16string& programName) {

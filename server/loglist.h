@@ -13,17 +13,13 @@ namespace tessel::server {
 
 class Clock;
 
-// What a view of the list hears, as rows of lines() (0 is the newest). Each begin comes while
-// the list still holds the old lines, each end once it holds the new ones.
+// What a view of the list hears. Both calls come after the change.
 class LogObserver {
   public:
     virtual ~LogObserver() = default;
-    virtual void beginInsertLines(std::size_t first, std::size_t last) = 0;
-    virtual void endInsertLines() = 0;
-    virtual void beginRemoveLines(std::size_t first, std::size_t last) = 0;
-    virtual void endRemoveLines() = 0;
-    virtual void beginClearLines() = 0;
-    virtual void endClearLines() = 0;
+    // A line went on top; when the list was full, its oldest line was dropped first.
+    virtual void lineAdded() = 0;
+    virtual void linesCleared() = 0;
     // The list is being destroyed; it tells nothing more.
     virtual void listGone() = 0;
 };

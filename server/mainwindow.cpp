@@ -76,7 +76,7 @@ MainWindow::MainWindow() {
 void MainWindow::attach(ServerController* controller) {
     controller_ = controller;
     delete model_;
-    model_ = new LogModel(controller->log(), this);
+    model_ = new LogModel(controller->log(), LogModel::kDefaultBatchMs, this);
     list_->setModel(model_);
     timer_->start();
 }

@@ -1,6 +1,8 @@
-// The log list seen through its list model: every added line is one inserted row at the top,
-// every dropped line one removed row at the bottom, and the rows always read as the list.
+// The log list seen through its list model: added lines are rows inserted at the top, dropped
+// lines rows removed at the bottom, and the rows always read as the list.
 #include <gtest/gtest.h>
+
+#include <QCoreApplication>
 
 #include <filesystem>
 #include <string>
@@ -61,7 +63,7 @@ using Rows = std::vector<std::string>;
 TEST(LogModel, LinesPastTheCapAreRowInsertsAndRemovesNotResets) {
     FixedClock clock;
     LogList log(clock, 3);
-    LogModel model(log);
+    LogModel model(log, 0);
     Recorder recorder(model);
 
     for (const char16_t* line : {u"a", u"b", u"c"}) log.AddLog(line, 1);
@@ -89,7 +91,7 @@ TEST(LogModel, LinesPastTheCapAreRowInsertsAndRemovesNotResets) {
 TEST(LogModel, TheDefaultCapOf5000DropsOneRowPerLine) {
     FixedClock clock;
     LogList log(clock);
-    LogModel model(log);
+    LogModel model(log, 0);
     for (int i = 0; i < 5000; ++i) log.AddLog(platform::text::fromUtf8(std::to_string(i)), 1);
     Recorder recorder(model);
     log.AddLog(u"new", 1);
@@ -107,11 +109,11 @@ TEST(LogModel, SavingEmptiesTheRowsAndEitherSideMayGoFirst) {
     FixedClock clock;
     auto log = std::make_unique<LogList>(clock);
     {
-        LogModel shortLived(*log);
+        LogModel shortLived(*log, 0);
         log->AddLog(u"one", 1);
     }
     log->AddLog(u"two", 1);  // the model that watched is gone: nothing to tell
-    LogModel model(*log);
+    LogModel model(*log, 0);
     EXPECT_EQ(rowsOf(model), (Rows{"two", "one"}));
     Recorder recorder(model);
     ASSERT_TRUE(log->save(machine.path(), u"TesselServer"));
@@ -123,4 +125,53 @@ TEST(LogModel, SavingEmptiesTheRowsAndEitherSideMayGoFirst) {
     EXPECT_EQ(recorder.take(), (Events{"reset of 1", "wasreset of 0"}));
     EXPECT_EQ(model.rowCount(), 0);
     EXPECT_FALSE(model.index(0, 0).data().isValid());
+}
+
+TEST(LogModel, BatchedLinesGoOnTogetherAndReadRightMeanwhile) {
+    int argc = 1;
+    char name[] = "logmodel_test";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);  // for the batch timer
+    FixedClock clock;
+    LogList log(clock, 4);
+    LogModel model(log, 60000);  // a batch that only flush() ends here
+    Recorder recorder(model);
+    log.AddLog(u"a", 1);  // the first line shows at once
+    EXPECT_EQ(recorder.take(), (Events{"insert 0-0 of 0", "inserted 0-0 of 1"}));
+    log.AddLog(u"b", 1);
+    log.AddLog(u"c", 1);
+    EXPECT_EQ(rowsOf(model), (Rows{"a"}));
+    model.flush();
+    EXPECT_EQ(recorder.take(), (Events{"insert 0-1 of 1", "inserted 0-1 of 3"}));
+    EXPECT_EQ(rowsOf(model), (Rows{"c", "b", "a"}));
+
+    // Past the cap: until the flush the view's rows still read what they read, and a row
+    // whose line was dropped reads nothing.
+    log.AddLog(u"d", 1);
+    log.AddLog(u"e", 1);
+    log.AddLog(u"f", 1);
+    EXPECT_TRUE(recorder.take().empty());
+    EXPECT_EQ(rowsOf(model), (Rows{"c", "", ""}));
+    model.flush();
+    EXPECT_EQ(recorder.take(), (Events{"remove 1-2 of 3", "removed 1-2 of 1", "insert 0-2 of 1",
+                                       "inserted 0-2 of 4"}));
+    EXPECT_EQ(rowsOf(model), (Rows{"f", "e", "d", "c"}));
+
+    // More lines than the list holds replace every row.
+    for (const char16_t* line : {u"g", u"h", u"i", u"j", u"k"}) log.AddLog(line, 1);
+    model.flush();
+    EXPECT_EQ(recorder.take(), (Events{"remove 0-3 of 4", "removed 0-3 of 0", "insert 0-3 of 0",
+                                       "inserted 0-3 of 4"}));
+    EXPECT_EQ(rowsOf(model), (Rows{"k", "j", "i", "h"}));
+    model.flush();
+    EXPECT_TRUE(recorder.take().empty());
+
+    // Clearing drops what waits, at once.
+    log.AddLog(u"l", 1);
+    EXPECT_TRUE(recorder.take().empty());
+    log.clear();
+    EXPECT_EQ(recorder.take(), (Events{"reset of 4", "wasreset of 0"}));
+    model.flush();
+    EXPECT_TRUE(recorder.take().empty());
+    EXPECT_EQ(model.rowCount(), 0);
 }
