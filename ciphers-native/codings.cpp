@@ -3,18 +3,18 @@
 #include <algorithm>
 #include <string_view>
 
+#include "platform/text/coding.h"
+
 namespace sealwyn {
 
 namespace {
 
-constexpr char kLowerDigits[] = "0123456789abcdef";
-constexpr char kUpperDigits[] = "0123456789ABCDEF";
+using platform::text::HexCase;
+using platform::text::hexDigit;
 
+// A character that is not a hexadecimal digit counts as 0.
 int hexValue(std::uint8_t c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return 0;
+    return std::max(platform::text::hexDigitValue(c), 0);
 }
 
 // The characters that are always encoded, besides the controls, the space and everything
@@ -29,13 +29,8 @@ std::span<const std::uint8_t> untilNul(std::span<const std::uint8_t> text) {
 }
 
 Bytes hexEncode(std::span<const std::uint8_t> bytes) {
-    Bytes out;
-    out.reserve(bytes.size() * 2);
-    for (std::uint8_t b : bytes) {
-        out.push_back(static_cast<std::uint8_t>(kLowerDigits[b >> 4]));
-        out.push_back(static_cast<std::uint8_t>(kLowerDigits[b & 15]));
-    }
-    return out;
+    const std::string hex = platform::text::toHexAscii(bytes);
+    return Bytes(hex.begin(), hex.end());
 }
 
 Bytes hexDecode(std::span<const std::uint8_t> text) {
@@ -74,8 +69,8 @@ Bytes CURLEncode::encode(std::span<const std::uint8_t> text) const {
     for (std::uint8_t b : text) {
         if (isUnsafe(b)) {
             out.push_back('%');
-            out.push_back(static_cast<std::uint8_t>(kUpperDigits[b >> 4]));
-            out.push_back(static_cast<std::uint8_t>(kUpperDigits[b & 15]));
+            out.push_back(static_cast<std::uint8_t>(hexDigit(b >> 4, HexCase::Upper)));
+            out.push_back(static_cast<std::uint8_t>(hexDigit(b & 15, HexCase::Upper)));
         } else {
             out.push_back(b);
         }

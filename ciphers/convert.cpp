@@ -25,11 +25,10 @@ bool debugging() {
 
 // Every byte as two upper-case hexadecimal digits and a blank.
 std::u16string hexListing(const Bytes& bytes) {
-    static const char16_t digits[] = u"0123456789ABCDEF";
     std::u16string out;
     for (std::uint8_t b : bytes) {
-        out += digits[b >> 4];
-        out += digits[b & 15];
+        out += static_cast<char16_t>(text::hexDigit(b >> 4, text::HexCase::Upper));
+        out += static_cast<char16_t>(text::hexDigit(b & 15, text::HexCase::Upper));
         out += u' ';
     }
     return out;
@@ -68,7 +67,7 @@ Bytes codePageToUnicode(const Bytes& bytes, std::u16string_view charset) {
 }
 
 Bytes textToCodePage(std::u16string_view s, std::u16string_view charset) {
-    if (s.empty()) throw Failure(u"Subscript out of range");
+    if (s.empty()) fail(kErrSubscript, u"Subscript out of range");
     return unicodeToCodePage(text::toUtf16leBytes(s), charset);
 }
 
@@ -78,10 +77,10 @@ Bytes recode(const Bytes& bytes, std::u16string_view from, std::u16string_view t
 
 void saveBytesToFile(const std::filesystem::path& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) throw Failure(u"Path/File access error");
+    if (!out) fail(kErrFileAccess, u"Path/File access error");
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
-    if (!out) throw Failure(u"Path/File access error");
+    if (!out) fail(kErrFileAccess, u"Path/File access error");
 }
 
 std::filesystem::path debugFolder() {

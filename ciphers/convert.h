@@ -20,7 +20,7 @@ unsigned codePageOf(std::u16string_view charset);
 // Never fail: an empty input gives an empty result.
 Bytes unicodeToCodePage(const Bytes& utf16le, std::u16string_view charset);
 Bytes codePageToUnicode(const Bytes& bytes, std::u16string_view charset);
-// Raises Failure("Subscript out of range") for an empty text, which has no bytes.
+// Raises error 9 "Subscript out of range" for an empty text, which has no bytes.
 Bytes textToCodePage(std::u16string_view text, std::u16string_view charset);
 Bytes recode(const Bytes& bytes, std::u16string_view from, std::u16string_view to);
 // Writes the bytes to the file, replacing it.

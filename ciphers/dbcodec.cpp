@@ -11,11 +11,8 @@ namespace ciphra {
 
 namespace text = platform::text;
 
-CodecError::CodecError(std::u16string description)
-    : std::runtime_error(text::toUtf8(description)), description_(std::move(description)) {}
-
 void rc4(std::span<std::uint8_t> data, std::span<const std::uint8_t> key) {
-    if (key.empty()) throw CodecError(u"Invalid procedure call or argument");
+    if (key.empty()) throw text::Error(5, u"Invalid procedure call or argument");
     std::array<std::uint8_t, 256> s;
     std::iota(s.begin(), s.end(), 0);
     const std::size_t keyLength = std::min<std::size_t>(key.size(), 256);
@@ -38,7 +35,7 @@ std::vector<std::uint8_t>& dbDecode(std::vector<std::uint8_t>& data, std::u16str
     keyBytes.reserve(std::min<std::size_t>(key.size(), 256));
     for (std::size_t i = 0; i < key.size() && i < 256; ++i) {
         std::vector<std::uint8_t> code = text::toAnsi(key.substr(i, 1));
-        if (code.size() != 1) throw CodecError(u"Overflow");
+        if (code.size() != 1) throw text::Error(6, u"Overflow");
         keyBytes.push_back(code[0]);
     }
     if (data.empty()) return data;

@@ -9,31 +9,20 @@
 #include <cstdint>
 #include <functional>
 #include <span>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace ciphra {
 
-// A failure of the cipher, with the runtime's description ("Overflow", ...).
-class CodecError : public std::runtime_error {
-  public:
-    explicit CodecError(std::u16string description);
-    const std::u16string& description() const { return description_; }
-
-  private:
-    std::u16string description_;
-};
-
 // Plain RC4: the key bytes repeated over the 256 key-schedule positions (a key longer than 256
 // bytes uses its first 256), no keystream bytes dropped. The same call enciphers and
-// deciphers. An empty key raises CodecError.
+// deciphers. An empty key raises platform::text::Error 5.
 void rc4(std::span<std::uint8_t> data, std::span<const std::uint8_t> key);
 
 // RC4 under a text key whose characters are taken by their code in the system ANSI code page.
-// A character that takes two bytes there raises CodecError("Overflow"); an empty key raises
-// CodecError too. Enciphers or deciphers `data` in place and returns it.
+// A character that takes two bytes there raises platform::text::Error 6 "Overflow"; an empty
+// key raises error 5. Enciphers or deciphers `data` in place and returns it.
 std::vector<std::uint8_t>& dbDecode(std::vector<std::uint8_t>& data, std::u16string_view key);
 
 using Base64Encoder = std::function<std::u16string(const std::vector<std::uint8_t>&)>;

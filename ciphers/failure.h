@@ -1,21 +1,23 @@
-// Failures inside the library and their descriptions. Members catch every failure at their
-// boundary and report it the way their class does (an error text, an empty result).
+// Failures inside the library are the system's one error type, platform::text::Error: the
+// runtime's error number and its description. Members catch every failure at their boundary
+// and report it the way their class does (an error text, an empty result).
 #pragma once
 
-#include <exception>
-#include <stdexcept>
 #include <string>
+
+#include "platform/text/common.h"
 
 namespace ciphra {
 
-class Failure : public std::runtime_error {
-  public:
-    explicit Failure(std::u16string description);
-    const std::u16string& description() const { return description_; }
+// The runtime's numbers of the failures the library raises itself.
+inline constexpr int kErrInvalidCall = 5;
+inline constexpr int kErrOverflow = 6;
+inline constexpr int kErrSubscript = 9;
+inline constexpr int kErrFileAccess = 75;
+inline constexpr int kErrObjectNotSet = 91;
 
-  private:
-    std::u16string description_;
-};
+// Throws the error with its number and description.
+[[noreturn]] void fail(int number, std::u16string description);
 
 // The description of the exception being handled, as the runtime's error object gives it
 // ("Subscript out of range", "Overflow", a component's own description, ...).

@@ -49,7 +49,7 @@ com::Variant invoke(com::Dispatch& object, com::DispId id, std::vector<com::Vari
     return com::invoke(object, id, com::DISPATCH_METHOD, std::move(args));
 }
 
-void fail(std::u16string description) {
+void recordFailure(std::u16string description) {
     hs().errorFlag = -1;
     hs().errorText = std::move(description);
 }
@@ -71,7 +71,7 @@ void ensureFormatObject() {
 }
 
 com::Dispatch& native() {
-    if (!hs().native) throw Failure(u"Object variable or With block variable not set");
+    if (!hs().native) fail(kErrObjectNotSet, u"Object variable or With block variable not set");
     return *hs().native;
 }
 
@@ -89,7 +89,7 @@ std::u16string makeHeader() {
         return invoke(*codec, EncryptText, {com::Variant(header), com::Variant(u"base64")})
             .toText();
     } catch (...) {
-        fail(currentDescription());
+        recordFailure(currentDescription());
         return {};
     }
 }
@@ -106,7 +106,7 @@ std::u16string encodeText(std::u16string_view plain) {
     s.errorText.clear();
     try {
         std::u16string key = hashMD5(randomText(128));
-        if (key.size() != kSessionKeyLength) throw Failure(u"No session key");
+        if (key.size() != kSessionKeyLength) fail(kErrInvalidCall, u"No session key");
         s.encoding = u"HEX";
         if (s.algorithmSetting == 1) {
             s.algorithm = u"SEED";
@@ -115,7 +115,7 @@ std::u16string encodeText(std::u16string_view plain) {
             s.algorithm = u"ARIA";
             s.mode = text::fromUtf8(std::to_string(s.keyLength));
         } else {
-            throw Failure(u"Invalid procedure call or argument");
+            fail(kErrInvalidCall, u"Invalid procedure call or argument");
         }
         s.dataHash = hashMD5(plain);
         s.timeStamp = timeStamp();
@@ -126,10 +126,10 @@ std::u16string encodeText(std::u16string_view plain) {
                 : nativeCall(AriaEncrypt,
                              {com::Variant(key), com::Variant(std::int32_t(s.keyLength)),
                               com::Variant(plain)});
-        if (body.empty()) throw Failure(u"The native cipher library gave no cipher text");
+        if (body.empty()) fail(kErrInvalidCall, u"The native cipher library gave no cipher text");
         return embedSessionKey(header + u"|" + body, key);
     } catch (...) {
-        fail(currentDescription());
+        recordFailure(currentDescription());
         return {};
     }
 }
@@ -153,9 +153,9 @@ Header parseHeader(std::u16string_view encrypted) {
         for (std::size_t i = 0; i < fields.size() && i < 7; ++i) header.fields[i] = fields[i];
         if (text::equalsNoCase(header.fields[0], u"ARIA"))
             s.keyLength = text::CLng(header.fields[1]);
-        if (fields.size() < 7) throw Failure(u"Subscript out of range");
+        if (fields.size() < 7) fail(kErrSubscript, u"Subscript out of range");
     } catch (...) {
-        fail(u"[ParseHeader]" + currentDescription());
+        recordFailure(u"[ParseHeader]" + currentDescription());
     }
     return header;
 }
@@ -171,7 +171,7 @@ std::u16string pravoDecode(std::u16string_view cipher, bool isParam) {
         std::u16string rest(cipher);
         std::u16string key = extractSessionKey(rest);
         std::vector<std::u16string> parts = text::Split(rest, u"|");
-        if (parts.size() < 2) throw Failure(u"Subscript out of range");
+        if (parts.size() < 2) fail(kErrSubscript, u"Subscript out of range");
         Header header = parseHeader(parts[0]);
         std::u16string plain, digest;
         if (text::equalsNoCase(header.fields[0], u"SEED")) {
@@ -186,14 +186,14 @@ std::u16string pravoDecode(std::u16string_view cipher, bool isParam) {
             digest = hashMD5(plain);
         }
         if (!text::equalsNoCase(digest, header.fields[5])) {
-            fail(std::u16string(kTampered));
+            recordFailure(std::u16string(kTampered));
             traceSink(kTampered);
             return {};
         }
         traceSink(u"decode .........[End]" + plain);
         return plain;
     } catch (...) {
-        fail(currentDescription());
+        recordFailure(currentDescription());
         traceSink(u"decode: " + s.errorText);
         return {};
     }
@@ -236,7 +236,7 @@ std::u16string guarded(Step step) {
         }
         return out;
     } catch (...) {
-        fail(currentDescription());
+        recordFailure(currentDescription());
         return {};
     }
 }

@@ -1,10 +1,11 @@
 #include "ciphers/random.h"
 
-#include <openssl/rand.h>
-
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
+
+#include "platform/system/files.h"
 
 namespace ciphra {
 
@@ -13,9 +14,11 @@ namespace {
 thread_local UniformSource overrideSource;
 
 double cryptoUniform() {
-    std::uint64_t bits = 0;
-    if (RAND_bytes(reinterpret_cast<unsigned char*>(&bits), sizeof bits) != 1)
+    std::array<std::uint8_t, 8> raw{};
+    if (!platform::system::randomBytes(raw))
         throw std::runtime_error("the random generator failed");
+    std::uint64_t bits = 0;
+    for (auto b : raw) bits = bits << 8 | b;
     return static_cast<double>(bits >> 11) * 0x1.0p-53;
 }
 

@@ -1,5 +1,5 @@
 // Randomness of the library: uniform draws in [0, 1) from the operating system's CSPRNG
-// (OpenSSL RAND_bytes). Nothing here is seeded from the clock.
+// (the system's random bytes). Nothing here is seeded from the clock.
 //
 // Tests replace the source for the current thread with setUniformSource() to make key
 // generation, session keys and RSA key pairs repeatable; nullptr restores the CSPRNG.

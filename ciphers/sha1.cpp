@@ -69,14 +69,8 @@ std::array<std::uint8_t, 20> sha1Digest(std::span<const std::uint8_t> data) {
 }
 
 std::u16string clsSHA1::SHA1(std::u16string_view textIn) const {
-    static const char16_t digits[] = u"0123456789ABCDEF";
     std::vector<std::uint8_t> bytes = platform::text::toAnsi(textIn);
-    std::u16string out;
-    for (std::uint8_t b : sha1Digest(bytes)) {
-        out += digits[b >> 4];
-        out += digits[b & 15];
-    }
-    return out;
+    return platform::text::toHex(sha1Digest(bytes), platform::text::HexCase::Upper);
 }
 
 }  // namespace ciphra

@@ -6,9 +6,28 @@ namespace tessel::server {
 
 namespace text = platform::text;
 
-std::u16string FMakeHeader(std::size_t bodyLength, const LocalTime& time) {
+namespace {
+std::u16string header(std::size_t bodyLength, const LocalTime& time, std::u16string_view kind) {
     return text::zeroPad(static_cast<std::int64_t>(bodyLength + kHeaderLength), 8) +
-           std::u16string(kFrameMarker) + GetTimeStamp(time) + u"CI";
+           std::u16string(kFrameMarker) + GetTimeStamp(time) + std::u16string(kind);
+}
+}  // namespace
+
+std::u16string FMakeHeader(std::size_t bodyLength, const LocalTime& time) {
+    return header(bodyLength, time, u"CI");
+}
+
+std::u16string FMakeRequest(std::u16string_view code, std::u16string_view body,
+                            const LocalTime& time) {
+    return header(code.size() + body.size(), time, u"RC") + std::u16string(code) +
+           std::u16string(body);
+}
+
+std::optional<std::size_t> replyLength(std::u16string_view stream) {
+    if (stream.size() < 8) return std::nullopt;
+    auto length = declaredLength(stream);
+    if (!length || *length < kHeaderLength) return 0;
+    return length;
 }
 
 std::optional<std::size_t> declaredLength(std::u16string_view buffer) {

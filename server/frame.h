@@ -29,6 +29,10 @@ inline constexpr int kNoHeaderCheckLevel = 11;
 
 // The 35-character reply header for a body of bodyLength characters.
 std::u16string FMakeHeader(std::size_t bodyLength, const LocalTime& time);
+// A whole request frame as the protocol client sends it: "RC" at positions 34-35, the code
+// and the body.
+std::u16string FMakeRequest(std::u16string_view code, std::u16string_view body,
+                            const LocalTime& time);
 
 // The declared length when positions 1-8 are 8 ASCII digits.
 std::optional<std::size_t> declaredLength(std::u16string_view buffer);
@@ -70,6 +74,11 @@ class FrameAssembler {
     std::size_t maxFrame_;
     int logLevel_ = 10;
 };
+
+// The length of the frame at the start of a reply stream: nullopt while fewer than 8
+// characters have come, 0 when they are not a length of at least a header (the stream is not
+// a reply), else the declared length.
+std::optional<std::size_t> replyLength(std::u16string_view stream);
 
 // The command code of a frame (positions 36-39, may be shorter) and its body (40-).
 std::u16string frameCode(std::u16string_view frame);

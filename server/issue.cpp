@@ -45,7 +45,7 @@ bool isNumericValue(const JsonValue& v) {
 
 IssueRequests::Outcome IssueRequests::FSetupIssue(std::u16string_view body,
                                                   const ServerSettings& settings) {
-    auto root = ParseJson(body);
+    auto root = ParseJson(body).root;
     if (!root || root->kind() != JsonValue::Kind::Object) {
         issue_.errorMessage = u"설정 요청의 본문이 JSON 개체가 아닙니다.";
         return Outcome::Failed;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/text/coding.h"
+#include "platform/text/common.h"
 #include "server/stringbuilder.h"
 
 namespace tessel::server {
@@ -13,10 +15,10 @@ constexpr int kErrOverflow = 6;
 constexpr int kErrDuplicateKey = 457;
 
 [[noreturn]] void typeMismatch() {
-    throw JsonError(kErrTypeMismatch, u"Type mismatch");
+    throw platform::text::Error(kErrTypeMismatch, u"Type mismatch");
 }
 [[noreturn]] void overflow() {
-    throw JsonError(kErrOverflow, u"Overflow");
+    throw platform::text::Error(kErrOverflow, u"Overflow");
 }
 
 using U128 = unsigned __int128;
@@ -159,18 +161,21 @@ bool JsonObject::add(std::u16string key, JsonValue value) {
 
 namespace {
 
-thread_local std::u16string g_errors;
-
 class Reader {
   public:
     explicit Reader(std::u16string_view s) : s_(s) {}
 
-    std::optional<JsonValue> parseRoot() {
+    JsonParse parseRoot() {
+        JsonParse result;
         skipBlanks();
-        if (i_ < s_.size() && s_[i_] == u'{') return JsonValue(parseObject(1));
-        if (i_ < s_.size() && s_[i_] == u'[') return JsonValue(parseArray(1));
-        g_errors = u"Invalid JSON";
-        return std::nullopt;
+        if (i_ < s_.size() && s_[i_] == u'{')
+            result.root = JsonValue(parseObject(1));
+        else if (i_ < s_.size() && s_[i_] == u'[')
+            result.root = JsonValue(parseArray(1));
+        else
+            errors_ = u"Invalid JSON";
+        result.errors = std::move(errors_);
+        return result;
     }
 
   private:
@@ -191,8 +196,8 @@ class Reader {
         ++errorCount_;
         if (lines_ >= kJsonMaxErrorLines) return;
         ++lines_;
-        g_errors += line;
-        g_errors += u"\r\n";
+        errors_ += line;
+        errors_ += u"\r\n";
     }
 
     void skipBlanks() {
@@ -267,10 +272,10 @@ class Reader {
                 JsonValue value = parseValue(depth);
                 if (aborted_) return dict;
                 if (!dict.add(key, std::move(value)))
-                    throw JsonError(kErrDuplicateKey,
-                                    u"This key is already associated with an element of this "
-                                    u"collection");
-            } catch (const JsonError& e) {
+                    throw platform::text::Error(kErrDuplicateKey,
+                                                u"This key is already associated with an element "
+                                                u"of this collection");
+            } catch (const platform::text::Error& e) {
                 error(e.description() + u": " + key);
                 return dict;
             }
@@ -304,7 +309,7 @@ class Reader {
             std::size_t errorsBefore = errorCount_;
             try {
                 list.push_back(parseValue(depth));
-            } catch (const JsonError& e) {
+            } catch (const platform::text::Error& e) {
                 error(e.description() + u": " + next20());
                 return list;
             }
@@ -478,6 +483,7 @@ class Reader {
     std::u16string_view s_;
     std::size_t i_ = 0;
     std::size_t errorCount_ = 0;
+    std::u16string errors_;
     std::size_t lines_ = 0;
     bool aborted_ = false;
 };
@@ -533,14 +539,8 @@ void writeJson(const JsonValue& value, cStringBuilder& sb) {
 
 }  // namespace
 
-std::optional<JsonValue> ParseJson(std::u16string_view json) {
-    g_errors.clear();
-    Reader reader(json);
-    return reader.parseRoot();
-}
-
-const std::u16string& JsonErrors() {
-    return g_errors;
+JsonParse ParseJson(std::u16string_view json) {
+    return Reader(json).parseRoot();
 }
 
 std::u16string ToJson(const JsonValue& value) {
@@ -550,7 +550,8 @@ std::u16string ToJson(const JsonValue& value) {
 }
 
 std::u16string EscapeJsonText(std::u16string_view text) {
-    static const char16_t kHex[] = u"0123456789ABCDEF";
+    using platform::text::hexDigit;
+    constexpr auto kUpper = platform::text::HexCase::Upper;
     cStringBuilder sb;
     for (char16_t c : text) {
         const char16_t* esc = nullptr;
@@ -587,9 +588,12 @@ std::u16string EscapeJsonText(std::u16string_view text) {
         } else if (c >= 32 && c <= 126) {
             sb.Append(std::u16string_view(&c, 1));
         } else {
-            char16_t u[6] = {
-                u'\\',       u'u', kHex[(c >> 12) & 15], kHex[(c >> 8) & 15], kHex[(c >> 4) & 15],
-                kHex[c & 15]};
+            char16_t u[6] = {u'\\',
+                             u'u',
+                             char16_t(hexDigit(c >> 12, kUpper)),
+                             char16_t(hexDigit(c >> 8, kUpper)),
+                             char16_t(hexDigit(c >> 4, kUpper)),
+                             char16_t(hexDigit(c, kUpper))};
             sb.Append(std::u16string_view(u, 6));
         }
     }

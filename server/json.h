@@ -3,9 +3,9 @@
 // 96-bit decimals) and a compact writer.
 //
 // The reader never fails its caller: problems are collected as lines of one error text
-// (JsonErrors), each ended by CR LF, except the single message "Invalid JSON", which replaces
-// the text and has no line end. It accepts apostrophe quotes, unquoted keys, missing commas,
-// parentheses as blanks, and // and /* */ comments.
+// (JsonParse::errors), each ended by CR LF, except the single message "Invalid JSON", which
+// replaces the text and has no line end. It accepts apostrophe quotes, unquoted keys, missing
+// commas, parentheses as blanks, and // and /* */ comments.
 //
 // Limits that keep a hostile text harmless: nesting deeper than kMaxDepth ends the parse with
 // an error; text quoted in an error line is cut to kMaxExcerpt characters; at most
@@ -30,8 +30,8 @@ class Decimal {
   public:
     Decimal() = default;
     // Parses [sign] digits [. digits] [E|e [sign] digits], the digits absent on at most one
-    // side of the point. Throws JsonError: 13 for a malformed text, 6 when the value lies
-    // outside the 96-bit range (places beyond 28 are rounded away).
+    // side of the point. Throws platform::text::Error: 13 for a malformed text, 6 when the value
+    // lies outside the 96-bit range (places beyond 28 are rounded away).
     static Decimal parse(std::u16string_view text);
     static Decimal fromInt(std::int64_t value);
 
@@ -45,20 +45,6 @@ class Decimal {
     unsigned __int128 mantissa_ = 0;
     int scale_ = 0;
     bool negative_ = false;
-};
-
-// A run-time error inside the reader: the number and description of the platform's error.
-class JsonError : public std::exception {
-  public:
-    JsonError(int number, std::u16string description)
-        : number_(number), description_(std::move(description)) {}
-    int number() const { return number_; }
-    const std::u16string& description() const { return description_; }
-    const char* what() const noexcept override { return "json error"; }
-
-  private:
-    int number_;
-    std::u16string description_;
 };
 
 class JsonValue;
@@ -125,10 +111,13 @@ inline constexpr int kJsonMaxDepth = 256;
 inline constexpr std::size_t kJsonMaxExcerpt = 200;
 inline constexpr std::size_t kJsonMaxErrorLines = 100;
 
-// The root object or array; nullopt when the text does not begin (after blanks) with "{" or
-// "[". Sets the error text that JsonErrors returns (kept per thread).
-std::optional<JsonValue> ParseJson(std::u16string_view json);
-const std::u16string& JsonErrors();
+// What the reader made of a text: the root object or array (nullopt when the text does not
+// begin, after blanks, with "{" or "["), and the error lines described above.
+struct JsonParse {
+    std::optional<JsonValue> root;
+    std::u16string errors;
+};
+JsonParse ParseJson(std::u16string_view json);
 
 // Compact JSON text of a value: no blanks; texts and keys escaped, every character outside
 // 32..126 as \uXXXX (upper-case hexadecimal); Empty writes nothing.

@@ -37,7 +37,7 @@ QVariant LogModel::data(const QModelIndex& index, int role) const {
     const std::size_t line = static_cast<std::size_t>(index.row()) + added_;
     if (line >= log_->lines().size()) return {};
     const std::u16string& text = log_->lines()[line];
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+    return QString::fromStdU16String(text);
 }
 
 void LogModel::flush() {

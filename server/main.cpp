@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/net/qt_winsock.h"
+#include "platform/system/files.h"
 #include "platform/text/text.h"
 #include "platform/ui/qt_ui.h"
 #include "server/controller.h"
@@ -34,7 +35,7 @@ int usage(FILE* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe");
+    std::filesystem::path exe = platform::system::programFile();
     for (int i = 1; i < argc; ++i)
         if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) return usage(stdout);
 

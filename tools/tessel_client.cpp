@@ -21,7 +21,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -31,8 +30,11 @@
 #include <vector>
 
 #include "platform/text/text.h"
+#include "server/clock.h"
+#include "server/frame.h"
 
 namespace text = platform::text;
+namespace server = tessel::server;
 
 namespace {
 
@@ -52,50 +54,17 @@ std::optional<std::string> readFile(const std::string& path) {
 }
 
 std::u16string hexText(const std::string& bytes) {
-    static const char16_t digits[] = u"0123456789ABCDEF";
-    std::u16string out;
-    out.reserve(bytes.size() * 2);
-    for (unsigned char b : bytes) {
-        out += digits[b >> 4];
-        out += digits[b & 15];
-    }
-    return out;
+    return text::toHex(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()),
+                       text::HexCase::Upper);
 }
 
 std::u16string base64Text(const std::string& bytes) {
-    static const char16_t table[] =
-        u"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::u16string out;
-    std::size_t i = 0;
-    for (; i + 2 < bytes.size(); i += 3) {
-        unsigned v = (static_cast<unsigned char>(bytes[i]) << 16) |
-                     (static_cast<unsigned char>(bytes[i + 1]) << 8) |
-                     static_cast<unsigned char>(bytes[i + 2]);
-        out += table[v >> 18];
-        out += table[(v >> 12) & 63];
-        out += table[(v >> 6) & 63];
-        out += table[v & 63];
-    }
-    if (i < bytes.size()) {
-        unsigned v = static_cast<unsigned char>(bytes[i]) << 16;
-        if (i + 1 < bytes.size()) v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-        out += table[v >> 18];
-        out += table[(v >> 12) & 63];
-        out += i + 1 < bytes.size() ? table[(v >> 6) & 63] : u'=';
-        out += u'=';
-    }
-    return out;
-}
-
-std::u16string timestamp() {
-    auto now = std::chrono::system_clock::now();
-    return text::formatDateTime(now, u"yyyyMMddHHmmssfff");
+    return text::toBase64(
+        std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
 }
 
 std::u16string frame(std::u16string_view code, std::u16string_view body) {
-    std::u16string rest =
-        u"SMATM001" + timestamp() + u"RC" + std::u16string(code) + std::u16string(body);
-    return text::zeroPad(static_cast<long>(rest.size() + 8), 8) + rest;
+    return server::FMakeRequest(code, body, server::SystemClock().now());
 }
 
 class Connection {
@@ -135,38 +104,32 @@ class Connection {
     // One reply; nullopt on time-out or a closed connection.
     std::optional<std::u16string> reply() {
         for (;;) {
-            std::u16string got = text::fromAnsi(pending_);
-            if (got.size() >= 8) {
-                // A reply begins with its length in 8 digits, counting at least its header.
-                std::size_t length = 0;
-                for (std::size_t i = 0; i < 8; ++i) {
-                    if (got[i] < u'0' || got[i] > u'9') return protocolError(got);
-                    length = length * 10 + static_cast<std::size_t>(got[i] - u'0');
-                }
-                if (length < 35) return protocolError(got);
-                if (got.size() >= length) {
-                    std::u16string one = got.substr(0, length);
-                    pending_.erase(0, text::toAnsi(one).size());
+            if (auto length = server::replyLength(pending_)) {
+                if (*length == 0) return protocolError();
+                if (pending_.size() >= *length) {
+                    std::u16string one = pending_.substr(0, *length);
+                    pending_.erase(0, *length);
                     return one;
                 }
             }
             char buf[65536];
             ssize_t n = recv(fd_, buf, sizeof buf, 0);
             if (n <= 0) return std::nullopt;
-            pending_.append(buf, static_cast<std::size_t>(n));
+            pending_ += decoder_.decode(std::string_view(buf, static_cast<std::size_t>(n)));
         }
     }
 
   private:
-    std::optional<std::u16string> protocolError(std::u16string_view got) {
+    std::optional<std::u16string> protocolError() {
         std::fprintf(stderr, "tessel-client: the server sent no valid reply header: %s\n",
-                     text::toUtf8(got.substr(0, 40)).c_str());
+                     text::toUtf8(pending_.substr(0, 40)).c_str());
         pending_.clear();
         return std::nullopt;
     }
 
     int fd_ = -1;
-    std::string pending_;
+    server::AnsiStreamDecoder decoder_;
+    std::u16string pending_;
 };
 
 struct Request {
@@ -265,9 +228,10 @@ int main(int argc, char** argv) {
         if (frames) {
             std::printf("%s\n", text::toUtf8(*reply).c_str());
         } else {
-            std::u16string code = reply->size() >= 39 ? reply->substr(35, 4) : u"";
-            std::u16string result = reply->size() >= 41 ? reply->substr(39, 2) : u"";
-            std::u16string rest = reply->size() > 41 ? reply->substr(41) : u"";
+            std::u16string code = server::frameCode(*reply);
+            std::u16string body = server::frameBody(*reply);
+            std::u16string result = body.substr(0, 2);
+            std::u16string rest = body.size() > 2 ? body.substr(2) : u"";
             std::printf("%s %s %s\n", text::toUtf8(code).c_str(), text::toUtf8(result).c_str(),
                         text::toUtf8(rest).c_str());
         }

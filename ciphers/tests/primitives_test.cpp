@@ -87,10 +87,10 @@ TEST(Rc4, KeyCharacterOfTwoAnsiBytesOverflowsAndEmptyKeyFails) {
     try {
         dbDecode(data, u"키");
         FAIL() << "no error";
-    } catch (const CodecError& e) {
+    } catch (const platform::text::Error& e) {
         EXPECT_EQ(e.description(), u"Overflow");
     }
-    EXPECT_THROW(dbDecode(data, u""), CodecError);
+    EXPECT_THROW(dbDecode(data, u""), platform::text::Error);
     std::vector<std::uint8_t> empty;
     EXPECT_TRUE(dbDecode(empty, u"12345").empty());
 }

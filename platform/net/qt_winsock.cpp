@@ -11,14 +11,6 @@
 namespace platform::net {
 
 namespace {
-std::u16string fromQString(const QString& s) {
-    return std::u16string(reinterpret_cast<const char16_t*>(s.utf16()),
-                          static_cast<std::size_t>(s.size()));
-}
-QString toQString(const std::u16string& s) {
-    return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size()));
-}
-
 // True when the peer has closed its end and everything it sent has been read, though Qt has
 // not noticed yet: its close event is on the way, and asking now already tells.
 bool peerHasClosed(const QTcpSocket& socket) {
@@ -87,7 +79,7 @@ int QtSocketArray::Listen(int index, const std::u16string& localIp, int port) {
     QHostAddress address;
     if (localIp.empty())
         address = QHostAddress::Any;
-    else if (!address.setAddress(toQString(localIp)))
+    else if (!address.setAddress(QString::fromStdU16String(localIp)))
         return sckAddressNotAvailable;
     if (port < 0 || port > 65535) return sckInvalidOp;
     if (server_->listen(address, static_cast<quint16>(port))) return 0;
@@ -156,7 +148,7 @@ void QtSocketArray::attach(int index, QTcpSocket* socket) {
                     [this, guard, indexOf, error, description] {
                         int index = indexOf(guard);
                         if (index < 0 || !events_) return;
-                        events_->Error(index, winsockError(error), fromQString(description));
+                        events_->Error(index, winsockError(error), description.toStdU16String());
                     },
                     Qt::QueuedConnection);
             });
@@ -228,10 +220,10 @@ int QtSocketArray::SendData(int index, std::string_view bytes) {
 }
 
 std::u16string QtSocketArray::LocalIP(int index) const {
-    if (index == 0) return fromQString(server_->serverAddress().toString());
+    if (index == 0) return server_->serverAddress().toString().toStdU16String();
     auto it = elements_.find(index);
     if (it == elements_.end() || !it->second.socket) return {};
-    return fromQString(it->second.socket->localAddress().toString());
+    return it->second.socket->localAddress().toString().toStdU16String();
 }
 
 int QtSocketArray::LocalPort(int index) const {
@@ -244,7 +236,7 @@ int QtSocketArray::LocalPort(int index) const {
 std::u16string QtSocketArray::RemoteHostIP(int index) const {
     auto it = elements_.find(index);
     if (it == elements_.end() || !it->second.socket) return {};
-    return fromQString(it->second.socket->peerAddress().toString());
+    return it->second.socket->peerAddress().toString().toStdU16String();
 }
 
 }  // namespace platform::net

@@ -1,12 +1,12 @@
 #include "platform/outside/aesbridge.h"
 
 #include <openssl/evp.h>
-#include <openssl/rand.h>
 #include <zlib.h>
 
 #include "platform/com/dispatch.h"
 #include "platform/outside/coding.h"
 #include "platform/outside/outside.h"
+#include "platform/system/files.h"
 #include "platform/text/text.h"
 
 namespace platform::outside {
@@ -66,7 +66,7 @@ class AesBridge : public DispatchImpl<AesBridge> {
     Bytes encrypt(const Bytes& plain) const {
         Bytes k = key();
         Bytes out(16 + plain.size() + 16);
-        if (RAND_bytes(out.data(), 16) != 1) raise(E_FAIL, u"No random bytes");
+        if (!system::randomBytes(std::span(out.data(), 16))) raise(E_FAIL, u"No random bytes");
         EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
         int len = 0, total = 16;
         bool ok = EVP_EncryptInit_ex(ctx, EVP_aes_128_cbc(), nullptr, k.data(), out.data()) &&

@@ -1,4 +1,5 @@
-// Codings shared by the outside components: digests, lowercase hexadecimal and Base64.
+// Codings shared by the outside components: digests, and the text module's hexadecimal and
+// Base64 with the components' failure reports.
 // Failures raise COM errors (E_INVALIDARG for bad input), as the components report them.
 #pragma once
 

@@ -1,13 +1,13 @@
 #include "platform/outside/hashcodec.h"
 
 #include <openssl/evp.h>
-#include <openssl/rand.h>
 
 #include <cstring>
 
 #include "platform/com/dispatch.h"
 #include "platform/outside/coding.h"
 #include "platform/outside/outside.h"
+#include "platform/system/files.h"
 #include "platform/text/text.h"
 
 namespace platform::outside {
@@ -64,7 +64,8 @@ Bytes seal(const Bytes& plain) {
     Bytes key = sealingKey();
     Bytes out(1 + kNonceSize + plain.size() + kTagSize);
     out[0] = kFormatVersion;
-    if (RAND_bytes(out.data() + 1, kNonceSize) != 1) raise(E_FAIL, u"No random bytes");
+    if (!system::randomBytes(std::span(out.data() + 1, kNonceSize)))
+        raise(E_FAIL, u"No random bytes");
     EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
     int len = 0;
     std::uint8_t* body = out.data() + 1 + kNonceSize;

@@ -10,34 +10,39 @@ namespace platform::text {
 // counted in UTF-16 units, as the platform's own strings count them.
 using Bstr = std::u16string;
 
-// Base of the errors raised by the text functions. number() is the automation runtime's error
-// number for the condition, so callers at a COM boundary can report it unchanged.
+// The one error type of the system's own code: a number and a UTF-16 description. number() is
+// the automation runtime's error number for the condition (5, 6, 9, 13, 75, ...), so callers at
+// a COM boundary can report it unchanged; description() is the text shown to a user. what()
+// carries the detail for logs (the description itself when no detail is given).
 class Error : public std::runtime_error {
   public:
-    Error(int number, const std::string& what) : std::runtime_error(what), number_(number) {}
+    Error(int number, std::u16string description, const std::string& detail = {});
     int number() const noexcept { return number_; }
+    const std::u16string& description() const noexcept { return description_; }
 
   private:
     int number_;
+    std::u16string description_;
 };
 
 // Error 5 "Invalid procedure call or argument": a position below 1, a negative length, an
 // unknown code page.
 class InvalidCall : public Error {
   public:
-    explicit InvalidCall(const std::string& what) : Error(5, what) {}
+    explicit InvalidCall(const std::string& detail)
+        : Error(5, u"Invalid procedure call or argument", detail) {}
 };
 
 // Error 6 "Overflow": a number outside the range of the target type.
 class Overflow : public Error {
   public:
-    explicit Overflow(const std::string& what) : Error(6, what) {}
+    explicit Overflow(const std::string& detail) : Error(6, u"Overflow", detail) {}
 };
 
 // Error 13 "Type mismatch": a text that is not a number where a number is needed.
 class TypeMismatch : public Error {
   public:
-    explicit TypeMismatch(const std::string& what) : Error(13, what) {}
+    explicit TypeMismatch(const std::string& detail) : Error(13, u"Type mismatch", detail) {}
 };
 
 }  // namespace platform::text

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/text/codepage.h"
+#include "platform/text/coding.h"
 #include "platform/text/common.h"
 #include "platform/text/datetime.h"
 #include "platform/text/numbers.h"

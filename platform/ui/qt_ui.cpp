@@ -9,17 +9,12 @@
 
 namespace platform::ui {
 
-namespace {
-QString toQString(const std::u16string& s) {
-    return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size()));
-}
-}  // namespace
-
 int QtMessageBoxes::show(const std::u16string& text, const std::u16string& caption,
                          unsigned style) {
     QMessageBox box;
-    box.setText(toQString(text));
-    box.setWindowTitle(toQString(caption.empty() ? std::u16string(u"TesselServer") : caption));
+    box.setText(QString::fromStdU16String(text));
+    box.setWindowTitle(
+        QString::fromStdU16String(caption.empty() ? std::u16string(u"TesselServer") : caption));
     switch (style & 0x70) {
         case vbCritical:
             box.setIcon(QMessageBox::Critical);
@@ -79,13 +74,13 @@ void QtTrayIcon::add(const std::u16string& tip) {
                          });
         if (menu_) icon_->setContextMenu(menu_.get());
     }
-    icon_->setToolTip(toQString(tip.substr(0, kMaxTip)));
+    icon_->setToolTip(QString::fromStdU16String(tip.substr(0, kMaxTip)));
     icon_->show();
     shown_ = true;
 }
 
 void QtTrayIcon::modify(const std::u16string& tip) {
-    if (icon_) icon_->setToolTip(toQString(tip.substr(0, kMaxTip)));
+    if (icon_) icon_->setToolTip(QString::fromStdU16String(tip.substr(0, kMaxTip)));
 }
 
 void QtTrayIcon::remove() {
@@ -96,7 +91,7 @@ void QtTrayIcon::remove() {
 void QtTrayIcon::setMenu(std::vector<MenuItem> items) {
     menu_ = std::make_unique<QMenu>();
     for (auto& item : items) {
-        QAction* action = menu_->addAction(toQString(item.caption));
+        QAction* action = menu_->addAction(QString::fromStdU16String(item.caption));
         action->setVisible(item.visible);
         auto run = item.action;
         QObject::connect(action, &QAction::triggered, [run] {

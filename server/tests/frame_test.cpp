@@ -171,3 +171,27 @@ TEST(Frame, DoubleByteCharacterSplitBetweenArrivals) {
     d.reset();
     EXPECT_EQ(d.decode("C"), u"C");
 }
+
+// The protocol client builds its requests and cuts the server's replies with these.
+TEST(Frame, RequestsAreAcceptedAndRepliesAreCut) {
+    LocalTime t;
+    t.tm.tm_year = 120;
+    t.tm.tm_mon = 2;
+    t.tm.tm_mday = 2;
+    t.tm.tm_hour = 9;
+    t.tm.tm_min = 5;
+    t.tm.tm_sec = 3;
+    t.milliseconds = 7;
+    const std::u16string request = FMakeRequest(u"CE01", u"0001,한글", t);
+    EXPECT_EQ(request, u"00000046SMATM00120200302090503007RCCE010001,한글");
+    EXPECT_TRUE(FCheckHeader(request, 10));
+    EXPECT_EQ(frameCode(request), u"CE01");
+    EXPECT_EQ(frameBody(request), u"0001,한글");
+    EXPECT_EQ(feed({request}), std::vector<std::string>{"F:CE01:46"});
+
+    const std::u16string reply = FMakeHeader(6, t) + u"CE0900";
+    EXPECT_EQ(replyLength(reply + u"00000041SMATM"), 41u);
+    EXPECT_EQ(replyLength(u"0000004"), std::nullopt);
+    EXPECT_EQ(replyLength(u"00000034SMATM001"), 0u);  // shorter than a header
+    EXPECT_EQ(replyLength(u"HTTP/1.1 200 OK"), 0u);
+}

@@ -1,13 +1,12 @@
 #include "viewer/log/log.h"
 
-#include <dlfcn.h>
-
 #include <strings.h>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <optional>
 
+#include "platform/system/files.h"
 #include "platform/text/codepage.h"
 
 namespace vistrel {
@@ -42,10 +41,8 @@ std::tm now() {
 
 // The file that holds this code: the control library in a deployment.
 std::filesystem::path ownFile() {
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&WriteLog), &info) && info.dli_fname)
-        return std::filesystem::weakly_canonical(info.dli_fname);
-    return std::filesystem::read_symlink("/proc/self/exe");
+    auto file = platform::system::moduleFile(reinterpret_cast<const void*>(&WriteLog));
+    return file.empty() ? platform::system::programFile() : file;
 }
 
 std::string libraryName() {

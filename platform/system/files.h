@@ -1,0 +1,27 @@
+// The program's own files and the machine's random source: the running program, the library
+// that holds a piece of code, files matching a name pattern, and random bytes.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <vector>
+
+namespace platform::system {
+
+// The running program's file (empty when the system cannot tell).
+std::filesystem::path programFile();
+
+// The file of the shared library (or the program) that contains `address`, made canonical
+// when possible; empty when the address lies in no loaded file.
+std::filesystem::path moduleFile(const void* address);
+
+// The files matching a pattern whose last component may hold "*" and "?" (hidden files
+// included); a pattern without wildcards names one file. Folders in the pattern are taken as
+// they are. Never raises: an unreadable folder matches nothing.
+std::vector<std::filesystem::path> findFiles(const std::filesystem::path& pattern);
+
+// Fills `out` from the kernel's cryptographic random source; false when it cannot.
+bool randomBytes(std::span<std::uint8_t> out);
+
+}  // namespace platform::system
