@@ -13,7 +13,7 @@ namespace tessel::server {
 
 class Clock;
 
-// What a view of the list hears. Both calls come after the change.
+// What a view of the list hears. Each call comes after the change it tells of.
 class LogObserver {
   public:
     virtual ~LogObserver() = default;
