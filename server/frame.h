@@ -90,6 +90,8 @@ class AnsiStreamDecoder {
   public:
     std::u16string decode(std::string_view bytes);
     void reset() { pending_.clear(); }
+    // True while the first byte of a double-byte character waits for its second.
+    bool pending() const { return !pending_.empty(); }
 
   private:
     std::string pending_;

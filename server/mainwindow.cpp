@@ -1,10 +1,12 @@
 #include "server/mainwindow.h"
 
+#include "server/logmodel.h"
+
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -29,8 +31,9 @@ MainWindow::MainWindow() {
     stateLamp_->setFixedSize(16, 16);
     stateText_ = new QLabel;
     status_ = new QLabel;
-    list_ = new QListWidget;
+    list_ = new QListView;
     list_->setUniformItemSizes(true);
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
 
     auto button = [this](const char16_t* caption, auto action) {
         auto* b = new QPushButton(q(caption));
@@ -72,6 +75,9 @@ MainWindow::MainWindow() {
 
 void MainWindow::attach(ServerController* controller) {
     controller_ = controller;
+    delete model_;
+    model_ = new LogModel(controller->log(), LogModel::kDefaultBatchMs, this);
+    list_->setModel(model_);
     timer_->start();
 }
 
@@ -101,25 +107,6 @@ void MainWindow::showWindow() {
 
 void MainWindow::hideWindow() {
     hide();
-}
-
-void MainWindow::logChanged() {
-    if (refreshPending_) return;
-    refreshPending_ = true;
-    QTimer::singleShot(0, this, [this] {
-        refreshPending_ = false;
-        refreshLog();
-    });
-}
-
-void MainWindow::refreshLog() {
-    if (!controller_) return;
-    const auto& lines = controller_->log().lines();
-    list_->clear();
-    QStringList items;
-    items.reserve(static_cast<qsizetype>(lines.size()));
-    for (const auto& line : lines) items.append(q(line));
-    list_->addItems(items);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

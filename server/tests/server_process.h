@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -16,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -28,8 +30,38 @@ extern char** environ;
 
 namespace tessel::server::testing {
 
-// A port that was free a moment ago.
+namespace detail {
+inline bool bindable(int port) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bool ok = bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    close(fd);
+    return ok;
+}
+}  // namespace detail
+
+// A port that was free a moment ago. It is taken below the range the system hands out to
+// outgoing connections, so a client of another test running alongside cannot take it before
+// the server binds it.
 inline int freePort() {
+    constexpr int kFirst = 10000;
+    int ephemeralLow = 32768;
+    {
+        std::ifstream range("/proc/sys/net/ipv4/ip_local_port_range");
+        int low = 0, high = 0;
+        if (range >> low >> high && low > 0) ephemeralLow = low;
+    }
+    if (ephemeralLow > kFirst + 1000) {
+        std::random_device device;
+        const auto span = static_cast<unsigned>(ephemeralLow - kFirst);
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            int port = kFirst + static_cast<int>(device() % span);
+            if (detail::bindable(port)) return port;
+        }
+    }
     int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -135,6 +167,9 @@ class Client {
         fd_ = socket(AF_INET, SOCK_STREAM, 0);
         timeval tv{5, 0};
         setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        // Each send goes out at once as its own segment, so a test can split a frame.
+        int one = 1;
+        setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_port = htons(static_cast<std::uint16_t>(port));
