@@ -13,16 +13,6 @@
 
 namespace tessel::server {
 
-namespace {
-QString q(const std::u16string& s) {
-    return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size()));
-}
-std::u16string u(const QString& s) {
-    return std::u16string(reinterpret_cast<const char16_t*>(s.utf16()),
-                          static_cast<std::size_t>(s.size()));
-}
-}  // namespace
-
 MainWindow::MainWindow() {
     address_ = new QLineEdit;
     port_ = new QLineEdit;
@@ -36,22 +26,22 @@ MainWindow::MainWindow() {
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
 
     auto button = [this](const char16_t* caption, auto action) {
-        auto* b = new QPushButton(q(caption));
+        auto* b = new QPushButton(QString::fromStdU16String(caption));
         connect(b, &QPushButton::clicked, this, [this, action] {
             if (controller_) action(*controller_);
         });
         return b;
     };
     auto* top = new QHBoxLayout;
-    top->addWidget(new QLabel(q(u"주소")));
+    top->addWidget(new QLabel(QString::fromStdU16String(u"주소")));
     top->addWidget(address_);
-    top->addWidget(new QLabel(q(u"포트")));
+    top->addWidget(new QLabel(QString::fromStdU16String(u"포트")));
     top->addWidget(port_);
     top->addWidget(stateLamp_);
     top->addWidget(stateText_);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(button(u"시작", [this](ServerController& c) {
-        c.setBoxes(u(address_->text()), u(port_->text()));
+        c.setBoxes(address_->text().toStdU16String(), port_->text().toStdU16String());
         c.startListening();
     }));
     buttons->addWidget(button(u"중지", [](ServerController& c) { c.stopListening(); }));
@@ -82,16 +72,16 @@ void MainWindow::attach(ServerController* controller) {
 }
 
 void MainWindow::setCaption(const std::u16string& caption) {
-    setWindowTitle(q(caption));
+    setWindowTitle(QString::fromStdU16String(caption));
 }
 void MainWindow::setAddress(const std::u16string& address) {
-    address_->setText(q(address));
+    address_->setText(QString::fromStdU16String(address));
 }
 void MainWindow::setPort(const std::u16string& port) {
-    port_->setText(q(port));
+    port_->setText(QString::fromStdU16String(port));
 }
 void MainWindow::setStatusText(const std::u16string& text) {
-    status_->setText(q(text));
+    status_->setText(QString::fromStdU16String(text));
 }
 
 void MainWindow::setListeningState(int state) {
