@@ -7,7 +7,6 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,10 +22,10 @@
 #include <thread>
 #include <vector>
 
+#include "platform/process/process.h"
 #include "platform/testing/temp_machine.h"
 #include "platform/text/text.h"
-
-extern char** environ;
+#include "server/frame.h"
 
 namespace tessel::server::testing {
 
@@ -106,24 +105,15 @@ class ServerProcess {
     ServerProcess(const std::filesystem::path& folder, const std::string& ini)
         : iniPath_(folder / "server.ini"), logPath_(folder / "server.err") {
         if (!ini.empty()) std::ofstream(iniPath_, std::ios::binary) << ini;
-        std::string program = (platform::testing::binFolder() / "TesselServer").string();
-        std::string iniArg = iniPath_.string();
-        std::vector<char*> argv{program.data(), const_cast<char*>("--ini"), iniArg.data(), nullptr};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, logPath_.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0)
-            pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~ServerProcess() {
-        if (pid_ > 0 && !exited_) {
-            kill(pid_, SIGTERM);
-            int status = 0;
-            waitpid(pid_, &status, 0);
-        }
+        platform::process::SpawnOptions options;
+        options.argv = {(platform::testing::binFolder() / "TesselServer").string(), "--ini",
+                        iniPath_.string()};
+        // The program's output and errors go to one file the test can read.
+        const int log = ::open(logPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        options.stdoutFd = log;
+        options.stderrFd = log;
+        platform::process::spawn(options, child_);
+        if (log >= 0) ::close(log);
     }
 
     bool waitListening(int port, std::uint32_t address = kLoopback) {
@@ -131,19 +121,16 @@ class ServerProcess {
                listening(address, port);
     }
     bool running() {
-        if (pid_ <= 0 || exited_) return false;
-        int status = 0;
-        if (waitpid(pid_, &status, WNOHANG) == pid_) {
-            exited_ = true;
-            exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (exitCode_) return false;
+        if (auto status = child_.exited()) {
+            exitCode_ = WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
             return false;
         }
-        return true;
+        return child_.running();
     }
     // The exit code once the program ended on its own (nullopt while it runs on).
     std::optional<int> waitExit(int milliseconds = 15000) {
         waitFor([&] { return !running(); }, milliseconds);
-        if (!exited_) return std::nullopt;
         return exitCode_;
     }
     std::string errors() const {
@@ -155,9 +142,8 @@ class ServerProcess {
   private:
     std::filesystem::path iniPath_;
     std::filesystem::path logPath_;
-    pid_t pid_ = -1;
-    bool exited_ = false;
-    int exitCode_ = -1;
+    platform::process::Child child_;  // killed and reaped when the test ends
+    std::optional<int> exitCode_;
 };
 
 // A blocking client with a receive time-out.
@@ -191,23 +177,22 @@ class Client {
         auto b = platform::text::toAnsi(text);
         send(std::string(b.begin(), b.end()));
     }
-    // One reply, as text; nullopt on time-out or when the server closed the connection.
+    // One reply, as text; nullopt on time-out, when the server closed the connection or when
+    // what came is not a reply.
     std::optional<std::u16string> reply() {
         for (;;) {
-            std::u16string text = platform::text::fromAnsi(pending_);
-            if (text.size() >= 8) {
-                std::size_t length = std::stoul(platform::text::toUtf8(text.substr(0, 8)));
-                if (text.size() >= length) {
-                    std::u16string frame = text.substr(0, length);
-                    auto used = platform::text::toAnsi(frame);
-                    pending_.erase(0, used.size());
+            if (auto length = replyLength(pending_)) {
+                if (*length == 0) return std::nullopt;
+                if (pending_.size() >= *length) {
+                    std::u16string frame = pending_.substr(0, *length);
+                    pending_.erase(0, *length);
                     return frame;
                 }
             }
             char buf[65536];
             ssize_t n = recv(fd_, buf, sizeof buf, 0);
             if (n <= 0) return std::nullopt;
-            pending_.append(buf, static_cast<std::size_t>(n));
+            pending_ += decoder_.decode(std::string_view(buf, static_cast<std::size_t>(n)));
         }
     }
     // True when the server closes the connection within the time-out.
@@ -223,7 +208,8 @@ class Client {
   private:
     int fd_ = -1;
     bool connected_ = false;
-    std::string pending_;
+    AnsiStreamDecoder decoder_;
+    std::u16string pending_;
 };
 
 inline std::u16string request(std::u16string_view code, std::u16string_view body = u"") {
