@@ -97,4 +97,20 @@ class AnsiStreamDecoder {
     std::string pending_;
 };
 
+// A client's receive side: cuts the server's replies out of the bytes that arrive, in the ANSI
+// code page.
+class ReplyStream {
+  public:
+    enum class Status { NeedMore, Reply, NotAReply };
+    void arrive(std::string_view bytes);
+    // The next whole reply, taken out of the stream. NotAReply leaves the stream as it is.
+    Status next(std::u16string& reply);
+    const std::u16string& pending() const { return pending_; }
+    void clear() { pending_.clear(); }
+
+  private:
+    std::u16string pending_;
+    AnsiStreamDecoder decoder_;
+};
+
 }  // namespace tessel::server

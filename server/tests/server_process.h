@@ -181,18 +181,14 @@ class Client {
     // what came is not a reply.
     std::optional<std::u16string> reply() {
         for (;;) {
-            if (auto length = replyLength(pending_)) {
-                if (*length == 0) return std::nullopt;
-                if (pending_.size() >= *length) {
-                    std::u16string frame = pending_.substr(0, *length);
-                    pending_.erase(0, *length);
-                    return frame;
-                }
-            }
+            std::u16string frame;
+            const auto status = stream_.next(frame);
+            if (status == ReplyStream::Status::Reply) return frame;
+            if (status == ReplyStream::Status::NotAReply) return std::nullopt;
             char buf[65536];
             ssize_t n = recv(fd_, buf, sizeof buf, 0);
             if (n <= 0) return std::nullopt;
-            pending_ += decoder_.decode(std::string_view(buf, static_cast<std::size_t>(n)));
+            stream_.arrive(std::string_view(buf, static_cast<std::size_t>(n)));
         }
     }
     // True when the server closes the connection within the time-out.
@@ -208,8 +204,7 @@ class Client {
   private:
     int fd_ = -1;
     bool connected_ = false;
-    AnsiStreamDecoder decoder_;
-    std::u16string pending_;
+    ReplyStream stream_;
 };
 
 inline std::u16string request(std::u16string_view code, std::u16string_view body = u"") {
