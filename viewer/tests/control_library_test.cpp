@@ -11,7 +11,6 @@
 #include <QWidget>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "platform/com/control.h"
 #include "platform/com/events.h"
@@ -23,6 +22,7 @@
 #include "server/issue.h"
 #include "viewer/control/viewer.h"
 #include "viewer/state/module_state.h"
+#include "viewer_fixture.h"
 
 using namespace platform::com;
 using platform::testing::runProgram;
@@ -45,13 +45,6 @@ class FixedClock : public server::Clock {
         return t;
     }
 };
-
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 class ControlLibrary : public ::testing::Test {
   protected:
@@ -147,7 +140,8 @@ TEST_F(ControlLibrary, ComcallDecodesTheServersParameterText) {
     EXPECT_EQ(run.out, "\n\n0\n" + text::toUtf8(vistrel::libraryVersion()) + "\n");
 
     std::string log;
-    for (const auto& entry : fs::directory_iterator(lib / "logs")) log += slurp(entry.path());
+    for (const auto& entry : fs::directory_iterator(lib / "logs"))
+        log += vistrel::testing::slurp(entry.path());
     EXPECT_NE(log.find("wintitle = " + text::toUtf8(kTitle) + "\r\n"), std::string::npos) << log;
     EXPECT_NE(log.find("Param 속성 분석 오류 [Overflow]"), std::string::npos);
     EXPECT_NE(log.find("usedefaultprinter = 1\r\n"), std::string::npos);
@@ -193,7 +187,7 @@ TEST_F(ControlLibrary, EventsReachTheHostsSinkAndTheWidgetIsHanded) {
     ASSERT_GE(events.size(), 2u);
     EXPECT_EQ(events.front(), "started " + target.string());
     EXPECT_EQ(events.back(), "complete 16");
-    EXPECT_EQ(slurp(target), "downloaded bytes");
+    EXPECT_EQ(vistrel::testing::slurp(target), "downloaded bytes");
 
     auto view = query<ControlView>(viewer);
     ASSERT_TRUE(view);

@@ -19,6 +19,13 @@ namespace vistrel::testing {
 
 namespace text = platform::text;
 
+inline std::string slurp(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
 // A valid message key (each group divisible by 17, 19, 31, 61, 89).
 inline constexpr std::u16string_view kKey = u"1001310013100131000410057";
 
@@ -58,10 +65,8 @@ class ViewerTest : public ::testing::Test {
     }
     // Every log line written so far, without date and time, in UTF-8.
     std::string log() const {
-        std::ifstream in(folder_ / "logs" / "Vistrel_20261210.log", std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        std::string all = s.str(), out;
+        const std::string all = slurp(folder_ / "logs" / "Vistrel_20261210.log");
+        std::string out;
         std::istringstream lines(all);
         for (std::string line; std::getline(lines, line);) {
             if (line.size() >= 19) line.erase(0, 19);

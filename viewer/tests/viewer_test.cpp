@@ -170,6 +170,24 @@ TEST_F(ViewerControl, NavigationOfAShownDocument) {
     EXPECT_EQ(pages->opened, std::vector<std::int32_t>{2});
 }
 
+TEST_F(ViewerControl, HostPlacesTheControlOnItsSite) {
+    struct Site : Implements<ControlSite> {
+        std::u16string controlName() override { return u"Viewer1"; }
+    };
+    auto view = query<ControlView>(viewer);
+    ASSERT_TRUE(view);
+    auto site = std::make_shared<Site>();
+    EXPECT_EQ(view->SetSite(site), S_OK);
+    ASSERT_EQ(view->GetSite(), site);
+    EXPECT_EQ(view->GetSite()->controlName(), u"Viewer1");
+    // Without a user interface there is no widget to hand over.
+    void* widget = reinterpret_cast<void*>(1);
+    EXPECT_EQ(view->GetWidget(widget), E_FAIL);
+    EXPECT_EQ(widget, nullptr);
+    EXPECT_EQ(view->SetSite(nullptr), S_OK);
+    EXPECT_EQ(view->GetSite(), nullptr);
+}
+
 TEST_F(ViewerControl, PropertyBagDefaultsAndRoundTrip) {
     ASSERT_EQ(viewer->InitNew(), S_OK);
     EXPECT_EQ(static_cast<std::uint32_t>(get(dispid::BackgroundColor).toI4()), kButtonFace);
