@@ -109,6 +109,45 @@ ScrollLayout layoutScrollBars(std::int32_t pictureWidth, std::int32_t pictureHei
     return layout;
 }
 
+const com::TypeInfo& viewerEvents() {
+    static const com::TypeInfo info = [] {
+        using com::VT_I2;
+        using com::VT_R8;  // the mouse position is single precision; variants carry it as double
+        const std::vector<ParamInfo> none;
+        const std::vector<ParamInfo> keys = {{u"KeyCode", VT_I2}, {u"Shift", VT_I2}};
+        const std::vector<ParamInfo> mouse = {
+            {u"Button", VT_I2}, {u"Shift", VT_I2}, {u"x", VT_R8}, {u"Y", VT_R8}};
+        const std::vector<ParamInfo> saveFile = {{u"SaveFile", VT_BSTR}};
+        com::TypeInfo t{u"__Viewer", DIID___Viewer, {}};
+        const auto add = [&t](com::DispId id, std::u16string name, std::vector<ParamInfo> params) {
+            t.members.push_back(
+                {id, std::move(name), com::DISPATCH_METHOD, VT_EMPTY, std::move(params), {}});
+        };
+        add(event::LoadCompleted, u"LoadCompleted", none);
+        add(event::change, u"change", none);
+        add(event::Click, u"Click", none);
+        add(event::DoubleClick, u"DoubleClick", none);
+        add(event::KeyDown, u"KeyDown", keys);
+        add(event::KeyPress, u"KeyPress", {{u"KeyAscii", VT_I2}});
+        add(event::KeyUp, u"KeyUp", keys);
+        add(event::MouseDown, u"MouseDown", mouse);
+        add(event::MouseMove, u"MouseMove", mouse);
+        add(event::MouseUp, u"MouseUp", mouse);
+        add(event::Paint, u"Paint", none);
+        add(event::Resize, u"Resize", none);
+        add(event::DownloadStarted, u"DownloadStarted", saveFile);
+        add(event::DownloadProgress, u"DownloadProgress",
+            {{u"CurBytes", VT_I4}, {u"MaxBytes", VT_I4}, {u"SaveFile", VT_BSTR}});
+        add(event::DownloadError, u"DownloadError", saveFile);
+        add(event::DownloadComplete, u"DownloadComplete",
+            {{u"MaxBytes", VT_I4}, {u"SaveFile", VT_BSTR}});
+        add(event::ErrorMsg, u"ErrorMsg", {{u"errcode", VT_BSTR}, {u"errmsg", VT_BSTR}});
+        add(event::PrintResult, u"PrintResult", {{u"rst", VT_BOOL}});
+        return t;
+    }();
+    return info;
+}
+
 Viewer::Viewer(ViewerParts parts) : parts_(std::move(parts)) {
     initialize();
 }

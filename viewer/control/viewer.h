@@ -89,6 +89,10 @@ enum : com::DispId {
 };
 }  // namespace event
 
+// The event interface as hosts see it: every event with its DISPID and parameters (all passed
+// by reference).
+const com::TypeInfo& viewerEvents();
+
 inline constexpr std::uint32_t kButtonFace = 0x8000000F;  // the system's button-face colour
 
 // The library's version as "major.minor.0.revision".

@@ -59,6 +59,14 @@ TEST_F(ViewerControl, SurfaceHasEveryMemberAtItsIdentifier) {
         EXPECT_EQ(viewer->GetIDsOfNames(name, found), S_OK);
         EXPECT_EQ(found, id) << text::toUtf8(name);
     }
+    const TypeInfo& events = viewerEvents();
+    EXPECT_EQ(events.iid, DIID___Viewer);
+    ASSERT_EQ(events.members.size(), 18u);
+    for (std::size_t i = 0; i < 18; ++i) EXPECT_EQ(events.members[i].id, DispId(i + 1));
+    EXPECT_EQ(events.idOf(u"ErrorMsg"), event::ErrorMsg);
+    EXPECT_EQ(events.idOf(u"PrintResult"), 18);
+    EXPECT_EQ(events.members[7].params.size(), 4u);  // MouseDown: Button, Shift, x, Y
+
     // PicFile and Clear differ only in their high bits.
     put(dispid::PicFile, Variant(u"a.png"));
     EXPECT_EQ(get(dispid::PicFile).text(), u"a.png");
