@@ -1,10 +1,12 @@
-// comcall [--new] PROGID [NAME=VALUE ...] MEMBER [ARG ...] [-- [NAME=VALUE ...] MEMBER ...]...
-// A small automation host: creates the object by ProgID or class identifier, then runs each
-// call in turn (calls are separated by "--"): puts each NAME=VALUE as a property in order and
-// invokes MEMBER with the ARGs (texts, coerced by the member's declared parameter types). A
-// name may be a dotted path, as a script host writes it: "Pairs.Add" reads Pairs and calls Add
-// on the object it returns. The result of the last call is printed as UTF-8 text and a
-// newline. A COM error prints "error 0xHHHHHHHH: description" on standard error and exits 1.
+// comcall [--new] PROGID [NAME=VALUE ...] MEMBER [ARG ...] [-- [NAME=VALUE ...] MEMBER [ARG
+// ...]]... A small automation host: creates the object by ProgID or class identifier, puts each
+// NAME=VALUE as a property in order, invokes MEMBER with the ARGs (texts, coerced by the
+// member's declared parameter types) and prints the result as UTF-8 text and a newline.
+// "--" starts a further call on the same object; the calls run in order, each printing its
+// result on its own line (an empty line for a call without result). A member that is only a
+// property put, named with arguments, is put (`param "<text>"`). A name may be a dotted path,
+// as a script host writes it: "Pairs.Add" reads Pairs and calls Add on the object it returns.
+// A COM error prints "error 0xHHHHHHHH: description" on standard error and exits 1.
 // Every run creates a new object (--new says so explicitly; it is the only mode).
 #include <cstdio>
 #include <cstring>
@@ -58,8 +60,7 @@ std::shared_ptr<Dispatch> walk(std::shared_ptr<Dispatch> object, std::u16string_
     std::size_t dot;
     while ((dot = path.find(u'.')) != std::u16string_view::npos) {
         const std::u16string_view name = path.substr(0, dot);
-        Variant next = call(*object, name);
-        object = next.dispatch();
+        object = call(*object, name).dispatch();
         if (!object) raise(hr(0x800A01A8u), u"Object required: " + std::u16string(name));
         path.remove_prefix(dot + 1);
     }
@@ -67,21 +68,37 @@ std::shared_ptr<Dispatch> walk(std::shared_ptr<Dispatch> object, std::u16string_
     return object;
 }
 
+// One call: a member called as a method or property get, or put when it is only a put.
+Variant run(const std::shared_ptr<Dispatch>& root, const Step& step) {
+    std::u16string name;
+    for (auto& [path, value] : step.puts) {
+        auto target = walk(root, path, name);
+        put(*target, name, Variant(value));
+    }
+    auto object = walk(root, step.member, name);
+    try {
+        return call(*object, name, step.args);
+    } catch (const ComError& e) {
+        if (e.hr() != DISP_E_MEMBERNOTFOUND || step.args.empty()) throw;
+    }
+    invoke(*object, name, DISPATCH_PROPERTYPUT, step.args);
+    return Variant();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) try {
-    const char* usage =
-        "usage: comcall [--new] PROGID [NAME=VALUE ...] MEMBER [ARG ...] "
-        "[-- [NAME=VALUE ...] MEMBER [ARG ...]]...\n";
     int i = 1;
     if (i < argc && !std::strcmp(argv[i], "--new")) ++i;
     if (argc - i < 2) {
-        std::fputs(usage, stderr);
+        std::fprintf(stderr,
+                     "usage: comcall [--new] PROGID [NAME=VALUE ...] MEMBER [ARG ...] "
+                     "[-- [NAME=VALUE ...] MEMBER [ARG ...]]...\n");
         return 2;
     }
     const std::u16string progId = text::fromUtf8(argv[i++]);
     std::vector<Step> steps;
-    while (i < argc) {
+    for (;;) {
         Step step;
         for (; i < argc; ++i) {
             const char* eq = std::strchr(argv[i], '=');
@@ -96,30 +113,19 @@ int main(int argc, char** argv) try {
         }
         step.member = text::fromUtf8(argv[i++]);
         for (; i < argc && std::strcmp(argv[i], "--"); ++i)
-            step.args.push_back(Variant(text::fromUtf8(argv[i])));
-        if (i < argc) ++i;  // the "--" between two calls
+            step.args.emplace_back(text::fromUtf8(argv[i]));
         steps.push_back(std::move(step));
-    }
-    if (steps.empty()) {
-        std::fputs(usage, stderr);
-        return 2;
+        if (i >= argc) break;
+        ++i;  // past "--"
     }
     try {
         auto object = createObject(progId);
-        Variant result;
-        for (auto& step : steps) {
-            for (auto& [path, value] : step.puts) {
-                std::u16string name;
-                auto target = walk(object, path, name);
-                put(*target, name, Variant(value));
-            }
-            std::u16string name;
-            auto target = walk(object, step.member, name);
-            result = call(*target, name, std::move(step.args));
+        for (const auto& step : steps) {
+            std::string out = printable(run(object, step));
+            out += '\n';
+            std::fwrite(out.data(), 1, out.size(), stdout);
+            std::fflush(stdout);
         }
-        std::string out = printable(result);
-        std::fwrite(out.data(), 1, out.size(), stdout);
-        std::fputc('\n', stdout);
     } catch (const ComError& e) {
         std::fprintf(stderr, "error 0x%08X: %s\n", static_cast<unsigned>(e.hr()),
                      text::toUtf8(e.description()).c_str());

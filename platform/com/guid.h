@@ -96,7 +96,6 @@ inline constexpr Guid IID_IObjectSafety = Guid::of("{CB5BDC81-93C1-11CF-8F20-008
 inline constexpr Guid IID_IEnumVARIANT = Guid::of("{00020404-0000-0000-C000-000000000046}");
 inline constexpr Guid IID_IPersistStorage = Guid::of("{0000010A-0000-0000-C000-000000000046}");
 inline constexpr Guid IID_IPersistStream = Guid::of("{00000109-0000-0000-C000-000000000046}");
-inline constexpr Guid IID_IPersistPropertyBag = Guid::of("{37D84F60-42CB-11CE-8135-00AA004BB851}");
 inline constexpr Guid IID_ICatRegister = Guid::of("{0002E012-0000-0000-C000-000000000046}");
 inline constexpr Guid CLSID_StdComponentCategoriesMgr =
     Guid::of("{0002E005-0000-0000-C000-000000000046}");

@@ -1,5 +1,7 @@
 #include "platform/com/safety.h"
 
+#include "platform/com/control.h"
+
 namespace platform::com {
 
 HRESULT ObjectSafetyImpl::GetInterfaceSafetyOptions(const Guid* iid, std::uint32_t* supported,

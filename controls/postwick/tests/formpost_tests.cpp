@@ -5,6 +5,7 @@
 #include "controls/postwick/formpost.h"
 #include "controls/postwick/postwick.h"
 #include "controls/postwick/tests/test_util.h"
+#include "platform/com/control.h"
 #include "platform/com/safety.h"
 #include "platform/testing/http_server.h"
 #include "platform/text/text.h"

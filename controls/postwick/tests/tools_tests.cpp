@@ -62,7 +62,9 @@ TEST_F(PostwickTools, TheControlPostsAFormFromComcall) {
                              "name", "홍길동", "--", "HTTP.Pairs.Add", "memo", "a b&c", "--",
                              "HTTP.MultiParis.Add", "t", "1&2", "--", "HTTP.Post"});
     ASSERT_EQ(posted.exitCode, 0) << posted.err;
-    EXPECT_EQ(posted.out, "<script>\r\ns += \"done\";\r\n</script>\r\n\n");
+    // One line per call: the three pairs added, then the reply as it came.
+    EXPECT_EQ(posted.out,
+              "[object]\n[object]\n[object]\n<script>\r\ns += \"done\";\r\n</script>\r\n\n");
     ASSERT_EQ(server.requests().size(), 1u);
     const auto seen = server.requests()[0];
     EXPECT_EQ(seen.requestLine, "POST /submit HTTP/1.1");
@@ -75,7 +77,7 @@ TEST_F(PostwickTools, TheControlPostsAFormFromComcall) {
 
     auto counted = runProgram(COMCALL, {"Postwick.cHTTP", "Pairs.Add", "a", "1", "--", "Pairs.Add",
                                         "b", "2", "--", "Pairs.Count"});
-    EXPECT_EQ(counted.out, "2\n") << counted.err;
+    EXPECT_EQ(counted.out, "[object]\n[object]\n2\n") << counted.err;
 }
 
 TEST_F(PostwickTools, ErrorsReachTheHostWithTheirNumbers) {
