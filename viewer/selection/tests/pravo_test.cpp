@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "platform/text/codepage.h"
 #include "selection_fixture.h"
 
 using namespace vistrel;
 using selection_test::DescribedMachine;
+namespace fs = std::filesystem;
 
 namespace {
 std::string u8(std::u16string_view s) {
@@ -103,4 +106,50 @@ TEST(PravoPrinter, DefaultTablesComeFromThisThreadsState) {
     // A later change does not reach an instance made before.
     printSettings().ExceptDriverList = {u"Later"};
     EXPECT_FALSE(t.PrinterAvalible(u"Later", u"lpt1:"));
+}
+
+TEST(PravoPrinter, StepLogLines) {
+    DescribedMachine machine;
+    resetLog();
+    const fs::path folder = machine.path() / "bin";
+    fs::create_directories(folder / "logs");
+    setLogLocation(folder, "Vistrel");
+    std::tm noon{};
+    noon.tm_year = 126;
+    noon.tm_mon = 11;
+    noon.tm_mday = 8;
+    noon.tm_hour = 12;
+    setLogClock([noon] { return noon; });
+    setLogEnabled(true);
+
+    PrintSettings s;
+    s.ExceptPortList = {u"^usb"};
+    PravoPrinter t(s, {{u"a,acme writer", u"acme:"}});
+    t.CheckMonitor(u"");
+    t.CheckBlockPortName(u"FILE:");
+    t.PrinterAvalible(u"Samsung Universal Print Driver PCL6", u"usb001");
+    std::ifstream in(logFileName(), std::ios::binary);
+    std::string log((std::istreambuf_iterator<char>(in)), {});
+    resetLog();
+
+    const std::string head = "2026-12-08 12:00:00";
+    auto line = [&](int level, const std::string& text) {
+        return head + std::string(std::size_t(2 * (level + 1)), ' ') + text + "\r\n";
+    };
+    EXPECT_EQ(log, line(3, "DriverNameArr Add, 13,acme writer") + line(3, "PortName Add, 5,acme:") +
+                       line(3, "PortName(사용자정의) Add, 6,^usb") +
+                       line(2, "PravoPrinter>> setDriverName.........[Ok]13") +
+                       line(2, "PravoPrinter>>  CheckMonitor - ") +
+                       line(2, "PravoPrinter>>  CheckBlockPortName - FILE:") +
+                       line(2, "PravoPrinter>> PortName: file: True") +
+                       line(2,
+                            "PravoPrinter>>  PrinterAvalible - Printer=Samsung Universal "
+                            "Print Driver PCL6, Port=usb001") +
+                       line(2, "PravoPrinter>>  PortNameArr - Count=6") +
+                       line(2, "PravoPrinter>> Port(started)=^usb") +
+                       line(2, "PravoPrinter>>  DriverNameArr - Count=13") +
+                       line(8, "PravoPrinter>> (1)DriverName=Samsung Universal Print Driver") +
+                       line(2,
+                            "PravoPrinter>>  PrinterAvalible ................[Ok] port=True, "
+                            "pp=True[PrinterAvalible]True"));
 }
