@@ -72,6 +72,20 @@ void collectText(const pugi::xml_node& node, std::u16string& out) {
     }
 }
 
+// The file a path names on a file system that ignores case: the path itself when it exists,
+// else the entry of its folder whose name differs only in case.
+std::filesystem::path actualFile(const std::u16string& path) {
+    const std::filesystem::path exact = txt::toUtf8(path);
+    std::error_code ec;
+    if (std::filesystem::exists(exact, ec)) return exact;
+    const std::u16string name = txt::fromUtf8(exact.filename().string());
+    std::filesystem::directory_iterator it(exact.parent_path(), ec), end;
+    for (; !ec && it != end; it.increment(ec))
+        if (txt::equalsNoCase(txt::fromUtf8(it->path().filename().string()), name))
+            return it->path();
+    return exact;
+}
+
 }  // namespace
 
 bool IsProgramKind(std::u16string_view kind) {
@@ -189,7 +203,7 @@ bool SetVirtualPrinter() {
     if (!FileExist(path)) return true;
     std::string error;
     bool notAList = false;
-    std::optional<std::u16string> text = readVirtualPrinterText(txt::toUtf8(path), error, notAList);
+    std::optional<std::u16string> text = readVirtualPrinterText(actualFile(path), error, notAList);
     if (!text) {
         if (notAList) return true;
         WriteLog(u"가상 프린터 목록 오류 - " + txt::fromUtf8(error), 1);

@@ -106,6 +106,7 @@ TEST(VirtualPrinterList, MissingOrNotXmlIsAnEmptyList) {
     ASSERT_TRUE(
         writeVirtualPrinterFile(machine.systemFolder() / "VPLIST.EXML", {{u"A", u"B"}}, error));
     EXPECT_TRUE(SetVirtualPrinter());
+    EXPECT_EQ(lists().VirtualPrinterList, (std::vector<VirtualPrinterRecord>{{u"a", u"b"}}));
 }
 
 TEST(VirtualPrinterList, DamagedListsKeepWhatWasReadAndFail) {
