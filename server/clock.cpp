@@ -16,6 +16,12 @@ LocalTime SystemClock::now() const {
     return t;
 }
 
+std::int64_t SystemClock::steadyMilliseconds() const {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 std::u16string GetTimeStamp(const LocalTime& t) {
     return platform::text::formatDateTime(t.tm, u"yyyyMMddHHmmssfff", t.milliseconds);
 }

@@ -1,6 +1,7 @@
 // Local time for the server: a clock interface so tests can fix the time.
 #pragma once
 
+#include <cstdint>
 #include <ctime>
 #include <string>
 
@@ -15,11 +16,14 @@ class Clock {
   public:
     virtual ~Clock() = default;
     virtual LocalTime now() const = 0;
+    // Milliseconds on a clock that only moves forward, for measuring how long something took.
+    virtual std::int64_t steadyMilliseconds() const = 0;
 };
 
 class SystemClock : public Clock {
   public:
     LocalTime now() const override;
+    std::int64_t steadyMilliseconds() const override;
 };
 
 // "yyyyMMddHHmmssfff": 17 digits, local time.

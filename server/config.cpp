@@ -109,6 +109,8 @@ ServerSettings readSettings(const iniTool& ini, const std::u16string& programFol
     s.windowInit = ini.GetValue(u"SYSTEM", u"WINDOWINIT", u"-500,-500,100,100");
     s.maxFrame = countSetting(ini, u"MaxFrameLength", 32u * 1024 * 1024, 64, s.warnings);
     s.maxPageList = countSetting(ini, u"MaxPageListLength", kDefaultMaxPageList, 1, s.warnings);
+    s.incompleteFrameTimeout =
+        countSetting(ini, u"IncompleteFrameTimeout", kDefaultIncompleteFrameTimeout, 1, s.warnings);
 
     for (const CertKey& k : certKeys(programFolder)) {
         std::u16string value = ini.GetValue(u"CERTPARAM", k.key, k.defaultValue);

@@ -3,8 +3,9 @@
 //
 // [SYSTEM] PORT, LocalIP, AUTOEVENTS, TRAYICON, LOGDIR, LogLevel, WINDOWSTATE, TOPWIN, HIDEWIN,
 //          WINDOWINIT, MAININI, InitReload, SendErrmsg, and the receive limits
-//          MaxFrameLength (characters of one frame, default 32 Mi) and MaxPageListLength
-//          (characters of the page list of one issue, default 256 Mi);
+//          MaxFrameLength (characters of one frame, default 32 Mi), MaxPageListLength
+//          (characters of the page list of one issue, default 256 Mi) and
+//          IncompleteFrameTimeout (seconds a frame may stay unfinished, default 60);
 // [CERTPARAM] the certificate settings that go into the parameter string;
 // [XML] GETTYPE, CharSet, URLPATH<host type>, CharSet<host type>;
 // [DATAFRAME] DIGIT, MinDigit, LAYOUTCODE, DATA;
@@ -22,6 +23,7 @@ namespace tessel::server {
 
 inline constexpr int kDefaultPort = 9900;
 inline constexpr std::size_t kDefaultMaxPageList = 256u * 1024 * 1024;
+inline constexpr std::size_t kDefaultIncompleteFrameTimeout = 60;
 
 // The default address of a page of the local web server ("http://localhost:8080/tessel/...").
 std::u16string localWebAddress(std::u16string_view page);
@@ -40,6 +42,7 @@ struct ServerSettings {
     std::u16string windowInit;
     std::size_t maxFrame = 0;
     std::size_t maxPageList = 0;
+    std::size_t incompleteFrameTimeout = 0;  // seconds
 
     // [CERTPARAM], by INI key.
     std::map<std::u16string, std::u16string> cert;

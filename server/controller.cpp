@@ -34,7 +34,6 @@ ServerController::ServerController(ProgramInfo info, Services services)
       s_(services),
       log_(services.clock),
       requests_(issue_, services.cipher, services.clock) {
-    log_.onChanged([this] { s_.view.logChanged(); });
     s_.sockets.setEvents(this);
 }
 
@@ -188,8 +187,13 @@ void ServerController::stopListening() {
             slots_[static_cast<std::size_t>(index)] = 0;
         }
     }
+    resetReceive();
+}
+
+void ServerController::resetReceive() {
     assembler_.clear();
     decoder_.reset();
+    partialSince_.reset();
 }
 
 void ServerController::reloadButton() {
@@ -224,6 +228,16 @@ void ServerController::trayClose() {
 
 void ServerController::timerTick() {
     s_.view.setListeningState(s_.sockets.State(0));
+    if (partialSince_ && slots_[1] != 0) {
+        const std::int64_t waited = s_.clock.steadyMilliseconds() - *partialSince_;
+        const auto limit = static_cast<std::int64_t>(settings_.incompleteFrameTimeout);
+        if (waited >= limit * 1000) {
+            addLog(u"1 [Connect Error] 프레임이 " + num(limit) +
+                       u"초 안에 완성되지 않아 접속을 끊습니다.",
+                   1);
+            closeClient(1);
+        }
+    }
 }
 
 bool ServerController::saveLog() {
@@ -239,6 +253,9 @@ void ServerController::clearLog() {
 // ---- sockets ----
 
 void ServerController::ConnectionRequest(int index, long requestID) {
+    // A client that already closed its end holds the slot only until its close event comes
+    // round; a client reconnecting at once must not be refused for that.
+    if (slots_[1] != 0 && s_.sockets.State(1) != net::sckConnected) closeClient(1);
     if (slots_[1] != 0) {
         addLog(u"Client 접속초과, requestID = " + num(requestID), 1);
         return;
@@ -252,8 +269,7 @@ void ServerController::ConnectionRequest(int index, long requestID) {
     }
     slots_[slot] = 1;
     connection_[slot] = ++nextConnection_;
-    assembler_.clear();
-    decoder_.reset();
+    resetReceive();
     addLog(u"Client(" + num(slot) + u") 접속, requestID = " + num(requestID), 1);
 }
 
@@ -273,7 +289,14 @@ void ServerController::DataArrival(int index, long bytesTotal) {
     assembler_.arrive(arrival);
     while (connectionAlive(who)) {
         FrameAssembler::Result r = assembler_.next();
-        if (r.status == FrameAssembler::Status::NeedMore) return;
+        if (r.status == FrameAssembler::Status::NeedMore) {
+            // The time-out runs from the first byte of a frame until it is complete.
+            if (assembler_.buffer().empty() && !decoder_.pending())
+                partialSince_.reset();
+            else if (!partialSince_)
+                partialSince_ = s_.clock.steadyMilliseconds();
+            return;
+        }
         if (r.status == FrameAssembler::Status::BadHeader) {
             addLog(num(index) + u" [Connect Error] " + num(bytesTotal) + u"," + u"35", 1);
             closeClient(index);
@@ -286,6 +309,7 @@ void ServerController::DataArrival(int index, long bytesTotal) {
             closeClient(index);
             return;
         }
+        partialSince_.reset();
         who.code = frameCode(r.frame);
         dispatch(who, r.frame);
     }
@@ -306,10 +330,7 @@ void ServerController::closeClient(int index) {
     if (index < 0 || index > 10) return;
     auto slot = static_cast<std::size_t>(index);
     addLog(u"Client(" + num(index) + u") 접속해제....[Start]", 3);
-    if (index > 0) {
-        assembler_.clear();
-        decoder_.reset();
-    }
+    if (index > 0) resetReceive();
     if (s_.sockets.State(index) == net::sckClosed) {
         if (index > 0 && s_.sockets.exists(index)) s_.sockets.Unload(index);
         slots_[slot] = 0;

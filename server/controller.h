@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/net/winsock.h"
@@ -35,7 +36,6 @@ class MainView {
     virtual void setListeningState(int state) = 0;
     virtual void showWindow() = 0;
     virtual void hideWindow() = 0;
-    virtual void logChanged() = 0;
 };
 
 // The document viewer, as far as this server uses it today.
@@ -104,6 +104,8 @@ class ServerController : public platform::net::SocketEvents {
     void hideToTray();
     void closeWindow();  // closing only hides
     void trayClose();    // ends the program
+    // The 1 s timer: shows the listening state and closes a client whose frame stayed
+    // unfinished longer than IncompleteFrameTimeout.
     void timerTick();
     bool saveLog();
     void clearLog();
@@ -139,6 +141,8 @@ class ServerController : public platform::net::SocketEvents {
     bool loadHostConfig(bool fatal);
     void end(int exitCode);
     void closeClient(int index);
+    // Forgets what the client slot received so far.
+    void resetReceive();
     void dispatch(const Requester& who, const std::u16string& frame);
     void FSendMsg(const Requester& who, std::u16string_view result, std::u16string_view text);
     bool connectionAlive(const Requester& who) const;
@@ -158,6 +162,8 @@ class ServerController : public platform::net::SocketEvents {
     std::array<int, 11> slots_{};
     std::array<std::uint64_t, 11> connection_{};
     std::uint64_t nextConnection_ = 0;
+    // When the frame now waiting for its rest began (steady clock), while one waits.
+    std::optional<std::int64_t> partialSince_;
     bool ended_ = false;
     int exitCode_ = 0;
 };

@@ -30,6 +30,20 @@ std::optional<std::size_t> replyLength(std::u16string_view stream) {
     return length;
 }
 
+void ReplyStream::arrive(std::string_view bytes) {
+    pending_ += decoder_.decode(bytes);
+}
+
+ReplyStream::Status ReplyStream::next(std::u16string& reply) {
+    auto length = replyLength(pending_);
+    if (!length) return Status::NeedMore;
+    if (*length == 0) return Status::NotAReply;
+    if (pending_.size() < *length) return Status::NeedMore;
+    reply = pending_.substr(0, *length);
+    pending_.erase(0, *length);
+    return Status::Reply;
+}
+
 std::optional<std::size_t> declaredLength(std::u16string_view buffer) {
     if (buffer.size() < 8) return std::nullopt;
     std::size_t value = 0;

@@ -90,9 +90,27 @@ class AnsiStreamDecoder {
   public:
     std::u16string decode(std::string_view bytes);
     void reset() { pending_.clear(); }
+    // True while the first byte of a double-byte character waits for its second.
+    bool pending() const { return !pending_.empty(); }
 
   private:
     std::string pending_;
+};
+
+// A client's receive side: cuts the server's replies out of the bytes that arrive, in the ANSI
+// code page.
+class ReplyStream {
+  public:
+    enum class Status { NeedMore, Reply, NotAReply };
+    void arrive(std::string_view bytes);
+    // The next whole reply, taken out of the stream. NotAReply leaves the stream as it is.
+    Status next(std::u16string& reply);
+    const std::u16string& pending() const { return pending_; }
+    void clear() { pending_.clear(); }
+
+  private:
+    std::u16string pending_;
+    AnsiStreamDecoder decoder_;
 };
 
 }  // namespace tessel::server

@@ -18,14 +18,16 @@ void LogList::AddLog(std::u16string_view message, int level) {
     } else {
         body.assign(message);
     }
+    // Make room first, so the list never holds more than maxLines lines.
+    if (maxLines_ == 0) return;
+    if (lines_.size() >= maxLines_) lines_.resize(maxLines_ - 1);
     lines_.push_front(GetNowText(clock_.now()) + u" " + body);
-    while (lines_.size() > maxLines_) lines_.pop_back();
-    if (changed_) changed_();
+    if (observer_) observer_->lineAdded();
 }
 
 void LogList::clear() {
     lines_.clear();
-    if (changed_) changed_();
+    if (observer_) observer_->linesCleared();
 }
 
 bool LogList::save(const std::filesystem::path& folder, const std::u16string& programName) {

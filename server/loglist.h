@@ -7,12 +7,22 @@
 #include <cstddef>
 #include <deque>
 #include <filesystem>
-#include <functional>
 #include <string>
 
 namespace tessel::server {
 
 class Clock;
+
+// What a view of the list hears. Each call comes after the change it tells of.
+class LogObserver {
+  public:
+    virtual ~LogObserver() = default;
+    // A line went on top; when the list was full, its oldest line was dropped first.
+    virtual void lineAdded() = 0;
+    virtual void linesCleared() = 0;
+    // The list is being destroyed; it tells nothing more.
+    virtual void listGone() = 0;
+};
 
 class LogList {
   public:
@@ -22,6 +32,11 @@ class LogList {
     explicit LogList(const Clock& clock, std::size_t maxLines = kDefaultMaxLines,
                      std::size_t maxText = kDefaultMaxText)
         : clock_(clock), maxLines_(maxLines), maxText_(maxText) {}
+    ~LogList() {
+        if (observer_) observer_->listGone();
+    }
+    LogList(const LogList&) = delete;
+    LogList& operator=(const LogList&) = delete;
 
     void setLevel(int level) { level_ = level; }
     int level() const { return level_; }
@@ -37,8 +52,8 @@ class LogList {
     // when every line was written and the file closed cleanly. True when saved.
     bool save(const std::filesystem::path& folder, const std::u16string& programName);
 
-    // Called after every change, for the view.
-    void onChanged(std::function<void()> callback) { changed_ = std::move(callback); }
+    // Told about every change, for a view that shows the lines (one at a time; nullptr ends).
+    void setObserver(LogObserver* observer) { observer_ = observer; }
 
   private:
     const Clock& clock_;
@@ -46,7 +61,7 @@ class LogList {
     std::size_t maxText_;
     int level_ = 10;
     std::deque<std::u16string> lines_;
-    std::function<void()> changed_;
+    LogObserver* observer_ = nullptr;
 };
 
 }  // namespace tessel::server

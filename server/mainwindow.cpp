@@ -1,25 +1,17 @@
 #include "server/mainwindow.h"
 
+#include "server/logmodel.h"
+
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
 
 namespace tessel::server {
-
-namespace {
-QString q(const std::u16string& s) {
-    return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size()));
-}
-std::u16string u(const QString& s) {
-    return std::u16string(reinterpret_cast<const char16_t*>(s.utf16()),
-                          static_cast<std::size_t>(s.size()));
-}
-}  // namespace
 
 MainWindow::MainWindow() {
     address_ = new QLineEdit;
@@ -29,26 +21,27 @@ MainWindow::MainWindow() {
     stateLamp_->setFixedSize(16, 16);
     stateText_ = new QLabel;
     status_ = new QLabel;
-    list_ = new QListWidget;
+    list_ = new QListView;
     list_->setUniformItemSizes(true);
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
 
     auto button = [this](const char16_t* caption, auto action) {
-        auto* b = new QPushButton(q(caption));
+        auto* b = new QPushButton(QString::fromStdU16String(caption));
         connect(b, &QPushButton::clicked, this, [this, action] {
             if (controller_) action(*controller_);
         });
         return b;
     };
     auto* top = new QHBoxLayout;
-    top->addWidget(new QLabel(q(u"주소")));
+    top->addWidget(new QLabel(QString::fromStdU16String(u"주소")));
     top->addWidget(address_);
-    top->addWidget(new QLabel(q(u"포트")));
+    top->addWidget(new QLabel(QString::fromStdU16String(u"포트")));
     top->addWidget(port_);
     top->addWidget(stateLamp_);
     top->addWidget(stateText_);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(button(u"시작", [this](ServerController& c) {
-        c.setBoxes(u(address_->text()), u(port_->text()));
+        c.setBoxes(address_->text().toStdU16String(), port_->text().toStdU16String());
         c.startListening();
     }));
     buttons->addWidget(button(u"중지", [](ServerController& c) { c.stopListening(); }));
@@ -72,20 +65,23 @@ MainWindow::MainWindow() {
 
 void MainWindow::attach(ServerController* controller) {
     controller_ = controller;
+    delete model_;
+    model_ = new LogModel(controller->log(), LogModel::kDefaultBatchMs, this);
+    list_->setModel(model_);
     timer_->start();
 }
 
 void MainWindow::setCaption(const std::u16string& caption) {
-    setWindowTitle(q(caption));
+    setWindowTitle(QString::fromStdU16String(caption));
 }
 void MainWindow::setAddress(const std::u16string& address) {
-    address_->setText(q(address));
+    address_->setText(QString::fromStdU16String(address));
 }
 void MainWindow::setPort(const std::u16string& port) {
-    port_->setText(q(port));
+    port_->setText(QString::fromStdU16String(port));
 }
 void MainWindow::setStatusText(const std::u16string& text) {
-    status_->setText(q(text));
+    status_->setText(QString::fromStdU16String(text));
 }
 
 void MainWindow::setListeningState(int state) {
@@ -101,25 +97,6 @@ void MainWindow::showWindow() {
 
 void MainWindow::hideWindow() {
     hide();
-}
-
-void MainWindow::logChanged() {
-    if (refreshPending_) return;
-    refreshPending_ = true;
-    QTimer::singleShot(0, this, [this] {
-        refreshPending_ = false;
-        refreshLog();
-    });
-}
-
-void MainWindow::refreshLog() {
-    if (!controller_) return;
-    const auto& lines = controller_->log().lines();
-    list_->clear();
-    QStringList items;
-    items.reserve(static_cast<qsizetype>(lines.size()));
-    for (const auto& line : lines) items.append(q(line));
-    list_->addItems(items);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -9,10 +9,12 @@
 
 class QLabel;
 class QLineEdit;
-class QListWidget;
+class QListView;
 class QTimer;
 
 namespace tessel::server {
+
+class LogModel;
 
 class MainWindow : public QWidget, public MainView {
   public:
@@ -26,27 +28,24 @@ class MainWindow : public QWidget, public MainView {
     void setListeningState(int state) override;
     void showWindow() override;
     void hideWindow() override;
-    void logChanged() override;
 
     // For the smoke test.
-    QListWidget* logList() const { return list_; }
+    QListView* logList() const { return list_; }
     QLabel* stateLabel() const { return stateText_; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
 
   private:
-    void refreshLog();
-
     ServerController* controller_ = nullptr;
     QLineEdit* address_;
     QLineEdit* port_;
-    QListWidget* list_;
+    QListView* list_;
+    LogModel* model_ = nullptr;
     QLabel* stateLamp_;
     QLabel* stateText_;
     QLabel* status_;
     QTimer* timer_;
-    bool refreshPending_ = false;
 };
 
 }  // namespace tessel::server

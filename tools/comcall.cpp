@@ -1,9 +1,12 @@
-// comcall [--new] PROGID [NAME=VALUE ...] MEMBER [ARG ...]
-// A small automation host: creates the object by ProgID or class identifier, puts each
+// comcall [--new] PROGID [NAME=VALUE ...] MEMBER [ARG ...] [-- [NAME=VALUE ...] MEMBER [ARG
+// ...]]... A small automation host: creates the object by ProgID or class identifier, puts each
 // NAME=VALUE as a property in order, invokes MEMBER with the ARGs (texts, coerced by the
 // member's declared parameter types) and prints the result as UTF-8 text and a newline.
+// "--" starts a further call on the same object; the calls run in order, each printing its
+// result on its own line (an empty line for a call without result). A member that is only a
+// property put, named with arguments, is put (`param "<text>"`).
 // A COM error prints "error 0xHHHHHHHH: description" on standard error and exits 1.
-// Every call creates a new object (--new says so explicitly; it is the only mode).
+// Every run creates a new object (--new says so explicitly; it is the only mode).
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -43,38 +46,65 @@ std::string printable(const Variant& v) {
     return text::toUtf8(v.toText(AlphaBool));
 }
 
+struct Step {
+    std::vector<std::pair<std::u16string, std::u16string>> puts;
+    std::u16string member;
+    std::vector<Variant> args;
+};
+
+// One call: a member called as a method or property get, or put when it is only a put.
+Variant run(Dispatch& object, const Step& step) {
+    for (auto& [name, value] : step.puts) put(object, name, Variant(value));
+    try {
+        return call(object, step.member, step.args);
+    } catch (const ComError& e) {
+        if (e.hr() != DISP_E_MEMBERNOTFOUND || step.args.empty()) throw;
+    }
+    invoke(object, step.member, DISPATCH_PROPERTYPUT, step.args);
+    return Variant();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) try {
     int i = 1;
     if (i < argc && !std::strcmp(argv[i], "--new")) ++i;
     if (argc - i < 2) {
-        std::fprintf(stderr, "usage: comcall [--new] PROGID [NAME=VALUE ...] MEMBER [ARG ...]\n");
+        std::fprintf(stderr,
+                     "usage: comcall [--new] PROGID [NAME=VALUE ...] MEMBER [ARG ...] "
+                     "[-- [NAME=VALUE ...] MEMBER [ARG ...]]...\n");
         return 2;
     }
     const std::u16string progId = text::fromUtf8(argv[i++]);
-    std::vector<std::pair<std::u16string, std::u16string>> puts;
-    for (; i < argc; ++i) {
-        const char* eq = std::strchr(argv[i], '=');
-        if (!eq || eq == argv[i]) break;
-        puts.emplace_back(
-            text::fromUtf8(std::string(argv[i], static_cast<std::size_t>(eq - argv[i]))),
-            text::fromUtf8(eq + 1));
+    std::vector<Step> steps;
+    for (;;) {
+        Step step;
+        for (; i < argc; ++i) {
+            const char* eq = std::strchr(argv[i], '=');
+            if (!eq || eq == argv[i]) break;
+            step.puts.emplace_back(
+                text::fromUtf8(std::string(argv[i], static_cast<std::size_t>(eq - argv[i]))),
+                text::fromUtf8(eq + 1));
+        }
+        if (i >= argc || !std::strcmp(argv[i], "--")) {
+            std::fprintf(stderr, "comcall: no member to call\n");
+            return 2;
+        }
+        step.member = text::fromUtf8(argv[i++]);
+        for (; i < argc && std::strcmp(argv[i], "--"); ++i)
+            step.args.emplace_back(text::fromUtf8(argv[i]));
+        steps.push_back(std::move(step));
+        if (i >= argc) break;
+        ++i;  // past "--"
     }
-    if (i >= argc) {
-        std::fprintf(stderr, "comcall: no member to call\n");
-        return 2;
-    }
-    const std::u16string member = text::fromUtf8(argv[i++]);
-    std::vector<Variant> args;
-    for (; i < argc; ++i) args.emplace_back(text::fromUtf8(argv[i]));
     try {
         auto object = createObject(progId);
-        for (auto& [name, value] : puts) put(*object, name, Variant(value));
-        Variant result = call(*object, member, std::move(args));
-        std::string out = printable(result);
-        std::fwrite(out.data(), 1, out.size(), stdout);
-        std::fputc('\n', stdout);
+        for (const auto& step : steps) {
+            std::string out = printable(run(*object, step));
+            out += '\n';
+            std::fwrite(out.data(), 1, out.size(), stdout);
+            std::fflush(stdout);
+        }
     } catch (const ComError& e) {
         std::fprintf(stderr, "error 0x%08X: %s\n", static_cast<unsigned>(e.hr()),
                      text::toUtf8(e.description()).c_str());

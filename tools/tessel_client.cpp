@@ -104,32 +104,32 @@ class Connection {
     // One reply; nullopt on time-out or a closed connection.
     std::optional<std::u16string> reply() {
         for (;;) {
-            if (auto length = server::replyLength(pending_)) {
-                if (*length == 0) return protocolError();
-                if (pending_.size() >= *length) {
-                    std::u16string one = pending_.substr(0, *length);
-                    pending_.erase(0, *length);
+            std::u16string one;
+            switch (stream_.next(one)) {
+                case server::ReplyStream::Status::Reply:
                     return one;
-                }
+                case server::ReplyStream::Status::NotAReply:
+                    return protocolError();
+                case server::ReplyStream::Status::NeedMore:
+                    break;
             }
             char buf[65536];
             ssize_t n = recv(fd_, buf, sizeof buf, 0);
             if (n <= 0) return std::nullopt;
-            pending_ += decoder_.decode(std::string_view(buf, static_cast<std::size_t>(n)));
+            stream_.arrive(std::string_view(buf, static_cast<std::size_t>(n)));
         }
     }
 
   private:
     std::optional<std::u16string> protocolError() {
         std::fprintf(stderr, "tessel-client: the server sent no valid reply header: %s\n",
-                     text::toUtf8(pending_.substr(0, 40)).c_str());
-        pending_.clear();
+                     text::toUtf8(stream_.pending().substr(0, 40)).c_str());
+        stream_.clear();
         return std::nullopt;
     }
 
     int fd_ = -1;
-    server::AnsiStreamDecoder decoder_;
-    std::u16string pending_;
+    server::ReplyStream stream_;
 };
 
 struct Request {

@@ -13,6 +13,7 @@
 #include "platform/registry/registry.h"
 #include "platform/testing/run_program.h"
 #include "platform/testing/temp_machine.h"
+#include "platform/text/coding.h"
 #include "platform/text/text.h"
 
 namespace com = platform::com;
@@ -26,10 +27,7 @@ namespace {
 const std::u16string kClassKey = u"CLSID\\" + sealwyn::CLSID_Crypt.str();
 
 std::string hexOf(const unsigned char* p, std::size_t n) {
-    static const char d[] = "0123456789abcdef";
-    std::string s;
-    for (std::size_t i = 0; i < n; ++i) s += {d[p[i] >> 4], d[p[i] & 15]};
-    return s;
+    return platform::text::toHexAscii(std::span(p, n));
 }
 
 std::string opensslDigest(const char* name, const std::vector<std::uint8_t>& data) {

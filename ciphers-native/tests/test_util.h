@@ -2,9 +2,13 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/text/coding.h"
 
 namespace sealwyn::test {
 
@@ -16,22 +20,15 @@ inline std::string str(const std::vector<std::uint8_t>& b) {
     return {b.begin(), b.end()};
 }
 
+// The bytes of a hexadecimal text the test writes itself (a typo in it fails the test).
 inline std::vector<std::uint8_t> unhex(std::string_view hex) {
-    std::vector<std::uint8_t> out;
-    auto v = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-        out.push_back(static_cast<std::uint8_t>(v(hex[i]) * 16 + v(hex[i + 1])));
-    return out;
+    auto bytes = platform::text::fromHex(hex);
+    if (!bytes) throw std::invalid_argument("not a hexadecimal text: " + std::string(hex));
+    return *bytes;
 }
 
 inline std::string hex(const std::uint8_t* p, std::size_t n) {
-    static const char d[] = "0123456789abcdef";
-    std::string s;
-    for (std::size_t i = 0; i < n; ++i) {
-        s += d[p[i] >> 4];
-        s += d[p[i] & 15];
-    }
-    return s;
+    return platform::text::toHexAscii(std::span(p, n));
 }
 
 template <class C>

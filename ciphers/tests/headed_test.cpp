@@ -28,14 +28,9 @@ class FakeNative : public DispatchImpl<FakeNative> {
         std::vector<std::uint8_t> bytes = text::toAnsi(data), key = text::toAnsi(pwd);
         bytes.push_back(0);
         while (bytes.size() % 16) bytes.push_back(0);
-        std::u16string out;
-        for (std::size_t i = 0; i < bytes.size(); ++i) {
-            std::uint8_t b =
-                bytes[i] ^ (key.empty() ? 0 : key[i % key.size()]) ^ std::uint8_t(salt);
-            out += u"0123456789abcdef"[b >> 4];
-            out += u"0123456789abcdef"[b & 15];
-        }
-        return out;
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] ^= (key.empty() ? 0 : key[i % key.size()]) ^ std::uint8_t(salt);
+        return text::toHex(bytes);
     }
     static std::u16string open(const std::u16string& pwd, const std::u16string& hex, int salt) {
         std::vector<std::uint8_t> key = text::toAnsi(pwd), bytes;

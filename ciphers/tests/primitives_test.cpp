@@ -2,6 +2,8 @@
 // the double-precision RSA arithmetic.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include <cmath>
 #include <set>
 
@@ -20,21 +22,13 @@ namespace text = platform::text;
 namespace {
 
 std::vector<std::uint8_t> unhex(std::string_view h) {
-    std::vector<std::uint8_t> out;
-    for (std::size_t i = 0; i + 1 < h.size(); i += 2)
-        out.push_back(
-            static_cast<std::uint8_t>(std::stoi(std::string(h.substr(i, 2)), nullptr, 16)));
-    return out;
+    auto bytes = text::fromHex(h);
+    if (!bytes) throw std::invalid_argument("not a hexadecimal text: " + std::string(h));
+    return *bytes;
 }
 
 std::string hex(const std::vector<std::uint8_t>& b) {
-    static const char d[] = "0123456789abcdef";
-    std::string s;
-    for (auto x : b) {
-        s += d[x >> 4];
-        s += d[x & 15];
-    }
-    return s;
+    return text::toHexAscii(b);
 }
 
 std::vector<std::uint8_t> bytes(std::string_view s) {

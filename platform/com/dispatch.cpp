@@ -44,8 +44,16 @@ HRESULT invokeMember(const TypeInfo& info, DispId id, unsigned kinds, std::vecto
     const MemberInfo* member = info.find(id, kinds);
     if (!member) return DISP_E_MEMBERNOTFOUND;
     const auto& params = member->params;
-    if (args.size() > params.size()) return DISP_E_BADPARAMCOUNT;
-    for (std::size_t i = 0; i < params.size(); ++i) {
+    const bool rest = !params.empty() && params.back().presence == Presence::Rest;
+    std::size_t fixed = params.size();
+    VariantArray restArgs;
+    if (rest) {
+        --fixed;
+        for (std::size_t i = fixed; i < args.size(); ++i) restArgs.items.push_back(args[i]);
+        if (args.size() > fixed) args.resize(fixed);
+    }
+    if (args.size() > fixed) return DISP_E_BADPARAMCOUNT;
+    for (std::size_t i = 0; i < fixed; ++i) {
         if (i >= args.size()) {
             if (!params[i].optional()) return DISP_E_BADPARAMCOUNT;
             args.push_back(Variant::missing());
@@ -62,6 +70,7 @@ HRESULT invokeMember(const TypeInfo& info, DispId id, unsigned kinds, std::vecto
             return e.hr();
         }
     }
+    if (rest) args.emplace_back(std::move(restArgs));
     Call call(*member, args);
     const HRESULT status = guardInvoke(info.name, excep, [&] {
         run(*member, call);

@@ -31,13 +31,15 @@ enum InvokeKind : unsigned {
 };
 
 // Type information: a static table per interface.
-enum class Presence : bool { Required, Optional };
+// Rest: the last parameter takes every further argument, in order, as one array of variants
+// (VT_ARRAY | VT_VARIANT, possibly empty), as a parameter array does.
+enum class Presence : std::uint8_t { Required, Optional, Rest };
 
 struct ParamInfo {
     std::u16string name;
     VarType type = VT_VARIANT;
     Presence presence = Presence::Required;
-    bool optional() const { return presence == Presence::Optional; }
+    bool optional() const { return presence != Presence::Required; }
 };
 
 struct MemberInfo {

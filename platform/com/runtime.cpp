@@ -298,14 +298,4 @@ void setCreationFailure(const Guid& clsid, HRESULT failure) {
         rt.failures[clsid] = failure;
 }
 
-std::filesystem::path modulePath(const void* address) {
-    Dl_info info{};
-    if (dladdr(address, &info) && info.dli_fname) {
-        std::error_code ec;
-        auto p = std::filesystem::canonical(info.dli_fname, ec);
-        return ec ? std::filesystem::path(info.dli_fname) : p;
-    }
-    return {};
-}
-
 }  // namespace platform::com

@@ -123,7 +123,4 @@ class CatRegister : public virtual Unknown {
 // where a component is missing or broken.
 void setCreationFailure(const Guid& clsid, HRESULT failure);
 
-// The file of the shared library (or program) that contains `address` (dladdr).
-std::filesystem::path modulePath(const void* address);
-
 }  // namespace platform::com

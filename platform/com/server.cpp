@@ -1,5 +1,6 @@
 #include "platform/com/server.h"
 
+#include "platform/system/files.h"
 #include "platform/text/text.h"
 
 namespace platform::com {
@@ -33,7 +34,7 @@ Module::Module(const void* anchor, std::vector<ClassEntry> classes,
     : anchor_(anchor), classes_(std::move(classes)), typeLib_(std::move(typeLib)) {}
 
 std::filesystem::path Module::path() const {
-    return modulePath(anchor_);
+    return system::moduleFile(anchor_);
 }
 
 std::shared_ptr<Unknown> Module::track(std::shared_ptr<Unknown> object) {

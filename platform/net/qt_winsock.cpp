@@ -4,7 +4,25 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <sys/socket.h>
+
+#include <cerrno>
+
 namespace platform::net {
+
+namespace {
+// True when the peer has closed its end and everything it sent has been read, though Qt has
+// not noticed yet: its close event is on the way, and asking now already tells.
+bool peerHasClosed(const QTcpSocket& socket) {
+    if (socket.bytesAvailable() > 0) return false;
+    qintptr fd = socket.socketDescriptor();
+    if (fd < 0) return false;
+    char c;
+    ssize_t n = ::recv(static_cast<int>(fd), &c, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (n == 0) return true;
+    return n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR;
+}
+}  // namespace
 
 int winsockError(int qtSocketError) {
     switch (static_cast<QAbstractSocket::SocketError>(qtSocketError)) {
@@ -177,7 +195,7 @@ int QtSocketArray::State(int index) const {
     if (it->second.peerClosed) return sckClosing;
     switch (it->second.socket->state()) {
         case QAbstractSocket::ConnectedState:
-            return sckConnected;
+            return peerHasClosed(*it->second.socket) ? sckClosing : sckConnected;
         case QAbstractSocket::ClosingState:
             return sckClosing;
         default:

@@ -72,6 +72,7 @@ class SocketArray {
     // Takes the requested connection onto element index. 0 or an error number.
     virtual int Accept(int index, long requestID) = 0;
     virtual void Close(int index) = 0;
+    // sckClosing as soon as the peer's close can be seen, which may be before its Close event.
     virtual int State(int index) const = 0;
 
     // All bytes waiting on the element.

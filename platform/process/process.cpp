@@ -279,6 +279,18 @@ void Child::killGroup() {
     ::kill(pid_, SIGKILL);
 }
 
+std::optional<int> Child::exited() {
+    if (!running()) return std::nullopt;
+    int status = 0;
+    pid_t r;
+    do {
+        r = ::waitpid(pid_, &status, WNOHANG);
+    } while (r < 0 && errno == EINTR);
+    if (r == 0) return std::nullopt;
+    pid_ = -1;
+    return r < 0 ? -1 : status;
+}
+
 int Child::wait() {
     if (!running()) return -1;
     int status = 0;

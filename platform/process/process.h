@@ -75,6 +75,9 @@ class Child {
     void killGroup();
     // Waits for the child and answers its wait status (-1 when there was no child).
     int wait();
+    // The wait status once the child has ended (it is reaped then); nullopt while it runs or
+    // when there is no child.
+    std::optional<int> exited();
 
   private:
     friend int spawn(const SpawnOptions&, Child&);

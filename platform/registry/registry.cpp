@@ -53,8 +53,11 @@
 
 #include "platform/system/machine.h"
 #include "platform/system/storefile.h"
+#include "platform/text/coding.h"
 
 namespace platform::registry {
+
+namespace text = platform::text;
 
 namespace {
 
@@ -307,10 +310,10 @@ bool isLow(char16_t c) {
 enum class Context { Quoted, KeyName };
 
 void appendEscaped(std::string& out, std::u16string_view s, Context context) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     auto escape = [&out](char16_t c) {
         out += '%';
-        for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(c >> shift) & 0xF];
+        for (int shift = 12; shift >= 0; shift -= 4)
+            out += text::hexDigit(c >> shift, text::HexCase::Upper);
     };
     for (std::size_t i = 0; i < s.size(); ++i) {
         char16_t c = s[i];
@@ -327,13 +330,6 @@ void appendEscaped(std::string& out, std::u16string_view s, Context context) {
     }
 }
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 // The inverse of appendEscaped. Raw control characters are refused: the writer never leaves
 // one, so finding one means the file was damaged.
 std::optional<std::u16string> unescape(std::string_view s) {
@@ -345,7 +341,7 @@ std::optional<std::u16string> unescape(std::string_view s) {
             if (s.size() - i < 5) return std::nullopt;
             unsigned unit = 0;
             for (int k = 1; k <= 4; ++k) {
-                int d = hexDigit(s[i + k]);
+                int d = text::hexDigitValue(static_cast<unsigned char>(s[i + k]));
                 if (d < 0) return std::nullopt;
                 unit = unit * 16 + unsigned(d);
             }
@@ -459,7 +455,7 @@ std::optional<Value> parseData(std::string_view data) {
     if (data.starts_with(kDword) && data.size() == kDword.size() + 8) {
         std::uint32_t n = 0;
         for (char c : data.substr(kDword.size())) {
-            int d = hexDigit(c);
+            int d = text::hexDigitValue(static_cast<unsigned char>(c));
             if (d < 0) return std::nullopt;
             n = n * 16 + std::uint32_t(d);
         }

@@ -16,6 +16,7 @@
 
 #include "platform/system/machine.h"
 #include "platform/text/codepage.h"
+#include "platform/text/coding.h"
 #include "platform/text/strings.h"
 
 namespace platform::system {
@@ -24,6 +25,7 @@ namespace fs = std::filesystem;
 using nlohmann::json;
 using platform::text::fromUtf8;
 using platform::text::toUtf8;
+namespace text = platform::text;
 
 // ---------------------------------------------------------------------------------------------
 // Lookups
@@ -190,39 +192,21 @@ const json& arrayOf(const json& o, const char* key) {
 }
 
 std::string hex(const std::vector<std::uint8_t>& bytes) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string s;
-    for (auto b : bytes) {
-        s += digits[b >> 4];
-        s += digits[b & 15];
-    }
-    return s;
+    return text::toHexAscii(bytes, text::HexCase::Upper);
 }
 
+// Hexadecimal digits of either case; blanks between them are allowed.
 std::vector<std::uint8_t> unhex(const std::string& s) {
-    std::vector<std::uint8_t> out;
-    int high = -1;
+    std::string digits;
     for (char c : s) {
-        int v;
-        if (c >= '0' && c <= '9')
-            v = c - '0';
-        else if (c >= 'a' && c <= 'f')
-            v = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F')
-            v = c - 'A' + 10;
-        else if (c == ' ')
-            continue;
-        else
+        if (c == ' ') continue;
+        if (text::hexDigitValue(static_cast<unsigned char>(c)) < 0)
             bad("a device mode text must be hexadecimal digits");
-        if (high < 0) {
-            high = v;
-        } else {
-            out.push_back(std::uint8_t(high * 16 + v));
-            high = -1;
-        }
+        digits += c;
     }
-    if (high >= 0) bad("a device mode text must have an even number of digits");
-    return out;
+    auto bytes = text::fromHex(std::string_view(digits));
+    if (!bytes) bad("a device mode text must have an even number of digits");
+    return *bytes;
 }
 
 std::optional<std::int16_t> short_(const json& o, const char* key) {

@@ -7,9 +7,12 @@
 #include <cerrno>
 #include <system_error>
 
+#include "platform/text/text.h"
+
 namespace platform::system {
 
 namespace fs = std::filesystem;
+namespace text = platform::text;
 
 fs::path programFile() {
     std::error_code ec;
@@ -26,21 +29,30 @@ fs::path moduleFile(const void* address) {
     return fs::path(info.dli_fname);
 }
 
-std::vector<fs::path> findFiles(const fs::path& pattern) {
+std::vector<fs::path> findFiles(const fs::path& pattern, NameCase nameCase) {
     std::vector<fs::path> found;
     const std::string name = pattern.filename().string();
     std::error_code ec;
-    if (name.find_first_of("*?") == std::string::npos) {
-        if (!name.empty() && fs::exists(pattern, ec)) found.push_back(pattern);
+    if (name.empty()) {  // a folder named with its final separator
+        if (fs::exists(pattern, ec)) found.push_back(pattern);
         return found;
     }
+    const bool wild = name.find_first_of("*?") != std::string::npos;
+    if (!wild && fs::exists(pattern, ec)) {
+        found.push_back(pattern);
+        return found;
+    }
+    if (!wild && nameCase == NameCase::Exact) return found;
+    const std::u16string wideName = text::fromUtf8(name);
     fs::path folder = pattern.parent_path();
     if (folder.empty()) folder = ".";
     fs::directory_iterator it(folder, ec), end;
     for (; !ec && it != end; it.increment(ec)) {
         const std::string candidate = it->path().filename().string();
-        if (fnmatch(name.c_str(), candidate.c_str(), 0) == 0)
-            found.push_back(pattern.parent_path() / candidate);
+        const bool match = wild ? fnmatch(name.c_str(), candidate.c_str(),
+                                          nameCase == NameCase::Ignore ? FNM_CASEFOLD : 0) == 0
+                                : text::equalsNoCase(text::fromUtf8(candidate), wideName);
+        if (match) found.push_back(pattern.parent_path() / candidate);
     }
     return found;
 }

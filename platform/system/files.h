@@ -16,10 +16,15 @@ std::filesystem::path programFile();
 // when possible; empty when the address lies in no loaded file.
 std::filesystem::path moduleFile(const void* address);
 
+enum class NameCase { Exact, Ignore };
+
 // The files matching a pattern whose last component may hold "*" and "?" (hidden files
 // included); a pattern without wildcards names one file. Folders in the pattern are taken as
-// they are. Never raises: an unreadable folder matches nothing.
-std::vector<std::filesystem::path> findFiles(const std::filesystem::path& pattern);
+// they are. With NameCase::Ignore the last component matches without regard to case, as the
+// platform's file search does; a name that exists exactly is then the only match. Never raises:
+// an unreadable folder matches nothing.
+std::vector<std::filesystem::path> findFiles(const std::filesystem::path& pattern,
+                                             NameCase nameCase = NameCase::Exact);
 
 // Fills `out` from the kernel's cryptographic random source; false when it cannot.
 bool randomBytes(std::span<std::uint8_t> out);

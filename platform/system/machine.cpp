@@ -48,4 +48,8 @@ std::filesystem::path systemFolder() {
     return ensured(machineFolder() / "system");
 }
 
+std::filesystem::path appDataFolder() {
+    return ensured(machineFolder() / "AppData");
+}
+
 }  // namespace platform::system

@@ -11,5 +11,8 @@ namespace platform::system {
 std::filesystem::path machineFolder();
 // The machine's system folder ("<machine>/system"), created on first use.
 std::filesystem::path systemFolder();
+// The user's application-data folder of the machine ("<machine>/AppData"), created on first
+// use: where programs and controls keep their per-user working files.
+std::filesystem::path appDataFolder();
 
 }  // namespace platform::system

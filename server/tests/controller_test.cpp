@@ -323,3 +323,83 @@ TEST_F(Controller, SetUpUsesTheCertificateSettings) {
     EXPECT_TRUE(cipher.calls[0].plain.ends_with(u"|usedefaultprinter==1|"));
     EXPECT_EQ(controller->issue().paramCipherText.substr(0, 13), u"1Velmora/DES|");
 }
+
+TEST_F(Controller, AFrameLeftUnfinishedTooLongClosesTheClient) {
+    std::string poll = request("CE09");
+    struct Case {
+        const char* what;
+        std::string ini;
+        std::string part;          // sent at 0 s
+        std::int64_t stillOpenAt;  // ms: a tick here leaves the client on
+        std::int64_t closedAt;     // ms: a tick here closes it
+    } cases[] = {
+        {"default of 60 s", "", poll.substr(0, 20), 59999, 60000},
+        {"0 is refused for the default", "[SYSTEM]\nIncompleteFrameTimeout=0\n", poll.substr(0, 20),
+         59999, 60000},
+        {"setting", "[SYSTEM]\nIncompleteFrameTimeout=5\n", poll.substr(0, 38), 4999, 5000},
+        {"half a double-byte character", "[SYSTEM]\nIncompleteFrameTimeout=5\n", "\xB0", 4999,
+         5000},
+    };
+    for (const auto& c : cases) {
+        writeIni(c.ini);
+        clock.steady = 1000;
+        started();
+        EXPECT_EQ(logged(u"IncompleteFrameTimeout 값이 잘못되어"),
+                  c.ini.find("=0") != std::string::npos)
+            << c.what;
+        sockets.connect(1);
+        EXPECT_TRUE(exchange(c.part).empty()) << c.what;
+        clock.steady = 1000 + c.stillOpenAt;
+        controller->timerTick();
+        EXPECT_TRUE(sockets.exists(1)) << c.what;
+        clock.steady = 1000 + c.closedAt;
+        controller->timerTick();
+        EXPECT_FALSE(sockets.exists(1)) << c.what;
+        EXPECT_TRUE(logged(u"초 안에 완성되지 않아 접속을 끊습니다")) << c.what;
+        // The slot is free and the old bytes are gone.
+        sockets.connect(2);
+        auto r = exchange(poll);
+        ASSERT_EQ(r.size(), 1u) << c.what;
+        EXPECT_EQ(r[0].code, u"CE09");
+    }
+}
+
+TEST_F(Controller, TheUnfinishedFrameTimeRunsFromEachFramesFirstByte) {
+    writeIni("[SYSTEM]\nIncompleteFrameTimeout=10\n");
+    started();
+    sockets.connect();
+    std::string poll = request("CE09");
+    // An idle client with nothing pending stays however long it waits.
+    clock.steady = 100000;
+    controller->timerTick();
+    EXPECT_TRUE(sockets.exists(1));
+    // A frame finished in time, then the next one begun in the same arrival: its own time
+    // starts then.
+    EXPECT_TRUE(exchange(poll.substr(0, 30)).empty());
+    clock.steady += 9000;
+    EXPECT_EQ(exchange(poll.substr(30) + poll.substr(0, 5)).size(), 1u);
+    clock.steady += 9000;
+    controller->timerTick();
+    EXPECT_TRUE(sockets.exists(1));
+    // More bytes of the same frame do not restart its time.
+    clock.steady += 500;
+    EXPECT_TRUE(exchange(poll.substr(5, 5)).empty());
+    clock.steady += 500;
+    controller->timerTick();
+    EXPECT_FALSE(sockets.exists(1));
+}
+
+TEST_F(Controller, AClientThatClosedFreesTheSlotBeforeItsCloseEventComes) {
+    started();
+    sockets.connect(1);
+    EXPECT_EQ(exchange(request("CE09")).size(), 1u);
+    // The peer's end is closed; its close event is still on its way.
+    sockets.elements[1].state = net::sckClosing;
+    sockets.connect(2);
+    EXPECT_TRUE(logged(u"Client(1) 접속, requestID = 2"));
+    EXPECT_FALSE(logged(u"접속초과"));
+    EXPECT_EQ(exchange(request("CE09")).size(), 1u);
+    // The new client holds the slot like any other.
+    sockets.connect(3);
+    EXPECT_TRUE(logged(u"Client 접속초과, requestID = 3"));
+}

@@ -25,7 +25,9 @@ class FixedClock : public Clock {
         time.milliseconds = 7;
     }
     LocalTime now() const override { return time; }
+    std::int64_t steadyMilliseconds() const override { return steady; }
     LocalTime time;
+    std::int64_t steady = 0;
 };
 
 // Encrypts by wrapping the text, so tests can read back what was encrypted.
@@ -138,7 +140,6 @@ class FakeView : public MainView {
     void setListeningState(int s) override { listening = s; }
     void showWindow() override { visible = true; }
     void hideWindow() override { visible = false; }
-    void logChanged() override {}
     std::u16string caption, address, port, status;
     int listening = -1;
     bool visible = false;

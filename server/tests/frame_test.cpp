@@ -174,14 +174,7 @@ TEST(Frame, DoubleByteCharacterSplitBetweenArrivals) {
 
 // The protocol client builds its requests and cuts the server's replies with these.
 TEST(Frame, RequestsAreAcceptedAndRepliesAreCut) {
-    LocalTime t;
-    t.tm.tm_year = 120;
-    t.tm.tm_mon = 2;
-    t.tm.tm_mday = 2;
-    t.tm.tm_hour = 9;
-    t.tm.tm_min = 5;
-    t.tm.tm_sec = 3;
-    t.milliseconds = 7;
+    const LocalTime t = tessel::server::testing::FixedClock().now();
     const std::u16string request = FMakeRequest(u"CE01", u"0001,한글", t);
     EXPECT_EQ(request, u"00000046SMATM00120200302090503007RCCE010001,한글");
     EXPECT_TRUE(FCheckHeader(request, 10));

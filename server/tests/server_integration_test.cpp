@@ -69,18 +69,18 @@ TEST_F(Server, SplitFramesWaitAndBadHeadersClose) {
     ServerProcess server(machine.path(), iniFor(port));
     ASSERT_TRUE(server.waitListening(port)) << server.errors();
     {
+        // The frame in three separate writes, cut inside the header and inside the code.
         Client client(port);
         std::u16string poll = request(u"CE09");
         client.sendText(poll.substr(0, 12));
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        client.sendText(poll.substr(12));
+        client.sendText(poll.substr(12, 25));
+        client.sendText(poll.substr(37));
         EXPECT_EQ(shape(client.reply()), "00000041 CICE0900");
         client.send("HELLO\r\n");
         EXPECT_TRUE(client.closedByServer());
     }
     // The slot is free again and the old bytes are gone.
     Client next(port);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
     next.sendText(request(u"CE09"));
     EXPECT_EQ(shape(next.reply()), "00000041 CICE0900");
 }
@@ -186,4 +186,27 @@ TEST_F(Server, ProtocolClientSendsFilesAndPrintsReplies) {
         client, {"--port", std::to_string(port), "frame", "GET / HTTP/1.0"});
     EXPECT_EQ(bad.exitCode, 1);
     EXPECT_EQ(platform::testing::runProgram(client, {"nothing"}).exitCode, 2);
+}
+
+TEST_F(Server, AFrameLeftUnfinishedIsClosedAfterTheTimeOut) {
+    ServerProcess server(machine.path(), iniFor(port, "IncompleteFrameTimeout=1\r\n"));
+    ASSERT_TRUE(server.waitListening(port)) << server.errors();
+    Client stalled(port);
+    stalled.sendText(request(u"CE09").substr(0, 20));
+    EXPECT_TRUE(stalled.closedByServer());
+    Client next(port);
+    next.sendText(request(u"CE09"));
+    EXPECT_EQ(shape(next.reply()), "00000041 CICE0900");
+}
+
+TEST_F(Server, AClientThatClosesAndReconnectsAtOnceIsAlwaysAccepted) {
+    ServerProcess server(machine.path(), iniFor(port));
+    ASSERT_TRUE(server.waitListening(port)) << server.errors();
+    int refused = 0;
+    for (int cycle = 0; cycle < 200; ++cycle) {
+        Client client(port);
+        client.sendText(request(u"CE09"));
+        if (shape(client.reply()) != "00000041 CICE0900") ++refused;
+    }
+    EXPECT_EQ(refused, 0);
 }

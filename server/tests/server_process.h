@@ -5,8 +5,8 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,20 +16,51 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/process/process.h"
 #include "platform/testing/temp_machine.h"
 #include "platform/text/text.h"
-
-extern char** environ;
+#include "server/frame.h"
 
 namespace tessel::server::testing {
 
-// A port that was free a moment ago.
+namespace detail {
+inline bool bindable(int port) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bool ok = bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    close(fd);
+    return ok;
+}
+}  // namespace detail
+
+// A port that was free a moment ago. It is taken below the range the system hands out to
+// outgoing connections, so a client of another test running alongside cannot take it before
+// the server binds it.
 inline int freePort() {
+    constexpr int kFirst = 10000;
+    int ephemeralLow = 32768;
+    {
+        std::ifstream range("/proc/sys/net/ipv4/ip_local_port_range");
+        int low = 0, high = 0;
+        if (range >> low >> high && low > 0) ephemeralLow = low;
+    }
+    if (ephemeralLow > kFirst + 1000) {
+        std::random_device device;
+        const auto span = static_cast<unsigned>(ephemeralLow - kFirst);
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            int port = kFirst + static_cast<int>(device() % span);
+            if (detail::bindable(port)) return port;
+        }
+    }
     int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -74,24 +105,15 @@ class ServerProcess {
     ServerProcess(const std::filesystem::path& folder, const std::string& ini)
         : iniPath_(folder / "server.ini"), logPath_(folder / "server.err") {
         if (!ini.empty()) std::ofstream(iniPath_, std::ios::binary) << ini;
-        std::string program = (platform::testing::binFolder() / "TesselServer").string();
-        std::string iniArg = iniPath_.string();
-        std::vector<char*> argv{program.data(), const_cast<char*>("--ini"), iniArg.data(), nullptr};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, logPath_.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0)
-            pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~ServerProcess() {
-        if (pid_ > 0 && !exited_) {
-            kill(pid_, SIGTERM);
-            int status = 0;
-            waitpid(pid_, &status, 0);
-        }
+        platform::process::SpawnOptions options;
+        options.argv = {(platform::testing::binFolder() / "TesselServer").string(), "--ini",
+                        iniPath_.string()};
+        // The program's output and errors go to one file the test can read.
+        const int log = ::open(logPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        options.stdoutFd = log;
+        options.stderrFd = log;
+        platform::process::spawn(options, child_);
+        if (log >= 0) ::close(log);
     }
 
     bool waitListening(int port, std::uint32_t address = kLoopback) {
@@ -99,19 +121,16 @@ class ServerProcess {
                listening(address, port);
     }
     bool running() {
-        if (pid_ <= 0 || exited_) return false;
-        int status = 0;
-        if (waitpid(pid_, &status, WNOHANG) == pid_) {
-            exited_ = true;
-            exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (exitCode_) return false;
+        if (auto status = child_.exited()) {
+            exitCode_ = WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
             return false;
         }
-        return true;
+        return child_.running();
     }
     // The exit code once the program ended on its own (nullopt while it runs on).
     std::optional<int> waitExit(int milliseconds = 15000) {
         waitFor([&] { return !running(); }, milliseconds);
-        if (!exited_) return std::nullopt;
         return exitCode_;
     }
     std::string errors() const {
@@ -123,9 +142,8 @@ class ServerProcess {
   private:
     std::filesystem::path iniPath_;
     std::filesystem::path logPath_;
-    pid_t pid_ = -1;
-    bool exited_ = false;
-    int exitCode_ = -1;
+    platform::process::Child child_;  // killed and reaped when the test ends
+    std::optional<int> exitCode_;
 };
 
 // A blocking client with a receive time-out.
@@ -135,6 +153,9 @@ class Client {
         fd_ = socket(AF_INET, SOCK_STREAM, 0);
         timeval tv{5, 0};
         setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        // Each send goes out at once as its own segment, so a test can split a frame.
+        int one = 1;
+        setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_port = htons(static_cast<std::uint16_t>(port));
@@ -156,23 +177,18 @@ class Client {
         auto b = platform::text::toAnsi(text);
         send(std::string(b.begin(), b.end()));
     }
-    // One reply, as text; nullopt on time-out or when the server closed the connection.
+    // One reply, as text; nullopt on time-out, when the server closed the connection or when
+    // what came is not a reply.
     std::optional<std::u16string> reply() {
         for (;;) {
-            std::u16string text = platform::text::fromAnsi(pending_);
-            if (text.size() >= 8) {
-                std::size_t length = std::stoul(platform::text::toUtf8(text.substr(0, 8)));
-                if (text.size() >= length) {
-                    std::u16string frame = text.substr(0, length);
-                    auto used = platform::text::toAnsi(frame);
-                    pending_.erase(0, used.size());
-                    return frame;
-                }
-            }
+            std::u16string frame;
+            const auto status = stream_.next(frame);
+            if (status == ReplyStream::Status::Reply) return frame;
+            if (status == ReplyStream::Status::NotAReply) return std::nullopt;
             char buf[65536];
             ssize_t n = recv(fd_, buf, sizeof buf, 0);
             if (n <= 0) return std::nullopt;
-            pending_.append(buf, static_cast<std::size_t>(n));
+            stream_.arrive(std::string_view(buf, static_cast<std::size_t>(n)));
         }
     }
     // True when the server closes the connection within the time-out.
@@ -188,7 +204,7 @@ class Client {
   private:
     int fd_ = -1;
     bool connected_ = false;
-    std::string pending_;
+    ReplyStream stream_;
 };
 
 inline std::u16string request(std::u16string_view code, std::u16string_view body = u"") {

@@ -3,8 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <fstream>
 
 #include "fakes.h"
@@ -41,11 +42,18 @@ TEST(Window, SmokeTestUnderTheOffscreenPlatform) {
     ASSERT_TRUE(controller.start());
     QApplication::processEvents();
     EXPECT_TRUE(window.isVisible());
+    // The log rows come in batches: wait for the first one.
+    QAbstractItemModel* model = window.logList()->model();
+    ASSERT_NE(model, nullptr);
+    QElapsedTimer waited;
+    waited.start();
+    while (model->rowCount() == 0 && waited.elapsed() < 5000)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     EXPECT_EQ(window.windowTitle(), QString::fromUtf8("TesselServer Ver.1.0.0 "));
     EXPECT_EQ(window.stateLabel()->text(), "2");
-    ASSERT_GE(window.logList()->count(), 1);
+    ASSERT_GE(model->rowCount(), 1);
     EXPECT_TRUE(
-        window.logList()->item(0)->text().endsWith(QString::fromUtf8("Tessel 소켓 기동,0")));
+        model->index(0, 0).data().toString().endsWith(QString::fromUtf8("Tessel 소켓 기동,0")));
 
     window.close();
     QApplication::processEvents();

@@ -46,6 +46,25 @@ TEST_F(Tools, RegisterCallAndUnregisterTheTestServer) {
     EXPECT_EQ(gone.err.substr(0, 16), "error 0x800401F3");
 }
 
+// Several calls on one object, in order, each result on its own line; a failing call stops
+// the run after the results before it.
+TEST_F(Tools, CallsSeveralMembersOnOneObject) {
+    ASSERT_EQ(runProgram(REGSVR, {COMTEST_LIBRARY}).exitCode, 0);
+    auto calls = runProgram(COMCALL, {"ComTest.Calculator", "Add", "40", "2", "--", "Name=한글",
+                                      "Name", "--", "Concat", "a", "7", "--", "Name"});
+    EXPECT_EQ(calls.exitCode, 0) << calls.err;
+    EXPECT_EQ(calls.out, "42\n한글\na7\n한글\n");
+
+    auto failed = runProgram(
+        COMCALL, {"ComTest.Calculator", "Add", "1", "2", "--", "Fail", "--", "Add", "3", "4"});
+    EXPECT_EQ(failed.exitCode, 1);
+    EXPECT_EQ(failed.out, "3\n");
+    EXPECT_EQ(failed.err, "error 0x80070057: 잘못된 값입니다\n");
+
+    EXPECT_EQ(runProgram(COMCALL, {"ComTest.Calculator", "Add", "1", "2", "--"}).exitCode, 2);
+    EXPECT_EQ(runProgram(COMCALL, {"ComTest.Calculator", "--", "Add", "1", "2"}).exitCode, 2);
+}
+
 TEST_F(Tools, UsageAndLoadErrors) {
     EXPECT_EQ(runProgram(REGSVR, {}).exitCode, 2);
     EXPECT_EQ(runProgram(REGSVR, {"/nonexistent/libnothing.so"}).exitCode, 3);

@@ -1,13 +1,11 @@
 #include "viewer/probes/probes.h"
 
-#include <glob.h>
-#include <sys/stat.h>
-
 #include <exception>
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
 
+#include "platform/system/files.h"
 #include "platform/system/fileversion.h"
 #include "platform/text/codepage.h"
 #include "platform/text/numbers.h"
@@ -22,23 +20,6 @@ std::u16string hex8(std::uint32_t v) {
     return platform::text::Right(u"0000000" + platform::text::Hex(v), 8);
 }
 
-// The platform's file system ignores case: without an exact match, a last part that differs
-// from an entry of its folder only in case names that entry.
-bool existsIgnoringCase(const std::u16string& path) {
-    const auto slash = path.find_last_of(u'/');
-    const std::u16string last = slash == std::u16string::npos ? path : path.substr(slash + 1);
-    if (last.empty()) return false;
-    std::u16string folder = slash == std::u16string::npos ? u"." : path.substr(0, slash);
-    if (folder.empty()) folder = u"/";
-    std::error_code ec;
-    std::filesystem::directory_iterator it(platform::text::toUtf8(folder), ec), end;
-    for (; !ec && it != end; it.increment(ec))
-        if (platform::text::equalsNoCase(platform::text::fromUtf8(it->path().filename().string()),
-                                         last))
-            return true;
-    return false;
-}
-
 }  // namespace
 
 bool FileExist(std::u16string_view path) {
@@ -47,19 +28,9 @@ bool FileExist(std::u16string_view path) {
         std::u16string p(path);
         for (auto& c : p)
             if (c == u'\\') c = u'/';
-        const std::string utf8 = platform::text::toUtf8(p);
-        const std::string last = utf8.substr(
-            utf8.find_last_of('/') == std::string::npos ? 0 : utf8.find_last_of('/') + 1);
-        if (last.find_first_of("*?") != std::string::npos) {
-            glob_t g{};
-            int rc = ::glob(utf8.c_str(), GLOB_PERIOD | GLOB_NOSORT, nullptr, &g);
-            bool found = rc == 0 && g.gl_pathc > 0;
-            ::globfree(&g);
-            return found;
-        }
-        struct stat st {};
-        if (::stat(utf8.c_str(), &st) == 0) return true;
-        return existsIgnoringCase(p);
+        return !platform::system::findFiles(platform::text::toUtf8(p),
+                                            platform::system::NameCase::Ignore)
+                    .empty();
     } catch (const std::exception& e) {
         WriteLog(u"파일 검색 오류: " + platform::text::fromUtf8(e.what()), 5);
         return false;

@@ -18,6 +18,10 @@ PrintSettings& printSettings() {
     return state.print;
 }
 
+ViewerState& viewerState() {
+    return state.viewer;
+}
+
 void resetPrintSettings() {
     state.print = PrintSettings{};
 }

@@ -7,7 +7,9 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <cstring>
 #include <functional>
+#include <thread>
 
 #include "platform/net/qt_winsock.h"
 
@@ -121,6 +123,34 @@ TEST_F(Winsock, AcceptReceiveSendAndPeerClose) {
     array.Unload(1);
     EXPECT_FALSE(array.exists(1));
     EXPECT_EQ(array.State(1), sckClosed);
+}
+
+TEST_F(Winsock, APeerCloseShowsInTheStateBeforeItsEvent) {
+    ASSERT_EQ(array.Listen(0, u"127.0.0.1", 0), 0);
+    for (const char* last : {"", "x"}) {
+        events.closedIndex = -1;
+        events.data.clear();
+        int fd = connectTo(array.LocalPort(0));
+        ASSERT_GE(fd, 0);
+        ASSERT_TRUE(pump([&] { return array.State(1) == sckConnected; }));
+        std::size_t size = std::strlen(last);
+        ASSERT_EQ(write(fd, last, size), static_cast<ssize_t>(size));
+        close(fd);
+        if (size == 0) {
+            // No events run here: only the state can tell.
+            QElapsedTimer t;
+            t.start();
+            while (array.State(1) != sckClosing && t.elapsed() < 5000) std::this_thread::yield();
+            EXPECT_EQ(array.State(1), sckClosing);
+        } else {
+            // Bytes still to be read keep the connection up until they are.
+            EXPECT_EQ(array.State(1), sckConnected);
+        }
+        ASSERT_TRUE(pump([&] { return events.closedIndex == 1; })) << last;
+        EXPECT_EQ(events.data, last);
+        EXPECT_EQ(events.stateAtClose, sckClosing);
+        array.Unload(1);
+    }
 }
 
 TEST_F(Winsock, AnUnacceptedRequestIsClosed) {

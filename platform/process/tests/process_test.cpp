@@ -127,6 +127,22 @@ TEST(Spawn, KillGroupEndsGrandchildrenAndDestroyReaps) {
     EXPECT_TRUE(ended()) << state();
 }
 
+TEST(Spawn, ExitedAnswersWithoutWaitingAndOnlyOnce) {
+    Child child;
+    ASSERT_EQ(spawn({{"sleep", "30"}}, child), 0);
+    EXPECT_EQ(child.exited(), std::nullopt);  // still running: no wait
+    child.killGroup();
+    std::optional<int> status;
+    for (int i = 0; i < 500 && !status; ++i) {
+        status = child.exited();
+        if (!status) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(status);
+    EXPECT_TRUE(WIFSIGNALED(*status));
+    EXPECT_FALSE(child.running());
+    EXPECT_EQ(child.exited(), std::nullopt);  // reaped once
+}
+
 TEST(ReadSome, DeadlineEndsTheWaitForSilentWriters) {
     Pipe pipe;
     ASSERT_EQ(pipe.create(), 0);

@@ -25,6 +25,7 @@
 
 #include "platform/system/storefile.h"
 #include "platform/testing/children.h"
+#include "platform/testing/temp_machine.h"
 
 namespace fs = std::filesystem;
 namespace reg = platform::registry;
@@ -62,25 +63,10 @@ std::u16string raceName(int p, int i) {
 // Every test gets its own machine folder.
 class RegistryTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        if (const char* v = std::getenv("TESSEL_MACHINE")) old_ = v;
-        std::string tmpl = (fs::temp_directory_path() / "tessel-registry-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        machine_ = tmpl;
-        ::setenv("TESSEL_MACHINE", machine_.c_str(), 1);
-    }
-    void TearDown() override {
-        fs::remove_all(machine_);
-        if (old_) {
-            ::setenv("TESSEL_MACHINE", old_->c_str(), 1);
-        } else {
-            ::unsetenv("TESSEL_MACHINE");
-        }
-    }
     fs::path file() const { return machine_ / "registry.txt"; }
 
-    fs::path machine_;
-    std::optional<std::string> old_;
+    platform::testing::TempMachine temp_;
+    const fs::path machine_ = temp_.path();
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -37,6 +37,13 @@ TEST(Files, FindFilesMatchesTheLastComponent) {
     EXPECT_EQ(names(findFiles(folder / "readme.txt")), List{"readme.txt"});
     EXPECT_TRUE(findFiles(folder / "missing.txt").empty());
     EXPECT_TRUE(findFiles(folder / "no-such-folder" / "*").empty());
+    // Without regard to case the last component matches as the platform's search does; an
+    // exact name is the only match then.
+    EXPECT_EQ(names(findFiles(folder / "Net.Exe", NameCase::Ignore)), (List{"NET.EXE", "net.exe"}));
+    EXPECT_EQ(names(findFiles(folder / "NET.EXE", NameCase::Ignore)), List{"NET.EXE"});
+    EXPECT_EQ(names(findFiles(folder / "README.*", NameCase::Ignore)), List{"readme.txt"});
+    EXPECT_TRUE(findFiles(folder / "Net.Exe").empty());
+    EXPECT_EQ(findFiles(folder.string() + "/"), std::vector<fs::path>{folder.string() + "/"});
     // Matches keep the folder as the pattern gave it.
     EXPECT_EQ(findFiles(folder / "read*").front(), folder / "readme.txt");
 }

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/testing/temp_machine.h"
+
 namespace fs = std::filesystem;
 using platform::system::machineFolder;
 using platform::system::systemFolder;
@@ -35,16 +37,10 @@ class EnvGuard {
 
 class MachineFolderTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "tessel-machine-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        root_ = tmpl;
-    }
-    void TearDown() override { fs::remove_all(root_); }
-
     EnvGuard machine_{"TESSEL_MACHINE"};
     EnvGuard home_{"HOME"};
-    fs::path root_;
+    platform::testing::TempMachine temp_;
+    const fs::path root_ = temp_.path();
 };
 
 TEST_F(MachineFolderTest, HonoursTesselMachineAndCreatesIt) {

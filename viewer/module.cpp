@@ -1,0 +1,33 @@
+// The control library's COM server: the viewer control and its registration.
+#include "platform/com/server.h"
+#include "viewer/control/qt_parts.h"
+#include "viewer/control/viewer.h"
+
+namespace {
+
+using namespace platform::com;
+
+Module& module() {
+    static Module m(
+        reinterpret_cast<const void*>(&module),
+        {ClassEntry{vistrel::CLSID_Viewer,
+                    u"Vistrel.Viewer",
+                    u"Vistrel.Viewer.1",
+                    u"Vistrel.Viewer",
+                    [] {
+                        return std::static_pointer_cast<Unknown>(
+                            std::make_shared<vistrel::Viewer>(vistrel::qtViewerParts()));
+                    },
+                    u"Apartment",
+                    {CATID_Control},
+                    true}},
+        TypeLibInfo{vistrel::LIBID_Vistrel,
+                    u"1.0",
+                    u"Vistrel",
+                    {{vistrel::IID__Viewer, u"_Viewer"}, {vistrel::DIID___Viewer, u"__Viewer"}}});
+    return m;
+}
+
+}  // namespace
+
+TESSEL_COM_SERVER(module())

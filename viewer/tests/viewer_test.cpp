@@ -1,0 +1,294 @@
+// The viewer control through its automation surface, in process: the members by their
+// dispatch identifiers, navigation, the property bag, events to a host's sink through the
+// connection point, downloads and the scroll layout.
+#include "viewer/control/viewer.h"
+
+#include <set>
+
+#include "platform/com/events.h"
+#include "viewer/control/viewer_state.h"
+#include "viewer_fixture.h"
+
+using namespace vistrel;
+using namespace vistrel::testing;
+using namespace platform::com;
+
+namespace {
+
+struct RecordingPages : PageDisplay {
+    std::vector<std::int32_t> shown;
+    std::vector<std::int32_t> opened;
+    void showPage(std::int32_t page) override { shown.push_back(page); }
+    void openImage(const std::u16string&, const std::u16string&, std::int32_t page,
+                   std::int32_t) override {
+        opened.push_back(page);
+    }
+};
+
+class ViewerControl : public ViewerTest {
+  protected:
+    void SetUp() override {
+        ViewerTest::SetUp();
+        pages = std::make_shared<RecordingPages>();
+        viewer = std::make_shared<Viewer>(ViewerParts{{}, {}, pages});
+    }
+    Variant get(DispId id) { return invoke(*viewer, id, DISPATCH_PROPERTYGET); }
+    void put(DispId id, Variant v) { invoke(*viewer, id, DISPATCH_PROPERTYPUT, {std::move(v)}); }
+    Variant call(DispId id, std::vector<Variant> args = {}) {
+        return invoke(*viewer, id, DISPATCH_METHOD, std::move(args));
+    }
+
+    std::shared_ptr<RecordingPages> pages;
+    std::shared_ptr<Viewer> viewer;
+};
+
+}  // namespace
+
+TEST_F(ViewerControl, SurfaceHasEveryMemberAtItsIdentifier) {
+    const TypeInfo* info = viewer->GetTypeInfo();
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(info->iid, IID__Viewer);
+    std::set<std::u16string> names;
+    for (const auto& m : info->members) names.insert(m.name);
+    EXPECT_EQ(names.size(), 33u);
+    const std::pair<const char16_t*, DispId> some[] = {
+        {u"PicFile", 0x40030041}, {u"Clear", 0x60030041},          {u"param", 0x6803000F},
+        {u"Version", 0x68030003}, {u"IsAlphaNumeric", 0x60030047}, {u"FitHeight", 0x68030001}};
+    for (auto [name, id] : some) {
+        DispId found = 0;
+        EXPECT_EQ(viewer->GetIDsOfNames(name, found), S_OK);
+        EXPECT_EQ(found, id) << text::toUtf8(name);
+    }
+    const TypeInfo& events = viewerEvents();
+    EXPECT_EQ(events.iid, DIID___Viewer);
+    ASSERT_EQ(events.members.size(), 18u);
+    for (std::size_t i = 0; i < 18; ++i) EXPECT_EQ(events.members[i].id, DispId(i + 1));
+    EXPECT_EQ(events.idOf(u"ErrorMsg"), event::ErrorMsg);
+    EXPECT_EQ(events.idOf(u"PrintResult"), 18);
+    EXPECT_EQ(events.members[7].params.size(), 4u);  // MouseDown: Button, Shift, x, Y
+
+    // PicFile and Clear differ only in their high bits.
+    put(dispid::PicFile, Variant(u"a.png"));
+    EXPECT_EQ(get(dispid::PicFile).text(), u"a.png");
+}
+
+TEST_F(ViewerControl, EdgeCasesOfTheSmallMembers) {
+    EXPECT_EQ(get(dispid::page).toI4(), -1);
+    EXPECT_EQ(get(dispid::PageTotal).toI4(), 0);
+    EXPECT_EQ(get(dispid::LinkPage).toI4(), 0);
+    EXPECT_EQ(get(dispid::hwnd).toI4(), 0);  // no face in a process without widgets
+
+    const std::pair<const char16_t*, bool> chars[] = {{u"a", true},   {u"Z", true},  {u"7", true},
+                                                      {u"ab", false}, {u"-", false}, {u"", false},
+                                                      {u"가", false}, {u"é", false}};
+    for (auto [s, expected] : chars)
+        EXPECT_EQ(call(dispid::IsAlphaNumeric, {Variant(s)}).toBool(), expected) << text::toUtf8(s);
+
+    put(dispid::ToolbarVisible, Variant(true));
+    EXPECT_FALSE(get(dispid::ToolbarVisible).toBool());
+
+    EXPECT_EQ(get(dispid::Version).text(), libraryVersion());
+    EXPECT_EQ(text::Split(libraryVersion(), u".").size(), 4u);
+    EXPECT_EQ(text::Split(libraryVersion(), u".")[2], u"0");
+
+    for (std::size_t n : {0u, 2u, 10u}) {
+        viewerState().charset = u"x";
+        call(dispid::Initialize, std::vector<Variant>(n, Variant(std::int32_t(1))));
+        EXPECT_EQ(viewerState().charset, u"Euc-kr") << n;
+    }
+
+    EXPECT_EQ(get(dispid::Zoom).toI4(), 200);
+    put(dispid::Zoom, Variant(std::int32_t{150}));
+    EXPECT_EQ(get(dispid::Zoom).toI4(), 150);
+    call(dispid::Clear);
+    EXPECT_EQ(get(dispid::Zoom).toI4(), 200);
+
+    put(dispid::ServerCA, Variant(u"CA"));
+    put(dispid::isMP, Variant(true));
+    put(dispid::charset, Variant(u"utf-8"));
+    put(dispid::xml, Variant(u"89504E47,"));
+    EXPECT_EQ(viewerState().ServerCA, u"CA");
+    EXPECT_TRUE(viewerState().topmost);
+    EXPECT_EQ(viewerState().charset, u"utf-8");
+    EXPECT_EQ(viewerState().PageImageList, u"89504E47,");
+    EXPECT_TRUE(logged("    Property Xml(9): 89504E47,"));
+    EXPECT_TRUE(logged("      ServerCA.......[Start]"));
+
+    EXPECT_EQ(call(dispid::FindText, {Variant(u"x")}).text(), u"");
+    EXPECT_EQ(call(dispid::FindTextAndHighlight, {Variant(u"o.pdf"), Variant(u"x")}).text(), u"");
+}
+
+TEST_F(ViewerControl, SettingsOutliveTheViewerThatSetThem) {
+    call(dispid::Initialize);
+    put(dispid::param,
+        Variant(u"1Velmora/DES|" + cipherOf(u"usedefaultprinter==1|wintitle==제목|")));
+    EXPECT_TRUE(printSettings().UseDefaultPrinter);
+    viewer.reset();
+    auto next = std::make_shared<Viewer>();
+    invoke(*next, dispid::Clear, DISPATCH_METHOD);
+    EXPECT_TRUE(printSettings().UseDefaultPrinter);
+    EXPECT_EQ(viewerState().settings.wintitle, u"제목");
+}
+
+TEST_F(ViewerControl, ParamIsTakenByValue) {
+    call(dispid::Initialize);
+    std::vector<Variant> args{Variant(u"1Velmora/DES|" + cipherOf(u"wintitle==값으로 받은 제목|"))};
+    const std::u16string sent = args[0].text();
+    invokeByRef(*viewer, dispid::param, DISPATCH_PROPERTYPUT, args);
+    EXPECT_EQ(args[0].text(), sent);
+    EXPECT_EQ(viewerState().settings.wintitle, u"값으로 받은 제목");
+}
+
+TEST_F(ViewerControl, NavigationOfAShownDocument) {
+    // Nothing shown: the navigation members do nothing.
+    call(dispid::NextPage);
+    put(dispid::page, Variant(std::int32_t{2}));
+    EXPECT_TRUE(pages->shown.empty());
+    EXPECT_TRUE(pages->opened.empty());
+
+    viewer->documentShown(3, true);
+    EXPECT_EQ(get(dispid::PageTotal).toI4(), 3);
+    call(dispid::PreviousPage);  // on page 1
+    call(dispid::FirstPage);
+    EXPECT_TRUE(pages->shown.empty());
+    call(dispid::NextPage);
+    call(dispid::LastPage);
+    call(dispid::NextPage);  // on the last page
+    EXPECT_EQ(pages->shown, (std::vector<std::int32_t>{2, 3}));
+    call(dispid::PreviousPage);
+    call(dispid::FirstPage);
+    EXPECT_EQ(pages->shown, (std::vector<std::int32_t>{2, 3, 2, 1}));
+
+    // page put and the fit puts show the pictures of a run, never a file nobody opened.
+    put(dispid::page, Variant(std::int32_t{3}));
+    put(dispid::page, Variant(std::int32_t{3}));  // the current page: nothing
+    put(dispid::page, Variant(std::int32_t{4}));  // out of range: nothing
+    put(dispid::page, Variant(std::int32_t{0}));
+    put(dispid::FitWidth, Variant(true));
+    put(dispid::FitHeight, Variant(false));
+    EXPECT_EQ(get(dispid::page).toI4(), 3);
+    EXPECT_EQ(pages->shown, (std::vector<std::int32_t>{2, 3, 2, 1, 3, 3}));
+    EXPECT_TRUE(pages->opened.empty());
+    EXPECT_TRUE(get(dispid::FitWidth).toBool());
+    EXPECT_FALSE(get(dispid::FitHeight).toBool());
+
+    // A document opened from an image file is opened again.
+    viewer->documentShown(2, false, u"scan.tif", 100);
+    put(dispid::page, Variant(std::int32_t{2}));
+    EXPECT_EQ(pages->opened, std::vector<std::int32_t>{2});
+}
+
+TEST_F(ViewerControl, HostPlacesTheControlOnItsSite) {
+    struct Site : Implements<ControlSite> {
+        std::u16string controlName() override { return u"Viewer1"; }
+    };
+    auto view = query<ControlView>(viewer);
+    ASSERT_TRUE(view);
+    auto site = std::make_shared<Site>();
+    EXPECT_EQ(view->SetSite(site), S_OK);
+    ASSERT_EQ(view->GetSite(), site);
+    EXPECT_EQ(view->GetSite()->controlName(), u"Viewer1");
+    // Without a user interface there is no widget to hand over.
+    void* widget = reinterpret_cast<void*>(1);
+    EXPECT_EQ(view->GetWidget(widget), E_FAIL);
+    EXPECT_EQ(widget, nullptr);
+    EXPECT_EQ(view->SetSite(nullptr), S_OK);
+    EXPECT_EQ(view->GetSite(), nullptr);
+}
+
+TEST_F(ViewerControl, PropertyBagDefaultsAndRoundTrip) {
+    ASSERT_EQ(viewer->InitNew(), S_OK);
+    EXPECT_EQ(static_cast<std::uint32_t>(get(dispid::BackgroundColor).toI4()), kButtonFace);
+    EXPECT_EQ(get(dispid::Border).toI4(), 0);
+
+    MemoryPropertyBag fresh;
+    ASSERT_EQ(viewer->Save(fresh), S_OK);
+    ASSERT_EQ(fresh.values().size(), 2u);
+    EXPECT_EQ(fresh.values()[0].first, u"FitHeight");
+    EXPECT_EQ(fresh.values()[1].first, u"FitWidth");
+    EXPECT_FALSE(fresh.values()[0].second.toBool());
+
+    put(dispid::BackgroundColor, Variant(std::int32_t{0x00FF8000}));
+    put(dispid::Border, Variant(std::int32_t{1}));
+    put(dispid::FitWidth, Variant(true));
+    MemoryPropertyBag changed;
+    ASSERT_EQ(viewer->Save(changed), S_OK);
+    ASSERT_EQ(changed.values().size(), 4u);
+    EXPECT_EQ(changed.values()[0].first, u"BackColor");
+    EXPECT_EQ(changed.values()[1].first, u"BorderStyle");
+
+    auto other = std::make_shared<Viewer>();
+    ASSERT_EQ(other->Load(changed), S_OK);
+    EXPECT_EQ(invoke(*other, dispid::BackgroundColor, DISPATCH_PROPERTYGET).toI4(), 0x00FF8000);
+    EXPECT_EQ(invoke(*other, dispid::Border, DISPATCH_PROPERTYGET).toI4(), 1);
+    EXPECT_TRUE(invoke(*other, dispid::FitWidth, DISPATCH_PROPERTYGET).toBool());
+    // An empty bag gives the defaults.
+    MemoryPropertyBag empty;
+    ASSERT_EQ(other->Load(empty), S_OK);
+    EXPECT_EQ(static_cast<std::uint32_t>(
+                  invoke(*other, dispid::BackgroundColor, DISPATCH_PROPERTYGET).toI4()),
+              kButtonFace);
+    EXPECT_FALSE(invoke(*other, dispid::FitWidth, DISPATCH_PROPERTYGET).toBool());
+}
+
+TEST_F(ViewerControl, DownloadsRaiseTheirEventsAndJudgeByTheBytesReceived) {
+    auto container = query<ConnectionPointContainer>(std::shared_ptr<Unknown>(viewer));
+    ASSERT_TRUE(container);
+    std::vector<std::string> events;
+    auto sink = std::make_shared<SinkDispatch>();
+    sink->on(event::DownloadStarted,
+             [&](auto& a) { events.push_back("started " + text::toUtf8(a[0].toText())); })
+        .on(event::DownloadError,
+            [&](auto& a) { events.push_back("error " + text::toUtf8(a[0].toText())); })
+        .on(event::DownloadComplete, [&](auto& a) {
+            events.push_back("complete " + text::toUtf8(a[0].toText()) + " " +
+                             text::toUtf8(a[1].toText()));
+        });
+    std::uint32_t cookie = 0;
+    ASSERT_EQ(container->Advise(DIID___Viewer, sink, cookie), S_OK);
+
+    // No downloader (no event loop): the read cannot start.
+    EXPECT_FALSE(call(dispid::BeginDownload, {Variant(u"http://x/"), Variant(u"f")}).toBool());
+
+    const auto target = machine_.path() / "got.bin";
+    std::ofstream(target) << "an older and longer file";
+    const std::u16string file = text::fromUtf8(target.string());
+    viewer->downloadFinished(file, true, {'n', 'e', 'w'});
+    std::ifstream in(target);
+    std::string content((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(content, "new");
+    viewer->downloadFinished(file, true, {});
+    viewer->downloadFinished(file, false, {'x'});
+    const std::string f = target.string();
+    EXPECT_EQ(events,
+              (std::vector<std::string>{"started f", "complete 3 " + f, "error " + f,
+                                        "complete 0 " + f, "error " + f, "complete 1 " + f}));
+    ASSERT_EQ(container->Unadvise(cookie), S_OK);
+    viewer->downloadFinished(file, true, {'y'});
+    EXPECT_EQ(events.size(), 6u);
+}
+
+TEST_F(ViewerControl, ScrollLayoutInPixelsHoldsLargeScans) {
+    // An A4 page scanned at 200 dpi is 1654 x 2339 pixels: more than 16-bit twips can hold.
+    const ScrollLayout a4 = layoutScrollBars(1654, 2339, 800, 600);
+    EXPECT_EQ(a4.horizontalMax, 854);
+    EXPECT_TRUE(a4.horizontalEnabled);
+    EXPECT_EQ(a4.verticalMax, 1739);
+    EXPECT_TRUE(a4.verticalEnabled);
+    const ScrollLayout fits = layoutScrollBars(800, 601, 800, 600);
+    EXPECT_EQ(fits.horizontalMax, 0);
+    EXPECT_FALSE(fits.horizontalEnabled);
+    EXPECT_EQ(fits.verticalMax, 1);
+    EXPECT_TRUE(fits.verticalEnabled);
+}
+
+TEST_F(ViewerControl, WorkFolderAndFreeNames) {
+    EXPECT_TRUE(std::filesystem::is_directory(viewer->workFolder()));
+    EXPECT_EQ(viewer->workFolder().parent_path(), machine_.path() / "AppData");
+    viewer->setWorkFolder(text::fromUtf8((machine_.path() / "work").string()) + u"  ");
+    EXPECT_TRUE(std::filesystem::is_directory(machine_.path() / "work"));
+    const std::u16string name = Viewer::randomFreeName();
+    const long n = text::CLng(name);
+    EXPECT_GE(n, 1);
+    EXPECT_LE(n, 99999999);
+}
