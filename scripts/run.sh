@@ -7,7 +7,11 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/build.sh"
 bin=${TESSEL_BUILD_DIR:-$top/build}/bin
 export TESSEL_MACHINE=${TESSEL_MACHINE:-$HOME/.local/share/tessel/machine}
-mkdir -p "$TESSEL_MACHINE"
+mkdir -p "$TESSEL_MACHINE/system"
+# The machine's network-use command, which the printer probes run to find redirected ports.
+if [ -x "$bin/tessel-net" ] && [ ! -e "$TESSEL_MACHINE/system/net.exe" ] && [ ! -L "$TESSEL_MACHINE/system/net.exe" ]; then
+  ln -s "$bin/tessel-net" "$TESSEL_MACHINE/system/net.exe"
+fi
 for lib in "$bin"/lib*.so; do
   case "$(basename "$lib")" in
     libtessel_*|libcomtest*) continue ;;  # platform modules and test servers are not COM servers

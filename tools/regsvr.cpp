@@ -5,8 +5,6 @@
 // (2 for a usage error, 3 when the library is refused, cannot be loaded or lacks the export).
 // A library is registered only from a folder that no other user can write (see
 // platform/system/codefile.h), since the runtime would refuse to load it from anywhere else.
-#include <dlfcn.h>
-
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -14,7 +12,7 @@
 #include <string>
 
 #include "platform/com/hresult.h"
-#include "platform/system/codefile.h"
+#include "platform/com/loader.h"
 
 namespace {
 
@@ -60,17 +58,16 @@ int run(int argc, char** argv) {
                      ec.message().c_str());
         return 3;
     }
-    if (auto unsafe = platform::system::unsafeCodePath(path)) {
-        std::fprintf(stderr, "regsvr: refusing %s: %s\n", library, unsafe->c_str());
-        return 3;
-    }
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    std::string why;
+    bool refused = false;
+    void* handle = platform::com::loadLibraryFile(path, why, refused);
     if (!handle) {
-        std::fprintf(stderr, "regsvr: cannot load %s: %s\n", library, dlerror());
+        std::fprintf(stderr, "regsvr: %s\n", why.c_str());
         return 3;
     }
     const char* entry = unregister ? "DllUnregisterServer" : "DllRegisterServer";
-    auto fn = reinterpret_cast<platform::com::HRESULT (*)()>(dlsym(handle, entry));
+    auto fn =
+        reinterpret_cast<platform::com::HRESULT (*)()>(platform::com::libraryEntry(handle, entry));
     if (!fn) {
         std::fprintf(stderr, "regsvr: %s has no entry point %s\n", library, entry);
         return 3;

@@ -8,19 +8,27 @@
 
 namespace platform::com {
 
-void* openServerLibrary(const std::string& path, std::string& why, bool& refused) {
+void* loadLibraryFile(const std::string& path, std::string& why, bool& refused) {
     refused = false;
     if (auto unsafe = platform::system::unsafeCodePath(path)) {
         refused = true;
         why = "refusing to load " + path + ": " + *unsafe;
-    } else if (void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {
-        return handle;
-    } else {
-        const char* error = ::dlerror();
-        why = "cannot load " + path + ": " + (error ? error : "unknown error");
+        return nullptr;
     }
-    std::fprintf(stderr, "tessel com: %s\n", why.c_str());
+    if (void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) return handle;
+    const char* error = ::dlerror();
+    why = "cannot load " + path + ": " + (error ? error : "unknown error");
     return nullptr;
+}
+
+void* openServerLibrary(const std::string& path, std::string& why, bool& refused) {
+    void* handle = loadLibraryFile(path, why, refused);
+    if (!handle) std::fprintf(stderr, "tessel com: %s\n", why.c_str());
+    return handle;
+}
+
+void* libraryEntry(void* library, const char* name) {
+    return library ? ::dlsym(library, name) : nullptr;
 }
 
 }  // namespace platform::com

@@ -44,6 +44,7 @@ class FixedClock : public server::Clock {
         t.tm.tm_mday = 10;
         return t;
     }
+    std::int64_t steadyMilliseconds() const override { return 0; }
 };
 
 class ControlLibrary : public ::testing::Test {
