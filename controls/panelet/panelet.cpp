@@ -23,6 +23,11 @@ void PaneletCtrl::aboutBox() {
                              platform::ui::vbOKOnly);
 }
 
+void PaneletCtrl::draw(platform::gdi::Dc& dc, const platform::gdi::Rect& bounds) {
+    dc.fillRect(bounds, platform::gdi::Brush{0xFFFFFF});
+    dc.ellipse(bounds.left, bounds.top, bounds.right, bounds.bottom);
+}
+
 const com::Members<PaneletCtrl>& PaneletCtrl::members() {
     static const com::Members<PaneletCtrl> m =
         com::Members<PaneletCtrl>(u"_DPanelet", DIID_DPanelet)

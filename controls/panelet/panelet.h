@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/com/dispatch.h"
+#include "platform/gdi/gdi.h"
 
 namespace panelet {
 
@@ -28,6 +29,9 @@ class PaneletCtrl : public platform::com::DispatchImpl<PaneletCtrl> {
     void setOn();
     void setOff();
     void aboutBox();
+    // The control's face: the bounds filled white, then the inscribed ellipse in the context's
+    // current pen and brush.
+    static void draw(platform::gdi::Dc& dc, const platform::gdi::Rect& bounds);
 };
 
 // The property page: an empty page titled "General"; it has no members.

@@ -100,7 +100,8 @@ QWidget* widgetOf(Hwnd hwnd) {
 }
 
 void startTimerPump() {
-    thread_local QTimer* pump = nullptr;
+    // The pump goes with its application; a later application gets a new one.
+    thread_local QPointer<QTimer> pump;
     if (pump || !QCoreApplication::instance()) return;
     pump = new QTimer(QCoreApplication::instance());
     auto clock = std::make_shared<QElapsedTimer>();

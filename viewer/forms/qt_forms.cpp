@@ -179,12 +179,23 @@ void QtXButton::paintEvent(QPaintEvent*) {
     painter.drawImage(0, 0, imageOf(logic_->surface()));
 }
 
+void QtXButton::surfaceChanged() {
+    applyRegion();
+    setCursor(logic_->mousePointer() == XButton::kHandPointer ? Qt::PointingHandCursor
+                                                              : Qt::ArrowCursor);
+    update();
+}
+
+// The window's region as the widget's mask, rebuilt only when the region changed.
 void QtXButton::applyRegion() {
     const gdi::Region* region = window::windowRegion(logic_->hwnd());
     if (!region) {
-        clearMask();
+        if (shownRegion_) clearMask();
+        shownRegion_.reset();
         return;
     }
+    if (shownRegion_ && *shownRegion_ == *region) return;
+    shownRegion_ = *region;
     QRegion mask;
     const gdi::Rect b = region->bounds();
     for (int y = b.top; y < b.bottom; ++y) {

@@ -4,6 +4,7 @@
 
 #include <QWidget>
 #include <memory>
+#include <optional>
 
 #include "viewer/forms/flat_text_box.h"
 #include "viewer/forms/xbutton.h"
@@ -29,7 +30,7 @@ class QtXButton : public QWidget, public ControlHost {
     platform::gdi::Color parentTextColor() const override;
     platform::gdi::Color parentBackColor() const override;
     platform::gdi::BitmapPtr parentSurface() override;
-    void surfaceChanged() override { update(); }
+    void surfaceChanged() override;
     void accessKeyChanged(char16_t key) override;
 
   protected:
@@ -53,6 +54,7 @@ class QtXButton : public QWidget, public ControlHost {
     std::unique_ptr<XButton> logic_;
     bool default_ = false;
     bool pressedInside_ = false;
+    std::optional<platform::gdi::Region> shownRegion_;
     int focusListener_ = 0;
     QShortcut* shortcut_ = nullptr;
 };

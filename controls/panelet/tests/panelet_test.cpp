@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
+#include "controls/panelet/panelet.h"
+
 #include "platform/com/runtime.h"
 #include "platform/registry/registry.h"
 #include "platform/testing/run_program.h"
@@ -70,6 +74,31 @@ TEST_F(PaneletLibrary, SetOnAndSetOffActOnTheThreadsActiveWindowOnly) {
     window::setActiveWindow(0);
     EXPECT_NO_THROW(com::call(*control, u"setOff", {}));
     EXPECT_TRUE(window::isTopmost(other));
+}
+
+TEST_F(PaneletLibrary, AnotherThreadsActiveWindowIsNotLifted) {
+    const window::Hwnd mine = window::createWindow(0, {0, 0, 100, 100});
+    window::setActiveWindow(mine);
+    window::Hwnd theirs = 0;
+    std::thread other([&] {
+        theirs = window::createWindow(0, {0, 0, 100, 100});
+        window::setActiveWindow(theirs);
+    });
+    other.join();
+    auto control = com::createObject(u"PANELET.PaneletCtrl.1");
+    com::call(*control, u"setOn", {});
+    EXPECT_TRUE(window::isTopmost(mine));
+    EXPECT_FALSE(window::isTopmost(theirs));
+}
+
+TEST(PaneletFace, WhiteBoundsAndAnInscribedEllipse) {
+    auto bitmap = std::make_shared<platform::gdi::Bitmap>(40, 20, 0x123456);
+    platform::gdi::Dc dc(bitmap);
+    panelet::PaneletCtrl::draw(dc, {0, 0, 40, 20});
+    EXPECT_EQ(bitmap->pixel(0, 0), 0xFFFFFFu);    // outside the ellipse: the white fill
+    EXPECT_EQ(bitmap->pixel(20, 10), 0xFFFFFFu);  // inside: the default white brush
+    EXPECT_EQ(bitmap->pixel(20, 0), 0u);          // the outline: the default black pen
+    EXPECT_EQ(bitmap->pixel(0, 10), 0u);
 }
 
 TEST_F(PaneletLibrary, AboutBoxShowsItsTextModally) {
