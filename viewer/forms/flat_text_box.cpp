@@ -9,20 +9,6 @@ namespace vistrel::forms {
 
 namespace gdi = platform::gdi;
 
-namespace {
-
-std::optional<short> stringAsShort(int id) {
-    const auto s = findString(id, currentLanguage());
-    if (!s) return std::nullopt;
-    try {
-        return static_cast<short>(std::stoi(std::string(s->begin(), s->end())));
-    } catch (...) {
-        return std::nullopt;
-    }
-}
-
-}  // namespace
-
 FlatTextBox::FlatTextBox(ControlHost& host, int width, int height)
     : host_(host), width_(width), height_(height) {
     applyLanguageFont();
@@ -42,8 +28,8 @@ FlatTextBox::FlatTextBox(ControlHost& host, int width, int height)
 // by the caller, synchronously: no event is handled in between.
 void FlatTextBox::applyLanguageFont() {
     const auto face = findString(2, currentLanguage());
-    const auto size = stringAsShort(3);
-    const auto charset = stringAsShort(4);
+    const auto size = languageNumber(3);
+    const auto charset = languageNumber(4);
     if (face) font_.face = *face;
     if (charset) font_.charset = *charset;
     if (size && font_.size == 8) font_.size = *size;
@@ -89,16 +75,12 @@ void FlatTextBox::resize(int width, int height) {
 }
 
 void FlatTextBox::readProperties(const PropertyBag& bag) {
-    auto colour = [&](const char16_t* key, std::uint32_t fallback) {
-        return static_cast<std::uint32_t>(
-            bag.read<std::int32_t>(key, static_cast<std::int32_t>(fallback)));
-    };
     text_ = bag.read<std::u16string>(u"Text", u"FlatText");
-    lightBorderColor_ = colour(u"LightBorderColor", 0xFFFFFF);
-    darkBorderColor_ = colour(u"DarkBorderColor", 0xC0C0C0);
-    lostFocusColor_ = colour(u"LostFocusColor", kOwnBackColor);
-    hasFocusColor_ = colour(u"HasFocusColor", 0x80000005);
-    foreColor_ = colour(u"ForeColor", 0x80000008);
+    lightBorderColor_ = bag.readColor(u"LightBorderColor", 0xFFFFFF);
+    darkBorderColor_ = bag.readColor(u"DarkBorderColor", 0xC0C0C0);
+    lostFocusColor_ = bag.readColor(u"LostFocusColor", kOwnBackColor);
+    hasFocusColor_ = bag.readColor(u"HasFocusColor", 0x80000005);
+    foreColor_ = bag.readColor(u"ForeColor", 0x80000008);
     enabled_ = bag.read<bool>(u"Enabled", true);
     locked_ = bag.read<bool>(u"Locked", false);
     font_ = bag.read<gdi::Font>(u"FONT", font_);
@@ -106,11 +88,11 @@ void FlatTextBox::readProperties(const PropertyBag& bag) {
 }
 
 void FlatTextBox::writeProperties(PropertyBag& bag) const {
-    bag.write(u"HasFocusColor", static_cast<std::int32_t>(hasFocusColor_));
-    bag.write(u"LostFocusColor", static_cast<std::int32_t>(lostFocusColor_));
-    bag.write(u"LightBorderColor", static_cast<std::int32_t>(lightBorderColor_));
-    bag.write(u"DarkBorderColor", static_cast<std::int32_t>(darkBorderColor_));
-    bag.write(u"ForeColor", static_cast<std::int32_t>(foreColor_));
+    bag.writeColor(u"HasFocusColor", hasFocusColor_);
+    bag.writeColor(u"LostFocusColor", lostFocusColor_);
+    bag.writeColor(u"LightBorderColor", lightBorderColor_);
+    bag.writeColor(u"DarkBorderColor", darkBorderColor_);
+    bag.writeColor(u"ForeColor", foreColor_);
     bag.write(u"Enabled", enabled_);
     bag.write(u"Locked", locked_);
     bag.write(u"Text", text_);

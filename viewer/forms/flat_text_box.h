@@ -32,15 +32,8 @@ class FlatTextBox {
         platform::gdi::Rect rect;
         std::uint32_t color = 0;
     };
-    struct Events {
+    struct Events : InputEvents {
         std::function<void()> change;
-        std::function<void()> click;
-        std::function<void(short& button, short& shift, float& x, float& y)> mouseDown;
-        std::function<void(short& button, short& shift, float& x, float& y)> mouseMove;
-        std::function<void(short& button, short& shift, float& x, float& y)> mouseUp;
-        std::function<void(short& keyAscii)> keyPress;
-        std::function<void(short& keyCode, short& shift)> keyDown;
-        std::function<void(short& keyCode, short& shift)> keyUp;
     };
 
     // The user control's own background colour (the system button face).

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -29,11 +31,34 @@ class PropertyBag {
         if (const T* v = std::get_if<T>(&it->second)) return *v;
         return fallback;
     }
+    // Colours are kept as 32-bit integers (an OLE colour's high bit makes them negative).
+    void writeColor(const std::u16string& key, std::uint32_t color) {
+        write(key, static_cast<std::int32_t>(color));
+    }
+    std::uint32_t readColor(const std::u16string& key, std::uint32_t fallback) const {
+        return static_cast<std::uint32_t>(
+            read<std::int32_t>(key, static_cast<std::int32_t>(fallback)));
+    }
     const std::vector<std::u16string>& order() const { return order_; }
 
   private:
     std::map<std::u16string, Value> values_;
     std::vector<std::u16string> order_;
+};
+
+// A number of the string table in the user's language (font size, character set); nullopt
+// when the entry is missing or no number.
+std::optional<short> languageNumber(int id);
+
+// What the controls raise from the user's input; each control adds its own events.
+struct InputEvents {
+    std::function<void()> click;
+    std::function<void(short& button, short& shift, float& x, float& y)> mouseDown;
+    std::function<void(short& button, short& shift, float& x, float& y)> mouseMove;
+    std::function<void(short& button, short& shift, float& x, float& y)> mouseUp;
+    std::function<void(short& keyAscii)> keyPress;
+    std::function<void(short& keyCode, short& shift)> keyDown;
+    std::function<void(short& keyCode, short& shift)> keyUp;
 };
 
 // The host form as a user control sees it.

@@ -4,8 +4,6 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "viewer/strings/strings.h"
-
 namespace vistrel::forms {
 
 namespace gdi = platform::gdi;
@@ -25,15 +23,6 @@ int ansiLength(const std::u16string& text) {
     int n = 0;
     for (char16_t c : text) n += c < 0x80 ? 1 : 2;
     return n;
-}
-
-short stringAsShort(int id) {
-    try {
-        const std::u16string s = loadString(id);
-        return static_cast<short>(std::stoi(std::string(s.begin(), s.end())));
-    } catch (...) {
-        return 0;
-    }
 }
 
 }  // namespace
@@ -111,15 +100,11 @@ void XButton::readProperties(const PropertyBag& bag) {
     font_ = bag.read<gdi::Font>(u"FONT", font_);
     colorScheme_ = bag.read<std::int32_t>(u"COLTYPE", 1);
     showFocusRect_ = bag.read<bool>(u"FOCUSR", true);
-    backColor_ = static_cast<std::uint32_t>(bag.read<std::int32_t>(
-        u"BCOL", static_cast<std::int32_t>(gdi::sysColor(gdi::COLOR_BTNFACE))));
-    backOver_ = static_cast<std::uint32_t>(
-        bag.read<std::int32_t>(u"BCOLO", static_cast<std::int32_t>(backColor_)));
-    foreColor_ = static_cast<std::uint32_t>(bag.read<std::int32_t>(
-        u"FCOL", static_cast<std::int32_t>(gdi::sysColor(gdi::COLOR_BTNTEXT))));
-    foreOver_ = static_cast<std::uint32_t>(
-        bag.read<std::int32_t>(u"FCOLO", static_cast<std::int32_t>(foreColor_)));
-    maskColor_ = static_cast<std::uint32_t>(bag.read<std::int32_t>(u"MCOL", 0xC0C0C0));
+    backColor_ = bag.readColor(u"BCOL", gdi::sysColor(gdi::COLOR_BTNFACE));
+    backOver_ = bag.readColor(u"BCOLO", backColor_);
+    foreColor_ = bag.readColor(u"FCOL", gdi::sysColor(gdi::COLOR_BTNTEXT));
+    foreOver_ = bag.readColor(u"FCOLO", foreColor_);
+    maskColor_ = bag.readColor(u"MCOL", 0xC0C0C0);
     mousePointer_ = bag.read<std::int32_t>(u"MPTR", 0);
     mouseIcon_ = bag.read<gdi::PicturePtr>(u"MICON", nullptr);
     pictureNormal_ = bag.read<gdi::PicturePtr>(u"PICN", nullptr);
@@ -147,11 +132,11 @@ void XButton::writeProperties(PropertyBag& bag) const {
     bag.write(u"FONT", font_);
     bag.write(u"COLTYPE", colorScheme_);
     bag.write(u"FOCUSR", showFocusRect_);
-    bag.write(u"BCOL", static_cast<std::int32_t>(backColor_));
-    bag.write(u"BCOLO", static_cast<std::int32_t>(backOver_));
-    bag.write(u"FCOL", static_cast<std::int32_t>(foreColor_));
-    bag.write(u"FCOLO", static_cast<std::int32_t>(foreOver_));
-    bag.write(u"MCOL", static_cast<std::int32_t>(maskColor_));
+    bag.writeColor(u"BCOL", backColor_);
+    bag.writeColor(u"BCOLO", backOver_);
+    bag.writeColor(u"FCOL", foreColor_);
+    bag.writeColor(u"FCOLO", foreOver_);
+    bag.writeColor(u"MCOL", maskColor_);
     bag.write(u"MPTR", mousePointer_);
     bag.write(u"MICON", mouseIcon_);
     bag.write(u"PICN", pictureNormal_);
@@ -260,8 +245,8 @@ void XButton::setEnabled(bool on) {
     markChanged(u"ENAB");
 }
 void XButton::setFont(const gdi::Font& font) {
-    const short size = stringAsShort(3);
-    const short charset = stringAsShort(4);
+    const short size = languageNumber(3).value_or(0);
+    const short charset = languageNumber(4).value_or(0);
     font_ = font;
     font_.charset = charset;
     if (font_.size < 9) font_.size = size;

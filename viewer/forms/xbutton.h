@@ -32,14 +32,7 @@ int greyOf(int red, int green, int blue);
 
 class XButton {
   public:
-    struct Events {
-        std::function<void()> click;
-        std::function<void(short& button, short& shift, float& x, float& y)> mouseDown;
-        std::function<void(short& button, short& shift, float& x, float& y)> mouseMove;
-        std::function<void(short& button, short& shift, float& x, float& y)> mouseUp;
-        std::function<void(short& keyAscii)> keyPress;
-        std::function<void(short& keyCode, short& shift)> keyDown;
-        std::function<void(short& keyCode, short& shift)> keyUp;
+    struct Events : InputEvents {
         std::function<void()> mouseOver;
         std::function<void()> mouseOut;
     };
