@@ -75,6 +75,20 @@ void placeTop(Hwnd hwnd, bool topmost) {
     z.insert(pos, hwnd);
 }
 
+// Tells every listener of the calling thread; a listener removed by an earlier one is not
+// called.
+void notifyFocus(Hwnd lost, Hwnd gained) {
+    auto& listeners = state().focusListeners;
+    std::vector<int> ids;
+    for (const auto& entry : listeners) ids.push_back(entry.first);
+    for (int id : ids) {
+        auto it = listeners.find(id);
+        if (it == listeners.end()) continue;
+        FocusListener listener = it->second;
+        listener(lost, gained);
+    }
+}
+
 Hwnd hitChild(Hwnd hwnd, Point local) {
     Window* w = find(hwnd);
     for (auto it = w->children.rbegin(); it != w->children.rend(); ++it) {
@@ -135,7 +149,7 @@ void destroyWindow(Hwnd hwnd) {
     if (s.capture == hwnd) s.capture = 0;
     if (s.focus == hwnd) {
         s.focus = 0;
-        for (auto& [id, l] : std::map<int, FocusListener>(s.focusListeners)) l(hwnd, 0);
+        notifyFocus(hwnd, 0);
     }
 }
 
@@ -332,7 +346,7 @@ Hwnd setFocus(Hwnd hwnd) {
     }
     if (previous == hwnd) return previous;
     s.focus = hwnd;
-    for (auto& [id, l] : std::map<int, FocusListener>(s.focusListeners)) l(previous, hwnd);
+    notifyFocus(previous, hwnd);
     return previous;
 }
 

@@ -121,6 +121,19 @@ TEST_F(WindowTree, ActiveWindowFocusAndCaptureArePerThread) {
     destroyWindow(theirs);
 }
 
+TEST_F(WindowTree, AFocusListenerRemovedByAnotherIsNotCalled) {
+    const Hwnd form = createWindow(0, {0, 0, 10, 10});
+    int second = 0;
+    int calls = 0;
+    addFocusListener([&](Hwnd, Hwnd) {
+        ++calls;
+        removeFocusListener(second);
+    });
+    second = addFocusListener([&](Hwnd, Hwnd) { ++calls; });
+    setFocus(form);
+    EXPECT_EQ(calls, 1);
+}
+
 TEST_F(WindowTree, TimersRunOnTheFakeClockInDueOrder) {
     std::vector<int> fired;
     const unsigned slow = setTimer(100, [&] { fired.push_back(100); });
