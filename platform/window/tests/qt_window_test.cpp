@@ -28,6 +28,11 @@ TEST(QtWindow, WidgetFollowsTheTreeAndItsTopmostSwitch) {
     child->move(7, 8);
     EXPECT_EQ(windowRect(inner), (Rect{7, 8, 27, 18}));
 
+    // Activation of the real window makes it the thread's active window.
+    form->activateWindow();
+    QApplication::processEvents();
+    EXPECT_EQ(activeWindow(), hwnd);
+
     ASSERT_TRUE(setWindowTopmost(hwnd, true));
     ASSERT_NE(form->windowHandle(), nullptr);
     EXPECT_TRUE(form->windowHandle()->flags() & Qt::WindowStaysOnTopHint);
