@@ -265,6 +265,65 @@ TEST_F(Button, DisabledPictureIsADarkOnlySilhouette) {
     EXPECT_EQ(at(*b, b->picX() + 1, b->picY()), b->colors().face);
 }
 
+TEST_F(Button, PictureReliefByEffect) {
+    // A one-pixel black picture in the middle: the relief silhouettes lie one pixel off.
+    const struct {
+        int effect;
+        gdi::Color lowerRight, upperLeft;
+    } cases[] = {
+        {1, 0x989898, 0xE8E8E8},  // raised: dark below right, light above left
+        {2, 0xE8E8E8, 0x989898},  // sunken: the reverse
+        {3, 0x989898, 0xC0C0C0},  // shadow only
+        {7, 0x989898, 0xC0C0C0},  // above 3 acts as 3
+        {0, 0xC0C0C0, 0xC0C0C0},
+    };
+    for (const auto& c : cases) {
+        auto b = make(2);
+        b->setPicturePosition(4);
+        b->setSpecialEffect(c.effect);
+        b->setPictureNormal(gdi::Picture::fromBitmap(std::make_shared<gdi::Bitmap>(1, 1, 0)));
+        const int x = b->picX(), y = b->picY();
+        EXPECT_EQ(at(*b, x, y), 0u) << c.effect;
+        EXPECT_EQ(at(*b, x + 1, y + 1), c.lowerRight) << c.effect;
+        EXPECT_EQ(at(*b, x - 1, y - 1), c.upperLeft) << c.effect;
+    }
+}
+
+TEST_F(Button, EllipseAndGradientTypes) {
+    auto round = make(13);
+    const ColorTable t = round->colors();
+    EXPECT_EQ(at(*round, 40, 0), t.face);  // up, not over: the pen is the face colour
+    round->mouseDown(1, 0, 40, 12);
+    EXPECT_EQ(at(*round, 40, 0), t.darkShadow);
+    EXPECT_EQ(at(*round, 40, 1), t.darkShadow);  // a pen two pixels wide
+    EXPECT_EQ(at(*round, 40, 12), adjustColor(t.face, -32));
+
+    const int H = 24;
+    auto glossy = make(14, 3, 80, H);
+    for (int i = 6; i < H - 4; ++i)
+        EXPECT_EQ(at(*glossy, 40, i),
+                  adjustColor(t.highlight, static_cast<int>(std::nearbyint(-(58.0 / H * i)))))
+            << i;
+    EXPECT_EQ(at(*glossy, 0, 10), adjustColor(t.shadow, -50));
+    EXPECT_EQ(at(*glossy, 1, 10), adjustColor(t.face, -9));
+    EXPECT_EQ(at(*glossy, 2, 10), t.highlight);
+}
+
+TEST_F(Button, CaptionReliefAndEmbossedDisabledCaption) {
+    // "I" in the test font: its cell at (36, 4) after centring, its block at x 37..42, y 6..16.
+    auto b = make(2);
+    b->setCaption(u"I");
+    ASSERT_EQ(b->textRect(), (gdi::Rect{36, 4, 44, 20}));
+    b->setSpecialEffect(1);
+    EXPECT_EQ(at(*b, 40, 10), 0u);         // the caption in the text colour
+    EXPECT_EQ(at(*b, 43, 17), 0x989898u);  // relief below right: face - 40
+    EXPECT_EQ(at(*b, 36, 5), 0xE8E8E8u);   // above left: face + 40
+    b->setEnabled(false);
+    EXPECT_EQ(at(*b, 40, 10), b->colors().shadow);
+    EXPECT_EQ(at(*b, 43, 17), b->colors().highlight);
+    EXPECT_EQ(b->captionMode(), 3);
+}
+
 TEST_F(Button, IconPictureIsTransparentAroundTheIcon) {
     auto b = make(2);
     gdi::Icon icon{std::make_shared<gdi::Bitmap>(2, 2, 0x0000FF), {true, false, false, true}};
