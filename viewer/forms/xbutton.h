@@ -1,0 +1,242 @@
+// The library's owner-drawn push button: fourteen drawing styles, colour schemes, a picture
+// with a hover picture and effects, a mouse-over look and an optional toggle behaviour. The
+// logic paints into its own surface bitmap through the raster and keeps its own window in the
+// window tree (for its region, hover test and focus); the Qt widget (qt_forms.h) shows it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "platform/gdi/gdi.h"
+#include "platform/window/window.h"
+#include "viewer/forms/property_bag.h"
+
+namespace vistrel::forms {
+
+using platform::gdi::Color;
+using platform::gdi::Rect;
+
+struct ColorTable {
+    Color face = 0, faceOver = 0, light = 0, highlight = 0, shadow = 0, darkShadow = 0;
+    Color text = 0, textOver = 0, selectColor = 0, selectLight = 0, mask = 0, faceLight = 0;
+};
+
+// Brightness shift of a colour: red and green gain `amount`, blue too or in proportion to
+// itself; clamped to 0..255 on the side of the shift. A soft bevel halves the amount.
+Color adjustColor(Color color, int amount, bool proportionalBlue = false, bool softBevel = false);
+// Each channel moved toward white by alpha.
+Color lightenColor(Color color, int alpha);
+// Greyscale of one pixel as the picture effects compute it.
+int greyOf(int red, int green, int blue);
+
+class XButton {
+  public:
+    struct Events : InputEvents {
+        std::function<void()> mouseOver;
+        std::function<void()> mouseOut;
+    };
+
+    static constexpr unsigned kOverTimerInterval = 50;  // ms
+    static constexpr int kHandPointer = 99;
+    static constexpr int kArrowPointer = 1;
+
+    // A button in `parent` (client coordinates) for the host.
+    XButton(ControlHost& host, platform::window::Hwnd parent, const Rect& rect);
+    ~XButton();
+    XButton(const XButton&) = delete;
+    XButton& operator=(const XButton&) = delete;
+
+    Events events;
+
+    // Lifecycle.
+    void initNew();
+    void readProperties(const PropertyBag& bag);
+    void writeProperties(PropertyBag& bag) const;
+    void show();
+    void hide();
+    void resize(int width, int height);
+    void ambientChanged();
+
+    // Properties.
+    std::uint32_t backColor() const { return backColor_; }
+    void setBackColor(std::uint32_t c);
+    std::uint32_t backOver() const { return backOver_; }
+    void setBackOver(std::uint32_t c);
+    std::uint32_t foreColor() const { return foreColor_; }
+    void setForeColor(std::uint32_t c);
+    std::uint32_t foreOver() const { return foreOver_; }
+    void setForeOver(std::uint32_t c);
+    std::uint32_t maskColor() const { return maskColor_; }
+    void setMaskColor(std::uint32_t c);
+    int buttonType() const { return btnType_; }
+    void setButtonType(int type);
+    const std::u16string& caption() const { return caption_; }
+    void setCaption(const std::u16string& caption);
+    bool enabled() const { return enabled_; }
+    void setEnabled(bool on);
+    const platform::gdi::Font& font() const { return font_; }
+    void setFont(const platform::gdi::Font& font);
+    void setFontBold(bool on);
+    void setFontItalic(bool on);
+    void setFontUnderline(bool on);
+    short fontSize() const;
+    void setFontSize(short size);
+    void setFontName(const std::u16string& name);
+    int colorScheme() const { return colorScheme_; }
+    void setColorScheme(int scheme);
+    bool showFocusRect() const { return showFocusRect_; }
+    void setShowFocusRect(bool on);
+    int mousePointer() const { return mousePointer_; }
+    void setMousePointer(int pointer);
+    const platform::gdi::PicturePtr& mouseIcon() const { return mouseIcon_; }
+    void setMouseIcon(platform::gdi::PicturePtr icon);
+    bool handPointer() const { return handPointer_; }
+    void setHandPointer(bool on);
+    platform::window::Hwnd hwnd() const { return hwnd_; }
+    bool softBevel() const { return softBevel_; }
+    void setSoftBevel(bool on);
+    const platform::gdi::PicturePtr& pictureNormal() const { return pictureNormal_; }
+    void setPictureNormal(platform::gdi::PicturePtr picture);
+    const platform::gdi::PicturePtr& pictureOver() const { return pictureOver_; }
+    void setPictureOver(platform::gdi::PicturePtr picture);
+    int picturePosition() const { return picturePos_; }
+    void setPicturePosition(int position);
+    bool useMaskColor() const { return useMaskColor_; }
+    void setUseMaskColor(bool on);
+    bool useGreyscale() const { return useGreyscale_; }
+    void setUseGreyscale(bool on);
+    int specialEffect() const { return specialEffect_; }
+    void setSpecialEffect(int effect);
+    bool checkBoxBehaviour() const { return checkBox_; }
+    void setCheckBoxBehaviour(bool on);
+    bool value() const { return value_; }
+    void setValue(bool on);
+    std::u16string version() const { return u"2.0.6"; }
+
+    // Methods.
+    void disableRefresh() { paintingOn_ = false; }
+    void refresh();
+
+    // Input, as the host delivers it.
+    void mouseDown(short button, short shift, float x, float y);
+    void mouseMove(short button, short shift, float x, float y);
+    void mouseUp(short button, short shift, float x, float y);
+    void userClick();
+    void dblClick();
+    void accessKeyPressed();
+    void keyDown(short keyCode, short shift);
+    void keyUp(short keyCode, short shift);
+    void keyPress(short keyAscii);
+    void gotFocus();
+    void lostFocus();
+
+    // What tests and the widget look at.
+    const platform::gdi::Bitmap& surface() const { return *surface_; }
+    const ColorTable& colors() const { return colors_; }
+    const Rect& textRect() const { return textRect_; }
+    const Rect& buttonRect() const { return buttonRect_; }
+    int width() const { return width_; }
+    int height() const { return height_; }
+    int picX() const { return picX_; }
+    int picY() const { return picY_; }
+    int picW() const { return picW_; }
+    int picH() const { return picH_; }
+    char16_t accessKey() const { return accessKey_; }
+    bool isOver() const { return isOver_; }
+    bool hasFocus() const { return hasFocus_; }
+    int lastState() const { return lastState_; }
+    int captionMode() const { return captionMode_; }
+    bool overTimerRunning() const { return overTimer_ != 0; }
+    // Paints for a state (0 up, 2 down); true when it drew.
+    bool paint(int state, bool force);
+    int paintCount() const { return paints_; }
+
+  private:
+    // Colours, region and layout.
+    void buildColorTable();
+    Color adjust(Color c, int amount, bool proportionalBlue = false) const;
+    Color resolve(std::uint32_t oleColor) const;
+    void onResize();
+    void buildRegion();
+    void layoutCaption();
+    void layoutPicture();
+    void measurePicture();
+    void updateAccessKey();
+    void captureParentBackground();
+    void ensureBackground();
+    void markChanged(const std::u16string& name) { host_.propertyChanged(name); }
+
+    // Painting.
+    void paintRect(int x, int y, int w, int h, Color c, bool frameOnly);
+    void paintEllipse(int x, int y, int w, int h, Color pen, Color fill);
+    void paintLine(int x1, int y1, int x2, int y2, Color c);
+    void paintPixel(int x, int y, Color c);
+    void paintBevel(Color outerLight, Color outerDark, Color innerLight, Color innerDark,
+                    int offset, bool single);
+    void paintFocus();
+    void paintCaption(int mode);
+    void drawCaption(Rect r, Color c);
+    void captionRelief(const Rect& r);
+    void paintUp();
+    void paintDown();
+    void paintDisabled();
+    void paintType3(int branch);
+    void paintType4Edges();
+    void paintPicture(int mode);
+    void pictureRelief(const platform::gdi::PicturePtr& p, int offset);
+    void blendPicture(int x, int y, int w, int h, const platform::gdi::Picture& picture,
+                      long long solidColor, bool darkOnly, bool greyscale, bool blend);
+    bool focusShown() const;
+
+    // Input.
+    bool pointerIsOver() const;
+    void startOverTimer();
+    void stopOverTimer();
+    void overTimerTick();
+    void moveFocus(bool previous);
+
+    ControlHost& host_;
+    platform::window::Hwnd hwnd_ = 0;
+    int focusListener_ = 0;
+    unsigned overTimer_ = 0;
+
+    int btnType_ = 2;
+    int colorScheme_ = 1;
+    int picturePos_ = 0;
+    int specialEffect_ = 0;
+    int height_ = 0;
+    int width_ = 0;
+    std::uint32_t backColor_ = 0x8000000F, backOver_ = 0x8000000F;
+    std::uint32_t foreColor_ = 0x80000012, foreOver_ = 0x80000012;
+    std::uint32_t maskColor_ = 0xC0C0C0;
+    bool useMaskColor_ = true, useGreyscale_ = false, handPointer_ = false;
+    platform::gdi::PicturePtr pictureNormal_, pictureOver_, mouseIcon_;
+    int mousePointer_ = 0;
+    platform::gdi::BitmapPtr background_;  // the parent's pixels behind the control (type 11)
+    std::u16string caption_;
+    platform::gdi::Font font_;
+    Rect textRect_, textRectDown_, buttonRect_;
+    int textWidth_ = 0, textHeight_ = 0;
+    int picX_ = 0, picY_ = 0, picW_ = 0, picH_ = 0;
+    char16_t accessKey_ = 0;
+    int lastButton_ = 0;
+    int lastKey_ = 0;
+    bool enabled_ = true, softBevel_ = false, hasFocus_ = false, showFocusRect_ = true;
+    ColorTable colors_;
+    int lastState_ = 0;
+    std::u16string lastCaption_;
+    bool paintingOn_ = true;
+    bool isOver_ = false;
+    bool capturing_ = false;
+    int captionMode_ = 0;
+    bool checkBox_ = false;
+    bool value_ = false;
+    bool captureFromDoubleClick_ = false;
+
+    platform::gdi::BitmapPtr surface_;
+    platform::gdi::Dc dc_;
+    int paints_ = 0;
+};
+
+}  // namespace vistrel::forms
