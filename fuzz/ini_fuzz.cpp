@@ -1,0 +1,31 @@
+// The INI reader over any file content (in every encoding it recognises), then a write and a
+// delete through the same file.
+#include <cstddef>
+#include <cstdint>
+#include <fstream>
+
+#include "platform/testing/temp_machine.h"
+#include "platform/text/text.h"
+#include "server/initool.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace tessel::server;
+    static platform::testing::TempMachine machine;
+    const auto path = machine.path() / "fuzz.ini";
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    }
+    iniTool ini(size % 2 ? iniTool::Trim::Both : iniTool::Trim::Right);
+    ini.FileName(platform::text::fromUtf8(path.string()));
+    auto sections = ini.GetAllSections();
+    for (const auto& section : sections)
+        for (const auto& key : ini.GetAllKeys(section)) (void)ini.GetValue(section, key, u"none");
+    if (!sections.empty()) {
+        ini.WriteValue(sections.front(), u"fuzz", u"value");
+        if (ini.GetValue(sections.front(), u"fuzz") != u"value") std::abort();
+        ini.DeleteKey(sections.front(), u"fuzz");
+        ini.DeleteSection(sections.back());
+    }
+    return 0;
+}

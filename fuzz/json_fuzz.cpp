@@ -1,0 +1,23 @@
+// The server's JSON reader on any text, and the writer on whatever it read: reading what was
+// written must give the same tree again.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "platform/text/text.h"
+#include "server/json.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace tessel::server;
+    // Read as UTF-16 units, so every character (lone surrogates too) can appear.
+    std::u16string text(size / 2, u'\0');
+    for (std::size_t i = 0; i < text.size(); ++i)
+        text[i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
+    JsonParse parsed = ParseJson(text);
+    if (!parsed.root) return 0;
+    std::u16string written = ToJson(*parsed.root);
+    JsonParse again = ParseJson(written);
+    if (!again.root || ToJson(*again.root) != written) std::abort();
+    return 0;
+}
