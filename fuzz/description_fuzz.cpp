@@ -2,6 +2,7 @@
 // the same JSON.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
@@ -18,6 +19,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     std::string written = machineToJson(machine);
-    if (machineToJson(machineFromJson(written)) != written) std::abort();
+    std::string again = machineToJson(machineFromJson(written));
+    if (again != written) {
+        std::fprintf(stderr, "written:\n%s\nread back and written:\n%s\n", written.c_str(),
+                     again.c_str());
+        std::abort();
+    }
     return 0;
 }

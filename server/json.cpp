@@ -174,6 +174,10 @@ bool JsonObject::add(std::u16string key, JsonValue value) {
     return true;
 }
 
+std::size_t JsonObject::size() const {
+    return items_.size();
+}
+
 JsonObject JsonObject::takeCompact() {
     JsonObject out;
     out.items_.reserve(items_.size());

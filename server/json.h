@@ -66,7 +66,8 @@ class JsonObject {
     // False (and nothing added) when the key is already there.
     bool add(std::u16string key, JsonValue value);
     const std::vector<std::pair<std::u16string, JsonValue>>& items() const { return items_; }
-    std::size_t size() const { return items_.size(); }
+    // Out of line: the member type is complete only below.
+    std::size_t size() const;
     // Moves the members into a new object whose storage fits them exactly; this one is left
     // empty with its storage kept for reuse.
     JsonObject takeCompact();
