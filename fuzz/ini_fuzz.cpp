@@ -24,9 +24,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!sections.empty()) {
         ini.WriteValue(sections.front(), u"fuzz", u"value");
         // A section whose name holds bytes the code page cannot decode is written back with
-        // "?" there (the file is rewritten from its text), so only a cleanly read name must
-        // find the value again.
-        const bool clean = sections.front().find(u'\uFFFD') == std::u16string::npos;
+        // "?" there (the file is rewritten from its text), and the profile functions cannot
+        // name a section holding a NUL or another control character: only a cleanly read name
+        // must find the value again.
+        bool clean = true;
+        for (char16_t c : sections.front())
+            if (c < 32 || c == u'\uFFFD') clean = false;
         if (clean && ini.GetValue(sections.front(), u"fuzz") != u"value") std::abort();
         ini.DeleteKey(sections.front(), u"fuzz");
         ini.DeleteSection(sections.back());
