@@ -102,7 +102,9 @@ void pageList(benchmark::State& state) {
             client.send(frame);
             auto reply = client.reply();
             if (!reply || reply->substr(35, 6) != u"CE0100") {
-                state.SkipWithError("page not accepted");
+                std::string why = reply ? platform::text::toUtf8(reply->substr(0, 80))
+                                        : "no reply: " + server().errors();
+                state.SkipWithError(("page not accepted: " + why).c_str());
                 return;
             }
             sent += frame.size();
