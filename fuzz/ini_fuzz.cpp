@@ -10,20 +10,28 @@
 
 namespace {
 
-// No control characters but line ends and tabs, and every header line closed by "]".
+// ASCII without control characters but line ends and tabs, and every header line exactly
+// "[name]" with nothing but blanks after it.
 bool wellFormed(const std::uint8_t* data, std::size_t size) {
-    bool lineStart = true, inHeader = false;
+    bool lineStart = true, inHeader = false, afterHeader = false;
     for (std::size_t i = 0; i < size; ++i) {
         const std::uint8_t c = data[i];
         if (c == '\r' || c == '\n') {
             if (inHeader) return false;
             lineStart = true;
+            afterHeader = false;
             continue;
         }
-        if (c < 32 && c != '\t') return false;
-        if (lineStart && c == '[') inHeader = true;
-        if (inHeader && c == ']') inHeader = false;
-        if (c != ' ' && c != '\t') lineStart = false;
+        if ((c < 32 && c != '\t') || c > 126) return false;
+        const bool blank = c == ' ' || c == '\t';
+        if (afterHeader && !blank) return false;
+        if (lineStart && c == '[') {
+            inHeader = true;
+        } else if (inHeader && c == ']') {
+            inHeader = false;
+            afterHeader = true;
+        }
+        if (!blank) lineStart = false;
     }
     return !inHeader;
 }
@@ -45,10 +53,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (const auto& key : ini.GetAllKeys(section)) (void)ini.GetValue(section, key, u"none");
     if (!sections.empty()) {
         ini.WriteValue(sections.front(), u"fuzz", u"value");
-        // A section whose name holds bytes the code page cannot decode is written back with
-        // "?" there (the file is rewritten from its text); the profile functions cannot name a
-        // section holding a control character; and a header line without its "]" is read as a
-        // section but not written into. Only a well-formed file must find the value again.
+        // Bytes the code page cannot decode are written back as "?" (the file is rewritten from
+        // its text), and a header line without its "]" or with text after it is read as a
+        // section but not written into: only a plain ASCII file with well-formed headers must
+        // find the value again.
         bool clean = wellFormed(data, size);
         for (char16_t c : sections.front())
             if (c < 32 || c == u'\uFFFD') clean = false;
