@@ -37,34 +37,45 @@ void Md5::transform(const std::uint8_t* block) {
         x[i] = std::uint32_t(block[4 * i]) | (std::uint32_t(block[4 * i + 1]) << 8) |
                (std::uint32_t(block[4 * i + 2]) << 16) | (std::uint32_t(block[4 * i + 3]) << 24);
     std::uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
-    for (int i = 0; i < 64; ++i) {
-        const int r = i / 16;
-        std::uint32_t f;
-        int k;
-        switch (r) {
-            case 0:
-                f = (b & c) | (~b & d);
-                k = i;
-                break;
-            case 1:
-                f = (b & d) | (c & ~d);
-                k = (5 * i + 1) % 16;
-                break;
-            case 2:
-                f = b ^ c ^ d;
-                k = (3 * i + 5) % 16;
-                break;
-            default:
-                f = c ^ (b | ~d);
-                k = (7 * i) % 16;
-                break;
-        }
-        const std::uint32_t t = d;
-        d = c;
-        c = b;
-        b = b + rotl(a + f + kT[i] + x[k], kShift[r][i % 4]);
-        a = t;
-    }
+
+    // The 64 steps unrolled; each round's function, message order and shifts are constants.
+#define SEALWYN_F(x, y, z) ((z) ^ ((x) & ((y) ^ (z))))
+#define SEALWYN_G(x, y, z) ((y) ^ ((z) & ((x) ^ (y))))
+#define SEALWYN_H(x, y, z) ((x) ^ (y) ^ (z))
+#define SEALWYN_I(x, y, z) ((y) ^ ((x) | ~(z)))
+#define SEALWYN_STEP(f, a, b, c, d, i, k, r) \
+    a += f(b, c, d) + x[k] + kT[i];          \
+    a = rotl(a, kShift[r][(i) % 4]) + b;
+#define SEALWYN_FOUR(f, i, r, k0, k1, k2, k3)   \
+    SEALWYN_STEP(f, a, b, c, d, (i) + 0, k0, r) \
+    SEALWYN_STEP(f, d, a, b, c, (i) + 1, k1, r) \
+    SEALWYN_STEP(f, c, d, a, b, (i) + 2, k2, r) \
+    SEALWYN_STEP(f, b, c, d, a, (i) + 3, k3, r)
+
+    SEALWYN_FOUR(SEALWYN_F, 0, 0, 0, 1, 2, 3)
+    SEALWYN_FOUR(SEALWYN_F, 4, 0, 4, 5, 6, 7)
+    SEALWYN_FOUR(SEALWYN_F, 8, 0, 8, 9, 10, 11)
+    SEALWYN_FOUR(SEALWYN_F, 12, 0, 12, 13, 14, 15)
+    SEALWYN_FOUR(SEALWYN_G, 16, 1, 1, 6, 11, 0)
+    SEALWYN_FOUR(SEALWYN_G, 20, 1, 5, 10, 15, 4)
+    SEALWYN_FOUR(SEALWYN_G, 24, 1, 9, 14, 3, 8)
+    SEALWYN_FOUR(SEALWYN_G, 28, 1, 13, 2, 7, 12)
+    SEALWYN_FOUR(SEALWYN_H, 32, 2, 5, 8, 11, 14)
+    SEALWYN_FOUR(SEALWYN_H, 36, 2, 1, 4, 7, 10)
+    SEALWYN_FOUR(SEALWYN_H, 40, 2, 13, 0, 3, 6)
+    SEALWYN_FOUR(SEALWYN_H, 44, 2, 9, 12, 15, 2)
+    SEALWYN_FOUR(SEALWYN_I, 48, 3, 0, 7, 14, 5)
+    SEALWYN_FOUR(SEALWYN_I, 52, 3, 12, 3, 10, 1)
+    SEALWYN_FOUR(SEALWYN_I, 56, 3, 8, 15, 6, 13)
+    SEALWYN_FOUR(SEALWYN_I, 60, 3, 4, 11, 2, 9)
+
+#undef SEALWYN_FOUR
+#undef SEALWYN_STEP
+#undef SEALWYN_I
+#undef SEALWYN_H
+#undef SEALWYN_G
+#undef SEALWYN_F
+
     state_[0] += a;
     state_[1] += b;
     state_[2] += c;

@@ -65,3 +65,34 @@ function(tessel_test name)
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TESSEL_BIN=${CMAKE_BINARY_DIR}/bin"
     DISCOVERY_TIMEOUT 60)
 endfunction()
+
+# tessel_sanitize_everything()
+# Every target of the tree built with AddressSanitizer and UndefinedBehaviorSanitizer; an
+# undefined-behaviour report ends the program like an address error does, so a test sees it.
+macro(tessel_sanitize_everything)
+  set(_tessel_sanitizers -fsanitize=address,undefined -fno-sanitize-recover=undefined
+                         -fno-omit-frame-pointer)
+  add_compile_options(${_tessel_sanitizers})
+  add_link_options(-fsanitize=address,undefined)
+endmacro()
+
+# tessel_fuzz_instrument_everything()
+# Coverage for the fuzzing engine and the sanitizers in every target, so the libraries a fuzz
+# target links are explored and checked as well as the target itself.
+macro(tessel_fuzz_instrument_everything)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endmacro()
+
+# tessel_fuzz_target(NAME SOURCES... LIBS ...)
+# A libFuzzer program (clang): the fuzzing engine, AddressSanitizer and UndefinedBehaviorSanitizer
+# on the target's own code. Its seed corpus is fuzz/corpus/NAME.
+function(tessel_fuzz_target name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(fuzz_${name} ${ARG_SOURCES})
+  target_include_directories(fuzz_${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(fuzz_${name} PRIVATE ${ARG_LIBS})
+  target_compile_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
+  target_link_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
+endfunction()

@@ -1,6 +1,7 @@
 #include "server/json.h"
 
 #include <algorithm>
+#include <deque>
 
 #include "platform/text/coding.h"
 #include "platform/text/common.h"
@@ -65,7 +66,7 @@ std::u16string roundDigits(const std::u16string& digits, std::size_t drop) {
 Decimal Decimal::fromInt(std::int64_t value) {
     Decimal d;
     d.negative_ = value < 0;
-    d.mantissa_ = d.negative_ ? U128(-(value + 1)) + 1 : U128(value);
+    d.setMantissa(d.negative_ ? U128(-(value + 1)) + 1 : U128(value));
     return d;
 }
 
@@ -121,14 +122,16 @@ Decimal Decimal::parse(std::u16string_view s) {
         --scale;
     }
     Decimal d;
-    for (char16_t c : digits) d.mantissa_ = d.mantissa_ * 10 + static_cast<unsigned>(c - u'0');
+    U128 mantissa = 0;
+    for (char16_t c : digits) mantissa = mantissa * 10 + static_cast<unsigned>(c - u'0');
+    d.setMantissa(mantissa);
     d.scale_ = static_cast<int>(scale);
-    d.negative_ = negative && d.mantissa_ != 0;
+    d.negative_ = negative && mantissa != 0;
     return d;
 }
 
 std::u16string Decimal::toText() const {
-    std::u16string digits = decimalDigits(mantissa_);
+    std::u16string digits = decimalDigits(mantissa());
     std::u16string out;
     if (scale_ > 0) {
         if (digits.size() <= static_cast<std::size_t>(scale_))
@@ -147,14 +150,42 @@ std::u16string Decimal::toText() const {
 // ---- JsonObject ----
 
 const JsonValue* JsonObject::find(std::u16string_view key) const {
+    if (items_.size() < kIndexFrom) {
+        for (const auto& item : items_)
+            if (item.first == key) return &item.second;
+        return nullptr;
+    }
     auto it = index_.find(key);
     return it == index_.end() ? nullptr : &items_[it->second].second;
 }
 
 bool JsonObject::add(std::u16string key, JsonValue value) {
-    if (!index_.emplace(key, items_.size()).second) return false;
+    if (items_.size() < kIndexFrom) {
+        if (find(key)) return false;
+        if (items_.size() + 1 == kIndexFrom) {
+            index_.reserve(kIndexFrom * 2);
+            for (std::size_t i = 0; i < items_.size(); ++i) index_.emplace(items_[i].first, i);
+            index_.emplace(key, items_.size());
+        }
+    } else if (!index_.emplace(key, items_.size()).second) {
+        return false;
+    }
     items_.emplace_back(std::move(key), std::move(value));
     return true;
+}
+
+std::size_t JsonObject::size() const {
+    return items_.size();
+}
+
+JsonObject JsonObject::takeCompact() {
+    JsonObject out;
+    out.items_.reserve(items_.size());
+    for (auto& item : items_) out.items_.push_back(std::move(item));
+    items_.clear();
+    out.index_ = std::move(index_);
+    index_.clear();
+    return out;
 }
 
 // ---- reader ----
@@ -244,66 +275,85 @@ class Reader {
         return true;
     }
 
+    // Objects and arrays are read into storage kept per depth and reused, then moved into
+    // containers of their exact size: a large document's tree holds no spare capacity and its
+    // reading frees no outgrown buffers.
     JsonObject parseObject(int depth) {
-        JsonObject dict;
+        while (objects_.size() <= static_cast<std::size_t>(depth)) objects_.emplace_back();
+        JsonObject& dict = objects_[static_cast<std::size_t>(depth)];
+        readObject(dict, depth);
+        return dict.takeCompact();
+    }
+
+    void readObject(JsonObject& dict, int depth) {
         skipBlanks();
         if (atEnd() || s_[i_] != u'{') {
             error(u"Invalid Object at position " + position() + u" : " + rest());
-            return dict;
+            return;
         }
-        if (tooDeep(depth)) return dict;
+        if (tooDeep(depth)) return;
         ++i_;
         for (;;) {
-            if (aborted_) return dict;
+            if (aborted_) return;
             skipBlanks();
             if (!atEnd() && s_[i_] == u'}') {
                 ++i_;
-                return dict;
+                return;
             }
             if (!atEnd() && s_[i_] == u',') {
                 ++i_;
                 skipBlanks();
             } else if (atEnd()) {
                 error(u"Missing '}': " + last20());
-                return dict;
+                return;
             }
             std::u16string key = parseKey();
             try {
                 JsonValue value = parseValue(depth);
-                if (aborted_) return dict;
+                if (aborted_) return;
                 if (!dict.add(key, std::move(value)))
                     throw platform::text::Error(kErrDuplicateKey,
                                                 u"This key is already associated with an element "
                                                 u"of this collection");
             } catch (const platform::text::Error& e) {
                 error(e.description() + u": " + key);
-                return dict;
+                return;
             }
         }
     }
 
     JsonArray parseArray(int depth) {
-        JsonArray list;
+        while (arrays_.size() <= static_cast<std::size_t>(depth)) arrays_.emplace_back();
+        JsonArray& list = arrays_[static_cast<std::size_t>(depth)];
+        readArray(list, depth);
+        JsonArray exact;
+        exact.reserve(list.size());
+        for (auto& item : list) exact.push_back(std::move(item));
+        list.clear();
+        return exact;
+    }
+
+    void readArray(JsonArray& list, int depth) {
         skipBlanks();
         if (atEnd() || s_[i_] != u'[') {
             error(u"Invalid Array at position " + position() + u" : " + next20());
-            return list;
+            return;
         }
-        if (tooDeep(depth)) return list;
+        if (tooDeep(depth)) return;
         ++i_;
         for (;;) {
-            if (aborted_) return list;
+            if (aborted_) return;
             skipBlanks();
             if (!atEnd() && s_[i_] == u']') {
                 ++i_;
-                return list;
+                return;
             }
             if (!atEnd() && s_[i_] == u',') {
                 ++i_;
                 skipBlanks();
             } else if (atEnd()) {
                 error(u"Missing ']': " + last20());
-                return list;
+                return;
             }
             std::size_t before = i_;
             std::size_t errorsBefore = errorCount_;
@@ -311,11 +361,11 @@ class Reader {
                 list.push_back(parseValue(depth));
             } catch (const platform::text::Error& e) {
                 error(e.description() + u": " + next20());
-                return list;
+                return;
             }
             // An item that recorded an error, or read nothing while text is left, would be
             // read again and again: it ends the array.
-            if (errorCount_ != errorsBefore || (i_ == before && !atEnd())) return list;
+            if (errorCount_ != errorsBefore || (i_ == before && !atEnd())) return;
         }
     }
 
@@ -341,46 +391,46 @@ class Reader {
     }
 
     std::u16string parseString() {
-        cStringBuilder sb;
+        std::u16string out;
         skipBlanks();
         if (atEnd()) return {};
         char16_t quote = s_[i_++];
         while (i_ < s_.size()) {
-            char16_t c = s_[i_];
-            if (c == quote) {
+            // Plain characters up to the closing quote or the next escape go in as one run.
+            std::size_t run = i_;
+            while (run < s_.size() && s_[run] != quote && s_[run] != u'\\') ++run;
+            out.append(s_.data() + i_, run - i_);
+            i_ = run;
+            if (atEnd()) break;
+            if (s_[i_] == quote) {
                 ++i_;
-                return sb.toString();
-            }
-            if (c != u'\\') {
-                sb.Append(std::u16string_view(&s_[i_], 1));
-                ++i_;
-                continue;
+                return out;
             }
             ++i_;
             if (atEnd()) break;
             char16_t d = s_[i_];
-            char16_t out = 0;
+            char16_t unit = 0;
             switch (d) {
                 case u'"':
                 case u'\\':
                 case u'/':
                 case u'\'':
-                    out = d;
+                    unit = d;
                     break;
                 case u'b':
-                    out = u'\b';
+                    unit = u'\b';
                     break;
                 case u'f':
-                    out = u'\f';
+                    unit = u'\f';
                     break;
                 case u'n':
-                    out = u'\n';
+                    unit = u'\n';
                     break;
                 case u'r':
-                    out = u'\r';
+                    unit = u'\r';
                     break;
                 case u't':
-                    out = u'\t';
+                    unit = u'\t';
                     break;
                 case u'u': {
                     ++i_;
@@ -394,8 +444,7 @@ class Reader {
                         if (digit < 0) break;
                         value = value * 16 + static_cast<unsigned>(digit);
                     }
-                    char16_t unit = static_cast<char16_t>(value);
-                    sb.Append(std::u16string_view(&unit, 1));
+                    out.push_back(static_cast<char16_t>(value));
                     i_ = std::min(i_ + 4, s_.size());
                     continue;
                 }
@@ -403,10 +452,10 @@ class Reader {
                     // The backslash is dropped; the character after it is read as usual.
                     continue;
             }
-            sb.Append(std::u16string_view(&out, 1));
+            out.push_back(unit);
             ++i_;
         }
-        return sb.toString();
+        return out;
     }
 
     JsonValue parseNumber() {
@@ -482,6 +531,8 @@ class Reader {
 
     std::u16string_view s_;
     std::size_t i_ = 0;
+    std::deque<JsonObject> objects_;  // by depth
+    std::deque<JsonArray> arrays_;    // by depth
     std::size_t errorCount_ = 0;
     std::u16string errors_;
     std::size_t lines_ = 0;
@@ -552,7 +603,8 @@ std::u16string ToJson(const JsonValue& value) {
 std::u16string EscapeJsonText(std::u16string_view text) {
     using platform::text::hexDigit;
     constexpr auto kUpper = platform::text::HexCase::Upper;
-    cStringBuilder sb;
+    std::u16string out;
+    out.reserve(text.size());
     for (char16_t c : text) {
         const char16_t* esc = nullptr;
         switch (c) {
@@ -584,9 +636,9 @@ std::u16string EscapeJsonText(std::u16string_view text) {
                 break;
         }
         if (esc) {
-            sb.Append(esc);
+            out += esc;
         } else if (c >= 32 && c <= 126) {
-            sb.Append(std::u16string_view(&c, 1));
+            out.push_back(c);
         } else {
             char16_t u[6] = {u'\\',
                              u'u',
@@ -594,10 +646,10 @@ std::u16string EscapeJsonText(std::u16string_view text) {
                              char16_t(hexDigit(c >> 8, kUpper)),
                              char16_t(hexDigit(c >> 4, kUpper)),
                              char16_t(hexDigit(c, kUpper))};
-            sb.Append(std::u16string_view(u, 6));
+            out.append(u, 6);
         }
     }
-    return sb.toString();
+    return out;
 }
 
 }  // namespace tessel::server

@@ -42,7 +42,16 @@ class Decimal {
     friend bool operator==(const Decimal&, const Decimal&) = default;
 
   private:
-    unsigned __int128 mantissa_ = 0;
+    // The mantissa in two halves, so a value (and every JSON value holding one) needs no
+    // 16-byte alignment.
+    unsigned __int128 mantissa() const {
+        return static_cast<unsigned __int128>(high_) << 64 | low_;
+    }
+    void setMantissa(unsigned __int128 m) {
+        low_ = static_cast<std::uint64_t>(m);
+        high_ = static_cast<std::uint64_t>(m >> 64);
+    }
+    std::uint64_t low_ = 0, high_ = 0;
     int scale_ = 0;
     bool negative_ = false;
 };
@@ -57,7 +66,11 @@ class JsonObject {
     // False (and nothing added) when the key is already there.
     bool add(std::u16string key, JsonValue value);
     const std::vector<std::pair<std::u16string, JsonValue>>& items() const { return items_; }
-    std::size_t size() const { return items_.size(); }
+    // Out of line: the member type is complete only below.
+    std::size_t size() const;
+    // Moves the members into a new object whose storage fits them exactly; this one is left
+    // empty with its storage kept for reuse.
+    JsonObject takeCompact();
 
   private:
     struct KeyHash {
@@ -66,8 +79,11 @@ class JsonObject {
             return std::hash<std::u16string_view>{}(k);
         }
     };
+    // Objects up to this many keys are searched in order; a larger one builds the index.
+    static constexpr std::size_t kIndexFrom = 16;
     std::vector<std::pair<std::u16string, JsonValue>> items_;
-    // Key -> position in items_, so objects with many keys parse in linear time.
+    // Key -> position in items_ once the object has kIndexFrom keys, so objects with many
+    // keys parse in linear time while small ones cost no extra allocations.
     std::unordered_map<std::u16string, std::size_t, KeyHash, std::equal_to<>> index_;
 };
 

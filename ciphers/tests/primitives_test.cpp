@@ -272,6 +272,32 @@ TEST(Sha1, BlockBoundariesAndAnsiBytes) {
     EXPECT_EQ(hex({raw.begin(), raw.end()}), text::toUtf8(text::LCase(sha.SHA1(u"가"))));
 }
 
+TEST(Sha1, InstructionAndPortablePathsAgree) {
+    // Every length from empty to past three blocks, and long inputs, through both ways of
+    // computing the digest (the instruction path only where the CPU has it).
+    std::vector<std::uint8_t> data(70000);
+    std::uint32_t x = 12345;
+    for (auto& b : data) b = static_cast<std::uint8_t>((x = x * 1103515245u + 12345u) >> 16);
+    std::vector<std::size_t> lengths;
+    for (std::size_t n = 0; n <= 200; ++n) lengths.push_back(n);
+    for (std::size_t n : {1000u, 4095u, 4096u, 65537u, 70000u}) lengths.push_back(n);
+    for (std::size_t n : lengths) {
+        std::span<const std::uint8_t> part(data.data(), n);
+        const auto portable = sha1_detail::portableDigest(part);
+        EXPECT_EQ(sha1Digest(part), portable) << n;
+        if (sha1_detail::hasShaInstructions()) {
+            EXPECT_EQ(sha1_detail::instructionDigest(part), portable) << n;
+        }
+    }
+    const auto abc = bytes("abc");
+    const auto portable = sha1_detail::portableDigest(abc);
+    EXPECT_EQ(hex({portable.begin(), portable.end()}), "a9993e364706816aba3e25717850c26c9cd0d89d");
+    if (sha1_detail::hasShaInstructions()) {
+        const auto d = sha1_detail::instructionDigest(abc);
+        EXPECT_EQ(hex({d.begin(), d.end()}), "a9993e364706816aba3e25717850c26c9cd0d89d");
+    }
+}
+
 // ---- RSA arithmetic ----
 
 TEST(RsaMath, ModPowIsExactBelowTheLimit) {

@@ -261,6 +261,8 @@ SystemTime timeFrom(const std::string& s) {
     int y, mo, d, h = 0, mi = 0, sec = 0, ms = 0;
     int n = std::sscanf(s.c_str(), "%d-%d-%dT%d:%d:%d.%dZ", &y, &mo, &d, &h, &mi, &sec, &ms);
     if (n < 3) bad("\"submitted\" must be a UTC time such as 2026-01-31T23:30:00Z");
+    // The unset time (all fields zero) is written as zeros and reads back unset.
+    if (y == 0 && mo == 0 && d == 0 && h == 0 && mi == 0 && sec == 0 && ms == 0) return {};
     std::tm tm{};
     tm.tm_year = y - 1900;
     tm.tm_mon = mo - 1;

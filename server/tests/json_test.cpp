@@ -86,6 +86,30 @@ TEST(Json, StringsEscapesBlanksAndComments) {
     }
 }
 
+TEST(Json, ObjectsAroundTheIndexSizeKeepEveryKeyOnceInOrder) {
+    // Small objects are searched in order, larger ones through an index built on the way:
+    // duplicates are refused and every key found on both sides of the change.
+    for (int size : {1, 15, 16, 17, 40}) {
+        JsonObject o;
+        for (int i = 0; i < size; ++i) {
+            std::u16string key = u"key" + text::formatNumber(i);
+            ASSERT_TRUE(o.add(key, JsonValue(Decimal::fromInt(i)))) << size << " " << i;
+            for (int j = 0; j <= i; ++j)
+                EXPECT_FALSE(o.add(u"key" + text::formatNumber(j), JsonValue(true)))
+                    << size << " " << i << " " << j;
+        }
+        ASSERT_EQ(o.size(), static_cast<std::size_t>(size));
+        for (int i = 0; i < size; ++i) {
+            const JsonValue* v = o.find(u"key" + text::formatNumber(i));
+            ASSERT_NE(v, nullptr) << size << " " << i;
+            EXPECT_EQ(v->number().toText(), text::formatNumber(i));
+            EXPECT_EQ(o.items()[static_cast<std::size_t>(i)].first, u"key" + text::formatNumber(i));
+        }
+        EXPECT_FALSE(o.exists(u"key"));
+        EXPECT_FALSE(o.exists(u"KEY0")) << "keys compare exactly";
+    }
+}
+
 TEST(Json, WriterEscapesTextsKeysAndNumbers) {
     JsonObject o;
     o.add(u"a", JsonValue(u"\u00E9\""));

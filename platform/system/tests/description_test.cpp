@@ -142,6 +142,27 @@ TEST(MachineDescription, UpdatesKeepUnknownEntriesAndRoundTrip) {
     EXPECT_EQ(machineToJson(machineFromJson(machineToJson(m))), machineToJson(m));
 }
 
+TEST(MachineDescription, AJobWithoutASubmissionTimeKeepsItThroughWrites) {
+    // A job without "submitted" has the unset time; writing and reading it again must not turn
+    // the zeros into a date (they once came back as the year 65535).
+    MachineDescription m = machineFromJson(R"({"printers":[{"device":"A","jobs":[{"id":1}]}]})");
+    ASSERT_EQ(m.printers[0].jobs[0].submitted, SystemTime{});
+    MachineDescription again = machineFromJson(machineToJson(m));
+    EXPECT_EQ(again.printers[0].jobs[0].submitted, SystemTime{});
+    EXPECT_EQ(machineToJson(again), machineToJson(m));
+    // A set time still reads as written.
+    MachineDescription dated = machineFromJson(
+        R"({"printers":[{"device":"A","jobs":[{"id":1,"submitted":"2026-01-31T23:30:00.250Z"}]}]})");
+    const SystemTime t = dated.printers[0].jobs[0].submitted;
+    EXPECT_EQ(t.year, 2026);
+    EXPECT_EQ(t.month, 1);
+    EXPECT_EQ(t.day, 31);
+    EXPECT_EQ(t.hour, 23);
+    EXPECT_EQ(t.minute, 30);
+    EXPECT_EQ(t.milliseconds, 250);
+    EXPECT_EQ(machineFromJson(machineToJson(dated)).printers[0].jobs[0].submitted, t);
+}
+
 TEST(MachineDescription, ChangesOfSeparateProcessesAreNeitherLostNorTorn) {
     platform::testing::TempMachine machine;
     ASSERT_TRUE(describeMachine(kKiosk));

@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# Builds a Release tree into build-release/ (or $TESSEL_BENCH_BUILD_DIR) and prints how the
+# system's own code compares with the reference libraries, each pair measured side by side in
+# one run of bench/ (ours / reference: above 1 means ours is faster). Then the loopback figures
+# of the real server. Every benchmark is bounded; nothing leaves the loopback interface.
+#   TESSEL_BENCH_MIN_TIME  seconds per benchmark (default 0.5)
+#   TESSEL_BENCH_FILTER    a regular expression choosing benchmarks (default: all)
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+build=${TESSEL_BENCH_BUILD_DIR:-$top/build-release}
+min_time=${TESSEL_BENCH_MIN_TIME:-0.5}
+filter=${TESSEL_BENCH_FILTER:-.}
+mkdir -p "$build"
+log=$build/build.log
+
+TESSEL_BUILD_DIR=$build TESSEL_BUILD_TARGETS="tessel-bench TesselServer" "$top/scripts/build.sh" -DCMAKE_BUILD_TYPE=Release \
+  -DTESSEL_BUILD_TESTS=OFF -DTESSEL_BUILD_BENCH=ON -DTESSEL_SANITIZE=OFF >"$log" 2>&1 ||
+  { tail -50 "$log"; exit 1; }
+
+bench=$build/bin/tessel-bench
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+
+# Everything but the portable SHA-1 pair, with OpenSSL free to use every CPU feature.
+"$bench" --benchmark_filter="$filter" --benchmark_min_time="$min_time" \
+  --benchmark_out="$out/main.json" --benchmark_out_format=json >"$out/main.txt" 2>&1 ||
+  { cat "$out/main.txt"; exit 1; }
+# The portable SHA-1 pair again with OpenSSL's CPU features masked, so it runs its portable code.
+OPENSSL_ia32cap="0:0" "$bench" --benchmark_filter='^SHA-1-portable/' \
+  --benchmark_min_time="$min_time" --benchmark_out="$out/portable.json" \
+  --benchmark_out_format=json >"$out/portable.txt" 2>&1 || { cat "$out/portable.txt"; exit 1; }
+
+python3 - "$out/main.json" "$out/portable.json" <<'PY'
+import json, sys
+
+runs = {}
+for i, path in enumerate(sys.argv[1:]):
+    for b in json.load(open(path))["benchmarks"]:
+        name = b["name"]
+        # The portable pair counts only from the second, masked run.
+        if name.startswith("SHA-1-portable/") and i == 0:
+            continue
+        runs[name] = b
+
+def rate(b):
+    if "error_occurred" in b and b["error_occurred"]:
+        return None, b.get("error_message", "error")
+    if "bytes_per_second" in b:
+        return b["bytes_per_second"], "B/s"
+    if "items_per_second" in b:
+        return b["items_per_second"], "op/s"
+    return None, "?"
+
+def human(v, unit):
+    if unit == "B/s":
+        return "%.1f MB/s" % (v / 1e6)
+    return "%.3g op/s" % v
+
+subjects = []
+for name in runs:
+    if name.endswith("/ours"):
+        subjects.append(name[: -len("/ours")])
+
+print()
+print("%-16s %18s %18s %8s" % ("subject", "ours", "reference", "ratio"))
+print("-" * 64)
+for s in subjects:
+    ours, ref = runs.get(s + "/ours"), runs.get(s + "/ref")
+    if not ref:
+        continue
+    (a, ua), (b, ub) = rate(ours), rate(ref)
+    if a is None or b is None:
+        print("%-16s  failed: %s" % (s, ua if a is None else ub))
+        continue
+    print("%-16s %18s %18s %7.2fx" % (s, human(a, ua), human(b, ub), a / b))
+
+loop = [b for n, b in runs.items() if n.startswith("Loopback/")]
+if loop:
+    print()
+    print("Loopback through the real server")
+    print("-" * 64)
+    for b in loop:
+        if b.get("error_occurred"):
+            print("%-28s failed: %s" % (b["name"], b.get("error_message")))
+        elif "p50_us" in b:
+            print("%-28s %10.0f polls/s   p50 %.0f us   p99 %.0f us" %
+                  (b["name"], b["items_per_second"], b["p50_us"], b["p99_us"]))
+        else:
+            print("%-28s %10.1f ms per list of ten   %.1f MB/s" %
+                  (b["name"], b["real_time"], b["bytes_per_second"] / 1e6))
+PY
