@@ -20,6 +20,26 @@ struct IniFile {
     std::u16string newline = u"\r\n";
     bool finalNewline = true;
     std::vector<std::u16string> lines;
+    // In an ANSI file, the bytes each line was read from (none for a line a write made): a
+    // line the code page cannot decode whole is written back as it was, not as "?".
+    std::vector<std::optional<std::string>> ansiLines;
+
+    void replaceLine(std::size_t at, std::u16string line) {
+        lines[at] = std::move(line);
+        if (at < ansiLines.size()) ansiLines[at].reset();
+    }
+    void insertLine(std::size_t at, std::u16string line) {
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
+        if (encoding == Encoding::Ansi)
+            ansiLines.insert(ansiLines.begin() + static_cast<std::ptrdiff_t>(at), std::nullopt);
+    }
+    void eraseLines(std::size_t from, std::size_t to) {
+        lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(from),
+                    lines.begin() + static_cast<std::ptrdiff_t>(to));
+        if (encoding == Encoding::Ansi)
+            ansiLines.erase(ansiLines.begin() + static_cast<std::ptrdiff_t>(from),
+                            ansiLines.begin() + static_cast<std::ptrdiff_t>(to));
+    }
 };
 
 std::filesystem::path fsPath(const std::u16string& path) {
@@ -72,6 +92,15 @@ std::optional<IniFile> readFile(const std::u16string& path) {
     } else {
         file.encoding = Encoding::Ansi;
         content = text::fromAnsi(bytes);
+        std::size_t start = 0;
+        while (start < bytes.size()) {
+            std::size_t end = bytes.find('\n', start);
+            if (end == std::string::npos) end = bytes.size();
+            std::string line = bytes.substr(start, end - start);
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            file.ansiLines.push_back(std::move(line));
+            start = end + 1;
+        }
     }
     std::size_t firstLf = content.find(u'\n');
     if (firstLf != std::u16string::npos)
@@ -109,16 +138,43 @@ bool writeFile(const std::u16string& path, const IniFile& file) {
             break;
         }
         case Encoding::Ansi: {
-            auto b = text::toAnsi(content);
-            bytes.assign(b.begin(), b.end());
+            const std::string newline = text::toUtf8(file.newline);
+            for (std::size_t i = 0; i < file.lines.size(); ++i) {
+                if (i < file.ansiLines.size() && file.ansiLines[i]) {
+                    bytes += *file.ansiLines[i];
+                } else {
+                    auto b = text::toAnsi(file.lines[i]);
+                    bytes.append(b.begin(), b.end());
+                }
+                if (i + 1 < file.lines.size() || file.finalNewline) bytes += newline;
+            }
             break;
         }
     }
-    std::ofstream out(fsPath(path), std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    return !out.fail();
+    // Written beside the file (a link's target) and renamed over it, so a failed write never
+    // leaves half a file. A folder that takes no new file gets the file written in place.
+    std::error_code ec;
+    std::filesystem::path target = fsPath(path);
+    if (std::filesystem::is_symlink(target, ec)) {
+        auto resolved = std::filesystem::canonical(target, ec);
+        if (!ec) target = resolved;
+    }
+    auto writeTo = [&bytes](const std::filesystem::path& file) {
+        std::ofstream out(file, std::ios::binary | std::ios::trunc);
+        if (!out) return false;
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        out.close();
+        return !out.fail();
+    };
+    std::filesystem::path temp = target;
+    temp += ".tmp";
+    if (!writeTo(temp)) {
+        std::filesystem::remove(temp, ec);
+        return writeTo(target);
+    }
+    std::filesystem::rename(temp, target, ec);
+    if (ec) std::filesystem::remove(temp, ec);
+    return !ec;
 }
 
 bool isBlank(char16_t c) {
@@ -223,20 +279,20 @@ bool iniTool::WriteValue(const std::u16string& section, const std::u16string& ke
     std::u16string entry = key + u"=" + value;
     auto range = findSection(file, section);
     if (!range) {
-        file.lines.push_back(u"[" + section + u"]");
-        file.lines.push_back(entry);
+        file.insertLine(file.lines.size(), u"[" + section + u"]");
+        file.insertLine(file.lines.size(), entry);
         file.finalNewline = true;
         return writeFile(path_, file);
     }
     if (auto at = findKey(file, *range, key)) {
-        file.lines[*at] = entry;
+        file.replaceLine(*at, entry);
         return writeFile(path_, file);
     }
     // After the section's last entry, so trailing blank lines and comments stay below it.
     std::size_t insertAt = range->first + 1;
     for (std::size_t i = range->first + 1; i < range->second; ++i)
         if (classify(file.lines[i]).kind == Line::Key) insertAt = i + 1;
-    file.lines.insert(file.lines.begin() + static_cast<std::ptrdiff_t>(insertAt), entry);
+    file.insertLine(insertAt, entry);
     if (insertAt == file.lines.size() - 1) file.finalNewline = true;
     return writeFile(path_, file);
 }
@@ -247,8 +303,7 @@ bool iniTool::DeleteSection(const std::u16string& section) {
     if (!file) return writeFile(path_, IniFile{});
     auto range = findSection(*file, section);
     if (!range) return true;
-    file->lines.erase(file->lines.begin() + static_cast<std::ptrdiff_t>(range->first),
-                      file->lines.begin() + static_cast<std::ptrdiff_t>(range->second));
+    file->eraseLines(range->first, range->second);
     return writeFile(path_, *file);
 }
 
@@ -260,7 +315,7 @@ bool iniTool::DeleteKey(const std::u16string& section, const std::u16string& key
     if (!range) return true;
     auto at = findKey(*file, *range, key);
     if (!at) return true;
-    file->lines.erase(file->lines.begin() + static_cast<std::ptrdiff_t>(*at));
+    file->eraseLines(*at, *at + 1);
     return writeFile(path_, *file);
 }
 

@@ -124,6 +124,33 @@ TEST_F(IniToolTest, KeepsTheFileEncodingAndLineEnds) {
     EXPECT_EQ(ini.GetValue(u"S", u"k"), u"한");
 }
 
+// Bytes the ANSI code page cannot decode once came back as "?" after any write to the file.
+TEST_F(IniToolTest, WritesLeaveUndecodableAnsiLinesAsTheyWere) {
+    const std::string odd = "; \x80\xFF\xC7 comment\r\n[S]\r\nname=\xC7\xD1\xFF\r\nk=1\r\n";
+    write("odd.ini", odd);
+    iniTool ini;
+    ini.FileName(path("odd.ini"));
+    ASSERT_TRUE(ini.WriteValue(u"S", u"k", u"2"));
+    EXPECT_EQ(read("odd.ini"), "; \x80\xFF\xC7 comment\r\n[S]\r\nname=\xC7\xD1\xFF\r\nk=2\r\n");
+    ASSERT_TRUE(ini.WriteValue(u"T", u"new", u"값"));
+    ASSERT_TRUE(ini.DeleteKey(u"S", u"k"));
+    EXPECT_EQ(read("odd.ini"),
+              "; \x80\xFF\xC7 comment\r\n[S]\r\nname=\xC7\xD1\xFF\r\n[T]\r\nnew=\xB0\xAA\r\n");
+    // Nothing is left beside the file.
+    EXPECT_FALSE(std::filesystem::exists(machine.path() / "odd.ini.tmp"));
+}
+
+// A file reached through a link is written through to its target; the link stays.
+TEST_F(IniToolTest, WritesThroughALinkToItsTarget) {
+    write("real.ini", "[S]\r\nk=1\r\n");
+    std::filesystem::create_symlink(machine.path() / "real.ini", machine.path() / "link.ini");
+    iniTool ini;
+    ini.FileName(path("link.ini"));
+    ASSERT_TRUE(ini.WriteValue(u"S", u"k", u"2"));
+    EXPECT_TRUE(std::filesystem::is_symlink(machine.path() / "link.ini"));
+    EXPECT_EQ(read("real.ini"), "[S]\r\nk=2\r\n");
+}
+
 TEST_F(IniToolTest, WritesKeepCommentsAndOrder) {
     write("w.ini", "; head\r\n[A]\r\na=1\r\n; note on b\r\nb=2\r\n\r\n[B]\r\nc=3\r\n");
     iniTool ini;
