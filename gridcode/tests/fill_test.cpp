@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "gridcode/coding.h"
+#include "gridcode/gdidevice.h"
 #include "gridcode/gridmark.h"
 #include "gridcode/tests/decoder.h"
 
@@ -280,6 +281,31 @@ TEST(PrintGrid, CopiesTheBitmapAtTheOffsetsInBands) {
     EXPECT_EQ(PrintGrid(&s.p, &cancelled.device, bitmap.get()), -7);
     EXPECT_TRUE(cancelled.bands.empty());
     EXPECT_EQ(PrintGrid(&s.p, nullptr, bitmap.get()), -25);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PrintGrid, OntoOurDeviceContext) {
+    const auto data = sample(300, 6);
+    Sized s = sized(data, 20);
+    Bitmap bitmap = target(s);
+    ASSERT_EQ(FillGrid(&s.p, bitmap.get()), 1);
+    s.p.LeftOffset = 10;  // 30 dots
+    s.p.TopOffset = 0;
+    auto page = std::make_shared<platform::gdi::Bitmap>(s.w + 40, s.h + 5, 0x00FF00);
+    platform::gdi::Dc dc(page);
+    GridDevice device = gridcode::deviceOver(dc);
+    ASSERT_EQ(PrintGrid(&s.p, &device, bitmap.get()), 1);
+    for (int y = 0; y < page->height(); ++y)
+        for (int x = 0; x < page->width(); ++x) {
+            const int source = GridBitmapPixel(bitmap.get(), x - 30, y);
+            const platform::gdi::Color expected = source < 0 ? 0x00FF00 : source ? 0xFFFFFF : 0;
+            ASSERT_EQ(page->pixel(x, y), expected) << x << "," << y;
+        }
+    GridDevice small = gridcode::deviceOver(dc, s.w + 29, -1);
+    EXPECT_EQ(PrintGrid(&s.p, &small, bitmap.get()), -27);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <vector>
 
 #include "gridcode/gridmark.h"
@@ -188,6 +189,33 @@ TEST(GridGeometry, LargestDataLength) {
     p.DotsPerModule = 19;
     EXPECT_EQ(GetDataLength(&p, &length), -125);
     EXPECT_EQ(GetDataLength(&p, nullptr), -5);
+}
+
+}  // namespace
+
+extern "C" std::size_t gridmark_c_params_size(void);
+extern "C" std::size_t gridmark_c_offset_of_outputs(void);
+
+namespace {
+
+TEST(GridRecords, PackedLayoutSameInCAndCpp) {
+    constexpr std::size_t ptr = sizeof(void*);
+    struct Field {
+        std::size_t offset, expected;
+    };
+    for (const Field& f :
+         {Field{offsetof(GridParams, XResolution), 2}, Field{offsetof(GridParams, TopOffset), 14},
+          Field{offsetof(GridParams, Data), 16}, Field{offsetof(GridParams, DataLength), 16 + ptr},
+          Field{offsetof(GridParams, Progress), 20 + ptr},
+          Field{offsetof(GridParams, SizeFlags), 20 + 2 * ptr},
+          Field{offsetof(GridParams, MinRedundancy), 24 + 2 * ptr},
+          Field{offsetof(GridParams, CodeWidth), 28 + 2 * ptr},
+          Field{offsetof(GridParams, CheckBytes), 40 + 2 * ptr},
+          Field{offsetof(GridParams, TableSelect), 44 + 2 * ptr},
+          Field{offsetof(GridLayout, dataSpan), 36}})
+        EXPECT_EQ(f.offset, f.expected);
+    EXPECT_EQ(gridmark_c_params_size(), sizeof(GridParams));
+    EXPECT_EQ(gridmark_c_offset_of_outputs(), offsetof(GridParams, CodeWidth));
 }
 
 }  // namespace
