@@ -69,6 +69,7 @@ std::int32_t installedProc(Hwnd h, win::Message m, std::int32_t w, std::int32_t 
 
 // The window is going: its previous procedure comes back and its registry goes.
 void dropWindow(Hwnd h) {
+    if (!win::getProp(h, windowKey(h)).has_value()) return;  // a handler detached already
     win::setWindowProc(h, oldProc(h));
     const std::string prefix = windowKey(h) + "#";
     for (const std::string& key : win::propNames(h))

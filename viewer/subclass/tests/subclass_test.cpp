@@ -250,6 +250,29 @@ TEST_F(Subclassing, ADestroyedWindowDropsItsRegistrations) {
     subclass::SubclassProc(other, static_cast<std::int32_t>(win::kNcDestroy), 0, 0);
     EXPECT_EQ(win::propNames(other), std::vector<std::string>{"client"});
     EXPECT_FALSE(win::windowProc(other));
+
+    // A handler that detaches itself on the last message leaves the old procedure in place.
+    class SelfDetaching : public Handler {
+      public:
+        using Handler::Handler;
+        com::HRESULT Invoke(com::DispId id, unsigned kinds, std::vector<com::Variant>& args,
+                            com::Variant* result, com::ExcepInfo* excep) override {
+            if (id == DISPID_WindowProc)
+                subclass::DetachMessage(self.lock(), static_cast<Hwnd>(args.at(0).toI4()),
+                                        args.at(1).toI4());
+            return Handler::Invoke(id, kinds, args, result, excep);
+        }
+        std::weak_ptr<com::Dispatch> self;
+    };
+    const Hwnd third = win::createWindow(0, {0, 0, 5, 5});
+    win::setWindowProc(third, original);
+    auto detaching = std::make_shared<SelfDetaching>("d", emrConsume, 0, log);
+    detaching->self = detaching;
+    subclass::AttachMessage(detaching, third, static_cast<std::int32_t>(win::kNcDestroy));
+    subclass::SubclassProc(third, static_cast<std::int32_t>(win::kNcDestroy), 0, 0);
+    EXPECT_EQ(win::windowProc(third).target_type(), original.target_type());
+    // What stays is the message's count at zero, as after any last detach.
+    EXPECT_EQ(win::propNames(third), std::vector<std::string>{std::to_string(third) + "#130C"});
 }
 
 TEST(GSubclassObject, MembersReachTheRoutinesThroughDispatch) {
