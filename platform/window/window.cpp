@@ -5,6 +5,8 @@
 #include <mutex>
 #include <thread>
 
+#include <unistd.h>
+
 namespace platform::window {
 
 namespace {
@@ -22,6 +24,9 @@ struct Window {
     std::vector<Hwnd> children;  // creation order; later ones lie above earlier ones
     std::thread::id thread;
     std::shared_ptr<NativeWindow> native;
+    WindowProc proc;
+    std::map<std::string, std::any, std::less<>> props;
+    std::uint32_t process = static_cast<std::uint32_t>(::getpid());
 };
 
 struct Tree {
@@ -53,6 +58,7 @@ struct ThreadState {
     std::vector<TimerEntry> timers;
     unsigned nextTimer = 1;
     std::int64_t now = 0;
+    bool failTimers = false;
 };
 
 ThreadState& state() {
@@ -134,6 +140,16 @@ Hwnd createWindow(Hwnd parent, const Rect& rect, std::u16string name) {
 
 void destroyWindow(Hwnd hwnd) {
     auto& t = tree();
+    std::vector<Hwnd> children;
+    {
+        std::lock_guard lock(t.mutex);
+        Window* w = find(hwnd);
+        if (!w) return;
+        children = w->children;
+    }
+    for (Hwnd c : children) destroyWindow(c);
+    // The window's last message, while it still exists.
+    sendMessage(hwnd, kNcDestroy, 0, 0);
     std::lock_guard lock(t.mutex);
     Window* w = find(hwnd);
     if (!w) return;
@@ -395,6 +411,7 @@ Hwnd nextTabStop(Hwnd from, bool previous) {
 
 unsigned setTimer(unsigned intervalMs, TimerProc proc) {
     auto& s = state();
+    if (s.failTimers) return 0;
     const unsigned id = s.nextTimer++;
     const unsigned interval = std::max(intervalMs, 10u);
     s.timers.push_back({id, interval, s.now + interval, std::move(proc)});
@@ -432,6 +449,85 @@ std::int64_t clockNow() {
 void setNative(Hwnd hwnd, std::shared_ptr<NativeWindow> native) {
     std::lock_guard lock(tree().mutex);
     if (Window* w = find(hwnd)) w->native = std::move(native);
+}
+
+bool setWindowProc(Hwnd hwnd, WindowProc proc, WindowProc* previous) {
+    std::lock_guard lock(tree().mutex);
+    Window* w = find(hwnd);
+    if (!w) return false;
+    if (previous) *previous = w->proc;
+    w->proc = std::move(proc);
+    return true;
+}
+
+WindowProc windowProc(Hwnd hwnd) {
+    std::lock_guard lock(tree().mutex);
+    Window* w = find(hwnd);
+    return w ? w->proc : WindowProc{};
+}
+
+std::int32_t callWindowProc(const WindowProc& proc, Hwnd hwnd, Message msg, std::int32_t wParam,
+                            std::int32_t lParam) {
+    return proc ? proc(hwnd, msg, wParam, lParam) : 0;
+}
+
+std::int32_t sendMessage(Hwnd hwnd, Message msg, std::int32_t wParam, std::int32_t lParam) {
+    const WindowProc proc = windowProc(hwnd);
+    return callWindowProc(proc, hwnd, msg, wParam, lParam);
+}
+
+bool setProp(Hwnd hwnd, std::string_view key, std::any value) {
+    std::lock_guard lock(tree().mutex);
+    Window* w = find(hwnd);
+    if (!w) return false;
+    w->props.insert_or_assign(std::string(key), std::move(value));
+    return true;
+}
+
+std::any getProp(Hwnd hwnd, std::string_view key) {
+    std::lock_guard lock(tree().mutex);
+    Window* w = find(hwnd);
+    if (!w) return {};
+    auto it = w->props.find(key);
+    return it == w->props.end() ? std::any{} : it->second;
+}
+
+std::any removeProp(Hwnd hwnd, std::string_view key) {
+    std::lock_guard lock(tree().mutex);
+    Window* w = find(hwnd);
+    if (!w) return {};
+    auto it = w->props.find(key);
+    if (it == w->props.end()) return {};
+    std::any value = std::move(it->second);
+    w->props.erase(it);
+    return value;
+}
+
+std::vector<std::string> propNames(Hwnd hwnd) {
+    std::lock_guard lock(tree().mutex);
+    std::vector<std::string> names;
+    if (Window* w = find(hwnd))
+        for (const auto& entry : w->props) names.push_back(entry.first);
+    return names;
+}
+
+std::uint32_t windowProcessId(Hwnd hwnd) {
+    std::lock_guard lock(tree().mutex);
+    Window* w = find(hwnd);
+    return w ? w->process : 0;
+}
+
+std::uint32_t currentProcessId() {
+    return static_cast<std::uint32_t>(::getpid());
+}
+
+void setWindowProcessForTests(Hwnd hwnd, std::uint32_t processId) {
+    std::lock_guard lock(tree().mutex);
+    if (Window* w = find(hwnd)) w->process = processId;
+}
+
+void failTimersForTests(bool on) {
+    state().failTimers = on;
 }
 
 void resetForTests() {

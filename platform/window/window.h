@@ -6,11 +6,13 @@
 // synthetic input and a fake clock.
 #pragma once
 
+#include <any>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/gdi/gdi.h"
@@ -105,6 +107,38 @@ std::int64_t clockNow();
 
 // Gives a window a real counterpart that follows its topmost state.
 void setNative(Hwnd hwnd, std::shared_ptr<NativeWindow> native);
+
+// Window procedures. A window starts with none, which answers every message with 0. Messages
+// are sent on the caller's thread; the procedure is called outside the tree's lock, so it may
+// change the tree, its own procedure and its properties.
+using Message = std::uint32_t;
+constexpr Message kNcDestroy = 0x0082;  // the last message a window receives, children first
+using WindowProc =
+    std::function<std::int32_t(Hwnd hwnd, Message msg, std::int32_t wParam, std::int32_t lParam)>;
+// Replaces the window's procedure, handing back the one it had; false when there is no window.
+bool setWindowProc(Hwnd hwnd, WindowProc proc, WindowProc* previous = nullptr);
+WindowProc windowProc(Hwnd hwnd);
+// Runs a procedure (an empty one answers 0).
+std::int32_t callWindowProc(const WindowProc& proc, Hwnd hwnd, Message msg, std::int32_t wParam,
+                            std::int32_t lParam);
+// Runs the window's current procedure; 0 when there is no window.
+std::int32_t sendMessage(Hwnd hwnd, Message msg, std::int32_t wParam = 0, std::int32_t lParam = 0);
+
+// Named properties of a window, any value; they go with the window. setProp is false when
+// there is no window; getProp and removeProp answer an empty value for a missing property.
+bool setProp(Hwnd hwnd, std::string_view key, std::any value);
+std::any getProp(Hwnd hwnd, std::string_view key);
+std::any removeProp(Hwnd hwnd, std::string_view key);
+// The names of the window's properties, in order.
+std::vector<std::string> propNames(Hwnd hwnd);
+
+// The process that owns the window (0 for no window), and the calling process.
+std::uint32_t windowProcessId(Hwnd hwnd);
+std::uint32_t currentProcessId();
+// Makes a window stand for one of another process (tests).
+void setWindowProcessForTests(Hwnd hwnd, std::uint32_t processId);
+// While on, setTimer on the calling thread fails and answers 0 (tests).
+void failTimersForTests(bool on);
 
 // Forgets every window and the calling thread's state (tests).
 void resetForTests();

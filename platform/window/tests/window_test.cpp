@@ -152,4 +152,64 @@ TEST_F(WindowTree, TimersRunOnTheFakeClockInDueOrder) {
     EXPECT_EQ(fired.size(), 5u);
 }
 
+TEST_F(WindowTree, ProceduresPropertiesAndTheLastMessage) {
+    const Hwnd top = createWindow(0, {0, 0, 100, 100});
+    const Hwnd child = createWindow(top, {0, 0, 10, 10});
+    EXPECT_EQ(sendMessage(top, 0x10, 1, 2), 0);  // no procedure yet
+
+    std::vector<std::string> seen;
+    auto recorder = [&](std::string name, std::int32_t answer) {
+        return [&seen, name, answer](Hwnd, Message msg, std::int32_t w, std::int32_t l) {
+            seen.push_back(name + ":" + std::to_string(msg) + "," + std::to_string(w) + "," +
+                           std::to_string(l));
+            return answer;
+        };
+    };
+    WindowProc previous = recorder("stale", -1);
+    ASSERT_TRUE(setWindowProc(top, recorder("first", 7), &previous));
+    EXPECT_FALSE(previous);  // the window had none
+    ASSERT_TRUE(setWindowProc(top, recorder("second", 8), &previous));
+    EXPECT_EQ(sendMessage(top, 0x10, 1, 2), 8);
+    EXPECT_EQ(callWindowProc(previous, top, 0x11, 3, 4), 7);
+    EXPECT_EQ(callWindowProc(WindowProc{}, top, 0x11, 3, 4), 0);
+    EXPECT_FALSE(setWindowProc(0x7777, recorder("none", 0)));
+    EXPECT_EQ(seen, (std::vector<std::string>{"second:16,1,2", "first:17,3,4"}));
+
+    ASSERT_TRUE(setProp(top, "1234#15C", 3));
+    EXPECT_EQ(std::any_cast<int>(getProp(top, "1234#15C")), 3);
+    ASSERT_TRUE(setProp(top, "1234", std::string("x")));
+    EXPECT_EQ(propNames(top), (std::vector<std::string>{"1234", "1234#15C"}));
+    removeProp(top, "1234");
+    EXPECT_FALSE(getProp(top, "other").has_value());
+    EXPECT_EQ(std::any_cast<int>(removeProp(top, "1234#15C")), 3);
+    EXPECT_FALSE(getProp(top, "1234#15C").has_value());
+    EXPECT_FALSE(setProp(0x7777, "k", 1));
+
+    EXPECT_EQ(windowProcessId(top), currentProcessId());
+    setWindowProcessForTests(child, currentProcessId() + 1);
+    EXPECT_NE(windowProcessId(child), currentProcessId());
+    EXPECT_EQ(windowProcessId(0x7777), 0u);
+
+    // Destruction: children first, each still a window with its properties when its last
+    // message arrives.
+    seen.clear();
+    setProp(child, "k", 5);
+    setWindowProc(child, [&](Hwnd h, Message msg, std::int32_t, std::int32_t) {
+        seen.push_back("child:" + std::to_string(msg) + "," + std::to_string(isWindow(h)) + "," +
+                       std::to_string(std::any_cast<int>(getProp(h, "k"))));
+        return 0;
+    });
+    destroyWindow(top);
+    EXPECT_EQ(seen, (std::vector<std::string>{"child:130,1,5", "second:130,0,0"}));
+    EXPECT_FALSE(isWindow(child));
+    EXPECT_FALSE(getProp(child, "k").has_value());
+}
+
+TEST_F(WindowTree, TimersCanBeMadeToFail) {
+    failTimersForTests(true);
+    EXPECT_EQ(setTimer(50, [] {}), 0u);
+    failTimersForTests(false);
+    EXPECT_NE(setTimer(50, [] {}), 0u);
+}
+
 }  // namespace
