@@ -2,6 +2,7 @@
 // envelope and the checked message, driven in-process.
 #include <gtest/gtest.h>
 
+#include <openssl/cms.h>
 #include <openssl/evp.h>
 #include <openssl/pkcs12.h>
 #include <openssl/x509.h>
@@ -404,6 +405,22 @@ TEST_F(Periphery, SignedEnvelopeVerifiesAndTamperingIsRefused) {
             .toText();
     const std::size_t bar = inner.find(u'|');
     ASSERT_NE(bar, std::u16string::npos);
+    {
+        // The signature: detached, one certificate, the signing time among its attributes.
+        std::optional<text::ByteString> der = text::fromBase64(inner.substr(0, bar));
+        ASSERT_TRUE(der);
+        BIO* bio = BIO_new_mem_buf(der->data(), static_cast<int>(der->size()));
+        CMS_ContentInfo* cms = d2i_CMS_bio(bio, nullptr);
+        ASSERT_TRUE(cms);
+        EXPECT_EQ(CMS_is_detached(cms), 1);
+        STACK_OF(X509)* certs = CMS_get1_certs(cms);
+        EXPECT_EQ(sk_X509_num(certs), 1);
+        sk_X509_pop_free(certs, X509_free);
+        CMS_SignerInfo* signer = sk_CMS_SignerInfo_value(CMS_get0_SignerInfos(cms), 0);
+        EXPECT_GE(CMS_signed_get_attr_by_NID(signer, NID_pkcs9_signingTime, -1), 0);
+        CMS_ContentInfo_free(cms);
+        BIO_free(bio);
+    }
     auto seal = [&](const std::u16string& s) {
         return callBridge(*bridge, EncodeBase64,
                           callBridge(*bridge, EncryptData,
