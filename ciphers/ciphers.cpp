@@ -27,6 +27,12 @@ bool reusable(const std::u16string& key) {
     return key.size() == kMessageKeyLength && checkKey(key);
 }
 
+// A cipher text holds a whole message key and at least one character of body; a shorter one
+// would be nothing but a key, which must not pass as an empty message nor become the last key.
+bool tooShort(std::u16string_view cipherText) {
+    return cipherText.size() <= kMessageKeyLength;
+}
+
 }  // namespace
 
 // ---- Des ----
@@ -42,6 +48,7 @@ std::u16string desEncode(std::u16string_view plainText) {
 }
 
 std::u16string desDecode(std::u16string_view cipherText) {
+    if (tooShort(cipherText)) return std::u16string(kInvalidKey);
     try {
         MessageParts parts = splitMessage(cipherText);
         state().lastMessageKey = parts.key;
@@ -84,6 +91,7 @@ std::u16string blowfishEncode(std::u16string_view plainText) {
 }
 
 std::u16string blowfishDecode(std::u16string_view cipherText) {
+    if (tooShort(cipherText)) return std::u16string(kInvalidKey);
     try {
         MessageParts parts = splitMessage(cipherText);
         state().lastMessageKey = parts.key;

@@ -1,12 +1,14 @@
 #include "ciphers/convert.h"
 
 #include <fstream>
+#include <iterator>
 
 #include "ciphers/failure.h"
 #include "ciphers/state.h"
 #include "platform/com/runtime.h"
 #include "platform/outside/aesbridge.h"
 #include "platform/outside/outside.h"
+#include "platform/system/files.h"
 #include "platform/system/machine.h"
 #include "platform/text/text.h"
 
@@ -34,6 +36,10 @@ std::u16string hexListing(const Bytes& bytes) {
     return out;
 }
 
+}  // namespace
+
+using namespace platform::outside::aesbridge;
+
 std::shared_ptr<com::Dispatch> aesBridge() {
     platform::outside::ensureRegistered();
     std::shared_ptr<com::Dispatch> object;
@@ -42,13 +48,9 @@ std::shared_ptr<com::Dispatch> aesBridge() {
     return object;
 }
 
-using namespace platform::outside::aesbridge;
-
 com::Variant callBridge(com::Dispatch& bridge, com::DispId id, com::Variant arg) {
     return com::invoke(bridge, id, com::DISPATCH_METHOD, {std::move(arg)});
 }
-
-}  // namespace
 
 unsigned codePageOf(std::u16string_view charset) {
     return text::equalsNoCase(charset, u"utf-8") ? text::kCodePageUtf8 : text::kCodePageKorean;
@@ -81,6 +83,15 @@ void saveBytesToFile(const std::filesystem::path& path, const Bytes& bytes) {
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
     if (!out) fail(kErrFileAccess, u"Path/File access error");
+}
+
+Bytes readBytesFromFile(std::u16string_view fileName) {
+    std::ifstream in(platform::system::fromPlatformPath(fileName), std::ios::binary);
+    if (!in) fail(kErrFileAccess, u"Path/File access error");
+    Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) fail(kErrFileAccess, u"Path/File access error");
+    if (bytes.empty()) fail(kErrSubscript, u"Subscript out of range");
+    return bytes;
 }
 
 std::filesystem::path debugFolder() {

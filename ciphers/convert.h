@@ -5,9 +5,12 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/com/dispatch.h"
 
 namespace ciphra {
 
@@ -26,6 +29,10 @@ Bytes recode(const Bytes& bytes, std::u16string_view from, std::u16string_view t
 // Writes the bytes to the file, replacing it.
 void saveBytesToFile(const std::filesystem::path& path, const Bytes& bytes);
 
+// All bytes of a file named as the platform writes paths; never creates it. A missing or
+// unreadable file raises error 75, a file of no bytes error 9 (it has nothing to read).
+Bytes readBytesFromFile(std::u16string_view fileName);
+
 // textToCodePage with the debug dump when the thread's debug switch is the debug code.
 Bytes stringToBytes(std::u16string_view text, std::u16string_view charset);
 // The bytes as text through the system ANSI code page, with the debug dump.
@@ -33,6 +40,11 @@ std::u16string bytesToString(const Bytes& bytes);
 
 // Where the debug dumps go: the folder "debug" in the machine folder.
 std::filesystem::path debugFolder();
+
+// A new AesBridge object, and one call of its member with one argument. Failures raise.
+std::shared_ptr<platform::com::Dispatch> aesBridge();
+platform::com::Variant callBridge(platform::com::Dispatch& bridge, platform::com::DispId id,
+                                  platform::com::Variant arg);
 
 // Base64 through AesBridge (a new object for each call). A text stands for its UTF-16LE
 // bytes; a decoded value taken as text is read as UTF-16LE. Failures raise ComError.

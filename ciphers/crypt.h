@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "ciphers/objectcontrol.h"
+#include "ciphers/periphery.h"
 
 namespace ciphra {
 
@@ -29,10 +30,22 @@ class Crypt : public CiphraClass<Crypt> {
     std::u16string encode(std::u16string_view plainText);
     std::u16string decode(std::u16string_view cipherText);
 
+    // A new key pair of the small RSA for the "pki" provider.
+    void generateKeyPair();
+    // The key-file text: Base64 of the private key text, "|" and the public key text.
+    std::u16string keyFileText() const;
+    // Loads a key file; answers its decoded text, or the description of a failure, in which
+    // case both keys stay as they were.
+    std::u16string loadKey(std::u16string_view keyPath);
+
+    std::u16string getLayout(std::u16string_view rpxFiles) const;
+    std::u16string getWatermark(std::u16string_view fileName) const;
+
     std::u16string provider;
     std::u16string path;
     std::u16string publicKey;
     std::u16string privateKey;
+    QueryStore query;
 
   private:
     std::u16string run(std::u16string_view input, bool encoding);

@@ -23,14 +23,6 @@ constexpr std::size_t kSessionKeyLength = 32;
 constexpr std::u16string_view kAlphabet =
     u"1234567890abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
 
-// Members of the native library's Crypt.
-enum NativeMember : com::DispId {
-    AriaEncrypt = 1,
-    AriaDecrypt = 2,
-    SeedEncrypt = 3,
-    SeedDecrypt = 4,
-};
-
 using namespace platform::outside::hashcodec;
 
 HeadedState& hs() {

@@ -21,6 +21,14 @@ inline constexpr platform::com::Guid CLSID_SealwynCrypt =
 
 inline constexpr std::u16string_view kTampered = u"데이터가 변조되었습니다.";
 
+// Members of the native library's Crypt.
+enum NativeMember : platform::com::DispId {
+    AriaEncrypt = 1,
+    AriaDecrypt = 2,
+    SeedEncrypt = 3,
+    SeedDecrypt = 4,
+};
+
 // A new native-library Crypt object, created by class identifier. Raises ComError.
 std::shared_ptr<platform::com::Dispatch> createNativeCrypt();
 

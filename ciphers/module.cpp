@@ -1,6 +1,7 @@
-// The library's COM server: its five creatable classes and their registration.
+// The library's COM server: its creatable classes and their registration.
 #include "ciphers/ciphers.h"
 #include "ciphers/crypt.h"
+#include "ciphers/libs.h"
 #include "platform/com/server.h"
 
 namespace {
@@ -26,7 +27,8 @@ Module& module() {
     static Module m(reinterpret_cast<const void*>(&module),
                     {entry<Crypt>(CLSID_Crypt, u"Crypt"), entry<Des>(CLSID_Des, u"Des"),
                      entry<Blowfish>(CLSID_Blowfish, u"Blowfish"), entry<RSA>(CLSID_RSA, u"RSA"),
-                     entry<IniCrypt>(CLSID_IniCrypt, u"IniCrypt")},
+                     entry<IniCrypt>(CLSID_IniCrypt, u"IniCrypt"),
+                     entry<Layout>(CLSID_Layout, u"Layout"), entry<Libs>(CLSID_Libs, u"Libs")},
                     TypeLibInfo{LIBID_Ciphra,
                                 u"1.0",
                                 u"Ciphra",
@@ -34,7 +36,9 @@ Module& module() {
                                  {IID_Des, u"_Des"},
                                  {IID_Blowfish, u"_Blowfish"},
                                  {IID_RSA, u"_RSA"},
-                                 {IID_IniCrypt, u"_IniCrypt"}}});
+                                 {IID_IniCrypt, u"_IniCrypt"},
+                                 {IID_Layout, u"_Layout"},
+                                 {IID_Libs, u"_Libs"}}});
     return m;
 }
 

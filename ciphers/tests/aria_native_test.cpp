@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "ciphers/headed.h"
+#include "ciphers/periphery.h"
 #include "ciphers/state.h"
 #include "platform/com/runtime.h"
 #include "platform/testing/run_program.h"
@@ -79,4 +80,27 @@ TEST_F(AriaNative, AriaProviderThroughComcall) {
     std::string tampered = cipher;
     tampered[tampered.size() - 2] = tampered[tampered.size() - 2] == '0' ? '1' : '0';
     EXPECT_EQ(comcall({"Ciphra.Crypt", "Provider=Velmora/Aria", "decode", tampered}), "");
+}
+
+TEST_F(AriaNative, SeedAndAriaMembersPassThroughToTheNativeLibrary) {
+    namespace com = platform::com;
+    auto native = createNativeCrypt();
+    const std::u16string pwd = u"비밀번호 pw";
+    const std::u16string seed = seedEncrypt(pwd, kPlain);
+    EXPECT_EQ(seed, com::invoke(*native, SeedEncrypt, com::DISPATCH_METHOD,
+                                {com::Variant(pwd), com::Variant(kPlain)})
+                        .toText());
+    EXPECT_EQ(seedDecrypt(pwd, seed), kPlain);
+    EXPECT_TRUE(state().headed.native);
+    for (std::int32_t keyLength : {128, 192, 256}) {
+        const std::u16string aria = ariaEncrypt(pwd, keyLength, kPlain);
+        EXPECT_EQ(aria,
+                  com::invoke(*native, AriaEncrypt, com::DISPATCH_METHOD,
+                              {com::Variant(pwd), com::Variant(keyLength), com::Variant(kPlain)})
+                      .toText());
+        EXPECT_EQ(ariaDecrypt(pwd, keyLength, aria), kPlain) << keyLength;
+    }
+    const std::string plain = text::toUtf8(kPlain);
+    std::string cipher = comcall({"Ciphra.Crypt", "seedEncrypt", "pw", plain});
+    EXPECT_EQ(comcall({"Ciphra.Crypt", "seedDecrypt", "pw", cipher}), plain);
 }

@@ -202,10 +202,10 @@ TEST_F(Ciphers, LastMessageKeyFollowsDecoding) {
     std::u16string cipher = crypt->encode(u"the parameter text, long enough");
     crypt->decode(cipher);
     EXPECT_EQ(state().lastMessageKey, kKey);
-    // A decode through the facade empties it first; a text too short for a key leaves its
-    // characters.
-    crypt->decode(u"9");
-    EXPECT_EQ(state().lastMessageKey, u"9");
+    // A decode through the facade empties it first; a text too short to hold a key and a body
+    // is refused and sets nothing.
+    EXPECT_EQ(crypt->decode(u"9"), u"Decryption Error: Invalid Secure Key!!!");
+    EXPECT_EQ(state().lastMessageKey, u"");
     EXPECT_EQ(crypt->decode(u"garbage text that holds no key at all, none"),
               u"Decryption Error: Invalid Secure Key!!!");
 }

@@ -2,6 +2,9 @@
 // process through comcall, every provider's round trip there.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "ciphers/ciphers.h"
 #include "platform/testing/run_program.h"
 #include "platform/testing/temp_machine.h"
@@ -80,4 +83,61 @@ TEST_F(CiphraCom, FacadeTextsPlaceholderAndKeyCheck) {
     auto raised = runProgram(COMCALL, {"Ciphra.Crypt", "Provider=Velmora", "encode", "x"});
     EXPECT_EQ(raised.exitCode, 1);
     EXPECT_EQ(raised.err, "error 0x800A0009: Subscript out of range\n");
+}
+
+TEST_F(CiphraCom, EveryProviderRoundTripsThroughOneObject) {
+    // comcall prints one line per call on the same object.
+    auto lines = [](const std::string& out) {
+        std::vector<std::string> v;
+        std::size_t start = 0;
+        for (std::size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1)
+            v.push_back(out.substr(start, end - start));
+        v.push_back(out.substr(start));
+        return v;
+    };
+    for (std::string provider : {"Velmora/pki", "Velmora/Des", "Velmora/Blowfish"}) {
+        std::vector<std::string> args = {"Ciphra.Crypt", "Provider=" + provider};
+        if (provider == "Velmora/pki") args.insert(args.end(), {"PKIKeyGenerate", "--"});
+        args.insert(args.end(), {"encode", kParam});
+        std::vector<std::string> out = lines(comcall(args));
+        const std::string cipher = out.back();
+        ASSERT_FALSE(cipher.empty()) << provider;
+        EXPECT_EQ(cipher.find("Error"), std::string::npos) << cipher;
+        if (provider != "Velmora/pki") {
+            EXPECT_EQ(comcall({"Ciphra.Crypt", "Provider=" + provider, "decode", cipher}), kParam);
+            continue;
+        }
+        // The pair goes through a key file into a second object.
+        std::vector<std::string> keyed =
+            lines(comcall({"Ciphra.Crypt", "Provider=" + provider, "PKIKeyGenerate", "--",
+                           "getPKIKey", "--", "encode", kParam}));
+        ASSERT_EQ(keyed.size(), 3u);
+        const std::string keyFile = (machine.path() / "pair.key").string();
+        std::ofstream(keyFile) << keyed[1];
+        std::vector<std::string> loaded =
+            lines(comcall({"Ciphra.Crypt", "Provider=" + provider, "LoadKey", keyFile, "--",
+                           "decode", keyed[2]}));
+        ASSERT_EQ(loaded.size(), 2u);
+        EXPECT_EQ(loaded[1], kParam);
+    }
+    EXPECT_EQ(comcall({"Ciphra.Crypt", "getPKIKey"}), "fAA=");
+    EXPECT_EQ(comcall({"Ciphra.Crypt", "setQuery", " a = 1 & b=2", "--", "getQuery", "A"}), "\n1");
+    EXPECT_EQ(comcall({"Ciphra.Crypt", "replaceAll", "Abc abc", "ABC", "x"}), "x x");
+    EXPECT_EQ(comcall({"Ciphra.Crypt", "getDateAdd2", "m", "0", "yyyy"}).size(), 4u);
+}
+
+TEST_F(CiphraCom, LayoutAndLibsAreCreatable) {
+    const auto dir = machine.path() / "layouts";
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir / "a.rpx") << "report";
+    std::string cipher = comcall(
+        {"Ciphra.Layout", "Provider=Velmora/Des", "Path=" + dir.string(), "GetLayout", "a.rpx"});
+    EXPECT_EQ(comcall({"Ciphra.Des", "decode", cipher}), "a.rpx\x07report");
+    EXPECT_EQ(comcall({"Ciphra.Layout", "CheckKey", "1020011400124001220013350"}), "True");
+    EXPECT_EQ(comcall({"Ciphra.Libs", "b64encodeFile", (dir / "a.rpx").string(), "param"}),
+              "cmVwb3J0");
+    EXPECT_EQ(comcall({"Ciphra.Crypt", "readFile", (dir / "a.rpx").string(), ""}), "report");
+    EXPECT_EQ(comcall({"Ciphra.Crypt", "Provider=Velmora/Des", "Path=" + dir.string(), "GetLayout",
+                       "zz.rpx"}),
+              "오류 발생: ");
 }

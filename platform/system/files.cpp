@@ -70,4 +70,24 @@ bool randomBytes(std::span<std::uint8_t> out) {
     return true;
 }
 
+fs::path fromPlatformPath(std::u16string_view path) {
+    std::u16string s(path);
+    for (char16_t& c : s)
+        if (c == u'\\') c = u'/';
+    if (s.size() >= 2 && s[1] == u':' &&
+        ((s[0] >= u'A' && s[0] <= u'Z') || (s[0] >= u'a' && s[0] <= u'z'))) {
+        s.erase(0, 2);
+        if (s.empty() || s[0] != u'/') s.insert(0, u"/");
+    }
+    return fs::path(text::toUtf8(s));
+}
+
+bool lookupFile(const fs::path& path, Lookup kind) {
+    const std::string name = path.filename().string();
+    if (name.empty()) return false;
+    if (kind == Lookup::Ordinary && name[0] == '.') return false;
+    std::error_code ec;
+    return fs::is_regular_file(path, ec);
+}
+
 }  // namespace platform::system

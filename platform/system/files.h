@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform::system {
@@ -25,6 +27,20 @@ enum class NameCase { Exact, Ignore };
 // an unreadable folder matches nothing.
 std::vector<std::filesystem::path> findFiles(const std::filesystem::path& pattern,
                                              NameCase nameCase = NameCase::Exact);
+
+// A path as the platform writes it ("C:\\dir\\name", "\\dir\\name", "dir\\name"): every "\\"
+// becomes
+// "/", and a drive letter with its colon stands for the root of the file system.
+std::filesystem::path fromPlatformPath(std::u16string_view path);
+
+// A directory lookup of one file name, as the platform's Dir does with its attribute filter.
+// There are no file attributes here: a name beginning with "." counts as hidden (and system).
+enum class Lookup {
+    Ordinary,    // regular files that are neither hidden nor system
+    WithHidden,  // hidden and read-only regular files too
+};
+// Whether the lookup finds `path` as a regular file.
+bool lookupFile(const std::filesystem::path& path, Lookup kind);
 
 // Fills `out` from the kernel's cryptographic random source; false when it cannot.
 bool randomBytes(std::span<std::uint8_t> out);
