@@ -19,7 +19,7 @@ using platform::text::fromUtf8;
 
 namespace {
 
-class Files : public ::testing::Test {
+class KestrumFiles : public ::testing::Test {
   protected:
     void SetUp() override {
         dir = machine.path() / "work";
@@ -40,7 +40,7 @@ constexpr HRESULT vb(unsigned n) {
 
 }  // namespace
 
-TEST_F(Files, LoadSaveAndAppendFollowTheirTextRules) {
+TEST_F(KestrumFiles, LoadSaveAndAppendFollowTheirTextRules) {
     const struct {
         std::string contents;
         std::u16string field;
@@ -68,7 +68,7 @@ TEST_F(Files, LoadSaveAndAppendFollowTheirTextRules) {
     EXPECT_EQ(read(dir / "log.txt"), "\xB0\xA1");
 }
 
-TEST_F(Files, MoveReplacesTheTargetInOneStep) {
+TEST_F(KestrumFiles, MoveReplacesTheTargetInOneStep) {
     std::ofstream(dir / "src") << "new";
     std::ofstream(dir / "dst") << "old";
     EXPECT_EQ(callUac(0x60030005, {Variant(at("src")), Variant(at("dst"))}).status, S_OK);
@@ -84,7 +84,7 @@ TEST_F(Files, MoveReplacesTheTargetInOneStep) {
     EXPECT_EQ(read(dir / "src"), "newer");
 }
 
-TEST_F(Files, UnsafePathsAreRefused) {
+TEST_F(KestrumFiles, UnsafePathsAreRefused) {
     std::ofstream(dir / "secret") << "keep";
     fs::create_symlink(dir / "secret", dir / "link");
     const struct {
@@ -117,7 +117,7 @@ TEST_F(Files, UnsafePathsAreRefused) {
     platform::system::setGuardedRoots({});
 }
 
-TEST_F(Files, FoldersVersionAndFontSmoothing) {
+TEST_F(KestrumFiles, FoldersVersionAndFontSmoothing) {
     std::u16string temp = callUac(0x60030004).result.toText();
     EXPECT_EQ(temp.back(), u'/');
     const char* old = std::getenv("TMPDIR");
@@ -134,7 +134,7 @@ TEST_F(Files, FoldersVersionAndFontSmoothing) {
     EXPECT_EQ(callUac(0x60030009).result.toI4(), 1);
 }
 
-TEST_F(Files, MacComesFromTheCacheThenTheInterfaces) {
+TEST_F(KestrumFiles, MacComesFromTheCacheThenTheInterfaces) {
     const fs::path cache = platform::system::systemFolder() / "_MAC_";
     std::ofstream(cache) << "0a1b2c3d4e5f\r\n";
     EXPECT_EQ(callUac(0x60030015).result.toText(), u"0a1b2c3d4e5f");

@@ -9,7 +9,7 @@ namespace {
 
 constexpr std::uint32_t CTRL = 0xA2, SHIFT = 0xA0;
 
-struct Lock : ::testing::Test {
+struct KeyboardLock : ::testing::Test {
     void SetUp() override {
         win::resetKeyboardForTests();
         kestrum::setPassAll(false);
@@ -23,7 +23,7 @@ struct Lock : ::testing::Test {
 
 }  // namespace
 
-TEST_F(Lock, EventTable) {
+TEST_F(KeyboardLock, EventTable) {
     enum Mode { Locked, PrintOnly, PassAll };
     const struct {
         const char* what;
@@ -131,7 +131,7 @@ TEST_F(Lock, EventTable) {
     }
 }
 
-TEST_F(Lock, ExitRequestLastsUntilAcknowledgedAndEscClearsIt) {
+TEST_F(KeyboardLock, ExitRequestLastsUntilAcknowledgedAndEscClearsIt) {
     win::deliverKeyEvent({0, win::WM_KEYDOWN, 0x73});
     EXPECT_TRUE(kestrum::exitKeyFlag());
     win::deliverKeyEvent({0, win::WM_KEYDOWN, 0x41});
@@ -143,7 +143,7 @@ TEST_F(Lock, ExitRequestLastsUntilAcknowledgedAndEscClearsIt) {
     EXPECT_FALSE(kestrum::exitKeyFlag());
 }
 
-TEST_F(Lock, ToggledShiftIsNotHeldShift) {
+TEST_F(KeyboardLock, ToggledShiftIsNotHeldShift) {
     // Shift pressed and released once: toggled, not down. Ctrl plus a key is then no exit.
     win::deliverKeyEvent({0, win::WM_KEYDOWN, SHIFT});
     win::deliverKeyEvent({0, win::WM_KEYUP, SHIFT});
@@ -153,7 +153,7 @@ TEST_F(Lock, ToggledShiftIsNotHeldShift) {
     EXPECT_FALSE(kestrum::exitKeyFlag());
 }
 
-TEST_F(Lock, OneHookHoweverOftenLockedAndNoneAfterUnlock) {
+TEST_F(KeyboardLock, OneHookHoweverOftenLockedAndNoneAfterUnlock) {
     kestrum::lockKeyboard(true);
     kestrum::lockKeyboard(true);
     EXPECT_EQ(win::keyboardHookCount(), 1);
@@ -166,7 +166,7 @@ TEST_F(Lock, OneHookHoweverOftenLockedAndNoneAfterUnlock) {
     EXPECT_TRUE(win::deliverKeyEvent({0, win::WM_KEYDOWN, 0x70}));
 }
 
-TEST_F(Lock, CtrlPIsRecordedUntilTheNextEvent) {
+TEST_F(KeyboardLock, CtrlPIsRecordedUntilTheNextEvent) {
     win::setKeyDown(CTRL, true);
     win::deliverKeyEvent({0, win::WM_KEYDOWN, 0x50});
     EXPECT_TRUE(kestrum::ctrlPFlag());

@@ -26,7 +26,7 @@ using platform::text::fromUtf8;
 
 namespace {
 
-class Processes : public ::testing::Test {
+class KestrumProcesses : public ::testing::Test {
   protected:
     void SetUp() override {
         char pattern[] = "/tmp/kestrum-proc-XXXXXX";
@@ -64,7 +64,7 @@ class Processes : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(Processes, KillByNameMatchesSuffixesOfProgramNames) {
+TEST_F(KestrumProcesses, KillByNameMatchesSuffixesOfProgramNames) {
     const struct {
         std::string what;
         std::u16string name;                 // {} : the tag is added as for the programs
@@ -86,7 +86,7 @@ TEST_F(Processes, KillByNameMatchesSuffixesOfProgramNames) {
     }
 }
 
-TEST_F(Processes, EveryCopyEndsAndBlankNamesEndNothing) {
+TEST_F(KestrumProcesses, EveryCopyEndsAndBlankNamesEndNothing) {
     proc::Child* copies[] = {&start(named("three")), &start(named("three")),
                              &start(named("three"), "other")};
     EXPECT_TRUE(kestrum::killProcessByName(fromUtf8(named("three"))));
@@ -98,7 +98,7 @@ TEST_F(Processes, EveryCopyEndsAndBlankNamesEndNothing) {
     EXPECT_EQ(endedBy(survivor), SIGTERM);
 }
 
-TEST_F(Processes, TheNameIsCheckedAgainOnThePinnedProcess) {
+TEST_F(KestrumProcesses, TheNameIsCheckedAgainOnThePinnedProcess) {
     proc::Child& child = start(named("pinned"));
     EXPECT_FALSE(proc::terminateIfNamed(child.pid(), fromUtf8(named("other"))));
     EXPECT_TRUE(proc::terminateIfNamed(child.pid(), fromUtf8(named("PINNED"))));
@@ -108,7 +108,7 @@ TEST_F(Processes, TheNameIsCheckedAgainOnThePinnedProcess) {
     EXPECT_FALSE(proc::terminateIfNamed(::getpid(), proc::programName(::getpid())));
 }
 
-TEST_F(Processes, KillByWindowSparesTheDesktopAndOurselves) {
+TEST_F(KestrumProcesses, KillByWindowSparesTheDesktopAndOurselves) {
     win::resetForTests();
     proc::Child& other = start(named("windowed"));
     proc::Child& desktopOwner = start(named("desktop"));
@@ -126,7 +126,7 @@ TEST_F(Processes, KillByWindowSparesTheDesktopAndOurselves) {
     win::setWindowProcess(win::desktopWindow(), 0);
 }
 
-TEST_F(Processes, ShowWindowAsksForegroundAndFocusOnlyForModeOne) {
+TEST_F(KestrumProcesses, ShowWindowAsksForegroundAndFocusOnlyForModeOne) {
     win::resetForTests();
     const win::Hwnd w = win::createWindow(0, {0, 0, 10, 10});
     win::takeWindowRequests();
@@ -141,7 +141,7 @@ TEST_F(Processes, ShowWindowAsksForegroundAndFocusOnlyForModeOne) {
     EXPECT_FALSE(win::isVisible(w));
 }
 
-TEST_F(Processes, PrentorStartsFromAnAbsoluteFolderWithoutAShell) {
+TEST_F(KestrumProcesses, PrentorStartsFromAnAbsoluteFolderWithoutAShell) {
     const fs::path tools = dir / "tools";
     fs::create_directories(tools);
     const fs::path fifo = dir / "args";

@@ -17,7 +17,7 @@ using platform::text::fromUtf8;
 
 namespace {
 
-class Registration : public ::testing::Test {
+class KestrumRegistration : public ::testing::Test {
   protected:
     void SetUp() override {
         markFile = machine.path() / "mark";
@@ -46,7 +46,7 @@ class Registration : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(Registration, CodesOfRegisterServerFile) {
+TEST_F(KestrumRegistration, CodesOfRegisterServerFile) {
     const fs::path writable = machine.path() / "open" / "libregisters.so";
     fs::create_directories(writable.parent_path());
     fs::copy_file(KESTRUM_FIXTURE_REGISTERS_LIBRARY, writable);
@@ -76,7 +76,7 @@ TEST_F(Registration, CodesOfRegisterServerFile) {
     EXPECT_FALSE(mapped(KESTRUM_FIXTURE_NOEXPORT_LIBRARY));  // released again
 }
 
-TEST_F(Registration, ATimedOutWorkerKeepsItsLibraryUntilItReturns) {
+TEST_F(KestrumRegistration, ATimedOutWorkerKeepsItsLibraryUntilItReturns) {
     const fs::path gate = machine.path() / "gate";
     ASSERT_EQ(::mkfifo(gate.c_str(), 0600), 0);
     setenv("KESTRUM_FIXTURE_GATE", gate.c_str(), 1);
@@ -89,7 +89,7 @@ TEST_F(Registration, ATimedOutWorkerKeepsItsLibraryUntilItReturns) {
     unsetenv("KESTRUM_FIXTURE_GATE");
 }
 
-TEST_F(Registration, ActiveXCheckRegistersOnlyWhenNeeded) {
+TEST_F(KestrumRegistration, ActiveXCheckRegistersOnlyWhenNeeded) {
     const std::u16string postwick = fromUtf8(POSTWICK_LIBRARY);
     EXPECT_FALSE(kestrum::canCreateObject(u"Postwick.cHTTP"));
     // A file that registers but serves no such class; a missing file; no export.

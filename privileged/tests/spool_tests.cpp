@@ -13,7 +13,7 @@ namespace sys = platform::system;
 
 namespace {
 
-class Spool : public ::testing::Test {
+class KestrumSpool : public ::testing::Test {
   protected:
     void describe(std::uint32_t initial, bool admin = true) {
         char json[512];
@@ -36,7 +36,7 @@ class Spool : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(Spool, AttributeMembersWriteWhatTheyShould) {
+TEST_F(KestrumSpool, AttributeMembersWriteWhatTheyShould) {
     const struct {
         const char* what;
         DispId id;
@@ -75,7 +75,7 @@ TEST_F(Spool, AttributeMembersWriteWhatTheyShould) {
     EXPECT_EQ(callUac(0x60030010, {Variant(u"P1")}).result.toI4(), 0x243);
 }
 
-TEST_F(Spool, UnknownAndRefusingPrintersAnswerFailure) {
+TEST_F(KestrumSpool, UnknownAndRefusingPrintersAnswerFailure) {
     describe(0x140);
     EXPECT_EQ(callUac(0x60030010, {Variant(u"nope")}).result.toI4(), -1);
     EXPECT_EQ(callUac(0x6003000E, {Variant(u"nope")}).result.toI4(), 0);
@@ -92,7 +92,7 @@ TEST_F(Spool, UnknownAndRefusingPrintersAnswerFailure) {
     EXPECT_TRUE(writes.empty());
 }
 
-TEST_F(Spool, PrintQualityAnswersTheOldValueAndKeepsTheFieldMask) {
+TEST_F(KestrumSpool, PrintQualityAnswersTheOldValueAndKeepsTheFieldMask) {
     describe(0x40);
     const auto fieldsBefore = sys::loadMachine().findPrinter(u"P1")->devMode->at(40);
     EXPECT_EQ(callUac(0x6003000B, {Variant(300), Variant(u"P1")}).result.toI4(), -4);
