@@ -27,6 +27,10 @@ void* openServerLibrary(const std::string& path, std::string& why, bool& refused
     return handle;
 }
 
+void closeLibrary(void* library) {
+    if (library) ::dlclose(library);
+}
+
 void* libraryEntry(void* library, const char* name) {
     return library ? ::dlsym(library, name) : nullptr;
 }

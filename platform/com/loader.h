@@ -15,6 +15,9 @@ void* loadLibraryFile(const std::string& path, std::string& why, bool& refused);
 // the runtime's callers may only pass on a status.
 void* openServerLibrary(const std::string& path, std::string& why, bool& refused);
 
+// Releases a library opened by loadLibraryFile (null: nothing).
+void closeLibrary(void* library);
+
 // The address of an exported function of an opened library; null when it has none.
 void* libraryEntry(void* library, const char* name);
 

@@ -89,6 +89,10 @@ std::vector<ProcessEntry> snapshot() {
     return out;
 }
 
+std::u16string programName(pid_t pid) {
+    return platform::text::fromUtf8(exeName("/proc/" + std::to_string(pid)));
+}
+
 bool terminate(pid_t pid) {
     if (pid <= 0) return false;
     return ::kill(pid, SIGKILL) == 0;

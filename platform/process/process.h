@@ -27,6 +27,9 @@ struct ProcessEntry {
 // The processes of the machine that /proc shows, in ascending process id order.
 std::vector<ProcessEntry> snapshot();
 
+// The program file name of one process, as a snapshot names it (empty when it has gone).
+std::u16string programName(pid_t pid);
+
 // Ends a process at once (SIGKILL). False when no such process can be signalled.
 bool terminate(pid_t pid);
 

@@ -1,0 +1,152 @@
+#include "platform/system/guardedfiles.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <mutex>
+
+namespace platform::system {
+
+namespace {
+
+std::mutex rootsMutex;
+std::vector<std::filesystem::path> allowedRoots;
+
+bool under(const std::filesystem::path& path, const std::filesystem::path& root) {
+    auto p = path.begin();
+    for (const auto& part : root) {
+        if (part.empty()) continue;  // a trailing separator
+        if (p == path.end() || *p != part) return false;
+        ++p;
+    }
+    return true;
+}
+
+// 0 for a regular file, ENOENT when missing, ELOOP for a link, EINVAL for anything else.
+int kindOf(const std::filesystem::path& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return errno;
+    if (S_ISLNK(st.st_mode)) return ELOOP;
+    return S_ISREG(st.st_mode) ? 0 : EINVAL;
+}
+
+int writeAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+int copyAcross(const std::filesystem::path& source, const std::filesystem::path& target) {
+    std::string bytes;
+    if (int e = readGuardedFile(source, bytes)) return e;
+    std::string temp = (target.parent_path() / ".move-XXXXXX").string();
+    int fd = ::mkstemp(temp.data());
+    if (fd < 0) return errno;
+    int e = writeAll(fd, bytes.data(), bytes.size());
+    if (!e && ::fsync(fd) != 0) e = errno;
+    ::close(fd);
+    if (!e && ::rename(temp.c_str(), target.c_str()) != 0) e = errno;
+    if (e) {
+        ::unlink(temp.c_str());
+        return e;
+    }
+    ::unlink(source.c_str());
+    return 0;
+}
+
+}  // namespace
+
+void setGuardedRoots(std::vector<std::filesystem::path> roots) {
+    std::lock_guard lock(rootsMutex);
+    allowedRoots = std::move(roots);
+}
+
+int checkGuardedPath(const std::filesystem::path& path) {
+    if (!path.is_absolute() || !path.has_filename()) return EINVAL;
+    for (const auto& part : path)
+        if (part == "..") return EINVAL;
+    std::lock_guard lock(rootsMutex);
+    if (allowedRoots.empty()) return 0;
+    for (const auto& root : allowedRoots)
+        if (under(path, root)) return 0;
+    return EINVAL;
+}
+
+bool guardedFileExists(const std::filesystem::path& path) {
+    return checkGuardedPath(path) == 0 && kindOf(path) == 0;
+}
+
+bool guardedExecutable(const std::filesystem::path& path) {
+    return guardedFileExists(path) && ::access(path.c_str(), X_OK) == 0;
+}
+
+int readGuardedFile(const std::filesystem::path& path, std::string& bytes) {
+    if (int e = checkGuardedPath(path)) return e;
+    int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return errno;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return EINVAL;
+    }
+    bytes.clear();
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            int e = errno;
+            ::close(fd);
+            return e;
+        }
+        if (n == 0) break;
+        bytes.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return 0;
+}
+
+int writeGuardedFile(const std::filesystem::path& path, const std::string& bytes, bool append) {
+    if (int e = checkGuardedPath(path)) return e;
+    const int mode =
+        O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | (append ? O_APPEND : 0);
+    int fd = ::open(path.c_str(), mode, 0644);
+    if (fd < 0) return errno;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return EINVAL;
+    }
+    int e = (!append && ::ftruncate(fd, 0) != 0) ? errno : 0;
+    if (!e) e = writeAll(fd, bytes.data(), bytes.size());
+    if (::close(fd) != 0 && !e) e = errno;
+    return e;
+}
+
+int removeGuardedFile(const std::filesystem::path& path) {
+    if (int e = checkGuardedPath(path)) return e;
+    if (int e = kindOf(path)) return e;
+    return ::unlink(path.c_str()) == 0 ? 0 : errno;
+}
+
+int moveGuardedFile(const std::filesystem::path& source, const std::filesystem::path& target) {
+    if (int e = checkGuardedPath(source)) return e;
+    if (int e = checkGuardedPath(target)) return e;
+    if (int e = kindOf(source)) return e;
+    if (int e = kindOf(target); e != 0 && e != ENOENT) return e;
+    if (::rename(source.c_str(), target.c_str()) == 0) return 0;
+    if (errno != EXDEV) return errno;
+    return copyAcross(source, target);
+}
+
+}  // namespace platform::system

@@ -1,0 +1,197 @@
+// Files in protected folders, the machine's MAC address, the version, font smoothing.
+#include <cerrno>
+#include <filesystem>
+
+#include "platform/com/error.h"
+#include "platform/system/guardedfiles.h"
+#include "platform/system/identity.h"
+#include "platform/system/machine.h"
+#include "platform/system/parameters.h"
+#include "platform/text/codepage.h"
+#include "platform/text/strings.h"
+#include "privileged/kestrum.h"
+
+namespace kestrum {
+
+namespace fs = std::filesystem;
+namespace sys = platform::system;
+using platform::text::fromUtf8;
+using platform::text::toUtf8;
+using platform::text::Trim;
+
+namespace {
+
+constexpr unsigned kAnsi = platform::text::kCodePageKorean;
+constexpr char16_t kNoAddress[] = u"000000000000";
+
+std::string ansi(std::u16string_view text) {
+    auto bytes = platform::text::toCodePage(text, kAnsi);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+fs::path pathOf(std::u16string_view text) {
+    return fs::path(toUtf8(Trim(text)));
+}
+
+// The first field of sequential-input text: leading blanks skipped; a quoted field up to its
+// closing quote; otherwise up to a comma or a line end.
+std::u16string firstField(std::u16string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == u' ' || text[i] == u'\t')) ++i;
+    if (i < text.size() && text[i] == u'"') {
+        std::size_t end = text.find(u'"', i + 1);
+        return std::u16string(text.substr(
+            i + 1, end == std::u16string_view::npos ? std::u16string_view::npos : end - i - 1));
+    }
+    std::size_t end = text.find_first_of(u",\r\n", i);
+    return std::u16string(Trim(text.substr(i, end == std::u16string_view::npos ? end : end - i)));
+}
+
+// Anything at all under the name, a link included: what is there but may not be used is an
+// error, not a missing file.
+bool present(const fs::path& path) {
+    std::error_code ec;
+    return fs::symlink_status(path, ec).type() != fs::file_type::not_found;
+}
+
+fs::path macCache() {
+    return sys::systemFolder() / "_MAC_";
+}
+
+void writeCache(const std::u16string& mac) {
+    if (sys::writeGuardedFile(macCache(), ansi(mac) + "\r\n", false) != 0)
+        log(u"cannot write the address cache");
+}
+
+std::u16string hex(const sys::MacAddress& mac) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::u16string out;
+    for (auto b : mac) {
+        out.push_back(static_cast<char16_t>(digits[b >> 4]));
+        out.push_back(static_cast<char16_t>(digits[b & 15]));
+    }
+    return out;
+}
+
+}  // namespace
+
+int vbErrorOfErrno(int error) {
+    switch (error) {
+        case ENOENT:
+            return kFileNotFound;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            return kPermissionDenied;
+        case ENOTDIR:
+            return kPathNotFound;
+        default:
+            return kPathFileAccess;
+    }
+}
+
+std::u16string tempFolder() {
+    std::error_code ec;
+    std::u16string folder = Trim(fromUtf8(fs::temp_directory_path(ec).string()));
+    if (ec || folder.empty()) folder = u"/";
+    if (folder.back() != u'/') folder += u'/';
+    return folder;
+}
+
+std::u16string systemFolderText() {
+    std::u16string folder = fromUtf8(sys::systemFolder().string());
+    if (folder.empty() || folder.back() != u'/') folder += u'/';
+    return folder;
+}
+
+void moveFileReplace(std::u16string_view source, std::u16string_view target) {
+    const fs::path from = pathOf(source), to = pathOf(target);
+    if (int e = sys::checkGuardedPath(from)) raiseVb(vbErrorOfErrno(e));
+    if (int e = sys::checkGuardedPath(to)) raiseVb(vbErrorOfErrno(e));
+    if (!present(from)) return;  // nothing to move
+    // One step: the target keeps its old contents unless the move succeeds.
+    if (sys::moveGuardedFile(from, to) != 0) raiseVb(kPathFileAccess);
+}
+
+std::u16string loadFirstField(std::u16string_view path) {
+    if (path.empty()) return {};
+    const fs::path file = pathOf(path);
+    if (int e = sys::checkGuardedPath(file)) raiseVb(vbErrorOfErrno(e));
+    if (!present(file)) return {};
+    std::string bytes;
+    if (int e = sys::readGuardedFile(file, bytes)) raiseVb(vbErrorOfErrno(e));
+    if (bytes.empty()) raiseVb(kInputPastEnd);
+    std::u16string field = firstField(platform::text::fromCodePage(bytes, kAnsi));
+    if (int e = sys::removeGuardedFile(file)) raiseVb(vbErrorOfErrno(e));
+    return field;
+}
+
+void saveBinFile(std::u16string_view path, std::u16string_view data) {
+    if (int e = sys::writeGuardedFile(pathOf(path), ansi(data), false)) raiseVb(vbErrorOfErrno(e));
+}
+
+void saveAppend(std::u16string_view path, std::u16string_view data) {
+    if (int e = sys::writeGuardedFile(pathOf(path), ansi(data) + "\r\n", true))
+        raiseVb(vbErrorOfErrno(e));
+}
+
+std::u16string version() {
+    return u"1.0.0.6";
+}
+
+void setFontSmoothing(bool on) {
+    if (!sys::setFontSmoothing(on, 3)) log(u"cannot store the font smoothing setting");
+}
+
+std::int32_t getFontSmoothing() {
+    return sys::fontSmoothing() ? 1 : 0;
+}
+
+std::u16string macFromListing(std::u16string_view listing) {
+    std::u16string candidate = kNoAddress;
+    std::size_t start = 0;
+    while (start <= listing.size()) {
+        std::size_t end = listing.find(u'\n', start);
+        std::u16string line = Trim(listing.substr(
+            start, end == std::u16string_view::npos ? std::u16string_view::npos : end - start));
+        if (!line.empty() && line.back() == u'\r') line.pop_back();
+        std::u16string first = line.substr(0, line.find(u' '));
+        if (first.size() == 17) candidate = first;
+        if (end == std::u16string_view::npos) break;
+        start = end + 1;
+    }
+    if (candidate.size() != 17) return kNoAddress;
+    std::u16string out;
+    for (char16_t c : candidate)
+        if (c != u'-') out.push_back(c);
+    return out;
+}
+
+std::u16string macAddress() {
+    const fs::path cache = macCache();
+    if (sys::guardedFileExists(cache)) {
+        std::string bytes;
+        sys::readGuardedFile(cache, bytes);
+        std::u16string cached = firstField(platform::text::fromCodePage(bytes, kAnsi));
+        if (!cached.empty() && cached != kNoAddress) return cached;
+        sys::removeGuardedFile(cache);
+    }
+    const std::string ip = sys::hostIPv4();
+    if (ip.empty()) log(u"Unable to successfully get Host Name.");
+    if (!ip.empty()) {
+        if (auto mac = sys::macOfAddress(ip)) {
+            std::u16string text = hex(*mac);
+            writeCache(text);
+            return text;
+        }
+    }
+    // The address of the host's name is no interface's own (a loopback alias, say): the
+    // last interface of the listing.
+    std::u16string listing;
+    for (const std::string& line : sys::macListing()) listing += fromUtf8(line) + u"\r\n";
+    std::u16string mac = macFromListing(listing);
+    writeCache(mac);
+    return mac;
+}
+
+}  // namespace kestrum

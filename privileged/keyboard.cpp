@@ -1,0 +1,117 @@
+// The keyboard lock of a kiosk: a keyboard hook that swallows the keys that would leave the
+// running program, empties the clipboard at every key event, and raises an exit request the
+// program polls.
+#include "platform/window/keyboard.h"
+#include "privileged/kestrum.h"
+
+namespace kestrum {
+
+namespace win = platform::window;
+
+namespace {
+
+constexpr std::uint32_t VK_SHIFT = 0x10, VK_CONTROL = 0x11, VK_MENU = 0x12, VK_ESCAPE = 0x1B,
+                        VK_SNAPSHOT = 0x2C, VK_LWIN = 0x5B, VK_APPS = 0x5D, VK_F1 = 0x70,
+                        VK_F3 = 0x72, VK_F4 = 0x73, VK_F5 = 0x74, VK_F12 = 0x7B;
+
+// One copy per thread: the hook runs on the thread that installed it and reads its flags.
+struct LockState {
+    win::HookHandle hook = 0;
+    bool ctrlP = false, passAll = false, printOnly = false, findText = false, escapeExit = false,
+         exitKey = false;
+    win::KeyEvent last;
+};
+
+LockState& state() {
+    thread_local LockState s;
+    return s;
+}
+
+bool down(std::uint32_t vk) {
+    return (win::keyState(vk) & 0x8000) != 0;
+}
+
+bool filtered(const win::KeyEvent& e) {
+    const std::uint32_t vk = e.vkCode;
+    const bool ctrl = down(VK_CONTROL);
+    if (vk == VK_MENU || vk == VK_SNAPSHOT || vk == VK_LWIN || vk == VK_APPS) return true;
+    if ((vk >= VK_F1 && vk <= VK_F3) || (vk >= VK_F5 && vk <= VK_F12)) return true;
+    if (ctrl && (vk == 0x4E || vk == 0x6E || vk == 0x43 || vk == 0x63 || vk == VK_ESCAPE ||
+                 vk == 0x46 || vk == 0x66))
+        return true;
+    return (e.flags & win::LLKHF_ALTDOWN) != 0;
+}
+
+// The exit rules for an event that passes: answers true to swallow it (F4).
+bool exitKeys(LockState& s, const win::KeyEvent& e, bool locked) {
+    // Shift counts only while held down: a toggled Shift must not turn Ctrl into an exit.
+    if (e.vkCode == VK_ESCAPE) {
+        s.exitKey = s.escapeExit;
+    } else if (down(VK_CONTROL) && down(VK_SHIFT)) {
+        s.exitKey = true;
+    } else if (locked && e.vkCode == VK_F4) {
+        s.exitKey = true;
+        return true;
+    }
+    return false;
+}
+
+bool hookProc(const win::KeyEvent& e) {
+    LockState& s = state();
+    if (s.passAll) return false;
+    win::emptyClipboard();
+    s.ctrlP = false;
+    if (e.code != 0 || (e.message != win::WM_KEYDOWN && e.message != win::WM_KEYUP &&
+                        e.message != win::WM_SYSKEYDOWN && e.message != win::WM_SYSKEYUP))
+        return false;
+    s.last = e;
+    if (s.printOnly) {
+        exitKeys(s, e, false);
+        return false;
+    }
+    if (filtered(e)) return true;
+    // P with Ctrl held is recorded for the program to print; like every flag of the hook it
+    // lasts until the next key event.
+    if (e.vkCode == 0x50 && down(VK_CONTROL)) s.ctrlP = true;
+    return exitKeys(s, e, true);
+}
+
+}  // namespace
+
+void lockKeyboard(bool lock) {
+    LockState& s = state();
+    if (lock) {
+        if (s.hook != 0) return;  // already locked: one hook, which unlocking can remove
+        s.hook = win::installKeyboardHook(hookProc);
+    } else if (s.hook != 0) {
+        win::removeKeyboardHook(s.hook);
+        s.hook = 0;
+    }
+}
+
+void setPassAll(bool v) {
+    state().passAll = v;
+}
+void setPrintOnly(bool v) {
+    state().printOnly = v;
+}
+void setFindText(bool v) {
+    state().findText = v;
+}
+void setEscapeExit(bool v) {
+    state().escapeExit = v;
+}
+void setExitKey(bool v) {
+    state().exitKey = v;
+}
+bool ctrlPFlag() {
+    return state().ctrlP;
+}
+bool exitKeyFlag() {
+    return state().exitKey;
+}
+bool keyboardLocked() {
+    return state().hook != 0;
+}
+
+}  // namespace kestrum

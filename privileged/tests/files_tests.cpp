@@ -1,0 +1,167 @@
+// Files in protected folders, the MAC address and font smoothing.
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/system/guardedfiles.h"
+#include "platform/system/identity.h"
+#include "platform/system/machine.h"
+#include "platform/system/parameters.h"
+#include "platform/testing/temp_machine.h"
+#include "platform/text/codepage.h"
+#include "privileged/tests/test_util.h"
+
+using namespace platform::com;
+using kestrum::testing::callUac;
+namespace fs = std::filesystem;
+using platform::text::fromUtf8;
+
+namespace {
+
+class KestrumFiles : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir = machine.path() / "work";
+        fs::create_directories(dir);
+    }
+    std::u16string at(const std::string& name) const { return fromUtf8((dir / name).string()); }
+    static std::string read(const fs::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), {});
+    }
+    platform::testing::TempMachine machine;
+    fs::path dir;
+};
+
+constexpr HRESULT vb(unsigned n) {
+    return hr(0x800A0000u + n);
+}
+
+}  // namespace
+
+TEST_F(KestrumFiles, LoadSaveAndAppendFollowTheirTextRules) {
+    const struct {
+        std::string contents;
+        std::u16string field;
+    } loads[] = {{"abc,def", u"abc"},
+                 {"  \"a, b\",c\r\n", u"a, b"},
+                 {"first line\r\nsecond", u"first line"},
+                 {"\xB0\xA1\xB3\xAA", u"가나"}};
+    for (const auto& l : loads) {
+        std::ofstream(dir / "in.txt", std::ios::binary) << l.contents;
+        auto out = callUac(0x60030006, {Variant(at("in.txt"))});
+        EXPECT_EQ(out.status, S_OK);
+        EXPECT_EQ(out.result.toText(), l.field);
+        EXPECT_FALSE(fs::exists(dir / "in.txt"));
+    }
+    std::ofstream(dir / "empty.txt").close();
+    EXPECT_EQ(callUac(0x60030006, {Variant(at("empty.txt"))}).status, vb(62));
+    EXPECT_TRUE(fs::exists(dir / "empty.txt"));
+    EXPECT_EQ(callUac(0x60030006, {Variant(at("missing.txt"))}).result.toText(), u"");
+    EXPECT_EQ(callUac(0x60030006, {Variant(u"")}).result.toText(), u"");
+
+    callUac(0x60030014, {Variant(at("log.txt")), Variant(u"a")});
+    callUac(0x60030014, {Variant(at("log.txt")), Variant(u"a")});
+    EXPECT_EQ(read(dir / "log.txt"), "a\r\na\r\n");
+    callUac(0x60030013, {Variant(at("log.txt")), Variant(u"가")});
+    EXPECT_EQ(read(dir / "log.txt"), "\xB0\xA1");
+}
+
+TEST_F(KestrumFiles, MoveReplacesTheTargetInOneStep) {
+    std::ofstream(dir / "src") << "new";
+    std::ofstream(dir / "dst") << "old";
+    EXPECT_EQ(callUac(0x60030005, {Variant(at("src")), Variant(at("dst"))}).status, S_OK);
+    EXPECT_EQ(read(dir / "dst"), "new");
+    EXPECT_FALSE(fs::exists(dir / "src"));
+    // A missing source moves nothing; a target that cannot be replaced fails and survives.
+    EXPECT_EQ(callUac(0x60030005, {Variant(at("src")), Variant(at("dst"))}).status, S_OK);
+    EXPECT_EQ(read(dir / "dst"), "new");
+    std::ofstream(dir / "src") << "newer";
+    fs::create_directories(dir / "folder");
+    EXPECT_EQ(callUac(0x60030005, {Variant(at("src")), Variant(at("folder"))}).status, vb(75));
+    EXPECT_EQ(callUac(0x60030005, {Variant(at("src")), Variant(at("nowhere/dst"))}).status, vb(75));
+    EXPECT_EQ(read(dir / "src"), "newer");
+}
+
+TEST_F(KestrumFiles, UnsafePathsAreRefused) {
+    std::ofstream(dir / "secret") << "keep";
+    fs::create_symlink(dir / "secret", dir / "link");
+    const struct {
+        std::string what;
+        DispId id;
+        std::vector<Variant> args;
+    } cases[] = {
+        {"load through a link", 0x60030006, {Variant(at("link"))}},
+        {"save through a link", 0x60030013, {Variant(at("link")), Variant(u"x")}},
+        {"append through a link", 0x60030014, {Variant(at("link")), Variant(u"x")}},
+        {"move a link", 0x60030005, {Variant(at("link")), Variant(at("moved"))}},
+        {"move onto a link", 0x60030005, {Variant(at("secret2")), Variant(at("link"))}},
+        {"relative", 0x60030013, {Variant(u"work/x"), Variant(u"x")}},
+        {"dot dot", 0x60030013, {Variant(at("../x")), Variant(u"x")}},
+        {"a folder", 0x60030014, {Variant(fromUtf8(dir.string())), Variant(u"x")}},
+    };
+    std::ofstream(dir / "secret2") << "other";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(callUac(c.id, c.args).status, vb(75));
+    }
+    EXPECT_EQ(read(dir / "secret"), "keep");
+    EXPECT_TRUE(fs::is_symlink(dir / "link"));
+    EXPECT_FALSE(fs::exists(machine.path() / "x"));
+
+    platform::system::setGuardedRoots({dir / "allowed"});
+    EXPECT_EQ(callUac(0x60030013, {Variant(at("x")), Variant(u"x")}).status, vb(75));
+    fs::create_directories(dir / "allowed");
+    EXPECT_EQ(callUac(0x60030013, {Variant(at("allowed/x")), Variant(u"x")}).status, S_OK);
+    platform::system::setGuardedRoots({});
+}
+
+TEST_F(KestrumFiles, FoldersVersionAndFontSmoothing) {
+    std::u16string temp = callUac(0x60030004).result.toText();
+    EXPECT_EQ(temp.back(), u'/');
+    const char* old = std::getenv("TMPDIR");
+    setenv("TMPDIR", "/nonexistent-kestrum", 1);
+    temp = callUac(0x60030004).result.toText();
+    old ? setenv("TMPDIR", old, 1) : unsetenv("TMPDIR");
+    EXPECT_EQ(temp.back(), u'/');
+
+    EXPECT_EQ(callUac(0x60030009).result.toI4(), 1);  // on until switched off
+    callUac(0x6003000A);
+    EXPECT_EQ(callUac(0x60030009).result.toI4(), 0);
+    EXPECT_EQ(platform::system::fontSmoothingFlags(), 3u);
+    callUac(0x60030008);
+    EXPECT_EQ(callUac(0x60030009).result.toI4(), 1);
+}
+
+TEST_F(KestrumFiles, MacComesFromTheCacheThenTheInterfaces) {
+    const fs::path cache = platform::system::systemFolder() / "_MAC_";
+    std::ofstream(cache) << "0a1b2c3d4e5f\r\n";
+    EXPECT_EQ(callUac(0x60030015).result.toText(), u"0a1b2c3d4e5f");
+
+    std::ofstream(cache) << "000000000000\r\n";
+    const std::u16string mac = callUac(0x60030015).result.toText();
+    ASSERT_EQ(mac.size(), 12u);
+    for (char16_t c : mac) EXPECT_TRUE((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F'));
+    // Written to the cache, with a line end.
+    EXPECT_EQ(read(cache), platform::text::toUtf8(mac) + "\r\n");
+}
+
+TEST(MacListing, TheLastAddressLineWins) {
+    const struct {
+        std::u16string listing;
+        std::u16string mac;
+    } cases[] = {
+        {u"00-1A-2B-3C-4D-5E   \\Device\\Tcpip_{X}\r\n", u"001A2B3C4D5E"},
+        {u"N/A   Hardware not present\r\n00-1A-2B-0C-0D-0E   eth0\r\n", u"001A2B0C0D0E"},
+        {u"00-1A-2B-3C-4D-5E   eth0\r\n00-11-22-33-44-55   eth1\r\n", u"001122334455"},
+        {u"", u"000000000000"},
+        {u"\r\nN/A  x\r\n", u"000000000000"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(kestrum::macFromListing(c.listing), c.mac);
+    // The machine's own listing has the same form.
+    for (const std::string& line : platform::system::macListing()) {
+        EXPECT_EQ(line.substr(0, 17).size(), 17u);
+        EXPECT_NE(line.substr(0, 17), "00-00-00-00-00-00");
+    }
+}
