@@ -23,8 +23,8 @@ void showWindow(std::uint32_t hwnd, int mode) {
 }
 
 bool killProcessByHwnd(std::uint32_t hwnd) {
-    const pid_t pid = win::windowProcessId(hwnd);
-    if (pid == win::windowProcessId(win::desktopWindow())) return true;
+    const auto pid = static_cast<pid_t>(win::windowProcessId(hwnd));
+    if (pid == static_cast<pid_t>(win::windowProcessId(win::desktopWindow()))) return true;
     if (pid <= 0) return false;
     if (proc::isProtected(pid)) {
         log(u"refusing to end protected process " + platform::text::fromUtf8(std::to_string(pid)));

@@ -14,7 +14,6 @@ constexpr Hwnd kDesktop = 0xFFFF0010;
 
 struct Shell {
     std::mutex mutex;
-    std::map<Hwnd, pid_t> owners;
     std::vector<WindowRequest> requests;
 };
 
@@ -32,20 +31,6 @@ void note(WindowRequest request) {
 
 Hwnd desktopWindow() {
     return kDesktop;
-}
-
-pid_t windowProcessId(Hwnd hwnd) {
-    {
-        std::lock_guard lock(shell().mutex);
-        if (auto it = shell().owners.find(hwnd); it != shell().owners.end()) return it->second;
-    }
-    if (hwnd == kDesktop) return 0;
-    return isWindow(hwnd) ? ::getpid() : 0;
-}
-
-void setWindowProcess(Hwnd hwnd, pid_t pid) {
-    std::lock_guard lock(shell().mutex);
-    shell().owners[hwnd] = pid;
 }
 
 void showWindow(Hwnd hwnd, int command) {

@@ -13,13 +13,9 @@
 
 namespace platform::window {
 
-// The desktop window: no window of the tree, owned by the process setWindowProcess names.
+// The desktop window: no window of the tree, owned by the process setWindowProcessForTests
+// names (windowProcessId answers 0 until then).
 Hwnd desktopWindow();
-
-// The process that owns the window; 0 for a handle that names no window.
-pid_t windowProcessId(Hwnd hwnd);
-// Tells which process owns a window (tests describe other programs' windows this way).
-void setWindowProcess(Hwnd hwnd, pid_t pid);
 
 // ShowWindow: show command 0 hides the window, any other shows it.
 void showWindow(Hwnd hwnd, int command);

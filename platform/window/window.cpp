@@ -35,6 +35,8 @@ struct Tree {
     std::vector<Hwnd> zorder;  // top-level windows, top first
     Hwnd next = 0x10000;
     Point cursor;
+    // Owners of handles outside the tree (the desktop, other programs' windows in tests).
+    std::map<Hwnd, std::uint32_t> outsideOwners;
 };
 
 Tree& tree() {
@@ -513,8 +515,9 @@ std::vector<std::string> propNames(Hwnd hwnd) {
 
 std::uint32_t windowProcessId(Hwnd hwnd) {
     std::lock_guard lock(tree().mutex);
-    Window* w = find(hwnd);
-    return w ? w->process : 0;
+    if (Window* w = find(hwnd)) return w->process;
+    auto it = tree().outsideOwners.find(hwnd);
+    return it == tree().outsideOwners.end() ? 0 : it->second;
 }
 
 std::uint32_t currentProcessId() {
@@ -523,7 +526,10 @@ std::uint32_t currentProcessId() {
 
 void setWindowProcessForTests(Hwnd hwnd, std::uint32_t processId) {
     std::lock_guard lock(tree().mutex);
-    if (Window* w = find(hwnd)) w->process = processId;
+    if (Window* w = find(hwnd))
+        w->process = processId;
+    else
+        tree().outsideOwners[hwnd] = processId;
 }
 
 void failTimersForTests(bool on) {

@@ -114,8 +114,8 @@ TEST_F(KestrumProcesses, KillByWindowSparesTheDesktopAndOurselves) {
     proc::Child& desktopOwner = start(named("desktop"));
     const win::Hwnd theirs = win::createWindow(0, {0, 0, 10, 10});
     const win::Hwnd ours = win::createWindow(0, {0, 0, 10, 10});
-    win::setWindowProcess(theirs, other.pid());
-    win::setWindowProcess(win::desktopWindow(), desktopOwner.pid());
+    win::setWindowProcessForTests(theirs, other.pid());
+    win::setWindowProcessForTests(win::desktopWindow(), desktopOwner.pid());
 
     callUac(0x60030001, {Variant(std::int32_t(win::desktopWindow()))});
     callUac(0x60030001, {Variant(std::int32_t(ours))});  // this process: refused
@@ -123,7 +123,7 @@ TEST_F(KestrumProcesses, KillByWindowSparesTheDesktopAndOurselves) {
     callUac(0x60030001, {Variant(std::int32_t(theirs))});
     EXPECT_EQ(endedBy(other), SIGKILL);
     EXPECT_EQ(endedBy(desktopOwner), SIGTERM);
-    win::setWindowProcess(win::desktopWindow(), 0);
+    win::setWindowProcessForTests(win::desktopWindow(), 0);
 }
 
 TEST_F(KestrumProcesses, ShowWindowAsksForegroundAndFocusOnlyForModeOne) {
