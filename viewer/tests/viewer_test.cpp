@@ -290,3 +290,51 @@ TEST_F(ViewerControl, WorkFolderAndFreeNames) {
     EXPECT_GE(n, 1);
     EXPECT_LE(n, 99999999);
 }
+
+namespace {
+
+TEST_F(ViewerControl, OpenImageTakesExistingFilesWholeAndAnswersEmptyOnErrors) {
+    const auto folder = machine_.path() / "scans with blanks";
+    std::filesystem::create_directories(folder);
+    const auto write = [&](const char* name, const std::vector<std::uint8_t>& bytes) {
+        std::ofstream(folder / name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+    };
+    write("page one.bmp", bmpOf(4, 2));
+    write("a.bmp", bmpOf(5, 2));
+    write("b.bmp", bmpOf(6, 2));
+    write("broken.bmp", {'B', 'M', 1, 2, 3});
+    const std::u16string dir = text::fromUtf8(folder.string()) + u"/";
+    const auto open = [&](std::u16string file, std::u16string path, std::int32_t page,
+                          std::int32_t zoom) {
+        return call(dispid::OpenImage, {Variant(file), Variant(path), Variant(page), Variant(zoom)})
+            .toText();
+    };
+    // A path with blanks that names a file is that file.
+    EXPECT_EQ(open(u"page one.bmp", dir, 1, 0), u"OK");
+    EXPECT_EQ(pages->shown.back(), 4);
+    EXPECT_EQ(get(dispid::PageTotal).toI4(), 1);
+    // A folder prefix and page files split on blanks; a page out of range shows page 1.
+    // (a folder prefix with blanks of its own cannot be split off)
+    EXPECT_EQ(open(dir + u" a.bmp b.bmp", u"", 2, 100), u"");
+    const std::u16string plain = text::fromUtf8((machine_.path() / "plain").string()) + u"/";
+    std::filesystem::create_directories(machine_.path() / "plain");
+    std::filesystem::copy_file(folder / "a.bmp", machine_.path() / "plain" / "a.bmp");
+    std::filesystem::copy_file(folder / "b.bmp", machine_.path() / "plain" / "b.bmp");
+    EXPECT_EQ(open(plain + u" a.bmp b.bmp", u"", 2, 100), u"OK");
+    EXPECT_EQ(pages->shown.back(), 6);
+    EXPECT_EQ(get(dispid::PageTotal).toI4(), 2);
+    EXPECT_EQ(open(plain + u" a.bmp b.bmp", u"", 7, 100), u"OK");
+    EXPECT_EQ(pages->shown.back(), 5);
+    // Missing and undecodable files, and pictures out of range, answer an empty text.
+    const auto shownBefore = pages->shown.size();
+    EXPECT_EQ(open(u"missing.bmp", dir, 1, 0), u"");
+    EXPECT_EQ(open(u"broken.bmp", dir, 1, 0), u"");
+    EXPECT_EQ(
+        call(dispid::OpenArrImage, {Variant(std::int32_t{9}), Variant(std::int32_t{100})}).toText(),
+        u"");
+    EXPECT_EQ(pages->shown.size(), shownBefore);
+}
+
+}  // namespace
