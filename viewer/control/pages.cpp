@@ -116,6 +116,12 @@ std::u16string Viewer::OpenArrImage(std::int32_t page, std::int32_t zoom) {
     if (page < 0 || static_cast<std::size_t>(page) >= pictures_.size()) return {};
     const auto& slot = pictures_[static_cast<std::size_t>(page)];
     showPicture(slot ? &*slot : nullptr);
+    pageShown(page, zoom);
+    return u"OK";
+}
+
+// The page on screen is `page`: the page controls follow and the host hears of it.
+void Viewer::pageShown(std::int32_t page, std::int32_t zoom) {
     currentPage_ = page;
     zoomValue_ = zoom;
     pageLoaded_ = true;
@@ -124,7 +130,6 @@ std::u16string Viewer::OpenArrImage(std::int32_t page, std::int32_t zoom) {
         face_->setPageBox(text::formatNumber(double(currentPage_)));
     }
     fire(event::LoadCompleted, {});
-    return u"OK";
 }
 
 std::u16string Viewer::OpenImage(const std::u16string& file, const std::u16string& folder,
@@ -160,17 +165,10 @@ std::u16string Viewer::OpenImage(const std::u16string& file, const std::u16strin
 
     showPicture(&*picture);
     pageCount_ = count;
-    currentPage_ = current;
-    zoomValue_ = zoom;
-    pageLoaded_ = true;
     fromPictures_ = false;
     lastFile_ = name;
     lastZoom_ = zoom;
-    if (face_) {
-        face_->setPageCountLabel(u"/ " + text::formatNumber(double(pageCount_)));
-        face_->setPageBox(text::formatNumber(double(currentPage_)));
-    }
-    fire(event::LoadCompleted, {});
+    pageShown(current, zoom);
     return u"OK";
 }
 

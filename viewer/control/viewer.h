@@ -180,6 +180,7 @@ class Viewer : public com::DispatchImpl<Viewer, com::ConnectionPointContainer, c
     void showPage(std::int32_t page);
     void decodePage(std::int32_t page);
     void showPicture(const platform::imaging::Picture* picture);
+    void pageShown(std::int32_t page, std::int32_t zoom);
     void printButton();
     void printResult(bool printed);
     void yield();
