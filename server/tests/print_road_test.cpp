@@ -81,6 +81,15 @@ TEST_F(EndToEnd, ThreePagesBecomeOnePdfWithEachPagesOrientation) {
     EXPECT_FALSE(pages[2].landscape());
 }
 
+TEST_F(EndToEnd, ARunThatNeedsTheSelectionPrintsNothingAndSays31) {
+    std::ofstream(machine.path() / "setup.json") << R"({"pages": 3})";
+    ServerProcess server(machine.path(), ini(port));
+    ASSERT_TRUE(server.waitListening(port)) << server.errors();
+    auto r = client(port);
+    EXPECT_NE(r.out.find("CE02 02 31\n"), std::string::npos) << r.out << server.errors();
+    EXPECT_TRUE(pdfsIn(machine.path() / "print").empty());
+}
+
 TEST_F(EndToEnd, WithoutPrintersTheRunIsRefused) {
     ASSERT_TRUE(platform::system::describeMachine(R"({"printers": []})"));
     ServerProcess server(machine.path(), ini(port));

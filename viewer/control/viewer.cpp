@@ -523,12 +523,11 @@ const com::Members<Viewer>& Viewer::members() {
                     [](Viewer& v, Call& c) {
                         const std::int32_t start = i4Or(c, 1), end = i4Or(c, 2);
                         bool printed = false;
-                        trapped([&] {
-                            if (v.busy_) return;  // a run prints on its own
+                        if (!v.busy_) {  // a run prints on its own
                             v.busy_ = true;
-                            printed = v.PrintPDF(start, end);
-                        });
-                        v.busy_ = false;
+                            trapped([&] { printed = v.PrintPDF(start, end); });
+                            v.busy_ = false;
+                        }
                         c.result = printed;
                     })
             .method(dispid::IsAlphaNumeric, u"IsAlphaNumeric", VT_BOOL, {{u"sChr", VT_BSTR}},

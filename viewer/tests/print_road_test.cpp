@@ -54,6 +54,7 @@ class PrintRoad : public ViewerTest {
         };
         parts.chooser = [this] {
             ++dialogs;
+            if (chooserHook) chooserHook();
             printSettings().SelectedPrinterName = choice;
         };
         viewer = std::make_shared<Viewer>(std::move(parts));
@@ -94,6 +95,7 @@ class PrintRoad : public ViewerTest {
     int loads = 0;
     int dialogs = 0;
     int failDraw = 0;
+    std::function<void()> chooserHook;
     std::u16string choice = u"Tessel Printer";
 };
 
@@ -167,6 +169,23 @@ TEST_F(PrintRoad, FailuresAnswerPrintResultFalse) {
     invoke(*lone, dispid::xml, DISPATCH_PROPERTYPUT, {Variant(threePages())});
     invoke(*lone, dispid::RunViewer, DISPATCH_METHOD, {Variant(true)});
     EXPECT_EQ(loneResults, std::vector<bool>{false});
+}
+
+TEST_F(PrintRoad, ARunStartedWhileOneRunsDoesNothing) {
+    pagesOf(threePages());
+    chooserHook = [this] {
+        // The dialog's event loop lets a second run and a direct print in.
+        for (int twice = 0; twice < 2; ++twice) {
+            run();
+            EXPECT_FALSE(invoke(*viewer, dispid::PrintPDF, DISPATCH_METHOD,
+                                {Variant(u""), Variant(std::int32_t{1}), Variant(std::int32_t{0})})
+                             .toBool());
+        }
+    };
+    run();
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_EQ(results, std::vector<bool>{true});
+    EXPECT_EQ(std::count(steps.begin(), steps.end(), "newpage"), 3);
 }
 
 TEST_F(PrintRoad, PrintPdfGatesOnTheRangeAndDecodesPagesNeverShown) {
