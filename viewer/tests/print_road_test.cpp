@@ -50,6 +50,7 @@ class PrintRoad : public ViewerTest {
             }
             auto p = std::make_unique<Recorder>(this);
             p->failDraw = failDraw;
+            p->refuseOrientation = refuseOrientation;
             return p;
         };
         parts.chooser = [this] {
@@ -95,6 +96,7 @@ class PrintRoad : public ViewerTest {
     int loads = 0;
     int dialogs = 0;
     int failDraw = 0;
+    bool refuseOrientation = false;
     std::function<void()> chooserHook;
     std::u16string choice = u"Tessel Printer";
 };
@@ -112,6 +114,16 @@ TEST_F(PrintRoad, DefaultPrinterRunPrintsEveryPageInItsOwnOrientation) {
     EXPECT_EQ(results, std::vector<bool>{true});
     EXPECT_EQ(loads, 3);  // every page was shown on the walk
     EXPECT_TRUE(boxes->shown().empty());
+}
+
+TEST_F(PrintRoad, APrinterThatKeepsItsOrientationStillPrintsEveryPage) {
+    printSettings().UseDefaultPrinter = true;
+    refuseOrientation = true;
+    pagesOf(threePages());
+    run();
+    EXPECT_EQ(results, std::vector<bool>{true});
+    EXPECT_EQ(std::count(steps.begin(), steps.end(), "page 1"), 3);  // all portrait
+    EXPECT_EQ(steps[4], "draw 0 0 19000 12667 (30x20 px)");          // fitted to the portrait area
 }
 
 TEST_F(PrintRoad, TheDialogsChoiceIsUsedAndACancelPrintsNothing) {
