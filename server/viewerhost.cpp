@@ -82,6 +82,8 @@ struct ComViewerHost::Impl {
         form->setWindowTitle("Viewer");
         auto* layout = new QVBoxLayout(form);
         layout->setContentsMargins(0, 0, 0, 0);
+        // The form may be smaller than the control wants: off screen it is only a stub.
+        layout->setSizeConstraint(QLayout::SetNoConstraint);
         if (auto view = com::query<com::ControlView>(object)) {
             void* widget = nullptr;
             if (com::SUCCEEDED(view->GetWidget(widget)) && widget)
@@ -93,8 +95,8 @@ struct ComViewerHost::Impl {
         if (!form) return;
         if (request.hideWin) {
             form->setWindowState(Qt::WindowNoState);
-            form->setGeometry(-1701 / kTwipsPerPixel, -1701 / kTwipsPerPixel, 567 / kTwipsPerPixel,
-                              567 / kTwipsPerPixel);
+            form->move(-1701 / kTwipsPerPixel, -1701 / kTwipsPerPixel);
+            form->resize(567 / kTwipsPerPixel, 567 / kTwipsPerPixel);
         } else if (request.windowState == u"0") {
             form->setWindowState(Qt::WindowNoState);
         } else if (request.windowState == u"2") {
@@ -103,10 +105,12 @@ struct ComViewerHost::Impl {
             const auto parts = text::Split(request.windowState, u",");
             std::vector<int> v;
             for (const auto& p : parts) v.push_back(static_cast<int>(text::Val(p)));
-            if (v.size() == 4)
-                form->setGeometry(v[0], v[1], v[2], v[3]);
-            else if (v.size() == 2)
+            if (v.size() == 4) {
                 form->move(v[0], v[1]);
+                form->resize(v[2], v[3]);
+            } else if (v.size() == 2) {
+                form->move(v[0], v[1]);
+            }
         }
         form->show();
     }
