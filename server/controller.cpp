@@ -350,6 +350,13 @@ std::u16string ServerController::failureText() const {
 
 void ServerController::dispatch(const Requester& who, const std::u16string& frame) {
     std::u16string code = text::UCase(who.code);
+    if (running_ && (code == u"CE00" || code == u"CE02")) {
+        // The run holds its texts until it ends; a new set-up or run waits for that.
+        addLog(u"Client(" + num(who.index) + u") 발급 실행 중이라 " + code + u" 요청을 거부합니다.",
+               1);
+        FSendMsg(who, u"02", issue_.stateCode);
+        return;
+    }
     if (code == u"CE00") {
         if (settings_.initReload) loadHostConfig(false);
         issue_.pageImageList.clear();
@@ -374,12 +381,20 @@ void ServerController::dispatch(const Requester& who, const std::u16string& fram
             FSendMsg(who, u"02", failureText());
         }
     } else if (code == u"CE02") {
-        if (!s_.viewer.available()) {
+        issue_.printed = false;
+        if (issue_.pageImageList.empty() || issue_.paramCipherText.empty()) {
+            addLog(u"Client(" + num(who.index) +
+                       u") 페이지 목록이나 설정이 비어 있어 발급을 실행하지 않습니다.",
+                   1);
+            FSendMsg(who, u"02", issue_.stateCode);
+        } else if (!s_.viewer.available()) {
             addLog(
                 u"Client(" + num(who.index) + u") 뷰어를 사용할 수 없어 발급을 실행하지 않습니다.",
                 1);
+            FSendMsg(who, u"02", issue_.stateCode);
+        } else {
+            FRunViewer(who);
         }
-        FSendMsg(who, u"02", issue_.stateCode);
     } else if (code == u"CE09") {
         FSendMsg(who, issue_.stateCode, u"");
     } else if (code == u"CE30" || code == u"CE40") {
@@ -392,6 +407,42 @@ void ServerController::dispatch(const Requester& who, const std::u16string& fram
     } else {
         FSendMsg(who, u"60", s_.viewer.version());
     }
+}
+
+void ServerController::FRunViewer(const Requester& who) {
+    issue_.viewerError = false;
+    issue_.viewerErrorText.clear();
+    issue_.printed = false;
+
+    struct Events : ViewerEvents {
+        IssueState& issue;
+        explicit Events(IssueState& i) : issue(i) {}
+        void running() override { issue.stateCode = state::ViewerRunning; }
+        void printResult(bool printed) override {
+            issue.printed = printed;
+            issue.stateCode = printed ? state::Printed : state::NotPrinted;
+        }
+        void errorMsg(const std::u16string&, const std::u16string& message) override {
+            issue.stateCode = state::ViewerError;
+            issue.errorMessage = message;
+            issue.viewerError = true;
+            issue.viewerErrorText = message;
+        }
+    } events(issue_);
+
+    ViewerRun request{issue_.paramCipherText, issue_.pageImageList,  num(who.index),
+                      settings_.hideWin,      settings_.windowState, settings_.topWin};
+    running_ = true;
+    const bool ran = s_.viewer.run(request, events);
+    running_ = false;
+    if (!ran) addLog(u"Client(" + num(who.index) + u") 사용할 수 있는 프린터가 없습니다.", 1);
+
+    if (issue_.viewerError)
+        FSendMsg(who, u"02", issue_.errorMessage);
+    else if (issue_.printed)
+        FSendMsg(who, u"00", issue_.stateCode);
+    else
+        FSendMsg(who, u"02", issue_.stateCode);
 }
 
 void ServerController::FSendMsg(const Requester& who, std::u16string_view result,

@@ -38,13 +38,37 @@ class MainView {
     virtual void hideWindow() = 0;
 };
 
-// The document viewer, as far as this server uses it today.
+// What a run hands the viewer, and how its form is placed.
+struct ViewerRun {
+    std::u16string paramCipherText;
+    std::u16string pageImageList;
+    std::u16string clientTag;    // the client's slot number as text
+    bool hideWin = true;         // off screen
+    std::u16string windowState;  // "0", "2", "left,top,width,height" or "left,top" (pixels)
+    bool topWin = false;
+};
+
+// The viewer's notifications during a run.
+class ViewerEvents {
+  public:
+    virtual ~ViewerEvents() = default;
+    // A printer is available and the viewer starts running.
+    virtual void running() = 0;
+    virtual void printResult(bool printed) = 0;
+    virtual void errorMsg(const std::u16string& code, const std::u16string& message) = 0;
+};
+
+// The document viewer on its form.
 class ViewerHost {
   public:
     virtual ~ViewerHost() = default;
     virtual bool available() const = 0;
     virtual std::u16string version() = 0;
     virtual void hide() = 0;
+    // Runs an issue: hands the viewer its texts, asks for a printer and prints. Returns once
+    // the viewer is done; its events arrive before. False when no printer was available (the
+    // viewer then did not run).
+    virtual bool run(const ViewerRun& request, ViewerEvents& events) = 0;
 };
 
 // No viewer installed yet: runs are refused and the version is empty.
@@ -53,6 +77,7 @@ class NoViewer : public ViewerHost {
     bool available() const override { return false; }
     std::u16string version() override { return {}; }
     void hide() override {}
+    bool run(const ViewerRun&, ViewerEvents&) override { return false; }
 };
 
 // The program around the controller.
@@ -144,6 +169,7 @@ class ServerController : public platform::net::SocketEvents {
     // Forgets what the client slot received so far.
     void resetReceive();
     void dispatch(const Requester& who, const std::u16string& frame);
+    void FRunViewer(const Requester& who);
     void FSendMsg(const Requester& who, std::u16string_view result, std::u16string_view text);
     bool connectionAlive(const Requester& who) const;
     std::u16string failureText() const;
@@ -166,6 +192,7 @@ class ServerController : public platform::net::SocketEvents {
     std::optional<std::int64_t> partialSince_;
     bool ended_ = false;
     int exitCode_ = 0;
+    bool running_ = false;  // a run of the viewer is under way
 };
 
 }  // namespace tessel::server

@@ -13,6 +13,7 @@
 #include "platform/ui/qt_ui.h"
 #include "server/controller.h"
 #include "server/mainwindow.h"
+#include "server/viewerhost.h"
 
 namespace text = platform::text;
 using namespace tessel::server;
@@ -79,7 +80,7 @@ int main(int argc, char** argv) {
     platform::ui::QtTrayIcon tray;
     SystemClock clock;
     ComParamCipher cipher;
-    NoViewer viewer;
+    ComViewerHost viewer(info.programFolder);
     QtProgram program;
     MainWindow window;
     ServerController controller(info,

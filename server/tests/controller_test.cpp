@@ -403,3 +403,69 @@ TEST_F(Controller, AClientThatClosedFreesTheSlotBeforeItsCloseEventComes) {
     sockets.connect(3);
     EXPECT_TRUE(logged(u"Client 접속초과, requestID = 3"));
 }
+
+namespace {
+
+TEST_F(Controller, RunsMapPrintResultAndRefuseWhatCannotRun) {
+    started();
+    sockets.connect();
+    viewer.installed = true;
+    // Nothing set up: no run.
+    auto r = exchange(request("CE02"));
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].result + r[0].message, u"0200");
+    EXPECT_TRUE(viewer.runs.empty());
+
+    struct Case {
+        bool printer;
+        std::optional<bool> result;
+        const char16_t* reply;
+    } cases[] = {
+        {true, true, u"0030"},
+        {true, false, u"0231"},
+        {false, true, u"0201"},  // no printer: the state stays at its set-up value
+    };
+    for (const auto& c : cases) {
+        exchange(request("CE00", "{\"usedefaultprinter\":\"1\"}"));
+        exchange(request("CE01", "0001,AAAA"));
+        viewer.printer = c.printer;
+        viewer.result = c.result;
+        r = exchange(request("CE02"));
+        ASSERT_EQ(r.size(), 1u);
+        EXPECT_EQ(r[0].result + r[0].message, c.reply);
+    }
+    ASSERT_EQ(viewer.runs.size(), 3u);
+    EXPECT_EQ(viewer.runs[0].pageImageList, u"AAAA,");
+    EXPECT_EQ(viewer.runs[0].clientTag, u"1");
+    EXPECT_FALSE(viewer.runs[0].paramCipherText.empty());
+
+    // A second run whose viewer never answers does not keep the last run's "printed".
+    viewer.printer = true;
+    viewer.result = true;
+    exchange(request("CE02"));
+    viewer.result.reset();
+    r = exchange(request("CE02"));
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].result + r[0].message, u"0210");
+
+    // While a run holds the event loop, polls are answered and new set-ups and runs refused.
+    viewer.result = true;
+    std::vector<Reply> during;
+    viewer.duringRun = [&] {
+        for (const char* code : {"CE09", "CE02", "CE00"}) {
+            sockets.receive(1, request(code, std::string(code) == "CE00" ? "{}" : ""));
+            for (auto& one : replies(sockets.takeSent(1))) during.push_back(one);
+        }
+    };
+    const auto before = viewer.runs.size();
+    r = exchange(request("CE02"));
+    ASSERT_EQ(during.size(), 3u);
+    EXPECT_EQ(during[0].result, u"10");
+    EXPECT_EQ(during[1].result + during[1].message, u"0210");
+    EXPECT_EQ(during[2].result + during[2].message, u"0210");
+    EXPECT_EQ(viewer.runs.size(), before + 1);
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].result + r[0].message, u"0030");
+}
+
+}  // namespace

@@ -2,6 +2,9 @@
 // the test drives by hand, and a view that records.
 #pragma once
 
+#include <functional>
+#include <optional>
+
 #include <deque>
 #include <map>
 #include <string>
@@ -151,12 +154,27 @@ class FakeProgram : public ProgramHost {
     std::vector<int> exitCodes;
 };
 
+// A viewer whose runs follow a script: whether a printer is available, what PrintResult says
+// (nothing when empty), and what happens while the run holds the event loop.
 class FakeViewer : public ViewerHost {
   public:
-    bool available() const override { return false; }
+    bool available() const override { return installed; }
     std::u16string version() override { return u"1.0.0.6"; }
     void hide() override { ++hidden; }
+    bool run(const ViewerRun& request, ViewerEvents& events) override {
+        runs.push_back(request);
+        if (!printer) return false;
+        events.running();
+        if (duringRun) duringRun();
+        if (result) events.printResult(*result);
+        return true;
+    }
     int hidden = 0;
+    bool installed = false;
+    bool printer = true;
+    std::optional<bool> result = true;
+    std::function<void()> duringRun;
+    std::vector<ViewerRun> runs;
 };
 
 }  // namespace tessel::server::testing

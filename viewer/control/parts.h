@@ -1,7 +1,7 @@
 // The viewer control's parts that need a user interface or the network, behind small
 // interfaces so the control's logic runs and is tested without either: its face (the widget a
-// host places on its form), the downloader of BeginDownload, and the page display (showing a
-// decoded picture, or opening an image file).
+// host places on its form), the downloader of BeginDownload, the page display (showing a
+// decoded picture), and the print road's printers, printer chooser and event-loop yield.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +9,9 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "platform/imaging/imaging.h"
+#include "platform/print/print.h"
 
 namespace vistrel {
 
@@ -44,17 +47,27 @@ class Downloader {
 class PageDisplay {
   public:
     virtual ~PageDisplay() = default;
-    // Shows a page of the decoded pictures (1-based).
-    virtual void showPage(std::int32_t page) = 0;
-    // Opens a page of an image file at a zoom.
-    virtual void openImage(const std::u16string& file, const std::u16string& folder,
-                           std::int32_t page, std::int32_t zoom) = 0;
+    // Shows a page picture (nullptr: an empty page) with the status text of its size.
+    virtual void showPicture(const platform::imaging::Picture* picture,
+                             const std::u16string& status) = 0;
 };
+
+// Opens an installed printer by device name (letter case ignored); nullptr and the reason when
+// it cannot be printed on.
+using PrinterOpener = std::function<std::unique_ptr<platform::print::Printer>(
+    std::u16string_view deviceName, std::u16string* why)>;
+
+// Shows the printer selection modally; returns when it closed, with the chosen printer in the
+// thread's SelectedPrinterName (empty when cancelled or nothing was admitted).
+using PrinterChooser = std::function<void()>;
 
 struct ViewerParts {
     FaceFactory face;  // null: no face (a process without a user interface)
     std::shared_ptr<Downloader> downloader;
     std::shared_ptr<PageDisplay> pages;
+    PrinterOpener printers;       // null: the described machine's printers
+    PrinterChooser chooser;       // null: no selection dialog in this process
+    std::function<void()> yield;  // lets the host's event loop run once; null: nothing
 };
 
 }  // namespace vistrel

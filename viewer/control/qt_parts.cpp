@@ -2,12 +2,15 @@
 
 #include <QApplication>
 #include <QHBoxLayout>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QPixmap>
 #include <QPointer>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSlider>
 #include <QUrl>
@@ -64,20 +67,53 @@ class ViewerWidget : public QWidget {
         bar->addWidget(zoomLabel);
         bar->addStretch();
         column->addLayout(bar);
-        area = new QWidget(this);
+        area = new QScrollArea(this);
         area->setObjectName("picArea");
+        picture = new QLabel;
+        picture->setObjectName("picDest");
+        area->setWidget(picture);
         column->addWidget(area, 1);
+        status = new QLabel(this);
+        status->setObjectName("lblStatus");
+        column->addWidget(status);
     }
     QLineEdit* pageBox;
     QLabel* pages;
     QSlider* zoom;
     QLabel* zoomLabel;
-    QWidget* area;
+    QScrollArea* area;
+    QLabel* picture;
+    QLabel* status;
+};
+
+// Shows page pictures on the face that exists when they come.
+class QtPages : public PageDisplay {
+  public:
+    void attach(ViewerWidget* widget) { widget_ = widget; }
+    void showPicture(const platform::imaging::Picture* picture,
+                     const std::u16string& status) override {
+        if (!widget_) return;
+        if (picture) {
+            const QImage image(reinterpret_cast<const uchar*>(picture->pixels.data()),
+                               picture->width, picture->height, picture->width * 4,
+                               QImage::Format_RGB32);
+            widget_->picture->setPixmap(QPixmap::fromImage(image));
+        } else {
+            widget_->picture->clear();
+        }
+        widget_->picture->adjustSize();
+        widget_->status->setText(qs(status));
+    }
+
+  private:
+    QPointer<ViewerWidget> widget_;
 };
 
 class QtFace : public ViewerFace {
   public:
-    QtFace() : widget_(new ViewerWidget) {}
+    explicit QtFace(const std::shared_ptr<QtPages>& pages) : widget_(new ViewerWidget) {
+        pages->attach(widget_.data());
+    }
     ~QtFace() override { delete widget_.data(); }
 
     void* widget() override { return static_cast<QWidget*>(widget_.data()); }
@@ -162,9 +198,14 @@ class QtDownloader : public Downloader {
 
 ViewerParts qtViewerParts() {
     ViewerParts parts;
-    parts.face = []() -> std::unique_ptr<ViewerFace> {
+    auto pages = std::make_shared<QtPages>();
+    parts.face = [pages]() -> std::unique_ptr<ViewerFace> {
         if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return nullptr;
-        return std::make_unique<QtFace>();
+        return std::make_unique<QtFace>(pages);
+    };
+    parts.pages = pages;
+    parts.yield = [] {
+        if (QCoreApplication::instance()) QCoreApplication::processEvents();
     };
     parts.downloader = std::make_shared<QtDownloader>();
     return parts;

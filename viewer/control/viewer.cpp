@@ -56,6 +56,14 @@ void trapped(Body&& body) noexcept {
     }
 }
 
+// An optional argument, or its start value when the caller left it out.
+std::int32_t i4Or(const Call& c, std::size_t i) {
+    return c.present(i) ? c.i4(i) : 0;
+}
+std::u16string textOr(const Call& c, std::size_t i) {
+    return c.present(i) ? c.text(i) : std::u16string();
+}
+
 bool writeWhole(const std::filesystem::path& file, const std::vector<std::uint8_t>& data) {
     std::filesystem::path beside = file;
     beside += ".part";
@@ -282,18 +290,13 @@ void Viewer::documentShown(std::int32_t pageCount, bool fromPictures, std::u16st
     lastZoom_ = zoom;
 }
 
-void Viewer::showPage(std::int32_t page) {
-    if (parts_.pages) parts_.pages->showPage(page);
-}
-
 // Shows `page` again: from the decoded pictures when the document came from a run, else by
 // opening the image file again.
 void Viewer::reopen(std::int32_t page) {
-    if (fromPictures_) {
+    if (fromPictures_)
         showPage(page);
-    } else if (parts_.pages) {
-        parts_.pages->openImage(lastFile_, folder_, page, lastZoom_);
-    }
+    else
+        OpenImage(lastFile_, folder_, page, lastZoom_);
 }
 
 void Viewer::putPage(std::int32_t value) {
@@ -367,12 +370,23 @@ const com::Members<Viewer>& Viewer::members() {
                     {optional(u"strFile", VT_BSTR), optional(u"strFilePath", VT_BSTR),
                      optional(u"lngPage", VT_I4), optional(u"lngDotsPerInch", VT_I4),
                      optional(u"exptParam", VT_VARIANT)},
-                    [](Viewer&, Call& c) { c.result = std::u16string(); })
+                    [](Viewer& v, Call& c) {
+                        const std::u16string file = textOr(c, 0), folder = textOr(c, 1);
+                        const std::int32_t page = i4Or(c, 2), zoom = i4Or(c, 3);
+                        std::u16string result;
+                        trapped([&] { result = v.OpenImage(file, folder, page, zoom); });
+                        c.result = result;
+                    })
             .method(dispid::OpenArrImage, u"OpenArrImage", VT_BSTR,
                     {optional(u"lngPage", VT_I4), optional(u"lngDotsPerInch", VT_I4),
                      optional(u"exptParam", VT_VARIANT), optional(u"strFName", VT_BSTR),
                      optional(u"strPassword", VT_BSTR)},
-                    [](Viewer&, Call& c) { c.result = std::u16string(); })
+                    [](Viewer& v, Call& c) {
+                        const std::int32_t page = i4Or(c, 0), zoom = i4Or(c, 1);
+                        std::u16string result;
+                        trapped([&] { result = v.OpenArrImage(page, zoom); });
+                        c.result = result;
+                    })
             .put(dispid::isMP, u"isMP", VT_BOOL,
                  [](Viewer&, Call& c) { viewerState().topmost = c.boolean(0); })
             .put(dispid::charset, u"charset", VT_BSTR,
@@ -403,9 +417,17 @@ const com::Members<Viewer>& Viewer::members() {
             .put(dispid::BackgroundColor, u"BackgroundColor", VT_VARIANT,
                  [](Viewer& v, Call& c) { v.putBackgroundColor(oleColorOf(c.arg(0))); })
             .method(dispid::AvailablePrinter, u"AvailablePrinter", VT_BOOL, {},
-                    [](Viewer&, Call& c) { c.result = false; })
+                    [](Viewer& v, Call& c) {
+                        bool available = false;
+                        trapped([&] { available = v.AvailablePrinter(); });
+                        c.result = available;
+                    })
             .method(dispid::RunViewer, u"RunViewer", VT_EMPTY,
-                    {optional(u"isScriptEvent", VT_BOOL)}, [](Viewer&, Call&) {})
+                    {optional(u"isScriptEvent", VT_BOOL)},
+                    [](Viewer& v, Call& c) {
+                        const bool printing = c.present(0) && c.boolean(0);
+                        trapped([&] { v.RunViewer(printing); });
+                    })
             .method(dispid::FirstPage, u"FirstPage", VT_EMPTY, {},
                     [](Viewer& v, Call&) {
                         trapped([&] {
@@ -498,7 +520,16 @@ const com::Members<Viewer>& Viewer::members() {
                     {optional(u"strPrinter", VT_BSTR), optional(u"lngStartPage", VT_I4),
                      optional(u"lngEndPage", VT_I4), optional(u"lngPageScaling", VT_I4),
                      optional(u"blnAutoRotateCenter", VT_BOOL), optional(u"strTitle", VT_BSTR)},
-                    [](Viewer&, Call& c) { c.result = false; })
+                    [](Viewer& v, Call& c) {
+                        const std::int32_t start = i4Or(c, 1), end = i4Or(c, 2);
+                        bool printed = false;
+                        if (!v.busy_) {  // a run prints on its own
+                            v.busy_ = true;
+                            trapped([&] { printed = v.PrintPDF(start, end); });
+                            v.busy_ = false;
+                        }
+                        c.result = printed;
+                    })
             .method(dispid::IsAlphaNumeric, u"IsAlphaNumeric", VT_BOOL, {{u"sChr", VT_BSTR}},
                     [](Viewer&, Call& c) { c.result = isAlphaNumeric(c.text(0)); });
     return m;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -112,6 +113,23 @@ struct ScrollLayout {
 ScrollLayout layoutScrollBars(std::int32_t pictureWidth, std::int32_t pictureHeight,
                               std::int32_t areaWidth, std::int32_t areaHeight);
 
+// The fill colour behind page images, 0x00BBGGRR; it shows where an image is transparent.
+inline constexpr std::uint32_t kPageFill = 0x00D7E390;
+
+// A page picture fitted into a printable area (both HIMETRIC) keeping its aspect: the full
+// width when the picture is at least as wide for its height as the area, else the full height.
+struct FittedSize {
+    double width = 0;
+    double height = 0;
+};
+FittedSize fitToArea(double pictureWidth, double pictureHeight, double areaWidth,
+                     double areaHeight);
+
+// Prints one page picture on the printer: portrait when it is at least as high as wide,
+// landscape otherwise (set before its page starts), fitted into the printable area at its
+// top-left corner. False when the printer refused the drawing.
+bool PrintPagePicture(platform::print::Printer& printer, const platform::imaging::Picture& picture);
+
 class Viewer : public com::DispatchImpl<Viewer, com::ConnectionPointContainer, com::ControlView,
                                         com::PersistPropertyBag> {
   public:
@@ -146,12 +164,26 @@ class Viewer : public com::DispatchImpl<Viewer, com::ConnectionPointContainer, c
     // A decimal name from 1 to 99,999,999 that names no file in the current folder.
     static std::u16string randomFreeName();
 
+    // Page images and the print road (the members of the same names).
+    std::u16string OpenImage(const std::u16string& file, const std::u16string& folder,
+                             std::int32_t page, std::int32_t zoom);
+    std::u16string OpenArrImage(std::int32_t page, std::int32_t zoom);
+    bool AvailablePrinter();
+    void RunViewer(bool printing);
+    bool PrintPDF(std::int32_t startPage, std::int32_t endPage);
+
   private:
     void initialize();  // creation and Clear
     void fire(com::DispId id, std::vector<com::Variant> args);
 
     void putPage(std::int32_t value);
     void showPage(std::int32_t page);
+    void decodePage(std::int32_t page);
+    void showPicture(const platform::imaging::Picture* picture);
+    void pageShown(std::int32_t page, std::int32_t zoom);
+    void printButton();
+    void printResult(bool printed);
+    void yield();
     void reopen(std::int32_t page);
     void putBorder(std::int32_t style);
     void putBackgroundColor(std::uint32_t color);
@@ -163,6 +195,12 @@ class Viewer : public com::DispatchImpl<Viewer, com::ConnectionPointContainer, c
     std::shared_ptr<com::ControlSite> site_;
     com::EventSource events_{DIID___Viewer};
 
+    // The document of the last run: page texts (0-based) and their pictures (1-based, slot 0
+    // unused; an empty slot is a page not decoded, or one that does not decode).
+    std::vector<std::u16string> pageTexts_;
+    std::vector<std::optional<platform::imaging::Picture>> pictures_;
+    bool busy_ = false;  // a run or a print is under way
+
     // The shown document.
     std::int32_t pageCount_ = 0;
     std::int32_t currentPage_ = 0;
@@ -170,6 +208,9 @@ class Viewer : public com::DispatchImpl<Viewer, com::ConnectionPointContainer, c
     bool fromPictures_ = false;
     std::u16string lastFile_;
     std::int32_t lastZoom_ = 0;
+    std::int32_t zoomValue_ = 100;
+    float initialWidth_ = 0, initialHeight_ = 0, currentWidth_ = 0, currentHeight_ = 0;
+    std::int16_t zoomLevel_ = 0;
     const std::u16string folder_;  // the folder of OpenImage's re-opening; never set
 
     std::u16string picFile_;

@@ -41,6 +41,28 @@ inline std::u16string base64Of(std::u16string_view plain) {
     return text::toBase64(text::toUtf16leBytes(plain));
 }
 
+// A 24-bit BMP file of one colour (0xRRGGBB).
+inline std::vector<std::uint8_t> bmpOf(int width, int height, std::uint32_t rgb = 0x336699) {
+    const int row = (width * 3 + 3) / 4 * 4;
+    const std::uint32_t size = 54 + static_cast<std::uint32_t>(row * height);
+    std::vector<std::uint8_t> b(size, 0);
+    const auto put = [&b](std::size_t at, std::uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) b[at + static_cast<std::size_t>(i)] = (v >> (8 * i)) & 0xFF;
+    };
+    b[0] = 'B';
+    b[1] = 'M';
+    put(2, size, 4);
+    put(10, 54, 4);
+    put(14, 40, 4);
+    put(18, static_cast<std::uint32_t>(width), 4);
+    put(22, static_cast<std::uint32_t>(height), 4);
+    put(26, 1, 2);
+    put(28, 24, 2);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) put(54 + static_cast<std::size_t>(y * row + x * 3), rgb, 3);
+    return b;
+}
+
 class ViewerTest : public ::testing::Test {
   protected:
     void SetUp() override {

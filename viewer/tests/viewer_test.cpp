@@ -15,13 +15,14 @@ using namespace platform::com;
 
 namespace {
 
+// Records the width in pixels of every picture shown (0 for an empty page) and the status.
 struct RecordingPages : PageDisplay {
     std::vector<std::int32_t> shown;
-    std::vector<std::int32_t> opened;
-    void showPage(std::int32_t page) override { shown.push_back(page); }
-    void openImage(const std::u16string&, const std::u16string&, std::int32_t page,
-                   std::int32_t) override {
-        opened.push_back(page);
+    std::u16string status;
+    void showPicture(const platform::imaging::Picture* picture,
+                     const std::u16string& text) override {
+        shown.push_back(picture ? picture->width : 0);
+        status = text;
     }
 };
 
@@ -144,20 +145,23 @@ TEST_F(ViewerControl, NavigationOfAShownDocument) {
     call(dispid::NextPage);
     put(dispid::page, Variant(std::int32_t{2}));
     EXPECT_TRUE(pages->shown.empty());
-    EXPECT_TRUE(pages->opened.empty());
 
-    viewer->documentShown(3, true);
+    // Three pages, told apart by their widths; the last one in Base64.
+    put(dispid::xml, Variant(text::toHex(bmpOf(1, 4)) + u"," + text::toHex(bmpOf(2, 4)) + u"," +
+                             text::toBase64(bmpOf(3, 4)) + u","));
+    call(dispid::RunViewer, {Variant(false)});
     EXPECT_EQ(get(dispid::PageTotal).toI4(), 3);
+    EXPECT_EQ(pages->shown, std::vector<std::int32_t>{1});
+    EXPECT_EQ(pages->status, u"Width:15    Height:60   Zoom 1:0");
     call(dispid::PreviousPage);  // on page 1
     call(dispid::FirstPage);
-    EXPECT_TRUE(pages->shown.empty());
     call(dispid::NextPage);
     call(dispid::LastPage);
     call(dispid::NextPage);  // on the last page
-    EXPECT_EQ(pages->shown, (std::vector<std::int32_t>{2, 3}));
+    EXPECT_EQ(pages->shown, (std::vector<std::int32_t>{1, 2, 3}));
     call(dispid::PreviousPage);
     call(dispid::FirstPage);
-    EXPECT_EQ(pages->shown, (std::vector<std::int32_t>{2, 3, 2, 1}));
+    EXPECT_EQ(pages->shown, (std::vector<std::int32_t>{1, 2, 3, 2, 1}));
 
     // page put and the fit puts show the pictures of a run, never a file nobody opened.
     put(dispid::page, Variant(std::int32_t{3}));
@@ -167,15 +171,9 @@ TEST_F(ViewerControl, NavigationOfAShownDocument) {
     put(dispid::FitWidth, Variant(true));
     put(dispid::FitHeight, Variant(false));
     EXPECT_EQ(get(dispid::page).toI4(), 3);
-    EXPECT_EQ(pages->shown, (std::vector<std::int32_t>{2, 3, 2, 1, 3, 3}));
-    EXPECT_TRUE(pages->opened.empty());
+    EXPECT_EQ(pages->shown, (std::vector<std::int32_t>{1, 2, 3, 2, 1, 3, 3}));
     EXPECT_TRUE(get(dispid::FitWidth).toBool());
     EXPECT_FALSE(get(dispid::FitHeight).toBool());
-
-    // A document opened from an image file is opened again.
-    viewer->documentShown(2, false, u"scan.tif", 100);
-    put(dispid::page, Variant(std::int32_t{2}));
-    EXPECT_EQ(pages->opened, std::vector<std::int32_t>{2});
 }
 
 TEST_F(ViewerControl, HostPlacesTheControlOnItsSite) {
@@ -292,3 +290,51 @@ TEST_F(ViewerControl, WorkFolderAndFreeNames) {
     EXPECT_GE(n, 1);
     EXPECT_LE(n, 99999999);
 }
+
+namespace {
+
+TEST_F(ViewerControl, OpenImageTakesExistingFilesWholeAndAnswersEmptyOnErrors) {
+    const auto folder = machine_.path() / "scans with blanks";
+    std::filesystem::create_directories(folder);
+    const auto write = [&](const char* name, const std::vector<std::uint8_t>& bytes) {
+        std::ofstream(folder / name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+    };
+    write("page one.bmp", bmpOf(4, 2));
+    write("a.bmp", bmpOf(5, 2));
+    write("b.bmp", bmpOf(6, 2));
+    write("broken.bmp", {'B', 'M', 1, 2, 3});
+    const std::u16string dir = text::fromUtf8(folder.string()) + u"/";
+    const auto open = [&](std::u16string file, std::u16string path, std::int32_t page,
+                          std::int32_t zoom) {
+        return call(dispid::OpenImage, {Variant(file), Variant(path), Variant(page), Variant(zoom)})
+            .toText();
+    };
+    // A path with blanks that names a file is that file.
+    EXPECT_EQ(open(u"page one.bmp", dir, 1, 0), u"OK");
+    EXPECT_EQ(pages->shown.back(), 4);
+    EXPECT_EQ(get(dispid::PageTotal).toI4(), 1);
+    // A folder prefix and page files split on blanks; a page out of range shows page 1.
+    // (a folder prefix with blanks of its own cannot be split off)
+    EXPECT_EQ(open(dir + u" a.bmp b.bmp", u"", 2, 100), u"");
+    const std::u16string plain = text::fromUtf8((machine_.path() / "plain").string()) + u"/";
+    std::filesystem::create_directories(machine_.path() / "plain");
+    std::filesystem::copy_file(folder / "a.bmp", machine_.path() / "plain" / "a.bmp");
+    std::filesystem::copy_file(folder / "b.bmp", machine_.path() / "plain" / "b.bmp");
+    EXPECT_EQ(open(plain + u" a.bmp b.bmp", u"", 2, 100), u"OK");
+    EXPECT_EQ(pages->shown.back(), 6);
+    EXPECT_EQ(get(dispid::PageTotal).toI4(), 2);
+    EXPECT_EQ(open(plain + u" a.bmp b.bmp", u"", 7, 100), u"OK");
+    EXPECT_EQ(pages->shown.back(), 5);
+    // Missing and undecodable files, and pictures out of range, answer an empty text.
+    const auto shownBefore = pages->shown.size();
+    EXPECT_EQ(open(u"missing.bmp", dir, 1, 0), u"");
+    EXPECT_EQ(open(u"broken.bmp", dir, 1, 0), u"");
+    EXPECT_EQ(
+        call(dispid::OpenArrImage, {Variant(std::int32_t{9}), Variant(std::int32_t{100})}).toText(),
+        u"");
+    EXPECT_EQ(pages->shown.size(), shownBefore);
+}
+
+}  // namespace

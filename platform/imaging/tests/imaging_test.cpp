@@ -1,0 +1,81 @@
+#include "platform/imaging/imaging.h"
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QImage>
+#include <QImageWriter>
+
+namespace {
+
+using platform::imaging::loadPicture;
+
+constexpr std::uint32_t kFill = 0x00D7E390;  // red 0x90, green 0xE3, blue 0xD7
+
+std::vector<std::uint8_t> encode(const QImage& image, const char* format) {
+    QByteArray data;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    EXPECT_TRUE(writer.write(image)) << format << ": " << writer.errorString().toStdString();
+    return {data.begin(), data.end()};
+}
+
+// A picture whose top-left corner is red and the rest blue: a rotation or flip moves the red.
+QImage marked(int width, int height, QImage::Format format = QImage::Format_RGB32) {
+    QImage image(width, height, format);
+    image.fill(QColor(0, 0, 255));
+    for (int y = 0; y < height / 3; ++y)
+        for (int x = 0; x < width / 3; ++x) image.setPixelColor(x, y, QColor(255, 0, 0));
+    return image;
+}
+
+TEST(Imaging, EveryFormatDecodesAtItsNaturalSizeTheRightWayUp) {
+    for (const char* format : {"bmp", "png", "jpeg", "tiff"}) {
+        SCOPED_TRACE(format);
+        auto picture = loadPicture(encode(marked(40, 24), format), kFill);
+        ASSERT_TRUE(picture);
+        EXPECT_EQ(picture->width, 40);
+        EXPECT_EQ(picture->height, 24);
+        const std::uint32_t corner = picture->pixel(2, 2);
+        EXPECT_GT((corner >> 16) & 0xFF, 0xC0u);  // red survives lossy formats too
+        EXPECT_LT(corner & 0xFF, 0x40u);
+        const std::uint32_t far = picture->pixel(39, 23);
+        EXPECT_GT(far & 0xFF, 0xC0u);
+    }
+}
+
+TEST(Imaging, GifGivesItsFirstFrame) {
+    // 1x1 GIF, one black pixel (Qt writes no GIF, so the file is spelled out).
+    const std::vector<std::uint8_t> gif = {0x47, 0x49, 0x46, 0x38, 0x39, 0x61, 0x01, 0x00, 0x01,
+                                           0x00, 0x80, 0x00, 0x00, 0x00, 0x00, 0x00, 0xFF, 0xFF,
+                                           0xFF, 0x2C, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x01,
+                                           0x00, 0x00, 0x02, 0x02, 0x44, 0x01, 0x00, 0x3B};
+    auto picture = loadPicture(gif, kFill);
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(picture->width, 1);
+    EXPECT_EQ(picture->height, 1);
+    EXPECT_EQ(picture->pixel(0, 0), 0xFF000000u);
+}
+
+TEST(Imaging, TransparencyShowsTheFillColour) {
+    QImage image(4, 4, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    image.setPixelColor(1, 1, QColor(0, 0, 0));
+    auto picture = loadPicture(encode(image, "png"), kFill);
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(picture->pixel(0, 0), 0xFF90E3D7u);
+    EXPECT_EQ(picture->pixel(1, 1), 0xFF000000u);
+}
+
+TEST(Imaging, WhatIsNoImageGivesNothing) {
+    const std::vector<std::uint8_t> empty, noise = {1, 2, 3, 4, 5, 6, 7, 8};
+    EXPECT_FALSE(loadPicture(empty, kFill));
+    EXPECT_FALSE(loadPicture(noise, kFill));
+    auto png = encode(marked(8, 8), "png");
+    png.resize(png.size() / 3);
+    EXPECT_FALSE(loadPicture(png, kFill));
+}
+
+}  // namespace

@@ -1,0 +1,231 @@
+#include "platform/print/print.h"
+
+#include <QImage>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QString>
+
+#include <atomic>
+#include <cmath>
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+
+#include <unistd.h>
+
+#include "platform/system/description.h"
+#include "platform/system/machine.h"
+#include "platform/text/codepage.h"
+
+namespace platform::print {
+
+namespace {
+
+// The paper of the PDF printers: A4 with the whole sheet printable.
+constexpr AreaHiMetric kA4{21000, 29700};
+
+std::string fileSafe(std::u16string_view name) {
+    std::string out;
+    for (char c : text::toUtf8(name)) {
+        const bool keep = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') ||
+                          (c >= 'a' && c <= 'z') || c == '-' || c == '_';
+        out += keep ? c : '_';
+    }
+    return out.empty() ? std::string("printer") : out;
+}
+
+// A job's file: the device name, the time and a counter, unique within the folder.
+std::filesystem::path newJobFile(const std::filesystem::path& folder, std::u16string_view device) {
+    static std::atomic<unsigned> counter{0};
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    for (;;) {
+        const std::string name = fileSafe(device) + "-" + stamp + "-" +
+                                 std::to_string(static_cast<long>(::getpid())) + "-" +
+                                 std::to_string(counter++) + ".pdf";
+        std::error_code ec;
+        if (!std::filesystem::exists(folder / name, ec)) return folder / name;
+    }
+}
+
+class PdfPrinter : public Printer {
+  public:
+    PdfPrinter(std::u16string name, std::filesystem::path folder)
+        : name_(std::move(name)), folder_(std::move(folder)) {}
+    ~PdfPrinter() override { abort(); }
+
+    std::u16string deviceName() const override { return name_; }
+    Orientation orientation() const override { return orientation_; }
+    bool setOrientation(Orientation orientation) override {
+        if (pageOpen_) return fail(u"a page is open");
+        orientation_ = orientation;
+        return true;
+    }
+    AreaHiMetric printableArea() const override {
+        const AreaHiMetric area = pageOpen_ ? pageArea_ : areaOf(orientation_);
+        return area;
+    }
+    bool drawPicture(const imaging::Picture& picture, double x, double y, double width,
+                     double height) override {
+        if (!openPage()) return false;
+        const QImage image(reinterpret_cast<const uchar*>(picture.pixels.data()), picture.width,
+                           picture.height, picture.width * 4, QImage::Format_RGB32);
+        // The painter works in device units of the writer's resolution.
+        const double perHiMetric = writer_->resolution() / 2540.0;
+        painter_.drawImage(
+            QRectF(x * perHiMetric, y * perHiMetric, width * perHiMetric, height * perHiMetric),
+            image);
+        return true;
+    }
+    bool newPage() override {
+        pageOpen_ = false;
+        return true;
+    }
+    bool end() override {
+        if (!writer_) return true;  // nothing was drawn: no file
+        painter_.end();
+        writer_.reset();
+        std::error_code ec;
+        std::filesystem::rename(part_, file_, ec);
+        if (ec) {
+            std::filesystem::remove(part_, ec);
+            return fail(u"the output file could not be written");
+        }
+        pageOpen_ = false;
+        return true;
+    }
+    void abort() override {
+        if (!writer_) return;
+        if (painter_.isActive()) painter_.end();
+        writer_.reset();
+        std::error_code ec;
+        std::filesystem::remove(part_, ec);
+        pageOpen_ = false;
+    }
+    std::u16string lastError() const override { return error_; }
+
+  private:
+    static AreaHiMetric areaOf(Orientation o) {
+        return o == Orientation::Landscape ? AreaHiMetric{kA4.height, kA4.width} : kA4;
+    }
+    QPageLayout layout() const {
+        return QPageLayout(
+            QPageSize(QPageSize::A4),
+            orientation_ == Orientation::Landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
+            QMarginsF(0, 0, 0, 0));
+    }
+    bool openPage() {
+        if (pageOpen_) return true;
+        if (!writer_) {
+            std::error_code ec;
+            std::filesystem::create_directories(folder_, ec);
+            file_ = newJobFile(folder_, name_);
+            part_ = file_;
+            part_ += ".part";
+            writer_ = std::make_unique<QPdfWriter>(QString::fromStdString(part_.string()));
+            writer_->setResolution(300);
+            writer_->setCreator(QStringLiteral("Tessel"));
+            writer_->setPageLayout(layout());
+            if (!painter_.begin(writer_.get())) {
+                writer_.reset();
+                return fail(u"the printer's output cannot be opened");
+            }
+        } else {
+            writer_->setPageLayout(layout());
+            if (!writer_->newPage()) return fail(u"a new page could not be started");
+        }
+        pageArea_ = areaOf(orientation_);
+        pageOpen_ = true;
+        return true;
+    }
+    bool fail(std::u16string why) {
+        error_ = std::move(why);
+        return false;
+    }
+
+    std::u16string name_;
+    std::filesystem::path folder_, file_, part_;
+    std::unique_ptr<QPdfWriter> writer_;
+    QPainter painter_;
+    Orientation orientation_ = Orientation::Portrait;
+    AreaHiMetric pageArea_{};
+    bool pageOpen_ = false;
+    std::u16string error_;
+};
+
+std::string number(double v) {
+    return std::to_string(static_cast<long long>(std::llround(v)));
+}
+
+}  // namespace
+
+std::unique_ptr<Printer> openPrinter(std::u16string_view deviceName, std::u16string* error) {
+    const auto machine = system::loadMachine();
+    const auto* printer = machine.findPrinter(deviceName);
+    if (!printer) {
+        if (error) *error = u"the printer is not installed";
+        return nullptr;
+    }
+    if (printer->output.empty()) {
+        if (error) *error = u"the printer has no output folder";
+        return nullptr;
+    }
+    std::filesystem::path folder(printer->output);
+    if (folder.is_relative()) folder = system::machineFolder() / folder;
+    return std::make_unique<PdfPrinter>(printer->deviceName, folder);
+}
+
+bool RecordingPrinter::setOrientation(Orientation orientation) {
+    if (refuseOrientation || pageOpen_) {
+        error_ = u"orientation refused";
+        return false;
+    }
+    orientation_ = orientation;
+    steps.push_back("orientation " + std::to_string(static_cast<int>(orientation)));
+    return true;
+}
+
+AreaHiMetric RecordingPrinter::printableArea() const {
+    return orientation_ == Orientation::Landscape ? AreaHiMetric{portrait_.height, portrait_.width}
+                                                  : portrait_;
+}
+
+bool RecordingPrinter::drawPicture(const imaging::Picture& picture, double x, double y,
+                                   double width, double height) {
+    if (failDraw && ++draws_ == failDraw) {
+        error_ = u"the printer is out of paper";
+        return false;
+    }
+    if (!pageOpen_) {
+        steps.push_back("page " + std::to_string(static_cast<int>(orientation_)));
+        pageOpen_ = true;
+    }
+    steps.push_back("draw " + number(x) + " " + number(y) + " " + number(width) + " " +
+                    number(height) + " (" + std::to_string(picture.width) + "x" +
+                    std::to_string(picture.height) + " px)");
+    return true;
+}
+
+bool RecordingPrinter::newPage() {
+    steps.push_back("newpage");
+    pageOpen_ = false;
+    return true;
+}
+
+bool RecordingPrinter::end() {
+    steps.push_back("end");
+    pageOpen_ = false;
+    return true;
+}
+
+void RecordingPrinter::abort() {
+    steps.push_back("abort");
+    pageOpen_ = false;
+}
+
+}  // namespace platform::print

@@ -1,0 +1,181 @@
+#include "server/viewerhost.h"
+
+#include <QGuiApplication>
+#include <QPointer>
+#include <QScreen>
+#include <QVBoxLayout>
+#include <QWidget>
+
+#include <cstdio>
+
+#include "platform/com/control.h"
+#include "platform/com/error.h"
+#include "platform/com/events.h"
+#include "platform/com/runtime.h"
+#include "platform/text/text.h"
+
+namespace tessel::server {
+
+namespace {
+
+namespace com = platform::com;
+namespace text = platform::text;
+using com::Variant;
+
+constexpr com::Guid CLSID_Viewer = com::Guid::of("{3D68D089-7298-424E-B9CC-47A29A7EFD93}");
+constexpr com::Guid DIID_ViewerEvents = com::Guid::of("{D72C85E9-AB97-43B1-80AB-50428D2B7F7B}");
+
+// The viewer's members and events this form uses.
+namespace dispid {
+constexpr com::DispId ServerCA = 0x68030011, param = 0x6803000F, Initialize = 0x60030032,
+                      isMP = 0x6803000E, charset = 0x6803000D, xml = 0x6803000C,
+                      AvailablePrinter = 0x60030037, RunViewer = 0x60030038, Version = 0x68030003;
+constexpr com::DispId ErrorMsg = 17, PrintResult = 18;
+}  // namespace dispid
+
+constexpr int kTwipsPerPixel = 15;
+
+}  // namespace
+
+struct ComViewerHost::Impl {
+    std::u16string programFolder;
+    bool tried = false;
+    std::shared_ptr<com::Dispatch> viewer;
+    std::shared_ptr<com::SinkDispatch> sink;
+    std::uint32_t cookie = 0;
+    QPointer<QWidget> form;
+    ViewerEvents* events = nullptr;  // the run under way
+    std::u16string tag;
+
+    bool ensure() {
+        if (tried) return viewer != nullptr;
+        tried = true;
+        std::shared_ptr<com::Unknown> object;
+        const com::HRESULT hr = com::CoCreateInstance(CLSID_Viewer, com::CLSCTX_INPROC_SERVER,
+                                                      com::IID_IDispatch, object);
+        if (com::FAILED(hr) || !object) {
+            std::fprintf(stderr, "TesselServer: the viewer control cannot be created (0x%08X)\n",
+                         static_cast<unsigned>(hr));
+            return false;
+        }
+        viewer = com::query<com::Dispatch>(object);
+        if (!viewer) return false;
+        sink = std::make_shared<com::SinkDispatch>();
+        sink->on(dispid::PrintResult, [this](std::vector<Variant>& args) {
+            if (events) events->printResult(!args.empty() && args[0].toBool());
+        });
+        sink->on(dispid::ErrorMsg, [this](std::vector<Variant>& args) {
+            if (events)
+                events->errorMsg(args.size() > 0 ? args[0].toText() : std::u16string(),
+                                 args.size() > 1 ? args[1].toText() : std::u16string());
+        });
+        if (auto points = com::query<com::ConnectionPointContainer>(object))
+            points->Advise(DIID_ViewerEvents, sink, cookie);
+        makeForm(object);
+        return true;
+    }
+
+    void makeForm(const std::shared_ptr<com::Unknown>& object) {
+        if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return;
+        form = new QWidget(nullptr, Qt::Window);
+        form->setObjectName("frmViewer");
+        form->setWindowTitle("Viewer");
+        auto* layout = new QVBoxLayout(form);
+        layout->setContentsMargins(0, 0, 0, 0);
+        // The form may be smaller than the control wants: off screen it is only a stub.
+        layout->setSizeConstraint(QLayout::SetNoConstraint);
+        if (auto view = com::query<com::ControlView>(object)) {
+            void* widget = nullptr;
+            if (com::SUCCEEDED(view->GetWidget(widget)) && widget)
+                layout->addWidget(static_cast<QWidget*>(widget));
+        }
+    }
+
+    void place(const ViewerRun& request) {
+        if (!form) return;
+        if (request.hideWin) {
+            form->setWindowState(Qt::WindowNoState);
+            form->move(-1701 / kTwipsPerPixel, -1701 / kTwipsPerPixel);
+            form->resize(567 / kTwipsPerPixel, 567 / kTwipsPerPixel);
+        } else if (request.windowState == u"0") {
+            form->setWindowState(Qt::WindowNoState);
+        } else if (request.windowState == u"2") {
+            form->setWindowState(Qt::WindowMaximized);
+        } else {
+            const auto parts = text::Split(request.windowState, u",");
+            std::vector<int> v;
+            for (const auto& p : parts) v.push_back(static_cast<int>(text::Val(p)));
+            if (v.size() == 4) {
+                form->move(v[0], v[1]);
+                form->resize(v[2], v[3]);
+            } else if (v.size() == 2) {
+                form->move(v[0], v[1]);
+            }
+        }
+        form->show();
+    }
+};
+
+ComViewerHost::ComViewerHost(std::u16string programFolder) : impl_(std::make_unique<Impl>()) {
+    impl_->programFolder = std::move(programFolder);
+}
+
+ComViewerHost::~ComViewerHost() {
+    if (impl_->viewer) {
+        if (auto points = com::query<com::ConnectionPointContainer>(impl_->viewer))
+            points->Unadvise(impl_->cookie);
+    }
+    delete impl_->form.data();
+}
+
+bool ComViewerHost::available() const {
+    return impl_->ensure();
+}
+
+std::u16string ComViewerHost::version() {
+    if (!impl_->ensure()) return {};
+    try {
+        return com::invoke(*impl_->viewer, dispid::Version, com::DISPATCH_PROPERTYGET).toText();
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
+void ComViewerHost::hide() {
+    if (impl_->form) impl_->form->hide();
+}
+
+bool ComViewerHost::run(const ViewerRun& request, ViewerEvents& events) {
+    if (!impl_->ensure()) return false;
+    impl_->place(request);
+    impl_->events = &events;
+    struct Clear {
+        Impl& impl;
+        ~Clear() { impl.events = nullptr; }
+    } clear{*impl_};
+    auto& v = *impl_->viewer;
+    const auto put = [&v](com::DispId id, Variant value) {
+        com::invoke(v, id, com::DISPATCH_PROPERTYPUT, {std::move(value)});
+    };
+    try {
+        put(dispid::ServerCA, Variant(u"Viewer"));
+        com::invoke(v, dispid::Initialize, com::DISPATCH_METHOD,
+                    {Variant(impl_->programFolder), Variant(std::int32_t{0})});
+        impl_->tag = request.clientTag;  // the container's own property
+        put(dispid::param, Variant(request.paramCipherText));
+        put(dispid::charset, Variant(u"utf-8"));
+        put(dispid::xml, Variant(request.pageImageList));
+        put(dispid::ServerCA, Variant(u"Viewer"));
+        put(dispid::isMP, Variant(request.topWin));
+        if (!com::invoke(v, dispid::AvailablePrinter, com::DISPATCH_METHOD).toBool()) return false;
+        events.running();
+        com::invoke(v, dispid::RunViewer, com::DISPATCH_METHOD, {Variant(true)});
+        return true;
+    } catch (const com::ComError& e) {
+        std::fprintf(stderr, "TesselServer: the viewer failed: %s\n",
+                     text::toUtf8(e.description()).c_str());
+        return false;
+    }
+}
+
+}  // namespace tessel::server

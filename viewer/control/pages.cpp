@@ -1,0 +1,323 @@
+// The viewer's page images and its print road: the page list of a run, decoding on demand,
+// showing a page, printer availability, the run itself and printing every page.
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "platform/print/print.h"
+#include "platform/spooler/spooler.h"
+#include "platform/text/text.h"
+#include "platform/ui/messagebox.h"
+#include "viewer/control/viewer.h"
+#include "viewer/log/log.h"
+#include "viewer/selection/enumeration.h"
+#include "viewer/selection/ports.h"
+#include "viewer/selection/vplist.h"
+#include "viewer/state/module_state.h"
+
+namespace vistrel {
+
+namespace {
+
+namespace text = platform::text;
+namespace imaging = platform::imaging;
+namespace print = platform::print;
+
+// Screen twips per pixel, in which the status text gives a picture's size.
+constexpr float kTwipsPerPixel = 15;
+
+std::filesystem::path pathOf(std::u16string_view s) {
+    return std::filesystem::path(text::toUtf8(s));
+}
+
+bool exists(std::u16string_view name) {
+    std::error_code ec;
+    return std::filesystem::exists(pathOf(name), ec);
+}
+
+bool isFile(std::u16string_view name) {
+    std::error_code ec;
+    return !name.empty() && std::filesystem::is_regular_file(pathOf(name), ec);
+}
+
+std::optional<std::vector<std::uint8_t>> readWhole(std::u16string_view name) {
+    std::ifstream in(pathOf(name), std::ios::binary);
+    if (!in) return std::nullopt;
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                    std::istreambuf_iterator<char>());
+    if (in.bad()) return std::nullopt;
+    return bytes;
+}
+
+// A page text as the bytes of its image file: hexadecimal when it reads as such, else Base64.
+std::optional<std::vector<std::uint8_t>> pageBytes(std::u16string_view pageText) {
+    if (auto bytes = text::fromHex(pageText)) return bytes;
+    return text::fromBase64(pageText);
+}
+
+std::u16string sizeText(float twips) {
+    return text::formatNumber(static_cast<double>(twips));
+}
+
+}  // namespace
+
+FittedSize fitToArea(double pictureWidth, double pictureHeight, double areaWidth,
+                     double areaHeight) {
+    const double pictureAspect = pictureWidth / pictureHeight;
+    const double paperAspect = areaWidth / areaHeight;
+    if (pictureAspect >= paperAspect) return {areaWidth, areaWidth / pictureAspect};
+    return {areaHeight * pictureAspect, areaHeight};
+}
+
+bool PrintPagePicture(print::Printer& printer, const imaging::Picture& picture) {
+    const auto wanted = picture.height >= picture.width ? print::Orientation::Portrait
+                                                        : print::Orientation::Landscape;
+    // A printer that keeps its orientation prints the page in the one it has.
+    if (printer.orientation() != wanted) printer.setOrientation(wanted);
+    const print::AreaHiMetric area = printer.printableArea();
+    const FittedSize drawn = fitToArea(picture.width, picture.height, area.width, area.height);
+    return printer.drawPicture(picture, 0, 0, drawn.width, drawn.height);
+}
+
+// ---- page images ----
+
+void Viewer::decodePage(std::int32_t page) {
+    if (page < 1 || static_cast<std::size_t>(page) > pageTexts_.size() ||
+        static_cast<std::size_t>(page) >= pictures_.size())
+        return;
+    const std::u16string& pageText = pageTexts_[static_cast<std::size_t>(page - 1)];
+    if (pageText.empty()) return;
+    auto& slot = pictures_[static_cast<std::size_t>(page)];
+    slot.reset();
+    if (auto bytes = pageBytes(pageText)) slot = imaging::loadPicture(*bytes, kPageFill);
+    if (!slot)
+        WriteLog(u"페이지 " + text::formatNumber(double(page)) + u" 이미지를 읽을 수 없습니다.", 1);
+}
+
+void Viewer::showPage(std::int32_t page) {
+    if (page < 1 || static_cast<std::size_t>(page) >= pictures_.size()) return;
+    if (!pictures_[static_cast<std::size_t>(page)]) decodePage(page);
+    OpenArrImage(page, 100);
+}
+
+void Viewer::showPicture(const imaging::Picture* picture) {
+    const float width = picture ? picture->width * kTwipsPerPixel : 0;
+    const float height = picture ? picture->height * kTwipsPerPixel : 0;
+    initialWidth_ = currentWidth_ = width;
+    initialHeight_ = currentHeight_ = height;
+    zoomLevel_ = 0;
+    const std::u16string status = u"Width:" + sizeText(width) + u"    Height:" + sizeText(height) +
+                                  u"   Zoom 1:" + text::formatNumber(double(zoomLevel_));
+    if (parts_.pages) parts_.pages->showPicture(picture, status);
+}
+
+std::u16string Viewer::OpenArrImage(std::int32_t page, std::int32_t zoom) {
+    if (page < 0 || static_cast<std::size_t>(page) >= pictures_.size()) return {};
+    const auto& slot = pictures_[static_cast<std::size_t>(page)];
+    showPicture(slot ? &*slot : nullptr);
+    pageShown(page, zoom);
+    return u"OK";
+}
+
+// The page on screen is `page`: the page controls follow and the host hears of it.
+void Viewer::pageShown(std::int32_t page, std::int32_t zoom) {
+    currentPage_ = page;
+    zoomValue_ = zoom;
+    pageLoaded_ = true;
+    if (face_) {
+        face_->setPageCountLabel(u"/ " + text::formatNumber(double(pageCount_)));
+        face_->setPageBox(text::formatNumber(double(currentPage_)));
+    }
+    fire(event::LoadCompleted, {});
+}
+
+std::u16string Viewer::OpenImage(const std::u16string& file, const std::u16string& folder,
+                                 std::int32_t page, std::int32_t zoom) {
+    // The page files: a whole existing file, or a folder prefix and files split on blanks.
+    std::vector<std::u16string> items;
+    std::u16string name;
+    if (isFile(folder + file) || file.find(u' ') == std::u16string::npos) {
+        items = {u"", folder + file};
+        name = items[1];
+    } else {
+        items = text::Split(file, u" ");
+        if (items.size() < 2) return {};
+        name = items[0] + items[1];
+    }
+    const auto count = static_cast<std::int32_t>(items.size() - 1);
+    name = text::Trim(name);
+    if (!name.empty() && !exists(name)) return {};
+    if (name.empty()) {
+        if (lastFile_.empty() || !exists(lastFile_)) return {};
+        items = {u"", lastFile_};
+        name = lastFile_;
+    }
+    pageLoaded_ = false;
+    if (zoom < 1) zoom = lastZoom_ > 0 ? lastZoom_ : 100;
+    const std::int32_t current = page >= 1 && page <= count ? page : 1;
+    const std::u16string chosen =
+        items.size() == 2 ? name : items[0] + items[static_cast<std::size_t>(current)];
+    const auto bytes = readWhole(chosen);
+    if (!bytes) return {};
+    auto picture = imaging::loadPicture(*bytes, kPageFill);
+    if (!picture) return {};
+
+    showPicture(&*picture);
+    pageCount_ = count;
+    fromPictures_ = false;
+    lastFile_ = name;
+    lastZoom_ = zoom;
+    pageShown(current, zoom);
+    return u"OK";
+}
+
+// ---- the print road ----
+
+void Viewer::yield() {
+    if (parts_.yield) parts_.yield();
+}
+
+void Viewer::printResult(bool printed) {
+    fire(event::PrintResult, {com::Variant(printed)});
+}
+
+bool Viewer::AvailablePrinter() {
+    WriteLog(u"프린터 포트 점검 시작: GetAvailableprts", 1);
+    yield();
+    std::u16string server;
+    GetAvailableprts(server);
+    WriteLog(u"프린터 포트 점검 완료: GetAvailableprts", 1);
+    WriteLog(u"가상 프린터 포트 점검 시작: SetVirtualPrinter", 1);
+    yield();
+    bool virtualList = false;
+    try {
+        virtualList = SetVirtualPrinter();
+    } catch (...) {
+        virtualList = false;
+    }
+    if (!virtualList) WriteLog(u"가상 프린터 목록을 읽을 수 없습니다.", 1);
+    WriteLog(u"가상 프린터 포트 점검 완료: SetVirtualPrinter", 1);
+    WriteLog(u"프린터 목록 확인 시작: GetAllPrinters", 1);
+    std::u16string message;
+    if (!GetAllPrinters(message)) return false;
+    WriteLog(u"프린터 목록 확인 완료: GetAllPrinters", 1);
+    return virtualList;
+}
+
+void Viewer::RunViewer(bool printing) {
+    if (busy_) {
+        WriteLog(u"실행 중인 발급이 있어 RunViewer를 무시합니다.", 1);
+        return;
+    }
+    busy_ = true;
+    struct Release {
+        bool& flag;
+        ~Release() { flag = false; }
+    } release{busy_};
+
+    const std::u16string list = viewerState().PageImageList;
+    if (list.empty()) {
+        // No pages: the previous document must not be printed again.
+        pageTexts_.clear();
+        pictures_.clear();
+        pageCount_ = 0;
+        currentPage_ = 0;
+        pageLoaded_ = false;
+        if (parts_.pages) parts_.pages->showPicture(nullptr, u"");
+        if (printing) {
+            WriteLog(u"페이지 목록이 비어 있어 인쇄하지 않습니다.", 1);
+            printResult(false);
+        }
+        return;
+    }
+    std::vector<std::u16string> items = text::Split(list, u",");
+    const auto count = static_cast<std::int32_t>(items.size()) - 1;
+    items.resize(static_cast<std::size_t>(std::max(count, 0)));
+    pageTexts_ = std::move(items);
+    pictures_.assign(static_cast<std::size_t>(count) + 1, std::nullopt);
+    pageCount_ = count;
+    fromPictures_ = true;
+    if (count >= 1) {
+        decodePage(1);
+        OpenArrImage(1, 100);
+    }
+    if (!printing) return;
+    for (std::int32_t k = 2; k <= pageCount_; ++k) showPage(k);
+    printButton();
+}
+
+void Viewer::printButton() {
+    auto& settings = printSettings();
+    if (!settings.UseDefaultPrinter) {
+        settings.SelectedPrinterName.clear();
+        if (parts_.chooser)
+            parts_.chooser();
+        else
+            WriteLog(u"프린터 선택 창을 열 수 없어 인쇄하지 않습니다.", 1);
+    }
+    PrintPDF(1, 0);
+}
+
+bool Viewer::PrintPDF(std::int32_t startPage, std::int32_t endPage) {
+    const std::int32_t last = endPage == 0 ? pageCount_ : endPage;
+    if (startPage < 1 || startPage > pageCount_ || last < startPage || last > pageCount_) {
+        WriteLog(u"인쇄할 페이지 범위가 올바르지 않습니다.", 1);
+        printResult(false);
+        return false;
+    }
+    // The printer: the system default, or the one chosen in the selection.
+    const auto& settings = printSettings();
+    std::u16string device;
+    if (settings.UseDefaultPrinter) {
+        auto found = platform::spooler::getDefaultPrinter();
+        if (!found || found->empty()) {
+            WriteLog(u"기본 프린터가 없어 인쇄하지 않습니다.", 1);
+            printResult(false);
+            return false;
+        }
+        device = *found;
+    } else {
+        if (settings.SelectedPrinterName.empty()) {
+            printResult(false);
+            return false;
+        }
+        device = settings.SelectedPrinterName;
+    }
+    std::u16string why;
+    std::unique_ptr<print::Printer> printer =
+        parts_.printers ? parts_.printers(device, &why) : print::openPrinter(device, &why);
+    if (!printer) {
+        WriteLog(u"프린터를 열 수 없습니다: " + device + u" (" + why + u")", 1);
+        printResult(false);
+        return false;
+    }
+
+    std::u16string failure;
+    for (std::int32_t page = 1; page <= pageCount_ && failure.empty(); ++page) {
+        auto& slot = pictures_[static_cast<std::size_t>(page)];
+        if (!slot) decodePage(page);
+        if (!slot) {
+            failure = u"페이지 " + text::formatNumber(double(page)) + u" 이미지가 없습니다.";
+        } else if (!PrintPagePicture(*printer, *slot) || !printer->newPage()) {
+            failure = printer->lastError();
+            if (failure.empty()) failure = u"페이지를 인쇄할 수 없습니다.";
+        }
+    }
+    if (failure.empty() && !printer->end()) {
+        failure = printer->lastError();
+        if (failure.empty()) failure = u"인쇄를 마칠 수 없습니다.";
+    }
+    if (face_) face_->setDefaultCursor();
+    if (!failure.empty()) {
+        printer->abort();
+        WriteLog(u"인쇄 실패: " + failure, 1);
+        printResult(false);
+        platform::ui::messageBox(u"인쇄 실패\r\n" + failure, {}, 16);
+        return false;
+    }
+    printResult(true);
+    return true;
+}
+
+}  // namespace vistrel

@@ -1,0 +1,235 @@
+// The viewer's print road with a recording printer: the run, the fit of each page, the
+// orientation per page, and every way printing fails with PrintResult(False).
+#include <gtest/gtest.h>
+
+#include "platform/com/events.h"
+#include "platform/print/print.h"
+#include "platform/system/description.h"
+#include "platform/ui/messagebox.h"
+#include "viewer/control/viewer.h"
+#include "viewer/selection/settings.h"
+#include "viewer_fixture.h"
+
+using namespace vistrel;
+using namespace vistrel::testing;
+using namespace platform::com;
+namespace print = platform::print;
+
+namespace {
+
+TEST(PageFit, FillsTheWidthOrTheHeightOfThePrintableArea) {
+    struct Case {
+        double pw, ph, aw, ah, w, h;
+    };
+    const Case cases[] = {
+        {2100, 2970, 19000, 27000, 19000, 26871.43},  // slightly wider than the paper
+        {1900, 2700, 19000, 27000, 19000, 27000},     // equal aspects take the width
+        {1000, 2000, 19000, 27000, 13500, 27000},     // narrower: full height
+        {2970, 2100, 27000, 19000, 26871.43, 19000},  // landscape on landscape
+    };
+    for (const Case& c : cases) {
+        const FittedSize f = fitToArea(c.pw, c.ph, c.aw, c.ah);
+        EXPECT_NEAR(f.width, c.w, 0.01) << c.pw << "x" << c.ph;
+        EXPECT_NEAR(f.height, c.h, 0.01) << c.pw << "x" << c.ph;
+    }
+}
+
+class PrintRoad : public ViewerTest {
+  protected:
+    void SetUp() override {
+        ViewerTest::SetUp();
+        boxes = std::make_shared<platform::ui::HeadlessMessageBoxes>();
+        platform::ui::setMessageBoxes(boxes);
+        ViewerParts parts;
+        parts.printers = [this](std::u16string_view device,
+                                std::u16string* why) -> std::unique_ptr<print::Printer> {
+            opened.emplace_back(device);
+            if (device != u"Tessel Printer") {
+                if (why) *why = u"not installed";
+                return nullptr;
+            }
+            auto p = std::make_unique<Recorder>(this);
+            p->failDraw = failDraw;
+            p->refuseOrientation = refuseOrientation;
+            return p;
+        };
+        parts.chooser = [this] {
+            ++dialogs;
+            if (chooserHook) chooserHook();
+            printSettings().SelectedPrinterName = choice;
+        };
+        viewer = std::make_shared<Viewer>(std::move(parts));
+        auto sink = std::make_shared<SinkDispatch>();
+        sink->on(event::PrintResult,
+                 [this](std::vector<Variant>& a) { results.push_back(a.at(0).toBool()); });
+        sink->on(event::LoadCompleted, [this](std::vector<Variant>&) { ++loads; });
+        std::uint32_t cookie = 0;
+        viewer->Advise(DIID___Viewer, sink, cookie);
+    }
+    void TearDown() override {
+        platform::ui::setMessageBoxes(nullptr);
+        ViewerTest::TearDown();
+    }
+    // A recording printer whose steps outlive it.
+    struct Recorder : print::RecordingPrinter {
+        explicit Recorder(PrintRoad* t) : RecordingPrinter(u"Tessel Printer"), test(t) {}
+        ~Recorder() override { test->steps = steps; }
+        PrintRoad* test;
+    };
+    void pagesOf(const std::u16string& list) {
+        invoke(*viewer, dispid::xml, DISPATCH_PROPERTYPUT, {Variant(list)});
+    }
+    void run(bool printing = true) {
+        invoke(*viewer, dispid::RunViewer, DISPATCH_METHOD, {Variant(printing)});
+    }
+    // Portrait 20x30, landscape 30x20 (Base64), square 20x20.
+    static std::u16string threePages() {
+        return text::toHex(bmpOf(20, 30)) + u"," + text::toBase64(bmpOf(30, 20)) + u"," +
+               text::toHex(bmpOf(20, 20)) + u",";
+    }
+
+    std::shared_ptr<platform::ui::HeadlessMessageBoxes> boxes;
+    std::shared_ptr<Viewer> viewer;
+    std::vector<std::u16string> opened;
+    std::vector<std::string> steps;
+    std::vector<bool> results;
+    int loads = 0;
+    int dialogs = 0;
+    int failDraw = 0;
+    bool refuseOrientation = false;
+    std::function<void()> chooserHook;
+    std::u16string choice = u"Tessel Printer";
+};
+
+TEST_F(PrintRoad, DefaultPrinterRunPrintsEveryPageInItsOwnOrientation) {
+    printSettings().UseDefaultPrinter = true;
+    pagesOf(threePages());
+    run();
+    EXPECT_EQ(dialogs, 0);
+    EXPECT_EQ(opened, std::vector<std::u16string>{u"Tessel Printer"});
+    EXPECT_EQ(steps, (std::vector<std::string>{
+                         "page 1", "draw 0 0 18000 27000 (20x30 px)", "newpage", "orientation 2",
+                         "page 2", "draw 0 0 27000 18000 (30x20 px)", "newpage", "orientation 1",
+                         "page 1", "draw 0 0 19000 19000 (20x20 px)", "newpage", "end"}));
+    EXPECT_EQ(results, std::vector<bool>{true});
+    EXPECT_EQ(loads, 3);  // every page was shown on the walk
+    EXPECT_TRUE(boxes->shown().empty());
+}
+
+TEST_F(PrintRoad, APrinterThatKeepsItsOrientationStillPrintsEveryPage) {
+    printSettings().UseDefaultPrinter = true;
+    refuseOrientation = true;
+    pagesOf(threePages());
+    run();
+    EXPECT_EQ(results, std::vector<bool>{true});
+    EXPECT_EQ(std::count(steps.begin(), steps.end(), "page 1"), 3);  // all portrait
+    EXPECT_EQ(steps[4], "draw 0 0 19000 12667 (30x20 px)");          // fitted to the portrait area
+}
+
+TEST_F(PrintRoad, TheDialogsChoiceIsUsedAndACancelPrintsNothing) {
+    pagesOf(threePages());
+    run();
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_EQ(results, std::vector<bool>{true});
+
+    choice.clear();  // cancelled
+    run();
+    EXPECT_EQ(dialogs, 2);
+    EXPECT_EQ(opened.size(), 1u);
+    EXPECT_EQ(results, (std::vector<bool>{true, false}));
+
+    choice = u"Gone Printer";  // nothing installed by that name
+    run();
+    EXPECT_EQ(results, (std::vector<bool>{true, false, false}));
+}
+
+TEST_F(PrintRoad, FailuresAnswerPrintResultFalse) {
+    printSettings().UseDefaultPrinter = true;
+    // A page that decodes to nothing leaves its slot empty: no duplicate of the page before.
+    pagesOf(text::toHex(bmpOf(20, 30)) + u",zz-not-an-image,");
+    run();
+    EXPECT_EQ(results, std::vector<bool>{false});
+    EXPECT_EQ(steps.back(), "abort");
+    ASSERT_EQ(boxes->shown().size(), 1u);
+    EXPECT_EQ(boxes->shown()[0].text.rfind(u"인쇄 실패\r\n", 0), 0u);
+
+    // The printer fails on the second page: the job is discarded.
+    failDraw = 2;
+    pagesOf(threePages());
+    run();
+    EXPECT_EQ(results, (std::vector<bool>{false, false}));
+    EXPECT_EQ(steps.back(), "abort");
+    failDraw = 0;
+
+    // An empty page list never reprints the document before it.
+    pagesOf(u"");
+    run();
+    EXPECT_EQ(results, (std::vector<bool>{false, false, false}));
+    EXPECT_EQ(invoke(*viewer, dispid::PageTotal, DISPATCH_PROPERTYGET).toI4(), 0);
+
+    // No selection dialog in the process: nothing is printed.
+    printSettings().UseDefaultPrinter = false;
+    ViewerParts bare;
+    bare.printers = [](std::u16string_view, std::u16string*) { return nullptr; };
+    auto lone = std::make_shared<Viewer>(std::move(bare));
+    std::vector<bool> loneResults;
+    auto sink = std::make_shared<SinkDispatch>();
+    sink->on(event::PrintResult,
+             [&](std::vector<Variant>& a) { loneResults.push_back(a.at(0).toBool()); });
+    std::uint32_t cookie = 0;
+    lone->Advise(DIID___Viewer, sink, cookie);
+    invoke(*lone, dispid::xml, DISPATCH_PROPERTYPUT, {Variant(threePages())});
+    invoke(*lone, dispid::RunViewer, DISPATCH_METHOD, {Variant(true)});
+    EXPECT_EQ(loneResults, std::vector<bool>{false});
+}
+
+TEST_F(PrintRoad, ARunStartedWhileOneRunsDoesNothing) {
+    pagesOf(threePages());
+    chooserHook = [this] {
+        // The dialog's event loop lets a second run and a direct print in.
+        for (int twice = 0; twice < 2; ++twice) {
+            run();
+            EXPECT_FALSE(invoke(*viewer, dispid::PrintPDF, DISPATCH_METHOD,
+                                {Variant(u""), Variant(std::int32_t{1}), Variant(std::int32_t{0})})
+                             .toBool());
+        }
+    };
+    run();
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_EQ(results, std::vector<bool>{true});
+    EXPECT_EQ(std::count(steps.begin(), steps.end(), "newpage"), 3);
+}
+
+TEST_F(PrintRoad, PrintPdfGatesOnTheRangeAndDecodesPagesNeverShown) {
+    printSettings().UseDefaultPrinter = true;
+    pagesOf(threePages());
+    run(false);  // only page 1 decoded and shown
+    EXPECT_TRUE(results.empty());
+    const auto printPdf = [&](std::int32_t start, std::int32_t end) {
+        return invoke(*viewer, dispid::PrintPDF, DISPATCH_METHOD,
+                      {Variant(u""), Variant(start), Variant(end)})
+            .toBool();
+    };
+    EXPECT_FALSE(printPdf(0, 0));
+    EXPECT_FALSE(printPdf(2, 4));
+    EXPECT_EQ(results, (std::vector<bool>{false, false}));
+    EXPECT_TRUE(printPdf(2, 2));  // the range only gates: all three pages print
+    EXPECT_EQ(std::count(steps.begin(), steps.end(), "newpage"), 3);
+    EXPECT_EQ(results, (std::vector<bool>{false, false, true}));
+}
+
+TEST_F(PrintRoad, AvailablePrinterAnswersFromTheInstalledPrinters) {
+    EXPECT_TRUE(invoke(*viewer, dispid::AvailablePrinter, DISPATCH_METHOD).toBool());
+    for (const char* line :
+         {"    프린터 포트 점검 시작: GetAvailableprts",
+          "    프린터 포트 점검 완료: GetAvailableprts",
+          "    가상 프린터 포트 점검 시작: SetVirtualPrinter",
+          "    가상 프린터 포트 점검 완료: SetVirtualPrinter",
+          "    프린터 목록 확인 시작: GetAllPrinters", "    프린터 목록 확인 완료: GetAllPrinters"})
+        EXPECT_TRUE(logged(line)) << line << "\n" << log();
+
+    ASSERT_TRUE(platform::system::describeMachine(R"({"printers": []})"));
+    EXPECT_FALSE(invoke(*viewer, dispid::AvailablePrinter, DISPATCH_METHOD).toBool());
+}
+
+}  // namespace
