@@ -2,6 +2,8 @@
 #include "platform/com/server.h"
 #include "viewer/control/qt_parts.h"
 #include "viewer/control/viewer.h"
+#include "viewer/subclass/subclass.h"
+#include "viewer/timer/timer.h"
 
 namespace {
 
@@ -20,11 +22,17 @@ Module& module() {
                     },
                     u"Apartment",
                     {CATID_Control},
-                    true}},
+                    true},
+         vistrel::gsubclassClassEntry(), vistrel::ctimerClassEntry()},
         TypeLibInfo{vistrel::LIBID_Vistrel,
                     u"1.0",
                     u"Vistrel",
-                    {{vistrel::IID__Viewer, u"_Viewer"}, {vistrel::DIID___Viewer, u"__Viewer"}}});
+                    {{vistrel::IID__Viewer, u"_Viewer"},
+                     {vistrel::DIID___Viewer, u"__Viewer"},
+                     {vistrel::IID__GSubclass, u"_GSubclass"},
+                     {vistrel::IID__ISubclass, u"_ISubclass"},
+                     {vistrel::IID__CTimer, u"_CTimer"},
+                     {vistrel::DIID___CTimer, u"__CTimer"}}});
     return m;
 }
 

@@ -149,6 +149,17 @@ TEST_F(ControlLibrary, ComcallDecodesTheServersParameterText) {
     EXPECT_NE(log.find("Param 속성 분석 완료"), std::string::npos);
 }
 
+// The library's other public classes register with it and answer through comcall.
+TEST_F(ControlLibrary, SubclassAndTimerClassesAreRegisteredWithTheLibrary) {
+    registerVistrel();
+    auto timer = runProgram(COMCALL, {"Vistrel.CTimer", "Interval"});
+    ASSERT_EQ(timer.exitCode, 0) << timer.err;
+    EXPECT_EQ(timer.out, "0\n");
+    auto subclass = runProgram(COMCALL, {"Vistrel.GSubclass", "CurrentMessage"});
+    ASSERT_EQ(subclass.exitCode, 0) << subclass.err;
+    EXPECT_EQ(subclass.out, "0\n");
+}
+
 // The registered library as a form hosts it: events reach the host's sink by DISPID through
 // the connection point, and the control hands over its widget.
 TEST_F(ControlLibrary, EventsReachTheHostsSinkAndTheWidgetIsHanded) {
