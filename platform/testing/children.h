@@ -2,6 +2,7 @@
 // processes over the machine folder.
 #pragma once
 
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,5 +31,27 @@ inline int inChildren(int count, const std::function<bool(int)>& body) {
     }
     return failed;
 }
+
+// A child process that repeats `step` until this object is destroyed, for something that must
+// keep happening while other children race. A process rather than a thread: forking while a
+// thread of the parent holds a lock (the allocator's, a sanitizer's) can leave a child stuck.
+class RepeatingChild {
+  public:
+    explicit RepeatingChild(const std::function<void()>& step) {
+        pid_ = ::fork();
+        if (pid_ == 0)
+            for (;;) step();
+    }
+    ~RepeatingChild() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    RepeatingChild(const RepeatingChild&) = delete;
+    RepeatingChild& operator=(const RepeatingChild&) = delete;
+
+  private:
+    pid_t pid_ = -1;
+};
 
 }  // namespace platform::testing

@@ -555,10 +555,9 @@ TEST_F(RegistryTest, RemovingOrRedirectingLockFilesLosesNoWrite) {
     constexpr int kProcesses = 4;
     constexpr int kWrites = 60;
     // Meanwhile the lock file a writer would use keeps disappearing.
-    std::atomic<bool> done{false};
-    std::thread remover([&] {
-        while (!done) ::unlink((machine_ / "registry.lock").c_str());
-    });
+    const std::string lock = (machine_ / "registry.lock").string();
+    std::optional<platform::testing::RepeatingChild> remover(std::in_place,
+                                                             [&lock] { ::unlink(lock.c_str()); });
     EXPECT_EQ(platform::testing::inChildren(
                   kProcesses,
                   [&](int p) {
@@ -569,8 +568,7 @@ TEST_F(RegistryTest, RemovingOrRedirectingLockFilesLosesNoWrite) {
                       return ok;
                   }),
               0);
-    done = true;
-    remover.join();
+    remover.reset();
     const std::size_t written = reg::values(Root::LocalMachine, u"Race").size();
     EXPECT_EQ(kProcesses * kWrites - int(written), 0) << "writes reported done but lost";
     // A link where a lock file used to be must not make the writer create its target.

@@ -335,10 +335,9 @@ TEST(MachineFile, RemovingTheLockFileLosesNoUpdate) {
     platform::testing::TempMachine machine;
     ASSERT_TRUE(describeMachine(kKiosk));
     constexpr int kProcesses = 4, kRounds = 40;
-    std::atomic<bool> done{false};
-    std::thread remover([&] {
-        while (!done) ::unlink((machine.path() / "machine.lock").c_str());
-    });
+    const std::string lock = (machine.path() / "machine.lock").string();
+    std::optional<platform::testing::RepeatingChild> remover(std::in_place,
+                                                             [&lock] { ::unlink(lock.c_str()); });
     EXPECT_EQ(platform::testing::inChildren(kProcesses,
                                             [](int) {
                                                 bool ok = true;
@@ -349,8 +348,7 @@ TEST(MachineFile, RemovingTheLockFileLosesNoUpdate) {
                                                 return ok;
                                             }),
               0);
-    done = true;
-    remover.join();
+    remover.reset();
     EXPECT_EQ(1u + kProcesses * kRounds - loadMachine().printers[0].priority, 0u)
         << "updates reported done but lost";
 }
