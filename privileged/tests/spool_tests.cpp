@@ -97,7 +97,8 @@ TEST_F(KestrumSpool, PrintQualityAnswersTheOldValueAndKeepsTheFieldMask) {
     const auto fieldsBefore = sys::loadMachine().findPrinter(u"P1")->devMode->at(40);
     EXPECT_EQ(callUac(0x6003000B, {Variant(300), Variant(u"P1")}).result.toI4(), -4);
     EXPECT_EQ(callUac(0x6003000B, {Variant(300), Variant(u"P1")}).result.toI4(), 300);
-    const auto& dm = *sys::loadMachine().findPrinter(u"P1")->devMode;
+    const auto machine = sys::loadMachine();  // kept alive while its device mode is read
+    const auto& dm = *machine.findPrinter(u"P1")->devMode;
     EXPECT_EQ(dm.at(58) | (dm.at(59) << 8), 300);
     EXPECT_EQ(dm.at(40), fieldsBefore);
 }
