@@ -19,6 +19,7 @@
 #include "ciphers/signing.h"
 #include "ciphers/state.h"
 #include "platform/outside/aesbridge.h"
+#include "platform/testing/calendar.h"
 #include "platform/testing/http_server.h"
 #include "platform/testing/temp_machine.h"
 #include "platform/text/text.h"
@@ -57,16 +58,7 @@ class Periphery : public ::testing::Test {
     std::unique_ptr<Crypt> crypt;
 };
 
-std::tm at(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
-    std::tm t{};
-    t.tm_year = y - 1900;
-    t.tm_mon = mo - 1;
-    t.tm_mday = d;
-    t.tm_hour = h;
-    t.tm_min = mi;
-    t.tm_sec = s;
-    return t;
-}
+using platform::testing::at;
 
 std::u16string fmt(const std::tm& t) {
     return text::formatDateTime(t, u"yyyy-MM-dd HH:mm:ss");

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "platform/system/files.h"
+#include "platform/testing/calendar.h"
 #include "platform/testing/temp_machine.h"
 
 using namespace vistrel;
@@ -14,16 +15,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::tm at(int y, int mo, int d, int h, int mi, int s) {
-    std::tm t{};
-    t.tm_year = y - 1900;
-    t.tm_mon = mo - 1;
-    t.tm_mday = d;
-    t.tm_hour = h;
-    t.tm_min = mi;
-    t.tm_sec = s;
-    return t;
-}
+using platform::testing::at;
 
 std::string slurp(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
