@@ -12,11 +12,10 @@ mkdir -p "$TESSEL_MACHINE/system"
 if [ -x "$bin/tessel-net" ] && [ ! -e "$TESSEL_MACHINE/system/net.exe" ] && [ ! -L "$TESSEL_MACHINE/system/net.exe" ]; then
   ln -s "$bin/tessel-net" "$TESSEL_MACHINE/system/net.exe"
 fi
-for lib in "$bin"/lib*.so; do
-  case "$(basename "$lib")" in
-    libtessel_*|libcomtest*) continue ;;  # platform modules and test servers are not COM servers
-  esac
-  "$bin/regsvr" "$lib"
+# The deliverables that are COM servers (platform modules, the grid code library and the test
+# libraries in the same folder are not, and are never registered on a machine).
+for name in Sealwyn Ciphra Vistrel Panelet Postwick Kestrum; do
+  if [ -f "$bin/lib$name.so" ]; then "$bin/regsvr" "$bin/lib$name.so"; fi
 done
 if [ -x "$bin/TesselServer" ]; then
   # Without a desktop the server runs headless (no window, no tray).
