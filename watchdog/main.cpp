@@ -44,7 +44,10 @@ int main(int argc, char** argv) {
     }
 
     platform::services::ControlLoop controls;
-    if (!controls.open()) return 1;
+    if (!controls.open()) {
+        log.write(u"service controls cannot be received; ending");
+        return 1;
+    }
     manager->connect(spec.unit);
     while (!watchdog.stopped()) {
         const auto control = controls.wait(watchdog.nextDue());

@@ -60,6 +60,11 @@ TEST(VigiloProgram, InstallsRunsAsTheServiceStartsAMissingProgramAndStops) {
               "[Vigilo]\r\nDebug=1\r\nTimeInterval=0:0:1\r\nProcessCount=1\r\n"
               "[Process_1]\r\nRealTime=1\r\nProcessName=" +
                   sleeper + "\r\nPCommand=" + (folder / sleeper).string() + " 120\r\n");
+    // A root watchdog reads only an INI file nobody else can change.
+    fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(folder / "vigilo.ini", fs::perms::owner_read | fs::perms::owner_write |
+                                               fs::perms::group_read | fs::perms::others_read);
     const fs::path logs = folder / "Logs";
 
     // Install: the service is recorded and the event log says so.

@@ -85,7 +85,7 @@ struct Fixture {
     FakeClock clock;
     FakePrograms programs;
     ServiceLog log{folder.path() / "Logs", [this] { return clock.localTime(); }};
-    Watchdog watchdog{folder.path() / "vigilo.ini", log, clock, programs, ::geteuid()};
+    Watchdog watchdog{folder.path() / "vigilo.ini", log, clock, programs, 1000};
 
     Fixture(const std::string& ini) {
         writeFile(folder.path() / "vigilo.ini", ini);
