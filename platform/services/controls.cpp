@@ -1,12 +1,12 @@
 #include "platform/services/controls.h"
 
-#include <poll.h>
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cerrno>
+#include <cstdint>
+
+#include "platform/process/process.h"
 
 namespace platform::services {
 
@@ -39,19 +39,18 @@ bool ControlLoop::open() {
 std::optional<Control> ControlLoop::wait(
     std::optional<std::chrono::steady_clock::time_point> deadline) {
     while (true) {
-        int timeout = -1;
-        if (deadline) {
-            auto left = std::chrono::ceil<std::chrono::milliseconds>(
-                *deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0) return std::nullopt;
-            timeout = int(std::min<long long>(left.count(), 1 << 30));
-        }
-        pollfd p{fd_, POLLIN, 0};
-        const int r = ::poll(&p, 1, timeout);
-        if (r < 0 && errno != EINTR) return Control::Stop;  // nothing left to wait on
-        if (r <= 0) continue;
         signalfd_siginfo info{};
-        if (::read(fd_, &info, sizeof info) != ssize_t(sizeof info)) continue;
+        std::size_t got = 0;
+        switch (platform::process::readSome(fd_, reinterpret_cast<std::uint8_t*>(&info),
+                                            sizeof info, got, deadline)) {
+            case platform::process::ReadStatus::TimedOut:
+                return std::nullopt;
+            case platform::process::ReadStatus::Data:
+                break;
+            default:
+                return Control::Stop;  // nothing left to wait on
+        }
+        if (got != sizeof info) continue;
         switch (info.ssi_signo) {
             case SIGUSR1:
                 return Control::Pause;
