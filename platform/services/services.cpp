@@ -87,7 +87,7 @@ std::string quoteExecArgument(const std::string& argument) {
     return quote ? "\"" + body + "\"" : body;
 }
 
-std::string unitText(const ServiceSpec& spec) {
+std::string unitText(const ServiceSpec& spec, bool userManager) {
     std::ostringstream out;
     const std::string& shown = spec.displayName.empty() ? spec.name : spec.displayName;
     out << "# " << shown << "\n";
@@ -104,7 +104,8 @@ std::string unitText(const ServiceSpec& spec) {
     // part of it and keep running.
     out << "KillMode=process\n";
     out << "Restart=no\n";
-    if (spec.autoStart) out << "\n[Install]\nWantedBy=multi-user.target\n";
+    if (spec.autoStart)
+        out << "\n[Install]\nWantedBy=" << (userManager ? "default" : "multi-user") << ".target\n";
     return out.str();
 }
 
@@ -149,7 +150,7 @@ bool SystemdManager::install(const ServiceSpec& spec) {
     std::error_code ec;
     fs::create_directories(options_.unitFolder, ec);
     if (fs::exists(unitFile(spec.unit), ec)) return false;
-    if (!writeText(unitFile(spec.unit), unitText(spec))) return false;
+    if (!writeText(unitFile(spec.unit), unitText(spec, options_.userManager))) return false;
     if (systemctl({"daemon-reload"}) != 0) return false;
     if (spec.autoStart && systemctl({"enable", spec.unit + ".service"}) != 0) return false;
     return true;

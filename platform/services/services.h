@@ -49,8 +49,8 @@ class ServiceManager {
 
 // The unit file's text for a service: a simple service whose stop ends only the service
 // process (programs it started keep running), installed into multi-user.target when it starts
-// with the machine.
-std::string unitText(const ServiceSpec& spec);
+// with the machine (default.target for a user's own manager).
+std::string unitText(const ServiceSpec& spec, bool userManager = false);
 
 // One argument of ExecStart= as systemd reads it: in double quotes when it holds blanks,
 // quotes or backslashes (which are escaped), "%" doubled and "$" doubled so neither expands.

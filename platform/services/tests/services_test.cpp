@@ -58,6 +58,8 @@ TEST(Systemd, UnitTextStartsTheProgramAndLetsItsChildrenOutliveAStop) {
               "Restart=no\n\n"
               "[Install]\n"
               "WantedBy=multi-user.target\n");
+    const std::string user = unitText(spec, true);
+    EXPECT_EQ(user.substr(user.find("[Install]")), "[Install]\nWantedBy=default.target\n");
     spec.autoStart = false;
     EXPECT_EQ(unitText(spec).find("[Install]"), std::string::npos);
 }
