@@ -3,20 +3,13 @@
 #include <cstdio>
 
 #include "platform/text/text.h"
+#include "platform/ui/service.h"
 
 namespace platform::ui {
 
 namespace {
 
-struct Service {
-    std::mutex mutex;
-    std::shared_ptr<Dialogs> current = std::make_shared<HeadlessDialogs>();
-};
-
-Service& service() {
-    static Service* s = new Service;  // lives to the end of the process
-    return *s;
-}
+using Slot = ServiceSlot<Dialogs, HeadlessDialogs>;
 
 }  // namespace
 
@@ -26,15 +19,11 @@ std::u16string inputBox(const std::u16string& prompt, const std::u16string& titl
 }
 
 std::shared_ptr<Dialogs> dialogs() {
-    Service& s = service();
-    std::lock_guard lock(s.mutex);
-    return s.current;
+    return Slot::instance().get();
 }
 
 void setDialogs(std::shared_ptr<Dialogs> replacement) {
-    Service& s = service();
-    std::lock_guard lock(s.mutex);
-    s.current = replacement ? std::move(replacement) : std::make_shared<HeadlessDialogs>();
+    Slot::instance().set(std::move(replacement));
 }
 
 std::u16string HeadlessDialogs::inputBox(const std::u16string& prompt, const std::u16string& title,
