@@ -133,7 +133,6 @@ bool OpenSaveDialog::ShowOpen(OwnerWindow owner) {
         selectionBuffer(answer->paths, multi, explorer, fileName_.size() + kOpenNameSpace);
     if (buffer.empty()) return false;
     std::u16string title = nameOf(answer->paths.front());
-    if (title.size() + 1 > fileTitle_.size() + kTitleSpace) return false;
 
     if (!multi) {
         fileCount_ = 1;
@@ -162,7 +161,6 @@ bool OpenSaveDialog::ShowSave(OwnerWindow owner) {
         selectionBuffer({answer->paths.front()}, false, false, fileName_.size() + kSaveNameSpace);
     if (buffer.empty()) return false;
     std::u16string title = nameOf(answer->paths.front());
-    if (title.size() + 1 > fileTitle_.size() + kTitleSpace) return false;
     fileCount_ = 1;
     files_.clear();
     fileName_ = upToNul(buffer);

@@ -22,11 +22,10 @@ namespace tessel::server {
 inline constexpr std::int32_t OFN_ALLOWMULTISELECT = 0x200;
 inline constexpr std::int32_t OFN_EXPLORER = 0x80000;
 
-// Characters added after FileName for the name buffer of each dialog, and after FileTitle for
-// the title buffer.
+// Characters added after FileName for the name buffer of each dialog. The title (the chosen
+// file's name) has no limit of its own: a file system name of any length is taken.
 inline constexpr std::size_t kOpenNameSpace = 4096;
 inline constexpr std::size_t kSaveNameSpace = 1024;
-inline constexpr std::size_t kTitleSpace = 80;
 
 inline constexpr std::u16string_view kSaveFolderTitle = u"저장할 폴더를 선택하세요.";
 

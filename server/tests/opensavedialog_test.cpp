@@ -165,6 +165,17 @@ TEST_F(Dialogs, SaveAndFolderDialogs) {
     EXPECT_FALSE(d.ShowSave(3));
     EXPECT_EQ(d.FileName(), u"/out/report.txt");
 
+    // A long file name is taken whole; a path longer than the name buffer (the proposed name
+    // and 1024 characters) fails the dialog.
+    const std::u16string longName(200, u'n');
+    const std::u16string tooLong = u"/" + std::u16string(2 * kSaveNameSpace, u'p');
+    service->scriptFiles({chose({u"/out/" + longName}), chose({tooLong})});
+    d.FileName(u"");
+    ASSERT_TRUE(d.ShowSave(3));
+    EXPECT_EQ(d.FileTitle(), longName);
+    EXPECT_FALSE(d.ShowSave(3));
+    EXPECT_EQ(d.FileName(), u"/out/" + longName);
+
     EXPECT_EQ(d.SaveFolder(3), u"/out/저장");
     EXPECT_EQ(d.SaveFolder(3), u"");
     auto folders = service->folderRequests();
