@@ -10,6 +10,7 @@
 #include "platform/net/qt_winsock.h"
 #include "platform/system/files.h"
 #include "platform/text/text.h"
+#include "platform/ui/qt_filedialog.h"
 #include "platform/ui/qt_ui.h"
 #include "server/controller.h"
 #include "server/mainwindow.h"
@@ -75,6 +76,9 @@ int main(int argc, char** argv) {
     else
         boxes = std::make_shared<platform::ui::QtMessageBoxes>();
     platform::ui::setMessageBoxes(boxes);
+    // The viewer's open and save buttons ask through the file dialogs; headless, they cancel.
+    if (platformName != "offscreen" && platformName != "minimal")
+        platform::ui::setFileDialogs(std::make_shared<platform::ui::QtFileDialogs>());
 
     platform::net::QtSocketArray sockets;
     platform::ui::QtTrayIcon tray;
