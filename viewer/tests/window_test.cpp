@@ -438,4 +438,51 @@ TEST_F(ViewerWindowTest, OpenAndSaveGoThroughTheFileDialogs) {
     EXPECT_EQ(view->drawnWidth, 11);
 }
 
+class ViewerDownloads : public ViewerTest {};
+
+TEST_F(ViewerDownloads, EventsFollowTheReadsProgressAndEnd) {
+    // A downloader whose reads the test drives.
+    struct ScriptedDownloader : Downloader {
+        Progress progress;
+        Done done;
+        bool start(const std::u16string&, Progress p, Done d) override {
+            progress = std::move(p);
+            done = std::move(d);
+            return true;
+        }
+    };
+    auto downloads = std::make_shared<ScriptedDownloader>();
+    ViewerParts parts;
+    parts.downloader = downloads;
+    auto viewer = std::make_shared<Viewer>(parts);
+    std::vector<std::string> events;
+    auto sink = std::make_shared<platform::com::SinkDispatch>();
+    const auto record = [&](const char* name) {
+        return [&events, name](std::vector<platform::com::Variant>& a) {
+            std::string line = name;
+            for (auto& v : a) line += " " + text::toUtf8(v.toText());
+            events.push_back(line);
+        };
+    };
+    sink->on(event::DownloadStarted, record("started"))
+        .on(event::DownloadProgress, record("progress"))
+        .on(event::DownloadError, record("error"))
+        .on(event::DownloadComplete, record("complete"));
+    std::uint32_t cookie = 0;
+    ASSERT_EQ(viewer->Advise(DIID___Viewer, sink, cookie), platform::com::S_OK);
+
+    const std::string file = (machine_.path() / "page.bin").string();
+    ASSERT_TRUE(platform::com::invoke(*viewer, vistrel::dispid::BeginDownload,
+                                      platform::com::DISPATCH_METHOD,
+                                      {platform::com::Variant(u"http://127.0.0.1:1/p"),
+                                       platform::com::Variant(text::fromUtf8(file))})
+                    .toBool());
+    downloads->progress(3, 0);  // total not known yet: no event
+    downloads->progress(3, 6);
+    downloads->done(true, {'a', 'b', 'c', 'd', 'e', 'f'});
+    EXPECT_EQ(slurp(file), "abcdef");
+    EXPECT_EQ(events, (std::vector<std::string>{"started " + file, "progress 3 6 " + file,
+                                                "complete 6 " + file}));
+}
+
 }  // namespace
