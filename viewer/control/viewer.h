@@ -187,6 +187,8 @@ class Viewer : public com::DispatchImpl<Viewer, com::ConnectionPointContainer, c
     std::int32_t pageCount() const { return pageCount_; }
     // The image file OpenImage last opened.
     const std::u16string& lastFile() const { return lastFile_; }
+    // The user moved the zoom slider: Zoom reads it back.
+    void zoomSliderMoved(std::int32_t value) { zoomSlider_ = value; }
     // The print button: the printer selection unless the default printer is used, then the
     // pages; nothing while a run or a print is under way.
     void printButtonClick();

@@ -179,6 +179,7 @@ void ViewerWindow::zoomOutClick() {
 
 void ViewerWindow::zoomSliderChanged(std::int32_t value) {
     slider_ = value;
+    viewer_.zoomSliderMoved(value);
     view_->setZoomLabel(text::formatNumber(double(value)));
     if (!zoom_.slide(value)) return;
     view_->setStatus(zoom_.sliderStatus(value));

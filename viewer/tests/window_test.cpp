@@ -117,8 +117,8 @@ TEST(WindowRules, MeasuredRectangleInPointsOfAnA4Page) {
     // A4 at 100 dpi is 827 x 1169 pixels; its whole page is 595 x 842 points.
     EXPECT_EQ(pagePointsOf({0, 0, 827, 1169}), u"0,0,595,842");
     EXPECT_EQ(pagePointsOf({100, 200, 50, 25}), u"72,680,36,18");
-    // Halves go to the even neighbour: 112.5 -> 112, 0.72 x 25/0.72... exact halves only.
-    EXPECT_EQ(pagePointsOf({156.25, 0, 0, 0}), u"112,842,0,0");
+    // Each value is rounded on its own: 72.72, 841.28, 0.72, 0.72.
+    EXPECT_EQ(pagePointsOf({101, 0, 1, 1}), u"73,841,1,1");
     const MeasuredRect r = rectBetween(30, 40, 10, 5);  // dragged up and left
     EXPECT_EQ(r.left, 10);
     EXPECT_EQ(r.top, 5);
@@ -336,6 +336,14 @@ TEST_F(ViewerWindowTest, ZoomRedrawsAndScrollsThePage) {
     EXPECT_EQ(view->status, u"Width:6000    Height:60   Zoom:100");
     EXPECT_EQ(view->bars.horizontalMax, 4);
     EXPECT_EQ(window->zoom().level(), -3);
+
+    // The user's slider is what the host reads back.
+    window->zoomSliderChanged(300);
+    EXPECT_EQ(
+        platform::com::invoke(*viewer, vistrel::dispid::Zoom, platform::com::DISPATCH_PROPERTYGET)
+            .toI4(),
+        300);
+    EXPECT_EQ(view->drawnWidth, 600);
 
     window->resized();
     EXPECT_EQ(view->placed.verticalBar, (Box{196, 0, 16, 156}));
