@@ -141,9 +141,8 @@ class QtWindowView : public WindowView {
     void connect(ViewerWindow& window) override {
         window_ = &window;
         const auto click = [this](QPushButton* b, void (ViewerWindow::*handler)()) {
-            QObject::connect(b, &QPushButton::clicked, root_, [this, handler] {
-                if (window_) (window_->*handler)();
-            });
+            QObject::connect(b, &QPushButton::clicked, root_,
+                             [this, handler] { send([&](ViewerWindow& w) { (w.*handler)(); }); });
         };
         click(first_, &ViewerWindow::firstPageClick);
         click(previous_, &ViewerWindow::previousPageClick);
@@ -159,30 +158,28 @@ class QtWindowView : public WindowView {
         click(url_, &ViewerWindow::testPageClick);
         click(measureToggle_, &ViewerWindow::measureTextToggleClick);
         click(printers_, &ViewerWindow::availablePrinterClick);
-        QObject::connect(check_, &QCheckBox::toggled, root_, [this](bool on) {
-            if (window_) window_->measureChecked(on);
-        });
+        QObject::connect(check_, &QCheckBox::toggled, root_,
+                         [this](bool on) { send([&](ViewerWindow& w) { w.measureChecked(on); }); });
         QObject::connect(slider_, &QScrollBar::valueChanged, root_, [this](int value) {
-            if (window_) window_->zoomSliderChanged(value);
+            send([&](ViewerWindow& w) { w.zoomSliderChanged(value); });
         });
         QObject::connect(hbar_, &QScrollBar::valueChanged, root_, [this](int value) {
-            if (window_) window_->horizontalScrolled(value);
+            send([&](ViewerWindow& w) { w.horizontalScrolled(value); });
         });
         QObject::connect(vbar_, &QScrollBar::valueChanged, root_, [this](int value) {
-            if (window_) window_->verticalScrolled(value);
+            send([&](ViewerWindow& w) { w.verticalScrolled(value); });
         });
         QObject::connect(pageBox_, &QLineEdit::textEdited, root_, [this](const QString& text) {
-            if (window_) window_->pageBoxEdited(text.toStdU16String());
+            send([&](ViewerWindow& w) { w.pageBoxEdited(text.toStdU16String()); });
         });
-        QObject::connect(pageBox_, &QLineEdit::returnPressed, root_, [this] {
-            if (window_) window_->pageBoxLeft();
-        });
+        QObject::connect(pageBox_, &QLineEdit::returnPressed, root_,
+                         [this] { send([&](ViewerWindow& w) { w.pageBoxLeft(); }); });
         new EventHook(pageBox_, [this](QEvent* event) {
-            if (event->type() == QEvent::FocusOut && window_) window_->pageBoxLeft();
+            if (event->type() == QEvent::FocusOut) send([](ViewerWindow& w) { w.pageBoxLeft(); });
             return false;
         });
         new EventHook(root_, [this](QEvent* event) {
-            if (event->type() == QEvent::Resize && window_) window_->resized();
+            if (event->type() == QEvent::Resize) send([](ViewerWindow& w) { w.resized(); });
             return false;
         });
         new EventHook(picture_, [this](QEvent* event) {
@@ -192,13 +189,13 @@ class QtWindowView : public WindowView {
             const QPointF at = mouse->position();
             switch (event->type()) {
                 case QEvent::MouseButtonPress:
-                    window_->pageMouseDown(at.x(), at.y());
+                    send([&](ViewerWindow& w) { w.pageMouseDown(at.x(), at.y()); });
                     return true;
                 case QEvent::MouseMove:
-                    window_->pageMouseMove(at.x(), at.y());
+                    send([&](ViewerWindow& w) { w.pageMouseMove(at.x(), at.y()); });
                     return true;
                 case QEvent::MouseButtonRelease:
-                    window_->pageMouseUp(at.x(), at.y());
+                    send([&](ViewerWindow& w) { w.pageMouseUp(at.x(), at.y()); });
                     return true;
                 default:
                     return false;
@@ -210,13 +207,13 @@ class QtWindowView : public WindowView {
             if (!window_) return false;
             const auto* mouse = dynamic_cast<QMouseEvent*>(event);
             if (event->type() == QEvent::MouseButtonDblClick) {
-                window_->measureTextDoubleClicked();
+                send([](ViewerWindow& w) { w.measureTextDoubleClicked(); });
                 return true;
             }
             if (mouse && event->type() == QEvent::MouseButtonRelease &&
                 mouse->button() == Qt::RightButton) {
                 const QPoint to = measure_->mapToParent(mouse->position().toPoint());
-                window_->measureTextDropped(to.x(), to.y());
+                send([&](ViewerWindow& w) { w.measureTextDropped(to.x(), to.y()); });
                 return true;
             }
             return false;
@@ -351,6 +348,16 @@ class QtWindowView : public WindowView {
     }
 
   private:
+    // Hands the user's input to the window; nothing it raises leaves into Qt's event loop.
+    template <class Handler>
+    void send(Handler&& handler) noexcept {
+        if (!window_) return;
+        try {
+            handler(*window_);
+        } catch (...) {
+        }
+    }
+
     ViewerWindow* window_ = nullptr;
     QPointer<QWidget> root_;
     QWidget* area_;
