@@ -11,6 +11,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform::ui {
@@ -22,6 +23,19 @@ struct FileFilter {
     std::u16string description;  // "txt Files"
     std::u16string patterns;     // "*.txt", several joined by ";"
 };
+
+// Filters written the platform's way, names and patterns alternating, separated by "|" (or
+// NUL), the patterns of one entry separated by ";": "Images (*.jpg)|*.jpg|All|*.*". A name that
+// ends with its own patterns in parentheses loses them (the dialog shows them once); an entry
+// without a pattern is dropped.
+std::vector<FileFilter> fileFiltersOf(std::u16string_view text);
+
+// One filter as Qt writes it: "Name (patterns)", the patterns separated by blanks.
+std::u16string qtNameFilter(const FileFilter& filter);
+
+// The whole filter text in Qt's form, entries joined by ";;":
+//   "A|*.jpg|B|*.png"  ->  "A (*.jpg);;B (*.png)"
+std::u16string qtFilterOf(std::u16string_view text);
 
 struct FileDialogRequest {
     enum class Kind { Open, Save };

@@ -62,7 +62,8 @@ int QtMessageBoxes::show(const std::u16string& text, const std::u16string& capti
 namespace {
 
 QWidget* ownerWidget(OwnerWindow owner) {
-    return owner ? QWidget::find(static_cast<WId>(owner)) : nullptr;
+    // Without an owner the dialog belongs to the window the user is working in.
+    return owner ? QWidget::find(static_cast<WId>(owner)) : QApplication::activeWindow();
 }
 
 QString q(const std::u16string& s) {
@@ -82,8 +83,7 @@ std::u16string QtDialogs::inputBox(const std::u16string& prompt, const std::u16s
 std::optional<FileDialogAnswer> QtDialogs::fileDialog(const FileDialogRequest& request) {
     QFileDialog dialog(ownerWidget(request.owner), q(request.title), q(request.initialDir));
     QStringList filters;
-    for (const FileFilter& f : request.filters)
-        filters << q(f.description) + " (" + q(f.patterns).replace(';', ' ') + ")";
+    for (const FileFilter& f : request.filters) filters << q(qtNameFilter(f));
     if (!filters.isEmpty()) {
         dialog.setNameFilters(filters);
         int index = request.filterIndex >= 1 && request.filterIndex <= filters.size()

@@ -2,6 +2,8 @@
 
 #include "platform/ui/dialogs.h"
 
+#include "platform/text/text.h"
+
 using namespace platform::ui;
 
 TEST(Dialogs, HeadlessServiceAnswersFromItsScriptThenAsNobodyThere) {
@@ -29,4 +31,25 @@ TEST(Dialogs, HeadlessServiceAnswersFromItsScriptThenAsNobodyThere) {
 
     setDialogs(nullptr);
     EXPECT_NE(dialogs(), service);
+}
+
+TEST(Dialogs, FiltersTurnIntoQtsForm) {
+    const std::pair<std::u16string, std::u16string> cases[] = {
+        {u"A|*.jpg|B|*.png", u"A (*.jpg);;B (*.png)"},
+        {u"A|*.jpg|B|*.png|", u"A (*.jpg);;B (*.png)"},    // a closing "|"
+        {std::u16string(u"A\0*.jpg\0", 8), u"A (*.jpg)"},  // NUL separators
+        // A name that shows its patterns keeps them once.
+        {u"Image Files (*.jpg)|*.jpg|Image Files (*.png)|*.png",
+         u"Image Files (*.jpg);;Image Files (*.png)"},
+        {u"PDF Files (*.pdf)|*.pdf|All Files (*.*)|*.*", u"PDF Files (*.pdf);;All Files (*.*)"},
+        // Several patterns of one entry.
+        {u"Pictures|*.jpg;*.jpeg; *.png", u"Pictures (*.jpg *.jpeg *.png)"},
+        {u"Pictures (*.jpg;*.jpeg)|*.jpg;*.jpeg", u"Pictures (*.jpg *.jpeg)"},
+        // A name without a pattern, or an empty pattern, is dropped.
+        {u"A|*.jpg|B", u"A (*.jpg)"},
+        {u"A||B|*.png", u"B (*.png)"},
+        {u"", u""},
+    };
+    for (const auto& [windows, qt] : cases)
+        EXPECT_EQ(qtFilterOf(windows), qt) << platform::text::toUtf8(windows);
 }
