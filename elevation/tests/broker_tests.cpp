@@ -143,12 +143,14 @@ TEST_F(Broker, AHostKilledMidSessionIsReportedDisconnected) {
 }
 
 TEST_F(Broker, FailuresOfThePrivilegedMemberArePassedOn) {
-    // The same failure whether _X runs here or in the host.
-    const std::vector<Variant> missing = {Variant(file("missing.txt")), Variant(file("to.txt"))};
-    const HRESULT here = failure(u"_FileMove", missing);
-    EXPECT_TRUE(FAILED(here));
+    // The same failure whether _X runs here or in the host: an empty file has no first field.
+    const std::u16string empty = file("empty.txt");
+    std::ofstream(fs::path(empty)).flush();
+    const std::vector<Variant> args = {Variant(empty)};
+    EXPECT_EQ(failure(u"_LoadFile", args), hr(0x800A003E));
     ASSERT_EQ(run(u"InitializeCOM").toI4(), 1);
-    EXPECT_EQ(failure(u"FileMove", missing), here);
+    EXPECT_EQ(failure(u"LoadFile", args), hr(0x800A003E));
+    EXPECT_TRUE(fs::exists(fs::path(empty)));
     // The host refuses a relative path before the privileged member sees it.
     EXPECT_EQ(failure(u"FileMove", {Variant(u"relative.txt"), Variant(file("to.txt"))}),
               E_INVALIDARG);
