@@ -11,6 +11,7 @@
 
 #include "platform/com/dispatch.h"
 #include "platform/process/process.h"
+#include "platform/testing/com_status.h"
 #include "platform/testing/run_program.h"
 #include "platform/testing/temp_machine.h"
 
@@ -48,15 +49,6 @@ inline std::vector<pid_t> hostProcesses() {
     return found;
 }
 
-// The status a late-bound call fails with (S_OK when it succeeds).
-template <class Body>
-platform::com::HRESULT statusOf(Body&& body) {
-    try {
-        body();
-        return platform::com::S_OK;
-    } catch (const platform::com::ComError& e) {
-        return e.hr();
-    }
-}
+using platform::testing::statusOf;
 
 }  // namespace elevation::testing

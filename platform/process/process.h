@@ -57,11 +57,11 @@ class Pipe {
 
 struct SpawnOptions {
     std::vector<std::string> argv;  // argv[0] is looked up in PATH when it holds no "/"
-    int stdinFd = -1;               // -1: /dev/null
     int stdoutFd = -1;              // -1: /dev/null
     int stderrFd = -1;              // -1: /dev/null
     // The child leads a new process group, so killGroup reaches everything it starts.
     bool newProcessGroup = true;
+    int stdinFd = -1;  // -1: /dev/null
 };
 
 // A started child. Destroying a child that was not waited for kills its group and reaps it,
