@@ -43,13 +43,8 @@ com::Module& module() {
 void classExtras(registry::Batch& batch, const std::u16string& path) {
     reg::addAppIdKeys(batch, kAppId);
     reg::addElevationKeys(batch, sealwyn::CLSID_Crypt, kAppId, path, kDisplayNameResource);
-    const std::u16string key = u"CLSID\\" + sealwyn::CLSID_Crypt.str();
-    const std::string bitmap = ", " + std::to_string(kToolboxBitmapResource);
-    batch.setValue(Root::ClassesRoot, key + u"\\ToolboxBitmap32", u"",
-                   path + std::u16string(bitmap.begin(), bitmap.end()));
-    batch.setValue(Root::ClassesRoot, key + u"\\MiscStatus", u"", std::u16string(u"0"));
-    batch.setValue(Root::ClassesRoot, key + u"\\MiscStatus\\1", u"",
-                   std::u16string(kMiscStatusContent));
+    reg::addControlKeys(batch, sealwyn::CLSID_Crypt, path, kToolboxBitmapResource,
+                        kMiscStatusContent);
 }
 
 HRESULT registerLibrary(com::Module& m) {
@@ -62,10 +57,7 @@ HRESULT unregisterLibrary(com::Module& m) {
     return reg::unregisterServer(m, [](registry::Batch& batch) {
         reg::removeAppIdKeys(batch, kAppId);
         // The type library's own key goes too when no other version of it is registered.
-        const std::u16string lib = u"TypeLib\\" + sealwyn::LIBID_SealwynLib.str();
-        const auto versions = registry::subkeys(Root::ClassesRoot, lib);
-        if (versions.empty() || (versions.size() == 1 && versions[0] == u"1.0"))
-            batch.deleteTree(Root::ClassesRoot, lib);
+        reg::removeTypeLibKey(batch, sealwyn::LIBID_SealwynLib, u"1.0");
     });
 }
 

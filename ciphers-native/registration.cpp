@@ -124,6 +124,24 @@ void addElevationKeys(registry::Batch& batch, const Guid& clsid, const AppIdEntr
                    u"@" + libraryPath + std::u16string(resource.begin(), resource.end()));
 }
 
+void addControlKeys(registry::Batch& batch, const Guid& clsid, const std::u16string& libraryPath,
+                    int bitmapResource, std::u16string_view contentMiscStatus) {
+    const std::u16string key = u"CLSID\\" + clsid.str();
+    const std::string bitmap = ", " + std::to_string(bitmapResource);
+    batch.setValue(Root::ClassesRoot, key + u"\\ToolboxBitmap32", u"",
+                   libraryPath + std::u16string(bitmap.begin(), bitmap.end()));
+    batch.setValue(Root::ClassesRoot, key + u"\\MiscStatus", u"", std::u16string(u"0"));
+    batch.setValue(Root::ClassesRoot, key + u"\\MiscStatus\\1", u"",
+                   std::u16string(contentMiscStatus));
+}
+
+void removeTypeLibKey(registry::Batch& batch, const Guid& libid, std::u16string_view version) {
+    const std::u16string lib = u"TypeLib\\" + libid.str();
+    const auto versions = registry::subkeys(Root::ClassesRoot, lib);
+    if (versions.empty() || (versions.size() == 1 && versions[0] == version))
+        batch.deleteTree(Root::ClassesRoot, lib);
+}
+
 HRESULT registerSafeCategories(const Guid& clsid) {
     if (com::FAILED(CreateComponentCategory(com::CATID_SafeForScripting,
                                             u"Controls that are safely scriptable")))

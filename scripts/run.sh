@@ -14,7 +14,7 @@ if [ -x "$bin/tessel-net" ] && [ ! -e "$TESSEL_MACHINE/system/net.exe" ] && [ ! 
 fi
 # The deliverables that are COM servers (platform modules, the grid code library and the test
 # libraries in the same folder are not, and are never registered on a machine).
-for name in Sealwyn Ciphra Vistrel Panelet Postwick Kestrum; do
+for name in Sealwyn Ciphra Vistrel Panelet Postwick Kestrum TesselUAC; do
   if [ -f "$bin/lib$name.so" ]; then "$bin/regsvr" "$bin/lib$name.so"; fi
 done
 if [ -x "$bin/TesselServer" ]; then

@@ -79,6 +79,7 @@ struct Runtime {
     std::map<std::string, LoadedLibrary> libraries;
     std::map<Guid, HRESULT> failures;
     ElevationConsent consent;
+    std::map<Guid, ElevationProvider> providers;
 
     static Runtime& get() {
         static Runtime* runtime = new Runtime;  // never destroyed: libraries may outlive exit
@@ -273,14 +274,35 @@ HRESULT CoGetObject(std::u16string_view name, std::uint32_t context, const Guid&
         if (!enabled || *enabled != 1) return CO_E_ELEVATION_DISABLED;
     }
     ElevationConsent consent;
+    ElevationProvider provider;
     {
         Runtime& rt = Runtime::get();
         std::lock_guard lock(rt.mutex);
         consent = rt.consent;
+        if (auto it = rt.providers.find(*clsid); it != rt.providers.end()) provider = it->second;
     }
     if (consent && !consent(*clsid)) return HRESULT_ERROR_CANCELLED;
-    // The elevated instance runs in this process for now.
+    if (provider) {
+        HRESULT h = provider(*clsid, iid, out);
+        if (FAILED(h)) out = nullptr;
+        return h;
+    }
     return CoCreateInstance(*clsid, context | CLSCTX_INPROC_SERVER, iid, out);
+}
+
+void setElevationProvider(const Guid& clsid, ElevationProvider provider) {
+    Runtime& rt = Runtime::get();
+    std::lock_guard lock(rt.mutex);
+    if (provider)
+        rt.providers[clsid] = std::move(provider);
+    else
+        rt.providers.erase(clsid);
+}
+
+bool hasElevationProvider(const Guid& clsid) {
+    Runtime& rt = Runtime::get();
+    std::lock_guard lock(rt.mutex);
+    return rt.providers.count(clsid) != 0;
 }
 
 void setElevationConsent(ElevationConsent consent) {

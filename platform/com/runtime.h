@@ -92,7 +92,8 @@ std::vector<std::filesystem::path> loadedLibraries();
 // Binds a display name to an object. Understands the elevation moniker
 // "Elevation:Administrator!new:{CLSID}" (also "Elevation:Highest!new:"): the class must have
 // "Elevation\Enabled" = 1 in its registration (or be a platform class), and the consent policy
-// must agree; then the object is created.
+// must agree; then the class's elevation provider makes the object, or without one it is
+// created in this process.
 HRESULT CoGetObject(std::u16string_view displayName, std::uint32_t context, const Guid& iid,
                     std::shared_ptr<Unknown>& out);
 
@@ -100,6 +101,14 @@ HRESULT CoGetObject(std::u16string_view displayName, std::uint32_t context, cons
 // consents; tests and unattended runs replace it.
 using ElevationConsent = std::function<bool(const Guid& clsid)>;
 void setElevationConsent(ElevationConsent consent);
+
+// Makes the elevated object of one class: a provider may start it in a process of its own
+// (and ask the user there) and answer an object that stands for it. A class without a
+// provider is created in this process. An empty provider removes the class's one.
+using ElevationProvider =
+    std::function<HRESULT(const Guid& clsid, const Guid& iid, std::shared_ptr<Unknown>& out)>;
+void setElevationProvider(const Guid& clsid, ElevationProvider provider);
+bool hasElevationProvider(const Guid& clsid);
 
 // The component-category manager (CLSID_StdComponentCategoriesMgr, IID_ICatRegister).
 struct CategoryInfo {

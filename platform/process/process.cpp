@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -315,7 +316,10 @@ int spawn(const SpawnOptions& options, Child& child) {
     if (options.argv.empty() || options.argv[0].empty()) return ENOENT;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (options.stdinFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, options.stdinFd, 0);
+    else
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     if (options.stdoutFd >= 0)
         posix_spawn_file_actions_adddup2(&actions, options.stdoutFd, 1);
     else
@@ -394,6 +398,64 @@ ReadStatus readSome(int fd, std::uint8_t* buffer, std::size_t max, std::size_t& 
         got = std::size_t(n);
         return ReadStatus::Data;
     }
+}
+
+int writeAll(int fd, const std::uint8_t* data, std::size_t size) {
+    // SIGPIPE is held back on this thread while writing; one raised by a gone reader is taken
+    // off again before the mask is restored, so only EPIPE reports it.
+    sigset_t pipeSignal, old;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    sigset_t pending;
+    sigemptyset(&pending);
+    sigpending(&pending);
+    const bool wasPending = sigismember(&pending, SIGPIPE) == 1;
+    pthread_sigmask(SIG_BLOCK, &pipeSignal, &old);
+    int error = 0;
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN) continue;
+            error = errno;
+            break;
+        }
+        data += n;
+        size -= std::size_t(n);
+    }
+    if (error == EPIPE && !wasPending) {
+        timespec zero{0, 0};
+        while (sigtimedwait(&pipeSignal, nullptr, &zero) < 0 && errno == EINTR) {
+        }
+    }
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    return error;
+}
+
+bool takeStandardStreams(int& in, int& out) {
+    in = ::fcntl(0, F_DUPFD_CLOEXEC, 3);
+    out = ::fcntl(1, F_DUPFD_CLOEXEC, 3);
+    if (in < 0 || out < 0) {
+        if (in >= 0) ::close(in);
+        if (out >= 0) ::close(out);
+        in = out = -1;
+        return false;
+    }
+    int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (null >= 0) {
+        ::dup2(null, 0);
+        ::close(null);
+    }
+    ::dup2(2, 1);
+    return true;
+}
+
+std::optional<int> exitCodeOf(int waitStatus) {
+    if (waitStatus < 0 || !WIFEXITED(waitStatus)) return std::nullopt;
+    return WEXITSTATUS(waitStatus);
+}
+
+bool superuser() {
+    return ::geteuid() == 0;
 }
 
 }  // namespace platform::process

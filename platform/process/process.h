@@ -63,6 +63,7 @@ struct SpawnOptions {
     int stderrFd = -1;              // -1: /dev/null
     // The child leads a new process group, so killGroup reaches everything it starts.
     bool newProcessGroup = true;
+    int stdinFd = -1;  // -1: /dev/null
 };
 
 // A started child. Destroying a child that was not waited for kills its group and reaps it,
@@ -94,8 +95,8 @@ class Child {
 // it holds no "/"). Answers its exit code; -1 when it could not be started or did not exit.
 int runToEnd(const std::vector<std::string>& argv);
 
-// Starts a program. Every descriptor but 0, 1 and 2 is closed in the child, standard input is
-// /dev/null. Answers 0 or the errno of the failure (ENOENT for a missing program).
+// Starts a program. Every descriptor but 0, 1 and 2 is closed in the child. Answers 0 or the errno
+// of the failure (ENOENT for a missing program).
 int spawn(const SpawnOptions& options, Child& child);
 
 enum class ReadStatus { Data, End, TimedOut, Failed };
@@ -103,5 +104,21 @@ enum class ReadStatus { Data, End, TimedOut, Failed };
 // limit). `got` is the number of bytes read for Data.
 ReadStatus readSome(int fd, std::uint8_t* buffer, std::size_t max, std::size_t& got,
                     std::optional<std::chrono::steady_clock::time_point> deadline);
+
+// Writes all of `size` bytes to a descriptor. Answers 0 or the errno of the failure; a reader
+// that has gone gives EPIPE, never a signal that ends the process.
+int writeAll(int fd, const std::uint8_t* data, std::size_t size);
+
+// Takes the program's standard input and output for a private channel: answers new
+// descriptors (close-on-exec) for them, and points descriptor 0 at /dev/null and descriptor 1
+// at standard error, so nothing else the program prints can reach the channel. False when the
+// descriptors cannot be had.
+bool takeStandardStreams(int& in, int& out);
+
+// The exit code a wait status holds; nullopt when the process ended by a signal.
+std::optional<int> exitCodeOf(int waitStatus);
+
+// True when the process runs with the superuser's effective identity.
+bool superuser();
 
 }  // namespace platform::process

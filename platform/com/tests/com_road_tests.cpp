@@ -43,6 +43,7 @@ class ComRoad : public ::testing::Test {
     void SetUp() override { ASSERT_EQ(callExport("DllRegisterServer"), S_OK); }
     void TearDown() override {
         setElevationConsent(nullptr);
+        setElevationProvider(CLSID_Calculator, nullptr);
         CoFreeUnusedLibraries();
     }
     platform::testing::TempMachine machine;
@@ -206,6 +207,44 @@ TEST_F(ComRoad, ElevationMonikerNeedsTheElevationKeyAndConsent) {
     EXPECT_EQ(CoGetObject(u"Elevation:Nobody!new:" + CLSID_Calculator.str(), CLSCTX_LOCAL_SERVER,
                           IID_IDispatch, object),
               MK_E_SYNTAX);
+}
+
+TEST_F(ComRoad, ElevationProviderMakesTheObjectOfItsClass) {
+    const std::u16string name = u"Elevation:Administrator!new:" + CLSID_Calculator.str();
+    ASSERT_EQ(registry::setValue(Root::ClassesRoot, kClassKey + u"\\Elevation", u"Enabled",
+                                 std::uint32_t(1)),
+              registry::Ok);
+    auto stand = std::make_shared<SimpleClassFactory>(nullptr);  // any object will do
+    int asked = 0;
+    HRESULT answer = S_OK;
+    setElevationProvider(CLSID_Calculator,
+                         [&](const Guid& clsid, const Guid&, std::shared_ptr<Unknown>& out) {
+                             ++asked;
+                             EXPECT_EQ(clsid, CLSID_Calculator);
+                             out = stand;
+                             return answer;
+                         });
+    EXPECT_TRUE(hasElevationProvider(CLSID_Calculator));
+    std::shared_ptr<Unknown> object;
+    EXPECT_EQ(CoGetObject(name, CLSCTX_LOCAL_SERVER, IID_IDispatch, object), S_OK);
+    EXPECT_EQ(object, stand);
+    // A failing provider leaves no object, whatever it put out.
+    answer = HRESULT_ERROR_CANCELLED;
+    EXPECT_EQ(CoGetObject(name, CLSCTX_LOCAL_SERVER, IID_IDispatch, object),
+              HRESULT_ERROR_CANCELLED);
+    EXPECT_EQ(object, nullptr);
+    // The consent policy still decides first.
+    setElevationConsent([](const Guid&) { return false; });
+    EXPECT_EQ(CoGetObject(name, CLSCTX_LOCAL_SERVER, IID_IDispatch, object),
+              HRESULT_ERROR_CANCELLED);
+    EXPECT_EQ(asked, 2);
+    setElevationConsent(nullptr);
+    // Without a provider the object is made in this process again.
+    setElevationProvider(CLSID_Calculator, nullptr);
+    EXPECT_FALSE(hasElevationProvider(CLSID_Calculator));
+    EXPECT_EQ(CoGetObject(name, CLSCTX_LOCAL_SERVER, IID_IDispatch, object), S_OK);
+    EXPECT_TRUE(query<Dispatch>(object));
+    EXPECT_EQ(asked, 2);
 }
 
 TEST_F(ComRoad, CategoryManagerRegistersCategories) {

@@ -159,6 +159,41 @@ TEST(ReadSome, DeadlineEndsTheWaitForSilentWriters) {
     EXPECT_EQ(readSome(pipe.readEnd(), buf, sizeof buf, got, std::nullopt), ReadStatus::End);
 }
 
+TEST(WriteAll, AGoneReaderIsAnErrorNotTheEndOfTheProcess) {
+    Pipe pipe;
+    ASSERT_EQ(pipe.create(), 0);
+    const std::uint8_t data[] = {1, 2, 3};
+    EXPECT_EQ(writeAll(pipe.writeEnd(), data, sizeof data), 0);
+    pipe.closeRead();
+    // Without care the write raises SIGPIPE, which ends the process.
+    EXPECT_EQ(writeAll(pipe.writeEnd(), data, sizeof data), EPIPE);
+    EXPECT_EQ(writeAll(pipe.writeEnd(), data, sizeof data), EPIPE);
+    sigset_t pending;
+    sigpending(&pending);
+    EXPECT_EQ(sigismember(&pending, SIGPIPE), 0);  // nothing left to arrive later
+}
+
+TEST(Spawn, StandardInputComesFromTheGivenDescriptor) {
+    Pipe in, out;
+    ASSERT_EQ(in.create(), 0);
+    ASSERT_EQ(out.create(), 0);
+    SpawnOptions options{{"cat"}};
+    options.stdinFd = in.readEnd();
+    options.stdoutFd = out.writeEnd();
+    Child child;
+    ASSERT_EQ(spawn(options, child), 0);
+    in.closeRead();
+    out.closeWrite();
+    const std::uint8_t data[] = {'a', 'b'};
+    ASSERT_EQ(writeAll(in.writeEnd(), data, sizeof data), 0);
+    in.closeWrite();
+    std::uint8_t buf[8];
+    std::size_t got = 0;
+    ASSERT_EQ(readSome(out.readEnd(), buf, sizeof buf, got, std::nullopt), ReadStatus::Data);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), got), "ab");
+    EXPECT_EQ(exitCodeOf(child.wait()), 0);
+}
+
 }  // namespace
 
 namespace {

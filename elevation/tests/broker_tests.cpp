@@ -1,0 +1,198 @@
+// The broker in process: its elevated instance is a real host process started by the
+// same-user provider, over a machine where the privileged library is registered.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "elevation/broker.h"
+#include "elevation/provider.h"
+#include "elevation/tests/support.h"
+#include "platform/com/runtime.h"
+#include "platform/system/parameters.h"
+#include "platform/text/codepage.h"
+
+namespace {
+
+using namespace platform::com;
+using namespace elevation;
+using namespace elevation::testing;
+namespace fs = std::filesystem;
+
+constexpr HRESULT RPC_E_DISCONNECTED = hr(0x80010108);
+
+class Broker : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        registerLibrary(KESTRUM_LIBRARY);
+        registerLibrary(TESSELUAC_LIBRARY);
+        use(Launch::SameUser);
+        uac = std::make_shared<UAC>();
+    }
+    void TearDown() override {
+        call(*uac, u"ReleaseCOM");
+        setElevationProvider(CLSID_UAC, nullptr);
+    }
+    void use(Launch launch) {
+        setElevationProvider(CLSID_UAC, hostProvider(launch, hostProgram()));
+    }
+    Variant run(std::u16string_view member, std::vector<Variant> args = {}) {
+        return call(*uac, member, std::move(args));
+    }
+    HRESULT failure(std::u16string_view member, std::vector<Variant> args = {}) {
+        return statusOf([&] { run(member, std::move(args)); });
+    }
+    std::u16string file(const char* name) const {
+        return fs::path(machine.path() / name).u16string();
+    }
+
+    platform::testing::TempMachine machine;
+    ScopedEnv elevate{"TESSEL_UAC_ELEVATE", "1"};
+    std::shared_ptr<UAC> uac;
+};
+
+TEST_F(Broker, ForwardsCallsToOneHostProcessUntilReleased) {
+    EXPECT_TRUE(hostProcesses().empty());
+    EXPECT_EQ(run(u"InitializeCOM").toI4(), 1);
+    const auto hosts = hostProcesses();
+    ASSERT_EQ(hosts.size(), 1u);
+    // A second initialisation keeps the instance it has.
+    EXPECT_EQ(run(u"InitializeCOM").toI4(), 1);
+    EXPECT_EQ(hostProcesses(), hosts);
+
+    EXPECT_EQ(run(u"Version").toText(), u"1.0.0.6");
+    const std::u16string note = file("note.txt");
+    run(u"SaveAppend", {Variant(note), Variant(u"abc,def")});
+    EXPECT_EQ(run(u"LoadFile", {Variant(note)}).toText(), u"abc");
+    EXPECT_FALSE(fs::exists(fs::path(note)));
+    run(u"ClearTypeFont", {Variant(std::int32_t(0))});
+    EXPECT_EQ(run(u"GetClearTypeFont").toI4(), 0);
+    EXPECT_EQ(platform::system::fontSmoothingFlags(), 1u);  // written to the profile only
+
+    run(u"ReleaseCOM");
+    EXPECT_TRUE(hostProcesses().empty());
+    EXPECT_EQ(elevatedInstance(), nullptr);
+    EXPECT_EQ(failure(u"Version"), E_FAIL);
+    // After a release a new initialisation starts a new host.
+    EXPECT_EQ(run(u"InitializeCOM").toI4(), 1);
+    EXPECT_EQ(hostProcesses().size(), 1u);
+    EXPECT_EQ(run(u"Version").toText(), u"1.0.0.6");
+}
+
+TEST_F(Broker, DeclinedConsentLeavesNoInstance) {
+    use(Launch::Declined);
+    EXPECT_EQ(run(u"InitializeCOM").toI4(), -1);
+    EXPECT_EQ(elevatedInstance(), nullptr);
+    EXPECT_TRUE(hostProcesses().empty());
+    EXPECT_EQ(failure(u"Version"), E_FAIL);
+
+    std::shared_ptr<Unknown> object;
+    EXPECT_EQ(CoGetObject(u"Elevation:Administrator!new:" + CLSID_UAC.str(), CLSCTX_LOCAL_SERVER,
+                          IID_IUAC, object),
+              HRESULT_ERROR_CANCELLED);
+    EXPECT_EQ(object, nullptr);
+}
+
+TEST_F(Broker, OperationsWithoutAnInstanceFailWithoutEffect) {
+    const std::u16string note = file("kept.txt");
+    std::ofstream(fs::path(note)) << "x";
+    const struct {
+        const char16_t* member;
+        std::vector<Variant> args;
+    } cases[] = {
+        {u"Version", {}},
+        {u"GetClearTypeFont", {}},
+        {u"ClearTypeFont", {Variant(std::int32_t(0))}},
+        {u"LoadFile", {Variant(note)}},
+        {u"FileMove", {Variant(note), Variant(file("moved.txt"))}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(failure(c.member, c.args), E_FAIL) << platform::text::toUtf8(c.member);
+    EXPECT_TRUE(fs::exists(fs::path(note)));
+    EXPECT_EQ(platform::system::fontSmoothingFlags(), 0u);
+}
+
+TEST_F(Broker, ConcurrentInitialisationsMakeOneInstance) {
+    std::vector<std::thread> threads;
+    std::atomic<int> ones{0};
+    for (int i = 0; i < 4; ++i)
+        threads.emplace_back([&] {
+            auto mine = std::make_shared<UAC>();
+            if (call(*mine, u"InitializeCOM").toI4() == 1) ++ones;
+            call(*mine, u"Version");
+        });
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(ones.load(), 4);
+    EXPECT_EQ(hostProcesses().size(), 1u);
+}
+
+TEST_F(Broker, AHostKilledMidSessionIsReportedDisconnected) {
+    ASSERT_EQ(run(u"InitializeCOM").toI4(), 1);
+    EXPECT_EQ(run(u"Version").toText(), u"1.0.0.6");
+    const auto hosts = hostProcesses();
+    ASSERT_EQ(hosts.size(), 1u);
+    ASSERT_TRUE(platform::process::terminate(hosts[0]));
+    EXPECT_EQ(failure(u"Version"), RPC_E_DISCONNECTED);
+    EXPECT_EQ(failure(u"GetTempFolder"), RPC_E_DISCONNECTED);
+    EXPECT_TRUE(hostProcesses().empty());  // reaped, not left behind
+    run(u"ReleaseCOM");
+    EXPECT_EQ(run(u"InitializeCOM").toI4(), 1);
+    EXPECT_EQ(run(u"Version").toText(), u"1.0.0.6");
+}
+
+TEST_F(Broker, FailuresOfThePrivilegedMemberArePassedOn) {
+    // The same failure whether _X runs here or in the host: an empty file has no first field.
+    const std::u16string empty = file("empty.txt");
+    std::ofstream(fs::path(empty)).flush();
+    const std::vector<Variant> args = {Variant(empty)};
+    EXPECT_EQ(failure(u"_LoadFile", args), hr(0x800A003E));
+    ASSERT_EQ(run(u"InitializeCOM").toI4(), 1);
+    EXPECT_EQ(failure(u"LoadFile", args), hr(0x800A003E));
+    EXPECT_TRUE(fs::exists(fs::path(empty)));
+    // The host refuses a relative path before the privileged member sees it.
+    EXPECT_EQ(failure(u"FileMove", {Variant(u"relative.txt"), Variant(file("to.txt"))}),
+              E_INVALIDARG);
+    EXPECT_EQ(failure(u"SaveAppend", {Variant(u"sub/relative.txt"), Variant(u"x")}), E_INVALIDARG);
+    EXPECT_EQ(run(u"Version").toText(), u"1.0.0.6");  // the session goes on
+}
+
+TEST_F(Broker, WithoutElevationOperationsRunInProcess) {
+    ScopedEnv noElevation("TESSEL_UAC_ELEVATE", "0");
+    EXPECT_EQ(run(u"InitializeCOM").toI4(), 1);
+    EXPECT_TRUE(hostProcesses().empty());
+    EXPECT_EQ(elevatedInstance(), nullptr);
+    const std::u16string note = file("here.txt");
+    run(u"SaveAppend", {Variant(note), Variant(u"q")});
+    EXPECT_EQ(run(u"LoadFile", {Variant(note)}).toText(), u"q");
+}
+
+TEST(BrokerPrivate, TextResultsMakeARoundTripThroughTheAnsiCodePage) {
+    platform::testing::TempMachine machine;
+    registerLibrary(KESTRUM_LIBRARY);
+    auto uac = std::make_shared<UAC>();
+    const struct {
+        std::u16string folder, expected;
+    } cases[] = {
+        {u"임시", u"임시"},     // in the code page: kept
+        {u"t\u0E01x", u"t?x"},  // not in it: replaced
+    };
+    for (const auto& c : cases) {
+        const fs::path dir = machine.path() / fs::path(c.folder);
+        fs::create_directories(dir);
+        ScopedEnv tmp("TMPDIR", dir.c_str());
+        EXPECT_EQ(call(*uac, u"_GetTempFolder").toText(),
+                  fs::path(machine.path()).u16string() + u"/" + c.expected + u"/");
+    }
+}
+
+TEST(BrokerPrivate, WithoutThePrivilegedClassNothingIsDone) {
+    platform::testing::TempMachine machine;
+    auto uac = std::make_shared<UAC>();
+    EXPECT_EQ(call(*uac, u"_GetTempFolder").toText(), u"");
+    EXPECT_EQ(call(*uac, u"_PrintQuality", {Variant(std::int32_t(300)), Variant(u"P1")}).toI4(), 0);
+    EXPECT_EQ(call(*uac, u"_Version").toText(), u"");
+}
+
+}  // namespace

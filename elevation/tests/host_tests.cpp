@@ -1,0 +1,150 @@
+// The host program driven frame by frame, as a caller that does not keep to the broker's rules
+// would drive it.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "elevation/tests/support.h"
+#include "elevation/wire.h"
+
+namespace {
+
+using namespace platform::com;
+using namespace elevation;
+using namespace elevation::testing;
+namespace process = platform::process;
+
+constexpr HRESULT RPC_X_BAD_STUB_DATA = hr(0x800706F7);
+
+class Host {
+  public:
+    Host() {
+        EXPECT_EQ(toHost_.create(), 0);
+        EXPECT_EQ(fromHost_.create(), 0);
+        process::SpawnOptions options;
+        options.argv = {(platform::testing::binFolder() / "tessel-uac-host").string()};
+        options.stdinFd = toHost_.readEnd();
+        options.stdoutFd = fromHost_.writeEnd();
+        options.stderrFd = 2;
+        EXPECT_EQ(process::spawn(options, child_), 0);
+        toHost_.closeRead();
+        fromHost_.closeWrite();
+        auto greeting = next();
+        EXPECT_TRUE(greeting && greeting->status == S_OK &&
+                    greeting->result == wire::Value(wire::kProtocolVersion));
+    }
+    void send(const std::vector<std::uint8_t>& bytes) {
+        ASSERT_EQ(process::writeAll(toHost_.writeEnd(), bytes.data(), bytes.size()), 0);
+    }
+    std::optional<wire::Reply> next() {
+        std::vector<std::uint8_t> body;
+        if (wire::readFrame(fromHost_.readEnd(), body) != wire::ReadResult::Frame)
+            return std::nullopt;
+        return wire::decodeReply(body);
+    }
+    std::optional<wire::Reply> call(const wire::Request& request) {
+        send(wire::encode(request));
+        return next();
+    }
+    // Closes the host's input and answers its exit code.
+    std::optional<int> finish() {
+        toHost_.closeWrite();
+        return process::exitCodeOf(child_.wait());
+    }
+
+  private:
+    process::Pipe toHost_, fromHost_;
+    process::Child child_;
+};
+
+wire::Value ansi(const std::string& s) {
+    return wire::AnsiText{s};
+}
+
+TEST(Host, ServesOnlyTheForwardedCallsWithTheirDeclaredArguments) {
+    platform::testing::TempMachine machine;
+    registerLibrary(KESTRUM_LIBRARY);
+    Host host;
+    const std::string absent = (machine.path() / "absent.txt").string();
+    const struct {
+        const char* what;
+        wire::Request request;
+        HRESULT status;
+    } cases[] = {
+        {"a public operation", {16, {}}, DISP_E_MEMBERNOTFOUND},
+        {"InitializeCOM", {2, {}}, DISP_E_MEMBERNOTFOUND},
+        {"ReleaseCOM", {1, {}}, DISP_E_MEMBERNOTFOUND},
+        {"a privileged member's own identifier", {0x60030007, {}}, DISP_E_MEMBERNOTFOUND},
+        {"beyond the last operation", {63, {}}, DISP_E_MEMBERNOTFOUND},
+        {"an argument too many", {15, {std::int32_t(1)}}, DISP_E_BADPARAMCOUNT},
+        {"an argument missing", {11, {ansi(absent)}}, DISP_E_BADPARAMCOUNT},
+        {"a number for a text", {13, {std::int32_t(5)}}, DISP_E_TYPEMISMATCH},
+        {"a text for a number", {3, {ansi("12")}}, DISP_E_TYPEMISMATCH},
+        {"a result-kind text for a text", {13, {std::u16string(u"/x")}}, DISP_E_TYPEMISMATCH},
+        {"a zero inside a text", {13, {ansi(std::string("/a\0b", 4))}}, DISP_E_TYPEMISMATCH},
+        {"a relative path", {13, {ansi("note.txt")}}, E_INVALIDARG},
+        {"a relative target", {11, {ansi(absent), ansi("../x")}}, E_INVALIDARG},
+        {"a relative program folder", {31, {ansi("bin"), ansi("")}}, E_INVALIDARG},
+    };
+    for (const auto& c : cases) {
+        auto reply = host.call(c.request);
+        ASSERT_TRUE(reply) << c.what;
+        EXPECT_EQ(reply->status, c.status) << c.what;
+        EXPECT_TRUE(std::holds_alternative<std::monostate>(reply->result)) << c.what;
+    }
+
+    // A frame whose contents do not parse is refused; the session goes on.
+    host.send({3, 0, 0, 0, 15, 0, 0});
+    auto malformed = host.next();
+    ASSERT_TRUE(malformed);
+    EXPECT_EQ(malformed->status, RPC_X_BAD_STUB_DATA);
+
+    auto version = host.call({15, {}});
+    ASSERT_TRUE(version);
+    EXPECT_EQ(version->status, S_OK);
+    EXPECT_EQ(version->result, wire::Value(std::u16string(u"1.0.0.6")));
+    // A text argument arrives as ANSI text of the code page.
+    const std::string note = (machine.path() / "\xB0\xA1.txt").string();  // "가" in CP949
+    EXPECT_EQ(host.call({37, {ansi(note), ansi("abc")}})->status, S_OK);
+    EXPECT_TRUE(std::filesystem::exists(machine.path() / u8"가.txt"));
+    EXPECT_EQ(host.finish(), 0);
+}
+
+TEST(Host, AnOversizeFrameIsRefusedAndEndsTheSession) {
+    platform::testing::TempMachine machine;
+    Host host;
+    const std::uint32_t size = wire::kMaxFrame + 1;
+    host.send({std::uint8_t(size), std::uint8_t(size >> 8), std::uint8_t(size >> 16),
+               std::uint8_t(size >> 24), 15, 0, 0, 0});
+    auto reply = host.next();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->status, RPC_X_BAD_STUB_DATA);
+    EXPECT_FALSE(host.next());  // the host has closed its side
+    EXPECT_EQ(host.finish(), 2);
+}
+
+TEST(Host, EndsAtTheEndOfItsInput) {
+    platform::testing::TempMachine machine;
+    Host host;
+    EXPECT_EQ(host.finish(), 0);
+}
+
+TEST(Wire, FramesKeepEveryValueKind) {
+    const wire::Request request{
+        11, {std::int32_t(-7), ansi(std::string("a\xB0\xA1", 3)), std::u16string(u"x\0y", 3)}};
+    auto bytes = wire::encode(request);
+    const std::vector<std::uint8_t> body(bytes.begin() + 4, bytes.end());
+    ASSERT_EQ(bytes.size() - 4, std::size_t(bytes[0] | bytes[1] << 8 | bytes[2] << 16));
+    auto back = wire::decodeRequest(body);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->dispId, 11);
+    EXPECT_EQ(back->args, request.args);
+    // Truncated at every length, the call never parses.
+    for (std::size_t n = 0; n < body.size(); ++n)
+        EXPECT_FALSE(wire::decodeRequest({body.begin(), body.begin() + long(n)})) << n;
+    auto extra = body;
+    extra.push_back(0);
+    EXPECT_FALSE(wire::decodeRequest(extra));
+}
+
+}  // namespace
