@@ -18,6 +18,7 @@
 #include <QWidget>
 
 #include "platform/text/text.h"
+#include "viewer/dialog/qt_select_printer.h"
 
 namespace vistrel {
 
@@ -208,6 +209,7 @@ ViewerParts qtViewerParts() {
         if (QCoreApplication::instance()) QCoreApplication::processEvents();
     };
     parts.downloader = std::make_shared<QtDownloader>();
+    parts.chooser = dialog::qtPrinterChooser();
     return parts;
 }
 
