@@ -158,7 +158,8 @@ SelectPrinterDialog::SelectPrinterDialog(std::u16string& handBack, DialogProbes 
     controller_ =
         std::make_unique<SelectPrinterController>(*this, services, std::move(probes), handBack);
 
-    if (unattendedPlatform()) {
+    unattended_ = unattendedPlatform();
+    if (unattended_) {
         const QByteArray path = qgetenv("TESSEL_PRINTER_DIALOG_SCRIPT");
         if (!path.isEmpty()) {
             script_ = new QTimer(this);
@@ -274,8 +275,16 @@ void SelectPrinterDialog::showEvent(QShowEvent* event) {
     activated_ = true;
     QPointer<SelectPrinterDialog> self(this);
     QTimer::singleShot(0, this, [self] {
-        if (self) self->controller_->activate();
-        if (self && self->script_) self->script_->start();
+        if (!self) return;
+        self->controller_->activate();
+        if (self->script_) {
+            self->script_->start();
+        } else if (self->unattended_) {
+            // Nobody can choose: the automatic print has its one chance, then the dialog
+            // cancels, as a message box takes its default answer.
+            self->controller_->timerTick();
+            if (self && !self->controller_->closed()) self->controller_->cancelClicked();
+        }
     });
 }
 

@@ -55,6 +55,7 @@ class SelectPrinterDialog : public QDialog, public SelectPrinterView {
     bool waitCursor_ = false;
     bool closing_ = false;
     bool activated_ = false;
+    bool unattended_ = false;
 };
 
 // Shows the printer selection modally over this thread's settings and lists, and returns when
@@ -62,10 +63,11 @@ class SelectPrinterDialog : public QDialog, public SelectPrinterView {
 // cancelled). A second showing while one is open is refused: the name stays empty. Without a
 // QApplication nothing is shown.
 //
-// Where nobody can click (the offscreen and minimal platforms), the environment variable
-// TESSEL_PRINTER_DIALOG_SCRIPT may name a file the dialog watches while it is open; once the
-// file exists and the dialog is idle it runs the file's one command, then renames the file
-// to the same name with ".done" added:
+// Where nobody can click (the offscreen and minimal platforms) the dialog gives the automatic
+// print its one chance and then cancels, unless the environment variable
+// TESSEL_PRINTER_DIALOG_SCRIPT names a file for the dialog to watch while it is open: once the
+// file exists and the dialog is idle, it runs the file's one command and renames the file to
+// the same name with ".done" added:
 //   "print"            press Print on the printer shown
 //   "print <device>"   choose the device in the list, then press Print
 //   "cancel"           press Cancel
