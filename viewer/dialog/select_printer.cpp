@@ -56,6 +56,29 @@ bool isErrorStatus(std::uint32_t status) {
 
 constexpr std::uint32_t kTonerLow = 0x20000;
 
+// Why a virtual printer is refused, in the status text and in the refusal box alike.
+std::u16string virtualText(const std::u16string& device, const std::u16string& company,
+                           const std::u16string& product) {
+    const std::u16string br(kCrLf);
+    return S(2063) + br + br + S(2064) + u" " + device + br + S(2065) + u" " + company + br +
+           S(2066) + u" " + product;
+}
+
+// Why a PostScript printer is refused.
+std::u16string postscriptText(const std::u16string& company, const std::u16string& driver) {
+    const std::u16string br(kCrLf);
+    return S(2068) + br + br + S(2065) + u" " + company + br + S(2069) + u" " + driver;
+}
+
+// Runs a probe of the dialog; a probe that fails answers no.
+bool probe(std::u16string_view where,
+           const std::function<bool(std::u16string_view, std::u16string&, std::u16string&)>& f,
+           std::u16string_view printer, std::u16string& first, std::u16string& second) {
+    bool yes = false;
+    guarded(where, [&] { yes = f && f(printer, first, second); });
+    return yes;
+}
+
 }  // namespace
 
 // Marks a step as running for its whole life, whichever way it ends.
@@ -301,25 +324,15 @@ void SelectPrinterController::selectionStep() {
     view_.setWaitCursor(true);
 
     std::u16string company, product;
-    bool isVirtualDriver = false;
-    guarded(u"cboPrinters_Click",
-            [&] { isVirtualDriver = probes_.virtualDriver(current_, company, product); });
-    if (isVirtualDriver) {
-        setStatus(S(2063) + std::u16string(kCrLf) + std::u16string(kCrLf) + S(2064) + u" " +
-                  current_ + std::u16string(kCrLf) + S(2065) + u" " + company +
-                  std::u16string(kCrLf) + S(2066) + u" " + product);
+    if (probe(u"cboPrinters_Click", probes_.virtualDriver, current_, company, product)) {
+        setStatus(virtualText(current_, company, product));
         setVerdict(3024);
         return;
     }
     if (!s.UseIntranet && !s.UsePostscriptPrinter) {
-        std::u16string driver;
-        company.clear();
-        bool isPostscript = false;
-        guarded(u"cboPrinters_Click",
-                [&] { isPostscript = probes_.postscript(current_, company, driver); });
-        if (isPostscript) {
-            setStatus(S(2068) + std::u16string(kCrLf) + std::u16string(kCrLf) + S(2065) + u" " +
-                      company + std::u16string(kCrLf) + S(2069) + u" " + driver);
+        std::u16string psCompany, driver;
+        if (probe(u"cboPrinters_Click", probes_.postscript, current_, psCompany, driver)) {
+            setStatus(postscriptText(psCompany, driver));
             setVerdict(3024);
             return;
         }
@@ -529,13 +542,8 @@ void SelectPrinterController::printRoad() {
     const std::u16string br(kCrLf);
 
     std::u16string company, product;
-    bool isVirtualDriver = false;
-    guarded(u"cmdPrint_Click",
-            [&] { isVirtualDriver = probes_.virtualDriver(current_, company, product); });
-    if (isVirtualDriver) {
-        box(S(2063) + br + br + S(2064) + u" " + current_ + br + S(2065) + u" " + company + br +
-                S(2066) + u" " + product,
-            S(2067) + current_, refusal);
+    if (probe(u"cmdPrint_Click", probes_.virtualDriver, current_, company, product)) {
+        box(virtualText(current_, company, product), S(2067) + current_, refusal);
         restoreButtons();
         return;
     }
@@ -543,18 +551,12 @@ void SelectPrinterController::printRoad() {
 
     const std::u16string settingsText = S(2071) + br + S(2072) + br + br + S(2073);
     if (!s.UseIntranet) {
-        if (!s.UsePostscriptPrinter) {
-            std::u16string driver;
-            company.clear();
-            bool isPostscript = false;
-            guarded(u"cmdPrint_Click",
-                    [&] { isPostscript = probes_.postscript(current_, company, driver); });
-            if (isPostscript) {
-                box(S(2068) + br + br + S(2065) + u" " + company + br + S(2069) + u" " + driver,
-                    S(2070) + current_, refusal);
-                restoreButtons();
-                return;
-            }
+        std::u16string psCompany, driver;
+        if (!s.UsePostscriptPrinter &&
+            probe(u"cmdPrint_Click", probes_.postscript, current_, psCompany, driver)) {
+            box(postscriptText(psCompany, driver), S(2070) + current_, refusal);
+            restoreButtons();
+            return;
         }
         if (!s.UseSpooler && !changable_) {
             box(settingsText, S(2074), refusal);
