@@ -5,6 +5,7 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QPrinter>
 #include <QString>
 
 #include <atomic>
@@ -158,11 +159,111 @@ class PdfPrinter : public Printer {
     std::u16string error_;
 };
 
+// A real print queue through Qt's printer (CUPS on Linux), page by page like the PDF printer;
+// the printable area is the queue's own.
+class QueuePrinter : public Printer {
+  public:
+    QueuePrinter(std::u16string name, const std::string& queue)
+        : name_(std::move(name)), printer_(QPrinter::HighResolution) {
+        printer_.setOutputFormat(QPrinter::NativeFormat);
+        printer_.setPrinterName(QString::fromStdString(queue));
+        printer_.setFullPage(false);
+        printer_.setCreator(QStringLiteral("Tessel"));
+    }
+    ~QueuePrinter() override { abort(); }
+
+    std::u16string deviceName() const override { return name_; }
+    Orientation orientation() const override { return orientation_; }
+    bool setOrientation(Orientation orientation) override {
+        if (pageOpen_) return fail(u"a page is open");
+        orientation_ = orientation;
+        return true;
+    }
+    AreaHiMetric printableArea() const override {
+        QPageLayout layout = printer_.pageLayout();
+        layout.setOrientation(orientation_ == Orientation::Landscape ? QPageLayout::Landscape
+                                                                     : QPageLayout::Portrait);
+        const QRectF mm = layout.paintRect(QPageLayout::Millimeter);
+        return {mm.width() * 100, mm.height() * 100};
+    }
+    bool drawPicture(const imaging::Picture& picture, double x, double y, double width,
+                     double height) override {
+        if (!openPage()) return false;
+        const QImage image(reinterpret_cast<const uchar*>(picture.pixels.data()), picture.width,
+                           picture.height, picture.width * 4, QImage::Format_RGB32);
+        const double perHiMetric = printer_.resolution() / 2540.0;
+        painter_.drawImage(
+            QRectF(x * perHiMetric, y * perHiMetric, width * perHiMetric, height * perHiMetric),
+            image);
+        return true;
+    }
+    bool newPage() override {
+        pageOpen_ = false;
+        return true;
+    }
+    bool end() override {
+        if (!painter_.isActive()) return true;  // nothing was drawn: no job
+        const bool ok = painter_.end();
+        pageOpen_ = false;
+        return ok || fail(u"the job could not be handed to the queue");
+    }
+    void abort() override {
+        if (!painter_.isActive()) return;
+        printer_.abort();
+        painter_.end();
+        pageOpen_ = false;
+    }
+    std::u16string lastError() const override { return error_; }
+
+  private:
+    bool openPage() {
+        if (pageOpen_) return true;
+        printer_.setPageOrientation(orientation_ == Orientation::Landscape ? QPageLayout::Landscape
+                                                                           : QPageLayout::Portrait);
+        if (!painter_.isActive()) {
+            if (!printer_.isValid()) return fail(u"the print queue is not available");
+            if (!painter_.begin(&printer_)) return fail(u"the print queue cannot be opened");
+        } else if (!printer_.newPage()) {
+            return fail(u"a new page could not be started");
+        }
+        pageOpen_ = true;
+        return true;
+    }
+    bool fail(std::u16string why) {
+        error_ = std::move(why);
+        return false;
+    }
+
+    std::u16string name_;
+    QPrinter printer_;
+    QPainter painter_;
+    Orientation orientation_ = Orientation::Portrait;
+    bool pageOpen_ = false;
+    std::u16string error_;
+};
+
 std::string number(double v) {
     return std::to_string(static_cast<long long>(std::llround(v)));
 }
 
 }  // namespace
+
+BackendChoice chooseBackend(const std::string& cupsQueue, const std::string& output,
+                            const std::string& machineFolder) {
+    BackendChoice choice;
+    if (!cupsQueue.empty()) {
+        choice.backend = Backend::Queue;
+        choice.target = cupsQueue;
+    } else if (!output.empty()) {
+        std::filesystem::path folder(output);
+        if (folder.is_relative()) folder = std::filesystem::path(machineFolder) / folder;
+        choice.backend = Backend::PdfFolder;
+        choice.target = folder.string();
+    } else {
+        choice.why = u"the printer has no output folder";
+    }
+    return choice;
+}
 
 std::unique_ptr<Printer> openPrinter(std::u16string_view deviceName, std::u16string* error) {
     const auto machine = system::loadMachine();
@@ -171,13 +272,18 @@ std::unique_ptr<Printer> openPrinter(std::u16string_view deviceName, std::u16str
         if (error) *error = u"the printer is not installed";
         return nullptr;
     }
-    if (printer->output.empty()) {
-        if (error) *error = u"the printer has no output folder";
-        return nullptr;
+    const BackendChoice choice =
+        chooseBackend(printer->cupsQueue, printer->output, system::machineFolder().string());
+    switch (choice.backend) {
+        case Backend::Queue:
+            return std::make_unique<QueuePrinter>(printer->deviceName, choice.target);
+        case Backend::PdfFolder:
+            return std::make_unique<PdfPrinter>(printer->deviceName, choice.target);
+        case Backend::None:
+            break;
     }
-    std::filesystem::path folder(printer->output);
-    if (folder.is_relative()) folder = system::machineFolder() / folder;
-    return std::make_unique<PdfPrinter>(printer->deviceName, folder);
+    if (error) *error = choice.why;
+    return nullptr;
 }
 
 bool RecordingPrinter::setOrientation(Orientation orientation) {
