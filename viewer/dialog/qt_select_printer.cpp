@@ -261,7 +261,7 @@ void SelectPrinterDialog::yield() {
     QCoreApplication::processEvents();
 }
 
-void SelectPrinterDialog::close() {
+void SelectPrinterDialog::dismiss() {
     if (closing_) return;
     closing_ = true;
     if (script_) script_->stop();

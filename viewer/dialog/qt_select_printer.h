@@ -36,7 +36,7 @@ class SelectPrinterDialog : public QDialog, public SelectPrinterView {
     void startTimer() override;
     void stopTimer() override;
     void yield() override;
-    void close() override;
+    void dismiss() override;
 
   protected:
     void showEvent(QShowEvent* event) override;

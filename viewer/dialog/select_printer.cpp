@@ -655,7 +655,7 @@ void SelectPrinterController::unload() {
     view_.stopTimer();
     topmost(false);
     tables_.reset();
-    view_.close();
+    view_.dismiss();
 }
 
 }  // namespace vistrel::dialog

@@ -94,7 +94,7 @@ class SelectPrinterView {
     // Lets pending events run once.
     virtual void yield() = 0;
     // The form goes away; the modal show returns.
-    virtual void close() = 0;
+    virtual void dismiss() = 0;
 };
 
 // What the dialog needs of the user's session.

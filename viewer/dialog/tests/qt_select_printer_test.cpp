@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
 #include <QTimer>
 #include <cstdlib>
 #include <filesystem>
@@ -123,6 +125,33 @@ TEST_F(QtDialog, TheFormShowsTheVerdict) {
     dialog::showPrinterSelection();
     EXPECT_EQ(verdict, QStringLiteral("Information - Available"));
     EXPECT_EQ(chosen(), u"A");
+}
+
+TEST_F(QtDialog, TheCloseCommandWaitsForThePrintButtonAndEscapeCancels) {
+    script();  // no file: the dialog waits
+    bool closedByCommand = true, stillShown = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, &app, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* form = dynamic_cast<dialog::SelectPrinterDialog*>(w);
+            if (!form || !form->isVisible() || form->controller().busy() ||
+                form->controller().currentPrinterName().empty())
+                continue;
+            watch.stop();
+            closedByCommand = form->close();
+            stillShown = form->isVisible();
+            auto* combo = form->findChild<QComboBox*>("cboPrinters");
+            combo->setFocus();
+            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QApplication::sendEvent(combo, &escape);
+        }
+    });
+    watch.start(10);
+    chosen() = u"stale";
+    dialog::showPrinterSelection();
+    EXPECT_FALSE(closedByCommand);
+    EXPECT_TRUE(stillShown);
+    EXPECT_EQ(chosen(), u"");
 }
 
 }  // namespace

@@ -53,7 +53,7 @@ class FakeView : public SelectPrinterView {
         ++yields;
         if (onYield) onYield();
     }
-    void close() override { ++closes; }
+    void dismiss() override { ++closes; }
 
     bool on(Control c) const {
         auto it = enabled.find(c);
