@@ -54,11 +54,11 @@ std::filesystem::path newJobFile(const std::filesystem::path& folder, std::u16st
     }
 }
 
-class PdfPrinter : public Printer {
+// What the painting printers share: the device name, the orientation of the next page, pages
+// opened by the first drawing on them, and pictures painted in device units.
+class PaintingPrinter : public Printer {
   public:
-    PdfPrinter(std::u16string name, std::filesystem::path folder)
-        : name_(std::move(name)), folder_(std::move(folder)) {}
-    ~PdfPrinter() override { abort(); }
+    explicit PaintingPrinter(std::u16string name) : name_(std::move(name)) {}
 
     std::u16string deviceName() const override { return name_; }
     Orientation orientation() const override { return orientation_; }
@@ -67,17 +67,13 @@ class PdfPrinter : public Printer {
         orientation_ = orientation;
         return true;
     }
-    AreaHiMetric printableArea() const override {
-        const AreaHiMetric area = pageOpen_ ? pageArea_ : areaOf(orientation_);
-        return area;
-    }
     bool drawPicture(const imaging::Picture& picture, double x, double y, double width,
                      double height) override {
         if (!openPage()) return false;
         const QImage image(reinterpret_cast<const uchar*>(picture.pixels.data()), picture.width,
                            picture.height, picture.width * 4, QImage::Format_RGB32);
-        // The painter works in device units of the writer's resolution.
-        const double perHiMetric = writer_->resolution() / 2540.0;
+        // The painter works in device units of the device's resolution.
+        const double perHiMetric = resolution() / 2540.0;
         painter_.drawImage(
             QRectF(x * perHiMetric, y * perHiMetric, width * perHiMetric, height * perHiMetric),
             image);
@@ -86,6 +82,33 @@ class PdfPrinter : public Printer {
     bool newPage() override {
         pageOpen_ = false;
         return true;
+    }
+    std::u16string lastError() const override { return error_; }
+
+  protected:
+    // Opens a page (and the job with the first one) when none is open.
+    virtual bool openPage() = 0;
+    virtual int resolution() const = 0;
+    bool fail(std::u16string why) {
+        error_ = std::move(why);
+        return false;
+    }
+
+    std::u16string name_;
+    QPainter painter_;
+    Orientation orientation_ = Orientation::Portrait;
+    bool pageOpen_ = false;
+    std::u16string error_;
+};
+
+class PdfPrinter : public PaintingPrinter {
+  public:
+    PdfPrinter(std::u16string name, std::filesystem::path folder)
+        : PaintingPrinter(std::move(name)), folder_(std::move(folder)) {}
+    ~PdfPrinter() override { abort(); }
+
+    AreaHiMetric printableArea() const override {
+        return pageOpen_ ? pageArea_ : areaOf(orientation_);
     }
     bool end() override {
         if (!writer_) return true;  // nothing was drawn: no file
@@ -108,9 +131,9 @@ class PdfPrinter : public Printer {
         std::filesystem::remove(part_, ec);
         pageOpen_ = false;
     }
-    std::u16string lastError() const override { return error_; }
 
   private:
+    int resolution() const override { return writer_ ? writer_->resolution() : 300; }
     static AreaHiMetric areaOf(Orientation o) {
         return o == Orientation::Landscape ? AreaHiMetric{kA4.height, kA4.width} : kA4;
     }
@@ -120,7 +143,7 @@ class PdfPrinter : public Printer {
             orientation_ == Orientation::Landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
             QMarginsF(0, 0, 0, 0));
     }
-    bool openPage() {
+    bool openPage() override {
         if (pageOpen_) return true;
         if (!writer_) {
             std::error_code ec;
@@ -144,27 +167,18 @@ class PdfPrinter : public Printer {
         pageOpen_ = true;
         return true;
     }
-    bool fail(std::u16string why) {
-        error_ = std::move(why);
-        return false;
-    }
 
-    std::u16string name_;
     std::filesystem::path folder_, file_, part_;
     std::unique_ptr<QPdfWriter> writer_;
-    QPainter painter_;
-    Orientation orientation_ = Orientation::Portrait;
     AreaHiMetric pageArea_{};
-    bool pageOpen_ = false;
-    std::u16string error_;
 };
 
 // A real print queue through Qt's printer (CUPS on Linux), page by page like the PDF printer;
 // the printable area is the queue's own.
-class QueuePrinter : public Printer {
+class QueuePrinter : public PaintingPrinter {
   public:
     QueuePrinter(std::u16string name, const std::string& queue)
-        : name_(std::move(name)), printer_(QPrinter::HighResolution) {
+        : PaintingPrinter(std::move(name)), printer_(QPrinter::HighResolution) {
         printer_.setOutputFormat(QPrinter::NativeFormat);
         printer_.setPrinterName(QString::fromStdString(queue));
         printer_.setFullPage(false);
@@ -172,34 +186,12 @@ class QueuePrinter : public Printer {
     }
     ~QueuePrinter() override { abort(); }
 
-    std::u16string deviceName() const override { return name_; }
-    Orientation orientation() const override { return orientation_; }
-    bool setOrientation(Orientation orientation) override {
-        if (pageOpen_) return fail(u"a page is open");
-        orientation_ = orientation;
-        return true;
-    }
     AreaHiMetric printableArea() const override {
         QPageLayout layout = printer_.pageLayout();
         layout.setOrientation(orientation_ == Orientation::Landscape ? QPageLayout::Landscape
                                                                      : QPageLayout::Portrait);
         const QRectF mm = layout.paintRect(QPageLayout::Millimeter);
         return {mm.width() * 100, mm.height() * 100};
-    }
-    bool drawPicture(const imaging::Picture& picture, double x, double y, double width,
-                     double height) override {
-        if (!openPage()) return false;
-        const QImage image(reinterpret_cast<const uchar*>(picture.pixels.data()), picture.width,
-                           picture.height, picture.width * 4, QImage::Format_RGB32);
-        const double perHiMetric = printer_.resolution() / 2540.0;
-        painter_.drawImage(
-            QRectF(x * perHiMetric, y * perHiMetric, width * perHiMetric, height * perHiMetric),
-            image);
-        return true;
-    }
-    bool newPage() override {
-        pageOpen_ = false;
-        return true;
     }
     bool end() override {
         if (!painter_.isActive()) return true;  // nothing was drawn: no job
@@ -213,10 +205,10 @@ class QueuePrinter : public Printer {
         painter_.end();
         pageOpen_ = false;
     }
-    std::u16string lastError() const override { return error_; }
 
   private:
-    bool openPage() {
+    int resolution() const override { return printer_.resolution(); }
+    bool openPage() override {
         if (pageOpen_) return true;
         printer_.setPageOrientation(orientation_ == Orientation::Landscape ? QPageLayout::Landscape
                                                                            : QPageLayout::Portrait);
@@ -229,17 +221,8 @@ class QueuePrinter : public Printer {
         pageOpen_ = true;
         return true;
     }
-    bool fail(std::u16string why) {
-        error_ = std::move(why);
-        return false;
-    }
 
-    std::u16string name_;
     QPrinter printer_;
-    QPainter painter_;
-    Orientation orientation_ = Orientation::Portrait;
-    bool pageOpen_ = false;
-    std::u16string error_;
 };
 
 std::string number(double v) {
