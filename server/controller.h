@@ -65,6 +65,8 @@ class ViewerHost {
     virtual bool available() const = 0;
     virtual std::u16string version() = 0;
     virtual void hide() = 0;
+    // Shows the viewer form, not modal (the window's button).
+    virtual void show() {}
     // Runs an issue: hands the viewer its texts, asks for a printer and prints. Returns once
     // the viewer is done; its events arrive before. False when no printer was available (the
     // viewer then did not run).

@@ -70,10 +70,12 @@ int main(int argc, char** argv) {
     // Without a screen nobody can click a box away: record it and write it to stderr.
     std::shared_ptr<platform::ui::MessageBoxes> boxes;
     QString platformName = QGuiApplication::platformName();
-    if (platformName == "offscreen" || platformName == "minimal")
+    if (platformName == "offscreen" || platformName == "minimal") {
         boxes = std::make_shared<platform::ui::HeadlessMessageBoxes>();
-    else
+    } else {
         boxes = std::make_shared<platform::ui::QtMessageBoxes>();
+        platform::ui::setDialogs(std::make_shared<platform::ui::QtDialogs>());
+    }
     platform::ui::setMessageBoxes(boxes);
 
     platform::net::QtSocketArray sockets;
@@ -86,6 +88,8 @@ int main(int argc, char** argv) {
     ServerController controller(info,
                                 {sockets, window, tray, *boxes, clock, cipher, viewer, program});
     window.attach(&controller);
+    WindowCommands commands(info.programFolder, window, viewer);
+    window.attachCommands(&commands);
     if (!controller.start()) return controller.exitCode();
     return app.exec();
 }

@@ -49,11 +49,36 @@ MainWindow::MainWindow() {
     buttons->addWidget(button(u"트레이", [](ServerController& c) { c.hideToTray(); }));
     buttons->addWidget(button(u"저장", [](ServerController& c) { c.saveLog(); }));
     buttons->addWidget(button(u"지우기", [](ServerController& c) { c.clearLog(); }));
+    // The remaining commands, each named as the window's button it stands for.
+    auto command = [this](const char* name, const char16_t* caption, auto action) {
+        auto* b = new QPushButton(QString::fromStdU16String(caption));
+        b->setObjectName(name);
+        connect(b, &QPushButton::clicked, this, [this, action] {
+            if (commands_) action(*commands_);
+        });
+        return b;
+    };
+    filePath_ = new QLineEdit;
+    filePath_->setObjectName("txtFpath");
+    auto* commands = new QHBoxLayout;
+    commands->addWidget(
+        command("cmdCertView", u"증명서 보기", [](WindowCommands& c) { c.cmdCertView_Click(); }));
+    commands->addWidget(
+        command("cmdServerSend", u"전송", [](WindowCommands& c) { c.cmdServerSend_Click(); }));
+    commands->addWidget(command("cmdXml", u"", [](WindowCommands& c) { c.cmdXml_Click(); }));
+    commands->addWidget(
+        command("Command1", u"testcrypt", [](WindowCommands& c) { c.Command1_Click(); }));
+    commands->addWidget(command("Command3", u"", [](WindowCommands& c) { c.Command3_Click(); }));
+    commands->addWidget(filePath_);
+    commands->addWidget(
+        command("Command2", u"파일 선택", [](WindowCommands& c) { c.Command2_Click(); }));
+
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(list_);
     layout->addWidget(status_);
     layout->addLayout(buttons);
+    layout->addLayout(commands);
     resize(640, 420);
 
     timer_ = new QTimer(this);
@@ -97,6 +122,14 @@ void MainWindow::showWindow() {
 
 void MainWindow::hideWindow() {
     hide();
+}
+
+platform::ui::OwnerWindow MainWindow::ownerWindow() const {
+    return static_cast<platform::ui::OwnerWindow>(winId());
+}
+
+void MainWindow::setFilePath(const std::u16string& path) {
+    filePath_->setText(QString::fromStdU16String(path));
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

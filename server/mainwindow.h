@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include "server/controller.h"
+#include "server/windowcommands.h"
 
 class QLabel;
 class QLineEdit;
@@ -16,10 +17,11 @@ namespace tessel::server {
 
 class LogModel;
 
-class MainWindow : public QWidget, public MainView {
+class MainWindow : public QWidget, public MainView, public CommandView {
   public:
     MainWindow();
     void attach(ServerController* controller);
+    void attachCommands(WindowCommands* commands) { commands_ = commands; }
 
     void setCaption(const std::u16string& caption) override;
     void setAddress(const std::u16string& address) override;
@@ -29,15 +31,21 @@ class MainWindow : public QWidget, public MainView {
     void showWindow() override;
     void hideWindow() override;
 
+    platform::ui::OwnerWindow ownerWindow() const override;
+    void setFilePath(const std::u16string& path) override;
+
     // For the smoke test.
     QListView* logList() const { return list_; }
     QLabel* stateLabel() const { return stateText_; }
+    QLineEdit* filePath() const { return filePath_; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
 
   private:
     ServerController* controller_ = nullptr;
+    WindowCommands* commands_ = nullptr;
+    QLineEdit* filePath_;
     QLineEdit* address_;
     QLineEdit* port_;
     QListView* list_;

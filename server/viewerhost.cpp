@@ -145,6 +145,14 @@ void ComViewerHost::hide() {
     if (impl_->form) impl_->form->hide();
 }
 
+void ComViewerHost::show() {
+    impl_->ensure();
+    if (impl_->form) {
+        impl_->form->show();
+        impl_->form->raise();
+    }
+}
+
 bool ComViewerHost::run(const ViewerRun& request, ViewerEvents& events) {
     if (!impl_->ensure()) return false;
     impl_->place(request);

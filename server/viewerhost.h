@@ -18,6 +18,7 @@ class ComViewerHost : public ViewerHost {
     bool available() const override;
     std::u16string version() override;
     void hide() override;
+    void show() override;
     bool run(const ViewerRun& request, ViewerEvents& events) override;
 
   private:

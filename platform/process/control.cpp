@@ -3,11 +3,13 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <fstream>
 #include <thread>
 
@@ -73,8 +75,16 @@ int startDetached(const std::vector<std::string>& argv, const std::string& folde
     if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+    // The child starts with no signal blocked and every handler at its default, whatever the
+    // caller blocks or handles for itself (a service reading its signals from a descriptor).
+    posix_spawnattr_setflags(
+        &attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     posix_spawnattr_setpgroup(&attr, 0);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &all);
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
@@ -90,6 +100,42 @@ int startDetached(const std::vector<std::string>& argv, const std::string& folde
         }
     }).detach();
     return 0;
+}
+
+namespace {
+
+// The executable file a bare program name stands for, searched along PATH as a shell does;
+// empty when none is found.
+std::string searchPath(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::string folders = path && *path ? path : "/usr/local/bin:/usr/bin:/bin";
+    std::size_t start = 0;
+    while (start <= folders.size()) {
+        std::size_t end = folders.find(':', start);
+        if (end == std::string::npos) end = folders.size();
+        std::string folder = folders.substr(start, end - start);
+        if (folder.empty()) folder = ".";
+        const std::string candidate = folder + "/" + name;
+        struct stat st {};
+        if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            ::access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        start = end + 1;
+    }
+    return {};
+}
+
+}  // namespace
+
+int startCommandLine(std::u16string_view commandLine, const std::string& folder) {
+    std::vector<std::string> argv = commandArgv(commandLine);
+    if (argv.empty() || argv[0].empty()) return EINVAL;
+    if (argv[0].find('/') == std::string::npos) {
+        std::string found = searchPath(argv[0]);
+        if (found.empty()) return ENOENT;
+        argv[0] = std::move(found);
+    }
+    return startDetached(argv, folder);
 }
 
 }  // namespace platform::process

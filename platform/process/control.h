@@ -27,4 +27,9 @@ bool terminateUnprotected(pid_t pid);
 // program, EACCES for one that may not run).
 int startDetached(const std::vector<std::string>& argv, const std::string& folder = {});
 
+// Starts a Windows command line (see commandArgv) with startDetached. A program named without a
+// folder is looked up in PATH. Answers 0 or the errno of the failure: EINVAL for a blank line,
+// ENOENT for a program that is not found.
+int startCommandLine(std::u16string_view commandLine, const std::string& folder = {});
+
 }  // namespace platform::process

@@ -77,6 +77,11 @@ std::vector<ProcessEntry> snapshot() {
         std::string line;
         while (std::getline(status, line)) {
             if (line.rfind("PPid:", 0) == 0) entry.parentPid = pid_t(std::atol(line.c_str() + 5));
+            if (line.rfind("State:", 0) == 0) {
+                auto state = line.find_first_not_of(" \t", 6);
+                entry.zombie =
+                    state != std::string::npos && (line[state] == 'Z' || line[state] == 'X');
+            }
             if (line.rfind("Threads:", 0) == 0)
                 entry.threads = std::uint32_t(std::atol(line.c_str() + 8));
         }
@@ -351,6 +356,15 @@ int spawn(const SpawnOptions& options, Child& child) {
     child.pid_ = pid;
     child.group_ = options.newProcessGroup;
     return 0;
+}
+
+int runToEnd(const std::vector<std::string>& argv) {
+    SpawnOptions options;
+    options.argv = argv;
+    Child child;
+    if (spawn(options, child) != 0) return -1;
+    const int status = child.wait();
+    return status >= 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 ReadStatus readSome(int fd, std::uint8_t* buffer, std::size_t max, std::size_t& got,

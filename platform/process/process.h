@@ -22,6 +22,8 @@ struct ProcessEntry {
     pid_t parentPid = 0;
     std::u16string exeFile;  // the program's file name without its folder
     std::uint32_t threads = 0;
+    // An ended process that its parent has not reaped yet (state Z or X): it runs nothing.
+    bool zombie = false;
 };
 
 // The processes of the machine that /proc shows, in ascending process id order.
@@ -87,6 +89,10 @@ class Child {
     pid_t pid_ = -1;
     bool group_ = false;
 };
+
+// Runs a program to its end with its output discarded (no shell, argv[0] looked up in PATH when
+// it holds no "/"). Answers its exit code; -1 when it could not be started or did not exit.
+int runToEnd(const std::vector<std::string>& argv);
 
 // Starts a program. Every descriptor but 0, 1 and 2 is closed in the child, standard input is
 // /dev/null. Answers 0 or the errno of the failure (ENOENT for a missing program).

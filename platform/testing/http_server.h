@@ -26,21 +26,28 @@ struct RecordedRequest {
     std::string body;
 };
 
+// A listening socket on a free loopback port; aborts when none can be had.
+inline int loopbackListener(std::uint16_t& port) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    if (listener < 0 ||
+        ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener, 8) != 0)
+        std::abort();
+    socklen_t length = sizeof address;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    port = ntohs(address.sin_port);
+    return listener;
+}
+
 class HttpServer {
   public:
     HttpServer() {
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = 0;
-        if (listener_ < 0 ||
-            ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            ::listen(listener_, 8) != 0 || ::pipe(stop_) != 0)
-            std::abort();
-        socklen_t length = sizeof address;
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
+        listener_ = loopbackListener(port_);
+        if (::pipe(stop_) != 0) std::abort();
         thread_ = std::thread([this] { serve(); });
     }
     ~HttpServer() {
@@ -154,6 +161,24 @@ class HttpServer {
     mutable std::mutex mutex_;
     std::string reply_ = "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
     std::vector<RecordedRequest> requests_;
+};
+
+// A loopback port whose connections complete (the kernel accepts them into its queue) but
+// never get an answer: a client waiting on it runs into its time-out.
+class SilentServer {
+  public:
+    SilentServer() : listener_(loopbackListener(port_)) {}
+    ~SilentServer() { ::close(listener_); }
+    SilentServer(const SilentServer&) = delete;
+    SilentServer& operator=(const SilentServer&) = delete;
+
+    std::string url(const std::string& path = "/") const {
+        return "http://127.0.0.1:" + std::to_string(port_) + path;
+    }
+
+  private:
+    std::uint16_t port_ = 0;  // set by the listener's initialiser, so declared first
+    int listener_ = -1;
 };
 
 }  // namespace platform::testing

@@ -3,20 +3,13 @@
 #include <cstdio>
 
 #include "platform/text/text.h"
+#include "platform/ui/service.h"
 
 namespace platform::ui {
 
 namespace {
 
-struct Service {
-    std::mutex mutex;
-    std::shared_ptr<MessageBoxes> current = std::make_shared<HeadlessMessageBoxes>();
-};
-
-Service& service() {
-    static Service* s = new Service;  // lives to the end of the process
-    return *s;
-}
+using Slot = ServiceSlot<MessageBoxes, HeadlessMessageBoxes>;
 
 }  // namespace
 
@@ -25,15 +18,11 @@ int messageBox(const std::u16string& text, const std::u16string& caption, unsign
 }
 
 std::shared_ptr<MessageBoxes> messageBoxes() {
-    Service& s = service();
-    std::lock_guard lock(s.mutex);
-    return s.current;
+    return Slot::instance().get();
 }
 
 void setMessageBoxes(std::shared_ptr<MessageBoxes> replacement) {
-    Service& s = service();
-    std::lock_guard lock(s.mutex);
-    s.current = replacement ? std::move(replacement) : std::make_shared<HeadlessMessageBoxes>();
+    Slot::instance().set(std::move(replacement));
 }
 
 int defaultAnswer(unsigned style) {

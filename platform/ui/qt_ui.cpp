@@ -1,6 +1,9 @@
 #include "platform/ui/qt_ui.h"
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -54,6 +57,63 @@ int QtMessageBoxes::show(const std::u16string& text, const std::u16string& capti
     for (const auto& [button, answer] : buttons)
         if (clicked == button) return answer;
     return defaultAnswer(style);
+}
+
+namespace {
+
+QWidget* ownerWidget(OwnerWindow owner) {
+    // Without an owner the dialog belongs to the window the user is working in.
+    return owner ? QWidget::find(static_cast<WId>(owner)) : QApplication::activeWindow();
+}
+
+QString q(const std::u16string& s) {
+    return QString::fromStdU16String(s);
+}
+
+}  // namespace
+
+std::u16string QtDialogs::inputBox(const std::u16string& prompt, const std::u16string& title,
+                                   const std::u16string& defaultText) {
+    bool ok = false;
+    QString typed = QInputDialog::getText(QApplication::activeWindow(), q(title), q(prompt),
+                                          QLineEdit::Normal, q(defaultText), &ok);
+    return ok ? typed.toStdU16String() : std::u16string();
+}
+
+std::optional<FileDialogAnswer> QtDialogs::fileDialog(const FileDialogRequest& request) {
+    QFileDialog dialog(ownerWidget(request.owner), q(request.title), q(request.initialDir));
+    QStringList filters;
+    for (const FileFilter& f : request.filters) filters << q(qtNameFilter(f));
+    if (!filters.isEmpty()) {
+        dialog.setNameFilters(filters);
+        int index = request.filterIndex >= 1 && request.filterIndex <= filters.size()
+                        ? request.filterIndex - 1
+                        : 0;
+        dialog.selectNameFilter(filters[index]);
+    }
+    if (!request.defaultExtension.empty()) dialog.setDefaultSuffix(q(request.defaultExtension));
+    if (!request.fileName.empty()) dialog.selectFile(q(request.fileName));
+    if (request.kind == FileDialogRequest::Kind::Save) {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+    } else {
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(request.multiSelect ? QFileDialog::ExistingFiles
+                                               : QFileDialog::ExistingFile);
+    }
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    FileDialogAnswer answer;
+    for (const QString& path : dialog.selectedFiles())
+        answer.paths.push_back(path.toStdU16String());
+    if (answer.paths.empty()) return std::nullopt;
+    return answer;
+}
+
+std::optional<std::u16string> QtDialogs::folderDialog(const FolderDialogRequest& request) {
+    QString folder =
+        QFileDialog::getExistingDirectory(ownerWidget(request.owner), q(request.title));
+    if (folder.isEmpty()) return std::nullopt;
+    return folder.toStdU16String();
 }
 
 QtTrayIcon::QtTrayIcon() = default;

@@ -1,10 +1,12 @@
-// Qt implementations of the user-interface services: message boxes (QMessageBox) and the tray
-// icon (QSystemTrayIcon, a no-op when the desktop has no tray, as under the offscreen
-// platform). Only programs with windows link this target (platform_ui_qt).
+// Qt implementations of the user-interface services: message boxes (QMessageBox), input boxes
+// and file and folder dialogs (QInputDialog, QFileDialog) and the tray icon (QSystemTrayIcon, a
+// no-op when the desktop has no tray, as under the offscreen platform). Only programs with windows
+// link this target (platform_ui_qt).
 #pragma once
 
 #include <memory>
 
+#include "platform/ui/dialogs.h"
 #include "platform/ui/messagebox.h"
 #include "platform/ui/tray.h"
 
@@ -16,6 +18,15 @@ namespace platform::ui {
 class QtMessageBoxes : public MessageBoxes {
   public:
     int show(const std::u16string& text, const std::u16string& caption, unsigned style) override;
+};
+
+// The owner handle of a request is the native window id of a widget (QWidget::winId).
+class QtDialogs : public Dialogs {
+  public:
+    std::u16string inputBox(const std::u16string& prompt, const std::u16string& title,
+                            const std::u16string& defaultText) override;
+    std::optional<FileDialogAnswer> fileDialog(const FileDialogRequest& request) override;
+    std::optional<std::u16string> folderDialog(const FolderDialogRequest& request) override;
 };
 
 class QtTrayIcon : public TrayIcon {

@@ -5,12 +5,15 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
+#include <QPushButton>
 #include <fstream>
 
 #include "fakes.h"
 #include "platform/testing/temp_machine.h"
 #include "platform/text/text.h"
+#include "platform/ui/dialogs.h"
 #include "server/mainwindow.h"
 
 using namespace tessel::server;
@@ -54,6 +57,20 @@ TEST(Window, SmokeTestUnderTheOffscreenPlatform) {
     ASSERT_GE(model->rowCount(), 1);
     EXPECT_TRUE(
         model->index(0, 0).data().toString().endsWith(QString::fromUtf8("Tessel 소켓 기동,0")));
+
+    // The file-choice button puts the chosen file into the path box.
+    auto dialogs = std::make_shared<platform::ui::HeadlessDialogs>(false);
+    platform::ui::setDialogs(dialogs);
+    dialogs->scriptFiles({platform::ui::FileDialogAnswer{{u"/tmp/testdata/run.log"}}});
+    WindowCommands commands(info.programFolder, window, viewer);
+    window.attachCommands(&commands);
+    auto* choose = window.findChild<QPushButton*>("Command2");
+    ASSERT_NE(choose, nullptr);
+    choose->click();
+    EXPECT_EQ(window.filePath()->text(), "/tmp/testdata/run.log");
+    ASSERT_EQ(dialogs->fileRequests().size(), 1u);
+    EXPECT_EQ(dialogs->fileRequests()[0].owner, window.ownerWindow());
+    platform::ui::setDialogs(nullptr);
 
     window.close();
     QApplication::processEvents();

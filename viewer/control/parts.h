@@ -31,7 +31,9 @@ class ViewerFace {
     // The start layout: frame at the origin, no pictures, the hidden helpers hidden.
     virtual void reset() = 0;
 };
-using FaceFactory = std::function<std::unique_ptr<ViewerFace>()>;
+class Viewer;
+// Makes the face of a viewer when a host first asks for its widget.
+using FaceFactory = std::function<std::unique_ptr<ViewerFace>(Viewer& viewer)>;
 
 class Downloader {
   public:

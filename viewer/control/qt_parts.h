@@ -1,5 +1,5 @@
-// The viewer's face and downloader on Qt: a widget the host places on its form, and
-// downloads through Qt's network access on the thread's event loop.
+// The viewer's face and downloader on Qt: its window, a widget the host places on its form,
+// and downloads through Qt's network access on the thread's event loop.
 #pragma once
 
 #include "viewer/control/parts.h"

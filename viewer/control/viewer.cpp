@@ -225,7 +225,7 @@ com::HRESULT Viewer::GetWidget(void*& widget) {
     widget = nullptr;
     return com::guard(u"Vistrel.Viewer", [&] {
         if (!face_ && parts_.face) {
-            face_ = parts_.face();
+            face_ = parts_.face(*this);
             if (face_) {
                 face_->reset();
                 face_->setBorderStyle(border_);
@@ -321,6 +321,63 @@ void Viewer::putFit(bool& flag, bool value) {
     if (pageLoaded_ && value) reopen(currentPage_);
 }
 
+std::int32_t Viewer::page() const {
+    return pageLoaded_ ? currentPage_ : -1;
+}
+
+void Viewer::setPage(std::int32_t value) {
+    trapped([&] { putPage(value); });
+}
+
+void Viewer::setFitWidth(bool on) {
+    trapped([&] { putFit(fitWidth_, on); });
+}
+
+void Viewer::setFitHeight(bool on) {
+    trapped([&] { putFit(fitHeight_, on); });
+}
+
+void Viewer::FirstPage() {
+    trapped([&] {
+        if (!pageLoaded_ || currentPage_ == 1) return;
+        currentPage_ = 1;
+        showPage(1);
+    });
+}
+
+void Viewer::PreviousPage() {
+    trapped([&] {
+        if (!pageLoaded_ || currentPage_ == 1) return;
+        showPage(--currentPage_);
+    });
+}
+
+void Viewer::NextPage() {
+    trapped([&] {
+        if (!pageLoaded_ || currentPage_ == pageCount_) return;
+        showPage(++currentPage_);
+    });
+}
+
+void Viewer::LastPage() {
+    trapped([&] {
+        if (!pageLoaded_ || currentPage_ == pageCount_) return;
+        currentPage_ = pageCount_;
+        showPage(currentPage_);
+    });
+}
+
+void Viewer::printButtonClick() {
+    if (busy_) return;
+    busy_ = true;
+    trapped([&] { printButton(); });
+    busy_ = false;
+}
+
+bool Viewer::SavePageAsText(const std::u16string&) {
+    return false;
+}
+
 bool Viewer::beginDownload(const std::u16string& url, const std::u16string& file) {
     fire(event::DownloadStarted, {Variant(file)});
     if (!parts_.downloader) return false;
@@ -399,15 +456,8 @@ const com::Members<Viewer>& Viewer::members() {
                          u"Property Xml(" + text::formatNumber(double(list.size())) + u"): " + list,
                          1);
                  })
-            .get(dispid::page, u"page", VT_I4,
-                 [](Viewer& v, Call& c) {
-                     c.result = v.pageLoaded_ ? v.currentPage_ : std::int32_t{-1};
-                 })
-            .put(dispid::page, u"page", VT_I4,
-                 [](Viewer& v, Call& c) {
-                     const std::int32_t value = c.i4(0);
-                     trapped([&] { v.putPage(value); });
-                 })
+            .get(dispid::page, u"page", VT_I4, [](Viewer& v, Call& c) { c.result = v.page(); })
+            .put(dispid::page, u"page", VT_I4, [](Viewer& v, Call& c) { v.setPage(c.i4(0)); })
             .get(dispid::LinkPage, u"LinkPage", VT_I4,
                  [](Viewer&, Call& c) { c.result = std::int32_t{0}; })
             .get(dispid::Border, u"Border", VT_I4, [](Viewer& v, Call& c) { c.result = v.border_; })
@@ -429,35 +479,13 @@ const com::Members<Viewer>& Viewer::members() {
                         trapped([&] { v.RunViewer(printing); });
                     })
             .method(dispid::FirstPage, u"FirstPage", VT_EMPTY, {},
-                    [](Viewer& v, Call&) {
-                        trapped([&] {
-                            if (!v.pageLoaded_ || v.currentPage_ == 1) return;
-                            v.currentPage_ = 1;
-                            v.showPage(1);
-                        });
-                    })
+                    [](Viewer& v, Call&) { v.FirstPage(); })
             .method(dispid::PreviousPage, u"PreviousPage", VT_EMPTY, {},
-                    [](Viewer& v, Call&) {
-                        trapped([&] {
-                            if (!v.pageLoaded_ || v.currentPage_ == 1) return;
-                            v.showPage(--v.currentPage_);
-                        });
-                    })
+                    [](Viewer& v, Call&) { v.PreviousPage(); })
             .method(dispid::NextPage, u"NextPage", VT_EMPTY, {},
-                    [](Viewer& v, Call&) {
-                        trapped([&] {
-                            if (!v.pageLoaded_ || v.currentPage_ == v.pageCount_) return;
-                            v.showPage(++v.currentPage_);
-                        });
-                    })
+                    [](Viewer& v, Call&) { v.NextPage(); })
             .method(dispid::LastPage, u"LastPage", VT_EMPTY, {},
-                    [](Viewer& v, Call&) {
-                        trapped([&] {
-                            if (!v.pageLoaded_ || v.currentPage_ == v.pageCount_) return;
-                            v.currentPage_ = v.pageCount_;
-                            v.showPage(v.currentPage_);
-                        });
-                    })
+                    [](Viewer& v, Call&) { v.LastPage(); })
             .get(dispid::hwnd, u"hwnd", VT_I4,
                  [](Viewer& v, Call& c) {
                      c.result = v.face_ ? v.face_->windowHandle() : std::int32_t{0};
@@ -480,17 +508,11 @@ const com::Members<Viewer>& Viewer::members() {
             .get(dispid::FitWidth, u"FitWidth", VT_BOOL,
                  [](Viewer& v, Call& c) { c.result = v.fitWidth_; })
             .put(dispid::FitWidth, u"FitWidth", VT_BOOL,
-                 [](Viewer& v, Call& c) {
-                     const bool flag = c.boolean(0);
-                     trapped([&] { v.putFit(v.fitWidth_, flag); });
-                 })
+                 [](Viewer& v, Call& c) { v.setFitWidth(c.boolean(0)); })
             .get(dispid::FitHeight, u"FitHeight", VT_BOOL,
                  [](Viewer& v, Call& c) { c.result = v.fitHeight_; })
             .put(dispid::FitHeight, u"FitHeight", VT_BOOL,
-                 [](Viewer& v, Call& c) {
-                     const bool flag = c.boolean(0);
-                     trapped([&] { v.putFit(v.fitHeight_, flag); });
-                 })
+                 [](Viewer& v, Call& c) { v.setFitHeight(c.boolean(0)); })
             .method(dispid::FindText, u"FindText", VT_BSTR,
                     {{u"strText", VT_BSTR},
                      optional(u"lngPage", VT_VARIANT),

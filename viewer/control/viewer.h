@@ -172,6 +172,30 @@ class Viewer : public com::DispatchImpl<Viewer, com::ConnectionPointContainer, c
     void RunViewer(bool printing);
     bool PrintPDF(std::int32_t startPage, std::int32_t endPage);
 
+    // What the window's own handlers call: the members of the same names.
+    std::int32_t page() const;  // -1 while no page is loaded
+    void setPage(std::int32_t value);
+    bool fitWidth() const { return fitWidth_; }
+    bool fitHeight() const { return fitHeight_; }
+    void setFitWidth(bool on);
+    void setFitHeight(bool on);
+    void FirstPage();
+    void PreviousPage();
+    void NextPage();
+    void LastPage();
+    bool pageLoaded() const { return pageLoaded_; }
+    std::int32_t pageCount() const { return pageCount_; }
+    // The image file OpenImage last opened.
+    const std::u16string& lastFile() const { return lastFile_; }
+    // The user moved the zoom slider: Zoom reads it back.
+    void zoomSliderMoved(std::int32_t value) { zoomSlider_ = value; }
+    // The print button: the printer selection unless the default printer is used, then the
+    // pages; nothing while a run or a print is under way.
+    void printButtonClick();
+    // The text export of the save-as-text button: the pages hold no text, so it writes nothing
+    // and answers False.
+    bool SavePageAsText(const std::u16string& file);
+
   private:
     void initialize();  // creation and Clear
     void fire(com::DispId id, std::vector<com::Variant> args);

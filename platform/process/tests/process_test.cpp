@@ -3,13 +3,16 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <fcntl.h>
 
 #include <algorithm>
+
 #include <thread>
+#include "platform/process/control.h"
 
 using namespace platform::process;
 
@@ -154,6 +157,57 @@ TEST(ReadSome, DeadlineEndsTheWaitForSilentWriters) {
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
     pipe.closeWrite();
     EXPECT_EQ(readSome(pipe.readEnd(), buf, sizeof buf, got, std::nullopt), ReadStatus::End);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(RunToEnd, AnswersTheExitCodeOrMinusOne) {
+    EXPECT_EQ(runToEnd({"sh", "-c", "exit 3"}), 3);
+    EXPECT_EQ(runToEnd({"true"}), 0);
+    EXPECT_EQ(runToEnd({"no-such-program-anywhere.exe"}), -1);
+    EXPECT_EQ(runToEnd({"sh", "-c", "kill -9 $$"}), -1);
+    EXPECT_EQ(runToEnd({}), -1);
+}
+
+TEST(StartCommandLine, FindsBareNamesInPathAndStartsWithNoSignalBlocked) {
+    EXPECT_EQ(startCommandLine(u"   "), EINVAL);
+    EXPECT_EQ(startCommandLine(u""), EINVAL);
+    EXPECT_EQ(startCommandLine(u"no-such-program-anywhere.exe -x"), ENOENT);
+    EXPECT_EQ(startCommandLine(u"/no/such/folder/prog"), ENOENT);
+
+    // A caller that blocks signals for itself (a service reading them from a descriptor) must
+    // not hand that mask to the programs it starts. Run in a child so this runner's mask stays.
+    char dir[] = "/tmp/start-cmdline-XXXXXX";
+    ASSERT_TRUE(::mkdtemp(dir));
+    const std::string fifo = std::string(dir) + "/status";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        sigset_t set;
+        sigemptyset(&set);
+        sigaddset(&set, SIGTERM);
+        sigaddset(&set, SIGUSR1);
+        ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+        const std::string line = "sh -c \"grep SigBlk /proc/self/status > " + fifo + "\"";
+        ::_exit(startCommandLine(std::u16string(line.begin(), line.end())));
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 0);
+    // Opening the FIFO waits for the started program to write it.
+    int fd = ::open(fifo.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    std::string text;
+    char buf[128];
+    ssize_t n;
+    while ((n = ::read(fd, buf, sizeof buf)) > 0) text.append(buf, std::size_t(n));
+    ::close(fd);
+    ::unlink(fifo.c_str());
+    ::rmdir(dir);
+    EXPECT_EQ(text, "SigBlk:\t0000000000000000\n");
 }
 
 }  // namespace

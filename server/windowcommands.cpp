@@ -1,0 +1,20 @@
+#include "server/windowcommands.h"
+
+#include "server/controller.h"
+#include "server/opensavedialog.h"
+
+namespace tessel::server {
+
+void WindowCommands::cmdCertView_Click() {
+    viewer_.show();
+}
+
+void WindowCommands::Command2_Click() {
+    OpenSaveDialog dialog;
+    dialog.DialogTitle(std::u16string(kLogFileDialogTitle));
+    dialog.Filter(std::u16string(kLogFileFilter));
+    dialog.InitialDir(programFolder_ + u"/testdata");
+    if (dialog.ShowOpen(view_.ownerWindow())) view_.setFilePath(dialog.FileName());
+}
+
+}  // namespace tessel::server

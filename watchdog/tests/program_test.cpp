@@ -1,0 +1,116 @@
+// The real Vigilo program, copied into a folder of its own (it keeps vigilo.ini and Logs beside
+// itself), against the simulated service manager of a temporary machine folder.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "fakes.h"
+#include "platform/process/control.h"
+#include "platform/process/process.h"
+#include "platform/services/services.h"
+#include "platform/testing/run_program.h"
+#include "platform/testing/temp_machine.h"
+
+using namespace vigilo::testing;
+namespace fs = std::filesystem;
+using platform::services::ServiceState;
+using platform::services::SimulatedManager;
+
+namespace {
+
+// Waits for a condition that the program makes true; fails after a generous limit.
+template <class F>
+bool waitFor(F condition) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > limit) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+bool hasLine(const fs::path& logs, const std::string& message) {
+    for (const auto& entry : fs::directory_iterator(logs)) {
+        const auto lines = logMessages(entry.path());
+        if (std::find(lines.begin(), lines.end(), message) != lines.end()) return true;
+    }
+    return false;
+}
+
+std::vector<pid_t> running(const std::string& name) {
+    std::vector<pid_t> pids;
+    for (const auto& p : platform::process::snapshot())
+        if (!p.zombie && p.exeFile == platform::text::fromUtf8(name)) pids.push_back(p.pid);
+    return pids;
+}
+
+TEST(VigiloProgram, InstallsRunsAsTheServiceStartsAMissingProgramAndStops) {
+    platform::testing::TempMachine machine;
+    const fs::path folder = machine.path() / "program";
+    fs::create_directories(folder);
+    const fs::path vigilo = folder / "Vigilo";
+    fs::copy_file(VIGILO_PROGRAM, vigilo);
+    const std::string sleeper = "vgl-it-" + std::to_string(::getpid());
+    fs::copy_file("/bin/sleep", folder / sleeper);
+    writeFile(folder / "vigilo.ini",
+              "[Vigilo]\r\nDebug=1\r\nTimeInterval=0:0:1\r\nProcessCount=1\r\n"
+              "[Process_1]\r\nRealTime=1\r\nProcessName=" +
+                  sleeper + "\r\nPCommand=" + (folder / sleeper).string() + " 120\r\n");
+    // A root watchdog reads only an INI file nobody else can change.
+    fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(folder / "vigilo.ini", fs::perms::owner_read | fs::perms::owner_write |
+                                               fs::perms::group_read | fs::perms::others_read);
+    const fs::path logs = folder / "Logs";
+
+    // Install: the service is recorded and the event log says so.
+    auto install = platform::testing::runProgram(vigilo.string(), {"/Install"});
+    EXPECT_EQ(install.exitCode, 0);
+    SimulatedManager manager;
+    auto record = manager.record("vigilo");
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->spec.command, std::vector<std::string>{vigilo.string()});
+    ASSERT_EQ(manager.events().size(), 1u);
+    EXPECT_EQ(manager.events()[0],
+              "4 110 Velmora Vigilo Service: Velmora Vigilo Service 설치하였습니다.");
+    EXPECT_TRUE(hasLine(logs, "/Install"));
+    EXPECT_TRUE(hasLine(logs, "start"));
+
+    // Run as the service: the first tick starts the missing program.
+    platform::process::Child service;
+    ASSERT_EQ(platform::process::spawn({{vigilo.string()}}, service), 0);
+    ASSERT_TRUE(waitFor([&] { return running(sleeper).size() == 1; }));
+    ASSERT_TRUE(waitFor([&] { return manager.record("vigilo")->pid == service.pid(); }));
+    ASSERT_TRUE(waitFor([&] { return hasLine(logs, sleeper + " is running....."); }));
+
+    ::kill(service.pid(), SIGUSR1);
+    ASSERT_TRUE(waitFor([&] { return hasLine(logs, "pause"); }));
+    ::kill(service.pid(), SIGUSR2);
+    ASSERT_TRUE(waitFor([&] { return hasLine(logs, "NTService1_Continue  - 0:0:1"); }));
+
+    // Stop through the manager ends the service; the program it started keeps running.
+    auto stop = platform::testing::runProgram(vigilo.string(), {"-STOP"});
+    EXPECT_EQ(stop.exitCode, 0);
+    const int status = service.wait();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_TRUE(hasLine(logs, "stopped"));
+    EXPECT_EQ(manager.record("vigilo")->state, ServiceState::Stopped);
+    const auto left = running(sleeper);
+    EXPECT_EQ(left.size(), 1u);
+    for (pid_t pid : left)
+        platform::process::terminateIfNamed(pid, platform::text::fromUtf8(sleeper));
+
+    // Uninstall, and an unknown option that only shows the usage text.
+    EXPECT_EQ(platform::testing::runProgram(vigilo.string(), {"uninstall"}).exitCode, 0);
+    EXPECT_FALSE(manager.record("vigilo"));
+    auto usage = platform::testing::runProgram(vigilo.string(), {"-bogus"});
+    EXPECT_EQ(usage.exitCode, 2);
+    EXPECT_NE(usage.err.find("-restart\tVigilo Service 재시작"), std::string::npos) << usage.err;
+    EXPECT_EQ(manager.events().size(), 2u);
+}
+
+}  // namespace
