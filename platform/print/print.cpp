@@ -5,6 +5,7 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QPrinter>
 #include <QString>
 
 #include <atomic>
@@ -53,11 +54,11 @@ std::filesystem::path newJobFile(const std::filesystem::path& folder, std::u16st
     }
 }
 
-class PdfPrinter : public Printer {
+// What the painting printers share: the device name, the orientation of the next page, pages
+// opened by the first drawing on them, and pictures painted in device units.
+class PaintingPrinter : public Printer {
   public:
-    PdfPrinter(std::u16string name, std::filesystem::path folder)
-        : name_(std::move(name)), folder_(std::move(folder)) {}
-    ~PdfPrinter() override { abort(); }
+    explicit PaintingPrinter(std::u16string name) : name_(std::move(name)) {}
 
     std::u16string deviceName() const override { return name_; }
     Orientation orientation() const override { return orientation_; }
@@ -66,17 +67,13 @@ class PdfPrinter : public Printer {
         orientation_ = orientation;
         return true;
     }
-    AreaHiMetric printableArea() const override {
-        const AreaHiMetric area = pageOpen_ ? pageArea_ : areaOf(orientation_);
-        return area;
-    }
     bool drawPicture(const imaging::Picture& picture, double x, double y, double width,
                      double height) override {
         if (!openPage()) return false;
         const QImage image(reinterpret_cast<const uchar*>(picture.pixels.data()), picture.width,
                            picture.height, picture.width * 4, QImage::Format_RGB32);
-        // The painter works in device units of the writer's resolution.
-        const double perHiMetric = writer_->resolution() / 2540.0;
+        // The painter works in device units of the device's resolution.
+        const double perHiMetric = resolution() / 2540.0;
         painter_.drawImage(
             QRectF(x * perHiMetric, y * perHiMetric, width * perHiMetric, height * perHiMetric),
             image);
@@ -85,6 +82,33 @@ class PdfPrinter : public Printer {
     bool newPage() override {
         pageOpen_ = false;
         return true;
+    }
+    std::u16string lastError() const override { return error_; }
+
+  protected:
+    // Opens a page (and the job with the first one) when none is open.
+    virtual bool openPage() = 0;
+    virtual int resolution() const = 0;
+    bool fail(std::u16string why) {
+        error_ = std::move(why);
+        return false;
+    }
+
+    std::u16string name_;
+    QPainter painter_;
+    Orientation orientation_ = Orientation::Portrait;
+    bool pageOpen_ = false;
+    std::u16string error_;
+};
+
+class PdfPrinter : public PaintingPrinter {
+  public:
+    PdfPrinter(std::u16string name, std::filesystem::path folder)
+        : PaintingPrinter(std::move(name)), folder_(std::move(folder)) {}
+    ~PdfPrinter() override { abort(); }
+
+    AreaHiMetric printableArea() const override {
+        return pageOpen_ ? pageArea_ : areaOf(orientation_);
     }
     bool end() override {
         if (!writer_) return true;  // nothing was drawn: no file
@@ -107,9 +131,9 @@ class PdfPrinter : public Printer {
         std::filesystem::remove(part_, ec);
         pageOpen_ = false;
     }
-    std::u16string lastError() const override { return error_; }
 
   private:
+    int resolution() const override { return writer_ ? writer_->resolution() : 300; }
     static AreaHiMetric areaOf(Orientation o) {
         return o == Orientation::Landscape ? AreaHiMetric{kA4.height, kA4.width} : kA4;
     }
@@ -119,7 +143,7 @@ class PdfPrinter : public Printer {
             orientation_ == Orientation::Landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
             QMarginsF(0, 0, 0, 0));
     }
-    bool openPage() {
+    bool openPage() override {
         if (pageOpen_) return true;
         if (!writer_) {
             std::error_code ec;
@@ -143,19 +167,62 @@ class PdfPrinter : public Printer {
         pageOpen_ = true;
         return true;
     }
-    bool fail(std::u16string why) {
-        error_ = std::move(why);
-        return false;
-    }
 
-    std::u16string name_;
     std::filesystem::path folder_, file_, part_;
     std::unique_ptr<QPdfWriter> writer_;
-    QPainter painter_;
-    Orientation orientation_ = Orientation::Portrait;
     AreaHiMetric pageArea_{};
-    bool pageOpen_ = false;
-    std::u16string error_;
+};
+
+// A real print queue through Qt's printer (CUPS on Linux), page by page like the PDF printer;
+// the printable area is the queue's own.
+class QueuePrinter : public PaintingPrinter {
+  public:
+    QueuePrinter(std::u16string name, const std::string& queue)
+        : PaintingPrinter(std::move(name)), printer_(QPrinter::HighResolution) {
+        printer_.setOutputFormat(QPrinter::NativeFormat);
+        printer_.setPrinterName(QString::fromStdString(queue));
+        printer_.setFullPage(false);
+        printer_.setCreator(QStringLiteral("Tessel"));
+    }
+    ~QueuePrinter() override { abort(); }
+
+    AreaHiMetric printableArea() const override {
+        QPageLayout layout = printer_.pageLayout();
+        layout.setOrientation(orientation_ == Orientation::Landscape ? QPageLayout::Landscape
+                                                                     : QPageLayout::Portrait);
+        const QRectF mm = layout.paintRect(QPageLayout::Millimeter);
+        return {mm.width() * 100, mm.height() * 100};
+    }
+    bool end() override {
+        if (!painter_.isActive()) return true;  // nothing was drawn: no job
+        const bool ok = painter_.end();
+        pageOpen_ = false;
+        return ok || fail(u"the job could not be handed to the queue");
+    }
+    void abort() override {
+        if (!painter_.isActive()) return;
+        printer_.abort();
+        painter_.end();
+        pageOpen_ = false;
+    }
+
+  private:
+    int resolution() const override { return printer_.resolution(); }
+    bool openPage() override {
+        if (pageOpen_) return true;
+        printer_.setPageOrientation(orientation_ == Orientation::Landscape ? QPageLayout::Landscape
+                                                                           : QPageLayout::Portrait);
+        if (!painter_.isActive()) {
+            if (!printer_.isValid()) return fail(u"the print queue is not available");
+            if (!painter_.begin(&printer_)) return fail(u"the print queue cannot be opened");
+        } else if (!printer_.newPage()) {
+            return fail(u"a new page could not be started");
+        }
+        pageOpen_ = true;
+        return true;
+    }
+
+    QPrinter printer_;
 };
 
 std::string number(double v) {
@@ -164,6 +231,23 @@ std::string number(double v) {
 
 }  // namespace
 
+BackendChoice chooseBackend(const std::string& cupsQueue, const std::string& output,
+                            const std::string& machineFolder) {
+    BackendChoice choice;
+    if (!cupsQueue.empty()) {
+        choice.backend = Backend::Queue;
+        choice.target = cupsQueue;
+    } else if (!output.empty()) {
+        std::filesystem::path folder(output);
+        if (folder.is_relative()) folder = std::filesystem::path(machineFolder) / folder;
+        choice.backend = Backend::PdfFolder;
+        choice.target = folder.string();
+    } else {
+        choice.why = u"the printer has no output folder";
+    }
+    return choice;
+}
+
 std::unique_ptr<Printer> openPrinter(std::u16string_view deviceName, std::u16string* error) {
     const auto machine = system::loadMachine();
     const auto* printer = machine.findPrinter(deviceName);
@@ -171,13 +255,18 @@ std::unique_ptr<Printer> openPrinter(std::u16string_view deviceName, std::u16str
         if (error) *error = u"the printer is not installed";
         return nullptr;
     }
-    if (printer->output.empty()) {
-        if (error) *error = u"the printer has no output folder";
-        return nullptr;
+    const BackendChoice choice =
+        chooseBackend(printer->cupsQueue, printer->output, system::machineFolder().string());
+    switch (choice.backend) {
+        case Backend::Queue:
+            return std::make_unique<QueuePrinter>(printer->deviceName, choice.target);
+        case Backend::PdfFolder:
+            return std::make_unique<PdfPrinter>(printer->deviceName, choice.target);
+        case Backend::None:
+            break;
     }
-    std::filesystem::path folder(printer->output);
-    if (folder.is_relative()) folder = system::machineFolder() / folder;
-    return std::make_unique<PdfPrinter>(printer->deviceName, folder);
+    if (error) *error = choice.why;
+    return nullptr;
 }
 
 bool RecordingPrinter::setOrientation(Orientation orientation) {

@@ -45,9 +45,23 @@ class Printer {
     virtual std::u16string lastError() const = 0;
 };
 
-// A printer of the described machine by device name (letter case ignored): a printer with an
-// output folder writes one PDF file per job there. nullptr for a printer that is not installed
-// or has no output this module can drive; `error` then says why.
+// Where the jobs of a described printer go: a real print queue named by the description
+// (which wins over an output folder), else one PDF file per job in its output folder.
+enum class Backend { None, PdfFolder, Queue };
+struct BackendChoice {
+    Backend backend = Backend::None;
+    std::string target;  // the queue's name, or the absolute output folder
+    std::u16string why;  // for None: why the printer cannot be printed on
+};
+// From a described printer's queue name and output folder; a relative output folder lies in
+// `machineFolder`.
+BackendChoice chooseBackend(const std::string& cupsQueue, const std::string& output,
+                            const std::string& machineFolder);
+
+// A printer of the described machine by device name (letter case ignored), on the backend
+// chooseBackend gives it: a queue printer hands its jobs to the queue through Qt's printer
+// (CUPS), a folder printer writes one PDF file per job in its folder. nullptr for a printer that is
+// not installed or has no output this module can drive; `error` then says why.
 std::unique_ptr<Printer> openPrinter(std::u16string_view deviceName,
                                      std::u16string* error = nullptr);
 

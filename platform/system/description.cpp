@@ -368,6 +368,8 @@ DescribedPrinter printerFrom(const json& j) {
     p.getError = number(j, "getError", 0);
     if (auto it = j.find("output"); it != j.end() && it->is_string())
         p.output = it->get<std::string>();
+    if (auto it = j.find("cupsQueue"); it != j.end() && it->is_string())
+        p.cupsQueue = it->get<std::string>();
     for (const auto& job : arrayOf(j, "jobs")) p.jobs.push_back(jobFrom(job));
     return p;
 }
@@ -397,6 +399,7 @@ json printerTo(const DescribedPrinter& p) {
               {"openError", p.openError},
               {"getError", p.getError},
               {"output", p.output}};
+    if (!p.cupsQueue.empty()) j["cupsQueue"] = p.cupsQueue;
     j["devMode"] = p.devMode ? json(hex(*p.devMode)) : json(nullptr);
     json jobs = json::array();
     for (const auto& job : p.jobs) jobs.push_back(jobTo(job));

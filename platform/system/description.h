@@ -17,6 +17,7 @@
 //         "canAdminister": true,            // may the current user open it to administer
 //         "openError": 0, "getError": 0,    // injected failures (Windows error numbers)
 //         "output": "print",                // folder (in the machine folder) of PDF output
+//         "cupsQueue": "",                  // a real CUPS queue that receives the jobs
 //         "jobs": [ {"id": 26, "document": "...", "user": "...", "machine": "...",
 //                    "notify": "", "datatype": "RAW", "printProcessor": "winprint",
 //                    "parameters": "", "driver": "", "statusText": "", "status": 0,
@@ -89,6 +90,7 @@ struct DescribedPrinter {
     std::uint32_t openError = 0;  // OpenPrinter fails with this error
     std::uint32_t getError = 0;   // reading the printer record fails with this error
     std::string output;           // folder of the PDF output, relative to the machine folder
+    std::string cupsQueue;        // a real print queue that receives the jobs instead
     std::vector<DescribedJob> jobs;
 
     std::u16string effectivePrinterName() const {

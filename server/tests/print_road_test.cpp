@@ -4,9 +4,11 @@
 
 #include <QBuffer>
 #include <QByteArray>
+#include <QIODevice>
 #include <QImage>
 #include <QPainter>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -97,6 +99,58 @@ TEST_F(EndToEnd, WithoutPrintersTheRunIsRefused) {
     auto r = client(port);
     EXPECT_NE(r.out.find("CE02 02 01\n"), std::string::npos) << r.out << server.errors();
     EXPECT_TRUE(pdfsIn(machine.path() / "print").empty());
+}
+
+// Without the default printer the run waits in the printer selection; the server still answers
+// polls with "10", and once the selection prints the state becomes "30".
+TEST_F(EndToEnd, ARunHeldInTheSelectionAnswersPollsAndPrintsWhenChosen) {
+    const auto script = machine.path() / "dialog-script";
+    setenv("TESSEL_PRINTER_DIALOG_SCRIPT", script.c_str(), 1);
+    ServerProcess server(machine.path(), ini(port));
+    unsetenv("TESSEL_PRINTER_DIALOG_SCRIPT");
+    ASSERT_TRUE(server.waitListening(port)) << server.errors();
+    Client client(port);
+    ASSERT_TRUE(client.connected());
+    // The body of a reply: code, result and state.
+    auto body = [](const std::optional<std::u16string>& reply) {
+        return reply && reply->size() > 35 ? platform::text::toUtf8(reply->substr(35))
+                                           : std::string("<none>");
+    };
+
+    client.sendText(request(u"CE00", u"{\"pages\":1,\"usedefaultprinter\":\"0\"}"));
+    ASSERT_EQ(body(client.reply()), "CE000001") << server.errors();
+    QImage image(210, 297, QImage::Format_RGB32);
+    image.fill(QColor(20, 40, 160));
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(image.save(&buffer, "PNG"));
+    client.sendText(request(u"CE01", u"0001," + QString::fromLatin1(png.toHex()).toStdU16String()));
+    ASSERT_EQ(body(client.reply()).substr(0, 6), "CE0100") << server.errors();
+
+    client.sendText(request(u"CE02"));
+    // Polls are answered while the run waits in the selection (a poll that was read together
+    // with the run request may be answered late, so a missing reply is asked for again).
+    std::string state;
+    int held = 0;
+    for (int poll = 0; poll < 20 && held < 3; ++poll) {
+        client.sendText(request(u"CE09"));
+        state = body(client.reply());
+        if (state == "CE0910") ++held;
+        ASSERT_NE(state.substr(0, 4), "CE02") << server.errors();
+    }
+    EXPECT_EQ(held, 3) << state << server.errors();
+    EXPECT_TRUE(pdfsIn(machine.path() / "print").empty());
+
+    std::ofstream(script.string() + ".tmp") << "print";
+    std::filesystem::rename(script.string() + ".tmp", script);
+    std::string done = body(client.reply());
+    while (done == "CE0910") done = body(client.reply());
+    EXPECT_EQ(done.substr(done.size() - 2), "30") << done << server.errors();
+    client.sendText(request(u"CE09"));
+    EXPECT_EQ(body(client.reply()), "CE0930") << server.errors();
+    EXPECT_TRUE(std::filesystem::exists(script.string() + ".done"));
+    EXPECT_EQ(pdfsIn(machine.path() / "print").size(), 1u) << server.errors();
 }
 
 }  // namespace

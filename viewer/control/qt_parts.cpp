@@ -8,6 +8,7 @@
 #include <QUrl>
 
 #include "viewer/control/qt_window.h"
+#include "viewer/dialog/qt_select_printer.h"
 
 namespace vistrel {
 
@@ -65,6 +66,7 @@ ViewerParts qtViewerParts() {
         if (QCoreApplication::instance()) QCoreApplication::processEvents();
     };
     parts.downloader = std::make_shared<QtDownloader>();
+    parts.chooser = dialog::qtPrinterChooser();
     return parts;
 }
 

@@ -28,6 +28,45 @@ std::vector<std::filesystem::path> filesIn(const std::filesystem::path& folder) 
     return files;
 }
 
+TEST(PrintBackend, QueueWinsOverFolderAndFoldersLieInTheMachine) {
+    struct Row {
+        const char* name;
+        std::string queue, output;
+        Backend backend;
+        std::string target;
+    };
+    const Row rows[] = {
+        {"queue only", "Office_Laser", "", Backend::Queue, "Office_Laser"},
+        {"queue and folder", "Office_Laser", "print", Backend::Queue, "Office_Laser"},
+        {"relative folder", "", "print", Backend::PdfFolder, "/m/print"},
+        {"absolute folder", "", "/srv/out", Backend::PdfFolder, "/srv/out"},
+        {"neither", "", "", Backend::None, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const BackendChoice c = chooseBackend(row.queue, row.output, "/m");
+        EXPECT_EQ(c.backend, row.backend);
+        EXPECT_EQ(c.target, row.target);
+        EXPECT_EQ(c.why.empty(), row.backend != Backend::None);
+    }
+}
+
+TEST(PrintBackend, TheQueueNameSurvivesTheMachineFile) {
+    platform::testing::TempMachine machine;
+    ASSERT_TRUE(platform::system::describeMachine(
+        R"({"printers": [{"device": "Office", "cupsQueue": "Office_Laser"},
+                         {"device": "Plain"}]})"));
+    const auto m = platform::system::loadMachine();
+    EXPECT_EQ(m.findPrinter(u"office")->cupsQueue, "Office_Laser");
+    ASSERT_TRUE(platform::system::writeMachine(m));
+    const auto again = platform::system::loadMachine();
+    EXPECT_EQ(again.findPrinter(u"Office")->cupsQueue, "Office_Laser");
+    EXPECT_EQ(again.findPrinter(u"Plain")->cupsQueue, "");
+    std::u16string why;
+    EXPECT_FALSE(openPrinter(u"Plain", &why));
+    EXPECT_EQ(why, u"the printer has no output folder");
+}
+
 class PdfPrinterTest : public ::testing::Test {
   protected:
     platform::testing::TempMachine machine_;

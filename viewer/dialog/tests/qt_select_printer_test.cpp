@@ -1,0 +1,157 @@
+// The printer selection form on Qt's offscreen platform, driven as an unattended run drives it.
+#include "viewer/dialog/qt_select_printer.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QTimer>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/system/description.h"
+#include "platform/testing/temp_machine.h"
+#include "viewer/log/log.h"
+#include "viewer/selection/enumeration.h"
+#include "viewer/selection/ports.h"
+#include "viewer/state/module_state.h"
+#include "viewer/strings/strings.h"
+
+using namespace vistrel;
+
+namespace {
+
+class QtDialog : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        resetModuleState();
+        setLogEnabled(false);
+        setLanguage(Language::English);
+        ASSERT_TRUE(platform::system::describeMachine(R"({"printers": [
+            {"device": "A", "port": "USB001", "driver": "HP Universal", "attributes": "0x40"},
+            {"device": "B", "port": "USB002", "driver": "HP Universal", "attributes": "0x40"}],
+            "ports": [{"name": "USB001", "monitor": "USB Monitor", "type": 3},
+                      {"name": "USB002", "monitor": "USB Monitor", "type": 3}],
+            "defaultPrinter": "A"})"));
+        std::u16string server, message;
+        GetAvailableprts(server);
+        ASSERT_TRUE(GetAllPrinters(message));
+        unsetenv("TESSEL_PRINTER_DIALOG_SCRIPT");
+    }
+    void TearDown() override {
+        unsetenv("TESSEL_PRINTER_DIALOG_SCRIPT");
+        setLanguage(std::nullopt);
+        resetModuleState();
+    }
+    // Points the dialog at a script file (not written yet).
+    std::filesystem::path script() {
+        const auto file = machine.path() / "dialog-script";
+        setenv("TESSEL_PRINTER_DIALOG_SCRIPT", file.c_str(), 1);
+        return file;
+    }
+    static void write(const std::filesystem::path& file, const char* command) {
+        std::ofstream(file.string() + ".tmp") << command;
+        std::filesystem::rename(file.string() + ".tmp", file);
+    }
+    std::u16string& chosen() { return printSettings().SelectedPrinterName; }
+
+    int argc = 1;
+    char name[16] = "qt_dialog_test";
+    char* argv[2] = {name, nullptr};
+    QApplication app{argc, argv};
+    platform::testing::TempMachine machine;
+};
+
+TEST_F(QtDialog, AScriptChoosesAPrinterAndPrints) {
+    const auto file = script();
+    write(file, "print b");
+    chosen() = u"stale";
+    dialog::showPrinterSelection();
+    EXPECT_EQ(chosen(), u"B");
+    EXPECT_TRUE(std::filesystem::exists(file.string() + ".done"));
+}
+
+TEST_F(QtDialog, AScriptCancels) {
+    const auto file = script();
+    write(file, "cancel");
+    dialog::showPrinterSelection();
+    EXPECT_EQ(chosen(), u"");
+}
+
+TEST_F(QtDialog, UnattendedWithoutAScriptCancelsUnlessThePartnerPrintsAtOnce) {
+    dialog::showPrinterSelection();
+    EXPECT_EQ(chosen(), u"");
+    printSettings().RunType = u"DunmereAttach";
+    dialog::showPrinterSelection();
+    EXPECT_EQ(chosen(), u"A");
+}
+
+TEST_F(QtDialog, ASecondShowingWhileOneIsOpenIsRefused) {
+    const auto file = script();
+    bool nestedReturned = false;
+    std::u16string nestedChoice = u"unset";
+    QTimer::singleShot(0, &app, [&] {
+        dialog::showPrinterSelection();
+        nestedReturned = true;
+        nestedChoice = chosen();
+        // The first dialog is still open and still works.
+        write(file, "print");
+    });
+    dialog::showPrinterSelection();
+    EXPECT_TRUE(nestedReturned);
+    EXPECT_EQ(nestedChoice, u"");
+    EXPECT_EQ(chosen(), u"A");
+}
+
+TEST_F(QtDialog, TheFormShowsTheVerdict) {
+    const auto file = script();
+    QString verdict;
+    // Once the first selection has run, read the form and press Print.
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, &app, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* form = dynamic_cast<dialog::SelectPrinterDialog*>(w);
+            if (!form || form->controller().busy() ||
+                form->controller().currentPrinterName().empty())
+                continue;
+            verdict = form->findChild<QWidget*>("Frame2")->property("title").toString();
+            watch.stop();
+            write(file, "print");
+        }
+    });
+    watch.start(10);
+    dialog::showPrinterSelection();
+    EXPECT_EQ(verdict, QStringLiteral("Information - Available"));
+    EXPECT_EQ(chosen(), u"A");
+}
+
+TEST_F(QtDialog, TheCloseCommandWaitsForThePrintButtonAndEscapeCancels) {
+    script();  // no file: the dialog waits
+    bool closedByCommand = true, stillShown = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, &app, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* form = dynamic_cast<dialog::SelectPrinterDialog*>(w);
+            if (!form || !form->isVisible() || form->controller().busy() ||
+                form->controller().currentPrinterName().empty())
+                continue;
+            watch.stop();
+            closedByCommand = form->close();
+            stillShown = form->isVisible();
+            auto* combo = form->findChild<QComboBox*>("cboPrinters");
+            combo->setFocus();
+            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QApplication::sendEvent(combo, &escape);
+        }
+    });
+    watch.start(10);
+    chosen() = u"stale";
+    dialog::showPrinterSelection();
+    EXPECT_FALSE(closedByCommand);
+    EXPECT_TRUE(stillShown);
+    EXPECT_EQ(chosen(), u"");
+}
+
+}  // namespace
