@@ -287,6 +287,10 @@ void ServerController::DataArrival(int index, long bytesTotal) {
     std::u16string arrival = decoder_.decode(bytes);
     addLog(num(index) + u" << " + num(bytesTotal) + u"," + arrival, 9);
     assembler_.arrive(arrival);
+    takeFrames(who, bytesTotal);
+}
+
+void ServerController::takeFrames(Requester who, long bytesTotal) {
     while (connectionAlive(who)) {
         FrameAssembler::Result r = assembler_.next();
         if (r.status == FrameAssembler::Status::NeedMore) {
@@ -298,15 +302,15 @@ void ServerController::DataArrival(int index, long bytesTotal) {
             return;
         }
         if (r.status == FrameAssembler::Status::BadHeader) {
-            addLog(num(index) + u" [Connect Error] " + num(bytesTotal) + u"," + u"35", 1);
-            closeClient(index);
+            addLog(num(who.index) + u" [Connect Error] " + num(bytesTotal) + u"," + u"35", 1);
+            closeClient(who.index);
             return;
         }
         if (r.status == FrameAssembler::Status::Oversize) {
-            addLog(num(index) + u" [Connect Error] 프레임이 " + num(settings_.maxFrame) +
+            addLog(num(who.index) + u" [Connect Error] 프레임이 " + num(settings_.maxFrame) +
                        u"자를 넘습니다.",
                    1);
-            closeClient(index);
+            closeClient(who.index);
             return;
         }
         partialSince_.reset();
@@ -433,6 +437,11 @@ void ServerController::FRunViewer(const Requester& who) {
     ViewerRun request{issue_.paramCipherText, issue_.pageImageList,  num(who.index),
                       settings_.hideWin,      settings_.windowState, settings_.topWin};
     running_ = true;
+    // Frames that came in the same read as this one wait in the buffer, and no arrival
+    // announces them again while the run holds the loop: take them from within the run.
+    s_.program.soon([this, who] {
+        if (connectionAlive(who)) takeFrames(who, 0);
+    });
     const bool ran = s_.viewer.run(request, events);
     running_ = false;
     if (!ran) addLog(u"Client(" + num(who.index) + u") 사용할 수 있는 프린터가 없습니다.", 1);

@@ -88,6 +88,8 @@ class ProgramHost {
     virtual ~ProgramHost() = default;
     // Ends the program with the exit code.
     virtual void quit(int exitCode) = 0;
+    // Runs a task at the next turn of the event loop, also of a nested loop that a run holds.
+    virtual void soon(std::function<void()> task) = 0;
 };
 
 struct ProgramInfo {
@@ -170,6 +172,8 @@ class ServerController : public platform::net::SocketEvents {
     void closeClient(int index);
     // Forgets what the client slot received so far.
     void resetReceive();
+    // Cuts and dispatches the complete frames waiting in the receive buffer.
+    void takeFrames(Requester who, long bytesTotal);
     void dispatch(const Requester& who, const std::u16string& frame);
     void FRunViewer(const Requester& who);
     void FSendMsg(const Requester& who, std::u16string_view result, std::u16string_view text);

@@ -23,6 +23,10 @@ namespace {
 class QtProgram : public ProgramHost {
   public:
     void quit(int exitCode) override { QCoreApplication::exit(exitCode); }
+    void soon(std::function<void()> task) override {
+        QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(task),
+                                  Qt::QueuedConnection);
+    }
 };
 
 int usage(FILE* out) {

@@ -466,6 +466,23 @@ TEST_F(Controller, RunsMapPrintResultAndRefuseWhatCannotRun) {
     EXPECT_EQ(viewer.runs.size(), before + 1);
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].result + r[0].message, u"0030");
+
+    // A poll sent in the same read as the run waits in the buffer; it is answered from
+    // within the run, not after it.
+    std::string pollsDuring;
+    viewer.duringRun = [&] {
+        program.turn();
+        pollsDuring = sockets.takeSent(1);
+    };
+    sockets.receive(1, request("CE02") + request("CE09"));
+    r = replies(sockets.takeSent(1));
+    const auto answered = replies(pollsDuring);
+    ASSERT_EQ(answered.size(), 1u);
+    EXPECT_EQ(answered[0].result, u"10");
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].result + r[0].message, u"0030");
+    program.turn();  // nothing is left to answer twice
+    EXPECT_TRUE(sockets.takeSent(1).empty());
 }
 
 }  // namespace

@@ -151,7 +151,15 @@ class FakeView : public MainView {
 class FakeProgram : public ProgramHost {
   public:
     void quit(int code) override { exitCodes.push_back(code); }
+    void soon(std::function<void()> task) override { tasks.push_back(std::move(task)); }
+    // One turn of the event loop: runs the tasks waiting now.
+    void turn() {
+        auto now = std::move(tasks);
+        tasks.clear();
+        for (auto& task : now) task();
+    }
     std::vector<int> exitCodes;
+    std::vector<std::function<void()>> tasks;
 };
 
 // A viewer whose runs follow a script: whether a printer is available, what PrintResult says
