@@ -1,13 +1,19 @@
 // The issuing road through the real TesselServer over loopback: status polls (rate and latency
-// percentiles) and a page list of ten 1 MB images. The server runs in a temporary machine folder
-// on a free loopback port and ends with the benchmark program.
+// percentiles), a page list of ten 1 MB images, and the server's memory while it takes the
+// largest set-up frame and a page list filled to its cap (read from outside, in the process's
+// status file). The server runs in a temporary machine folder on a free loopback port and ends
+// with the benchmark program.
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
+#include <sstream>
 
 #include "bench/reference.h"
+#include "platform/testing/run_program.h"
 #include "platform/text/text.h"
+#include "server/config.h"
 #include "server/tests/server_process.h"
 
 namespace tessel::bench {
@@ -20,12 +26,16 @@ class RunningServer {
   public:
     RunningServer() {
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        // The message cipher library, so a set-up is answered as on a real machine.
+        const auto bin = platform::testing::binFolder();
+        platform::testing::runProgram((bin / "regsvr").string(), {(bin / "libCiphra.so").string()});
         std::string ini = "[SYSTEM]\r\nLocalIP=127.0.0.1\r\nPORT=" + std::to_string(port_) + "\r\n";
         server_ = std::make_unique<st::ServerProcess>(machine_.path(), ini);
         ready_ = server_->waitListening(port_);
     }
     bool ready() const { return ready_; }
     int port() const { return port_; }
+    pid_t pid() const { return server_->pid(); }
     std::string errors() const { return server_->errors(); }
 
   private:
@@ -114,6 +124,133 @@ void pageList(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * 10);
 }
 
+// A figure of the process's status file in bytes ("VmRSS", "VmHWM"); -1 when absent.
+double statusBytes(pid_t pid, const std::string& field) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.compare(0, field.size() + 1, field + ":") != 0) continue;
+        std::istringstream fields(line.substr(field.size() + 1));
+        double kib = -1;
+        fields >> kib;
+        return kib * 1024;
+    }
+    return -1;
+}
+
+// Starts counting the peak afresh from the process's present size.
+bool resetPeak(pid_t pid) {
+    std::ofstream out("/proc/" + std::to_string(pid) + "/clear_refs");
+    out << "5";
+    out.flush();
+    return static_cast<bool>(out);
+}
+
+// What one memory run reports: the peak above the size before the frames came, per character
+// that was sent, and what the server still holds above that size at the end.
+struct MemoryFigures {
+    double base = 0, peak = 0, after = 0;
+};
+
+void reportMemory(benchmark::State& state, const MemoryFigures& m, double characters) {
+    state.counters["peak_B_per_char"] = (m.peak - m.base) / characters;
+    state.counters["peak_MB"] = (m.peak - m.base) / 1e6;
+    state.counters["kept_MB"] = (m.after - m.base) / 1e6;
+}
+
+// A fresh server that has answered one small set-up, so what it loads once is not counted.
+std::unique_ptr<RunningServer> freshServer(benchmark::State& state) {
+    auto s = std::make_unique<RunningServer>();
+    if (!s->ready()) {
+        state.SkipWithError(("the server did not start: " + s->errors()).c_str());
+        return nullptr;
+    }
+    return s;
+}
+
+bool answered(const std::optional<std::u16string>& reply, std::u16string_view expected) {
+    return reply && reply->size() >= 41 && reply->substr(35, 6) == expected;
+}
+
+// One set-up frame of the largest length the server takes, nearly all of it one JSON text value.
+void setupPeak(benchmark::State& state) {
+    const std::size_t frameChars = server::kDefaultMaxFrame;
+    const std::size_t valueChars = frameChars - 39 - std::u16string_view(u"{\"v\":\"\"}").size();
+    std::u16string body = u"{\"v\":\"" + std::u16string(valueChars, u'A') + u"\"}";
+    const std::string frame = wire(st::request(u"CE00", body));
+    body = {};
+    for (auto _ : state) {
+        auto s = freshServer(state);
+        if (!s) return;
+        st::Client client(s->port());
+        client.setTimeout(300);
+        client.send(wire(st::request(u"CE00", u"{}")));
+        if (!answered(client.reply(), u"CE0000")) {
+            state.SkipWithError("no reply to the first set-up");
+            return;
+        }
+        MemoryFigures m;
+        resetPeak(s->pid());
+        m.base = statusBytes(s->pid(), "VmRSS");
+        client.send(frame);
+        if (!answered(client.reply(), u"CE0000")) {
+            state.SkipWithError(("the large set-up was not answered: " + s->errors()).c_str());
+            return;
+        }
+        m.peak = statusBytes(s->pid(), "VmHWM");
+        m.after = statusBytes(s->pid(), "VmRSS");
+        reportMemory(state, m, static_cast<double>(frameChars));
+    }
+}
+
+// Page frames of the largest length until the page list reaches its cap, then a set-up that
+// empties the list: the peak per character of the list, and what stays after emptying it.
+void pageListPeak(benchmark::State& state) {
+    const std::size_t frameChars = server::kDefaultMaxFrame;
+    const std::size_t cap = server::kDefaultMaxPageList;
+    // Each page adds its data after "0000," and a comma to the list.
+    const std::size_t dataChars = frameChars - 39 - 5;
+    const std::size_t fullPages = cap / (dataChars + 1);
+    const std::size_t lastData = cap - fullPages * (dataChars + 1) - 1;
+    auto page = [](std::size_t n) {
+        std::u16string data(n, u'A');
+        for (std::size_t i = 0; i < n; ++i)
+            data[i] = u"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/"[i % 64];
+        return wire(st::request(u"CE01", u"0000," + data));
+    };
+    const std::string full = page(dataChars);
+    const std::string last = page(lastData);
+    for (auto _ : state) {
+        auto s = freshServer(state);
+        if (!s) return;
+        st::Client client(s->port());
+        client.setTimeout(300);
+        client.send(wire(st::request(u"CE00", u"{}")));
+        if (!answered(client.reply(), u"CE0000")) {
+            state.SkipWithError("no reply to the first set-up");
+            return;
+        }
+        MemoryFigures m;
+        resetPeak(s->pid());
+        m.base = statusBytes(s->pid(), "VmRSS");
+        for (std::size_t i = 0; i <= fullPages; ++i) {
+            client.send(i < fullPages ? full : last);
+            if (!answered(client.reply(), u"CE0100")) {
+                state.SkipWithError(("a page was not taken: " + s->errors()).c_str());
+                return;
+            }
+        }
+        m.peak = statusBytes(s->pid(), "VmHWM");
+        client.send(wire(st::request(u"CE00", u"{}")));
+        if (!answered(client.reply(), u"CE0000")) {
+            state.SkipWithError("the emptying set-up was not answered");
+            return;
+        }
+        m.after = statusBytes(s->pid(), "VmRSS");
+        reportMemory(state, m, static_cast<double>(cap));
+    }
+}
+
 const bool registered = [] {
     benchmark::RegisterBenchmark("Loopback/CE09-poll", polls)
         ->Iterations(20000)
@@ -121,6 +258,14 @@ const bool registered = [] {
         ->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("Loopback/CE01-ten-1MB-pages", pageList)
         ->Iterations(5)
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("Memory/CE00-32Mi-value", setupPeak)
+        ->Iterations(1)
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("Memory/CE01-list-to-cap", pageListPeak)
+        ->Iterations(1)
         ->UseRealTime()
         ->Unit(benchmark::kMillisecond);
     return true;

@@ -2,7 +2,8 @@
 # Builds a Release tree into build-release/ (or $TESSEL_BENCH_BUILD_DIR) and prints how the
 # system's own code compares with the reference libraries, each pair measured side by side in
 # one run of bench/ (ours / reference: above 1 means ours is faster). Then the loopback figures
-# of the real server. Every benchmark is bounded; nothing leaves the loopback interface.
+# of the real server and its peak memory per character of the largest frames. Every benchmark is
+# bounded; nothing leaves the loopback interface.
 #   TESSEL_BENCH_MIN_TIME  seconds per benchmark (default 0.5)
 #   TESSEL_BENCH_FILTER    a regular expression choosing benchmarks (default: all)
 set -euo pipefail
@@ -88,4 +89,16 @@ if loop:
         else:
             print("%-28s %10.1f ms per list of ten   %.1f MB/s" %
                   (b["name"], b["real_time"], b["bytes_per_second"] / 1e6))
+
+memory = [b for n, b in runs.items() if n.startswith("Memory/")]
+if memory:
+    print()
+    print("Server memory, measured from outside (peak above the idle size)")
+    print("-" * 64)
+    for b in memory:
+        if b.get("error_occurred"):
+            print("%-28s failed: %s" % (b["name"], b.get("error_message")))
+        else:
+            print("%-28s %6.2f B/char   peak %7.1f MB   kept after %6.1f MB" %
+                  (b["name"], b["peak_B_per_char"], b["peak_MB"], b["kept_MB"]))
 PY
