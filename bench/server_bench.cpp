@@ -146,60 +146,66 @@ bool resetPeak(pid_t pid) {
     return static_cast<bool>(out);
 }
 
-// What one memory run reports: the peak above the size before the frames came, per character
-// that was sent, and what the server still holds above that size at the end.
-struct MemoryFigures {
-    double base = 0, peak = 0, after = 0;
+// One memory run: a fresh server and a client whose first small set-up was answered (so what
+// the server loads once is not counted); the peak is counted afresh from the size it has then.
+class MemoryRun {
+  public:
+    bool start(benchmark::State& state) {
+        server_ = std::make_unique<RunningServer>();
+        if (!server_->ready()) {
+            state.SkipWithError(("the server did not start: " + server_->errors()).c_str());
+            return false;
+        }
+        client_ = std::make_unique<st::Client>(server_->port());
+        client_->setTimeout(300);
+        if (!ask(wire(st::request(u"CE00", u"{}")), u"CE0000")) {
+            state.SkipWithError("no reply to the first set-up");
+            return false;
+        }
+        resetPeak(server_->pid());
+        base_ = statusBytes(server_->pid(), "VmRSS");
+        return true;
+    }
+    // Sends a frame; true when its reply begins with the expected code and result.
+    bool ask(const std::string& frame, std::u16string_view expected) {
+        client_->send(frame);
+        auto reply = client_->reply();
+        return reply && reply->size() >= 41 && reply->substr(35, 6) == expected;
+    }
+    void notePeak() { peak_ = statusBytes(server_->pid(), "VmHWM"); }
+    // The peak above the starting size per character, and what the server keeps above it now.
+    void report(benchmark::State& state, double characters) {
+        const double kept = statusBytes(server_->pid(), "VmRSS") - base_;
+        state.counters["peak_B_per_char"] = (peak_ - base_) / characters;
+        state.counters["peak_MB"] = (peak_ - base_) / 1e6;
+        state.counters["kept_MB"] = kept / 1e6;
+    }
+    std::string errors() const { return server_->errors(); }
+
+  private:
+    std::unique_ptr<RunningServer> server_;
+    std::unique_ptr<st::Client> client_;
+    double base_ = 0, peak_ = 0;
 };
 
-void reportMemory(benchmark::State& state, const MemoryFigures& m, double characters) {
-    state.counters["peak_B_per_char"] = (m.peak - m.base) / characters;
-    state.counters["peak_MB"] = (m.peak - m.base) / 1e6;
-    state.counters["kept_MB"] = (m.after - m.base) / 1e6;
-}
-
-// A fresh server that has answered one small set-up, so what it loads once is not counted.
-std::unique_ptr<RunningServer> freshServer(benchmark::State& state) {
-    auto s = std::make_unique<RunningServer>();
-    if (!s->ready()) {
-        state.SkipWithError(("the server did not start: " + s->errors()).c_str());
-        return nullptr;
-    }
-    return s;
-}
-
-bool answered(const std::optional<std::u16string>& reply, std::u16string_view expected) {
-    return reply && reply->size() >= 41 && reply->substr(35, 6) == expected;
-}
-
-// One set-up frame of the largest length the server takes, nearly all of it one JSON text value.
-void setupPeak(benchmark::State& state) {
+// One set-up frame of the largest length the server takes, nearly all of it the text value of
+// the key: an entry the set-up only reads, or one that goes into the parameter text and through
+// the message cipher.
+void setupPeak(benchmark::State& state, std::u16string_view key) {
     const std::size_t frameChars = server::kDefaultMaxFrame;
-    const std::size_t valueChars = frameChars - 39 - std::u16string_view(u"{\"v\":\"\"}").size();
-    std::u16string body = u"{\"v\":\"" + std::u16string(valueChars, u'A') + u"\"}";
-    const std::string frame = wire(st::request(u"CE00", body));
-    body = {};
+    const std::u16string head = u"{\"" + std::u16string(key) + u"\":\"";
+    const std::size_t valueChars = frameChars - 39 - head.size() - 2;
+    const std::string frame =
+        wire(st::request(u"CE00", head + std::u16string(valueChars, u'A') + u"\"}"));
     for (auto _ : state) {
-        auto s = freshServer(state);
-        if (!s) return;
-        st::Client client(s->port());
-        client.setTimeout(300);
-        client.send(wire(st::request(u"CE00", u"{}")));
-        if (!answered(client.reply(), u"CE0000")) {
-            state.SkipWithError("no reply to the first set-up");
+        MemoryRun run;
+        if (!run.start(state)) return;
+        if (!run.ask(frame, u"CE0000")) {
+            state.SkipWithError(("the large set-up was not answered: " + run.errors()).c_str());
             return;
         }
-        MemoryFigures m;
-        resetPeak(s->pid());
-        m.base = statusBytes(s->pid(), "VmRSS");
-        client.send(frame);
-        if (!answered(client.reply(), u"CE0000")) {
-            state.SkipWithError(("the large set-up was not answered: " + s->errors()).c_str());
-            return;
-        }
-        m.peak = statusBytes(s->pid(), "VmHWM");
-        m.after = statusBytes(s->pid(), "VmRSS");
-        reportMemory(state, m, static_cast<double>(frameChars));
+        run.notePeak();
+        run.report(state, static_cast<double>(frameChars));
     }
 }
 
@@ -221,33 +227,20 @@ void pageListPeak(benchmark::State& state) {
     const std::string full = page(dataChars);
     const std::string last = page(lastData);
     for (auto _ : state) {
-        auto s = freshServer(state);
-        if (!s) return;
-        st::Client client(s->port());
-        client.setTimeout(300);
-        client.send(wire(st::request(u"CE00", u"{}")));
-        if (!answered(client.reply(), u"CE0000")) {
-            state.SkipWithError("no reply to the first set-up");
-            return;
-        }
-        MemoryFigures m;
-        resetPeak(s->pid());
-        m.base = statusBytes(s->pid(), "VmRSS");
+        MemoryRun run;
+        if (!run.start(state)) return;
         for (std::size_t i = 0; i <= fullPages; ++i) {
-            client.send(i < fullPages ? full : last);
-            if (!answered(client.reply(), u"CE0100")) {
-                state.SkipWithError(("a page was not taken: " + s->errors()).c_str());
+            if (!run.ask(i < fullPages ? full : last, u"CE0100")) {
+                state.SkipWithError(("a page was not taken: " + run.errors()).c_str());
                 return;
             }
         }
-        m.peak = statusBytes(s->pid(), "VmHWM");
-        client.send(wire(st::request(u"CE00", u"{}")));
-        if (!answered(client.reply(), u"CE0000")) {
+        run.notePeak();
+        if (!run.ask(wire(st::request(u"CE00", u"{}")), u"CE0000")) {
             state.SkipWithError("the emptying set-up was not answered");
             return;
         }
-        m.after = statusBytes(s->pid(), "VmRSS");
-        reportMemory(state, m, static_cast<double>(cap));
+        run.report(state, static_cast<double>(cap));
     }
 }
 
@@ -260,7 +253,11 @@ const bool registered = [] {
         ->Iterations(5)
         ->UseRealTime()
         ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("Memory/CE00-32Mi-value", setupPeak)
+    benchmark::RegisterBenchmark("Memory/CE00-32Mi-value", setupPeak, u"v")
+        ->Iterations(1)
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("Memory/CE00-32Mi-printer-value", setupPeak, u"usedefaultprinter")
         ->Iterations(1)
         ->UseRealTime()
         ->Unit(benchmark::kMillisecond);

@@ -75,30 +75,27 @@ for s in subjects:
         continue
     print("%-16s %18s %18s %7.2fx" % (s, human(a, ua), human(b, ub), a / b))
 
-loop = [b for n, b in runs.items() if n.startswith("Loopback/")]
-if loop:
-    print()
-    print("Loopback through the real server")
-    print("-" * 64)
-    for b in loop:
-        if b.get("error_occurred"):
-            print("%-28s failed: %s" % (b["name"], b.get("error_message")))
-        elif "p50_us" in b:
-            print("%-28s %10.0f polls/s   p50 %.0f us   p99 %.0f us" %
-                  (b["name"], b["items_per_second"], b["p50_us"], b["p99_us"]))
-        else:
-            print("%-28s %10.1f ms per list of ten   %.1f MB/s" %
-                  (b["name"], b["real_time"], b["bytes_per_second"] / 1e6))
+def figures(b):
+    if "p50_us" in b:
+        return "%10.0f polls/s   p50 %.0f us   p99 %.0f us" % (
+            b["items_per_second"], b["p50_us"], b["p99_us"])
+    if "peak_B_per_char" in b:
+        return "%6.2f B/char   peak %7.1f MB   kept after %6.1f MB" % (
+            b["peak_B_per_char"], b["peak_MB"], b["kept_MB"])
+    return "%10.1f ms per list of ten   %.1f MB/s" % (b["real_time"], b["bytes_per_second"] / 1e6)
 
-memory = [b for n, b in runs.items() if n.startswith("Memory/")]
-if memory:
+for prefix, title in (("Loopback/", "Loopback through the real server"),
+                      ("Memory/", "Server memory, measured from outside (peak above the idle size)")):
+    group = [b for n, b in runs.items() if n.startswith(prefix)]
+    if not group:
+        continue
     print()
-    print("Server memory, measured from outside (peak above the idle size)")
+    print(title)
     print("-" * 64)
-    for b in memory:
+    for b in group:
+        name = b["name"].split("/iterations:")[0]
         if b.get("error_occurred"):
-            print("%-28s failed: %s" % (b["name"], b.get("error_message")))
+            print("%-34s failed: %s" % (name, b.get("error_message")))
         else:
-            print("%-28s %6.2f B/char   peak %7.1f MB   kept after %6.1f MB" %
-                  (b["name"], b["peak_B_per_char"], b["peak_MB"], b["kept_MB"]))
+            print("%-34s %s" % (name, figures(b)))
 PY
