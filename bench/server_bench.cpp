@@ -62,6 +62,13 @@ double percentile(std::vector<double> v, double p) {
     return v[at];
 }
 
+// Why an awaited reply did not come: the server closed the connection (it refused or dropped
+// the client), or nothing came within the client's time-out.
+std::string noReply(st::Client& client) {
+    return client.closedByServer() ? "the server closed the connection"
+                                   : "nothing came within the time-out";
+}
+
 void polls(benchmark::State& state) {
     if (!server().ready()) {
         state.SkipWithError(("the server did not start: " + server().errors()).c_str());
@@ -78,7 +85,7 @@ void polls(benchmark::State& state) {
         latencies.push_back(
             std::chrono::duration<double, std::micro>(Clock::now() - start).count());
         if (!reply || reply->substr(35, 6) != u"CE0900") {
-            state.SkipWithError("no poll reply");
+            state.SkipWithError(("no poll reply: " + noReply(client)).c_str());
             break;
         }
     }
@@ -106,14 +113,17 @@ void pageList(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         client.send(reset);  // a new issue empties the page list
-        client.reply();
+        if (!client.reply()) {
+            state.SkipWithError(("no reply to the set-up: " + noReply(client)).c_str());
+            return;
+        }
         state.ResumeTiming();
         for (const auto& frame : frames) {
             client.send(frame);
             auto reply = client.reply();
             if (!reply || reply->substr(35, 6) != u"CE0100") {
                 std::string why = reply ? platform::text::toUtf8(reply->substr(0, 80))
-                                        : "no reply: " + server().errors();
+                                        : "no reply: " + noReply(client) + "; " + server().errors();
                 state.SkipWithError(("page not accepted: " + why).c_str());
                 return;
             }
