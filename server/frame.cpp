@@ -121,6 +121,8 @@ FrameAssembler::Result FrameAssembler::next() {
     if (!rest.empty() && declared > 0 && nextFrame) {
         Result r{Status::Frame, buffer_.substr(0, declared)};
         buffer_.erase(0, declared);
+        // What waits is small beside the room a large first frame took: give the room back.
+        if (buffer_.capacity() > 4 * buffer_.size() + 64 * 1024) buffer_.shrink_to_fit();
         return r;
     }
     if (buffer_.size() > maxFrame_) return {Status::Oversize, {}};
