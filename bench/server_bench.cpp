@@ -1,13 +1,19 @@
 // The issuing road through the real TesselServer over loopback: status polls (rate and latency
-// percentiles) and a page list of ten 1 MB images. The server runs in a temporary machine folder
-// on a free loopback port and ends with the benchmark program.
+// percentiles), a page list of ten 1 MB images, and the server's memory while it takes the
+// largest set-up frame and a page list filled to its cap (read from outside, in the process's
+// status file). The server runs in a temporary machine folder on a free loopback port and ends
+// with the benchmark program.
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
+#include <sstream>
 
 #include "bench/reference.h"
+#include "platform/testing/run_program.h"
 #include "platform/text/text.h"
+#include "server/config.h"
 #include "server/tests/server_process.h"
 
 namespace tessel::bench {
@@ -20,12 +26,16 @@ class RunningServer {
   public:
     RunningServer() {
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        // The message cipher library, so a set-up is answered as on a real machine.
+        const auto bin = platform::testing::binFolder();
+        platform::testing::runProgram((bin / "regsvr").string(), {(bin / "libCiphra.so").string()});
         std::string ini = "[SYSTEM]\r\nLocalIP=127.0.0.1\r\nPORT=" + std::to_string(port_) + "\r\n";
         server_ = std::make_unique<st::ServerProcess>(machine_.path(), ini);
         ready_ = server_->waitListening(port_);
     }
     bool ready() const { return ready_; }
     int port() const { return port_; }
+    pid_t pid() const { return server_->pid(); }
     std::string errors() const { return server_->errors(); }
 
   private:
@@ -52,6 +62,13 @@ double percentile(std::vector<double> v, double p) {
     return v[at];
 }
 
+// Why an awaited reply did not come: the server closed the connection (it refused or dropped
+// the client), or nothing came within the client's time-out.
+std::string noReply(st::Client& client) {
+    return client.closedByServer() ? "the server closed the connection"
+                                   : "nothing came within the time-out";
+}
+
 void polls(benchmark::State& state) {
     if (!server().ready()) {
         state.SkipWithError(("the server did not start: " + server().errors()).c_str());
@@ -68,7 +85,7 @@ void polls(benchmark::State& state) {
         latencies.push_back(
             std::chrono::duration<double, std::micro>(Clock::now() - start).count());
         if (!reply || reply->substr(35, 6) != u"CE0900") {
-            state.SkipWithError("no poll reply");
+            state.SkipWithError(("no poll reply: " + noReply(client)).c_str());
             break;
         }
     }
@@ -96,14 +113,17 @@ void pageList(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         client.send(reset);  // a new issue empties the page list
-        client.reply();
+        if (!client.reply()) {
+            state.SkipWithError(("no reply to the set-up: " + noReply(client)).c_str());
+            return;
+        }
         state.ResumeTiming();
         for (const auto& frame : frames) {
             client.send(frame);
             auto reply = client.reply();
             if (!reply || reply->substr(35, 6) != u"CE0100") {
                 std::string why = reply ? platform::text::toUtf8(reply->substr(0, 80))
-                                        : "no reply: " + server().errors();
+                                        : "no reply: " + noReply(client) + "; " + server().errors();
                 state.SkipWithError(("page not accepted: " + why).c_str());
                 return;
             }
@@ -114,6 +134,126 @@ void pageList(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * 10);
 }
 
+// A figure of the process's status file in bytes ("VmRSS", "VmHWM"); -1 when absent.
+double statusBytes(pid_t pid, const std::string& field) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.compare(0, field.size() + 1, field + ":") != 0) continue;
+        std::istringstream fields(line.substr(field.size() + 1));
+        double kib = -1;
+        fields >> kib;
+        return kib * 1024;
+    }
+    return -1;
+}
+
+// Starts counting the peak afresh from the process's present size.
+bool resetPeak(pid_t pid) {
+    std::ofstream out("/proc/" + std::to_string(pid) + "/clear_refs");
+    out << "5";
+    out.flush();
+    return static_cast<bool>(out);
+}
+
+// One memory run: a fresh server and a client whose first small set-up was answered (so what
+// the server loads once is not counted); the peak is counted afresh from the size it has then.
+class MemoryRun {
+  public:
+    bool start(benchmark::State& state) {
+        server_ = std::make_unique<RunningServer>();
+        if (!server_->ready()) {
+            state.SkipWithError(("the server did not start: " + server_->errors()).c_str());
+            return false;
+        }
+        client_ = std::make_unique<st::Client>(server_->port());
+        client_->setTimeout(300);
+        if (!ask(wire(st::request(u"CE00", u"{}")), u"CE0000")) {
+            state.SkipWithError("no reply to the first set-up");
+            return false;
+        }
+        resetPeak(server_->pid());
+        base_ = statusBytes(server_->pid(), "VmRSS");
+        return true;
+    }
+    // Sends a frame; true when its reply begins with the expected code and result.
+    bool ask(const std::string& frame, std::u16string_view expected) {
+        client_->send(frame);
+        auto reply = client_->reply();
+        return reply && reply->size() >= 41 && reply->substr(35, 6) == expected;
+    }
+    void notePeak() { peak_ = statusBytes(server_->pid(), "VmHWM"); }
+    // The peak above the starting size per character, and what the server keeps above it now.
+    void report(benchmark::State& state, double characters) {
+        const double kept = statusBytes(server_->pid(), "VmRSS") - base_;
+        state.counters["peak_B_per_char"] = (peak_ - base_) / characters;
+        state.counters["peak_MB"] = (peak_ - base_) / 1e6;
+        state.counters["kept_MB"] = kept / 1e6;
+    }
+    std::string errors() const { return server_->errors(); }
+
+  private:
+    std::unique_ptr<RunningServer> server_;
+    std::unique_ptr<st::Client> client_;
+    double base_ = 0, peak_ = 0;
+};
+
+// One set-up frame of the largest length the server takes, nearly all of it the text value of
+// the key: an entry the set-up only reads, or one that goes into the parameter text and through
+// the message cipher.
+void setupPeak(benchmark::State& state, std::u16string_view key) {
+    const std::size_t frameChars = server::kDefaultMaxFrame;
+    const std::u16string head = u"{\"" + std::u16string(key) + u"\":\"";
+    const std::size_t valueChars = frameChars - 39 - head.size() - 2;
+    const std::string frame =
+        wire(st::request(u"CE00", head + std::u16string(valueChars, u'A') + u"\"}"));
+    for (auto _ : state) {
+        MemoryRun run;
+        if (!run.start(state)) return;
+        if (!run.ask(frame, u"CE0000")) {
+            state.SkipWithError(("the large set-up was not answered: " + run.errors()).c_str());
+            return;
+        }
+        run.notePeak();
+        run.report(state, static_cast<double>(frameChars));
+    }
+}
+
+// Page frames of the largest length until the page list reaches its cap, then a set-up that
+// empties the list: the peak per character of the list, and what stays after emptying it.
+void pageListPeak(benchmark::State& state) {
+    const std::size_t frameChars = server::kDefaultMaxFrame;
+    const std::size_t cap = server::kDefaultMaxPageList;
+    // Each page adds its data after "0000," and a comma to the list.
+    const std::size_t dataChars = frameChars - 39 - 5;
+    const std::size_t fullPages = cap / (dataChars + 1);
+    const std::size_t lastData = cap - fullPages * (dataChars + 1) - 1;
+    auto page = [](std::size_t n) {
+        std::u16string data(n, u'A');
+        for (std::size_t i = 0; i < n; ++i)
+            data[i] = u"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/"[i % 64];
+        return wire(st::request(u"CE01", u"0000," + data));
+    };
+    const std::string full = page(dataChars);
+    const std::string last = page(lastData);
+    for (auto _ : state) {
+        MemoryRun run;
+        if (!run.start(state)) return;
+        for (std::size_t i = 0; i <= fullPages; ++i) {
+            if (!run.ask(i < fullPages ? full : last, u"CE0100")) {
+                state.SkipWithError(("a page was not taken: " + run.errors()).c_str());
+                return;
+            }
+        }
+        run.notePeak();
+        if (!run.ask(wire(st::request(u"CE00", u"{}")), u"CE0000")) {
+            state.SkipWithError("the emptying set-up was not answered");
+            return;
+        }
+        run.report(state, static_cast<double>(cap));
+    }
+}
+
 const bool registered = [] {
     benchmark::RegisterBenchmark("Loopback/CE09-poll", polls)
         ->Iterations(20000)
@@ -121,6 +261,18 @@ const bool registered = [] {
         ->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("Loopback/CE01-ten-1MB-pages", pageList)
         ->Iterations(5)
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("Memory/CE00-32Mi-value", setupPeak, u"v")
+        ->Iterations(1)
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("Memory/CE00-32Mi-printer-value", setupPeak, u"usedefaultprinter")
+        ->Iterations(1)
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("Memory/CE01-list-to-cap", pageListPeak)
+        ->Iterations(1)
         ->UseRealTime()
         ->Unit(benchmark::kMillisecond);
     return true;

@@ -2,7 +2,8 @@
 # Builds a Release tree into build-release/ (or $TESSEL_BENCH_BUILD_DIR) and prints how the
 # system's own code compares with the reference libraries, each pair measured side by side in
 # one run of bench/ (ours / reference: above 1 means ours is faster). Then the loopback figures
-# of the real server. Every benchmark is bounded; nothing leaves the loopback interface.
+# of the real server and its peak memory per character of the largest frames. Every benchmark is
+# bounded; nothing leaves the loopback interface.
 #   TESSEL_BENCH_MIN_TIME  seconds per benchmark (default 0.5)
 #   TESSEL_BENCH_FILTER    a regular expression choosing benchmarks (default: all)
 set -euo pipefail
@@ -74,18 +75,27 @@ for s in subjects:
         continue
     print("%-16s %18s %18s %7.2fx" % (s, human(a, ua), human(b, ub), a / b))
 
-loop = [b for n, b in runs.items() if n.startswith("Loopback/")]
-if loop:
+def figures(b):
+    if "p50_us" in b:
+        return "%10.0f polls/s   p50 %.0f us   p99 %.0f us" % (
+            b["items_per_second"], b["p50_us"], b["p99_us"])
+    if "peak_B_per_char" in b:
+        return "%6.2f B/char   peak %7.1f MB   kept after %6.1f MB" % (
+            b["peak_B_per_char"], b["peak_MB"], b["kept_MB"])
+    return "%10.1f ms per list of ten   %.1f MB/s" % (b["real_time"], b["bytes_per_second"] / 1e6)
+
+for prefix, title in (("Loopback/", "Loopback through the real server"),
+                      ("Memory/", "Server memory, measured from outside (peak above the idle size)")):
+    group = [b for n, b in runs.items() if n.startswith(prefix)]
+    if not group:
+        continue
     print()
-    print("Loopback through the real server")
+    print(title)
     print("-" * 64)
-    for b in loop:
+    for b in group:
+        name = b["name"].split("/iterations:")[0]
         if b.get("error_occurred"):
-            print("%-28s failed: %s" % (b["name"], b.get("error_message")))
-        elif "p50_us" in b:
-            print("%-28s %10.0f polls/s   p50 %.0f us   p99 %.0f us" %
-                  (b["name"], b["items_per_second"], b["p50_us"], b["p99_us"]))
+            print("%-34s failed: %s" % (name, b.get("error_message")))
         else:
-            print("%-28s %10.1f ms per list of ten   %.1f MB/s" %
-                  (b["name"], b["real_time"], b["bytes_per_second"] / 1e6))
+            print("%-34s %s" % (name, figures(b)))
 PY

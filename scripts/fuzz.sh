@@ -3,7 +3,7 @@
 # Builds the libFuzzer targets with clang into build-fuzz/ (or $TESSEL_FUZZ_BUILD_DIR) and runs
 # fuzz_TARGET for SECONDS, starting from fuzz/corpus/TARGET. New inputs go to
 # build-fuzz/corpus/TARGET, a crashing input to build-fuzz/artifacts/TARGET/.
-# Targets: frame json ini coding ciphra description.
+# Targets: frame json ini coding ciphra description param page.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 target=${1:?usage: fuzz.sh TARGET SECONDS}

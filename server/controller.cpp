@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "platform/system/memory.h"
 #include "platform/text/text.h"
 
 namespace tessel::server {
@@ -371,6 +372,8 @@ void ServerController::dispatch(const Requester& who, const std::u16string& fram
             FSendMsg(who, u"00", issue_.stateCode);
         else
             FSendMsg(who, u"02", failureText());
+        // The old page list and the set-up's JSON tree are gone: give their memory back.
+        platform::system::releaseFreeMemory();
     } else if (code == u"CE01") {
         auto outcome = requests_.FAddPageData(frame, settings_.maxPageList);
         s_.view.setStatusText(issue_.statusLabel);
@@ -434,8 +437,8 @@ void ServerController::FRunViewer(const Requester& who) {
         }
     } events(issue_);
 
-    ViewerRun request{issue_.paramCipherText, issue_.pageImageList,  num(who.index),
-                      settings_.hideWin,      settings_.windowState, settings_.topWin};
+    ViewerRun request{issue_.paramCipherText, issue_.pageImageList.text(), num(who.index),
+                      settings_.hideWin,      settings_.windowState,       settings_.topWin};
     running_ = true;
     // Frames that came in the same read as this one wait in the buffer, and no arrival
     // announces them again while the run holds the loop: take them from within the run.

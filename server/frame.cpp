@@ -87,10 +87,17 @@ bool couldBeginHeader(std::u16string_view text) {
 }
 
 void FrameAssembler::arrive(std::u16string_view arrival) {
-    if (!buffer_.empty() && beginsWithHeader(arrival))
-        buffer_.assign(arrival);
-    else
-        buffer_.append(arrival);
+    // The abandoned frame's storage goes with it.
+    if (!buffer_.empty() && beginsWithHeader(arrival)) std::u16string().swap(buffer_);
+    // Once the length field is in, the buffer gets room for the whole frame at once, so a
+    // large frame is never copied into a buffer twice its size on the way in.
+    const std::size_t lengthField = buffer_.size() < 8 ? 8 - buffer_.size() : 0;
+    buffer_.append(arrival.substr(0, lengthField));
+    arrival.remove_prefix(std::min(lengthField, arrival.size()));
+    if (auto declared = declaredLength(buffer_);
+        declared && *declared <= maxFrame_ && *declared > buffer_.capacity())
+        buffer_.reserve(*declared);
+    buffer_.append(arrival);
 }
 
 FrameAssembler::Result FrameAssembler::next() {
@@ -114,6 +121,8 @@ FrameAssembler::Result FrameAssembler::next() {
     if (!rest.empty() && declared > 0 && nextFrame) {
         Result r{Status::Frame, buffer_.substr(0, declared)};
         buffer_.erase(0, declared);
+        // What waits is small beside the room a large first frame took: give the room back.
+        if (buffer_.capacity() > 4 * buffer_.size() + 64 * 1024) buffer_.shrink_to_fit();
         return r;
     }
     if (buffer_.size() > maxFrame_) return {Status::Oversize, {}};
@@ -127,21 +136,29 @@ std::u16string frameCode(std::u16string_view frame) {
     return std::u16string(frame.substr(35, 4));
 }
 
-std::u16string frameBody(std::u16string_view frame) {
+std::u16string_view frameBody(std::u16string_view frame) {
     if (frame.size() <= 39) return {};
-    return std::u16string(frame.substr(39));
+    return frame.substr(39);
 }
 
-std::u16string AnsiStreamDecoder::decode(std::string_view bytes) {
-    pending_.append(bytes);
-    std::size_t complete = pending_.size();
+std::u16string AnsiStreamDecoder::decode(std::string_view arrival) {
+    // Only the few bytes of a character split by the previous arrival are carried over; the
+    // rest is decoded where it lies.
+    std::string joined;
+    std::string_view bytes = arrival;
+    if (!pending_.empty()) {
+        joined.reserve(pending_.size() + arrival.size());
+        joined.append(pending_).append(arrival);
+        bytes = joined;
+    }
+    std::size_t complete = bytes.size();
     if (text::ansiCodePage() == text::kCodePageKorean) {
         // Walk the characters: a lead byte 0x81-0xFE takes the next byte with it.
         std::size_t i = 0;
-        while (i < pending_.size()) {
-            auto b = static_cast<unsigned char>(pending_[i]);
+        while (i < bytes.size()) {
+            auto b = static_cast<unsigned char>(bytes[i]);
             if (b >= 0x81 && b <= 0xFE) {
-                if (i + 1 >= pending_.size()) break;
+                if (i + 1 >= bytes.size()) break;
                 i += 2;
             } else {
                 ++i;
@@ -151,17 +168,17 @@ std::u16string AnsiStreamDecoder::decode(std::string_view bytes) {
     } else if (text::ansiCodePage() == text::kCodePageUtf8) {
         // Keep an unfinished sequence at the end.
         std::size_t back = 0;
-        while (back < 3 && back < pending_.size() &&
-               (static_cast<unsigned char>(pending_[pending_.size() - 1 - back]) & 0xC0) == 0x80)
+        while (back < 3 && back < bytes.size() &&
+               (static_cast<unsigned char>(bytes[bytes.size() - 1 - back]) & 0xC0) == 0x80)
             ++back;
-        if (back < pending_.size()) {
-            auto lead = static_cast<unsigned char>(pending_[pending_.size() - 1 - back]);
+        if (back < bytes.size()) {
+            auto lead = static_cast<unsigned char>(bytes[bytes.size() - 1 - back]);
             std::size_t need = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
-            if (need > back) complete = pending_.size() - 1 - back;
+            if (need > back) complete = bytes.size() - 1 - back;
         }
     }
-    std::u16string out = text::fromAnsi(std::string_view(pending_).substr(0, complete));
-    pending_.erase(0, complete);
+    std::u16string out = text::fromAnsi(bytes.substr(0, complete));
+    pending_.assign(bytes.substr(complete));
     return out;
 }
 

@@ -82,13 +82,13 @@ std::optional<std::size_t> replyLength(std::u16string_view stream);
 
 // The command code of a frame (positions 36-39, may be shorter) and its body (40-).
 std::u16string frameCode(std::u16string_view frame);
-std::u16string frameBody(std::u16string_view frame);
+std::u16string_view frameBody(std::u16string_view frame);
 
 // Turns arriving bytes in the ANSI code page into text, keeping a double-byte character that
 // an arrival split until its second byte comes.
 class AnsiStreamDecoder {
   public:
-    std::u16string decode(std::string_view bytes);
+    std::u16string decode(std::string_view arrival);
     void reset() { pending_.clear(); }
     // True while the first byte of a double-byte character waits for its second.
     bool pending() const { return !pending_.empty(); }

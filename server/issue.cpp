@@ -1,5 +1,7 @@
 #include "server/issue.h"
 
+#include <algorithm>
+
 #include "platform/text/text.h"
 #include "server/json.h"
 
@@ -43,6 +45,66 @@ bool isNumericValue(const JsonValue& v) {
 
 }  // namespace
 
+// ---- PageList ----
+
+namespace {
+// Small pages share a piece until it holds this many characters; a larger page starts one
+// of its own, allocated at its exact size.
+constexpr std::size_t kSharedPiece = 64 * 1024;
+
+bool fitsOneByte(std::u16string_view s) {
+    for (char16_t c : s)
+        if (c > 0xFF) return false;
+    return true;
+}
+}  // namespace
+
+void PageList::append(std::u16string_view page) {
+    const bool wide = !fitsOneByte(page);
+    const std::size_t adding = page.size() + 1;
+    if (pieces_.empty() || pieces_.back().wide != wide ||
+        pieces_.back().size() + adding > kSharedPiece) {
+        pieces_.emplace_back();
+        pieces_.back().wide = wide;
+        if (wide)
+            pieces_.back().text.reserve(std::max(adding, kSharedPiece));
+        else
+            pieces_.back().narrow.reserve(std::max(adding, kSharedPiece));
+    }
+    Piece& piece = pieces_.back();
+    if (wide) {
+        piece.text.append(page);
+        piece.text.push_back(u',');
+    } else {
+        const std::size_t at = piece.narrow.size();
+        piece.narrow.resize(at + adding);
+        for (std::size_t i = 0; i < page.size(); ++i)
+            piece.narrow[at + i] = static_cast<char>(page[i]);
+        piece.narrow[at + page.size()] = ',';
+    }
+    size_ += adding;
+}
+
+void PageList::clear() {
+    std::vector<Piece>().swap(pieces_);
+    size_ = 0;
+}
+
+std::u16string PageList::text() const {
+    std::u16string out;
+    out.reserve(size_);
+    for (const Piece& piece : pieces_) {
+        if (piece.wide) {
+            out.append(piece.text);
+        } else {
+            for (char c : piece.narrow) out.push_back(static_cast<unsigned char>(c));
+        }
+    }
+    return out;
+}
+
+// ---- requests ----
+
 IssueRequests::Outcome IssueRequests::FSetupIssue(std::u16string_view body,
                                                   const ServerSettings& settings) {
     auto root = ParseJson(body).root;
@@ -56,35 +118,51 @@ IssueRequests::Outcome IssueRequests::FSetupIssue(std::u16string_view body,
     const JsonValue* pages = request.find(u"pages");
     if (!pages || isNumericValue(*pages)) {
         for (const char16_t* key : {u"usedefaultprinter", u"ExceptPrinterDriver"}) {
-            auto value = valueText(request.find(key));
-            if (!value) {
-                issue_.errorMessage = std::u16string(key) + u" 값은 텍스트여야 합니다.";
-                return Outcome::Failed;
+            // A text value is read where it lies; other values are turned into text.
+            const JsonValue* found = request.find(key);
+            std::optional<std::u16string> converted;
+            std::u16string_view value;
+            if (found && found->kind() == JsonValue::Kind::Text) {
+                value = found->text();
+            } else {
+                converted = valueText(found);
+                if (!converted) {
+                    issue_.errorMessage = std::u16string(key) + u" 값은 텍스트여야 합니다.";
+                    return Outcome::Failed;
+                }
+                value = *converted;
             }
-            if (value->empty()) continue;
-            if (value->find(u'|') != std::u16string::npos ||
-                value->find(u"==") != std::u16string::npos) {
+            if (value.empty()) continue;
+            if (value.find(u'|') != std::u16string_view::npos ||
+                value.find(u"==") != std::u16string_view::npos) {
                 issue_.errorMessage =
                     std::u16string(key) + u" 값에 '|' 또는 '=='를 쓸 수 없습니다.";
                 return Outcome::Failed;
             }
-            extra += std::u16string(key) + u"==" + *value + u"|";
+            extra.append(key).append(u"==").append(value).append(u"|");
         }
     }
+    // The request's tree is not needed any more; a large value goes before the encryption.
+    root.reset();
 
-    CipherResult cipher = cipher_.encrypt(MakeParamString(settings, clock_.now()) + extra, u"");
+    std::u16string plain = MakeParamString(settings, clock_.now());
+    plain += extra;
+    CipherResult cipher = cipher_.encrypt(plain, u"");
+    std::u16string().swap(plain);
     if (!cipher.ok) {
         issue_.errorMessage = cipher.error;
         return Outcome::Failed;
     }
 
-    issue_.extraParams = extra;
+    issue_.extraParams = std::move(extra);
     issue_.layoutSuccess = issue_.loadCompleted = issue_.printStarted = issue_.printed = false;
     issue_.layoutStatus.clear();
     issue_.viewerError = false;
     issue_.viewerErrorText.clear();
     issue_.resultFlag = true;
-    issue_.paramCipherText = std::u16string(kParamCipherPrefix) + cipher.text;
+    std::u16string().swap(issue_.paramCipherText);
+    issue_.paramCipherText.reserve(kParamCipherPrefix.size() + cipher.text.size());
+    issue_.paramCipherText.append(kParamCipherPrefix).append(cipher.text);
     issue_.stateCode = state::SetUp;
     issue_.statusLabel = kIssueReadyLabel;
     return Outcome::Done;
@@ -102,7 +180,6 @@ IssueRequests::Outcome IssueRequests::FAddPageData(std::u16string_view frame,
         return Outcome::PageListFull;
     }
     issue_.pageImageList.append(data);
-    issue_.pageImageList.push_back(u',');
     issue_.statusLabel = kIssueReadyLabel;
     return Outcome::Done;
 }

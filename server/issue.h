@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "server/clock.h"
 #include "server/config.h"
@@ -21,10 +22,36 @@ inline constexpr std::u16string_view NotPrinted = u"31";
 inline constexpr std::u16string_view ViewerError = u"40";
 }  // namespace state
 
+// The page list of an issue: the page texts one after another, each followed by ",". It is kept
+// in pieces that never move once written (a large page is a piece of its own), one byte per
+// character while the characters fit in one, so a list near its cap costs about one byte per
+// character and growing it never copies what it holds. Emptying it frees every piece.
+class PageList {
+  public:
+    bool empty() const { return size_ == 0; }
+    // In characters, the commas included.
+    std::size_t size() const { return size_; }
+    // Appends the page text and a comma.
+    void append(std::u16string_view page);
+    void clear();
+    // The whole list as one text.
+    std::u16string text() const;
+
+  private:
+    struct Piece {
+        bool wide = false;
+        std::string narrow;  // characters below 0x100, one byte each
+        std::u16string text;
+        std::size_t size() const { return wide ? text.size() : narrow.size(); }
+    };
+    std::vector<Piece> pieces_;
+    std::size_t size_ = 0;
+};
+
 struct IssueState {
     std::u16string stateCode{state::Idle};
     std::u16string paramCipherText;
-    std::u16string pageImageList;
+    PageList pageImageList;
     std::u16string extraParams;
     // Status of the current issue.
     bool resultFlag = false;

@@ -80,7 +80,11 @@ CipherResult ComParamCipher::encrypt(std::u16string_view plain, std::u16string_v
         }
         com::put(*crypt, u"Provider", com::Variant(u"Velmora/Des"));
         if (!charset.empty()) com::put(*crypt, u"charset", com::Variant(charset));
-        std::u16string text = com::call(*crypt, u"encode", {com::Variant(plain)}).toText();
+        // The argument list is built in place: a list written in braces would copy the text
+        // once more.
+        std::vector<com::Variant> args;
+        args.emplace_back(plain);
+        std::u16string text = com::call(*crypt, u"encode", std::move(args)).toText();
         if (text.empty()) {
             result.error = u"암호화 결과가 비어 있습니다.";
         } else if (isCipherErrorText(text)) {

@@ -229,7 +229,7 @@ int main(int argc, char** argv) {
             std::printf("%s\n", text::toUtf8(*reply).c_str());
         } else {
             std::u16string code = server::frameCode(*reply);
-            std::u16string body = server::frameBody(*reply);
+            std::u16string body(server::frameBody(*reply));
             std::u16string result = body.substr(0, 2);
             std::u16string rest = body.size() > 2 ? body.substr(2) : u"";
             std::printf("%s %s %s\n", text::toUtf8(code).c_str(), text::toUtf8(result).c_str(),

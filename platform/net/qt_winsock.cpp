@@ -24,6 +24,10 @@ bool peerHasClosed(const QTcpSocket& socket) {
 }
 }  // namespace
 
+namespace {
+constexpr qint64 kReadAhead = 1024 * 1024;
+}  // namespace
+
 int winsockError(int qtSocketError) {
     switch (static_cast<QAbstractSocket::SocketError>(qtSocketError)) {
         case QAbstractSocket::ConnectionRefusedError:
@@ -108,6 +112,9 @@ void QtSocketArray::onNewConnection() {
 
 void QtSocketArray::attach(int index, QTcpSocket* socket) {
     elements_[index] = Element{socket, false};
+    // Qt reads ahead of the program only this far; the rest waits in the system's socket
+    // buffer, so a client sending faster than its frames are handled does not pile up here.
+    socket->setReadBufferSize(kReadAhead);
     QPointer<QTcpSocket> guard(socket);
     auto indexOf = [this](const QPointer<QTcpSocket>& s) -> int {
         if (!s) return -1;

@@ -228,7 +228,7 @@ TEST_F(Controller, RepliesToEachCommand) {
         EXPECT_EQ(r[0].text.substr(8, 27), u"SMATM00120200302090503007CI");
     }
     EXPECT_EQ(viewer.hidden, 2);
-    EXPECT_EQ(controller->issue().pageImageList, u"AAAA,");
+    EXPECT_EQ(controller->issue().pageImageList.text(), u"AAAA,");
     EXPECT_TRUE(logged(u"뷰어를 사용할 수 없어"));
     EXPECT_TRUE(logged(u"1 << 39,00000039SMATM001"));
     EXPECT_TRUE(logged(u"1 >> 00000041SMATM00120200302090503007CICE0901"));
@@ -306,7 +306,7 @@ TEST_F(Controller, OversizeFramesAndPageListsCloseTheClient) {
     EXPECT_EQ(exchange(request("CE01", "0001," + std::string(30, 'A'))).size(), 1u);
     EXPECT_TRUE(exchange(request("CE01", "0001," + std::string(30, 'B'))).empty());
     EXPECT_FALSE(sockets.exists(1));
-    EXPECT_EQ(controller->issue().pageImageList, std::u16string(30, u'A') + u",");
+    EXPECT_EQ(controller->issue().pageImageList.text(), std::u16string(30, u'A') + u",");
 }
 
 TEST_F(Controller, SetUpUsesTheCertificateSettings) {

@@ -174,16 +174,45 @@ TEST(PageRequest, AppendsTheDataAfterTheFirstCommaAndCapsTheList) {
     };
     EXPECT_EQ(requests.FAddPageData(frameWith(u"0001,A"), 100), IssueRequests::Outcome::Done);
     EXPECT_EQ(requests.FAddPageData(frameWith(u"0002x,B"), 100), IssueRequests::Outcome::Done);
-    EXPECT_EQ(issue.pageImageList, u"A,B,");
+    EXPECT_EQ(issue.pageImageList.text(), u"A,B,");
     // Positions 40-43 are skipped before the comma is looked for.
     EXPECT_EQ(requests.FAddPageData(frameWith(u"1,2,C,D"), 100), IssueRequests::Outcome::Done);
-    EXPECT_EQ(issue.pageImageList, u"A,B,D,");
+    EXPECT_EQ(issue.pageImageList.text(), u"A,B,D,");
     EXPECT_EQ(requests.FAddPageData(frameWith(u"0003NOCOMMA"), 100), IssueRequests::Outcome::Done);
-    EXPECT_EQ(issue.pageImageList, u"A,B,D,NOCOMMA,");
+    EXPECT_EQ(issue.pageImageList.text(), u"A,B,D,NOCOMMA,");
 
     EXPECT_EQ(requests.FAddPageData(frameWith(u"0004," + std::u16string(90, u'X')), 100),
               IssueRequests::Outcome::PageListFull);
-    EXPECT_EQ(issue.pageImageList, u"A,B,D,NOCOMMA,");
+    EXPECT_EQ(issue.pageImageList.text(), u"A,B,D,NOCOMMA,");
+}
+
+TEST(PageList, KeepsEveryCharacterInOrderWhateverItsWidthAndEmptiesWhole) {
+    // Pages of one-byte and wider characters, small ones and ones larger than a shared piece,
+    // interleaved so the list changes its kind of storage again and again.
+    const std::u16string big(70000, u'Q');
+    const std::u16string pages[] = {u"A",
+                                    u"",
+                                    u"한글",
+                                    u"\u00FF\u0080",
+                                    big,
+                                    u"B",
+                                    big + u"가",
+                                    u"C",
+                                    std::u16string(1, u'\xD800'),
+                                    u"tail"};
+    PageList list;
+    std::u16string expected;
+    for (const auto& page : pages) {
+        list.append(page);
+        expected += page + u",";
+        EXPECT_EQ(list.size(), expected.size());
+    }
+    EXPECT_EQ(list.text(), expected);
+    list.clear();
+    EXPECT_TRUE(list.empty());
+    EXPECT_EQ(list.text(), u"");
+    list.append(u"again");
+    EXPECT_EQ(list.text(), u"again,");
 }
 
 TEST(LogList, LevelsOrderCapAndSave) {

@@ -138,6 +138,7 @@ class ServerProcess {
         return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     }
     const std::filesystem::path& iniPath() const { return iniPath_; }
+    pid_t pid() const { return child_.pid(); }
 
   private:
     std::filesystem::path iniPath_;
@@ -164,6 +165,11 @@ class Client {
     }
     ~Client() { close(fd_); }
     bool connected() const { return connected_; }
+    // How long reply() and closedByServer() wait (5 seconds unless changed).
+    void setTimeout(int seconds) {
+        timeval tv{seconds, 0};
+        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    }
 
     void send(const std::string& bytes) {
         std::size_t at = 0;

@@ -50,17 +50,18 @@ std::optional<std::vector<std::uint8_t>> readWhole(std::u16string_view name) {
     return bytes;
 }
 
-// A page text as the bytes of its image file: hexadecimal when it reads as such, else Base64.
-std::optional<std::vector<std::uint8_t>> pageBytes(std::u16string_view pageText) {
-    if (auto bytes = text::fromHex(pageText)) return bytes;
-    return text::fromBase64(pageText);
-}
-
 std::u16string sizeText(float twips) {
     return text::formatNumber(static_cast<double>(twips));
 }
 
 }  // namespace
+
+std::optional<imaging::Picture> decodePageText(std::u16string_view pageText) {
+    auto bytes = text::fromHex(pageText);
+    if (!bytes) bytes = text::fromBase64(pageText);
+    if (!bytes) return std::nullopt;
+    return imaging::loadPicture(*bytes, kPageFill);
+}
 
 FittedSize fitToArea(double pictureWidth, double pictureHeight, double areaWidth,
                      double areaHeight) {
@@ -89,8 +90,7 @@ void Viewer::decodePage(std::int32_t page) {
     const std::u16string& pageText = pageTexts_[static_cast<std::size_t>(page - 1)];
     if (pageText.empty()) return;
     auto& slot = pictures_[static_cast<std::size_t>(page)];
-    slot.reset();
-    if (auto bytes = pageBytes(pageText)) slot = imaging::loadPicture(*bytes, kPageFill);
+    slot = decodePageText(pageText);
     if (!slot)
         WriteLog(u"페이지 " + text::formatNumber(double(page)) + u" 이미지를 읽을 수 없습니다.", 1);
 }

@@ -116,6 +116,10 @@ ScrollLayout layoutScrollBars(std::int32_t pictureWidth, std::int32_t pictureHei
 // The fill colour behind page images, 0x00BBGGRR; it shows where an image is transparent.
 inline constexpr std::uint32_t kPageFill = 0x00D7E390;
 
+// A page text as its picture over the page fill: the text is read as hexadecimal when it is
+// hexadecimal, else as Base64, and the bytes as an image file. nullopt when either fails.
+std::optional<platform::imaging::Picture> decodePageText(std::u16string_view pageText);
+
 // A page picture fitted into a printable area (both HIMETRIC) keeping its aspect: the full
 // width when the picture is at least as wide for its height as the area, else the full height.
 struct FittedSize {
