@@ -60,8 +60,18 @@ bool fitsOneByte(std::u16string_view s) {
 }  // namespace
 
 void PageList::append(std::u16string_view page) {
+    add(page, true);
+}
+
+void PageList::assign(std::u16string_view whole) {
+    clear();
+    add(whole, false);
+}
+
+void PageList::add(std::u16string_view page, bool comma) {
+    if (page.empty() && !comma) return;
     const bool wide = !fitsOneByte(page);
-    const std::size_t adding = page.size() + 1;
+    const std::size_t adding = page.size() + (comma ? 1 : 0);
     if (pieces_.empty() || pieces_.back().wide != wide ||
         pieces_.back().size() + adding > kSharedPiece) {
         pieces_.emplace_back();
@@ -74,13 +84,13 @@ void PageList::append(std::u16string_view page) {
     Piece& piece = pieces_.back();
     if (wide) {
         piece.text.append(page);
-        piece.text.push_back(u',');
+        if (comma) piece.text.push_back(u',');
     } else {
         const std::size_t at = piece.narrow.size();
         piece.narrow.resize(at + adding);
         for (std::size_t i = 0; i < page.size(); ++i)
             piece.narrow[at + i] = static_cast<char>(page[i]);
-        piece.narrow[at + page.size()] = ',';
+        if (comma) piece.narrow[at + page.size()] = ',';
     }
     size_ += adding;
 }

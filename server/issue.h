@@ -33,11 +33,14 @@ class PageList {
     std::size_t size() const { return size_; }
     // Appends the page text and a comma.
     void append(std::u16string_view page);
+    // Replaces the list with a whole text that holds its own commas.
+    void assign(std::u16string_view whole);
     void clear();
     // The whole list as one text.
     std::u16string text() const;
 
   private:
+    void add(std::u16string_view text, bool comma);
     struct Piece {
         bool wide = false;
         std::string narrow;  // characters below 0x100, one byte each

@@ -121,7 +121,7 @@ bool LayoutServerRequest::FLayoutRequest(int /*index*/, std::u16string_view fram
         if (breaksEntry(layoutFile))
             return fail(u"[LAYOUTFILE] 값을 레이아웃 파일 이름으로 쓸 수 없습니다: " + layoutFile);
     }
-    issue.pageImageList = pages;
+    issue.pageImageList.assign(pages);
 
     CipherResult sealed =
         c_.cipher.encrypt(MakeParamString(settings, c_.clock.now()) + u"FileUrl==" +

@@ -213,6 +213,12 @@ TEST(PageList, KeepsEveryCharacterInOrderWhateverItsWidthAndEmptiesWhole) {
     EXPECT_EQ(list.text(), u"");
     list.append(u"again");
     EXPECT_EQ(list.text(), u"again,");
+    // A whole list replaces what was there and keeps its own commas.
+    list.assign(u"p1,한,");
+    EXPECT_EQ(list.text(), u"p1,한,");
+    EXPECT_EQ(list.size(), 5u);
+    list.assign(u"");
+    EXPECT_TRUE(list.empty());
 }
 
 TEST(LogList, LevelsOrderCapAndSave) {

@@ -71,7 +71,7 @@ TEST_F(LayoutServer, PlainFormValuesAreUrlEncodedOnTheWire) {
 
     // The trimmed answer goes through the cipher into the page list; the layout file comes
     // from [LAYOUTFILE].
-    EXPECT_EQ(issue.pageImageList, u"<p1,p2,>");
+    EXPECT_EQ(issue.pageImageList.text(), u"<p1,p2,>");
     EXPECT_EQ(text::toUtf8(issue.paramCipherText), text::toUtf8(expectedParam(u"cert.exml")));
     EXPECT_EQ(issue.stateCode, state::SetUp);
     EXPECT_EQ(issue.layoutStatus, u"200");
@@ -93,13 +93,13 @@ TEST_F(LayoutServer, EncryptedFormAndLayoutFileFromTheAnswer) {
     EXPECT_EQ(
         server.requests().at(0).body,
         "Param=" + text::toUtf8(urlEncodeBase64(text::fromUtf8(sealed))) + "&type=1&rcode=ABC");
-    EXPECT_EQ(issue.pageImageList, u"p1,p2,");
+    EXPECT_EQ(issue.pageImageList.text(), u"p1,p2,");
     EXPECT_EQ(text::toUtf8(issue.paramCipherText), text::toUtf8(expectedParam(u"form2.exml")));
 
     // An answer that names its file with the extension keeps the name as it is.
     server.setReply("p3,|form3.exml");
     ASSERT_TRUE(request().FLayoutRequest(1, kFrame));
-    EXPECT_EQ(issue.pageImageList, u"p3,");
+    EXPECT_EQ(issue.pageImageList.text(), u"p3,");
     EXPECT_EQ(text::toUtf8(issue.paramCipherText), text::toUtf8(expectedParam(u"form3.exml")));
 }
 
@@ -122,12 +122,12 @@ TEST_F(LayoutServer, RefusedAnswers) {
     };
     for (const Case& c : cases) {
         issue = IssueState{};
-        issue.pageImageList = u"kept,";
+        issue.pageImageList.assign(u"kept,");
         server.setReply(c.body, c.status);
         EXPECT_FALSE(request().FLayoutRequest(1, kFrame)) << c.body;
         EXPECT_FALSE(issue.resultFlag) << c.body;
         EXPECT_TRUE(issue.paramCipherText.empty()) << c.body;
-        EXPECT_EQ(issue.pageImageList, u"kept,") << c.body;
+        EXPECT_EQ(issue.pageImageList.text(), u"kept,") << c.body;
         EXPECT_EQ(issue.layoutStatus, c.layoutStatus) << c.body;
         if (!c.error.empty()) {
             EXPECT_EQ(issue.errorMessage, c.error) << c.body;
