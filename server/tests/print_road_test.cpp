@@ -129,17 +129,17 @@ TEST_F(EndToEnd, ARunHeldInTheSelectionAnswersPollsAndPrintsWhenChosen) {
     ASSERT_EQ(body(client.reply()).substr(0, 6), "CE0100") << server.errors();
 
     client.sendText(request(u"CE02"));
-    // Polls are answered while the run waits in the selection (a poll that was read together
-    // with the run request may be answered late, so a missing reply is asked for again).
-    std::string state;
+    // Every poll is answered while the run waits in the selection, also the first one, which
+    // may arrive in the same read as the run request: "01" until the viewer reports that it
+    // runs, then "10".
     int held = 0;
     for (int poll = 0; poll < 20 && held < 3; ++poll) {
         client.sendText(request(u"CE09"));
-        state = body(client.reply());
+        const std::string state = body(client.reply());
+        ASSERT_TRUE(state == "CE0901" || state == "CE0910") << state << server.errors();
         if (state == "CE0910") ++held;
-        ASSERT_NE(state.substr(0, 4), "CE02") << server.errors();
     }
-    EXPECT_EQ(held, 3) << state << server.errors();
+    EXPECT_EQ(held, 3) << server.errors();
     EXPECT_TRUE(pdfsIn(machine.path() / "print").empty());
 
     std::ofstream(script.string() + ".tmp") << "print";
