@@ -65,7 +65,7 @@ const com::Members<Des>& Des::members() {
     static const Members<Des> m =
         Members<Des>(u"_Des", IID_Des)
             .method(slot(0), u"encode", VT_BSTR, {{u"PlainText", VT_BSTR}},
-                    [](Des&, Call& c) { c.result = desEncode(c.text(0)); })
+                    [](Des&, Call& c) { c.result = desEncode(c.arg(0).text()); })
             .method(slot(1), u"decode", VT_BSTR, {{u"CipherText", VT_BSTR}},
                     [](Des&, Call& c) { c.result = desDecode(c.text(0)); })
             .method(slot(2), u"CheckKey", VT_BOOL, {{u"mKey", VT_BSTR}},

@@ -1,5 +1,6 @@
 #include "ciphers/convert.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -70,7 +71,23 @@ Bytes codePageToUnicode(const Bytes& bytes, std::u16string_view charset) {
 
 Bytes textToCodePage(std::u16string_view s, std::u16string_view charset) {
     if (s.empty()) fail(kErrSubscript, u"Subscript out of range");
-    return unicodeToCodePage(text::toUtf16leBytes(s), charset);
+    // Converted a piece at a time into one buffer of at least a byte per character, so a long
+    // text is never held again in between. A piece never ends between the two halves of a
+    // surrogate pair; the code pages keep no state from one character to the next, so the
+    // pieces join into the bytes of the whole text.
+    constexpr std::size_t kPiece = 64 * 1024;
+    const unsigned codePage = codePageOf(charset);
+    Bytes out;
+    out.reserve(s.size());
+    for (std::size_t at = 0; at < s.size();) {
+        std::size_t n = std::min(kPiece, s.size() - at);
+        const char16_t last = s[at + n - 1];
+        if (at + n < s.size() && last >= 0xD800 && last <= 0xDBFF) --n;
+        const Bytes piece = text::toCodePage(s.substr(at, n), codePage);
+        out.insert(out.end(), piece.begin(), piece.end());
+        at += n;
+    }
+    return out;
 }
 
 Bytes recode(const Bytes& bytes, std::u16string_view from, std::u16string_view to) {

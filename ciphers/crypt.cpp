@@ -192,8 +192,9 @@ const com::Members<Crypt>& Crypt::members() {
                     [](Crypt&, Call& c) { c.result = verifyEnvelope(c.text(0)); })
             .method(slot(14), u"encodeSHA1", VT_BSTR, {{u"PlainText", VT_BSTR}},
                     [](Crypt&, Call& c) { c.result = encodeChecked(c.text(0)); })
+            // The declared text arguments are texts by now: read where they lie.
             .method(slot(15), u"encode", VT_BSTR, {{u"PlainText", VT_BSTR}},
-                    [](Crypt& self, Call& c) { c.result = self.encode(c.text(0)); })
+                    [](Crypt& self, Call& c) { c.result = self.encode(c.arg(0).text()); })
             .method(slot(16), u"decodeSHA1", VT_BSTR, {{u"CipherText", VT_BSTR}},
                     [](Crypt&, Call& c) { c.result = decodeChecked(c.text(0)); })
             .method(slot(17), u"decode", VT_BSTR, {{u"CipherText", VT_BSTR}},

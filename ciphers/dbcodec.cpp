@@ -1,5 +1,6 @@
 #include "ciphers/dbcodec.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
@@ -72,8 +73,39 @@ std::vector<std::uint8_t>& dbDecode(std::vector<std::uint8_t>& data, std::u16str
 std::u16string messageEncode(std::vector<std::uint8_t> data, std::u16string_view key,
                              const Base64Encoder& base64) {
     dbDecode(data, key);
-    std::u16string woven = insertKey(base64(data), key);
-    return text::Replace(woven, u"\r\n", u"");
+    // Base64 a piece at a time into a text that has room for the key from the start: pieces of
+    // a multiple of three bytes encode to the Base64 of the whole, and the enciphered bytes go
+    // as soon as they are written.
+    constexpr std::size_t kPiece = 3 * 256 * 1024;
+    std::u16string out;
+    out.reserve((data.size() + 2) / 3 * 4 + key.size());
+    for (std::size_t at = 0; at < data.size() || at == 0; at += kPiece) {
+        const std::size_t n = std::min(kPiece, data.size() - at);
+        if (n == data.size()) {
+            out.append(base64(data));
+        } else {
+            const std::vector<std::uint8_t> piece(
+                data.begin() + static_cast<std::ptrdiff_t>(at),
+                data.begin() + static_cast<std::ptrdiff_t>(at + n));
+            out.append(base64(piece));
+        }
+        if (at + n >= data.size()) break;
+    }
+    std::vector<std::uint8_t>().swap(data);
+    // The key goes into the front; what follows it stays where it is.
+    const std::size_t front = std::min(out.size(), kMessageKeyLength);
+    out.replace(0, front, insertKey(std::u16string_view(out).substr(0, front), key));
+    // Every CR LF pair out, in place.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        if (out[i] == u'\r' && i + 1 < out.size() && out[i + 1] == u'\n') {
+            ++i;
+            continue;
+        }
+        out[kept++] = out[i];
+    }
+    out.resize(kept);
+    return out;
 }
 
 MessageParts splitMessage(std::u16string_view cipherText) {

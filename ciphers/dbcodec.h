@@ -29,7 +29,8 @@ using Base64Encoder = std::function<std::u16string(const std::vector<std::uint8_
 using Base64Decoder = std::function<std::vector<std::uint8_t>(std::u16string_view)>;
 
 // The message cipher text of `data` under `key`: RC4, Base64, the key woven in, every CR LF
-// pair removed.
+// pair removed. A long `data` goes to `base64` in pieces of a multiple of three bytes whose
+// texts are joined, so the encoder must write no line breaks of its own.
 std::u16string messageEncode(std::vector<std::uint8_t> data, std::u16string_view key,
                              const Base64Encoder& base64);
 

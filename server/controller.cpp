@@ -316,7 +316,7 @@ void ServerController::takeFrames(Requester who, long bytesTotal) {
         }
         partialSince_.reset();
         who.code = frameCode(r.frame);
-        dispatch(who, r.frame);
+        dispatch(who, std::move(r.frame));
     }
 }
 
@@ -353,7 +353,7 @@ std::u16string ServerController::failureText() const {
     return issue_.layoutStatus + u";" + (settings_.sendErrmsg ? issue_.errorMessage : u"");
 }
 
-void ServerController::dispatch(const Requester& who, const std::u16string& frame) {
+void ServerController::dispatch(const Requester& who, std::u16string frame) {
     std::u16string code = text::UCase(who.code);
     if (running_ && (code == u"CE00" || code == u"CE02")) {
         // The run holds its texts until it ends; a new set-up or run waits for that.
@@ -366,7 +366,9 @@ void ServerController::dispatch(const Requester& who, const std::u16string& fram
         if (settings_.initReload) loadHostConfig(false);
         issue_.pageImageList.clear();
         issue_.extraParams.clear();
-        auto outcome = requests_.FSetupIssue(frameBody(frame), settings_);
+        // The body is cut out where it lies and handed over, so the frame goes with it.
+        frame.erase(0, frame.size() - frameBody(frame).size());
+        auto outcome = requests_.FSetupIssue(std::move(frame), settings_);
         s_.view.setStatusText(issue_.statusLabel);
         if (outcome == IssueRequests::Outcome::Done)
             FSendMsg(who, u"00", issue_.stateCode);

@@ -174,7 +174,8 @@ class ServerController : public platform::net::SocketEvents {
     void resetReceive();
     // Cuts and dispatches the complete frames waiting in the receive buffer.
     void takeFrames(Requester who, long bytesTotal);
-    void dispatch(const Requester& who, const std::u16string& frame);
+    // Takes the frame: a set-up gives it up once it is read.
+    void dispatch(const Requester& who, std::u16string frame);
     void FRunViewer(const Requester& who);
     void FSendMsg(const Requester& who, std::u16string_view result, std::u16string_view text);
     bool connectionAlive(const Requester& who) const;

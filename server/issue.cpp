@@ -115,9 +115,11 @@ std::u16string PageList::text() const {
 
 // ---- requests ----
 
-IssueRequests::Outcome IssueRequests::FSetupIssue(std::u16string_view body,
+IssueRequests::Outcome IssueRequests::FSetupIssue(std::u16string body,
                                                   const ServerSettings& settings) {
     auto root = ParseJson(body).root;
+    // The tree holds what is needed of the body.
+    std::u16string().swap(body);
     if (!root || root->kind() != JsonValue::Kind::Object) {
         issue_.errorMessage = u"설정 요청의 본문이 JSON 개체가 아닙니다.";
         return Outcome::Failed;
@@ -149,16 +151,18 @@ IssueRequests::Outcome IssueRequests::FSetupIssue(std::u16string_view body,
                     std::u16string(key) + u" 값에 '|' 또는 '=='를 쓸 수 없습니다.";
                 return Outcome::Failed;
             }
-            extra.append(key).append(u"==").append(value).append(u"|");
+            const std::u16string_view name = key;
+            extra.reserve(extra.size() + name.size() + 2 + value.size() + 1);
+            extra.append(name).append(u"==").append(value).append(u"|");
         }
     }
     // The request's tree is not needed any more; a large value goes before the encryption.
     root.reset();
 
     std::u16string plain = MakeParamString(settings, clock_.now());
+    plain.reserve(plain.size() + extra.size());
     plain += extra;
-    CipherResult cipher = cipher_.encrypt(plain, u"");
-    std::u16string().swap(plain);
+    CipherResult cipher = cipher_.encrypt(std::move(plain), u"");
     if (!cipher.ok) {
         issue_.errorMessage = cipher.error;
         return Outcome::Failed;

@@ -83,8 +83,8 @@ class IssueRequests {
     // parameter text is the prefix and the new cipher text. A body that is not a JSON object,
     // a printer entry that holds "|" or "==" (or is an object or array), or a failed encryption
     // leaves the state and the kept parameter text as they were; the reason is in
-    // issue.errorMessage.
-    Outcome FSetupIssue(std::u16string_view body, const ServerSettings& settings);
+    // issue.errorMessage. The body is given up as soon as it is read.
+    Outcome FSetupIssue(std::u16string body, const ServerSettings& settings);
 
     // "CE01": the page data is the frame from position 44, after its first ",". A page list
     // that would pass maxPageList characters is refused (PageListFull) and left unchanged.

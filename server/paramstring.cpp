@@ -69,7 +69,7 @@ bool isCipherErrorText(std::u16string_view r) {
            (r.starts_with(u"암호화 알고리즘 ") && r.ends_with(u"이(가) 정의되어 있지 않습니다."));
 }
 
-CipherResult ComParamCipher::encrypt(std::u16string_view plain, std::u16string_view charset) {
+CipherResult ComParamCipher::encrypt(std::u16string plain, std::u16string_view charset) {
     CipherResult result;
     try {
         std::shared_ptr<com::Dispatch> crypt;
@@ -80,10 +80,10 @@ CipherResult ComParamCipher::encrypt(std::u16string_view plain, std::u16string_v
         }
         com::put(*crypt, u"Provider", com::Variant(u"Velmora/Des"));
         if (!charset.empty()) com::put(*crypt, u"charset", com::Variant(charset));
-        // The argument list is built in place: a list written in braces would copy the text
-        // once more.
+        // The argument list is built in place and takes the text over: a list written in
+        // braces would copy it once more.
         std::vector<com::Variant> args;
-        args.emplace_back(plain);
+        args.emplace_back(std::move(plain));
         std::u16string text = com::call(*crypt, u"encode", std::move(args)).toText();
         if (text.empty()) {
             result.error = u"암호화 결과가 비어 있습니다.";

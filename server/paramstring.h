@@ -27,8 +27,9 @@ struct CipherResult {
 class ParamCipher {
   public:
     virtual ~ParamCipher() = default;
-    // charset is set on the cipher only when not empty.
-    virtual CipherResult encrypt(std::u16string_view plain, std::u16string_view charset) = 0;
+    // charset is set on the cipher only when not empty. The plain text is handed over, so a
+    // long one need not be copied on its way.
+    virtual CipherResult encrypt(std::u16string plain, std::u16string_view charset) = 0;
 };
 
 // The message cipher library's Crypt class, created through COM by its class identifier for
@@ -36,7 +37,7 @@ class ParamCipher {
 // library's error texts ("Encryption Error: ...", no provider, unknown algorithm) are failures.
 class ComParamCipher : public ParamCipher {
   public:
-    CipherResult encrypt(std::u16string_view plain, std::u16string_view charset) override;
+    CipherResult encrypt(std::u16string plain, std::u16string_view charset) override;
 };
 
 // True when a text that the cipher library returned is one of its error texts.

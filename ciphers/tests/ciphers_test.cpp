@@ -196,6 +196,21 @@ TEST_F(Ciphers, CodePageChoiceAndConversions) {
     EXPECT_EQ(unicodeToCodePage({0x41, 0x00, 0x42}, u"euc-kr"), (Bytes{0x41}));
 }
 
+TEST_F(Ciphers, LongTextsConvertLikeTheWholeAcrossPieceEnds) {
+    // Pieces of 64Ki characters: a surrogate pair across the first end, a lone high surrogate
+    // at the second (it stays lone after it), Korean and ASCII around them.
+    std::u16string s;
+    while (s.size() < 3 * 65536 + 5) s += (s.size() % 7 == 0) ? u"가" : u"a";
+    s[65535] = 0xD83D;
+    s[65536] = 0xDE00;
+    s[2 * 65536 - 1] = 0xD800;
+    s.back() = 0xDBFF;
+    for (std::u16string_view charset : {u"euc-kr", u"utf-8"}) {
+        EXPECT_EQ(textToCodePage(s, charset), text::toCodePage(s, codePageOf(charset)))
+            << text::toUtf8(charset);
+    }
+}
+
 TEST_F(Ciphers, LastMessageKeyFollowsDecoding) {
     fixKey();
     crypt->provider = u"Velmora/Des";

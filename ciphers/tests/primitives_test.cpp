@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 
+#include <algorithm>
 #include <cmath>
 #include <set>
 
@@ -173,6 +174,51 @@ TEST(MessageKey, ShortTextWeaveAppendsTheSurplusKeyCharacters) {
     std::u16string tooShort = u"12345";
     EXPECT_EQ(extractKey(tooShort), u"12345");
     EXPECT_EQ(tooShort, u"");
+}
+
+// ---- Message cipher text ----
+
+namespace {
+// The cipher text built from the whole Base64 text at once, as the format defines it.
+std::u16string wholeMessage(std::vector<std::uint8_t> data, std::u16string_view key) {
+    dbDecode(data, key);
+    return text::Replace(insertKey(text::toBase64(data), key), u"\r\n", u"");
+}
+}  // namespace
+
+TEST(MessageCipher, LongDataEncodedInPiecesGivesTheTextOfTheWhole) {
+    const std::u16string key = u"1020011400124001220013350";
+    constexpr std::size_t piece = 3 * 256 * 1024;  // what the encoder is handed at most
+    for (std::size_t size : {std::size_t(0), std::size_t(1), std::size_t(2), std::size_t(38),
+                             piece - 1, piece, piece + 1, piece + 2, 2 * piece + 4}) {
+        std::vector<std::uint8_t> data(size);
+        for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<std::uint8_t>(i * 131 + 7);
+        // Only the last piece may end inside a group of three bytes.
+        std::size_t calls = 0;
+        bool ragged = false;
+        const std::u16string got = messageEncode(data, key, [&](const auto& b) {
+            ++calls;
+            EXPECT_FALSE(ragged) << size;
+            ragged = b.size() % 3 != 0;
+            return text::toBase64(b);
+        });
+        EXPECT_EQ(got, wholeMessage(data, key)) << size;
+        EXPECT_EQ(calls, std::max<std::size_t>(1, (size + piece - 1) / piece)) << size;
+    }
+}
+
+TEST(MessageCipher, CrLfPairsLeaveTheWovenTextLeftToRight) {
+    // Surplus key characters of a short text follow one another, so a key can bring CR LF
+    // pairs of its own; "\r\r\n" keeps its first CR.
+    for (std::u16string key : {std::u16string(u"\r\n\r\r\n\n0011400124001220013350"),
+                               std::u16string(u"1020011400124001220013\r\n\r")}) {
+        for (std::size_t size : {1, 2, 3, 17, 40}) {
+            std::vector<std::uint8_t> data(size, 0x5A);
+            EXPECT_EQ(messageEncode(data, key, [](const auto& b) { return text::toBase64(b); }),
+                      wholeMessage(data, key))
+                << size;
+        }
+    }
 }
 
 // ---- Blowfish ----

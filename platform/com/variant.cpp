@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "platform/com/dispatch.h"
 #include "platform/text/text.h"
@@ -202,7 +203,12 @@ bool Variant::toBool() const {
     return toR8() != 0;
 }
 
-std::u16string Variant::toText(unsigned flags) const {
+std::u16string Variant::toText(unsigned flags) && {
+    if (auto s = std::get_if<std::u16string>(&value_)) return std::move(*s);
+    return std::as_const(*this).toText(flags);
+}
+
+std::u16string Variant::toText(unsigned flags) const& {
     return std::visit(
         [flags](const auto& v) -> std::u16string {
             using T = std::decay_t<decltype(v)>;
@@ -232,7 +238,12 @@ std::u16string Variant::toText(unsigned flags) const {
         value_);
 }
 
-std::vector<std::uint8_t> Variant::toBytes() const {
+std::vector<std::uint8_t> Variant::toBytes() && {
+    if (auto b = std::get_if<std::vector<std::uint8_t>>(&value_)) return std::move(*b);
+    return std::as_const(*this).toBytes();
+}
+
+std::vector<std::uint8_t> Variant::toBytes() const& {
     if (auto b = std::get_if<std::vector<std::uint8_t>>(&value_)) return *b;
     if (auto s = std::get_if<std::u16string>(&value_)) return text::toUtf16leBytes(*s);
     if (isEmpty()) return {};

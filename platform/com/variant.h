@@ -116,13 +116,16 @@ class Variant {
     // VB-style coercions (VariantChangeType). Throw ComError with DISP_E_TYPEMISMATCH or
     // DISP_E_OVERFLOW. Integer targets round half to even.
     Variant changeType(VarType target, unsigned flags = ChangeDefault) const;
-    std::u16string toText(unsigned flags = AlphaBool) const;
+    std::u16string toText(unsigned flags = AlphaBool) const&;
+    // A variant about to go hands over the text or bytes it holds instead of copying them.
+    std::u16string toText(unsigned flags = AlphaBool) &&;
     std::int16_t toI2() const;
     std::int32_t toI4() const;
     std::uint8_t toUI1() const;
     double toR8() const;
     bool toBool() const;
-    std::vector<std::uint8_t> toBytes() const;
+    std::vector<std::uint8_t> toBytes() const&;
+    std::vector<std::uint8_t> toBytes() &&;
 
     // Holds the same type and value (objects: the same object).
     bool sameAs(const Variant& other) const;

@@ -36,7 +36,7 @@ class FixedClock : public Clock {
 // Encrypts by wrapping the text, so tests can read back what was encrypted.
 class FakeCipher : public ParamCipher {
   public:
-    CipherResult encrypt(std::u16string_view plain, std::u16string_view charset) override {
+    CipherResult encrypt(std::u16string plain, std::u16string_view charset) override {
         calls.push_back({std::u16string(plain), std::u16string(charset)});
         if (!failure.empty()) return {false, {}, failure};
         return {true, u"<" + std::u16string(plain) + u">", {}};

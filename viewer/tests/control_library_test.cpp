@@ -72,7 +72,8 @@ class ControlLibrary : public ::testing::Test {
         server::ComParamCipher cipher;
         server::IssueState issue;
         server::IssueRequests requests(issue, cipher, clock);
-        EXPECT_EQ(requests.FSetupIssue(body, settings), server::IssueRequests::Outcome::Done)
+        EXPECT_EQ(requests.FSetupIssue(std::u16string(body), settings),
+                  server::IssueRequests::Outcome::Done)
             << text::toUtf8(issue.errorMessage);
         EXPECT_TRUE(issue.paramCipherText.starts_with(server::kParamCipherPrefix));
         return issue.paramCipherText;
