@@ -300,6 +300,10 @@ void reference(benchmark::State& state) {
         }
     }
     state.SetItemsProcessed(state.iterations());
+    double imageBytes = 0;
+    for (const auto& bytes : pageFiles()) imageBytes += static_cast<double>(bytes.size());
+    state.counters["images_MB"] = imageBytes / 1e6;
+    state.counters["pdf_MB"] = static_cast<double>(fs::file_size(file)) / 1e6;
 }
 
 const bool registered = [] {

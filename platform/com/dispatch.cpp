@@ -63,7 +63,8 @@ HRESULT invokeMember(const TypeInfo& info, DispId id, unsigned kinds, std::vecto
             if (!params[i].optional()) return DISP_E_PARAMNOTOPTIONAL;
             continue;
         }
-        if (params[i].type == VT_VARIANT) continue;
+        // An argument of the declared type is taken as it is, without a copy.
+        if (params[i].type == VT_VARIANT || args[i].type() == params[i].type) continue;
         try {
             args[i] = args[i].changeType(params[i].type, AlphaBool);
         } catch (const ComError& e) {
