@@ -11,48 +11,18 @@
 #include <sstream>
 
 #include "bench/reference.h"
-#include "platform/testing/run_program.h"
+#include "bench/server_fixture.h"
 #include "platform/text/text.h"
 #include "server/config.h"
-#include "server/tests/server_process.h"
 
 namespace tessel::bench {
 namespace {
 
-namespace st = tessel::server::testing;
 using Clock = std::chrono::steady_clock;
-
-class RunningServer {
-  public:
-    RunningServer() {
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
-        // The message cipher library, so a set-up is answered as on a real machine.
-        const auto bin = platform::testing::binFolder();
-        platform::testing::runProgram((bin / "regsvr").string(), {(bin / "libCiphra.so").string()});
-        std::string ini = "[SYSTEM]\r\nLocalIP=127.0.0.1\r\nPORT=" + std::to_string(port_) + "\r\n";
-        server_ = std::make_unique<st::ServerProcess>(machine_.path(), ini);
-        ready_ = server_->waitListening(port_);
-    }
-    bool ready() const { return ready_; }
-    int port() const { return port_; }
-    pid_t pid() const { return server_->pid(); }
-    std::string errors() const { return server_->errors(); }
-
-  private:
-    platform::testing::TempMachine machine_;
-    int port_ = st::freePort();
-    std::unique_ptr<st::ServerProcess> server_;
-    bool ready_ = false;
-};
 
 RunningServer& server() {
     static RunningServer s;
     return s;
-}
-
-std::string wire(std::u16string_view frame) {
-    auto bytes = platform::text::toAnsi(frame);
-    return {bytes.begin(), bytes.end()};
 }
 
 double percentile(std::vector<double> v, double p) {
@@ -60,13 +30,6 @@ double percentile(std::vector<double> v, double p) {
     std::sort(v.begin(), v.end());
     auto at = static_cast<std::size_t>(p * static_cast<double>(v.size() - 1));
     return v[at];
-}
-
-// Why an awaited reply did not come: the server closed the connection (it refused or dropped
-// the client), or nothing came within the client's time-out.
-std::string noReply(st::Client& client) {
-    return client.closedByServer() ? "the server closed the connection"
-                                   : "nothing came within the time-out";
 }
 
 void polls(benchmark::State& state) {

@@ -163,7 +163,10 @@ bool ComViewerHost::run(const ViewerRun& request, ViewerEvents& events) {
     } clear{*impl_};
     auto& v = *impl_->viewer;
     const auto put = [&v](com::DispId id, Variant value) {
-        com::invoke(v, id, com::DISPATCH_PROPERTYPUT, {std::move(value)});
+        // The value moves into the arguments (a list of them in braces would copy it).
+        std::vector<Variant> args;
+        args.push_back(std::move(value));
+        com::invoke(v, id, com::DISPATCH_PROPERTYPUT, std::move(args));
     };
     try {
         put(dispid::ServerCA, Variant(u"Viewer"));

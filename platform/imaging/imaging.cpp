@@ -6,12 +6,15 @@
 #include <QImageReader>
 #include <QPainter>
 
+#include <utility>
+
 namespace platform::imaging {
 
 std::optional<Picture> loadPicture(std::span<const std::uint8_t> bytes, std::uint32_t fill) {
     if (bytes.empty()) return std::nullopt;
-    QByteArray data(reinterpret_cast<const char*>(bytes.data()),
-                    static_cast<qsizetype>(bytes.size()));
+    // The reader reads the caller's bytes in place.
+    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
+                                              static_cast<qsizetype>(bytes.size()));
     QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
@@ -19,22 +22,26 @@ std::optional<Picture> loadPicture(std::span<const std::uint8_t> bytes, std::uin
     QImage image = reader.read();  // the first frame or page
     if (image.isNull() || image.width() <= 0 || image.height() <= 0) return std::nullopt;
 
-    QImage canvas(image.size(), QImage::Format_RGB32);
-    canvas.fill(QColor(fill & 0xFF, (fill >> 8) & 0xFF, (fill >> 16) & 0xFF));
-    {
+    // An opaque image decoded as 0xFFRRGGBB pixels is its own canvas; any other is painted over
+    // the fill colour, which shows where it is transparent.
+    QImage canvas;
+    if (image.format() == QImage::Format_RGB32) {
+        canvas = std::move(image);
+    } else {
+        canvas = QImage(image.size(), QImage::Format_RGB32);
+        canvas.fill(QColor(fill & 0xFF, (fill >> 8) & 0xFF, (fill >> 16) & 0xFF));
         QPainter painter(&canvas);
         painter.drawImage(0, 0, image);
     }
     Picture picture;
     picture.width = canvas.width();
     picture.height = canvas.height();
-    picture.pixels.resize(static_cast<std::size_t>(picture.width) *
-                          static_cast<std::size_t>(picture.height));
-    for (int y = 0; y < canvas.height(); ++y) {
+    const auto width = static_cast<std::size_t>(picture.width);
+    picture.pixels.resize(width * static_cast<std::size_t>(picture.height));
+    std::uint32_t* out = picture.pixels.data();
+    for (int y = 0; y < picture.height; ++y, out += width) {
         const auto* row = reinterpret_cast<const std::uint32_t*>(canvas.constScanLine(y));
-        for (int x = 0; x < canvas.width(); ++x)
-            picture.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(picture.width) +
-                           static_cast<std::size_t>(x)] = row[x] | 0xFF000000u;
+        for (std::size_t x = 0; x < width; ++x) out[x] = row[x] | 0xFF000000u;
     }
     return picture;
 }

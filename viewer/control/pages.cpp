@@ -216,7 +216,8 @@ void Viewer::RunViewer(bool printing) {
         ~Release() { flag = false; }
     } release{busy_};
 
-    const std::u16string list = viewerState().PageImageList;
+    // Read in place: nothing changes the list before it is split.
+    const std::u16string& list = viewerState().PageImageList;
     if (list.empty()) {
         // No pages: the previous document must not be printed again.
         pageTexts_.clear();

@@ -450,11 +450,12 @@ const com::Members<Viewer>& Viewer::members() {
                  [](Viewer&, Call& c) { viewerState().charset = c.text(0); })
             .put(dispid::xml, u"xml", VT_BSTR,
                  [](Viewer&, Call& c) {
-                     const std::u16string list = c.text(0);
-                     viewerState().PageImageList = list;
-                     WriteLog(
-                         u"Property Xml(" + text::formatNumber(double(list.size())) + u"): " + list,
-                         1);
+                     const std::u16string& list = viewerState().PageImageList = c.text(0);
+                     // The line holds the whole list: it is built only when the log is kept.
+                     if (logEnabled())
+                         WriteLog(u"Property Xml(" + text::formatNumber(double(list.size())) +
+                                      u"): " + list,
+                                  1);
                  })
             .get(dispid::page, u"page", VT_I4, [](Viewer& v, Call& c) { c.result = v.page(); })
             .put(dispid::page, u"page", VT_I4, [](Viewer& v, Call& c) { v.setPage(c.i4(0)); })

@@ -46,6 +46,34 @@ TEST(Imaging, EveryFormatDecodesAtItsNaturalSizeTheRightWayUp) {
     }
 }
 
+// Every pixel as the image library decodes it, in rows of a width that is no multiple of four,
+// whether the decoded image is opaque 32-bit colour or another format that is painted.
+TEST(Imaging, PixelsAreExactlyTheDecodedOnes) {
+    QImage source(37, 23, QImage::Format_RGB32);
+    for (int y = 0; y < source.height(); ++y)
+        for (int x = 0; x < source.width(); ++x)
+            source.setPixel(x, y, qRgb(x * 7, y * 11, (x * y) % 256));
+    for (auto [format, as] :
+         {std::pair{"png", QImage::Format_RGB32}, std::pair{"bmp", QImage::Format_RGB32},
+          std::pair{"jpeg", QImage::Format_RGB32}, std::pair{"png", QImage::Format_Grayscale8},
+          std::pair{"png", QImage::Format_RGB888}}) {
+        SCOPED_TRACE(std::string(format) + " " + std::to_string(as));
+        const auto bytes = encode(source.convertToFormat(as), format);
+        QImage decoded;
+        ASSERT_TRUE(decoded.loadFromData(bytes.data(), static_cast<int>(bytes.size())));
+        decoded = decoded.convertToFormat(QImage::Format_RGB32);
+        auto picture = loadPicture(bytes, kFill);
+        ASSERT_TRUE(picture);
+        ASSERT_EQ(picture->width, 37);
+        ASSERT_EQ(picture->height, 23);
+        int wrong = 0;
+        for (int y = 0; y < 23; ++y)
+            for (int x = 0; x < 37; ++x)
+                wrong += picture->pixel(x, y) != (decoded.pixel(x, y) | 0xFF000000u);
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
 TEST(Imaging, GifGivesItsFirstFrame) {
     // 1x1 GIF, one black pixel (Qt writes no GIF, so the file is spelled out).
     const std::vector<std::uint8_t> gif = {0x47, 0x49, 0x46, 0x38, 0x39, 0x61, 0x01, 0x00, 0x01,
