@@ -169,15 +169,10 @@ IssueRequests::Outcome IssueRequests::FSetupIssue(std::u16string body,
     }
 
     issue_.extraParams = std::move(extra);
-    issue_.layoutSuccess = issue_.loadCompleted = issue_.printStarted = issue_.printed = false;
-    issue_.layoutStatus.clear();
-    issue_.viewerError = false;
-    issue_.viewerErrorText.clear();
-    issue_.resultFlag = true;
+    issue_.startOver();
     std::u16string().swap(issue_.paramCipherText);
     issue_.paramCipherText.reserve(kParamCipherPrefix.size() + cipher.text.size());
     issue_.paramCipherText.append(kParamCipherPrefix).append(cipher.text);
-    issue_.stateCode = state::SetUp;
     issue_.statusLabel = kIssueReadyLabel;
     return Outcome::Done;
 }

@@ -67,6 +67,16 @@ struct IssueState {
     bool loadCompleted = false;
     bool printStarted = false;
     std::u16string statusLabel;  // the window's status line
+
+    // A new set-up: forgets how the last issue went.
+    void startOver() {
+        layoutSuccess = loadCompleted = printStarted = printed = false;
+        layoutStatus.clear();
+        viewerError = false;
+        viewerErrorText.clear();
+        resultFlag = true;
+        stateCode = state::SetUp;
+    }
 };
 
 inline constexpr std::u16string_view kIssueReadyLabel =

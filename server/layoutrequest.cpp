@@ -66,14 +66,9 @@ bool LayoutServerRequest::fail(std::u16string message) {
 bool LayoutServerRequest::FLayoutRequest(int /*index*/, std::u16string_view frameText) {
     IssueState& issue = c_.issue;
     const ServerSettings& settings = c_.settings;
-    issue.layoutSuccess = issue.loadCompleted = issue.printStarted = issue.printed = false;
-    issue.layoutStatus.clear();
-    issue.viewerError = false;
-    issue.viewerErrorText.clear();
+    issue.startOver();
     issue.errorMessage.clear();
     issue.statusLabel.clear();
-    issue.resultFlag = true;
-    issue.stateCode = state::SetUp;
     issue.paramCipherText.clear();
 
     const std::u16string code = layoutCodeOf(frameText, settings);

@@ -34,22 +34,6 @@ std::u16string dialogFilterBuffer(std::u16string_view filter) {
     return out;
 }
 
-std::vector<ui::FileFilter> filtersOf(std::u16string_view buffer) {
-    std::vector<std::u16string> texts;
-    std::size_t start = 0;
-    while (start < buffer.size()) {
-        std::size_t end = buffer.find(u'\0', start);
-        if (end == std::u16string_view::npos) end = buffer.size();
-        if (end == start) break;  // the empty text that ends the list
-        texts.emplace_back(buffer.substr(start, end - start));
-        start = end + 1;
-    }
-    std::vector<ui::FileFilter> filters;
-    for (std::size_t i = 0; i + 1 < texts.size(); i += 2)
-        filters.push_back({texts[i], texts[i + 1]});
-    return filters;
-}
-
 Selection parseSelectionBuffer(std::u16string_view buffer, bool explorer) {
     const char16_t sep = explorer ? u'\0' : u' ';
     std::size_t cut = buffer.find(std::u16string(4, sep));
@@ -115,7 +99,7 @@ ui::FileDialogRequest OpenSaveDialog::request(ui::FileDialogRequest::Kind kind,
     r.kind = kind;
     r.owner = owner;
     r.title = dialogTitle_;
-    r.filters = filtersOf(dialogFilterBuffer(filter_));
+    r.filters = ui::fileFiltersOf(dialogFilterBuffer(filter_));
     r.filterIndex = filterIndex_;
     r.initialDir = initialDir_;
     r.fileName = fileName_;

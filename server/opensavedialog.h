@@ -31,9 +31,6 @@ inline constexpr std::u16string_view kSaveFolderTitle = u"저장할 폴더를 �
 
 // "desc|pattern|desc|pattern" as the dialog takes it: every "|" a NUL, and two NULs appended.
 std::u16string dialogFilterBuffer(std::u16string_view filter);
-// The description and pattern pairs of such a buffer (a last description without a pattern is
-// dropped).
-std::vector<platform::ui::FileFilter> filtersOf(std::u16string_view filterBuffer);
 
 // What a name buffer holds after a multiple selection.
 struct Selection {

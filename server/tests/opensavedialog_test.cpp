@@ -31,7 +31,7 @@ ui::FileDialogAnswer chose(std::vector<std::u16string> paths) {
 TEST(OpenSaveDialogBuffers, FilterReachesTheDialogAsNulTerminatedTexts) {
     EXPECT_EQ(dialogFilterBuffer(u"txt Files|*.txt|log Files|*.log"),
               u"txt Files\0*.txt\0log Files\0*.log\0\0"s);
-    auto filters = filtersOf(dialogFilterBuffer(u"txt Files|*.txt|log Files|*.log"));
+    auto filters = ui::fileFiltersOf(dialogFilterBuffer(u"txt Files|*.txt|log Files|*.log"));
     ASSERT_EQ(filters.size(), 2u);
     EXPECT_EQ(filters[1].description, u"log Files");
     EXPECT_EQ(filters[1].patterns, u"*.log");
