@@ -367,8 +367,7 @@ int runToEnd(const std::vector<std::string>& argv) {
     options.argv = argv;
     Child child;
     if (spawn(options, child) != 0) return -1;
-    const int status = child.wait();
-    return status >= 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return exitCodeOf(child.wait()).value_or(-1);
 }
 
 ReadStatus readSome(int fd, std::uint8_t* buffer, std::size_t max, std::size_t& got,
