@@ -27,8 +27,7 @@ std::string document(int records) {
 }
 
 // A request-sized document (16 records, 4 KB) and a large one (6000 records, 1.5 MB). The large
-// tree is big enough that freeing it gives memory back to the kernel, so each read there also
-// pays for faulting it in again.
+// one also shows what freeing a tree of some megabytes costs the next read (see JsonAllocator).
 void jsonPair(const std::string& subject, int records) {
     registerPair(
         subject,

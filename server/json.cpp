@@ -1,5 +1,7 @@
 #include "server/json.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <deque>
 
@@ -145,6 +147,22 @@ std::u16string Decimal::toText() const {
     }
     if (negative_ && out != u"0") out.insert(out.begin(), u'-');
     return out;
+}
+
+// ---- storage ----
+
+void* AllocateJsonBlock(std::size_t bytes) {
+    if (bytes < kJsonMappedFrom) return ::operator new(bytes);
+    void* block = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (block == MAP_FAILED) throw std::bad_alloc();
+    return block;
+}
+
+void FreeJsonBlock(void* block, std::size_t bytes) noexcept {
+    if (bytes < kJsonMappedFrom)
+        ::operator delete(block);
+    else
+        munmap(block, bytes);
 }
 
 // ---- JsonObject ----

@@ -13,8 +13,11 @@
 // ends the array.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -58,6 +61,33 @@ class Decimal {
 
 class JsonValue;
 
+// Storage of the tree's arrays and member lists. A block of kJsonMappedFrom bytes or more is
+// mapped from the kernel on its own and unmapped when freed; smaller ones come from the heap.
+// A large block freed to the heap after a large tree's small chunks makes the heap merge them
+// all and hand the lot back to the kernel, so the next read of a large text would fault the
+// whole tree in again, which costs several times the read itself.
+inline constexpr std::size_t kJsonMappedFrom = 64 * 1024;
+void* AllocateJsonBlock(std::size_t bytes);
+void FreeJsonBlock(void* block, std::size_t bytes) noexcept;
+
+template <class T>
+struct JsonAllocator {
+    using value_type = T;
+    JsonAllocator() = default;
+    template <class U>
+    JsonAllocator(const JsonAllocator<U>&) noexcept {}
+    T* allocate(std::size_t n) {
+        if (n > std::numeric_limits<std::size_t>::max() / sizeof(T))
+            throw std::bad_array_new_length();
+        return static_cast<T*>(AllocateJsonBlock(n * sizeof(T)));
+    }
+    void deallocate(T* p, std::size_t n) noexcept { FreeJsonBlock(p, n * sizeof(T)); }
+    template <class U>
+    friend bool operator==(const JsonAllocator&, const JsonAllocator<U>&) {
+        return true;
+    }
+};
+
 // An object: members in insertion order, keys compared exactly.
 class JsonObject {
   public:
@@ -65,7 +95,9 @@ class JsonObject {
     bool exists(std::u16string_view key) const { return find(key) != nullptr; }
     // False (and nothing added) when the key is already there.
     bool add(std::u16string key, JsonValue value);
-    const std::vector<std::pair<std::u16string, JsonValue>>& items() const { return items_; }
+    using Items = std::vector<std::pair<std::u16string, JsonValue>,
+                              JsonAllocator<std::pair<std::u16string, JsonValue>>>;
+    const Items& items() const { return items_; }
     // Out of line: the member type is complete only below.
     std::size_t size() const;
     // Moves the members into a new object whose storage fits them exactly; this one is left
@@ -81,13 +113,15 @@ class JsonObject {
     };
     // Objects up to this many keys are searched in order; a larger one builds the index.
     static constexpr std::size_t kIndexFrom = 16;
-    std::vector<std::pair<std::u16string, JsonValue>> items_;
+    Items items_;
     // Key -> position in items_ once the object has kIndexFrom keys, so objects with many
     // keys parse in linear time while small ones cost no extra allocations.
-    std::unordered_map<std::u16string, std::size_t, KeyHash, std::equal_to<>> index_;
+    std::unordered_map<std::u16string, std::size_t, KeyHash, std::equal_to<>,
+                       JsonAllocator<std::pair<const std::u16string, std::size_t>>>
+        index_;
 };
 
-using JsonArray = std::vector<JsonValue>;
+using JsonArray = std::vector<JsonValue, JsonAllocator<JsonValue>>;
 
 struct JsonNull {
     friend bool operator==(const JsonNull&, const JsonNull&) = default;

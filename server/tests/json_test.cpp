@@ -110,6 +110,34 @@ TEST(Json, ObjectsAroundTheIndexSizeKeepEveryKeyOnceInOrder) {
     }
 }
 
+TEST(Json, ListsLargeEnoughForMappedStorageReadWhole) {
+    // Arrays and member lists past the mapped-storage size grow through several mapped blocks
+    // while read, are moved into an exact one and are freed with the tree; read twice, so the
+    // second read runs on storage given back by the first.
+    std::u16string text = u"{\"list\":[";
+    for (int i = 0; i < 5000; ++i) text += (i ? u"," : u"") + text::formatNumber(i);
+    text += u"],\"members\":{";
+    for (int i = 0; i < 3000; ++i)
+        text += (i ? u",\"k" : u"\"k") + text::formatNumber(i) + u"\":\"v" + text::formatNumber(i) +
+                u"\"";
+    text += u"}}";
+    ASSERT_GE(5000 * sizeof(JsonValue), kJsonMappedFrom);
+    ASSERT_GE(3000 * sizeof(JsonObject::Items::value_type), kJsonMappedFrom);
+    for (int round = 0; round < 2; ++round) {
+        JsonParse p = ParseJson(text);
+        ASSERT_TRUE(p.root) << round;
+        EXPECT_EQ(p.errors, u"");
+        const JsonArray& list = p.root->object().find(u"list")->array();
+        ASSERT_EQ(list.size(), 5000u);
+        for (int i = 0; i < 5000; i += 499)
+            EXPECT_EQ(list[static_cast<std::size_t>(i)].number().toText(), text::formatNumber(i));
+        const JsonObject& members = p.root->object().find(u"members")->object();
+        ASSERT_EQ(members.size(), 3000u);
+        EXPECT_EQ(members.find(u"k2999")->text(), u"v2999");
+        EXPECT_EQ(ToJson(*p.root), text);
+    }
+}
+
 TEST(Json, WriterEscapesTextsKeysAndNumbers) {
     JsonObject o;
     o.add(u"a", JsonValue(u"\u00E9\""));
