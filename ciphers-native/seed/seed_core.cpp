@@ -89,33 +89,48 @@ void SeedCore::setKey(std::span<const std::uint8_t, kKeySize> key) {
 
 namespace {
 
-// One block from `in` to `out` (which may be the same memory).
-inline void encryptOne(const std::array<std::uint32_t, 32>& k, const std::uint8_t* in,
-                       std::uint8_t* out) {
-    std::uint32_t l0 = loadBigEndian(in), l1 = loadBigEndian(in + 4), r0 = loadBigEndian(in + 8),
-                  r1 = loadBigEndian(in + 12);
-    for (int i = 0; i < 32; i += 4) {
-        round(l0, l1, r0, r1, k[i], k[i + 1]);
-        round(r0, r1, l0, l1, k[i + 2], k[i + 3]);
+struct Halves {
+    std::uint32_t l0, l1, r0, r1;
+};
+
+// N blocks from `in` to `out` (which may be the same memory) in one pass: each round of a block
+// waits on its own table look-ups, so the rounds of the other blocks fill that time.
+template <std::size_t N, bool Decrypt>
+inline void cipherBlocks(const std::array<std::uint32_t, 32>& k, const std::uint8_t* in,
+                         std::uint8_t* out) {
+    Halves h[N];
+    for (std::size_t n = 0; n < N; ++n) {
+        const std::uint8_t* p = in + n * kBlockSize;
+        h[n] = {loadBigEndian(p), loadBigEndian(p + 4), loadBigEndian(p + 8),
+                loadBigEndian(p + 12)};
     }
-    storeBigEndian(out, r0);
-    storeBigEndian(out + 4, r1);
-    storeBigEndian(out + 8, l0);
-    storeBigEndian(out + 12, l1);
+    for (int step = 0; step < 8; ++step) {
+        // Encryption takes the round keys in order, decryption from the last pair back.
+        const int i = Decrypt ? 30 - 4 * step : 4 * step;
+        const int j = Decrypt ? i - 2 : i + 2;
+        for (std::size_t n = 0; n < N; ++n)
+            round(h[n].l0, h[n].l1, h[n].r0, h[n].r1, k[i], k[i + 1]);
+        for (std::size_t n = 0; n < N; ++n)
+            round(h[n].r0, h[n].r1, h[n].l0, h[n].l1, k[j], k[j + 1]);
+    }
+    for (std::size_t n = 0; n < N; ++n) {
+        std::uint8_t* p = out + n * kBlockSize;
+        storeBigEndian(p, h[n].r0);
+        storeBigEndian(p + 4, h[n].r1);
+        storeBigEndian(p + 8, h[n].l0);
+        storeBigEndian(p + 12, h[n].l1);
+    }
 }
 
-inline void decryptOne(const std::array<std::uint32_t, 32>& k, const std::uint8_t* in,
-                       std::uint8_t* out) {
-    std::uint32_t l0 = loadBigEndian(in), l1 = loadBigEndian(in + 4), r0 = loadBigEndian(in + 8),
-                  r1 = loadBigEndian(in + 12);
-    for (int i = 30; i >= 0; i -= 4) {
-        round(l0, l1, r0, r1, k[i], k[i + 1]);
-        round(r0, r1, l0, l1, k[i - 2], k[i - 1]);
-    }
-    storeBigEndian(out, r0);
-    storeBigEndian(out + 4, r1);
-    storeBigEndian(out + 8, l0);
-    storeBigEndian(out + 12, l1);
+template <bool Decrypt>
+void cipherSpan(const std::array<std::uint32_t, 32>& k, std::span<const std::uint8_t> in,
+                std::span<std::uint8_t> out) {
+    constexpr std::size_t kWide = 4;
+    std::size_t off = 0;
+    for (; off + kWide * kBlockSize <= in.size(); off += kWide * kBlockSize)
+        cipherBlocks<kWide, Decrypt>(k, in.data() + off, out.data() + off);
+    for (; off < in.size(); off += kBlockSize)
+        cipherBlocks<1, Decrypt>(k, in.data() + off, out.data() + off);
 }
 
 bool wholeBlocks(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) {
@@ -125,24 +140,22 @@ bool wholeBlocks(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) 
 }  // namespace
 
 void SeedCore::encryptBlock(std::uint8_t* block) const {
-    encryptOne(roundKeys_, block, block);
+    cipherBlocks<1, false>(roundKeys_, block, block);
 }
 
 void SeedCore::decryptBlock(std::uint8_t* block) const {
-    decryptOne(roundKeys_, block, block);
+    cipherBlocks<1, true>(roundKeys_, block, block);
 }
 
 bool SeedCore::encryptBlocks(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) const {
     if (!wholeBlocks(in, out)) return false;
-    for (std::size_t off = 0; off < in.size(); off += kBlockSize)
-        encryptOne(roundKeys_, in.data() + off, out.data() + off);
+    cipherSpan<false>(roundKeys_, in, out);
     return true;
 }
 
 bool SeedCore::decryptBlocks(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) const {
     if (!wholeBlocks(in, out)) return false;
-    for (std::size_t off = 0; off < in.size(); off += kBlockSize)
-        decryptOne(roundKeys_, in.data() + off, out.data() + off);
+    cipherSpan<true>(roundKeys_, in, out);
     return true;
 }
 

@@ -122,11 +122,25 @@ TEST(SeedCore, BlockSpansMustBeWholeAndAlike) {
     EXPECT_FALSE(core.encryptBlocks(from.first(17), to.first(17)));
     EXPECT_FALSE(core.decryptBlocks(from.first(16), to.first(32)));
     EXPECT_EQ(out, std::vector<std::uint8_t>(32, 0xEE));
-    // The single-block calls and the span calls are one cipher.
-    ASSERT_TRUE(core.encryptBlocks(from, to));
-    std::vector<std::uint8_t> block(in.begin(), in.begin() + 16);
-    core.encryptBlock(block.data());
-    EXPECT_EQ(hex(block), hex(out.data(), 16));
+    // The single-block calls and the span calls are one cipher, whether a span is taken a few
+    // blocks at a time or has blocks left over, and in place or not.
+    for (std::size_t blocks = 1; blocks <= 9; ++blocks) {
+        std::vector<std::uint8_t> plain(blocks * 16);
+        for (std::size_t i = 0; i < plain.size(); ++i)
+            plain[i] = static_cast<std::uint8_t>(i * 37 + blocks);
+        std::vector<std::uint8_t> expect = plain;
+        for (std::size_t b = 0; b < blocks; ++b) core.encryptBlock(expect.data() + 16 * b);
+        std::vector<std::uint8_t> cipher(plain.size());
+        ASSERT_TRUE(core.encryptBlocks(plain, cipher));
+        EXPECT_EQ(hex(cipher), hex(expect)) << blocks;
+        std::vector<std::uint8_t> inPlace = plain;
+        ASSERT_TRUE(core.encryptBlocks(inPlace, inPlace));
+        EXPECT_EQ(hex(inPlace), hex(expect)) << blocks;
+        ASSERT_TRUE(core.decryptBlocks(inPlace, inPlace));
+        EXPECT_EQ(hex(inPlace), hex(plain)) << blocks;
+        for (std::size_t b = 0; b < blocks; ++b) core.decryptBlock(expect.data() + 16 * b);
+        EXPECT_EQ(hex(expect), hex(plain)) << blocks;
+    }
 }
 
 TEST(SeedCore, TablesBeginAsPublished) {
