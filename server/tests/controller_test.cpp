@@ -419,22 +419,32 @@ TEST_F(Controller, RunsMapPrintResultAndRefuseWhatCannotRun) {
     struct Case {
         bool printer;
         std::optional<bool> result;
+        std::optional<std::u16string> error;
         const char16_t* reply;
+        const char16_t* state;
     } cases[] = {
-        {true, true, u"0030"},
-        {true, false, u"0231"},
-        {false, true, u"0201"},  // no printer: the state stays at its set-up value
+        {true, true, {}, u"0030", u"30"},
+        {true, false, {}, u"0231", u"31"},
+        {false, true, {}, u"0201", u"01"},  // no printer: the state stays at its set-up value
+        // An ErrorMsg from the viewer answers with its text, whatever PrintResult said.
+        {true, {}, u"용지 없음", u"02용지 없음", u"40"},
+        {true, true, u"용지 없음", u"02용지 없음", u"30"},
     };
     for (const auto& c : cases) {
         exchange(request("CE00", "{\"usedefaultprinter\":\"1\"}"));
         exchange(request("CE01", "0001,AAAA"));
         viewer.printer = c.printer;
         viewer.result = c.result;
+        viewer.error = c.error;
         r = exchange(request("CE02"));
         ASSERT_EQ(r.size(), 1u);
         EXPECT_EQ(r[0].result + r[0].message, c.reply);
+        r = exchange(request("CE09"));
+        ASSERT_EQ(r.size(), 1u);
+        EXPECT_EQ(r[0].result, c.state);
     }
-    ASSERT_EQ(viewer.runs.size(), 3u);
+    viewer.error.reset();
+    ASSERT_EQ(viewer.runs.size(), 5u);
     EXPECT_EQ(viewer.runs[0].pageImageList, u"AAAA,");
     EXPECT_EQ(viewer.runs[0].clientTag, u"1");
     EXPECT_FALSE(viewer.runs[0].paramCipherText.empty());
@@ -466,6 +476,11 @@ TEST_F(Controller, RunsMapPrintResultAndRefuseWhatCannotRun) {
     EXPECT_EQ(viewer.runs.size(), before + 1);
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].result + r[0].message, u"0030");
+    // Hiding the viewer answers "01" whatever the state, and leaves the state as it is.
+    r = exchange(request("CE30"));
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].result + r[0].message, u"0001");
+    EXPECT_EQ(controller->stateCode(), u"30");
 
     // A poll sent in the same read as the run waits in the buffer; it is answered from
     // within the run, not after it.

@@ -162,8 +162,9 @@ class FakeProgram : public ProgramHost {
     std::vector<std::function<void()>> tasks;
 };
 
-// A viewer whose runs follow a script: whether a printer is available, what PrintResult says
-// (nothing when empty), and what happens while the run holds the event loop.
+// A viewer whose runs follow a script: whether a printer is available, the ErrorMsg text it
+// raises (none when empty), what PrintResult says (nothing when empty), and what happens while
+// the run holds the event loop.
 class FakeViewer : public ViewerHost {
   public:
     bool available() const override { return installed; }
@@ -174,6 +175,7 @@ class FakeViewer : public ViewerHost {
         if (!printer) return false;
         events.running();
         if (duringRun) duringRun();
+        if (error) events.errorMsg(u"E01", *error);
         if (result) events.printResult(*result);
         return true;
     }
@@ -181,6 +183,7 @@ class FakeViewer : public ViewerHost {
     bool installed = false;
     bool printer = true;
     std::optional<bool> result = true;
+    std::optional<std::u16string> error;
     std::function<void()> duringRun;
     std::vector<ViewerRun> runs;
 };
