@@ -324,6 +324,21 @@ TEST_F(Controller, SetUpUsesTheCertificateSettings) {
     EXPECT_EQ(controller->issue().paramCipherText.substr(0, 13), u"1Velmora/DES|");
 }
 
+TEST_F(Controller, SetUpRereadsTheHostGroupOnlyWhenInitReloadIsOn) {
+    for (const char* initReload : {"1", "0"}) {
+        writeIni(std::string("[SYSTEM]\nInitReload=") + initReload +
+                 "\n[XML]\nURLPATH=http://a/\n");
+        started();
+        sockets.connect();
+        writeIni(std::string("[SYSTEM]\nInitReload=") + initReload +
+                 "\n[XML]\nURLPATH=http://b/\n");
+        ASSERT_EQ(exchange(request("CE00", "{}")).size(), 1u);
+        EXPECT_EQ(controller->settings().layoutServer,
+                  std::string(initReload) == "1" ? u"http://b/" : u"http://a/")
+            << initReload;
+    }
+}
+
 TEST_F(Controller, AFrameLeftUnfinishedTooLongClosesTheClient) {
     std::string poll = request("CE09");
     struct Case {

@@ -253,3 +253,71 @@ TEST(LogList, LevelsOrderCapAndSave) {
               "2020-03-02 09:05:03 second\r\n2020-03-02 09:05:03 0123456789…(16)\r\n"
               "2020-03-02 09:05:03 fourth\r\n");
 }
+
+TEST(Settings, SystemFlagsAndTheHostGroup) {
+    platform::testing::TempMachine machine;
+    const auto mainIni = machine.path() / "main.ini";
+    std::ofstream(mainIni, std::ios::binary) << "[HOST]\nTYPE=B\n";
+    auto read = [&](const std::string& content) {
+        const auto path = machine.path() / "server.ini";
+        std::ofstream(path, std::ios::binary) << content;
+        iniTool ini;
+        ini.FileName(text::fromUtf8(path.string()));
+        return readSettings(ini, u"/opt/tessel");
+    };
+
+    ServerSettings s = defaults();
+    EXPECT_FALSE(s.autoEvents);
+    EXPECT_TRUE(s.trayIcon);
+    EXPECT_EQ(s.logDir, u"/opt/tessel/logs");
+    EXPECT_EQ(s.logLevel, 10);
+    EXPECT_EQ(s.windowState, u"0");
+    EXPECT_FALSE(s.topWin);
+    EXPECT_TRUE(s.hideWin);
+    EXPECT_EQ(s.windowInit, u"-500,-500,100,100");
+    EXPECT_TRUE(s.initReload);
+    EXPECT_TRUE(s.sendErrmsg);
+    EXPECT_EQ(s.getType, u"1");
+    EXPECT_EQ(s.hostType, u"");
+    EXPECT_EQ(s.layoutServer, u"");
+    EXPECT_EQ(s.charset, u"");
+
+    // "1" turns AUTOEVENTS, TRAYICON and SendErrmsg on; anything but "0" turns TOPWIN, HIDEWIN
+    // and InitReload on.
+    s = read(
+        "[SYSTEM]\nAUTOEVENTS=1\nTRAYICON=01\nTOPWIN=00\nHIDEWIN=no\nInitReload=0\n"
+        "SendErrmsg=yes\nLogLevel=11\nWINDOWSTATE=10,20,800,600  \n");
+    EXPECT_TRUE(s.autoEvents);
+    EXPECT_FALSE(s.trayIcon);
+    EXPECT_TRUE(s.topWin);
+    EXPECT_TRUE(s.hideWin);
+    EXPECT_FALSE(s.initReload);
+    EXPECT_FALSE(s.sendErrmsg);
+    EXPECT_EQ(s.logLevel, 11);
+    EXPECT_EQ(s.windowState, u"10,20,800,600");
+    EXPECT_FALSE(read("[SYSTEM]\nHIDEWIN=0\n").hideWin);
+
+    // The host type from the MAININI file picks the [XML] keys; its own CharSet falls back to
+    // the plain one.
+    struct Case {
+        std::string mainIni;
+        std::string charsetB;
+        const char16_t* hostType;
+        const char16_t* layoutServer;
+        const char16_t* charset;
+    } cases[] = {
+        {mainIni.string(), "euc-kr", u"B", u"http://b/tessel/", u"euc-kr"},
+        {mainIni.string(), "", u"B", u"http://b/tessel/", u"utf-8"},
+        {(machine.path() / "missing.ini").string(), "euc-kr", u"", u"http://plain/", u"utf-8"},
+        {"", "euc-kr", u"", u"http://plain/", u"utf-8"},
+    };
+    for (const auto& c : cases) {
+        s = read("[SYSTEM]\nMAININI=" + c.mainIni +
+                 "\n[XML]\nURLPATH=http://plain/\nURLPATHB=  http://b/tessel/  \n"
+                 "CharSet=utf-8\nCharSetB=" +
+                 c.charsetB + "\n");
+        EXPECT_EQ(s.hostType, c.hostType) << c.mainIni;
+        EXPECT_EQ(s.layoutServer, c.layoutServer) << c.mainIni;
+        EXPECT_EQ(s.charset, c.charset) << c.mainIni << " " << c.charsetB;
+    }
+}
