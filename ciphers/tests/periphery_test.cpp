@@ -295,6 +295,13 @@ TEST_F(Periphery, LayoutBundlesTheListedFiles) {
     EXPECT_EQ(crypt->decode(layout.getLayout(u"b.rpx")),
               u"b.rpx\x07"
               u"가");
+    // An empty folder is stored as "\", the root: a listed name is then read from there.
+    Layout rooted;
+    rooted.setProvider(u"Velmora/Des");
+    rooted.setPath(u"");
+    ASSERT_EQ(dir().front(), u'/');
+    const std::u16string fromRoot = dir().substr(1) + u"/a.rpx";
+    EXPECT_EQ(crypt->decode(rooted.getLayout(fromRoot)), fromRoot + u'\x07' + u"A&content");
     // A missing (or hidden) file anywhere: the message with an empty description.
     EXPECT_EQ(layout.getLayout(u"a.rpx,none.rpx"), u"오류 발생: ");
     EXPECT_EQ(layout.getLayout(u".h.rpx"), u"오류 발생: ");

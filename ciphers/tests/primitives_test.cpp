@@ -370,6 +370,21 @@ TEST(RsaMath, ModPowIsExactBelowTheLimit) {
     EXPECT_EQ(rsa::modPow(5, 3, 0), 0);  // a failure gives 0
 }
 
+TEST(RsaMath, ModPowAboveTheLimitRoundsAsDoubleStepsDo) {
+    // n = 9973 * 9967 = 99,400,891: squares of residues pass 2^53 and are rounded, so these
+    // results differ from exact arithmetic (33^10000019 mod n is 21173851 exactly). Existing
+    // cipher texts were made with the double steps (each product rounded to a double, then
+    // a - Int(a / m) * m); the expected values were computed with IEEE doubles in Python.
+    const double n = 9973.0 * 9967.0;
+    const struct {
+        double base, exponent, expected;
+    } cases[] = {
+        {33, 10000019, 45155351}, {34, 10000019, 90370650}, {38, 10000019, 4424552},
+        {40, 10000019, 480567},   {44, 10000019, 59581323},
+    };
+    for (const auto& c : cases) EXPECT_EQ(rsa::modPow(c.base, c.exponent, n), c.expected) << c.base;
+}
+
 TEST(RsaMath, PrimalityAndInverse) {
     EXPECT_FALSE(rsa::isPrime(2));
     EXPECT_FALSE(rsa::isPrime(1));
