@@ -41,6 +41,7 @@ TEST(Uac, SixteenBitArgumentsOverflowBeforeAnyEffect) {
         auto out = callUac(c.id, c.args);
         EXPECT_EQ(out.status, c.status);
         if (c.status != S_OK) {
+            EXPECT_EQ(out.description, u"Overflow");
             EXPECT_EQ(out.result.toI4(), 0);
             EXPECT_EQ(callUac(0x60030010, {Variant(u"Tessel Printer")}).result.toI4(), before);
         }
