@@ -14,8 +14,8 @@ Module& module() {
         reinterpret_cast<const void*>(&module),
         {ClassEntry{vistrel::CLSID_Viewer,
                     u"Vistrel.Viewer",
-                    u"Vistrel.Viewer.1",
                     u"Vistrel.Viewer",
+                    u"",
                     [] {
                         return std::static_pointer_cast<Unknown>(
                             std::make_shared<vistrel::Viewer>(vistrel::qtViewerParts()));

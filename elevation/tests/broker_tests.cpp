@@ -168,6 +168,76 @@ TEST_F(Broker, WithoutElevationOperationsRunInProcess) {
     EXPECT_EQ(run(u"LoadFile", {Variant(note)}).toText(), u"q");
 }
 
+// The interface as a caller sees it: 62 methods with identifiers 1 to 62 in vtable order, each
+// private _X directly ahead of its public X, with their argument names, results and help texts.
+TEST(BrokerSurface, SixtyTwoMethodsInVtableOrder) {
+    auto uac = std::make_shared<UAC>();
+    const TypeInfo* info = uac->GetTypeInfo();
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(info->name, u"IUAC");
+    EXPECT_EQ(info->iid, IID_IUAC);
+    const struct {
+        const char16_t* publicName;
+        const char16_t* privateName;
+        std::vector<std::u16string> params;
+        VarType result;
+    } pairs[] = {
+        {u"ProcessKillByHwnd", u"_ProcessKillByHwnd", {u"hWnd"}, VT_EMPTY},
+        {u"ProcessKillByName", u"_ProcessKillByName", {u"Name"}, VT_EMPTY},
+        {u"SetupPrinterProperty", u"_SetupPrinterProperty", {u"PrinterName", u"pHwnd"}, VT_EMPTY},
+        {u"GetTempFolder", u"_GetTempFolder", {}, VT_BSTR},
+        {u"FileMove", u"_FileMove", {u"src", u"dest"}, VT_EMPTY},
+        {u"LoadFile", u"_LoadFile", {u"fs"}, VT_BSTR},
+        {u"Version", u"_Version", {}, VT_BSTR},
+        {u"ClearTypeFont", u"_ClearTypeFont", {u"lEnable"}, VT_EMPTY},
+        {u"PrintQuality", u"_PrintQuality", {u"pMode", u"PrinterName"}, VT_I4},
+        {u"SpoolerUse", u"_SpoolerUse", {u"useSpool", u"PrinterName"}, VT_EMPTY},
+        {u"BiDirection", u"_BiDirection", {u"bidi", u"adv", u"PrinterName"}, VT_EMPTY},
+        {u"EraseKeepPrinterJob", u"_EraseKeepPrinterJob", {u"PrinterName"}, VT_I4},
+        {u"ResetSpooler", u"_ResetSpooler", {u"PrinterName"}, VT_EMPTY},
+        {u"prnProperty", u"_prnProperty", {u"PrinterDeviceName"}, VT_I4},
+        {u"Prentor", u"_Prentor", {u"cmd", u"arg"}, VT_I4},
+        {u"CanAdminister", u"_CanAdminister", {u"PrinterName"}, VT_I4},
+        {u"SaveBinFile", u"_SaveBinFile", {u"fs", u"data"}, VT_EMPTY},
+        {u"SaveAppend", u"_SaveAppend", {u"fs", u"data"}, VT_EMPTY},
+        {u"GetMACAddress", u"_GetMACAddress", {}, VT_BSTR},
+        {u"ActiveXCheck", u"_ActiveXCheck", {u"FileName", u"CLSID"}, VT_I4},
+        {u"doEndProcess", u"_doEndProcess", {u"v"}, VT_EMPTY},
+        {u"PrintOnly", u"_PrintOnly", {u"v"}, VT_EMPTY},
+        {u"mFindText", u"_FindText", {u"v"}, VT_EMPTY},
+        {u"EscapeExit", u"_EscapeExit", {u"v"}, VT_EMPTY},
+        {u"ExitKeyPress", u"_ExitKeyPress", {u"v"}, VT_EMPTY},
+        {u"LockKeyboard", u"_LockKeyboard", {u"v"}, VT_EMPTY},
+        {u"FindCtrlP", u"_FindCtrlP", {}, VT_I4},
+        {u"FindExitKeyPress", u"_FindExitKeyPress", {}, VT_I4},
+        {u"GetClearTypeFont", u"_GetClearTypeFont", {}, VT_I4},
+        {u"WindowShow", u"_WindowShow", {u"handler", u"mode"}, VT_EMPTY},
+    };
+    struct Expected {
+        std::u16string name;
+        std::vector<std::u16string> params;
+        VarType result;
+    };
+    std::vector<Expected> expected = {{u"ReleaseCOM", {}, VT_EMPTY}, {u"InitializeCOM", {}, VT_I4}};
+    for (const auto& p : pairs) {
+        expected.push_back({p.privateName, p.params, p.result});
+        expected.push_back({p.publicName, p.params, p.result});
+    }
+    ASSERT_EQ(info->members.size(), 62u);
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const MemberInfo& m = info->members[i];
+        const std::string which = platform::text::toUtf8(expected[i].name);
+        EXPECT_EQ(m.id, DispId(i + 1)) << which;
+        EXPECT_EQ(m.name, expected[i].name);
+        EXPECT_EQ(m.kind, unsigned(DISPATCH_METHOD)) << which;
+        EXPECT_EQ(m.result, expected[i].result) << which;
+        std::vector<std::u16string> params;
+        for (const auto& p : m.params) params.push_back(p.name);
+        EXPECT_EQ(params, expected[i].params) << which;
+        EXPECT_EQ(m.help, u"메서드 " + expected[i].name);
+    }
+}
+
 TEST(BrokerPrivate, TextResultsMakeARoundTripThroughTheAnsiCodePage) {
     platform::testing::TempMachine machine;
     registerLibrary(KESTRUM_LIBRARY);

@@ -42,6 +42,14 @@ TEST(GridField, TwoGeneratesTheWholeField) {
     EXPECT_EQ(f.exp[8], 0x71);  // x^8 = x^6 + x^5 + x^4 + 1
 }
 
+TEST(ReedSolomonCode, DataBytesPerCodewordFollowTheLevel) {
+    const struct {
+        int level;
+        int dataBytes;
+    } cases[] = {{0, 255}, {1, 254}, {50, 192}, {100, 128}};
+    for (const auto& c : cases) EXPECT_EQ(dataBytesForLevel(c.level), c.dataBytes) << c.level;
+}
+
 TEST(ReedSolomonCode, SingleCheckByteVectors) {
     const ReedSolomon rs(1);  // level 1: 254 data bytes
     std::vector<std::uint8_t> data(254, 0);

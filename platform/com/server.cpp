@@ -1,5 +1,7 @@
 #include "platform/com/server.h"
 
+#include <algorithm>
+
 #include "platform/system/files.h"
 #include "platform/text/text.h"
 
@@ -138,8 +140,12 @@ HRESULT Module::unregisterServer(const std::function<void(registry::Batch&)>& ex
             batch.deleteTree(Root::ClassesRoot, c.versionIndependentProgId);
     }
     if (typeLib_) {
-        batch.deleteTree(Root::ClassesRoot,
-                         u"TypeLib\\" + typeLib_->libid.str() + u"\\" + typeLib_->version);
+        // The library's key goes with its last version; other versions keep it.
+        const std::u16string lib = u"TypeLib\\" + typeLib_->libid.str();
+        const auto versions = registry::subkeys(Root::ClassesRoot, lib);
+        const bool onlyOurs = std::all_of(versions.begin(), versions.end(),
+                                          [&](const auto& v) { return v == typeLib_->version; });
+        batch.deleteTree(Root::ClassesRoot, onlyOurs ? lib : lib + u"\\" + typeLib_->version);
         for (const auto& [iid, name] : typeLib_->interfaces)
             batch.deleteTree(Root::ClassesRoot, u"Interface\\" + iid.str());
     }

@@ -56,7 +56,9 @@ TEST_F(KestrumFiles, LoadSaveAndAppendFollowTheirTextRules) {
         EXPECT_FALSE(fs::exists(dir / "in.txt"));
     }
     std::ofstream(dir / "empty.txt").close();
-    EXPECT_EQ(callUac(0x60030006, {Variant(at("empty.txt"))}).status, vb(62));
+    const auto pastEnd = callUac(0x60030006, {Variant(at("empty.txt"))});
+    EXPECT_EQ(pastEnd.status, vb(62));
+    EXPECT_EQ(pastEnd.description, u"Input past end of file");
     EXPECT_TRUE(fs::exists(dir / "empty.txt"));
     EXPECT_EQ(callUac(0x60030006, {Variant(at("missing.txt"))}).result.toText(), u"");
     EXPECT_EQ(callUac(0x60030006, {Variant(u"")}).result.toText(), u"");
@@ -79,7 +81,9 @@ TEST_F(KestrumFiles, MoveReplacesTheTargetInOneStep) {
     EXPECT_EQ(read(dir / "dst"), "new");
     std::ofstream(dir / "src") << "newer";
     fs::create_directories(dir / "folder");
-    EXPECT_EQ(callUac(0x60030005, {Variant(at("src")), Variant(at("folder"))}).status, vb(75));
+    const auto refused = callUac(0x60030005, {Variant(at("src")), Variant(at("folder"))});
+    EXPECT_EQ(refused.status, vb(75));
+    EXPECT_EQ(refused.description, u"Path/File access error");
     EXPECT_EQ(callUac(0x60030005, {Variant(at("src")), Variant(at("nowhere/dst"))}).status, vb(75));
     EXPECT_EQ(read(dir / "src"), "newer");
 }

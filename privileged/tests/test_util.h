@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/com/dispatch.h"
@@ -15,6 +16,7 @@ namespace kestrum::testing {
 struct Outcome {
     platform::com::HRESULT status = 0;  // the member's own status (the exception's scode)
     platform::com::Variant result;
+    std::u16string description;  // the exception's description, when the member failed
 };
 
 inline Outcome callUac(platform::com::DispId id, std::vector<platform::com::Variant> args = {}) {
@@ -24,7 +26,7 @@ inline Outcome callUac(platform::com::DispId id, std::vector<platform::com::Vari
     platform::com::HRESULT h =
         uac->Invoke(id, platform::com::DISPATCH_METHOD, args, &result, &excep);
     if (h == platform::com::DISP_E_EXCEPTION) h = excep.scode;
-    return {h, result};
+    return {h, result, excep.description};
 }
 
 }  // namespace kestrum::testing

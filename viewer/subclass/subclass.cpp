@@ -251,8 +251,8 @@ com::ClassEntry gsubclassClassEntry() {
     return com::ClassEntry{
         CLSID_GSubclass,
         u"Vistrel.GSubclass",
-        u"Vistrel.GSubclass.1",
         u"Vistrel.GSubclass",
+        u"",
         [] { return std::static_pointer_cast<com::Unknown>(std::make_shared<GSubclass>()); },
         u"Apartment",
         {},

@@ -15,6 +15,7 @@
 #include "platform/com/control.h"
 #include "platform/com/events.h"
 #include "platform/com/runtime.h"
+#include "platform/registry/registry.h"
 #include "platform/testing/run_program.h"
 #include "platform/testing/temp_machine.h"
 #include "platform/text/text.h"
@@ -22,6 +23,8 @@
 #include "server/issue.h"
 #include "viewer/control/viewer.h"
 #include "viewer/state/module_state.h"
+#include "viewer/subclass/subclass.h"
+#include "viewer/timer/timer.h"
 #include "viewer_fixture.h"
 
 using namespace platform::com;
@@ -153,6 +156,24 @@ TEST_F(ControlLibrary, ComcallDecodesTheServersParameterText) {
 // The library's other public classes register with it and answer through comcall.
 TEST_F(ControlLibrary, SubclassAndTimerClassesAreRegisteredWithTheLibrary) {
     registerVistrel();
+    // Each class has its one ProgID, the project name and the class name, and no numbered one.
+    namespace registry = platform::registry;
+    using registry::Root;
+    const std::pair<std::u16string, Guid> classes[] = {
+        {u"Vistrel.Viewer", vistrel::CLSID_Viewer},
+        {u"Vistrel.CTimer", vistrel::CLSID_CTimer},
+        {u"Vistrel.GSubclass", vistrel::CLSID_GSubclass}};
+    for (const auto& [progId, clsid] : classes) {
+        const std::u16string key = u"CLSID\\" + clsid.str();
+        EXPECT_EQ(registry::getString(Root::ClassesRoot, progId + u"\\CLSID"), clsid.str());
+        EXPECT_EQ(registry::getString(Root::ClassesRoot, key + u"\\ProgID"), progId);
+        EXPECT_FALSE(registry::keyExists(Root::ClassesRoot, progId + u".1"));
+        EXPECT_FALSE(registry::keyExists(Root::ClassesRoot, key + u"\\VersionIndependentProgID"));
+        EXPECT_EQ(registry::getString(Root::ClassesRoot, key + u"\\TypeLib"),
+                  vistrel::LIBID_Vistrel.str());
+    }
+    EXPECT_TRUE(registry::keyExists(Root::ClassesRoot,
+                                    u"CLSID\\" + vistrel::CLSID_Viewer.str() + u"\\Control"));
     auto timer = runProgram(COMCALL, {"Vistrel.CTimer", "Interval"});
     ASSERT_EQ(timer.exitCode, 0) << timer.err;
     EXPECT_EQ(timer.out, "0\n");

@@ -49,21 +49,89 @@ TEST_F(ViewerControl, SurfaceHasEveryMemberAtItsIdentifier) {
     const TypeInfo* info = viewer->GetTypeInfo();
     ASSERT_NE(info, nullptr);
     EXPECT_EQ(info->iid, IID__Viewer);
-    std::set<std::u16string> names;
-    for (const auto& m : info->members) names.insert(m.name);
-    EXPECT_EQ(names.size(), 33u);
-    const std::pair<const char16_t*, DispId> some[] = {
-        {u"PicFile", 0x40030041}, {u"Clear", 0x60030041},          {u"param", 0x6803000F},
-        {u"Version", 0x68030003}, {u"IsAlphaNumeric", 0x60030047}, {u"FitHeight", 0x68030001}};
-    for (auto [name, id] : some) {
+    // Every member in slot order: its name, DISPID and kinds (a property's get before its put).
+    constexpr unsigned M = DISPATCH_METHOD, G = DISPATCH_PROPERTYGET, P = DISPATCH_PROPERTYPUT;
+    const struct {
+        const char16_t* name;
+        DispId id;
+        std::vector<unsigned> kinds;
+    } table[] = {
+        {u"PicFile", 0x40030041, {G, P}},
+        {u"ServerCA", 0x68030011, {P}},
+        {u"IssuerID", 0x68030010, {P}},
+        {u"param", 0x6803000F, {P}},
+        {u"Initialize", 0x60030032, {M}},
+        {u"OpenImage", 0x60030033, {M}},
+        {u"OpenArrImage", 0x60030035, {M}},
+        {u"isMP", 0x6803000E, {P}},
+        {u"charset", 0x6803000D, {P}},
+        {u"xml", 0x6803000C, {P}},
+        {u"page", 0x6803000B, {G, P}},
+        {u"LinkPage", 0x6803000A, {G}},
+        {u"Border", 0x68030009, {G, P}},
+        {u"BackgroundColor", 0x68030008, {G, P}},
+        {u"AvailablePrinter", 0x60030037, {M}},
+        {u"RunViewer", 0x60030038, {M}},
+        {u"FirstPage", 0x60030039, {M}},
+        {u"PreviousPage", 0x6003003A, {M}},
+        {u"NextPage", 0x6003003B, {M}},
+        {u"LastPage", 0x6003003C, {M}},
+        {u"hwnd", 0x68030007, {G}},
+        {u"PageTotal", 0x68030006, {G}},
+        {u"Zoom", 0x68030005, {G, P}},
+        {u"ToolbarVisible", 0x68030004, {G, P}},
+        {u"Version", 0x68030003, {G}},
+        {u"FitWidth", 0x68030002, {G, P}},
+        {u"FitHeight", 0x68030001, {G, P}},
+        {u"FindText", 0x6003003E, {M}},
+        {u"FindTextAndHighlight", 0x6003003F, {M}},
+        {u"BeginDownload", 0x60030040, {M}},
+        {u"Clear", 0x60030041, {M}},
+        {u"PrintPDF", 0x60030042, {M}},
+        {u"IsAlphaNumeric", 0x60030047, {M}},
+    };
+    std::size_t slot = 0;
+    for (const auto& t : table) {
         DispId found = 0;
-        EXPECT_EQ(viewer->GetIDsOfNames(name, found), S_OK);
-        EXPECT_EQ(found, id) << text::toUtf8(name);
+        EXPECT_EQ(viewer->GetIDsOfNames(t.name, found), S_OK);
+        EXPECT_EQ(found, t.id) << text::toUtf8(t.name);
+        for (unsigned kind : t.kinds) {
+            ASSERT_LT(slot, info->members.size());
+            const MemberInfo& m = info->members[slot++];
+            EXPECT_EQ(m.name, t.name);  // letter case exactly
+            EXPECT_EQ(m.id, t.id) << text::toUtf8(t.name);
+            EXPECT_EQ(m.kind, kind) << text::toUtf8(t.name);
+        }
     }
+    EXPECT_EQ(slot, info->members.size());
+    // The optional arguments, and the result kinds a caller reads.
+    const MemberInfo* open = info->find(dispid::OpenImage, M);
+    ASSERT_NE(open, nullptr);
+    ASSERT_EQ(open->params.size(), 5u);
+    for (const auto& p : open->params) EXPECT_TRUE(p.optional());
+    EXPECT_EQ(open->result, VT_BSTR);
+    const MemberInfo* print = info->find(dispid::PrintPDF, M);
+    ASSERT_NE(print, nullptr);
+    EXPECT_EQ(print->params.size(), 6u);
+    EXPECT_EQ(print->result, VT_BOOL);
+    const MemberInfo* find = info->find(dispid::FindText, M);
+    ASSERT_NE(find, nullptr);
+    ASSERT_EQ(find->params.size(), 3u);
+    EXPECT_FALSE(find->params[0].optional());
+    EXPECT_TRUE(find->params[1].optional() && find->params[2].optional());
     const TypeInfo& events = viewerEvents();
     EXPECT_EQ(events.iid, DIID___Viewer);
     ASSERT_EQ(events.members.size(), 18u);
-    for (std::size_t i = 0; i < 18; ++i) EXPECT_EQ(events.members[i].id, DispId(i + 1));
+    const char16_t* eventNames[] = {
+        u"LoadCompleted",   u"change",           u"Click",         u"DoubleClick",
+        u"KeyDown",         u"KeyPress",         u"KeyUp",         u"MouseDown",
+        u"MouseMove",       u"MouseUp",          u"Paint",         u"Resize",
+        u"DownloadStarted", u"DownloadProgress", u"DownloadError", u"DownloadComplete",
+        u"ErrorMsg",        u"PrintResult"};
+    for (std::size_t i = 0; i < 18; ++i) {
+        EXPECT_EQ(events.members[i].id, DispId(i + 1));
+        EXPECT_EQ(events.members[i].name, eventNames[i]);
+    }
     EXPECT_EQ(events.idOf(u"ErrorMsg"), event::ErrorMsg);
     EXPECT_EQ(events.idOf(u"PrintResult"), 18);
     EXPECT_EQ(events.members[7].params.size(), 4u);  // MouseDown: Button, Shift, x, Y

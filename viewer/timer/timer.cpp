@@ -164,8 +164,8 @@ com::ClassEntry ctimerClassEntry() {
     return com::ClassEntry{
         CLSID_CTimer,
         u"Vistrel.CTimer",
-        u"Vistrel.CTimer.1",
         u"Vistrel.CTimer",
+        u"",
         [] { return std::static_pointer_cast<com::Unknown>(std::make_shared<CTimer>()); },
         u"Apartment",
         {},

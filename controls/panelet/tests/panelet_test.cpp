@@ -44,6 +44,24 @@ TEST_F(PaneletLibrary, RegistersTheControlWithItsStatusAndTypeLibrary) {
               u"{D9523571-CD1D-48A0-A2B8-71EA34CDA751}");
 }
 
+TEST(PaneletSurface, ThreeMethodsWithoutArgumentsOrResult) {
+    const std::pair<const char16_t*, com::DispId> members[] = {
+        {u"setOn", 1}, {u"setOff", 2}, {u"AboutBox", -552}};
+    auto control = std::make_shared<panelet::PaneletCtrl>();
+    const com::TypeInfo* info = control->GetTypeInfo();
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(info->name, u"_DPanelet");
+    EXPECT_EQ(info->iid, panelet::DIID_DPanelet);
+    ASSERT_EQ(info->members.size(), std::size(members));
+    for (std::size_t i = 0; i < std::size(members); ++i) {
+        EXPECT_EQ(info->members[i].name, members[i].first);
+        EXPECT_EQ(info->members[i].id, members[i].second);
+        EXPECT_EQ(info->members[i].kind, unsigned(com::DISPATCH_METHOD));
+        EXPECT_TRUE(info->members[i].params.empty());
+        EXPECT_EQ(info->members[i].result, com::VT_EMPTY);
+    }
+}
+
 TEST_F(PaneletLibrary, SetOnAndSetOffActOnTheThreadsActiveWindowOnly) {
     const window::Hwnd dialog = window::createWindow(0, {10, 20, 310, 220});
     const window::Hwnd other = window::createWindow(0, {0, 0, 50, 50});

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "controls/postwick/formpost.h"
+#include "controls/postwick/pairs.h"
 #include "controls/postwick/postwick.h"
 #include "controls/postwick/tests/test_util.h"
 #include "platform/com/control.h"
@@ -247,5 +248,72 @@ TEST(ObjectSafetyAnswers, BothClassesAnswerAlike) {
         };
         for (const auto& s : sets)
             EXPECT_EQ(safety->SetInterfaceSafetyOptions(s.iid, s.mask, s.enabled), s.status);
+    }
+}
+
+// Each class's interface in vtable order: member names (letter case exactly), dispatch
+// identifiers and kinds, as a host reaches them.
+TEST(PostwickSurface, EveryClassHasItsMembersInOrder) {
+    constexpr unsigned M = DISPATCH_METHOD, G = DISPATCH_PROPERTYGET, P = DISPATCH_PROPERTYPUT,
+                       R = DISPATCH_PROPERTYPUTREF;
+    struct Member {
+        const char16_t* name;
+        DispId id;
+        unsigned kind;
+    };
+    const struct {
+        std::shared_ptr<Dispatch> object;
+        const char16_t* interfaceName;
+        std::vector<Member> members;
+    } classes[] = {
+        {std::make_shared<Action>(),
+         u"_Action",
+         {{u"HTTP", 0x40030000, G},
+          {u"HTTP", 0x40030000, R},
+          {u"RunApp", 0x60030000, M},
+          {u"Init", 0x60030001, M}}},
+        {std::make_shared<cHTTP>(),
+         u"_cHTTP",
+         {{u"Pairs", 0x68030002, G},
+          {u"MultiParis", 0x68030001, G},
+          {u"TargetURL", 0x68030000, P},
+          {u"TargetURL", 0x68030000, G},
+          {u"Post", 0x60030003, M},
+          {u"DazodivedPost", 0x60030004, M}}},
+        {std::make_shared<cNVPair>(),
+         u"_cNVPair",
+         {{u"Name", 0x68030002, G},
+          {u"Name", 0x68030002, P},
+          {u"Value", 0x68030001, G},
+          {u"Value", 0x68030001, P},
+          {u"EncodedValue", 0x68030000, G}}},
+        {std::make_shared<cNVPairs>(),
+         u"_cNVPairs",
+         {{u"Add", 0x60030001, M},
+          {u"Item", 0, G},
+          {u"Count", 0x68030000, G},
+          {u"Remove", 0x60030002, M},
+          {u"NewEnum", -4, G}}},
+        {std::make_shared<CMPairs>(),
+         u"_CMPairs",
+         {{u"Delimiter", 0x68030003, P},
+          {u"Add", 0x60030004, M},
+          {u"Item", 0x68030002, G},
+          {u"Count", 0x68030001, G},
+          {u"Remove", 0x60030005, M},
+          {u"NewEnum", 0x68030000, G}}},
+    };
+    for (const auto& c : classes) {
+        const TypeInfo* info = c.object->GetTypeInfo();
+        ASSERT_NE(info, nullptr);
+        EXPECT_EQ(info->name, c.interfaceName);
+        ASSERT_EQ(info->members.size(), c.members.size()) << text::toUtf8(c.interfaceName);
+        for (std::size_t i = 0; i < c.members.size(); ++i) {
+            const std::string which =
+                text::toUtf8(c.interfaceName) + "." + text::toUtf8(c.members[i].name);
+            EXPECT_EQ(info->members[i].name, c.members[i].name) << which;
+            EXPECT_EQ(info->members[i].id, c.members[i].id) << which;
+            EXPECT_EQ(info->members[i].kind, c.members[i].kind) << which;
+        }
     }
 }

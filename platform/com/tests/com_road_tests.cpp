@@ -282,6 +282,15 @@ TEST_F(ComRoad, UnregistrationRemovesClassKeysButKeepsCategories) {
     EXPECT_TRUE(registry::keyExists(
         Root::ClassesRoot, u"Component Categories\\{7DD95801-9882-11CF-9FA9-00AA006C42C4}"));
     EXPECT_THROW(createObject(u"ComTest.Calculator"), ComError);
+    // The type library's key goes with its only version, but stays for another version.
+    const std::u16string lib = u"TypeLib\\{3C1A7E55-9F0B-4D6E-8A21-5B7C9D0E1F23}";
+    EXPECT_FALSE(registry::keyExists(Root::ClassesRoot, lib));
+    ASSERT_EQ(callExport("DllRegisterServer"), S_OK);
+    ASSERT_EQ(
+        registry::setValue(Root::ClassesRoot, lib + u"\\2.0", u"", std::u16string(u"ComTest 2.0")),
+        registry::Ok);
+    ASSERT_EQ(callExport("DllUnregisterServer"), S_OK);
+    EXPECT_EQ(registry::subkeys(Root::ClassesRoot, lib), std::vector<std::u16string>{u"2.0"});
 }
 
 // A library's registration is one change of the registry: its classes never appear without

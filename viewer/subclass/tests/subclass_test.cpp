@@ -304,3 +304,55 @@ TEST(GSubclassObject, MembersReachTheRoutinesThroughDispatch) {
               u"CallOldWindowProc");
     win::resetForTests();
 }
+
+// Both interfaces as a client reaches them: members in order with their DISPIDs, kinds and
+// help texts.
+TEST(SubclassSurface, MembersInOrderWithTheirHelpTexts) {
+    namespace com = platform::com;
+    constexpr unsigned M = com::DISPATCH_METHOD, G = com::DISPATCH_PROPERTYGET,
+                       P = com::DISPATCH_PROPERTYPUT;
+    const std::u16string response =
+        u"Get/set how you will respond to a message.  Raised whenever a message is encountered.  "
+        u"Call the CurrentMessage property to determine what message you are currently "
+        u"responding to.";
+    struct Member {
+        const char16_t* name;
+        com::DispId id;
+        unsigned kind;
+        std::u16string help;
+    };
+    const struct {
+        std::shared_ptr<com::Dispatch> object;
+        com::Guid iid;
+        std::vector<Member> members;
+    } interfaces[] = {
+        {std::make_shared<ISubclass>(),
+         IID__ISubclass,
+         {{u"MsgResponse", 0x40030000, G, response},
+          {u"MsgResponse", 0x40030000, P, response},
+          {u"WindowProc", 0x60030000, M,
+           u"Raised whenever a message you have subclassed is sent."}}},
+        {std::make_shared<GSubclass>(),
+         IID__GSubclass,
+         {{u"AttachMessage", 0x60030001, M, u"Start subclassing for a particular message."},
+          {u"DetachMessage", 0x60030002, M, u"Stop subclassing for a particular message."},
+          {u"CurrentMessage", 0x68030000, G,
+           u"Returns the message currently being worked on.  Only valid in the MsgResponse and "
+           u"WindowProc items of your implemented interface."},
+          {u"CallOldWindowProc", 0x60030003, M,
+           u"Calls the window procedure for this handle which was installed before you added the "
+           u"subclass."}}},
+    };
+    for (const auto& in : interfaces) {
+        const com::TypeInfo* info = in.object->GetTypeInfo();
+        ASSERT_NE(info, nullptr);
+        EXPECT_EQ(info->iid, in.iid);
+        ASSERT_EQ(info->members.size(), in.members.size());
+        for (std::size_t i = 0; i < in.members.size(); ++i) {
+            EXPECT_EQ(info->members[i].name, in.members[i].name) << i;
+            EXPECT_EQ(info->members[i].id, in.members[i].id) << i;
+            EXPECT_EQ(info->members[i].kind, in.members[i].kind) << i;
+            EXPECT_EQ(info->members[i].help, in.members[i].help) << i;
+        }
+    }
+}

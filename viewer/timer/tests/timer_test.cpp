@@ -161,3 +161,36 @@ TEST_F(Timers, ARunningTimerOutlivesItsClientsUntilItStopsItself) {
     win::advanceClock(100);
     EXPECT_EQ(pulses[0], 3);
 }
+
+// The class's interface as a host reaches it: members in order with their DISPIDs, kinds and
+// help texts.
+TEST(TimerSurface, MembersInOrderWithTheirHelpTexts) {
+    const std::u16string item = u"Gets/sets a piece of additional data to store with the timer.";
+    const std::u16string interval =
+        u"Gets/sets the interval at which the timer fires.  Set to zero to stop the timer.";
+    const struct {
+        const char16_t* name;
+        com::DispId id;
+        unsigned kind;
+        std::u16string help;
+    } members[] = {
+        {u"Item", 0x40030002, com::DISPATCH_PROPERTYGET, item},
+        {u"Item", 0x40030002, com::DISPATCH_PROPERTYPUT, item},
+        {u"Item", 0x40030002, com::DISPATCH_PROPERTYPUTREF, item},
+        {u"Interval", 0x68030001, com::DISPATCH_PROPERTYGET, interval},
+        {u"Interval", 0x68030001, com::DISPATCH_PROPERTYPUT, interval},
+        {u"PulseTimer", 0x60030003, com::DISPATCH_METHOD, u""},
+    };
+    auto t = std::make_shared<CTimer>();
+    const com::TypeInfo* info = t->GetTypeInfo();
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(info->iid, IID__CTimer);
+    ASSERT_EQ(info->members.size(), std::size(members));
+    for (std::size_t i = 0; i < std::size(members); ++i) {
+        EXPECT_EQ(info->members[i].name, members[i].name) << i;
+        EXPECT_EQ(info->members[i].id, members[i].id) << i;
+        EXPECT_EQ(info->members[i].kind, members[i].kind) << i;
+        EXPECT_EQ(info->members[i].help, members[i].help) << i;
+    }
+    EXPECT_EQ(DISPID_ThatTime, 1);
+}
