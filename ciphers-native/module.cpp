@@ -54,11 +54,8 @@ HRESULT registerLibrary(com::Module& m) {
 
 HRESULT unregisterLibrary(com::Module& m) {
     reg::setMessageCaption(u"Sealwyn");
-    return reg::unregisterServer(m, [](registry::Batch& batch) {
-        reg::removeAppIdKeys(batch, kAppId);
-        // The type library's own key goes too when no other version of it is registered.
-        reg::removeTypeLibKey(batch, sealwyn::LIBID_SealwynLib, u"1.0");
-    });
+    return reg::unregisterServer(
+        m, [](registry::Batch& batch) { reg::removeAppIdKeys(batch, kAppId); });
 }
 
 }  // namespace

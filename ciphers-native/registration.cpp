@@ -135,13 +135,6 @@ void addControlKeys(registry::Batch& batch, const Guid& clsid, const std::u16str
                    std::u16string(contentMiscStatus));
 }
 
-void removeTypeLibKey(registry::Batch& batch, const Guid& libid, std::u16string_view version) {
-    const std::u16string lib = u"TypeLib\\" + libid.str();
-    const auto versions = registry::subkeys(Root::ClassesRoot, lib);
-    if (versions.empty() || (versions.size() == 1 && versions[0] == version))
-        batch.deleteTree(Root::ClassesRoot, lib);
-}
-
 HRESULT registerSafeCategories(const Guid& clsid) {
     if (com::FAILED(CreateComponentCategory(com::CATID_SafeForScripting,
                                             u"Controls that are safely scriptable")))

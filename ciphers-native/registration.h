@@ -67,10 +67,6 @@ void addControlKeys(platform::registry::Batch& batch, const Guid& clsid,
                     const std::u16string& libraryPath, int bitmapResource,
                     std::u16string_view contentMiscStatus);
 
-// Removes the key of a type library when no other version of it than `version` is registered.
-void removeTypeLibKey(platform::registry::Batch& batch, const Guid& libid,
-                      std::u16string_view version);
-
 // Creates the safe-for-scripting and safe-for-initialising categories and registers the class
 // in both. The first failing step ends it with SELFREG_E_CLASS; otherwise S_OK.
 HRESULT registerSafeCategories(const Guid& clsid);

@@ -53,10 +53,8 @@ HRESULT registerLibrary(com::Module& m) {
 
 HRESULT unregisterLibrary(com::Module& m) {
     reg::setMessageCaption(u"TesselUAC");
-    return reg::unregisterServer(m, [](registry::Batch& batch) {
-        reg::removeAppIdKeys(batch, kAppId);
-        reg::removeTypeLibKey(batch, elevation::LIBID_TesselUAC, u"1.0");
-    });
+    return reg::unregisterServer(
+        m, [](registry::Batch& batch) { reg::removeAppIdKeys(batch, kAppId); });
 }
 
 }  // namespace
