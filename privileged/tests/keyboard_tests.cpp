@@ -36,6 +36,7 @@ TEST_F(KeyboardLock, EventTable) {
         bool swallowed;
         bool exitKey;
         bool clipboardEmptied;
+        int code = 0;  // the hook code: 0 is an action
     } cases[] = {
         {"pass-all lets F1 through",
          PassAll,
@@ -101,6 +102,45 @@ TEST_F(KeyboardLock, EventTable) {
         {"print-only F5", PrintOnly, {}, 0x74, win::WM_KEYDOWN, 0, false, false, false, true},
         {"print-only Windows", PrintOnly, {}, 0x5B, win::WM_KEYDOWN, 0, false, false, false, true},
         {"print-only F4", PrintOnly, {}, 0x73, win::WM_KEYDOWN, 0, false, false, false, true},
+        // Every row of the locked filter, and its neighbours that pass.
+        {"Alt key", Locked, {}, 0x12, win::WM_KEYDOWN, 0, false, true, false, true},
+        {"Print Screen", Locked, {}, 0x2C, win::WM_KEYUP, 0, false, true, false, true},
+        {"Applications key", Locked, {}, 0x5D, win::WM_KEYDOWN, 0, false, true, false, true},
+        {"F2", Locked, {}, 0x71, win::WM_KEYDOWN, 0, false, true, false, true},
+        {"F3", Locked, {}, 0x72, win::WM_KEYDOWN, 0, false, true, false, true},
+        {"F12", Locked, {}, 0x7B, win::WM_KEYDOWN, 0, false, true, false, true},
+        {"F13 passes", Locked, {}, 0x7C, win::WM_KEYDOWN, 0, false, false, false, true},
+        {"Ctrl+N", Locked, {CTRL}, 0x4E, win::WM_KEYDOWN, 0, false, true, false, true},
+        {"plain N", Locked, {}, 0x4E, win::WM_KEYDOWN, 0, false, false, false, true},
+        {"Ctrl+keypad point", Locked, {CTRL}, 0x6E, win::WM_KEYDOWN, 0, false, true, false, true},
+        {"Ctrl+keypad 3", Locked, {CTRL}, 0x63, win::WM_KEYDOWN, 0, false, true, false, true},
+        {"keypad 3", Locked, {}, 0x63, win::WM_KEYDOWN, 0, false, false, false, true},
+        {"Ctrl+F", Locked, {CTRL}, 0x46, win::WM_KEYDOWN, 0, false, true, false, true},
+        {"Ctrl+keypad 6", Locked, {CTRL}, 0x66, win::WM_KEYDOWN, 0, false, true, false, true},
+        {"Ctrl+P passes", Locked, {CTRL}, 0x50, win::WM_KEYDOWN, 0, false, false, false, true},
+        {"Shift+F passes", Locked, {SHIFT}, 0x46, win::WM_KEYDOWN, 0, false, false, false, true},
+        {"F1 with a hook code other than 0 passes",
+         Locked,
+         {},
+         0x70,
+         win::WM_KEYDOWN,
+         0,
+         false,
+         false,
+         false,
+         true,
+         1},
+        {"F1 in another message passes", Locked, {}, 0x70, 0x102, 0, false, false, false, true},
+        {"print-only Esc with escape-exit",
+         PrintOnly,
+         {},
+         0x1B,
+         win::WM_KEYDOWN,
+         0,
+         true,
+         false,
+         true,
+         true},
         {"print-only Ctrl+Shift",
          PrintOnly,
          {CTRL, SHIFT},
@@ -124,7 +164,7 @@ TEST_F(KeyboardLock, EventTable) {
         for (auto k : c.held) win::setKeyDown(k, true);
         win::setClipboardText(u"copied");
         const unsigned emptied = win::clipboardEmptyCount();
-        EXPECT_EQ(win::deliverKeyEvent({0, c.message, c.vk, 0, c.flags}), c.swallowed);
+        EXPECT_EQ(win::deliverKeyEvent({c.code, c.message, c.vk, 0, c.flags}), c.swallowed);
         EXPECT_EQ(kestrum::exitKeyFlag(), c.exitKey);
         EXPECT_EQ(win::clipboardEmptyCount() > emptied, c.clipboardEmptied);
         EXPECT_EQ(win::clipboardText().empty(), c.clipboardEmptied);
