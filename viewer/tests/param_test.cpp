@@ -126,3 +126,39 @@ TEST_F(Param, ABrokenBase64TextEndsTheParseBeforeAnyEntry) {
     EXPECT_EQ(settings().wintitle, u"앞 제목");
     EXPECT_NE(log().find("Param 속성 분석 오류 ["), std::string::npos);
 }
+
+// Every step of the decoding and the parse writes its line at its own depth, in this order.
+TEST_F(Param, DecodingAndParsingLogTheirStepsInOrder) {
+    const std::u16string plain = u"wintitle==제목|";
+    const std::u16string des = cipherOf(plain);
+    putParam(u"1Velmora/DES|" + des);
+    const auto at = [](int level, std::u16string_view line) {
+        return std::string(static_cast<std::size_t>(2 * (level + 1)), ' ') + text::toUtf8(line) +
+               "\n";
+    };
+    const std::string desRoad =
+        at(0, u"기본 모드로 동작") + at(2, u"Param 속성 복호화") +
+        at(3, u"암호화된 Param: " + des) + at(4, u"데이터 복호화: Decode ....[Start]") +
+        at(5, u"데이터 구성 시작") + at(6, u"알고리즘: 벨모라텍") + at(5, u"데이터 구성 종료") +
+        at(5, u"[Case1] Param 속성 이거나 XML 속성인경우") + at(6, u"DES로 암호화된 경우") +
+        at(4, u"DecodeDes......[Start]") + at(5, u"CharEncoding:Euc-kr") +
+        at(5, u"Euc-kr을 UNICODE로 변환") + at(4, u"DecodeDes......[End]" + plain) +
+        at(4, u"데이터 복호화: Decode ......[End]") + at(3, u"복호화된 Param: " + plain) +
+        at(3, u"Param 속성의 수 = 2") + at(2, u"Param 속성 분석") + at(3, u"wintitle = 제목") +
+        at(4, u"지원하지 않는 형식,") + at(2, u"Param 속성 분석 완료");
+    EXPECT_EQ(log(), desRoad);
+
+    // The Base64 road of another vendor: no line clean-up, and its own branch line.
+    const std::size_t before = log().size();
+    const std::u16string b64 = base64Of(plain);
+    putParam(u"0Acme/DES|" + b64);
+    EXPECT_EQ(log().substr(before),
+              at(0, u"기본 모드로 동작") + at(2, u"Param 속성 복호화") +
+                  at(3, u"암호화된 Param: " + b64) + at(4, u"데이터 복호화: Decode ....[Start]") +
+                  at(5, u"데이터 구성 시작") + at(5, u"데이터 구성 종료") +
+                  at(5, u"[Case1] Param 속성 이거나 XML 속성인경우") +
+                  at(6, u"Base64로 인코딩 된 경우") + at(4, u"데이터 복호화: Decode ......[End]") +
+                  at(3, u"복호화된 Param: " + plain) + at(3, u"Param 속성의 수 = 2") +
+                  at(2, u"Param 속성 분석") + at(3, u"wintitle = 제목") +
+                  at(4, u"지원하지 않는 형식,") + at(2, u"Param 속성 분석 완료"));
+}

@@ -45,13 +45,19 @@ TEST_F(Parse, FlagRules) {
         EXPECT_EQ(print().UseDefaultPrinter, c.UseDefaultPrinter) << text::toUtf8(c.entries);
     }
 
-    feed(u"UrlEncoding==|PrinterErrorCheck==|TesselExtReleaseCOM==0|PrintPerPage==1|");
+    feed(
+        u"UrlEncoding==|PrinterErrorCheck==|TesselExtReleaseCOM==0|PrintPerPage==1|"
+        u"PrintButtonOnly==1|SameWatermark==2|");
     EXPECT_FALSE(settings().UrlEncoding);
     EXPECT_TRUE(print().PrinterErrorCheck);
     EXPECT_FALSE(settings().TesselExtReleaseCOM);
     EXPECT_TRUE(settings().PrintPerPage);
+    EXPECT_TRUE(settings().PrintButtonOnly);
+    EXPECT_FALSE(settings().SameWatermark);
     EXPECT_TRUE(logged("  PrinterErrorCheck: True"));
     EXPECT_TRUE(logged("  TesselExtReleaseCOM: False"));
+    EXPECT_TRUE(logged("  인쇄 버튼만 보이기: 1"));
+    EXPECT_TRUE(logged("  화면용과 발급용 워터마크 동일 사용: False"));
 
     feed(
         u"intranet==1|accessall==1|usespooler==1|usenetworkprinter==1|usepostscriptprinter==1|"
@@ -103,6 +109,8 @@ TEST_F(Parse, NumbersTextsAndLists) {
     EXPECT_EQ(settings().serialno, u"7");
     EXPECT_TRUE(logged("  예외 프린터 드라이버: A$$$B$$$C"));
     EXPECT_TRUE(logged("  최종 DenyPrinterPort: p1$$$P2"));
+    EXPECT_TRUE(logged("  최종 DenyPrinterDriver: X$$$"));
+    EXPECT_TRUE(logged("  예외 프린터 포트: "));
 
     feed(u"PrintNotice==첫 줄\n둘째 줄|");
     EXPECT_EQ(print().PrintNotice, u"첫 줄\r\n둘째 줄");
@@ -123,6 +131,12 @@ TEST_F(Parse, AdjustmentsAfterTheLastEntry) {
     EXPECT_EQ(settings().CertLetterColor, u"EFEFEF");
     EXPECT_EQ(settings().WatermarkLetterColor, u"EFEFEF");
     EXPECT_TRUE(logged("  CertLetter : 사본"));
+
+    feed(u"CertLetter==사본|CertLetterSize==10|CertLetterColor==FF0000|");
+    EXPECT_EQ(settings().CertLetterSize, u"10");
+    EXPECT_EQ(settings().CertLetterColor, u"FF0000");
+    EXPECT_TRUE(logged("  CertLetterSize : 10"));
+    EXPECT_TRUE(logged("  CertLetterColor : FF0000"));
 
     feed(u"server==|updateurl==HTTPS://Other/u|");
     EXPECT_EQ(settings().server, u"/");

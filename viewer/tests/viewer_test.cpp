@@ -208,6 +208,30 @@ TEST_F(ViewerControl, ParamIsTakenByValue) {
     EXPECT_EQ(viewerState().settings.wintitle, u"값으로 받은 제목");
 }
 
+// Every page text is followed by a comma: what follows the last comma is not a page.
+TEST_F(ViewerControl, PageListCountsItsCommas) {
+    const std::u16string a = text::toHex(bmpOf(1, 4)), b = text::toBase64(bmpOf(2, 4));
+    struct Case {
+        std::u16string list;
+        std::int32_t pages;
+        std::int32_t firstWidth;  // 0: an empty first page, which decodes to nothing
+    };
+    const Case cases[] = {
+        {a + u"," + b + u",", 2, 1},
+        {a + u"," + b, 1, 1},
+        {b + u",", 1, 2},
+        {u",", 1, 0},
+    };
+    for (const Case& c : cases) {
+        pages->shown.clear();
+        put(dispid::xml, Variant(c.list));
+        call(dispid::RunViewer, {Variant(false)});
+        EXPECT_EQ(get(dispid::PageTotal).toI4(), c.pages) << text::toUtf8(c.list);
+        EXPECT_EQ(get(dispid::page).toI4(), 1) << text::toUtf8(c.list);
+        EXPECT_EQ(pages->shown, std::vector<std::int32_t>{c.firstWidth}) << text::toUtf8(c.list);
+    }
+}
+
 TEST_F(ViewerControl, NavigationOfAShownDocument) {
     // Nothing shown: the navigation members do nothing.
     call(dispid::NextPage);
