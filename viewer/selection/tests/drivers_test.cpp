@@ -107,7 +107,9 @@ TEST(IsPostscriptPrinter, ByTheDriverFilesVersionTexts) {
 
 TEST(IsExemptDriverFile, ThirteenNamesCaseIgnored) {
     for (const char16_t* name :
-         {u"cx21s.dll", u"ML2570.DLL", u"ml405p.dll", u"SCX622.dll", u"sso3m.dll", u"ML347P.DLL"})
+         {u"cx21s.dll", u"SSP4M.DLL", u"sst1c.dll", u"ssp2m.dll", u"ssp1m.dll", u"sse1m.dll",
+          u"ml405p.dll", u"ML347P.DLL", u"cl61c.dll", u"sss2m.dll", u"SCX622.dll", u"sso3m.dll",
+          u"ML2570.DLL"})
         EXPECT_TRUE(IsExemptDriverFile(name)) << platform::text::toUtf8(name);
     for (const char16_t* name : {u"", u"pscript5.dll", u"ml2570", u"ml2570.dll.bak"})
         EXPECT_FALSE(IsExemptDriverFile(name)) << platform::text::toUtf8(name);
@@ -137,6 +139,16 @@ TEST(IsFilePrinter, DriverAndPortHeuristics) {
         {u"HP Universal", u"pdfport:", true},
         {u"HP Universal", u"usb_fax", true},  // a capture word wins over the ordinary mark
         {u"HP Universal", u"usb*", true},
+        // Every capture word, each beside an ordinary mark that would otherwise pass the port.
+        {u"HP Universal", u"usb live meeting", true},
+        {u"HP Universal", u"usb xpsport", true},
+        {u"HP Universal", u"usb printport", true},
+        {u"HP Universal", u"usb snagit", true},
+        {u"HP Universal", u"usb flash", true},
+        {u"HP Universal", u"usb imaging", true},
+        {u"HP Universal", u"usb fpr", true},
+        {u"HP Universal", u"usb pdf", true},
+        {u"HP Universal", u"usb file", true},
         {u"ACME PDF Writer", u"usb001", true},
         {u"ACME PDF Writer v2", u"usb001", true},
         {u"Other", u"ACMEPORT:", true},
