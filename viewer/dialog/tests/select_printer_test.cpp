@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <string>
@@ -17,6 +16,7 @@
 #include "viewer/log/log.h"
 #include "viewer/selection/enumeration.h"
 #include "viewer/selection/ports.h"
+#include "viewer/selection/tests/step_log.h"
 #include "viewer/selection/vplist.h"
 #include "viewer/state/module_state.h"
 #include "viewer/strings/strings.h"
@@ -24,6 +24,9 @@
 using namespace vistrel;
 using namespace vistrel::dialog;
 namespace ui = platform::ui;
+using selection_test::capturedLog;
+using selection_test::captureLog;
+using selection_test::kLogHead;
 
 namespace {
 
@@ -710,22 +713,11 @@ TEST_F(Dialog, KindInformation) {
 TEST_F(Dialog, StepLogLines) {
     machine({printerJson("P")}, R"("defaultPrinter": "P")");
     printSettings().PrinterErrorCheck = true;
-    resetLog();
-    const std::filesystem::path folder = temp.path() / "bin";
-    std::filesystem::create_directories(folder / "logs");
-    setLogLocation(folder, "Vistrel");
-    std::tm noon{};
-    noon.tm_year = 126;
-    noon.tm_mon = 11;
-    noon.tm_mday = 8;
-    noon.tm_hour = 12;
-    setLogClock([noon] { return noon; });
-    setLogEnabled(true);
+    captureLog(temp.path() / "bin");
     open();
     controller->printClicked();
     ASSERT_TRUE(controller->closed());
-    std::ifstream in(logFileName(), std::ios::binary);
-    const std::string log((std::istreambuf_iterator<char>(in)), {});
+    const std::string log = capturedLog();
     resetLog();
 
     // The dialog's own lines, in this order, each with its indentation; the probes' lines fall
@@ -760,7 +752,7 @@ TEST_F(Dialog, StepLogLines) {
         {4, "가상 프린터 체크 완료"},
         {3, "출력 버튼 클릭 완료"},
     };
-    const std::string head = "2026-12-08 12:00:00";
+    const std::string head = kLogHead;
     std::size_t at = 0;
     for (const auto& [level, text] : expected) {
         std::size_t found = std::string::npos;

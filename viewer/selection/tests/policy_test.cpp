@@ -2,18 +2,21 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <functional>
 #include <string>
 
 #include "platform/text/codepage.h"
 #include "selection_fixture.h"
+#include "step_log.h"
 #include "viewer/selection/ports.h"
 #include "viewer/selection/vplist.h"
 #include "viewer/strings/strings.h"
 
 using namespace vistrel;
+using selection_test::capturedLog;
+using selection_test::captureLog;
 using selection_test::DescribedMachine;
+using selection_test::kLogHead;
 
 namespace {
 
@@ -475,17 +478,7 @@ TEST(GetPrintable, StepLogLines) {
     probes.printerDpi = [](std::u16string_view) { return std::int16_t(600); };
     PrintablePolicy policy(printSettings(), tables, probes);
 
-    resetLog();
-    const std::filesystem::path folder = machine.path() / "bin";
-    std::filesystem::create_directories(folder / "logs");
-    setLogLocation(folder, "Vistrel");
-    std::tm noon{};
-    noon.tm_year = 126;
-    noon.tm_mon = 11;
-    noon.tm_mday = 8;
-    noon.tm_hour = 12;
-    setLogClock([noon] { return noon; });
-    setLogEnabled(true);
+    captureLog(machine.path() / "bin");
     auto run = [&](const std::u16string& device) {
         std::error_code ec;
         std::filesystem::remove(logFileName(), ec);
@@ -494,14 +487,12 @@ TEST(GetPrintable, StepLogLines) {
         AdmissionRecord admission;
         PrintableFindings found;
         EXPECT_FALSE(policy.GetPrintable(info, admission, device, found));
-        std::ifstream in(logFileName(), std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(in)), {});
+        return capturedLog();
     };
     auto lines = [](std::initializer_list<std::pair<int, std::string>> list) {
         std::string out;
         for (const auto& [level, text] : list)
-            out += "2026-12-08 12:00:00" + std::string(std::size_t(2 * (level + 1)), ' ') + text +
-                   "\r\n";
+            out += kLogHead + std::string(std::size_t(2 * (level + 1)), ' ') + text + "\r\n";
         return out;
     };
     // The exception step over the tables without exceptions, which admit neither.

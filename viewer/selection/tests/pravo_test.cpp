@@ -2,14 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 #include "platform/text/codepage.h"
 #include "selection_fixture.h"
+#include "step_log.h"
 
 using namespace vistrel;
+using selection_test::capturedLog;
+using selection_test::captureLog;
 using selection_test::DescribedMachine;
-namespace fs = std::filesystem;
+using selection_test::kLogHead;
 
 namespace {
 std::string u8(std::u16string_view s) {
@@ -125,17 +126,7 @@ TEST(PravoPrinter, DefaultTablesComeFromThisThreadsState) {
 
 TEST(PravoPrinter, StepLogLines) {
     DescribedMachine machine;
-    resetLog();
-    const fs::path folder = machine.path() / "bin";
-    fs::create_directories(folder / "logs");
-    setLogLocation(folder, "Vistrel");
-    std::tm noon{};
-    noon.tm_year = 126;
-    noon.tm_mon = 11;
-    noon.tm_mday = 8;
-    noon.tm_hour = 12;
-    setLogClock([noon] { return noon; });
-    setLogEnabled(true);
+    captureLog(machine.path() / "bin");
 
     PrintSettings s;
     s.ExceptPortList = {u"^usb"};
@@ -143,11 +134,10 @@ TEST(PravoPrinter, StepLogLines) {
     t.CheckMonitor(u"");
     t.CheckBlockPortName(u"FILE:");
     t.PrinterAvalible(u"Samsung Universal Print Driver PCL6", u"usb001");
-    std::ifstream in(logFileName(), std::ios::binary);
-    std::string log((std::istreambuf_iterator<char>(in)), {});
+    const std::string log = capturedLog();
     resetLog();
 
-    const std::string head = "2026-12-08 12:00:00";
+    const std::string head = kLogHead;
     auto line = [&](int level, const std::string& text) {
         return head + std::string(std::size_t(2 * (level + 1)), ' ') + text + "\r\n";
     };
