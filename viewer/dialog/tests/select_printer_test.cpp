@@ -16,6 +16,7 @@
 #include "viewer/log/log.h"
 #include "viewer/selection/enumeration.h"
 #include "viewer/selection/ports.h"
+#include "viewer/selection/tests/step_log.h"
 #include "viewer/selection/vplist.h"
 #include "viewer/state/module_state.h"
 #include "viewer/strings/strings.h"
@@ -23,6 +24,9 @@
 using namespace vistrel;
 using namespace vistrel::dialog;
 namespace ui = platform::ui;
+using selection_test::capturedLog;
+using selection_test::captureLog;
+using selection_test::kLogHead;
 
 namespace {
 
@@ -104,7 +108,9 @@ std::string printerJson(const std::string& device, const std::string& more = "",
 
 const std::string kPorts =
     R"("ports": [{"name": "USB001", "monitor": "USB Monitor", "type": 3},
-                 {"name": "USB002", "monitor": "USB Monitor", "type": 3}])";
+                 {"name": "USB002", "monitor": "USB Monitor", "type": 3},
+                 {"name": "LPT3:", "monitor": "Local Port", "type": 7},
+                 {"name": "WSD-1", "monitor": "WSD Port Monitor", "type": 3}])";
 
 // A described machine, the module lists filled as the viewer fills them before the dialog,
 // and a controller over fakes.
@@ -257,13 +263,17 @@ TEST_F(Dialog, VirtualOrPostscriptProbeRefusesButCancelStaysReachable) {
     open();
     choose(u"V");
     EXPECT_EQ(verdict(), kUnavailable);
-    EXPECT_NE(controller->statusText().find(u"Capture Co"), std::u16string::npos);
+    EXPECT_EQ(controller->statusText(),
+              u"The printer to be selected is a virtual printer not to issue the certificate.\r\n"
+              u"\r\nPrinter Name:  V\r\nCompany Name:  Capture Co\r\nProduct Name:  Capture");
     EXPECT_TRUE(view.on(Control::cmdCancel));
     EXPECT_TRUE(view.on(Control::cmdRefresh));
     EXPECT_FALSE(view.waitCursor);
     choose(u"PS");
     EXPECT_EQ(verdict(), kUnavailable);
-    EXPECT_NE(controller->statusText().find(u"PS Driver"), std::u16string::npos);
+    EXPECT_EQ(controller->statusText(),
+              u"The printer to be selected is a postscript support printer which a certificate "
+              u"issue is prohibited.\r\n\r\nCompany Name:  PS Co\r\nDriver Name:  PS Driver");
     EXPECT_TRUE(view.on(Control::cmdCancel));
     choose(u"OK");
     EXPECT_EQ(verdict(), kAvailable);
@@ -423,25 +433,39 @@ TEST_F(Dialog, PrintRoadRefusals) {
         std::function<void(PrintSettings&)> before;  // settings at load
         std::function<void(Dialog&)> setup;          // probes after the step
         std::u16string title;
+        std::u16string text;
         std::size_t sleeps;
     };
+    const std::u16string settingsText =
+        u"The printer to be selected is the shared printer. \r\nThe shared printer does not "
+        u"support due to an output security riskiness of Internet issue document.\r\n\r\nShould "
+        u"use a TCP/IP network printer or local printer which is connected directly at PC.";
     const std::vector<Row> rows = {
         {"virtual", printerJson("P"), [](PrintSettings&) {},
-         [](Dialog& d) { d.virtualNames = {u"P"}; }, u"Virtual Printer: P", 0},
+         [](Dialog& d) { d.virtualNames = {u"P"}; }, u"Virtual Printer: P",
+         u"The printer to be selected is a virtual printer not to issue the certificate.\r\n\r\n"
+         u"Printer Name:  P\r\nCompany Name:  Capture Co\r\nProduct Name:  Capture",
+         0},
         {"postscript", printerJson("P"), [](PrintSettings&) {},
-         [](Dialog& d) { d.postscriptNames = {u"P"}; }, u"Postscript Supported Printer: P", 0},
+         [](Dialog& d) { d.postscriptNames = {u"P"}; }, u"Postscript Supported Printer: P",
+         u"The printer to be selected is a postscript support printer which a certificate issue "
+         u"is prohibited.\r\n\r\nCompany Name:  PS Co\r\nDriver Name:  PS Driver",
+         0},
         {"no rights in local user mode", printerJson("P", R"(, "canAdminister": false)"),
          [](PrintSettings& s) { s.EmulateLocal = true; }, [](Dialog&) {}, u"Not Supported Printer",
-         0},
+         settingsText, 0},
         {"queue never empties", printerJson("P", R"(, "jobs": [{"id": 7, "document": "other"}])"),
-         [](PrintSettings&) {}, [](Dialog&) {}, u"Printer Selection", 3},
+         [](PrintSettings&) {}, [](Dialog&) {}, u"Printer Selection",
+         u"The selected printer is printing another document.\r\nOutput after we choose printer "
+         u"or you finish the printing of the document.",
+         3},
         {"no rights with the spooler on reaches the last check",
          printerJson("P", R"(, "canAdminister": false, "jobs": [{"id": 7}])"),
          [](PrintSettings& s) {
              s.EmulateLocal = true;
              s.UseSpooler = true;
          },
-         [](Dialog&) {}, u"Not Supported Printer", 0},
+         [](Dialog&) {}, u"Not Supported Printer", settingsText, 0},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -459,6 +483,7 @@ TEST_F(Dialog, PrintRoadRefusals) {
         controller->printClicked();
         ASSERT_EQ(boxes.shown.size(), 1u);
         EXPECT_EQ(boxes.shown[0].caption, row.title);
+        EXPECT_EQ(boxes.shown[0].text, row.text);
         EXPECT_EQ(boxes.shown[0].style, unsigned(ui::vbOKOnly | ui::vbExclamation));
         EXPECT_EQ(sleeps.size(), row.sleeps);
         EXPECT_TRUE(printSettings().SelectedPrinterName.empty());
@@ -616,19 +641,57 @@ TEST_F(Dialog, SettingsAreASnapshotTakenAtLoad) {
 }
 
 TEST_F(Dialog, KindInformation) {
+    const std::u16string br = u"\r\n";
+    const std::u16string available = u"This printer is the printer which the issue is possible.";
+    const std::u16string check =
+        u"Check the paper and the toner of the printer before you issue the certificate.";
+    const std::u16string refused =
+        u"The virtual printer does not support due to an output security riskiness of Internet "
+        u"issue document.";
+    const std::u16string local = u"The local printer which can issue the certificate.";
+    const std::u16string busy =
+        u" However, because of the document to be the printing, after the printing is completed "
+        u"You can issue your certificate.";
+    const std::string network =
+        R"({"device": "\\\\srv\\P", "port": "\\\\srv\\P", "driver": "HP Universal",
+            "attributes": "0x10")";
     struct Row {
         const char* name;
         std::string printer;
         std::function<void(PrintSettings&)> settings;
         std::uint32_t kindColour;
         std::u16string kindCaption;
+        std::u16string status;
+        std::uint32_t jobColour = kColourBlack;
+        std::u16string changable = u"";
     };
     const std::vector<Row> rows = {
-        {"local", printerJson("P"), [](PrintSettings&) {}, kColourBlack, u"Available"},
-        {"file", printerJson("P", "", "FILE:"), [](PrintSettings&) {}, kColourRed, u"Unavailable"},
-        {"network allowed",
-         R"({"device": "\\\\srv\\P", "port": "\\\\srv\\P", "driver": "HP Universal", "attributes": "0x10"})",
-         [](PrintSettings& s) { s.UseNetworkPrinter = true; }, kColourBlack, u"Available"},
+        {"local", printerJson("P"), [](PrintSettings&) {}, kColourBlack, u"Available",
+         local + br + br + check},
+        {"local with a queue", printerJson("P", R"(, "jobs": [{"id": 7}])"), [](PrintSettings&) {},
+         kColourBlack, u"Available", local + br + br + check + busy, kColourRed},
+        {"file", printerJson("P", "", "FILE:"), [](PrintSettings&) {}, kColourRed, u"Unavailable",
+         refused},
+        {"network allowed", network + "}", [](PrintSettings& s) { s.UseNetworkPrinter = true; },
+         kColourBlack, u"Available", available + br + br + check},
+        {"network allowed with a queue", network + R"(, "jobs": [{"id": 7}]})",
+         [](PrintSettings& s) { s.UseNetworkPrinter = true; }, kColourBlack, u"Available",
+         available + br + br + check + busy, kColourRed},
+        // Refused by its kind but admitted by the policy: the user-defined note.
+        {"network not allowed", network + "}", [](PrintSettings&) {}, kColourBlue,
+         u"Enable(User defined)",
+         u"Network share printer to be selected can not change the attribute of the printer. "
+         u"But can issue the certificate because we become an exception processing." +
+             br + u"(" + refused + u")"},
+        {"tcp/ip allowed", printerJson("P", "", "WSD-1"),
+         [](PrintSettings& s) { s.UseTcpIpPrinter = true; }, kColourBlack, u"Available",
+         available + br + br + check},
+        {"redirected port", printerJson("P", "", "LPT3:"), [](PrintSettings&) {}, kColourRed,
+         u"Port Redirected Printer", u"The port redirected printer not to issue the certificate."},
+        {"shared without rights", network + R"(, "canAdminister": false})",
+         [](PrintSettings& s) { s.UseNetworkPrinter = true; }, kColourRed,
+         u"Shared printer which a printer setting up change impossible.", refused, kColourBlack,
+         u"Unavailable"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -640,6 +703,75 @@ TEST_F(Dialog, KindInformation) {
         choose(view.list.at(0));
         EXPECT_EQ(view.colours[Control::lblKind], row.kindColour);
         EXPECT_EQ(view.text[Control::lblKind], row.kindCaption);
+        EXPECT_EQ(controller->statusText(), row.status)
+            << platform::text::toUtf8(controller->statusText());
+        EXPECT_EQ(view.colours[Control::lblJob], row.jobColour);
+        EXPECT_EQ(view.text[Control::lblChangable], row.changable);
+    }
+}
+
+TEST_F(Dialog, StepLogLines) {
+    machine({printerJson("P")}, R"("defaultPrinter": "P")");
+    printSettings().PrinterErrorCheck = true;
+    captureLog(temp.path() / "bin");
+    open();
+    controller->printClicked();
+    ASSERT_TRUE(controller->closed());
+    const std::string log = capturedLog();
+    resetLog();
+
+    // The dialog's own lines, in this order, each with its indentation; the probes' lines fall
+    // between them. A level of -2 leaves the indentation unchecked.
+    const std::vector<std::pair<int, std::string>> expected = {
+        {2, "프린터 선택 창 Form Load"},
+        {3, "프린터 목록 구성"},
+        {4, "P"},
+        {3, "프린터 목록 구성 완료"},
+        {2, "프린터 선택 창 Form Activate"},
+        {3, "기본 프린터 설정"},
+        {4, "기본 프린터 구하기"},
+        {5, "기본 프린터 - P"},
+        {4, "기본 프린터 구하기 완료 - P"},
+        {1, "P 설정 정보 구하기(F)"},
+        {4, "스풀러 새로 고침"},
+        {4, "스풀러 새로 고침 완료"},
+        {4, "인쇄된 문서 보관하기 초기화"},
+        {4, "인쇄된 문서 보관하기 초기화 완료"},
+        {4, "프린터 설정 정보 구하기(F):P"},
+        {5, "GetSelectedPrinterInfo GetPrintable(F) :True,PrinterErrorCheck:True"},
+        {5, "inf.Status :0"},
+        {5, "프린터 설정 정보 구하기isOK:True"},
+        {5, "DenyPrinterDriver Count:-1"},
+        {5, "DenyPrinterPort Count:-1"},
+        {4, "프린터 설정 정보 구하기 완료(F) isOK:True"},
+        {-2, "GetSelectedPrinterInfo isOk : True,m_Intranet:False,Changable:True,isKeep:False"},
+        {-2, "P 설정 정보 구하기 완료(F)(0.25초)"},
+        {2, "프린터 선택 창 Form Activate 완료"},
+        {3, "출력 버튼 클릭"},
+        {4, "가상 프린터 체크 시작"},
+        {4, "가상 프린터 체크 완료"},
+        {3, "출력 버튼 클릭 완료"},
+    };
+    const std::string head = kLogHead;
+    std::size_t at = 0;
+    for (const auto& [level, text] : expected) {
+        std::size_t found = std::string::npos;
+        for (std::size_t from = at; from < log.size();) {
+            const std::size_t end = log.find("\r\n", from);
+            if (end == std::string::npos) break;
+            const std::string line = log.substr(from, end - from);
+            from = end + 2;
+            if (line.compare(0, head.size(), head) != 0) continue;
+            const std::size_t textAt = line.find_first_not_of(' ', head.size());
+            if (textAt == std::string::npos || line.substr(textAt) != text) continue;
+            if (level != -2) {
+                EXPECT_EQ(textAt - head.size(), std::size_t(2 * (level + 1))) << text;
+            }
+            found = from;
+            break;
+        }
+        ASSERT_NE(found, std::string::npos) << "missing or out of order: " << text;
+        at = found;
     }
 }
 

@@ -4,9 +4,13 @@
 
 #include "platform/text/codepage.h"
 #include "selection_fixture.h"
+#include "step_log.h"
 
 using namespace vistrel;
+using selection_test::capturedLog;
+using selection_test::captureLog;
 using selection_test::DescribedMachine;
+using selection_test::kLogHead;
 
 namespace {
 
@@ -107,7 +111,9 @@ TEST(IsPostscriptPrinter, ByTheDriverFilesVersionTexts) {
 
 TEST(IsExemptDriverFile, ThirteenNamesCaseIgnored) {
     for (const char16_t* name :
-         {u"cx21s.dll", u"ML2570.DLL", u"ml405p.dll", u"SCX622.dll", u"sso3m.dll", u"ML347P.DLL"})
+         {u"cx21s.dll", u"SSP4M.DLL", u"sst1c.dll", u"ssp2m.dll", u"ssp1m.dll", u"sse1m.dll",
+          u"ml405p.dll", u"ML347P.DLL", u"cl61c.dll", u"sss2m.dll", u"SCX622.dll", u"sso3m.dll",
+          u"ML2570.DLL"})
         EXPECT_TRUE(IsExemptDriverFile(name)) << platform::text::toUtf8(name);
     for (const char16_t* name : {u"", u"pscript5.dll", u"ml2570", u"ml2570.dll.bak"})
         EXPECT_FALSE(IsExemptDriverFile(name)) << platform::text::toUtf8(name);
@@ -137,6 +143,16 @@ TEST(IsFilePrinter, DriverAndPortHeuristics) {
         {u"HP Universal", u"pdfport:", true},
         {u"HP Universal", u"usb_fax", true},  // a capture word wins over the ordinary mark
         {u"HP Universal", u"usb*", true},
+        // Every capture word, each beside an ordinary mark that would otherwise pass the port.
+        {u"HP Universal", u"usb live meeting", true},
+        {u"HP Universal", u"usb xpsport", true},
+        {u"HP Universal", u"usb printport", true},
+        {u"HP Universal", u"usb snagit", true},
+        {u"HP Universal", u"usb flash", true},
+        {u"HP Universal", u"usb imaging", true},
+        {u"HP Universal", u"usb fpr", true},
+        {u"HP Universal", u"usb pdf", true},
+        {u"HP Universal", u"usb file", true},
         {u"ACME PDF Writer", u"usb001", true},
         {u"ACME PDF Writer v2", u"usb001", true},
         {u"Other", u"ACMEPORT:", true},
@@ -156,4 +172,27 @@ TEST(IsFilePrinter, EmptyFieldsOfTheListMatchNothing) {
     const std::vector<VirtualPrinterRecord> list = {{u"", u""}, {u"", u"lpt9:"}, {u"x y", u""}};
     for (const char16_t* driver : {u"HP Universal", u"Canon", u"Z"})
         EXPECT_FALSE(IsFilePrinter(driver, u"usb001", list, 3)) << platform::text::toUtf8(driver);
+}
+
+TEST(IsFilePrinter, StepLogLines) {
+    DescribedMachine machine;
+    captureLog(machine.path() / "bin");
+    const std::vector<VirtualPrinterRecord> list = {{u"acme pdf writer", u"acmeport:"}};
+    IsFilePrinter(u"", u"usb001", list, 1);
+    IsFilePrinter(u"ACME PDF Writer", u"usb001", list, 1);
+    IsFilePrinter(u"HP Universal", u"pdfport:", list, 1);
+    IsFilePrinter(u"HP Universal", u"com1:", list, 1);
+    IsFilePrinter(u"HP Universal", u"usb001", list, 1);
+    const std::string log = capturedLog();
+    resetLog();
+    std::string expected;
+    for (const char* text :
+         {"isFile DriverName=,Port=usb001", "inf.DriverName is Null ==> 파일 프린터로 판단",
+          "isFile DriverName=ACME PDF Writer,Port=usb001",
+          "vpList 존재, Model=acme pdf writer,port=acmeport:",
+          "isFile DriverName=HP Universal,Port=pdfport:", "Port 존재, port=pdfport:",
+          "isFile DriverName=HP Universal,Port=com1:", "기본 port가 아닌경우, port=com1:",
+          "isFile DriverName=HP Universal,Port=usb001"})
+        expected += std::string(kLogHead) + std::string(10, ' ') + text + "\r\n";
+    EXPECT_EQ(log, expected);
 }

@@ -7,12 +7,16 @@
 
 #include "platform/text/codepage.h"
 #include "selection_fixture.h"
+#include "step_log.h"
 #include "viewer/selection/ports.h"
 #include "viewer/selection/vplist.h"
 #include "viewer/strings/strings.h"
 
 using namespace vistrel;
+using selection_test::capturedLog;
+using selection_test::captureLog;
 using selection_test::DescribedMachine;
+using selection_test::kLogHead;
 
 namespace {
 
@@ -454,4 +458,114 @@ TEST(GetPrintable, TcpIpMonitorKeepsItsKindButSecondTestDoesNot) {
     Verdict smart = judge(u"Smart");
     EXPECT_TRUE(smart.admitted);
     EXPECT_EQ(smart.admission.PrinterKind, 2);
+}
+
+TEST(GetPrintable, StepLogLines) {
+    DescribedMachine machine(R"({"printers": [
+        {"device": "Office", "port": "WSD-7f3a", "driver": "HP Universal", "attributes": "0x40"},
+        {"device": "Shared", "port": "\\\\srv\\q", "driver": "HP Universal",
+         "attributes": "0x10"}]})");
+    PravoPrinter tables;
+    // Probes that write nothing themselves, so the log holds the policy's lines and the tables'.
+    PortRecord port;
+    AdmissionProbes probes;
+    probes.findPort = [&port](std::u16string_view) { return port; };
+    probes.realPort = [](std::u16string&) { return std::u16string(); };
+    bool filePrinter = false, virtualDriver = false;
+    probes.filePrinter = [&](std::u16string_view, std::u16string_view) { return filePrinter; };
+    probes.virtualPrinterDriver = [&](std::u16string_view) { return virtualDriver; };
+    probes.postscriptPrinter = [](std::u16string_view) { return false; };
+    probes.printerDpi = [](std::u16string_view) { return std::int16_t(600); };
+    PrintablePolicy policy(printSettings(), tables, probes);
+
+    captureLog(machine.path() / "bin");
+    auto run = [&](const std::u16string& device) {
+        std::error_code ec;
+        std::filesystem::remove(logFileName(), ec);
+        printers::CPrinterInfo info;
+        info.setDeviceName(device);
+        AdmissionRecord admission;
+        PrintableFindings found;
+        EXPECT_FALSE(policy.GetPrintable(info, admission, device, found));
+        return capturedLog();
+    };
+    auto lines = [](std::initializer_list<std::pair<int, std::string>> list) {
+        std::string out;
+        for (const auto& [level, text] : list)
+            out += kLogHead + std::string(std::size_t(2 * (level + 1)), ' ') + text + "\r\n";
+        return out;
+    };
+    // The exception step over the tables without exceptions, which admit neither.
+    auto exceptions = [&](const std::string& port) {
+        return lines({{2, "PravoPrinter>>  PrinterAvalible - Printer=HP Universal, Port=" + port},
+                      {2, "PravoPrinter>>  PortNameArr - Count=4"},
+                      {2, "PravoPrinter>>  DriverNameArr - Count=12"},
+                      {2,
+                       "PravoPrinter>>  PrinterAvalible ................[Ok] port=False, "
+                       "pp=False[PrinterAvalible]False"},
+                      {5, "ExceptPrinter or ExceptPrinterPort  - isPrintable:False"},
+                      {3, "기본 프린터 출력 GetPrintable 함수(F)  - 완료,isPrintable:False"}});
+    };
+
+    // A TCP/IP printer on a port the file heuristics take for a file port, refused as TCP/IP.
+    port = {u"WSD-7f3a", u"WSD Port Monitor", u"", 3, u"Write Read"};
+    filePrinter = true;
+    EXPECT_EQ(run(u"Office"),
+              lines({{3,
+                      "선택된 프린터 검사 GetPrintable 함수(F) - 시작 DriverName=HP "
+                      "Universal,DeviceName=Office,DisplayName=Office"},
+                     {4, "dp=wsd-7f3a,mPort.pPortName=WSD-7f3a"},
+                     {4, "1단계 TCP/IP 지원 프린터 검사 - 시작"},
+                     {5, "프린터 모니터 검사 - pMonitorName:WSD Port Monitor,pDescription:"},
+                     {2, "PravoPrinter>>  CheckMonitor - WSD Port Monitor"},
+                     {2, "PravoPrinter>> Monitorname: WSD Port Monitor True"},
+                     {6, "(1차)TCP/IP 실제 프린터"},
+                     {5, "프린터 모니터 검사 완료, isTcpIP:True"},
+                     {4, "TCP/IP 지원 프린터 검사 - 완료, isTcpIP:True"},
+                     {4, "2단계 포트 리다이렉트 검사 - 시작"},
+                     {4, "포트 리다이렉트 검사 - 완료,isRedirected:False"},
+                     {4, "3단계 가상 프린터 검사 - 시작"},
+                     {2, "PravoPrinter>>  CheckVirtualDriver - HP Universal"},
+                     {4, "(1)파일 프린터 여부 검사 완료 isVirtual:True"},
+                     {5, " isVirtual And isTcpIP, isVirtual:False"},
+                     {4, "(2)VirtualPrinterDriver부 검사 완료 isVirtual:False"},
+                     {4, "가상 프린터 검사 - 완료,isVirtual:False"},
+                     {4, "4단계 BlockPortName 검사 - 시작"},
+                     {2, "PravoPrinter>>  CheckBlockPortName - wsd-7f3a"},
+                     {4, "가상 프린터 검사 - 완료, isBlockPort:False"},
+                     {4, "5단계 PostscriptPrinter 프린터 검사 - 시작"},
+                     {4, "가상 프린터 검사 - 완료, isPostscript:False"},
+                     {5, "TCP/IP 프린터"}}) +
+                  exceptions("wsd-7f3a"));
+
+    // A shared virtual printer behind a redirected port.
+    port = {u"\\\\srv\\q", u"Redirected Port", u"", 4, u" Redirected"};
+    filePrinter = false;
+    virtualDriver = true;
+    EXPECT_EQ(run(u"Shared"),
+              lines({{3,
+                      "선택된 프린터 검사 GetPrintable 함수(F) - 시작 DriverName=HP "
+                      "Universal,DeviceName=Shared,DisplayName=Shared"},
+                     {4, "dp=\\\\srv\\q,mPort.pPortName=\\\\srv\\q"},
+                     {4, "1단계 TCP/IP 지원 프린터 검사 - 시작"},
+                     {5, "프린터 모니터 검사 - pMonitorName:Redirected Port,pDescription:"},
+                     {2, "PravoPrinter>>  CheckMonitor - Redirected Port"},
+                     {5, "프린터 모니터 검사 완료, isTcpIP:False"},
+                     {4, "TCP/IP 지원 프린터 검사 - 완료, isTcpIP:False"},
+                     {4, "2단계 포트 리다이렉트 검사 - 시작"},
+                     {4, "리다이렉트된 포트 사용"},
+                     {4, "포트 리다이렉트 검사 - 완료,isRedirected:True"},
+                     {4, "3단계 가상 프린터 검사 - 시작"},
+                     {2, "PravoPrinter>>  CheckVirtualDriver - HP Universal"},
+                     {4, "(1)파일 프린터 여부 검사 완료 isVirtual:False"},
+                     {4, "(2)VirtualPrinterDriver부 검사 완료 isVirtual:True"},
+                     {4, "가상 프린터 검사 - 완료,isVirtual:True"},
+                     {4, "4단계 BlockPortName 검사 - 시작"},
+                     {2, "PravoPrinter>>  CheckBlockPortName - \\\\srv\\q"},
+                     {4, "가상 프린터 검사 - 완료, isBlockPort:False"},
+                     {4, "5단계 PostscriptPrinter 프린터 검사 - 시작"},
+                     {4, "가상 프린터 검사 - 완료, isPostscript:False"},
+                     {5, "공유된 가상 프린터"}}) +
+                  exceptions("\\\\srv\\q"));
+    resetLog();
 }

@@ -8,9 +8,13 @@
 #include "platform/system/network.h"
 #include "platform/text/codepage.h"
 #include "selection_fixture.h"
+#include "step_log.h"
 
 using namespace vistrel;
+using selection_test::capturedLog;
+using selection_test::captureLog;
 using selection_test::DescribedMachine;
+using selection_test::kLogHead;
 namespace fs = std::filesystem;
 
 namespace {
@@ -167,4 +171,28 @@ TEST(GetRealPort, PortNamesReachNoShell) {
         EXPECT_EQ(GetRealPort(port), u"") << name;
         EXPECT_FALSE(fs::exists(marker)) << name;
     }
+}
+
+TEST(GetRealPort, StepLogLines) {
+    DescribedMachine machine(kPorts);
+    std::ofstream(machine.systemFolder() / "net.exe") << "";
+    captureLog(machine.path() / "bin");
+    ListingRunner listing;
+    listing.answer = u"OK           LPT1:     \\\\srv\\q    Microsoft Windows Network\r\n";
+    std::u16string port = u"LPT1:";
+    EXPECT_EQ(GetRealPort(port, listing.runner()), u"Redirected");
+    const std::string log = capturedLog();
+    resetLog();
+    auto line = [](int level, const std::string& text) {
+        return std::string(kLogHead) + std::string(std::size_t(2 * (level + 1)), ' ') + text +
+               "\r\n";
+    };
+    EXPECT_EQ(
+        log, line(5, "GetRealPort 함수 시작") +
+                 line(5, "CMD = \"" + platform::text::toUtf8(GetSystemFolder()) + "net.exe\" use") +
+                 line(6, "실행 성공") +
+                 line(5,
+                      "실행 결과 - OK           LPT1:     \\\\srv\\q    Microsoft "
+                      "Windows Network") +
+                 line(5, "GetRealPort 함수 종료"));
 }

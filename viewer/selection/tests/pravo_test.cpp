@@ -2,14 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 #include "platform/text/codepage.h"
 #include "selection_fixture.h"
+#include "step_log.h"
 
 using namespace vistrel;
+using selection_test::capturedLog;
+using selection_test::captureLog;
 using selection_test::DescribedMachine;
-namespace fs = std::filesystem;
+using selection_test::kLogHead;
 
 namespace {
 std::string u8(std::u16string_view s) {
@@ -89,9 +90,24 @@ TEST(PravoPrinter, TablesTakeExceptionsAndAdmittedListEntriesInOrder) {
     EXPECT_EQ(t.PortNameArr(), (std::vector<std::u16string>{u"kpms_port", u"NUL", u"Intercard Port",
                                                             u"OKILPR00", u"EpsonNet Print Port",
                                                             u"yport:", u"zport:", u"exceptport:"}));
-    EXPECT_EQ(t.BlockPortList().size(), 14u);
-    EXPECT_EQ(t.MonitorList().size(), 9u);
-    EXPECT_EQ(t.VirtualDriverList().size(), 2u);
+    using List = std::vector<std::u16string>;
+    EXPECT_EQ(
+        t.DriverNameArr(),
+        (List{u"Canon PC-D300/FAX-L400/ICD300", u"JPA Print Driver", u"canon imageCLASS",
+              u"Canon FAX-L360", u"Chungho CHP-428G", u"Canon MX850 series Printer",
+              u"Laser Multifunction", u"EPSON TX600FW Series", u"EPSON AL-C4200 Advanced",
+              u"Brother FAX-2820 USB Printer", u"OKI C5400n V2(PCL)", u"imageCLASS MF8050Cn",
+              u"Samsung Universal Print Driver", u"Except Driver", u"acme writer", u"yamahx"}));
+    EXPECT_EQ(t.BlockPortList(),
+              (List{u"hancom pdf port", u"documents\\*.pdf", u"desktop\\*.pdf", u"xpsport:",
+                    u"file:", u"fpr1:", u"fpr2:", u"fpr3:", u"fpr4:", u"fpr5:", u"fpr6:", u"fpr7:",
+                    u"nul:", u"send to microsoft onenote"}));
+    EXPECT_EQ(t.MonitorList(),
+              (List{u"Network printer", u"zERO oNE nETWORK pORT", u"SmartNetMonitor",
+                    u"Intercard Port Monitor", u"Canon BJNP Port", u"EpsonNet Print Port",
+                    u"Canon BJNP Port", u"WSD 포트 모니터", u"WSD Port Monitor"}));
+    EXPECT_EQ(t.VirtualDriverList(),
+              (List{u"SecuInfra Secumark Print", u"Microsoft XPS Document Writer"}));
     EXPECT_TRUE(t.PrinterAvalible(u"ACME Writer", u"lpt1:"));
     EXPECT_FALSE(t.PrinterAvalible(u"ACME PDF Writer", u"acme:"));
 }
@@ -110,17 +126,7 @@ TEST(PravoPrinter, DefaultTablesComeFromThisThreadsState) {
 
 TEST(PravoPrinter, StepLogLines) {
     DescribedMachine machine;
-    resetLog();
-    const fs::path folder = machine.path() / "bin";
-    fs::create_directories(folder / "logs");
-    setLogLocation(folder, "Vistrel");
-    std::tm noon{};
-    noon.tm_year = 126;
-    noon.tm_mon = 11;
-    noon.tm_mday = 8;
-    noon.tm_hour = 12;
-    setLogClock([noon] { return noon; });
-    setLogEnabled(true);
+    captureLog(machine.path() / "bin");
 
     PrintSettings s;
     s.ExceptPortList = {u"^usb"};
@@ -128,11 +134,10 @@ TEST(PravoPrinter, StepLogLines) {
     t.CheckMonitor(u"");
     t.CheckBlockPortName(u"FILE:");
     t.PrinterAvalible(u"Samsung Universal Print Driver PCL6", u"usb001");
-    std::ifstream in(logFileName(), std::ios::binary);
-    std::string log((std::istreambuf_iterator<char>(in)), {});
+    const std::string log = capturedLog();
     resetLog();
 
-    const std::string head = "2026-12-08 12:00:00";
+    const std::string head = kLogHead;
     auto line = [&](int level, const std::string& text) {
         return head + std::string(std::size_t(2 * (level + 1)), ' ') + text + "\r\n";
     };
