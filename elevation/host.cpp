@@ -16,7 +16,6 @@ using namespace platform::com;
 using namespace elevation;
 namespace text = platform::text;
 
-constexpr HRESULT RPC_X_BAD_STUB_DATA = hr(0x800706F7);
 constexpr int kDeclinedExit = 126;
 
 wire::Reply refuse(HRESULT status, std::u16string why) {
@@ -75,15 +74,16 @@ int serve(int in, int out) {
                 return 2;
             case wire::ReadResult::TooLarge:
                 // The rest of the stream cannot be trusted: answer and leave.
-                wire::writeFrame(out, wire::encode(refuse(RPC_X_BAD_STUB_DATA,
+                wire::writeFrame(out, wire::encode(refuse(wire::RPC_X_BAD_STUB_DATA,
                                                           u"The call is larger than allowed")));
                 return 2;
             case wire::ReadResult::Frame:
                 break;
         }
         auto request = wire::decodeRequest(body);
-        const wire::Reply reply = request ? serveCall(uac, *request)
-                                          : refuse(RPC_X_BAD_STUB_DATA, u"The call is malformed");
+        const wire::Reply reply = request
+                                      ? serveCall(uac, *request)
+                                      : refuse(wire::RPC_X_BAD_STUB_DATA, u"The call is malformed");
         if (wire::writeFrame(out, wire::encode(reply)) != 0) return 0;
     }
 }

@@ -18,7 +18,6 @@ namespace text = platform::text;
 namespace {
 
 constexpr HRESULT CO_E_SERVER_EXEC_FAILURE = hr(0x80080005);
-constexpr HRESULT RPC_E_DISCONNECTED = hr(0x80010108);
 constexpr int kDeclinedExit = 126;  // pkexec: the user dismissed the prompt
 constexpr auto kEndWait = std::chrono::seconds(5);
 
@@ -67,7 +66,7 @@ class HostProxy : public Implements<Dispatch> {
             auto reply = exchange(request);
             if (!reply) {
                 end();
-                return RPC_E_DISCONNECTED;
+                return wire::RPC_E_DISCONNECTED;
             }
             if (FAILED(reply->status)) {
                 if (excep) *excep = {reply->status, u"TesselUAC", reply->description};

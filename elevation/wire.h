@@ -24,6 +24,11 @@ using platform::com::HRESULT;
 inline constexpr std::uint32_t kMaxFrame = 1u << 20;  // bytes after the length
 inline constexpr std::int32_t kProtocolVersion = 1;
 
+// The host refuses a frame it cannot read with this status; a call on a host that has ended
+// fails with the second.
+inline constexpr HRESULT RPC_X_BAD_STUB_DATA = platform::com::hr(0x800706F7);
+inline constexpr HRESULT RPC_E_DISCONNECTED = platform::com::hr(0x80010108);
+
 struct AnsiText {
     std::string bytes;
     friend bool operator==(const AnsiText&, const AnsiText&) = default;

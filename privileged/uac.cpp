@@ -5,6 +5,7 @@
 
 #include "platform/com/error.h"
 #include "platform/text/codepage.h"
+#include "platform/text/common.h"
 
 namespace kestrum {
 
@@ -51,32 +52,9 @@ void setLogSink(std::function<void(const std::u16string&)> sink) {
     logSink = std::move(sink);
 }
 
-namespace {
-
-// The runtime's own text for each error the members raise.
-std::u16string_view vbErrorText(int number) {
-    switch (number) {
-        case kOverflow:
-            return u"Overflow";
-        case kFileNotFound:
-            return u"File not found";
-        case kInputPastEnd:
-            return u"Input past end of file";
-        case kPermissionDenied:
-            return u"Permission denied";
-        case kPathFileAccess:
-            return u"Path/File access error";
-        case kPathNotFound:
-            return u"Path not found";
-    }
-    return u"Application-defined or object-defined error";
-}
-
-}  // namespace
-
 void raiseVb(int number) {
     const HRESULT status = hr(0x800A0000u + static_cast<std::uint32_t>(number));
-    raise(status, std::u16string(vbErrorText(number)), u"Kestrum");
+    raise(status, platform::text::runtimeErrorText(number), u"Kestrum");
 }
 
 const Members<UAC>& UAC::members() {

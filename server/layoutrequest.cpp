@@ -16,10 +16,6 @@ namespace {
 
 constexpr std::u16string_view kLayoutExtension = u".exml";
 
-std::u16string numberText(long n) {
-    return text::fromUtf8(std::to_string(n));
-}
-
 bool holdsAny(std::u16string_view name, std::initializer_list<std::u16string_view> parts) {
     for (std::u16string_view part : parts)
         if (name.find(part) != std::u16string_view::npos) return true;
@@ -149,7 +145,7 @@ std::u16string LayoutServerRequest::FHttpSend(std::u16string_view url, std::u16s
         request.stallTimeout = std::chrono::seconds(0);
         request.maxReplyBytes = c_.settings.maxPageList;
         http::Response response = http::send(request);
-        issue.layoutStatus = numberText(response.status);
+        issue.layoutStatus = text::formatNumber(response.status);
         if (response.status == 200) {
             issue.layoutSuccess = true;
             return text::fromUtf8(std::string_view(

@@ -51,14 +51,14 @@ namespace {
 platform::text::Error startError(int error) {
     switch (error) {
         case ENOENT:
-            return platform::text::Error(53, u"File not found");
+            return platform::text::runtimeError(53);
         case EACCES:
         case EPERM:
-            return platform::text::Error(70, u"Permission denied");
+            return platform::text::runtimeError(70);
         case EINVAL:
-            return platform::text::Error(5, u"Invalid procedure call or argument");
+            return platform::text::runtimeError(5);
         default:
-            return platform::text::Error(75, u"Path/File access error");
+            return platform::text::runtimeError(75);
     }
 }
 

@@ -10,6 +10,7 @@
 #include "elevation/broker.h"
 #include "elevation/provider.h"
 #include "elevation/tests/support.h"
+#include "elevation/wire.h"
 #include "platform/com/runtime.h"
 #include "platform/system/parameters.h"
 #include "platform/text/codepage.h"
@@ -20,8 +21,6 @@ using namespace platform::com;
 using namespace elevation;
 using namespace elevation::testing;
 namespace fs = std::filesystem;
-
-constexpr HRESULT RPC_E_DISCONNECTED = hr(0x80010108);
 
 class Broker : public ::testing::Test {
   protected:
@@ -134,8 +133,8 @@ TEST_F(Broker, AHostKilledMidSessionIsReportedDisconnected) {
     const auto hosts = hostProcesses();
     ASSERT_EQ(hosts.size(), 1u);
     ASSERT_TRUE(platform::process::terminate(hosts[0]));
-    EXPECT_EQ(failure(u"Version"), RPC_E_DISCONNECTED);
-    EXPECT_EQ(failure(u"GetTempFolder"), RPC_E_DISCONNECTED);
+    EXPECT_EQ(failure(u"Version"), wire::RPC_E_DISCONNECTED);
+    EXPECT_EQ(failure(u"GetTempFolder"), wire::RPC_E_DISCONNECTED);
     EXPECT_TRUE(hostProcesses().empty());  // reaped, not left behind
     run(u"ReleaseCOM");
     EXPECT_EQ(run(u"InitializeCOM").toI4(), 1);

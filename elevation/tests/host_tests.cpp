@@ -14,8 +14,6 @@ using namespace elevation;
 using namespace elevation::testing;
 namespace process = platform::process;
 
-constexpr HRESULT RPC_X_BAD_STUB_DATA = hr(0x800706F7);
-
 class Host {
   public:
     Host() {
@@ -97,7 +95,7 @@ TEST(Host, ServesOnlyTheForwardedCallsWithTheirDeclaredArguments) {
     host.send({3, 0, 0, 0, 15, 0, 0});
     auto malformed = host.next();
     ASSERT_TRUE(malformed);
-    EXPECT_EQ(malformed->status, RPC_X_BAD_STUB_DATA);
+    EXPECT_EQ(malformed->status, wire::RPC_X_BAD_STUB_DATA);
 
     auto version = host.call({15, {}});
     ASSERT_TRUE(version);
@@ -118,7 +116,7 @@ TEST(Host, AnOversizeFrameIsRefusedAndEndsTheSession) {
                std::uint8_t(size >> 24), 15, 0, 0, 0});
     auto reply = host.next();
     ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->status, RPC_X_BAD_STUB_DATA);
+    EXPECT_EQ(reply->status, wire::RPC_X_BAD_STUB_DATA);
     EXPECT_FALSE(host.next());  // the host has closed its side
     EXPECT_EQ(host.finish(), 2);
 }

@@ -25,24 +25,33 @@ class Error : public std::runtime_error {
     std::u16string description_;
 };
 
+// The automation runtime's own text for an error number ("Overflow" for 6, "File not found"
+// for 53, ...); numbers the system does not raise give "Application-defined or object-defined
+// error".
+std::u16string runtimeErrorText(int number);
+
+// An Error with the runtime's own text for its number.
+inline Error runtimeError(int number, const std::string& detail = {}) {
+    return Error(number, runtimeErrorText(number), detail);
+}
+
 // Error 5 "Invalid procedure call or argument": a position below 1, a negative length, an
 // unknown code page.
 class InvalidCall : public Error {
   public:
-    explicit InvalidCall(const std::string& detail)
-        : Error(5, u"Invalid procedure call or argument", detail) {}
+    explicit InvalidCall(const std::string& detail) : Error(5, runtimeErrorText(5), detail) {}
 };
 
 // Error 6 "Overflow": a number outside the range of the target type.
 class Overflow : public Error {
   public:
-    explicit Overflow(const std::string& detail) : Error(6, u"Overflow", detail) {}
+    explicit Overflow(const std::string& detail) : Error(6, runtimeErrorText(6), detail) {}
 };
 
 // Error 13 "Type mismatch": a text that is not a number where a number is needed.
 class TypeMismatch : public Error {
   public:
-    explicit TypeMismatch(const std::string& detail) : Error(13, u"Type mismatch", detail) {}
+    explicit TypeMismatch(const std::string& detail) : Error(13, runtimeErrorText(13), detail) {}
 };
 
 }  // namespace platform::text

@@ -36,9 +36,6 @@ Apply flagE1(bool& setting) {
 Apply flagN0(bool& setting) {
     return [&setting](Value v) { setting = v != u"0"; };
 }
-std::u16string trueFalse(bool b) {
-    return b ? u"True" : u"False";
-}
 
 // A 16-bit number, or `fallback` when the value is empty or not numeric. A value out of range
 // raises Overflow and leaves the setting as it was.
@@ -190,7 +187,7 @@ std::vector<Key> keys(PrintSettings& p, ParamSettings& s, ViewerState& viewer) {
         {u"SameWatermark",
          [&s](Value v) {
              flagE1(s.SameWatermark)(v);
-             WriteLog(u"화면용과 발급용 워터마크 동일 사용: " + trueFalse(s.SameWatermark), 0);
+             WriteLog(u"화면용과 발급용 워터마크 동일 사용: " + boolText(s.SameWatermark), 0);
          }},
         {u"HtmlZoom",
          [&s](Value v) {
@@ -205,12 +202,12 @@ std::vector<Key> keys(PrintSettings& p, ParamSettings& s, ViewerState& viewer) {
         {u"TesselExtReleaseCOM",
          [&s](Value v) {
              flagN0(s.TesselExtReleaseCOM)(v);
-             WriteLog(u"TesselExtReleaseCOM: " + trueFalse(s.TesselExtReleaseCOM), 0);
+             WriteLog(u"TesselExtReleaseCOM: " + boolText(s.TesselExtReleaseCOM), 0);
          }},
         {u"PrinterErrorCheck",
          [&p](Value v) {
              flagN0(p.PrinterErrorCheck)(v);
-             WriteLog(u"PrinterErrorCheck: " + trueFalse(p.PrinterErrorCheck), 0);
+             WriteLog(u"PrinterErrorCheck: " + boolText(p.PrinterErrorCheck), 0);
          }},
         {u"DenyPrinterDriver", listLogged(p.DenyDriverList, u"최종 DenyPrinterDriver: ")},
         {u"DenyPrinterPort", listLogged(p.DenyPortList, u"최종 DenyPrinterPort: ")},

@@ -23,10 +23,12 @@ std::filesystem::path pathOf(std::u16string_view s) {
 std::pair<int, std::u16string> copyError(const std::filesystem::path& from,
                                          const std::filesystem::path& to) {
     std::error_code ec;
-    if (from.empty() || !std::filesystem::is_regular_file(from, ec)) return {53, u"File not found"};
-    if (!std::filesystem::is_directory(to.parent_path().empty() ? "." : to.parent_path(), ec))
-        return {76, u"Path not found"};
-    return {75, u"Path/File access error"};
+    const int number =
+        from.empty() || !std::filesystem::is_regular_file(from, ec) ? 53
+        : !std::filesystem::is_directory(to.parent_path().empty() ? "." : to.parent_path(), ec)
+            ? 76
+            : 75;
+    return {number, text::runtimeErrorText(number)};
 }
 
 // The file the user names in a save dialog; empty when the dialog was cancelled.

@@ -23,10 +23,6 @@ namespace {
 
 constexpr std::u16string_view kCrLf = u"\r\n";
 
-std::u16string boolText(bool b) {
-    return b ? u"True" : u"False";
-}
-
 std::u16string number(std::int64_t n) {
     return txt::fromUtf8(std::to_string(n));
 }

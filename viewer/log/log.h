@@ -19,6 +19,11 @@
 
 namespace vistrel {
 
+// A flag as the log lines write it: "True" or "False".
+inline std::u16string boolText(bool b) {
+    return b ? u"True" : u"False";
+}
+
 void WriteLog(std::u16string_view text, std::int16_t level, std::int32_t flag = -1);
 
 bool logEnabled();

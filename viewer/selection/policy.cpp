@@ -16,10 +16,6 @@ namespace txt = platform::text;
 
 namespace {
 
-std::u16string boolText(bool b) {
-    return b ? u"True" : u"False";
-}
-
 std::u16string number(std::int64_t n) {
     return txt::fromUtf8(std::to_string(n));
 }

@@ -19,10 +19,6 @@ std::u16string lastIndex(const std::vector<std::u16string>& list) {
     return txt::fromUtf8(std::to_string(std::int64_t(list.size()) - 1));
 }
 
-std::u16string boolText(bool b) {
-    return b ? u"True" : u"False";
-}
-
 bool check(const std::vector<std::u16string>& table, std::u16string_view member,
            std::u16string_view label, std::u16string_view name) {
     WriteLog(u"PravoPrinter>>  " + std::u16string(member) + u" - " + std::u16string(name), 2);

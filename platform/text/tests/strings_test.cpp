@@ -29,6 +29,25 @@ TEST(Strings, MidLeftRight) {
     EXPECT_EQ(Mid(std::u16string(u"a\0bc", 4), 2, 2), std::u16string(u"\0b", 2));
 }
 
+TEST(Strings, RuntimeErrorsCarryTheRuntimesText) {
+    const struct {
+        int number;
+        const char16_t* text;
+    } cases[] = {{5, u"Invalid procedure call or argument"},
+                 {6, u"Overflow"},
+                 {53, u"File not found"},
+                 {62, u"Input past end of file"},
+                 {76, u"Path not found"},
+                 {1234, u"Application-defined or object-defined error"}};
+    for (const auto& c : cases) {
+        const Error e = runtimeError(c.number, "detail");
+        EXPECT_EQ(e.number(), c.number);
+        EXPECT_EQ(e.description(), c.text) << c.number;
+        EXPECT_STREQ(e.what(), "detail");
+    }
+    EXPECT_EQ(Overflow("x").description(), u"Overflow");
+}
+
 TEST(Strings, PositionAndLengthErrorsRaiseInvalidCall) {
     EXPECT_THROW(Mid(u"abc", 0), InvalidCall);
     EXPECT_THROW(Mid(u"abc", 1, -1), InvalidCall);
