@@ -353,6 +353,8 @@ void showPrinterSelection() {
     SelectPrinterDialog dialog(handBack, DialogProbes::machine(), QApplication::activeWindow());
     dialog.controller().load(DialogSnapshot::current());
     if (dialog.controller().closed()) return;
+    // The viewer places the dialog at the screen's top-left corner, its size unchanged.
+    dialog.move(0, 0);
     dialog.exec();
 }
 

@@ -58,7 +58,8 @@ class SelectPrinterDialog : public QDialog, public SelectPrinterView {
     bool unattended_ = false;
 };
 
-// Shows the printer selection modally over this thread's settings and lists, and returns when
+// Shows the printer selection modally at the screen's top-left corner over this thread's
+// settings and lists, and returns when
 // it closed with the chosen device name in the thread's SelectedPrinterName (empty when
 // cancelled). A second showing while one is open is refused: the name stays empty. Without a
 // QApplication nothing is shown.

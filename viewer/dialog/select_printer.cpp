@@ -124,6 +124,12 @@ SelectPrinterController::SelectPrinterController(SelectPrinterView& view, Dialog
 
 SelectPrinterController::~SelectPrinterController() = default;
 
+double SelectPrinterController::seconds() const {
+    if (services_.seconds) return services_.seconds();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 // ---- helpers ----
 
 void SelectPrinterController::enable(Control control, bool on) {
@@ -276,7 +282,7 @@ void SelectPrinterController::selectionStep() {
     setStatusColour(kColourBlue);
     setStatus(S(3021) + std::u16string(kCrLf) + std::u16string(kCrLf) + S(3022));
     view_.yield();
-    const double started = services_.seconds ? services_.seconds() : 0;
+    const double started = seconds();
     for (const char16_t* line :
          {u"스풀러 새로 고침", u"스풀러 새로 고침 완료", u"인쇄된 문서 보관하기 초기화",
           u"인쇄된 문서 보관하기 초기화 완료"})
@@ -316,7 +322,7 @@ void SelectPrinterController::selectionStep() {
         setKind(S(2011) + u"(User defined)", kColourBlue);
         setStatus(S(3037) + std::u16string(kCrLf) + u"(" + status_ + u")");
     }
-    elapsed_ = services_.seconds ? float(services_.seconds() - started) : 0.0f;
+    elapsed_ = float(seconds() - started);
     view_.setWaitCursor(true);
 
     std::u16string company, product;

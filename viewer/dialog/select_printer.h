@@ -185,6 +185,7 @@ class SelectPrinterController {
     void setKind(const std::optional<std::u16string>& caption, std::uint32_t colour);
     void enable(Control control, bool on);
     void topmost(bool on);
+    double seconds() const;
     int box(const std::u16string& text, const std::u16string& title, unsigned style);
     void unload();
 

@@ -16,6 +16,7 @@
 #include "viewer/log/log.h"
 #include "viewer/selection/enumeration.h"
 #include "viewer/selection/ports.h"
+#include "viewer/selection/tests/step_log.h"
 #include "viewer/state/module_state.h"
 #include "viewer/strings/strings.h"
 
@@ -152,6 +153,42 @@ TEST_F(QtDialog, TheCloseCommandWaitsForThePrintButtonAndEscapeCancels) {
     EXPECT_FALSE(closedByCommand);
     EXPECT_TRUE(stillShown);
     EXPECT_EQ(chosen(), u"");
+}
+
+TEST_F(QtDialog, ItOpensAtTheTopLeftCornerAndLogsTheTimeTheStepTook) {
+    selection_test::captureLog(machine.path() / "bin");
+    QPoint shownAt(-1, -1);
+    QSize shownSize;
+    // Where the form stands once it is shown (the script file never comes: it waits).
+    const auto file = script();
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, &app, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* form = dynamic_cast<dialog::SelectPrinterDialog*>(w);
+            if (!form || !form->isVisible() || form->controller().busy() ||
+                form->controller().currentPrinterName().empty())
+                continue;
+            watch.stop();
+            shownAt = form->pos();
+            shownSize = form->size();
+            write(file, "cancel");
+        }
+    });
+    watch.start(10);
+    dialog::showPrinterSelection();
+    EXPECT_EQ(shownAt, QPoint(0, 0));
+    EXPECT_FALSE(shownSize.isEmpty());
+
+    // The step's time is measured: the line names a number of seconds above zero.
+    const std::string log = selection_test::capturedLog();
+    const std::string head = "A 설정 정보 구하기 완료(F)(";
+    const auto at = log.find(head);
+    ASSERT_NE(at, std::string::npos) << log;
+    const auto end = log.find("초)", at);
+    ASSERT_NE(end, std::string::npos);
+    const std::string seconds = log.substr(at + head.size(), end - at - head.size());
+    EXPECT_GT(std::stod(seconds), 0.0) << seconds;
+    resetLog();
 }
 
 }  // namespace
