@@ -38,23 +38,24 @@ struct LabelSpec {
     const char* caption;
 };
 
-// The information panel: a caption and a value per row.
+// The information panel, one row per caption and the value label it names.
 const LabelSpec kPanel[][2] = {
     {{Control::lblLabel2, "lblLabel2", "종류:"}, {Control::lblKind, "lblKind", ""}},
-    {{Control::lblLabel1, "lblLabel1", ""}, {Control::lblJob, "lblJob", ""}},
     {{Control::lblLabel3, "lblLabel3", ""}, {Control::lblPortName, "lblPortName", ""}},
-    {{Control::lblLabel4, "lblLabel4", ""}, {Control::lblChangable, "lblChangable", ""}},
-    {{Control::lblLabel5, "lblLabel5", ""}, {Control::lblMonitor, "lblMonitor", ""}},
-    {{Control::lblLabel7, "lblLabel7", ""}, {Control::lblPortType, "lblPortType", ""}},
-    {{Control::lblLabel6, "lblLabel6", ""}, {Control::lblDescription, "lblDescription", ""}},
+    {{Control::lblLabel4, "lblLabel4", ""}, {Control::lblJob, "lblJob", ""}},
+    {{Control::lblLabel5, "lblLabel5", ""}, {Control::lblChangable, "lblChangable", ""}},
+    {{Control::lblLabel6, "lblLabel6", ""}, {Control::lblSpool, "lblSpool", ""}},
+    {{Control::lblLabel7, "lblLabel7", ""}, {Control::lblKeep, "lblKeep", ""}},
     {{Control::lblDriver, "lblDriver", ""}, {Control::lblDriverName, "lblDriverName", ""}},
+    {{Control::lblLabel8, "lblLabel8", ""}, {Control::lblMonitor, "lblMonitor", ""}},
+    {{Control::lblLabel9, "lblLabel9", ""}, {Control::lblPortType, "lblPortType", ""}},
+    {{Control::lblLabel10, "lblLabel10", ""}, {Control::lblDescription, "lblDescription", ""}},
+    {{Control::Label2, "Label2", ""}, {Control::lblIntranet, "lblIntranet", ""}},
     {{Control::lblDPI, "lblDPI", ""}, {Control::lblDPIVal, "lblDPIVal", ""}},
     {{Control::lblBiDirection, "lblBiDirection", "양방향 지원:"},
      {Control::lblBiDirectionV, "lblBiDirectionV", ""}},
     {{Control::lblAdvancedFeatures, "lblAdvancedFeatures", "고급 인쇄 기능 사용:"},
      {Control::lblAdvancedFeaturesV, "lblAdvancedFeaturesV", ""}},
-    {{Control::lblLabel8, "lblLabel8", ""}, {Control::Label2, "Label2", ""}},
-    {{Control::lblLabel9, "lblLabel9", ""}, {Control::lblLabel10, "lblLabel10", ""}},
 };
 
 bool unattendedPlatform() {
@@ -75,11 +76,19 @@ SelectPrinterDialog::SelectPrinterDialog(std::u16string& handBack, DialogProbes 
     setModal(true);
     auto* column = new QVBoxLayout(this);
 
+    // The printer list with its caption.
+    auto* listRow = new QHBoxLayout;
+    auto* listCaption = new QLabel(this);
+    listCaption->setObjectName(QStringLiteral("lblLabel1"));
+    widgets_[int(Control::lblLabel1)] = listCaption;
     combo_ = new QComboBox(this);
     combo_->setObjectName(QStringLiteral("cboPrinters"));
     combo_->setEditable(false);
+    listCaption->setBuddy(combo_);
     widgets_[int(Control::cboPrinters)] = combo_;
-    column->addWidget(combo_);
+    listRow->addWidget(listCaption);
+    listRow->addWidget(combo_, 1);
+    column->addLayout(listRow);
 
     auto* frame2 = new QGroupBox(QStringLiteral("프린터 정보"), this);
     frame2->setObjectName(QStringLiteral("Frame2"));

@@ -48,9 +48,12 @@ enum class Control {
     lblJob,
     lblPortName,
     lblChangable,
+    lblSpool,  // lblSpool, lblKeep and lblIntranet are on the form but nothing fills them
+    lblKeep,
     lblMonitor,
     lblPortType,
     lblDescription,
+    lblIntranet,
     lblDriverName,
     lblDPIVal,
     lblBiDirectionV,

@@ -5,11 +5,14 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QTimer>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "platform/system/description.h"
 #include "platform/testing/temp_machine.h"
@@ -153,6 +156,75 @@ TEST_F(QtDialog, TheCloseCommandWaitsForThePrintButtonAndEscapeCancels) {
     EXPECT_FALSE(closedByCommand);
     EXPECT_TRUE(stillShown);
     EXPECT_EQ(chosen(), u"");
+}
+
+// The information panel read back as an operator reads it: every caption with the value that
+// stands beside it, for a printer whose fields all differ.
+TEST_F(QtDialog, EachCaptionOfThePanelStandsBesideTheValueItNames) {
+    ASSERT_TRUE(platform::system::describeMachine(R"({"printers": [
+        {"device": "Counter", "port": "IP_10.1.2.3", "driver": "Kyocera Classic",
+         "attributes": "0x840", "dpi": 600,
+         "jobs": [{"id": 4, "document": "one"}, {"id": 5, "document": "two"}]}],
+        "ports": [{"name": "IP_10.1.2.3", "monitor": "Standard TCP/IP Port",
+                   "description": "Front desk", "type": 3}],
+        "defaultPrinter": "Counter"})"));
+    std::u16string server, message;
+    GetAvailableprts(server);
+    ASSERT_TRUE(GetAllPrinters(message));
+    const auto file = script();
+    std::map<QString, QString> panel;
+    QString listCaption;
+    QString listBuddy;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, &app, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* form = dynamic_cast<dialog::SelectPrinterDialog*>(w);
+            if (!form || !form->isVisible() || form->controller().busy() ||
+                form->controller().currentPrinterName().empty())
+                continue;
+            watch.stop();
+            auto* grid = qobject_cast<QGridLayout*>(form->findChild<QWidget*>("Frame2")->layout());
+            for (int row = 0; grid && row < grid->rowCount(); ++row) {
+                QLayoutItem* captionItem = grid->itemAtPosition(row, 0);
+                QLayoutItem* valueItem = grid->itemAtPosition(row, 1);
+                auto* caption =
+                    captionItem ? qobject_cast<QLabel*>(captionItem->widget()) : nullptr;
+                auto* value = valueItem ? qobject_cast<QLabel*>(valueItem->widget()) : nullptr;
+                ASSERT_TRUE(caption && value) << row;
+                panel[caption->text()] = value->text();
+            }
+            auto* list = form->findChild<QLabel*>("lblLabel1");
+            listCaption = list->text();
+            listBuddy = list->buddy() ? list->buddy()->objectName() : QString();
+            write(file, "cancel");
+        }
+    });
+    watch.start(10);
+    dialog::showPrinterSelection();
+
+    EXPECT_EQ(listCaption, QStringLiteral("Printer List: "));
+    EXPECT_EQ(listBuddy, QStringLiteral("cboPrinters"));
+    const std::map<QString, QString> expected = {
+        {QStringLiteral("Type:"), QStringLiteral("Available")},
+        {QStringLiteral("Port Name:"), QStringLiteral("IP_10.1.2.3")},
+        {QStringLiteral("Printing Job(s):"), QStringLiteral("2 Printing...")},
+        {QStringLiteral("Changable:"), QString()},
+        {QStringLiteral("Printer Spooling:"), QString()},
+        {QStringLiteral("Printed Doc.:"), QString()},
+        {QStringLiteral("Printer Driver:"), QStringLiteral("Kyocera Classic")},
+        {QStringLiteral("Monitor Name:"), QStringLiteral("Standard TCP/IP Port")},
+        {QStringLiteral("Port Type:"), QStringLiteral("Write Read")},
+        {QStringLiteral("Port Info.:"), QStringLiteral("Front desk")},
+        {QStringLiteral("Intranet:"), QString()},
+        {QStringLiteral("Resolution:"), QStringLiteral("600 DPI")},
+        {QStringLiteral("Bidirectional Support:"), QStringLiteral("Use")},
+        {QStringLiteral("Advanced Printing Features:"), QStringLiteral("Not use")},
+    };
+    for (const auto& [caption, value] : expected) {
+        ASSERT_TRUE(panel.count(caption)) << caption.toStdString();
+        EXPECT_EQ(panel[caption], value) << caption.toStdString();
+    }
+    EXPECT_EQ(panel.size(), expected.size());
 }
 
 TEST_F(QtDialog, ItOpensAtTheTopLeftCornerAndLogsTheTimeTheStepTook) {
