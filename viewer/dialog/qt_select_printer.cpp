@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+#include "platform/window/qt_window.h"
 #include "viewer/forms/qt_forms.h"
 #include "viewer/log/log.h"
 #include "viewer/state/module_state.h"
@@ -160,10 +161,11 @@ SelectPrinterDialog::SelectPrinterDialog(std::u16string& handBack, DialogProbes 
     timer1_->setInterval(100);
     connect(timer1_, &QTimer::timeout, this, [this] { controller_->timerTick(); });
 
+    // The form is a window of the thread's window tree, so that it becomes the active window
+    // the keep-on-top control lifts while the form is shown.
+    platform::window::attachWidget(this);
     DialogServices services;
-    services.topmost = [this](bool on) {
-        if (QWindow* w = windowHandle()) w->setFlag(Qt::WindowStaysOnTopHint, on);
-    };
+    services.topmost = hostKeepOnTop();
     controller_ =
         std::make_unique<SelectPrinterController>(*this, services, std::move(probes), handBack);
 
@@ -280,21 +282,43 @@ void SelectPrinterDialog::dismiss() {
 
 void SelectPrinterDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    if (shown_) return;
+    shown_ = true;
+    activateWindow();
+    // The first activation runs when the window system activates the form, so that the form is
+    // the active window the keep-on-top control lifts; a platform that never activates it gets
+    // the activation a moment later all the same.
+    QPointer<SelectPrinterDialog> self(this);
+    QTimer::singleShot(kActivationWaitMs, this, [self] {
+        if (self) self->firstActivation();
+    });
+}
+
+bool SelectPrinterDialog::event(QEvent* event) {
+    const bool handled = QDialog::event(event);
+    if (event->type() == QEvent::WindowActivate && shown_ && !activated_) {
+        QPointer<SelectPrinterDialog> self(this);
+        QTimer::singleShot(0, this, [self] {
+            if (self) self->firstActivation();
+        });
+    }
+    return handled;
+}
+
+void SelectPrinterDialog::firstActivation() {
     if (activated_) return;
     activated_ = true;
     QPointer<SelectPrinterDialog> self(this);
-    QTimer::singleShot(0, this, [self] {
-        if (!self) return;
-        self->controller_->activate();
-        if (self->script_) {
-            self->script_->start();
-        } else if (self->unattended_) {
-            // Nobody can choose: the automatic print has its one chance, then the dialog
-            // cancels, as a message box takes its default answer.
-            self->controller_->timerTick();
-            if (self && !self->controller_->closed()) self->controller_->cancelClicked();
-        }
-    });
+    controller_->activate();
+    if (!self) return;
+    if (script_) {
+        script_->start();
+    } else if (unattended_) {
+        // Nobody can choose: the automatic print has its one chance, then the dialog
+        // cancels, as a message box takes its default answer.
+        controller_->timerTick();
+        if (self && !controller_->closed()) controller_->cancelClicked();
+    }
 }
 
 void SelectPrinterDialog::closeEvent(QCloseEvent* event) {

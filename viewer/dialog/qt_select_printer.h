@@ -40,12 +40,15 @@ class SelectPrinterDialog : public QDialog, public SelectPrinterView {
 
   protected:
     void showEvent(QShowEvent* event) override;
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void reject() override;
 
   private:
     void runScript();
+    void firstActivation();
+    static constexpr int kActivationWaitMs = 250;
 
     std::array<QWidget*, kControlCount> widgets_{};
     QComboBox* combo_ = nullptr;
@@ -54,6 +57,7 @@ class SelectPrinterDialog : public QDialog, public SelectPrinterView {
     std::unique_ptr<SelectPrinterController> controller_;
     bool waitCursor_ = false;
     bool closing_ = false;
+    bool shown_ = false;
     bool activated_ = false;
     bool unattended_ = false;
 };

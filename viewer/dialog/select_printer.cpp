@@ -4,6 +4,8 @@
 #include <exception>
 #include <thread>
 
+#include "platform/com/error.h"
+#include "platform/com/runtime.h"
 #include "platform/spooler/spooler.h"
 #include "platform/text/codepage.h"
 #include "platform/text/strings.h"
@@ -86,6 +88,32 @@ class SelectPrinterController::Busy {
   private:
     bool& flag_;
 };
+
+std::function<void(bool on)> hostKeepOnTop() {
+    namespace com = platform::com;
+    std::shared_ptr<com::Dispatch> control;
+    std::u16string why;
+    try {
+        control = com::createObject(kKeepOnTopProgId);
+    } catch (const com::ComError& e) {
+        why = e.description().empty() ? com::describe(e.hr()) : e.description();
+    } catch (const std::exception& e) {
+        why = txt::fromUtf8(e.what());
+    }
+    if (!control) {
+        WriteLog(u"맨 위 고정 컨트롤(" + std::u16string(kKeepOnTopProgId) +
+                     u")을 만들 수 없어 고정 없이 엽니다: " + why,
+                 2);
+        return [](bool) {};
+    }
+    return [control](bool on) {
+        // The control reports nothing; a failing call changes nothing.
+        try {
+            com::call(*control, on ? u"setOn" : u"setOff");
+        } catch (const std::exception&) {
+        }
+    };
+}
 
 DialogProbes DialogProbes::machine() {
     DialogProbes p;

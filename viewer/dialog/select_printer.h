@@ -108,6 +108,13 @@ struct DialogServices {
     std::function<void(bool on)> topmost;         // keep-on-top on / off; null: nothing
 };
 
+// The keep-on-top control the form hosts: "PANELET.PaneletCtrl.1" created through COM from its
+// registration, whose setOn and setOff act on the thread's active window. When the control
+// cannot be made (not registered, its library missing) the step log says so once and the
+// switch does nothing.
+inline constexpr std::u16string_view kKeepOnTopProgId = u"PANELET.PaneletCtrl.1";
+std::function<void(bool on)> hostKeepOnTop();
+
 // What the dialog asks of the machine besides the admissibility policy.
 struct DialogProbes {
     AdmissionProbes admission;

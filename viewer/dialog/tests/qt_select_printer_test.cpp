@@ -9,13 +9,17 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QTimer>
+#include <QWindow>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 
+#include "platform/com/runtime.h"
 #include "platform/system/description.h"
+#include "platform/testing/run_program.h"
 #include "platform/testing/temp_machine.h"
+#include "platform/window/qt_window.h"
 #include "viewer/log/log.h"
 #include "viewer/selection/enumeration.h"
 #include "viewer/selection/ports.h"
@@ -260,6 +264,61 @@ TEST_F(QtDialog, ItOpensAtTheTopLeftCornerAndLogsTheTimeTheStepTook) {
     ASSERT_NE(end, std::string::npos);
     const std::string seconds = log.substr(at + head.size(), end - at - head.size());
     EXPECT_GT(std::stod(seconds), 0.0) << seconds;
+    resetLog();
+}
+
+// The form hosts the keep-on-top control from its registration: while the form is shown it is
+// the active window, and the control keeps it above the others.
+TEST_F(QtDialog, TheRegisteredKeepOnTopControlKeepsTheShownFormOnTop) {
+    auto r = platform::testing::runProgram(REGSVR, {"-s", PANELET_LIBRARY});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    selection_test::captureLog(machine.path() / "bin");
+    const auto file = script();
+    bool onTop = false, onTopWhenClosed = true;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, &app, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* form = dynamic_cast<dialog::SelectPrinterDialog*>(w);
+            if (!form || !form->isVisible() || form->controller().busy() ||
+                form->controller().currentPrinterName().empty())
+                continue;
+            watch.stop();
+            EXPECT_EQ(platform::window::activeWindow(), platform::window::attachWidget(form));
+            QObject::connect(form, &QDialog::finished, &app, [&, form] {
+                onTopWhenClosed = form->windowHandle()->flags() & Qt::WindowStaysOnTopHint;
+            });
+            onTop =
+                form->windowHandle() && (form->windowHandle()->flags() & Qt::WindowStaysOnTopHint);
+            write(file, "print");
+        }
+    });
+    watch.start(10);
+    dialog::showPrinterSelection();
+    EXPECT_TRUE(onTop);
+    EXPECT_FALSE(onTopWhenClosed);
+    EXPECT_EQ(chosen(), u"A");
+    bool loaded = false;
+    for (const auto& library : platform::com::loadedLibraries())
+        loaded = loaded || library.filename() == "libPanelet.so";
+    EXPECT_TRUE(loaded);
+    EXPECT_EQ(selection_test::capturedLog().find("PANELET"), std::string::npos);
+    resetLog();
+}
+
+// Without the control the dialog works as before, not kept on top, and the log says why once.
+TEST_F(QtDialog, WithoutTheKeepOnTopControlTheDialogWorksAndTheLogSaysSoOnce) {
+    selection_test::captureLog(machine.path() / "bin");
+    const auto file = script();
+    write(file, "print b");
+    dialog::showPrinterSelection();
+    EXPECT_EQ(chosen(), u"B");
+    const std::string log = selection_test::capturedLog();
+    const std::string line =
+        "맨 위 고정 컨트롤(PANELET.PaneletCtrl.1)을 만들 수 없어 고정 없이 엽니다: ";
+    const auto at = log.find(line);
+    ASSERT_NE(at, std::string::npos) << log;
+    EXPECT_EQ(log.find(line, at + 1), std::string::npos);
+    EXPECT_EQ(log.find("PaneletCtrl"), at + line.find("PaneletCtrl"));
     resetLog();
 }
 
