@@ -105,6 +105,7 @@ ui::FileDialogRequest OpenSaveDialog::request(ui::FileDialogRequest::Kind kind,
     r.fileName = fileName_;
     r.defaultExtension = defExt_;
     r.multiSelect = kind == ui::FileDialogRequest::Kind::Open && (flags_ & OFN_ALLOWMULTISELECT);
+    r.flags = flags_;
     return r;
 }
 
@@ -117,6 +118,7 @@ bool OpenSaveDialog::ShowOpen(OwnerWindow owner) {
         selectionBuffer(answer->paths, multi, explorer, fileName_.size() + kOpenNameSpace);
     if (buffer.empty()) return false;
     std::u16string title = nameOf(answer->paths.front());
+    if (answer->flags) flags_ = *answer->flags;
 
     if (!multi) {
         fileCount_ = 1;
@@ -149,6 +151,7 @@ bool OpenSaveDialog::ShowSave(OwnerWindow owner) {
     files_.clear();
     fileName_ = upToNul(buffer);
     fileTitle_ = title;
+    if (answer->flags) flags_ = *answer->flags;
     return true;
 }
 

@@ -48,11 +48,19 @@ struct FileDialogRequest {
     std::u16string fileName;          // the name proposed
     std::u16string defaultExtension;  // without a dot
     bool multiSelect = false;         // Open only
+    // The caller's OFN_ flags. The Qt dialogs honour OFN_OVERWRITEPROMPT (a save over an
+    // existing file asks first only with it) and answer with OFN_EXTENSIONDIFFERENT.
+    std::int32_t flags = 0;
 };
+
+inline constexpr std::int32_t OFN_OVERWRITEPROMPT = 0x2;
+inline constexpr std::int32_t OFN_EXTENSIONDIFFERENT = 0x400;
 
 struct FileDialogAnswer {
     // Full paths with "/" separators; several only for a multiple selection, all in one folder.
     std::vector<std::u16string> paths;
+    // The flags as the dialog gives them back; nullopt: the caller's flags unchanged.
+    std::optional<std::int32_t> flags = std::nullopt;
 };
 
 struct FolderDialogRequest {

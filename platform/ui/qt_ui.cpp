@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMenu>
@@ -96,6 +97,8 @@ std::optional<FileDialogAnswer> QtDialogs::fileDialog(const FileDialogRequest& r
     if (request.kind == FileDialogRequest::Kind::Save) {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite,
+                         (request.flags & OFN_OVERWRITEPROMPT) == 0);
     } else {
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(request.multiSelect ? QFileDialog::ExistingFiles
@@ -106,6 +109,15 @@ std::optional<FileDialogAnswer> QtDialogs::fileDialog(const FileDialogRequest& r
     for (const QString& path : dialog.selectedFiles())
         answer.paths.push_back(path.toStdU16String());
     if (answer.paths.empty()) return std::nullopt;
+    // The extension bit tells whether the chosen name ends in another extension than the
+    // default one.
+    std::int32_t flags = request.flags & ~OFN_EXTENSIONDIFFERENT;
+    if (!request.defaultExtension.empty() &&
+        QFileInfo(dialog.selectedFiles().front())
+                .suffix()
+                .compare(q(request.defaultExtension), Qt::CaseInsensitive) != 0)
+        flags |= OFN_EXTENSIONDIFFERENT;
+    answer.flags = flags;
     return answer;
 }
 

@@ -151,6 +151,30 @@ TEST_F(Dialogs, SingleChoiceSetsNameAndTitleAndCancelChangesNothing) {
     EXPECT_EQ(d.Flags(), OFN_ALLOWMULTISELECT | OFN_EXPLORER);
 }
 
+// The dialog gets Flags as the caller set them, and Flags holds what the dialog answered.
+TEST_F(Dialogs, FlagsGoToTheDialogAndComeBackFromIt) {
+    constexpr std::int32_t given = OFN_EXPLORER | ui::OFN_OVERWRITEPROMPT | 0x4;
+    constexpr std::int32_t answered = given | ui::OFN_EXTENSIONDIFFERENT;
+    ui::FileDialogAnswer withFlags = chose({u"/d/a.log"});
+    withFlags.flags = answered;
+    service->scriptFiles({withFlags, withFlags, std::nullopt, chose({u"/d/b.txt"})});
+    OpenSaveDialog d;
+    d.Flags(given);
+    ASSERT_TRUE(d.ShowOpen(0));
+    EXPECT_EQ(d.Flags(), answered);
+    d.Flags(given);
+    ASSERT_TRUE(d.ShowSave(0));
+    EXPECT_EQ(d.Flags(), answered);
+    d.Flags(given);
+    EXPECT_FALSE(d.ShowSave(0));
+    EXPECT_EQ(d.Flags(), given);  // cancel leaves them
+    ASSERT_TRUE(d.ShowOpen(0));
+    EXPECT_EQ(d.Flags(), given);  // a dialog that answers none leaves them too
+    const auto requests = service->fileRequests();
+    ASSERT_EQ(requests.size(), 4u);
+    for (const auto& r : requests) EXPECT_EQ(r.flags, given);
+}
+
 TEST_F(Dialogs, SaveAndFolderDialogs) {
     service->scriptFiles({chose({u"/out/report.txt"}), std::nullopt});
     service->scriptFolders({u"/out/저장", std::nullopt});

@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+#include "platform/window/qt_window.h"
 #include "viewer/forms/qt_forms.h"
 #include "viewer/log/log.h"
 #include "viewer/state/module_state.h"
@@ -38,23 +39,24 @@ struct LabelSpec {
     const char* caption;
 };
 
-// The information panel: a caption and a value per row.
+// The information panel, one row per caption and the value label it names.
 const LabelSpec kPanel[][2] = {
     {{Control::lblLabel2, "lblLabel2", "종류:"}, {Control::lblKind, "lblKind", ""}},
-    {{Control::lblLabel1, "lblLabel1", ""}, {Control::lblJob, "lblJob", ""}},
     {{Control::lblLabel3, "lblLabel3", ""}, {Control::lblPortName, "lblPortName", ""}},
-    {{Control::lblLabel4, "lblLabel4", ""}, {Control::lblChangable, "lblChangable", ""}},
-    {{Control::lblLabel5, "lblLabel5", ""}, {Control::lblMonitor, "lblMonitor", ""}},
-    {{Control::lblLabel7, "lblLabel7", ""}, {Control::lblPortType, "lblPortType", ""}},
-    {{Control::lblLabel6, "lblLabel6", ""}, {Control::lblDescription, "lblDescription", ""}},
+    {{Control::lblLabel4, "lblLabel4", ""}, {Control::lblJob, "lblJob", ""}},
+    {{Control::lblLabel5, "lblLabel5", ""}, {Control::lblChangable, "lblChangable", ""}},
+    {{Control::lblLabel6, "lblLabel6", ""}, {Control::lblSpool, "lblSpool", ""}},
+    {{Control::lblLabel7, "lblLabel7", ""}, {Control::lblKeep, "lblKeep", ""}},
     {{Control::lblDriver, "lblDriver", ""}, {Control::lblDriverName, "lblDriverName", ""}},
+    {{Control::lblLabel8, "lblLabel8", ""}, {Control::lblMonitor, "lblMonitor", ""}},
+    {{Control::lblLabel9, "lblLabel9", ""}, {Control::lblPortType, "lblPortType", ""}},
+    {{Control::lblLabel10, "lblLabel10", ""}, {Control::lblDescription, "lblDescription", ""}},
+    {{Control::Label2, "Label2", ""}, {Control::lblIntranet, "lblIntranet", ""}},
     {{Control::lblDPI, "lblDPI", ""}, {Control::lblDPIVal, "lblDPIVal", ""}},
     {{Control::lblBiDirection, "lblBiDirection", "양방향 지원:"},
      {Control::lblBiDirectionV, "lblBiDirectionV", ""}},
     {{Control::lblAdvancedFeatures, "lblAdvancedFeatures", "고급 인쇄 기능 사용:"},
      {Control::lblAdvancedFeaturesV, "lblAdvancedFeaturesV", ""}},
-    {{Control::lblLabel8, "lblLabel8", ""}, {Control::Label2, "Label2", ""}},
-    {{Control::lblLabel9, "lblLabel9", ""}, {Control::lblLabel10, "lblLabel10", ""}},
 };
 
 bool unattendedPlatform() {
@@ -75,11 +77,19 @@ SelectPrinterDialog::SelectPrinterDialog(std::u16string& handBack, DialogProbes 
     setModal(true);
     auto* column = new QVBoxLayout(this);
 
+    // The printer list with its caption.
+    auto* listRow = new QHBoxLayout;
+    auto* listCaption = new QLabel(this);
+    listCaption->setObjectName(QStringLiteral("lblLabel1"));
+    widgets_[int(Control::lblLabel1)] = listCaption;
     combo_ = new QComboBox(this);
     combo_->setObjectName(QStringLiteral("cboPrinters"));
     combo_->setEditable(false);
+    listCaption->setBuddy(combo_);
     widgets_[int(Control::cboPrinters)] = combo_;
-    column->addWidget(combo_);
+    listRow->addWidget(listCaption);
+    listRow->addWidget(combo_, 1);
+    column->addLayout(listRow);
 
     auto* frame2 = new QGroupBox(QStringLiteral("프린터 정보"), this);
     frame2->setObjectName(QStringLiteral("Frame2"));
@@ -151,10 +161,11 @@ SelectPrinterDialog::SelectPrinterDialog(std::u16string& handBack, DialogProbes 
     timer1_->setInterval(100);
     connect(timer1_, &QTimer::timeout, this, [this] { controller_->timerTick(); });
 
+    // The form is a window of the thread's window tree, so that it becomes the active window
+    // the keep-on-top control lifts while the form is shown.
+    platform::window::attachWidget(this);
     DialogServices services;
-    services.topmost = [this](bool on) {
-        if (QWindow* w = windowHandle()) w->setFlag(Qt::WindowStaysOnTopHint, on);
-    };
+    services.topmost = hostKeepOnTop();
     controller_ =
         std::make_unique<SelectPrinterController>(*this, services, std::move(probes), handBack);
 
@@ -271,21 +282,43 @@ void SelectPrinterDialog::dismiss() {
 
 void SelectPrinterDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    if (shown_) return;
+    shown_ = true;
+    activateWindow();
+    // The first activation runs when the window system activates the form, so that the form is
+    // the active window the keep-on-top control lifts; a platform that never activates it gets
+    // the activation a moment later all the same.
+    QPointer<SelectPrinterDialog> self(this);
+    QTimer::singleShot(kActivationWaitMs, this, [self] {
+        if (self) self->firstActivation();
+    });
+}
+
+bool SelectPrinterDialog::event(QEvent* event) {
+    const bool handled = QDialog::event(event);
+    if (event->type() == QEvent::WindowActivate && shown_ && !activated_) {
+        QPointer<SelectPrinterDialog> self(this);
+        QTimer::singleShot(0, this, [self] {
+            if (self) self->firstActivation();
+        });
+    }
+    return handled;
+}
+
+void SelectPrinterDialog::firstActivation() {
     if (activated_) return;
     activated_ = true;
     QPointer<SelectPrinterDialog> self(this);
-    QTimer::singleShot(0, this, [self] {
-        if (!self) return;
-        self->controller_->activate();
-        if (self->script_) {
-            self->script_->start();
-        } else if (self->unattended_) {
-            // Nobody can choose: the automatic print has its one chance, then the dialog
-            // cancels, as a message box takes its default answer.
-            self->controller_->timerTick();
-            if (self && !self->controller_->closed()) self->controller_->cancelClicked();
-        }
-    });
+    controller_->activate();
+    if (!self) return;
+    if (script_) {
+        script_->start();
+    } else if (unattended_) {
+        // Nobody can choose: the automatic print has its one chance, then the dialog
+        // cancels, as a message box takes its default answer.
+        controller_->timerTick();
+        if (self && !controller_->closed()) controller_->cancelClicked();
+    }
 }
 
 void SelectPrinterDialog::closeEvent(QCloseEvent* event) {
@@ -353,6 +386,8 @@ void showPrinterSelection() {
     SelectPrinterDialog dialog(handBack, DialogProbes::machine(), QApplication::activeWindow());
     dialog.controller().load(DialogSnapshot::current());
     if (dialog.controller().closed()) return;
+    // The viewer places the dialog at the screen's top-left corner, its size unchanged.
+    dialog.move(0, 0);
     dialog.exec();
 }
 

@@ -40,12 +40,15 @@ class SelectPrinterDialog : public QDialog, public SelectPrinterView {
 
   protected:
     void showEvent(QShowEvent* event) override;
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void reject() override;
 
   private:
     void runScript();
+    void firstActivation();
+    static constexpr int kActivationWaitMs = 250;
 
     std::array<QWidget*, kControlCount> widgets_{};
     QComboBox* combo_ = nullptr;
@@ -54,11 +57,13 @@ class SelectPrinterDialog : public QDialog, public SelectPrinterView {
     std::unique_ptr<SelectPrinterController> controller_;
     bool waitCursor_ = false;
     bool closing_ = false;
+    bool shown_ = false;
     bool activated_ = false;
     bool unattended_ = false;
 };
 
-// Shows the printer selection modally over this thread's settings and lists, and returns when
+// Shows the printer selection modally at the screen's top-left corner over this thread's
+// settings and lists, and returns when
 // it closed with the chosen device name in the thread's SelectedPrinterName (empty when
 // cancelled). A second showing while one is open is refused: the name stays empty. Without a
 // QApplication nothing is shown.

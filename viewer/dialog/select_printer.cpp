@@ -4,6 +4,8 @@
 #include <exception>
 #include <thread>
 
+#include "platform/com/error.h"
+#include "platform/com/runtime.h"
 #include "platform/spooler/spooler.h"
 #include "platform/text/codepage.h"
 #include "platform/text/strings.h"
@@ -87,6 +89,32 @@ class SelectPrinterController::Busy {
     bool& flag_;
 };
 
+std::function<void(bool on)> hostKeepOnTop() {
+    namespace com = platform::com;
+    std::shared_ptr<com::Dispatch> control;
+    std::u16string why;
+    try {
+        control = com::createObject(kKeepOnTopProgId);
+    } catch (const com::ComError& e) {
+        why = e.description().empty() ? com::describe(e.hr()) : e.description();
+    } catch (const std::exception& e) {
+        why = txt::fromUtf8(e.what());
+    }
+    if (!control) {
+        WriteLog(u"맨 위 고정 컨트롤(" + std::u16string(kKeepOnTopProgId) +
+                     u")을 만들 수 없어 고정 없이 엽니다: " + why,
+                 2);
+        return [](bool) {};
+    }
+    return [control](bool on) {
+        // The control reports nothing; a failing call changes nothing.
+        try {
+            com::call(*control, on ? u"setOn" : u"setOff");
+        } catch (const std::exception&) {
+        }
+    };
+}
+
 DialogProbes DialogProbes::machine() {
     DialogProbes p;
     p.admission = AdmissionProbes::machine();
@@ -123,6 +151,12 @@ SelectPrinterController::SelectPrinterController(SelectPrinterView& view, Dialog
       handBack_(handBack) {}
 
 SelectPrinterController::~SelectPrinterController() = default;
+
+double SelectPrinterController::seconds() const {
+    if (services_.seconds) return services_.seconds();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 // ---- helpers ----
 
@@ -276,7 +310,7 @@ void SelectPrinterController::selectionStep() {
     setStatusColour(kColourBlue);
     setStatus(S(3021) + std::u16string(kCrLf) + std::u16string(kCrLf) + S(3022));
     view_.yield();
-    const double started = services_.seconds ? services_.seconds() : 0;
+    const double started = seconds();
     for (const char16_t* line :
          {u"스풀러 새로 고침", u"스풀러 새로 고침 완료", u"인쇄된 문서 보관하기 초기화",
           u"인쇄된 문서 보관하기 초기화 완료"})
@@ -316,7 +350,7 @@ void SelectPrinterController::selectionStep() {
         setKind(S(2011) + u"(User defined)", kColourBlue);
         setStatus(S(3037) + std::u16string(kCrLf) + u"(" + status_ + u")");
     }
-    elapsed_ = services_.seconds ? float(services_.seconds() - started) : 0.0f;
+    elapsed_ = float(seconds() - started);
     view_.setWaitCursor(true);
 
     std::u16string company, product;

@@ -48,9 +48,12 @@ enum class Control {
     lblJob,
     lblPortName,
     lblChangable,
+    lblSpool,  // lblSpool, lblKeep and lblIntranet are on the form but nothing fills them
+    lblKeep,
     lblMonitor,
     lblPortType,
     lblDescription,
+    lblIntranet,
     lblDriverName,
     lblDPIVal,
     lblBiDirectionV,
@@ -104,6 +107,13 @@ struct DialogServices {
     std::function<double()> seconds;              // monotonic; null: the steady clock
     std::function<void(bool on)> topmost;         // keep-on-top on / off; null: nothing
 };
+
+// The keep-on-top control the form hosts: "PANELET.PaneletCtrl.1" created through COM from its
+// registration, whose setOn and setOff act on the thread's active window. When the control
+// cannot be made (not registered, its library missing) the step log says so once and the
+// switch does nothing.
+inline constexpr std::u16string_view kKeepOnTopProgId = u"PANELET.PaneletCtrl.1";
+std::function<void(bool on)> hostKeepOnTop();
 
 // What the dialog asks of the machine besides the admissibility policy.
 struct DialogProbes {
@@ -185,6 +195,7 @@ class SelectPrinterController {
     void setKind(const std::optional<std::u16string>& caption, std::uint32_t colour);
     void enable(Control control, bool on);
     void topmost(bool on);
+    double seconds() const;
     int box(const std::u16string& text, const std::u16string& title, unsigned style);
     void unload();
 

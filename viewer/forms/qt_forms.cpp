@@ -1,5 +1,6 @@
 #include "viewer/forms/qt_forms.h"
 
+#include <QCoreApplication>
 #include <QCursor>
 #include <QImage>
 #include <QKeyEvent>
@@ -45,34 +46,39 @@ short shiftOf(Qt::KeyboardModifiers modifiers) {
     return s;
 }
 
+// The platform's key codes of the Qt keys the controls know.
+constexpr std::pair<int, short> kKeyCodes[] = {
+    {Qt::Key_Backspace, 8}, {Qt::Key_Tab, 9},    {Qt::Key_Return, 13}, {Qt::Key_Enter, 13},
+    {Qt::Key_Escape, 27},   {Qt::Key_Space, 32}, {Qt::Key_PageUp, 33}, {Qt::Key_PageDown, 34},
+    {Qt::Key_End, 35},      {Qt::Key_Home, 36},  {Qt::Key_Left, 37},   {Qt::Key_Up, 38},
+    {Qt::Key_Right, 39},    {Qt::Key_Down, 40},  {Qt::Key_Insert, 45}, {Qt::Key_Delete, 46},
+};
+
 // The platform's key code of a Qt key (0 for keys the controls do not use).
 short keyCodeOf(int key) {
-    switch (key) {
-        case Qt::Key_Space:
-            return 32;
-        case Qt::Key_Left:
-            return 37;
-        case Qt::Key_Up:
-            return 38;
-        case Qt::Key_Right:
-            return 39;
-        case Qt::Key_Down:
-            return 40;
-        case Qt::Key_Escape:
-            return 27;
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-            return 13;
-        case Qt::Key_Tab:
-            return 9;
-        case Qt::Key_Backspace:
-            return 8;
-        default:
-            break;
-    }
+    for (const auto& [qt, code] : kKeyCodes)
+        if (qt == key) return code;
     if ((key >= Qt::Key_0 && key <= Qt::Key_9) || (key >= Qt::Key_A && key <= Qt::Key_Z))
         return static_cast<short>(key);
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F12) return static_cast<short>(112 + key - Qt::Key_F1);
     return 0;
+}
+
+// The Qt key of a platform key code (Key_unknown for a code without one).
+int qtKeyOf(short code) {
+    for (const auto& [qt, c] : kKeyCodes)
+        if (c == code) return qt;
+    if ((code >= '0' && code <= '9') || (code >= 'A' && code <= 'Z')) return code;
+    if (code >= 112 && code <= 123) return Qt::Key_F1 + (code - 112);
+    return Qt::Key_unknown;
+}
+
+Qt::KeyboardModifiers modifiersOf(short shift) {
+    Qt::KeyboardModifiers m;
+    if (shift & 1) m |= Qt::ShiftModifier;
+    if (shift & 2) m |= Qt::ControlModifier;
+    if (shift & 4) m |= Qt::AltModifier;
+    return m;
 }
 
 gdi::Rect rectOf(const QWidget* w) {
@@ -331,6 +337,7 @@ void QtFlatTextBox::resizeEvent(QResizeEvent*) {
 
 bool QtFlatTextBox::eventFilter(QObject* watched, QEvent* event) {
     if (watched != inner_ && watched != inner_->viewport()) return false;
+    if (forwarding_) return false;
     auto& e = logic_->events;
     switch (event->type()) {
         case QEvent::FocusIn:
@@ -339,23 +346,15 @@ bool QtFlatTextBox::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::FocusOut:
             logic_->text1LostFocus();
             break;
-        case QEvent::KeyPress: {
-            auto* key = static_cast<QKeyEvent*>(event);
-            short code = keyCodeOf(key->key());
-            short shift = shiftOf(key->modifiers());
-            if (e.keyDown) e.keyDown(code, shift);
-            if (!key->text().isEmpty() && key->text()[0].unicode() < 0x80 && e.keyPress) {
-                short ascii = static_cast<short>(key->text()[0].unicode());
-                e.keyPress(ascii);
-                if (ascii == 0) return true;  // the host took the character away
-            }
-            break;
-        }
+        case QEvent::KeyPress:
+            return forwardKeyPress(*static_cast<QKeyEvent*>(event));
         case QEvent::KeyRelease: {
             auto* key = static_cast<QKeyEvent*>(event);
             short code = keyCodeOf(key->key());
             short shift = shiftOf(key->modifiers());
+            const short given = code;
             if (e.keyUp) e.keyUp(code, shift);
+            if (code == 0 && given != 0) return true;  // the host took the key away
             break;
         }
         case QEvent::MouseButtonPress:
@@ -371,14 +370,77 @@ bool QtFlatTextBox::eventFilter(QObject* watched, QEvent* event) {
             auto& handler = event->type() == QEvent::MouseButtonPress     ? e.mouseDown
                             : event->type() == QEvent::MouseButtonRelease ? e.mouseUp
                                                                           : e.mouseMove;
+            const bool left = mouse->button() == Qt::LeftButton;
+            const bool inside = inner_->viewport()->rect().contains(mouse->position().toPoint());
+            if (event->type() == QEvent::MouseButtonPress && left) leftPressedInside_ = inside;
             if (handler) handler(button, shift, x, y);
-            if (event->type() == QEvent::MouseButtonRelease && e.click) e.click();
+            // A click is the left button pressed and released over the text box.
+            if (event->type() == QEvent::MouseButtonRelease && left) {
+                const bool clicked = leftPressedInside_ && inside;
+                leftPressedInside_ = false;
+                if (clicked && e.click) e.click();
+            }
             break;
         }
         default:
             break;
     }
     return false;
+}
+
+// The host sees KeyDown and then KeyPress, each by reference, and the inner text box gets what
+// the host left: the key's own action (moving, deleting, shortcuts) under the key code and shift
+// state after KeyDown, and the character after KeyPress. A key code of 0 drops the key's action
+// but not its character, a character of 0 drops the whole key, as the platform's text box
+// does. Unchanged, the original event goes on as it is.
+bool QtFlatTextBox::forwardKeyPress(QKeyEvent& key) {
+    auto& e = logic_->events;
+    const short givenCode = keyCodeOf(key.key());
+    const short givenShift = shiftOf(key.modifiers());
+    short code = givenCode, shift = givenShift;
+    if (e.keyDown) e.keyDown(code, shift);
+    const QString text = key.text();
+    const bool hasAscii = !text.isEmpty() && text[0].unicode() < 0x80;
+    const short givenAscii = hasAscii ? static_cast<short>(text[0].unicode()) : 0;
+    short ascii = givenAscii;
+    if (hasAscii && e.keyPress) e.keyPress(ascii);
+    if (hasAscii && ascii == 0) return true;  // the host took the character away
+    const bool keyChanged = code != givenCode || shift != givenShift;
+    if (!keyChanged && ascii == givenAscii) return false;
+    forwarding_ = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{forwarding_};
+
+    // The key's action, without its character.
+    if (code != 0) {
+        const int qtKey = keyChanged ? qtKeyOf(code) : key.key();
+        const auto modifiers = keyChanged
+                                   ? modifiersOf(shift) | (key.modifiers() & Qt::KeypadModifier)
+                                   : key.modifiers();
+        if (qtKey != Qt::Key_unknown) {
+            QKeyEvent action(QEvent::KeyPress, qtKey, modifiers, QString(), key.isAutoRepeat());
+            QCoreApplication::sendEvent(inner_, &action);
+        }
+    }
+    // The character: a control character as its own key, any other as text.
+    QString character = hasAscii ? QString(QChar(ascii)) : text;
+    if (hasAscii && ascii != givenAscii && ascii < 0x20) {
+        const int qtKey = ascii == 8    ? Qt::Key_Backspace
+                          : ascii == 13 ? Qt::Key_Return
+                          : ascii == 9  ? Qt::Key_Tab
+                                        : Qt::Key_unknown;
+        if (qtKey != Qt::Key_unknown) {
+            QKeyEvent control(QEvent::KeyPress, qtKey, Qt::NoModifier, QString());
+            QCoreApplication::sendEvent(inner_, &control);
+        }
+    } else if (!character.isEmpty() && character[0].unicode() >= 0x20 &&
+               character[0].unicode() != 0x7F) {
+        QKeyEvent typed(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, character);
+        QCoreApplication::sendEvent(inner_, &typed);
+    }
+    return true;
 }
 
 }  // namespace vistrel::forms

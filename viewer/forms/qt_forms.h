@@ -9,6 +9,7 @@
 #include "viewer/forms/flat_text_box.h"
 #include "viewer/forms/xbutton.h"
 
+class QKeyEvent;
 class QPlainTextEdit;
 class QShortcut;
 
@@ -74,9 +75,12 @@ class QtFlatTextBox : public QWidget, public ControlHost {
 
   private:
     void mirror();
+    bool forwardKeyPress(QKeyEvent& key);
     QPlainTextEdit* inner_;
     std::unique_ptr<FlatTextBox> logic_;
     bool mirroring_ = false;
+    bool leftPressedInside_ = false;
+    bool forwarding_ = false;  // the keys the box passes on itself
 };
 
 // The raster's font as Qt's, and back.

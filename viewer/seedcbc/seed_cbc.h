@@ -5,6 +5,9 @@
 //
 // Every instance keeps its own keys, chain and pending bytes, so two streams never disturb each
 // other. No member throws: a refused call answers false (or 0) and changes nothing.
+//
+// The class is part of libVistrel.so's exported surface for C++ callers that load the control
+// library; it is no COM class and the library does not register it.
 #pragma once
 
 #include <array>
@@ -17,7 +20,7 @@
 
 namespace vistrel {
 
-class KISA_SEED_CBC_C {
+class __attribute__((visibility("default"))) KISA_SEED_CBC_C {
   public:
     static constexpr int BLOCK_SIZE_SEED = 16;     // bytes
     static constexpr int BLOCK_SIZE_SEED_INT = 4;  // words

@@ -5,17 +5,25 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QTimer>
+#include <QWindow>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
+#include "platform/com/runtime.h"
 #include "platform/system/description.h"
+#include "platform/testing/run_program.h"
 #include "platform/testing/temp_machine.h"
+#include "platform/window/qt_window.h"
 #include "viewer/log/log.h"
 #include "viewer/selection/enumeration.h"
 #include "viewer/selection/ports.h"
+#include "viewer/selection/tests/step_log.h"
 #include "viewer/state/module_state.h"
 #include "viewer/strings/strings.h"
 
@@ -152,6 +160,166 @@ TEST_F(QtDialog, TheCloseCommandWaitsForThePrintButtonAndEscapeCancels) {
     EXPECT_FALSE(closedByCommand);
     EXPECT_TRUE(stillShown);
     EXPECT_EQ(chosen(), u"");
+}
+
+// The information panel read back as an operator reads it: every caption with the value that
+// stands beside it, for a printer whose fields all differ.
+TEST_F(QtDialog, EachCaptionOfThePanelStandsBesideTheValueItNames) {
+    ASSERT_TRUE(platform::system::describeMachine(R"({"printers": [
+        {"device": "Counter", "port": "IP_10.1.2.3", "driver": "Kyocera Classic",
+         "attributes": "0x840", "dpi": 600,
+         "jobs": [{"id": 4, "document": "one"}, {"id": 5, "document": "two"}]}],
+        "ports": [{"name": "IP_10.1.2.3", "monitor": "Standard TCP/IP Port",
+                   "description": "Front desk", "type": 3}],
+        "defaultPrinter": "Counter"})"));
+    std::u16string server, message;
+    GetAvailableprts(server);
+    ASSERT_TRUE(GetAllPrinters(message));
+    const auto file = script();
+    std::map<QString, QString> panel;
+    QString listCaption;
+    QString listBuddy;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, &app, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* form = dynamic_cast<dialog::SelectPrinterDialog*>(w);
+            if (!form || !form->isVisible() || form->controller().busy() ||
+                form->controller().currentPrinterName().empty())
+                continue;
+            watch.stop();
+            auto* grid = qobject_cast<QGridLayout*>(form->findChild<QWidget*>("Frame2")->layout());
+            for (int row = 0; grid && row < grid->rowCount(); ++row) {
+                QLayoutItem* captionItem = grid->itemAtPosition(row, 0);
+                QLayoutItem* valueItem = grid->itemAtPosition(row, 1);
+                auto* caption =
+                    captionItem ? qobject_cast<QLabel*>(captionItem->widget()) : nullptr;
+                auto* value = valueItem ? qobject_cast<QLabel*>(valueItem->widget()) : nullptr;
+                ASSERT_TRUE(caption && value) << row;
+                panel[caption->text()] = value->text();
+            }
+            auto* list = form->findChild<QLabel*>("lblLabel1");
+            listCaption = list->text();
+            listBuddy = list->buddy() ? list->buddy()->objectName() : QString();
+            write(file, "cancel");
+        }
+    });
+    watch.start(10);
+    dialog::showPrinterSelection();
+
+    EXPECT_EQ(listCaption, QStringLiteral("Printer List: "));
+    EXPECT_EQ(listBuddy, QStringLiteral("cboPrinters"));
+    const std::map<QString, QString> expected = {
+        {QStringLiteral("Type:"), QStringLiteral("Available")},
+        {QStringLiteral("Port Name:"), QStringLiteral("IP_10.1.2.3")},
+        {QStringLiteral("Printing Job(s):"), QStringLiteral("2 Printing...")},
+        {QStringLiteral("Changable:"), QString()},
+        {QStringLiteral("Printer Spooling:"), QString()},
+        {QStringLiteral("Printed Doc.:"), QString()},
+        {QStringLiteral("Printer Driver:"), QStringLiteral("Kyocera Classic")},
+        {QStringLiteral("Monitor Name:"), QStringLiteral("Standard TCP/IP Port")},
+        {QStringLiteral("Port Type:"), QStringLiteral("Write Read")},
+        {QStringLiteral("Port Info.:"), QStringLiteral("Front desk")},
+        {QStringLiteral("Intranet:"), QString()},
+        {QStringLiteral("Resolution:"), QStringLiteral("600 DPI")},
+        {QStringLiteral("Bidirectional Support:"), QStringLiteral("Use")},
+        {QStringLiteral("Advanced Printing Features:"), QStringLiteral("Not use")},
+    };
+    for (const auto& [caption, value] : expected) {
+        ASSERT_TRUE(panel.count(caption)) << caption.toStdString();
+        EXPECT_EQ(panel[caption], value) << caption.toStdString();
+    }
+    EXPECT_EQ(panel.size(), expected.size());
+}
+
+TEST_F(QtDialog, ItOpensAtTheTopLeftCornerAndLogsTheTimeTheStepTook) {
+    selection_test::captureLog(machine.path() / "bin");
+    QPoint shownAt(-1, -1);
+    QSize shownSize;
+    // Where the form stands once it is shown (the script file never comes: it waits).
+    const auto file = script();
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, &app, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* form = dynamic_cast<dialog::SelectPrinterDialog*>(w);
+            if (!form || !form->isVisible() || form->controller().busy() ||
+                form->controller().currentPrinterName().empty())
+                continue;
+            watch.stop();
+            shownAt = form->pos();
+            shownSize = form->size();
+            write(file, "cancel");
+        }
+    });
+    watch.start(10);
+    dialog::showPrinterSelection();
+    EXPECT_EQ(shownAt, QPoint(0, 0));
+    EXPECT_FALSE(shownSize.isEmpty());
+
+    // The step's time is measured: the line names a number of seconds above zero.
+    const std::string log = selection_test::capturedLog();
+    const std::string head = "A 설정 정보 구하기 완료(F)(";
+    const auto at = log.find(head);
+    ASSERT_NE(at, std::string::npos) << log;
+    const auto end = log.find("초)", at);
+    ASSERT_NE(end, std::string::npos);
+    const std::string seconds = log.substr(at + head.size(), end - at - head.size());
+    EXPECT_GT(std::stod(seconds), 0.0) << seconds;
+    resetLog();
+}
+
+// The form hosts the keep-on-top control from its registration: while the form is shown it is
+// the active window, and the control keeps it above the others.
+TEST_F(QtDialog, TheRegisteredKeepOnTopControlKeepsTheShownFormOnTop) {
+    auto r = platform::testing::runProgram(REGSVR, {"-s", PANELET_LIBRARY});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    selection_test::captureLog(machine.path() / "bin");
+    const auto file = script();
+    bool onTop = false, onTopWhenClosed = true;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, &app, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* form = dynamic_cast<dialog::SelectPrinterDialog*>(w);
+            if (!form || !form->isVisible() || form->controller().busy() ||
+                form->controller().currentPrinterName().empty())
+                continue;
+            watch.stop();
+            EXPECT_EQ(platform::window::activeWindow(), platform::window::attachWidget(form));
+            QObject::connect(form, &QDialog::finished, &app, [&, form] {
+                onTopWhenClosed = form->windowHandle()->flags() & Qt::WindowStaysOnTopHint;
+            });
+            onTop =
+                form->windowHandle() && (form->windowHandle()->flags() & Qt::WindowStaysOnTopHint);
+            write(file, "print");
+        }
+    });
+    watch.start(10);
+    dialog::showPrinterSelection();
+    EXPECT_TRUE(onTop);
+    EXPECT_FALSE(onTopWhenClosed);
+    EXPECT_EQ(chosen(), u"A");
+    bool loaded = false;
+    for (const auto& library : platform::com::loadedLibraries())
+        loaded = loaded || library.filename() == "libPanelet.so";
+    EXPECT_TRUE(loaded);
+    EXPECT_EQ(selection_test::capturedLog().find("PANELET"), std::string::npos);
+    resetLog();
+}
+
+// Without the control the dialog works as before, not kept on top, and the log says why once.
+TEST_F(QtDialog, WithoutTheKeepOnTopControlTheDialogWorksAndTheLogSaysSoOnce) {
+    selection_test::captureLog(machine.path() / "bin");
+    const auto file = script();
+    write(file, "print b");
+    dialog::showPrinterSelection();
+    EXPECT_EQ(chosen(), u"B");
+    const std::string log = selection_test::capturedLog();
+    const std::string line =
+        "맨 위 고정 컨트롤(PANELET.PaneletCtrl.1)을 만들 수 없어 고정 없이 엽니다: ";
+    const auto at = log.find(line);
+    ASSERT_NE(at, std::string::npos) << log;
+    EXPECT_EQ(log.find(line, at + 1), std::string::npos);
+    EXPECT_EQ(log.find("PaneletCtrl"), at + line.find("PaneletCtrl"));
+    resetLog();
 }
 
 }  // namespace

@@ -10,9 +10,11 @@
 
 #include <set>
 #include "platform/system/description.h"
+#include "platform/testing/run_program.h"
 #include "platform/testing/temp_machine.h"
 #include "platform/text/strings.h"
 #include "platform/text/text.h"
+#include "platform/window/window.h"
 #include "viewer/log/log.h"
 #include "viewer/selection/enumeration.h"
 #include "viewer/selection/ports.h"
@@ -411,6 +413,42 @@ TEST_F(Dialog, DefaultPrinterSelection) {
     EXPECT_EQ(view.combo, u"");
     EXPECT_EQ(controller->currentPrinterName(), u"");
     EXPECT_FALSE(view.on(Control::cmdPrint));
+}
+
+// The properties button leaves the top and comes back, around stopping the timer.
+TEST_F(Dialog, PropertiesButtonSwitchesTheTopOffAndOn) {
+    machine({printerJson("P")}, R"("defaultPrinter": "P")");
+    open();
+    topmost.clear();
+    controller->setupClicked();
+    EXPECT_EQ(topmost, (std::vector<bool>{false, true}));
+}
+
+// The switch the form is given when the keep-on-top control is registered: the control from
+// libPanelet.so, acting on the thread's active window and on no other.
+TEST_F(Dialog, TheHostedKeepOnTopControlActsOnTheActiveWindow) {
+    auto r = platform::testing::runProgram(REGSVR, {"-s", PANELET_LIBRARY});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    namespace window = platform::window;
+    window::resetForTests();
+    const window::Hwnd form = window::createWindow(0, {0, 0, 300, 200}, u"frmSelectPrinter");
+    const window::Hwnd other = window::createWindow(0, {10, 10, 100, 100}, u"other");
+    window::setActiveWindow(form);
+    captureLog(temp.path() / "bin");
+    const auto keepOnTop = hostKeepOnTop();
+    keepOnTop(true);
+    EXPECT_TRUE(window::isTopmost(form));
+    EXPECT_FALSE(window::isTopmost(other));
+    EXPECT_EQ(window::windowRect(form), (platform::gdi::Rect{0, 0, 300, 200}));
+    keepOnTop(false);
+    EXPECT_FALSE(window::isTopmost(form));
+    window::setActiveWindow(0);
+    keepOnTop(true);  // no active window: nothing happens
+    EXPECT_FALSE(window::isTopmost(form));
+    EXPECT_FALSE(window::isTopmost(other));
+    EXPECT_EQ(capturedLog(), "");
+    resetLog();
+    window::resetForTests();
 }
 
 TEST_F(Dialog, PrintHandsBackTheChosenPrinter) {

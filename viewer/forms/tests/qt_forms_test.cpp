@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QTextCursor>
 
 #include "platform/gdi/text.h"
 
@@ -71,6 +72,100 @@ TEST_F(QtForms, TextBoxMirrorsItsLogicAndForwardsKeys) {
     EXPECT_FALSE(box->inner()->toPlainText().contains('x'));
     EXPECT_EQ(changes, 1);
     EXPECT_EQ(box->logic().text(), box->inner()->toPlainText().toStdU16String());
+}
+
+// What the host does with KeyDown's key code and KeyPress's character, by reference, decides
+// what the inner text box receives.
+TEST_F(QtForms, TextBoxPassesOnTheKeysItsHostLeaves) {
+    struct Case {
+        const char* name;
+        short setCode;   // -1: KeyDown leaves the code
+        short setAscii;  // -1: KeyPress leaves the character
+        Qt::Key key;
+        const char* text;
+        const char* after;  // the box's text afterwards, from "ab" with the caret after "a"
+    };
+    const Case cases[] = {
+        {"nothing changed", -1, -1, Qt::Key_X, "x", "axb"},
+        {"another character", -1, 'y', Qt::Key_X, "x", "ayb"},
+        {"character taken away", -1, 0, Qt::Key_X, "x", "ab"},
+        {"character made a backspace", -1, 8, Qt::Key_X, "x", "b"},
+        {"delete turned into a right arrow", 39, -1, Qt::Key_Delete, "", "ab"},
+        {"delete taken away", 0, -1, Qt::Key_Delete, "", "ab"},
+        {"backspace taken away", 0, -1, Qt::Key_Backspace, "\b", "ab"},
+        {"a letter's code made delete: deletes, then types", 46, -1, Qt::Key_X, "x", "ax"},
+        {"a letter's code taken away: the character still comes", 0, -1, Qt::Key_X, "x", "axb"},
+    };
+    for (const Case& c : cases) {
+        QWidget form;
+        auto* box = new QtFlatTextBox(&form);
+        box->setGeometry(5, 5, 120, 40);
+        form.show();
+        QApplication::processEvents();
+        box->logic().setText(u"ab");
+        QTextCursor cursor = box->inner()->textCursor();
+        cursor.setPosition(1);
+        box->inner()->setTextCursor(cursor);
+        box->inner()->setFocus();
+        int downs = 0;
+        box->logic().events.keyDown = [&](short& code, short&) {
+            ++downs;
+            if (c.setCode >= 0) code = c.setCode;
+        };
+        box->logic().events.keyPress = [&](short& ascii) {
+            if (c.setAscii >= 0) ascii = c.setAscii;
+        };
+        QKeyEvent key(QEvent::KeyPress, c.key, Qt::NoModifier, QString::fromLatin1(c.text));
+        QApplication::sendEvent(box->inner(), &key);
+        EXPECT_EQ(box->inner()->toPlainText(), QString::fromLatin1(c.after)) << c.name;
+        EXPECT_EQ(box->logic().text(), box->inner()->toPlainText().toStdU16String()) << c.name;
+        EXPECT_EQ(downs, 1) << c.name;
+    }
+}
+
+// Click comes from the left button pressed and released over the text box, and from nothing
+// else; the mouse events themselves go to the host for every button.
+TEST_F(QtForms, TextBoxClickIsTheLeftButtonOverIt) {
+    QWidget form;
+    auto* box = new QtFlatTextBox(&form);
+    box->setGeometry(5, 5, 120, 40);
+    form.show();
+    QApplication::processEvents();
+    int clicks = 0, ups = 0;
+    box->logic().events.click = [&] { ++clicks; };
+    box->logic().events.mouseUp = [&](short&, short&, float&, float&) { ++ups; };
+    QWidget* surface = box->inner()->viewport();
+    const auto send = [&](QEvent::Type type, Qt::MouseButton button, QPointF at) {
+        QMouseEvent event(type, at, surface->mapToGlobal(at), button,
+                          type == QEvent::MouseButtonPress ? Qt::MouseButtons(button)
+                                                           : Qt::MouseButtons(Qt::NoButton),
+                          Qt::NoModifier);
+        QApplication::sendEvent(surface, &event);
+    };
+    const QPointF inside(10, 10), outside(500, 10);
+    struct Case {
+        const char* name;
+        Qt::MouseButton button;
+        QPointF pressAt, releaseAt;
+        int clicks;
+    };
+    const Case cases[] = {
+        {"left, inside", Qt::LeftButton, inside, inside, 1},
+        {"right, inside", Qt::RightButton, inside, inside, 0},
+        {"middle, inside", Qt::MiddleButton, inside, inside, 0},
+        {"left, released outside", Qt::LeftButton, inside, outside, 0},
+    };
+    for (const Case& c : cases) {
+        clicks = ups = 0;
+        send(QEvent::MouseButtonPress, c.button, c.pressAt);
+        send(QEvent::MouseButtonRelease, c.button, c.releaseAt);
+        EXPECT_EQ(clicks, c.clicks) << c.name;
+        EXPECT_EQ(ups, 1) << c.name;
+    }
+    // A release without its press is no click.
+    clicks = 0;
+    send(QEvent::MouseButtonRelease, Qt::LeftButton, inside);
+    EXPECT_EQ(clicks, 0);
 }
 
 }  // namespace

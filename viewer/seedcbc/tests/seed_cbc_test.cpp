@@ -2,10 +2,12 @@
 // as an oracle; streaming against the one-call operations; the refusals.
 #include "viewer/seedcbc/seed_cbc.h"
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 #include <openssl/provider.h>
 
+#include <filesystem>
 #include <numeric>
 #include <random>
 
@@ -90,6 +92,25 @@ Bytes encrypt(const Bytes& message, const Bytes& key = kKey, const Bytes& iv = k
 }
 
 }  // namespace
+
+// The class this test drives is the control library's own: its code lives in libVistrel.so,
+// which the test loads like any other user of the library.
+TEST(SeedCbc, TheClassComesFromTheControlLibrary) {
+    Dl_info info{};
+    auto* packer = &KISA_SEED_CBC_C::chartoint32_for_SEED_CBC;
+    ASSERT_NE(dladdr(reinterpret_cast<void*>(packer), &info), 0);
+    ASSERT_NE(info.dli_fname, nullptr);
+    EXPECT_TRUE(std::filesystem::equivalent(info.dli_fname, VISTREL_LIBRARY)) << info.dli_fname;
+
+    // Its one-call operations are reached from the library as well, under their mangled names.
+    void* library = dlopen(VISTREL_LIBRARY, RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(library, nullptr) << dlerror();
+    EXPECT_NE(
+        dlsym(library,
+              "_ZN7vistrel15KISA_SEED_CBC_C13SEED_CBC_initEiSt4spanIKhLm18446744073709551615EES3_"),
+        nullptr);
+    dlclose(library);
+}
 
 TEST(SeedCbc, Rfc4269BlockVectorsThroughTheClass) {
     const auto file = platform::testing::readKnownAnswers(SEED_VECTORS "/seed.txt");
