@@ -103,8 +103,11 @@ MappedPort PortCounter::portOf(std::string_view uri) {
     const UriParts u = split(uri);
     const std::string& s = u.scheme;
     constexpr auto kLocal = u"Local Port";
+    // A network printer's port says what it is, as a standard TCP/IP port's description does,
+    // so the TCP/IP stage of the admissibility policy recognises it.
     auto tcpip = [&](const std::string& host) {
-        return port("IP_" + host, u"Standard TCP/IP Port", uri, kPortWrite | kPortRead);
+        return port("IP_" + host, u"Standard TCP/IP Port",
+                    "Standard TCP/IP Port: " + std::string(uri), kPortWrite | kPortRead);
     };
     auto redirected = [&](const std::string& server, const std::string& queue) {
         return port("\\\\" + server + "\\" + queue, kLocal, uri, kPortWrite | kPortRedirected);

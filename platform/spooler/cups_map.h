@@ -3,7 +3,8 @@
 // that the port tables, port words and probes above judge a CUPS queue as they judge any port.
 //
 //   device name        the queue name; comment = printer-info, location = printer-location
-//   port (by the device-uri's scheme; the port's description is the device-uri itself)
+//   port (by the device-uri's scheme; the port's description is the device-uri itself, for a
+//   network printer "Standard TCP/IP Port: <device-uri>", as a standard TCP/IP port says)
 //     usb:, hp:/usb...     "USB001", "USB002", ... in queue order   "USB Monitor"      type 3
 //     socket:, lpd:        "IP_<host>"                              "Standard TCP/IP Port" 3
 //     ipp:, ipps:, http:, https:, dnssd: to a printer  (as socket:)

@@ -45,7 +45,9 @@ TEST(CupsMap, PortsBySchemeCountInQueueOrder) {
         EXPECT_EQ(toUtf8(p.name), c.name) << c.uri;
         EXPECT_EQ(p.monitor, c.monitor) << c.uri;
         EXPECT_EQ(p.type, c.type) << c.uri;
-        EXPECT_EQ(toUtf8(p.description), c.uri);
+        const std::string tcpip = "Standard TCP/IP Port: ";
+        EXPECT_EQ(toUtf8(p.description),
+                  p.name.starts_with(u"IP_") ? tcpip + c.uri : std::string(c.uri));
     }
 }
 
