@@ -9,6 +9,7 @@ packages=(
   libssl-dev zlib1g-dev libcurl4-openssl-dev libpugixml-dev nlohmann-json3-dev
   libfreetype-dev libfontconfig-dev fonts-nanum
   libxcb1-dev libxcb-keysyms1-dev xvfb xdotool
+  cups-daemon cups-client libcups2-dev printer-driver-cups-pdf
 )
 missing=()
 for p in "${packages[@]}"; do

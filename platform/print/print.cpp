@@ -16,9 +16,11 @@
 
 #include <unistd.h>
 
+#include "platform/spooler/spooler.h"
 #include "platform/system/description.h"
 #include "platform/system/machine.h"
 #include "platform/text/codepage.h"
+#include "platform/text/strings.h"
 
 namespace platform::print {
 
@@ -249,6 +251,14 @@ BackendChoice chooseBackend(const std::string& cupsQueue, const std::string& out
 }
 
 std::unique_ptr<Printer> openPrinter(std::u16string_view deviceName, std::u16string* error) {
+    if (spooler::realQueues()) {
+        // The printers are the CUPS queues: each one's jobs go to the queue of its name.
+        for (const auto& name : spooler::printerNames())
+            if (text::equalsNoCase(name, deviceName))
+                return std::make_unique<QueuePrinter>(name, text::toUtf8(name));
+        if (error) *error = u"the printer is not installed";
+        return nullptr;
+    }
     const auto machine = system::loadMachine();
     const auto* printer = machine.findPrinter(deviceName);
     if (!printer) {

@@ -58,7 +58,9 @@ struct BackendChoice {
 BackendChoice chooseBackend(const std::string& cupsQueue, const std::string& output,
                             const std::string& machineFolder);
 
-// A printer of the described machine by device name (letter case ignored), on the backend
+// A printer by device name (letter case ignored). While the spooler's printers are the real CUPS
+// queues (platform::spooler::realQueues), every printer is a queue printer on the queue of its
+// name. Otherwise a printer of the described machine, on the backend
 // chooseBackend gives it: a queue printer hands its jobs to the queue through Qt's printer
 // (CUPS), a folder printer writes one PDF file per job in its folder. nullptr for a printer that is
 // not installed or has no output this module can drive; `error` then says why.

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <mutex>
 
+#include "platform/spooler/cups_backend.h"
+#include "platform/system/printer_source.h"
 #include "platform/system/version.h"
+#include "platform/text/codepage.h"
 #include "platform/text/strings.h"
 
 namespace platform::spooler {
@@ -16,7 +19,7 @@ using platform::system::updateMachine;
 
 namespace {
 
-constexpr std::uint32_t kFileNotFound = 2;
+constexpr std::uint32_t kFileNotFound = 2, kNotSupported = 50;
 constexpr std::uint32_t kPrinterStatusPaused = 0x1;
 constexpr std::uint32_t kAttributeDefault = 0x4;
 constexpr std::uint32_t kJobStatusPaused = 0x1, kJobStatusRestart = 0x800;
@@ -95,6 +98,36 @@ JobInfo2 job2Of(const DescribedPrinter& p, const DescribedJob& j, std::uint32_t 
     return i;
 }
 
+// While the CUPS queues are the printers, the profile entries list them and the PostScript
+// filter that stands as a PostScript queue's driver file has its version block.
+const bool kSourceInstalled = [] {
+    platform::system::PrinterSource source;
+    source.printers = []() -> std::optional<platform::system::SourcePrinters> {
+        if (!cups::chosen()) return std::nullopt;
+        platform::system::SourcePrinters r;
+        for (const auto& q : cups::queues()) {
+            r.printers.emplace_back(platform::text::fromUtf8(q.name), q.port.name);
+            if (q.isDefault) r.defaultPrinter = platform::text::fromUtf8(q.name);
+        }
+        return r;
+    };
+    source.versionBlock =
+        [](std::u16string_view path) -> std::optional<platform::system::VersionBlock> {
+        if (!cups::chosen() || path != platform::text::fromUtf8(cups::kPostscriptCore))
+            return std::nullopt;
+        platform::system::VersionBlock b;
+        b.translations.push_back({0x0409, 1200});
+        b.strings = {{u"CompanyName", u"CUPS"},
+                     {u"FileDescription", u"PostScript printer driver"},
+                     {u"InternalName", u"pstops"},
+                     {u"OriginalFileName", u"pstops"},
+                     {u"ProductName", u"CUPS"}};
+        return b;
+    };
+    platform::system::setPrinterSource(std::move(source));
+    return true;
+}();
+
 // Reads the printer a handle names; the error when it is no longer installed or cannot be read.
 template <class T, class F>
 Result<T> read(const std::u16string& device, F&& f) {
@@ -121,6 +154,15 @@ std::uint32_t change(const std::u16string& device, F&& f) {
 
 Result<PrinterHandle> PrinterHandle::open(std::u16string_view deviceName, std::uint32_t access) {
     called("open");
+    if (cups::chosen()) {
+        auto q = cups::queue(deviceName);
+        if (!q) return Result<PrinterHandle>::failure(q.error);
+        // The server judges the administering operations themselves (5 when it refuses).
+        if (auto os = platform::system::osVersion(); os && os->platformId == 1)
+            return PrinterHandle(platform::text::fromUtf8(q->name), PRINTER_ALL_ACCESS);
+        return PrinterHandle(platform::text::fromUtf8(q->name),
+                             access == 0 ? PRINTER_ACCESS_USE : access);
+    }
     MachineDescription m = loadMachine();
     const DescribedPrinter* p = deviceName.empty() ? nullptr : m.findPrinter(deviceName);
     if (!p) return Result<PrinterHandle>::failure(kInvalidPrinterName);
@@ -135,6 +177,11 @@ Result<PrinterHandle> PrinterHandle::open(std::u16string_view deviceName, std::u
 
 Result<PrinterInfo2> PrinterHandle::info2() const {
     called("info2");
+    if (cups::chosen()) {
+        auto q = cups::queue(device_);
+        if (!q) return Result<PrinterInfo2>::failure(kInvalidHandle);
+        return cups::info2Of(*q);
+    }
     return read<PrinterInfo2>(device_, [](const DescribedPrinter& p) -> Result<PrinterInfo2> {
         if (p.getError != kOk) return Result<PrinterInfo2>::failure(p.getError);
         return info2Of(p);
@@ -143,6 +190,16 @@ Result<PrinterInfo2> PrinterHandle::info2() const {
 
 Result<PrinterInfo5> PrinterHandle::info5() const {
     called("info5");
+    if (cups::chosen()) {
+        auto q = cups::queue(device_);
+        if (!q) return Result<PrinterInfo5>::failure(kInvalidHandle);
+        const PrinterInfo2 i2 = cups::info2Of(*q);
+        PrinterInfo5 i;
+        i.printerName = i2.printerName;
+        i.portName = i2.portName;
+        i.attributes = i2.attributes;
+        return i;
+    }
     return read<PrinterInfo5>(device_, [](const DescribedPrinter& p) -> Result<PrinterInfo5> {
         if (p.getError != kOk) return Result<PrinterInfo5>::failure(p.getError);
         PrinterInfo5 i;
@@ -156,6 +213,9 @@ Result<PrinterInfo5> PrinterHandle::info5() const {
 std::uint32_t PrinterHandle::setInfo2(const PrinterInfo2& info) const {
     called("setInfo2");
     if (!administers(access_)) return kAccessDenied;
+    if (cups::chosen())
+        return cups::modify(platform::text::toUtf8(device_), &info.comment, &info.location,
+                            info.attributes);
     return change(device_, [&](DescribedPrinter& p, MachineDescription& m) -> std::uint32_t {
         p.shareName = info.shareName;
         p.portName = info.portName;
@@ -181,6 +241,8 @@ std::uint32_t PrinterHandle::setInfo2(const PrinterInfo2& info) const {
 std::uint32_t PrinterHandle::setInfo5(const PrinterInfo5& info) const {
     called("setInfo5");
     if (!administers(access_)) return kAccessDenied;
+    if (cups::chosen())
+        return cups::modify(platform::text::toUtf8(device_), nullptr, nullptr, info.attributes);
     return change(device_, [&](DescribedPrinter& p, MachineDescription&) -> std::uint32_t {
         p.attributes = info.attributes;
         return kOk;
@@ -192,6 +254,7 @@ std::uint32_t PrinterHandle::control(std::uint32_t command) const {
     if (command < PRINTER_CONTROL_PAUSE || command > PRINTER_CONTROL_PURGE)
         return kInvalidPrinterCommand;
     if (!administers(access_)) return kAccessDenied;
+    if (cups::chosen()) return cups::control(platform::text::toUtf8(device_), command);
     return change(device_, [&](DescribedPrinter& p, MachineDescription&) -> std::uint32_t {
         if (command == PRINTER_CONTROL_PAUSE) p.status |= kPrinterStatusPaused;
         if (command == PRINTER_CONTROL_RESUME) p.status &= ~kPrinterStatusPaused;
@@ -204,6 +267,11 @@ Result<std::vector<JobInfo2>> PrinterHandle::enumJobs(std::uint32_t first,
                                                       std::uint32_t count) const {
     called("enumJobs");
     using R = Result<std::vector<JobInfo2>>;
+    if (cups::chosen()) {
+        auto q = cups::queue(device_);
+        if (!q) return R::failure(kInvalidHandle);
+        return cups::jobs(*q, first, count);
+    }
     return read<std::vector<JobInfo2>>(device_, [&](const DescribedPrinter& p) -> R {
         std::vector<JobInfo2> jobs;
         for (std::size_t i = first; i < p.jobs.size() && jobs.size() < count; ++i)
@@ -214,6 +282,11 @@ Result<std::vector<JobInfo2>> PrinterHandle::enumJobs(std::uint32_t first,
 
 Result<JobInfo1> PrinterHandle::job1(std::uint32_t jobId) const {
     called("job1");
+    if (cups::chosen()) {
+        auto q = cups::queue(device_);
+        if (!q) return Result<JobInfo1>::failure(kInvalidHandle);
+        return cups::job1(*q, jobId);
+    }
     return read<JobInfo1>(device_, [&](const DescribedPrinter& p) -> Result<JobInfo1> {
         for (std::size_t i = 0; i < p.jobs.size(); ++i) {
             const DescribedJob& j = p.jobs[i];
@@ -241,6 +314,7 @@ Result<JobInfo1> PrinterHandle::job1(std::uint32_t jobId) const {
 std::uint32_t PrinterHandle::setJob1(const JobInfo1& info) const {
     called("setJob1");
     if (!administers(access_)) return kAccessDenied;
+    if (cups::chosen()) return kNotSupported;  // CUPS cannot move a job within its queue
     return change(device_, [&](DescribedPrinter& p, MachineDescription&) -> std::uint32_t {
         auto it = std::find_if(p.jobs.begin(), p.jobs.end(),
                                [&](const DescribedJob& j) { return j.id == info.jobId; });
@@ -257,6 +331,7 @@ std::uint32_t PrinterHandle::setJob1(const JobInfo1& info) const {
 std::uint32_t PrinterHandle::controlJob(std::uint32_t jobId, std::uint32_t command) const {
     called("controlJob");
     if (command < JOB_CONTROL_PAUSE || command > JOB_CONTROL_DELETE) return kInvalidParameter;
+    if (cups::chosen()) return cups::controlJob(platform::text::toUtf8(device_), jobId, command);
     return change(device_, [&](DescribedPrinter& p, MachineDescription&) -> std::uint32_t {
         auto it = std::find_if(p.jobs.begin(), p.jobs.end(),
                                [&](const DescribedJob& j) { return j.id == jobId; });
@@ -281,6 +356,11 @@ std::uint32_t PrinterHandle::controlJob(std::uint32_t jobId, std::uint32_t comma
 
 Result<DriverInfo2> PrinterHandle::driver2() const {
     called("driver2");
+    if (cups::chosen()) {
+        auto q = cups::queue(device_);
+        if (!q) return Result<DriverInfo2>::failure(kInvalidHandle);
+        return cups::driver2(*q);
+    }
     MachineDescription m = loadMachine();
     const DescribedPrinter* p = m.findPrinter(device_);
     if (!p) return Result<DriverInfo2>::failure(kInvalidHandle);
@@ -298,15 +378,28 @@ Result<DriverInfo2> PrinterHandle::driver2() const {
 
 // ---------------------------------------------------------------------------------------------
 
+bool realQueues() {
+    return cups::chosen();
+}
+
 std::vector<std::u16string> printerNames() {
     called("printerNames");
     std::vector<std::u16string> names;
+    if (cups::chosen()) {
+        for (const auto& q : cups::queues()) names.push_back(platform::text::fromUtf8(q.name));
+        return names;
+    }
     for (const auto& p : loadMachine().printers) names.push_back(p.deviceName);
     return names;
 }
 
 Result<PrinterInfo2> defaultPrinterInfo2() {
     called("defaultPrinterInfo2");
+    if (cups::chosen()) {
+        for (const auto& q : cups::queues())
+            if (q.isDefault) return cups::info2Of(q);
+        return Result<PrinterInfo2>::failure(kFileNotFound);
+    }
     MachineDescription m = loadMachine();
     const DescribedPrinter* p = m.findPrinter(m.defaultPrinter);
     if (!p || m.defaultPrinter.empty()) return Result<PrinterInfo2>::failure(kFileNotFound);
@@ -315,6 +408,7 @@ Result<PrinterInfo2> defaultPrinterInfo2() {
 
 Result<std::u16string> getDefaultPrinter() {
     called("getDefaultPrinter");
+    if (cups::chosen()) return cups::defaultPrinter();
     MachineDescription m = loadMachine();
     const DescribedPrinter* p =
         m.defaultPrinter.empty() ? nullptr : m.findPrinter(m.defaultPrinter);
@@ -324,6 +418,7 @@ Result<std::u16string> getDefaultPrinter() {
 
 std::uint32_t setDefaultPrinter(std::u16string_view deviceName) {
     called("setDefaultPrinter");
+    if (cups::chosen()) return cups::setDefaultPrinter(deviceName);
     std::uint32_t error = kInvalidPrinterName;
     bool written = updateMachine([&](MachineDescription& m) {
         if (const DescribedPrinter* p = deviceName.empty() ? nullptr : m.findPrinter(deviceName)) {
@@ -337,6 +432,7 @@ std::uint32_t setDefaultPrinter(std::u16string_view deviceName) {
 
 Result<std::vector<PortInfo2>> enumPorts(std::u16string_view) {
     called("enumPorts");
+    if (cups::chosen()) return cups::ports();
     MachineDescription m = loadMachine();
     if (m.enumPortsError != kOk) return Result<std::vector<PortInfo2>>::failure(m.enumPortsError);
     std::vector<PortInfo2> ports;

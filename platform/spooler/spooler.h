@@ -1,10 +1,11 @@
-// The print spooler of the described machine (platform/system/description.h): printers opened
+// The print spooler: of the described machine (platform/system/description.h), the default, or
+// of the machine's real CUPS queues (platform/spooler/cups_backend.h). Printers opened
 // with an access mask, their records at the levels the system reads (2 and 5), printer and
 // job control, job positions, ports, drivers and the default printer. Texts are typed; a
 // device mode is the raw record bytes, as the spooler hands it out and takes it back.
 //
 // Failures are Windows error numbers (0 = success). Every change is written to the machine
-// description at once, so other processes see it.
+// description (or sent to the CUPS server) at once, so other processes see it.
 #pragma once
 
 #include <cstdint>
@@ -147,6 +148,11 @@ class PrinterHandle {
     std::u16string device_;
     std::uint32_t access_ = 0;
 };
+
+// Whether the printers are the machine's real CUPS queues (TESSEL_SPOOLER=cups, or the
+// description's "spooler": "cups"; mapped as platform/spooler/cups_map.h says) rather than the
+// described ones.
+bool realQueues();
 
 // Device names of the installed printers, in order.
 std::vector<std::u16string> printerNames();

@@ -436,6 +436,7 @@ json blockTo(const std::optional<VersionBlock>& b) {
 MachineDescription fromJsonDoc(const json& doc) {
     if (!doc.is_object()) bad("the machine description must be an object");
     MachineDescription m;
+    m.spooler = text(doc, "spooler");
     m.defaultPrinter = text(doc, "defaultPrinter");
     for (const auto& p : arrayOf(doc, "printers")) m.printers.push_back(printerFrom(p));
     for (const auto& p : arrayOf(doc, "ports")) {
@@ -503,6 +504,7 @@ std::size_t nestingDepth(std::string_view text) {
 }
 
 void intoJsonDoc(const MachineDescription& m, json& doc) {
+    if (!m.spooler.empty()) doc["spooler"] = toUtf8(m.spooler);
     doc["defaultPrinter"] = toUtf8(m.defaultPrinter);
     json printers = json::array();
     for (const auto& p : m.printers) printers.push_back(printerTo(p));

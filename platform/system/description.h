@@ -4,6 +4,9 @@
 // Format (every key optional; texts UTF-8; numbers decimal or "0x..." texts):
 //   {
 //     "os": {"major": 10, "minor": 0, "build": 19045, "platformId": 2, "servicePack": ""},
+//     "spooler": "cups",                    // the printers are the machine's real CUPS queues
+//                                           // (platform/spooler/cups_map.h), not those below;
+//                                           // TESSEL_SPOOLER=cups or =described overrides it
 //     "defaultPrinter": "Tessel Printer",
 //     "printers": [ {                       // in the order the spooler lists them
 //         "device": "Tessel Printer",       // device name (the key of every spooler call)
@@ -123,6 +126,7 @@ struct NetworkUse {
 };
 
 struct MachineDescription {
+    std::u16string spooler;  // "cups": the spooler shows the real CUPS queues, not "printers"
     std::u16string defaultPrinter;
     std::vector<DescribedPrinter> printers;
     std::vector<DescribedPort> ports;

@@ -9,6 +9,7 @@
 #include "platform/system/fileversion.h"
 #include "platform/system/messages.h"
 #include "platform/system/network.h"
+#include "platform/system/printer_source.h"
 #include "platform/system/profile.h"
 #include "platform/text/codepage.h"
 #include "platform/text/numbers.h"
@@ -23,8 +24,8 @@ using platform::text::equalsNoCase;
 
 namespace {
 
-std::u16string portsValue(const DescribedPrinter& p) {
-    return u"winspool," + p.portName;
+std::u16string portsValue(std::u16string_view port) {
+    return u"winspool," + std::u16string(port);
 }
 
 const std::map<std::u16string, std::u16string>* storedSection(const MachineDescription& m,
@@ -34,19 +35,49 @@ const std::map<std::u16string, std::u16string>* storedSection(const MachineDescr
     return nullptr;
 }
 
+PrinterSource& printerSource() {
+    static PrinterSource source;
+    return source;
+}
+
+// The installed printers and the default one: the source's, else the description's.
+SourcePrinters installedPrinters(const MachineDescription& m) {
+    if (const auto& fn = printerSource().printers)
+        if (auto listed = fn()) return std::move(*listed);
+    SourcePrinters r;
+    for (const auto& p : m.printers) r.printers.emplace_back(p.deviceName, p.portName);
+    if (const DescribedPrinter* p = m.findPrinter(m.defaultPrinter))
+        r.defaultPrinter = p->deviceName;
+    return r;
+}
+
+const std::pair<std::u16string, std::u16string>* findInstalled(const SourcePrinters& s,
+                                                               std::u16string_view device) {
+    for (const auto& p : s.printers)
+        if (!device.empty() && equalsNoCase(p.first, device)) return &p;
+    return nullptr;
+}
+
 }  // namespace
+
+void setPrinterSource(PrinterSource source) {
+    printerSource() = std::move(source);
+}
 
 std::optional<std::u16string> profileString(std::u16string_view section, std::u16string_view key) {
     MachineDescription m = loadMachine();
     if (equalsNoCase(section, u"Windows") && equalsNoCase(key, u"device")) {
-        const DescribedPrinter* p = m.findPrinter(m.defaultPrinter);
+        const SourcePrinters installed = installedPrinters(m);
+        const auto* p = findInstalled(installed, installed.defaultPrinter);
         if (!p) return std::nullopt;
-        return p->deviceName + u"," + portsValue(*p);
+        return p->first + u"," + portsValue(p->second);
     }
     if (equalsNoCase(section, u"PrinterPorts") || equalsNoCase(section, u"Devices")) {
-        const DescribedPrinter* p = m.findPrinter(key);
+        const SourcePrinters installed = installedPrinters(m);
+        const auto* p = findInstalled(installed, key);
         if (!p) return std::nullopt;
-        return equalsNoCase(section, u"Devices") ? portsValue(*p) : portsValue(*p) + u",15,45";
+        return equalsNoCase(section, u"Devices") ? portsValue(p->second)
+                                                 : portsValue(p->second) + u",15,45";
     }
     if (const auto* keys = storedSection(m, section))
         for (const auto& [k, v] : *keys)
@@ -58,9 +89,10 @@ std::vector<std::u16string> profileKeys(std::u16string_view section) {
     MachineDescription m = loadMachine();
     std::vector<std::u16string> keys;
     if (equalsNoCase(section, u"PrinterPorts") || equalsNoCase(section, u"Devices")) {
-        for (const auto& p : m.printers) keys.push_back(p.deviceName);
+        for (const auto& p : installedPrinters(m).printers) keys.push_back(p.first);
     } else if (equalsNoCase(section, u"Windows")) {
-        if (m.findPrinter(m.defaultPrinter)) keys.push_back(u"device");
+        const SourcePrinters installed = installedPrinters(m);
+        if (findInstalled(installed, installed.defaultPrinter)) keys.push_back(u"device");
         if (const auto* stored = storedSection(m, section))
             for (const auto& [k, v] : *stored)
                 if (!equalsNoCase(k, u"device")) keys.push_back(k);
@@ -186,6 +218,7 @@ std::optional<VersionBlock> fileVersionBlock(std::u16string_view path) {
     const std::u16string wanted = pathKey(path);
     for (const auto& [p, block] : m.versionBlocks)
         if (pathKey(p) == wanted) return block;
+    if (const auto& fn = printerSource().versionBlock) return fn(path);
     return std::nullopt;
 }
 

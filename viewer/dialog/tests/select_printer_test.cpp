@@ -10,6 +10,7 @@
 
 #include <set>
 #include "platform/system/description.h"
+#include "platform/testing/cupsd.h"
 #include "platform/testing/run_program.h"
 #include "platform/testing/temp_machine.h"
 #include "platform/text/strings.h"
@@ -810,6 +811,47 @@ TEST_F(Dialog, StepLogLines) {
         }
         ASSERT_NE(found, std::string::npos) << "missing or out of order: " << text;
         at = found;
+    }
+}
+
+// On a kiosk whose printers are its CUPS queues, the dialog shows what the queues report: a
+// stopped queue as paused, a queue whose printer reports media-empty as out of paper.
+TEST_F(Dialog, RealCupsQueuesShowTheirStatus) {
+    TESSEL_REQUIRE_CUPSD();
+    platform::testing::JobListener printer;
+    platform::testing::PrivateCupsd cupsd;
+    ASSERT_TRUE(cupsd.running()) << cupsd.log();
+    ASSERT_EQ(cupsd.addKioskQueues(printer.port()), "") << cupsd.log();
+    ASSERT_EQ(cupsd.run("cupsdisable", {"Tessel_USB"}).exitCode, 0);
+    ASSERT_EQ(cupsd.setStateReasons("Tessel_Socket", {"media-empty-error"}), "");
+    ASSERT_TRUE(platform::system::describeMachine(R"({"spooler": "cups"})"));
+    std::u16string server, message;
+    GetAvailableprts(server);
+    SetVirtualPrinter();
+    ASSERT_TRUE(GetAllPrinters(message)) << platform::text::toUtf8(message);
+    printSettings().PrinterErrorCheck = true;
+    printSettings().UseTcpIpPrinter = true;
+    open();
+    struct Row {
+        const char16_t* queue;
+        std::u16string status;
+    } rows[] = {
+        {u"Tessel_USB", u"The certificate cannot be issued on this printer: Paused"},
+        {u"Tessel_Socket", u"The certificate cannot be issued on this printer: Paper Out"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(platform::text::toUtf8(row.queue));
+        choose(row.queue);
+        EXPECT_EQ(controller->statusText(), row.status);
+        EXPECT_FALSE(controller->isOk());
+        EXPECT_EQ(view.colours[Control::txtStatus], kColourRed);
+    }
+    // Resumed and refilled, both queues are ready again (each chosen anew).
+    ASSERT_EQ(cupsd.run("cupsenable", {"Tessel_USB"}).exitCode, 0);
+    ASSERT_EQ(cupsd.setStateReasons("Tessel_Socket", {"none"}), "");
+    for (const char16_t* queue : {u"Tessel_USB", u"Tessel_Socket"}) {
+        choose(queue);
+        EXPECT_TRUE(controller->isOk()) << platform::text::toUtf8(controller->statusText());
     }
 }
 

@@ -1,0 +1,186 @@
+// The spooler over a real CUPS: a private cupsd with a kiosk's mix of queues, read and
+// controlled through the spooler and checked against what the CUPS commands say.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <iostream>
+#include <map>
+#include <sstream>
+
+#include "platform/spooler/spooler.h"
+#include "platform/system/fileversion.h"
+#include "platform/system/profile.h"
+#include "platform/testing/cupsd.h"
+#include "platform/testing/temp_machine.h"
+#include "platform/text/codepage.h"
+
+using namespace platform::spooler;
+using platform::text::fromUtf8;
+using platform::text::toUtf8;
+
+namespace {
+
+// Queue name -> device-uri as `lpstat -v` lists them ("device for <q>: <uri>"). lpstat shows a
+// file: URI without its scheme.
+std::map<std::string, std::string> lpstatDevices(const platform::testing::PrivateCupsd& cupsd) {
+    std::map<std::string, std::string> devices;
+    std::istringstream lines(cupsd.run("lpstat", {"-v"}).out);
+    for (std::string line; std::getline(lines, line);) {
+        const std::string prefix = "device for ";
+        const auto colon = line.find(": ");
+        if (!line.starts_with(prefix) || colon == std::string::npos) continue;
+        std::string uri = line.substr(colon + 2);
+        if (uri.starts_with("/")) uri = "file:" + uri;
+        devices[line.substr(prefix.size(), colon - prefix.size())] = uri;
+    }
+    return devices;
+}
+
+class RealCups : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        TESSEL_REQUIRE_CUPSD();
+        cupsd_.emplace();
+        ASSERT_TRUE(cupsd_->running()) << cupsd_->log();
+        ASSERT_EQ(cupsd_->addKioskQueues(listener_.port()), "") << cupsd_->log();
+        if (const char* old = std::getenv("TESSEL_SPOOLER")) previous_ = old;
+        setenv("TESSEL_SPOOLER", "cups", 1);
+    }
+    void TearDown() override {
+        previous_ ? setenv("TESSEL_SPOOLER", previous_->c_str(), 1) : unsetenv("TESSEL_SPOOLER");
+    }
+    std::string jobsListing() const { return cupsd_->run("lpstat", {"-l", "-o"}).out; }
+
+    platform::testing::TempMachine machine_;
+    platform::testing::JobListener listener_;
+    std::optional<platform::testing::PrivateCupsd> cupsd_;
+    std::optional<std::string> previous_;
+};
+
+TEST_F(RealCups, CollectionIsWhatLpstatListsWithMappedPortsAndDrivers) {
+    const auto devices = lpstatDevices(*cupsd_);
+    ASSERT_EQ(devices.size(), 6u);
+    const std::string socket = "/usr/lib/cups/backend/socket";
+    const std::string ps = "/usr/lib/cups/filter/pstops";
+    const std::string ppd = (cupsd_->folder() / "ppd").string() + "/";
+    struct Row {
+        const char* queue;
+        std::u16string port;
+        const char* driverPath;
+        std::string dataFile;
+    };
+    const Row rows[] = {
+        {"Tessel_File", u"FILE:", "/usr/lib/cups/backend/file", ""},
+        {"Tessel_Forward", u"\\\\127.0.0.1\\Tessel_Socket", "/usr/lib/cups/backend/ipp", ""},
+        {"Tessel_PDF", u"CUPS-PDF:", ps.c_str(), ppd + "Tessel_PDF.ppd"},
+        {"Tessel_PS", u"IP_127.0.0.1", ps.c_str(), ppd + "Tessel_PS.ppd"},
+        {"Tessel_Socket", u"IP_127.0.0.1", socket.c_str(), ""},
+        {"Tessel_USB", u"USB001", "/usr/lib/cups/backend/usb", ""},
+    };
+
+    const auto names = printerNames();
+    ASSERT_EQ(names.size(), devices.size());
+    std::size_t i = 0;
+    std::cout << "queue / port / monitor / driver / device-uri (lpstat -v)\n";
+    for (const auto& [queue, uri] : devices) {
+        SCOPED_TRACE(queue);
+        const Row& row = rows[i];
+        ASSERT_EQ(queue, row.queue);
+        EXPECT_EQ(toUtf8(names[i++]), queue);
+        auto h = PrinterHandle::open(fromUtf8(queue));
+        ASSERT_TRUE(h) << h.error;
+        auto info = h->info2();
+        ASSERT_TRUE(info);
+        EXPECT_EQ(info->portName, row.port);
+        auto driver = h->driver2();
+        ASSERT_TRUE(driver);
+        EXPECT_EQ(driver->name, info->driverName);
+        EXPECT_EQ(toUtf8(driver->driverPath), row.driverPath);
+        EXPECT_EQ(toUtf8(driver->dataFile), row.dataFile);
+        // The profile lists the same printers with the same ports.
+        EXPECT_EQ(platform::system::profileString(u"Devices", fromUtf8(queue)),
+                  u"winspool," + row.port);
+        std::cout << "  " << queue << " / " << toUtf8(info->portName) << " / ";
+        auto ports = enumPorts();
+        ASSERT_TRUE(ports);
+        bool found = false;
+        for (const auto& p : *ports) {
+            if (p.portName != row.port) continue;
+            found = true;
+            std::cout << toUtf8(p.monitorName);
+            // Two queues on one host share the port; its description is the first one's.
+            if (row.port != u"IP_127.0.0.1") EXPECT_EQ(toUtf8(p.description), uri);
+        }
+        EXPECT_TRUE(found);
+        std::cout << " / " << toUtf8(info->driverName) << " / " << uri << "\n";
+    }
+    EXPECT_EQ(platform::system::profileKeys(u"PrinterPorts"), names);
+    // The PostScript core's version block says PostScript; a backend program has none.
+    auto block = platform::system::fileVersionBlock(fromUtf8(ps));
+    ASSERT_TRUE(block);
+    EXPECT_EQ(block->strings.at(u"FileDescription"), u"PostScript printer driver");
+    EXPECT_FALSE(platform::system::fileVersionBlock(fromUtf8(socket)));
+    EXPECT_EQ(PrinterHandle::open(u"Tessel_Nowhere").error, kInvalidPrinterName);
+}
+
+TEST_F(RealCups, PausedAndMediaEmptyQueuesShowTheirStatus) {
+    auto h = PrinterHandle::open(u"tessel_usb", PRINTER_ACCESS_ADMINISTER);  // case ignored
+    ASSERT_TRUE(h) << h.error;
+    EXPECT_EQ(h->info2()->status, 0u);
+    EXPECT_EQ(h->control(PRINTER_CONTROL_PAUSE), kOk);
+    EXPECT_NE(cupsd_->run("lpstat", {"-p", "Tessel_USB"}).out.find("disabled"), std::string::npos);
+    EXPECT_EQ(h->info2()->status & 0x1, 0x1u);
+    ASSERT_EQ(cupsd_->setStateReasons("Tessel_USB", {"media-empty-error"}), "");
+    EXPECT_EQ(h->info2()->status, 0x11u);
+    EXPECT_EQ(h->control(PRINTER_CONTROL_RESUME), kOk);
+    ASSERT_EQ(cupsd_->setStateReasons("Tessel_USB", {"none"}), "");
+    EXPECT_EQ(h->info2()->status, 0u);
+    EXPECT_EQ(cupsd_->run("lpstat", {"-p", "Tessel_USB"}).out.find("disabled"), std::string::npos);
+}
+
+TEST_F(RealCups, JobsAreListedAndControlledInCups) {
+    ASSERT_EQ(cupsd_->run("cupsdisable", {"Tessel_USB"}).exitCode, 0);
+    const auto file = cupsd_->folder() / "job.txt";
+    std::ofstream(file) << "a job for the queue\n";
+    auto lp = cupsd_->run("lp", {"-d", "Tessel_USB", "-t", "certificate", file.string()});
+    ASSERT_EQ(lp.exitCode, 0) << lp.err;
+    auto h = PrinterHandle::open(u"Tessel_USB", PRINTER_ACCESS_ADMINISTER);
+    ASSERT_TRUE(h);
+    auto jobs = h->enumJobs(0, 10);
+    ASSERT_TRUE(jobs);
+    ASSERT_EQ(jobs->size(), 1u);
+    const JobInfo2 job = jobs->front();
+    EXPECT_EQ(job.document, u"certificate");
+    EXPECT_EQ(job.position, 1u);
+    EXPECT_EQ(job.status, 0u);
+    EXPECT_GE(job.size, 1024u);
+    EXPECT_EQ(h->info2()->jobs, 1u);
+    const std::string id = "Tessel_USB-" + std::to_string(job.jobId);
+
+    EXPECT_EQ(h->controlJob(job.jobId, JOB_CONTROL_PAUSE), kOk);
+    EXPECT_NE(jobsListing().find("job-hold-until-specified"), std::string::npos) << jobsListing();
+    EXPECT_EQ(h->enumJobs(0, 10)->front().status, 0x1u);
+    EXPECT_EQ(h->controlJob(job.jobId, JOB_CONTROL_RESUME), kOk);
+    EXPECT_EQ(jobsListing().find("job-hold-until-specified"), std::string::npos) << jobsListing();
+    EXPECT_EQ(h->enumJobs(0, 10)->front().status, 0u);
+    // A move within the queue is beyond CUPS.
+    JobInfo1 moved = *h->job1(job.jobId);
+    moved.position = 1;
+    EXPECT_EQ(h->setJob1(moved), 50u);
+    EXPECT_EQ(h->controlJob(job.jobId, JOB_CONTROL_CANCEL), kOk);
+    EXPECT_EQ(jobsListing().find(id), std::string::npos) << jobsListing();
+    EXPECT_TRUE(h->enumJobs(0, 10)->empty());
+    EXPECT_EQ(h->controlJob(job.jobId + 100, JOB_CONTROL_CANCEL), kInvalidParameter);
+}
+
+TEST_F(RealCups, DefaultPrinterIsTheServers) {
+    EXPECT_EQ(getDefaultPrinter().error, 2u);
+    EXPECT_EQ(setDefaultPrinter(u"tessel_socket"), kOk);
+    EXPECT_NE(cupsd_->run("lpstat", {"-d"}).out.find("Tessel_Socket"), std::string::npos);
+    EXPECT_EQ(*getDefaultPrinter(), u"Tessel_Socket");
+    EXPECT_EQ(defaultPrinterInfo2()->printerName, u"Tessel_Socket");
+    EXPECT_EQ(defaultPrinterInfo2()->attributes & 0x4, 0x4u);
+    EXPECT_EQ(setDefaultPrinter(u"Tessel_Nowhere"), kInvalidPrinterName);
+}
+
+}  // namespace

@@ -1,0 +1,352 @@
+// Test support: a private CUPS scheduler for the life of a test, in the test's own temporary
+// folder, listening on 127.0.0.1 and a free port, named to the code under test by CUPS_SERVER
+// (and CUPS_SERVERROOT), stopped by its PID. Queues are added with the real lpadmin; a loopback
+// listener stands as a network printer and records the bytes of each job it receives.
+//
+// Use TESSEL_REQUIRE_CUPSD() at the start of a test or its SetUp: without cupsd the test is
+// skipped with a clear message, unless it runs under CI (CI or TESSEL_REQUIRE_REAL set), where
+// a missing cupsd fails it.
+#pragma once
+
+#include <arpa/inet.h>
+#include <cups/cups.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/process/process.h"
+#include "platform/testing/run_program.h"
+
+namespace platform::testing {
+
+inline const char* kCupsd = "/usr/sbin/cupsd";
+
+inline bool realComponentsRequired() {
+    for (const char* name : {"CI", "TESSEL_REQUIRE_REAL"})
+        if (const char* v = std::getenv(name); v && *v) return true;
+    return false;
+}
+
+// Why the tests against a real cupsd cannot run here; nullopt when they can.
+inline std::optional<std::string> cupsdMissing() {
+    if (::access(kCupsd, X_OK) == 0 && ::access("/usr/sbin/lpadmin", X_OK) == 0)
+        return std::nullopt;
+    return std::string(
+        "cupsd or lpadmin is not installed (scripts/install-packages.sh installs "
+        "cups-daemon and cups-client)");
+}
+
+#define TESSEL_REQUIRE_CUPSD()                                                             \
+    do {                                                                                   \
+        if (auto missing = ::platform::testing::cupsdMissing()) {                          \
+            if (::platform::testing::realComponentsRequired())                             \
+                FAIL() << *missing << "; under CI the tests against a real CUPS must run"; \
+            GTEST_SKIP() << "skipped, no real CUPS here: " << *missing;                    \
+        }                                                                                  \
+    } while (0)
+
+// A free TCP port on the loopback interface.
+inline int freeLoopbackPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    int port = -1;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+        port = ntohs(a.sin_port);
+    ::close(fd);
+    return port;
+}
+
+// A network printer on loopback: accepts connections one after another and keeps the bytes of
+// each finished one (a job).
+class JobListener {
+  public:
+    JobListener() {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(fd_, 8) == 0 &&
+            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+            port_ = ntohs(a.sin_port);
+        ::pipe2(stop_, O_CLOEXEC);
+        thread_ = std::thread([this] { run(); });
+    }
+    ~JobListener() {
+        (void)!::write(stop_[1], "x", 1);
+        thread_.join();
+        ::close(fd_);
+        ::close(stop_[0]);
+        ::close(stop_[1]);
+    }
+    JobListener(const JobListener&) = delete;
+    JobListener& operator=(const JobListener&) = delete;
+
+    int port() const { return port_; }
+
+    // The bytes of job number `n` (0-based) once it has arrived; nullopt when it has not
+    // within `limit` (a bound on a real printer's delivery, not a measurement).
+    std::optional<std::string> job(std::size_t n,
+                                   std::chrono::seconds limit = std::chrono::seconds(60)) {
+        std::unique_lock lock(mutex_);
+        if (!arrived_.wait_for(lock, limit, [&] { return jobs_.size() > n; })) return std::nullopt;
+        return jobs_[n];
+    }
+
+  private:
+    void run() {
+        for (;;) {
+            pollfd fds[2] = {{fd_, POLLIN, 0}, {stop_[0], POLLIN, 0}};
+            if (::poll(fds, 2, -1) < 0) continue;
+            if (fds[1].revents) return;
+            const int c = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (c < 0) continue;
+            std::string bytes;
+            char buf[65536];
+            for (;;) {
+                pollfd cf[2] = {{c, POLLIN, 0}, {stop_[0], POLLIN, 0}};
+                if (::poll(cf, 2, -1) < 0) continue;
+                if (cf[1].revents) {
+                    ::close(c);
+                    return;
+                }
+                const ssize_t n = ::read(c, buf, sizeof buf);
+                if (n <= 0) break;
+                bytes.append(buf, std::size_t(n));
+            }
+            ::close(c);
+            std::lock_guard lock(mutex_);
+            jobs_.push_back(std::move(bytes));
+            arrived_.notify_all();
+        }
+    }
+
+    int fd_ = -1, port_ = -1;
+    int stop_[2] = {-1, -1};
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::vector<std::string> jobs_;
+};
+
+// A PostScript printer's PPD: a language level and no filter of its own (its make and model
+// does not say PostScript, so the PPD alone tells).
+inline const char* kPostscriptPpd = R"PPD(*PPD-Adobe: "4.3"
+*FormatVersion: "4.3"
+*FileVersion: "1.0"
+*LanguageVersion: English
+*LanguageEncoding: ISOLatin1
+*PCFileName: "TESSELPS.PPD"
+*Manufacturer: "Tessel"
+*Product: "(Tessel Laser 3)"
+*ModelName: "Tessel Laser 3"
+*ShortNickName: "Tessel Laser 3"
+*NickName: "Tessel Laser 3"
+*PSVersion: "(3010.000) 0"
+*LanguageLevel: "3"
+*ColorDevice: False
+*DefaultColorSpace: Gray
+*FileSystem: False
+*Throughput: "1"
+*LandscapeOrientation: Plus90
+*TTRasterizer: Type42
+*OpenUI *PageSize: PickOne
+*OrderDependency: 10 AnySetup *PageSize
+*DefaultPageSize: A4
+*PageSize A4/A4: "<</PageSize[595 842]>>setpagedevice"
+*CloseUI: *PageSize
+*OpenUI *PageRegion: PickOne
+*OrderDependency: 10 AnySetup *PageRegion
+*DefaultPageRegion: A4
+*PageRegion A4/A4: "<</PageSize[595 842]>>setpagedevice"
+*CloseUI: *PageRegion
+*DefaultImageableArea: A4
+*ImageableArea A4/A4: "18 18 577 824"
+*DefaultPaperDimension: A4
+*PaperDimension A4/A4: "595 842"
+)PPD";
+
+class PrivateCupsd {
+  public:
+    PrivateCupsd() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "tessel-cupsd-XXXXXX").string();
+        if (!::mkdtemp(pattern.data())) return;
+        folder_ = pattern;
+        // The scheduler's own user (lp) reaches its folders below this one.
+        std::filesystem::permissions(folder_, std::filesystem::perms(0755));
+        uid_t lpUser = ::getuid();
+        gid_t lpGroup = ::getgid();
+        if (const passwd* lp = ::getpwnam("lp"); lp && ::getuid() == 0) {
+            lpUser = lp->pw_uid;
+            lpGroup = lp->pw_gid;
+        }
+        for (const char* sub : {"spool", "spool/tmp", "cache", "state", "log"}) {
+            std::filesystem::create_directories(folder_ / sub);
+            (void)!::chown((folder_ / sub).c_str(), lpUser, lpGroup);
+        }
+        std::filesystem::permissions(folder_ / "spool", std::filesystem::perms(0710));
+        std::filesystem::permissions(folder_ / "spool/tmp", std::filesystem::perms(01770));
+        port_ = freeLoopbackPort();
+        const std::string root = folder_.string();
+        std::ofstream(folder_ / "cupsd.conf")
+            << "Listen 127.0.0.1:" << port_ << "\n"
+            << "LogLevel info\nWebInterface No\nBrowsing No\nBrowseLocalProtocols none\n"
+               "DefaultAuthType None\nDefaultShared No\nMaxJobs 0\nPreserveJobHistory No\n"
+               "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
+               "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n";
+        std::ofstream(folder_ / "cups-files.conf")
+            << "FileDevice Yes\nUser lp\nGroup lp\nSystemGroup root\n"
+            << "ServerRoot " << root << "\nRequestRoot " << root << "/spool\n"
+            << "TempDir " << root << "/spool/tmp\nCacheDir " << root << "/cache\n"
+            << "StateDir " << root << "/state\nErrorLog " << root << "/log/error_log\n"
+            << "AccessLog " << root << "/log/access_log\nPageLog " << root << "/log/page_log\n"
+            << "Printcap " << root << "/printcap\n";
+        std::ofstream(folder_ / "postscript.ppd") << kPostscriptPpd;
+
+        remember("CUPS_SERVER");
+        remember("CUPS_SERVERROOT");
+        ::setenv("CUPS_SERVER", ("127.0.0.1:" + std::to_string(port_)).c_str(), 1);
+        ::setenv("CUPS_SERVERROOT", root.c_str(), 1);
+
+        process::SpawnOptions options;
+        options.argv = {kCupsd, "-f", "-c", root + "/cupsd.conf", "-s", root + "/cups-files.conf"};
+        if (process::spawn(options, child_) != 0) return;
+        // The scheduler is ready once it accepts connections (or has given up).
+        for (int i = 0; i < 300 && !accepting(); ++i) {
+            if (child_.exited()) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        running_ = accepting();
+    }
+    ~PrivateCupsd() {
+        if (child_.running()) {
+            ::kill(child_.pid(), SIGTERM);
+            child_.wait();
+        }
+        for (const auto& [name, value] : previous_)
+            value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
+        std::error_code ec;
+        if (!folder_.empty()) std::filesystem::remove_all(folder_, ec);
+    }
+    PrivateCupsd(const PrivateCupsd&) = delete;
+    PrivateCupsd& operator=(const PrivateCupsd&) = delete;
+
+    bool running() const { return running_; }
+    int port() const { return port_; }
+    const std::filesystem::path& folder() const { return folder_; }
+    // The scheduler's error log, for failure messages.
+    std::string log() const {
+        std::ifstream in(folder_ / "log/error_log");
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    // Runs a CUPS command (lpadmin, lpstat, lp, cancel, cupsdisable ...) against this server.
+    ProgramResult run(const std::string& program, const std::vector<std::string>& args) const {
+        return runProgram(program, args);
+    }
+    // Adds an enabled queue: lpadmin -p <name> -E -v <uri> <model arguments>.
+    ProgramResult addQueue(const std::string& name, const std::string& uri,
+                           const std::vector<std::string>& model = {"-m", "raw"}) const {
+        std::vector<std::string> args = {"-p", name, "-E", "-v", uri};
+        args.insert(args.end(), model.begin(), model.end());
+        return run("lpadmin", args);
+    }
+
+    // The queues of a kiosk's mix, one of each kind the admissibility policy tells apart:
+    //   Tessel_Forward  ipp://127.0.0.1:<this port>/printers/Tessel_Socket  (to another spooler)
+    //   Tessel_File     file:<folder>/out.prn, raw
+    //   Tessel_PDF      cups-pdf:/ with the CUPS-PDF PPD (a virtual printer)
+    //   Tessel_PS       socket to the listener, with a PostScript PPD
+    //   Tessel_Socket   socket://127.0.0.1:<listener>, raw (a network printer)
+    //   Tessel_USB      usb://Tessel/Laser?serial=T1, raw (no device needed to add it)
+    // Empty when every queue was added, else what lpadmin said.
+    std::string addKioskQueues(int listenerPort) const {
+        const std::string socket = "socket://127.0.0.1:" + std::to_string(listenerPort);
+        struct Q {
+            std::string name, uri;
+            std::vector<std::string> model;
+        } queues[] = {
+            {"Tessel_Socket", socket, {"-m", "raw"}},
+            {"Tessel_Forward",
+             "ipp://127.0.0.1:" + std::to_string(port_) + "/printers/Tessel_Socket",
+             {"-m", "raw"}},
+            {"Tessel_File", "file://" + (folder_ / "out.prn").string(), {"-m", "raw"}},
+            {"Tessel_PDF", "cups-pdf:/", {"-m", "lsb/usr/cups-pdf/CUPS-PDF_opt.ppd"}},
+            {"Tessel_PS", socket, {"-P", (folder_ / "postscript.ppd").string()}},
+            {"Tessel_USB", "usb://Tessel/Laser?serial=T1", {"-m", "raw"}},
+        };
+        std::string errors;
+        for (const auto& q : queues) {
+            auto r = addQueue(q.name, q.uri, q.model);
+            if (r.exitCode != 0) errors += q.name + ": " + r.err;
+        }
+        return errors;
+    }
+
+    // Sets a queue's printer-state-reasons as a printer would report them (for example
+    // "media-empty-error"); empty when the server took them, else its answer.
+    std::string setStateReasons(const std::string& queue,
+                                const std::vector<std::string>& reasons) const {
+        ipp_t* r = ippNewRequest(IPP_OP_CUPS_ADD_MODIFY_PRINTER);
+        char uri[HTTP_MAX_URI];
+        httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", port_,
+                         "/printers/%s", queue.c_str());
+        ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+        ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
+                     cupsUser());
+        std::vector<const char*> values;
+        for (const auto& v : reasons) values.push_back(v.c_str());
+        ippAddStrings(r, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "printer-state-reasons",
+                      int(values.size()), nullptr, values.data());
+        http_t* http = httpConnect2("127.0.0.1", port_, nullptr, AF_INET, HTTP_ENCRYPTION_NEVER, 1,
+                                    30000, nullptr);
+        if (!http) return "no connection to the scheduler";
+        ippDelete(cupsDoRequest(http, r, "/admin/"));
+        httpClose(http);
+        return cupsLastError() <= IPP_STATUS_OK_CONFLICTING ? "" : cupsLastErrorString();
+    }
+
+  private:
+    bool accepting() const {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(std::uint16_t(port_));
+        const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+        ::close(fd);
+        return ok;
+    }
+    void remember(const char* name) {
+        const char* v = std::getenv(name);
+        previous_.emplace_back(name, v ? std::optional<std::string>(v) : std::nullopt);
+    }
+
+    std::filesystem::path folder_;
+    int port_ = -1;
+    process::Child child_;
+    bool running_ = false;
+    std::vector<std::pair<std::string, std::optional<std::string>>> previous_;
+};
+
+}  // namespace platform::testing
