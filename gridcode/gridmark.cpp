@@ -164,8 +164,10 @@ std::int32_t fillGrid(GridParams& p, GridBitmap* target) {
 std::int32_t printGrid(const GridParams& p, const GridDevice* device, const GridBitmap* source) {
     if (!device || !device->blit || !source || !source->pixels) return kDrawing;
     const platform::gdi::Bitmap& bitmap = *source->pixels;
-    const int left = p.LeftOffset * p.XResolution / 100;
-    const int top = p.TopOffset * p.YResolution / 100;
+    // Both factors go up to 65,535, so the offsets in dots are worked out in 64 bits; they end
+    // below 43 million and fit the device's coordinates once they pass the size checks.
+    const std::int64_t left = std::int64_t{p.LeftOffset} * p.XResolution / 100;
+    const std::int64_t top = std::int64_t{p.TopOffset} * p.YResolution / 100;
     const int w = bitmap.width(), h = bitmap.height();
     const int stride = (w + 31) / 32 * 4;
     const int band = std::max(1, kBandBytes / ((w + 31) / 8));
@@ -187,7 +189,8 @@ std::int32_t printGrid(const GridParams& p, const GridDevice* device, const Grid
                 if (bitmap.pixel(x, done + y) != kBlack)
                     rows[static_cast<std::size_t>(y) * stride + x / 8] |=
                         static_cast<std::uint8_t>(0x80 >> (x % 8));
-        if (device->blit(device->context, left, top + done, w, n, rows.data(), stride) != 1)
+        if (device->blit(device->context, static_cast<std::int32_t>(left),
+                         static_cast<std::int32_t>(top + done), w, n, rows.data(), stride) != 1)
             return kDrawing;
         done += n;
     }
