@@ -1,8 +1,11 @@
 #include "ciphers/periphery.h"
 
+#include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 
 #include "ciphers/convert.h"
@@ -137,6 +140,28 @@ std::optional<std::tm> parseDate(std::u16string_view s) {
     return normalized(t);
 }
 
+// The decimal digits of scaled, the magnitude already moved by places decimals and rounded to a
+// whole number: the shortest digits that give back the same double, then zeros, so a value past
+// what a 64-bit integer holds is still written in full. When the move itself overflows
+// (hundreds of decimals), the magnitude's digits are moved by the decimals instead.
+std::string wholeDigits(double magnitude, double scaled, int places) {
+    const bool moved = std::isfinite(scaled);
+    if (moved && scaled < 1) return "0";
+    char buffer[64];
+    const char* const end = std::to_chars(buffer, buffer + sizeof buffer,
+                                          moved ? scaled : magnitude, std::chars_format::scientific)
+                                .ptr;
+    const char* const e = std::find(static_cast<const char*>(buffer), end, 'e');
+    std::string significant(static_cast<const char*>(buffer), e);
+    std::erase(significant, '.');
+    const long long exponent = std::strtoll(std::string(e + 1, end).c_str(), nullptr, 10);
+    const long long length = moved ? exponent + 1 : exponent + places + 1;
+    const auto count = static_cast<long long>(significant.size());
+    if (length <= 0) return "0";
+    if (length <= count) return significant.substr(0, static_cast<std::size_t>(length));
+    return significant + std::string(static_cast<std::size_t>(length - count), '0');
+}
+
 // The number by a pattern of "0" (a digit always shown), "#" (a digit when there is one),
 // "," (thousands groups), "." (the decimal point) and "%" (times a hundred); other characters
 // before and after the digits are copied.
@@ -164,7 +189,7 @@ std::u16string formatNumber(double value, std::u16string_view pattern) {
     const int places = required + optional;
     const bool negative = value < 0;
     const double scaled = std::round(std::fabs(value) * std::pow(10.0, places));
-    std::string digits = std::to_string(static_cast<unsigned long long>(scaled));
+    std::string digits = wholeDigits(std::fabs(value), scaled, places);
     if (static_cast<int>(digits.size()) <= places)
         digits.insert(0, static_cast<std::size_t>(places) + 1 - digits.size(), '0');
     std::string intPart = digits.substr(0, digits.size() - static_cast<std::size_t>(places));
@@ -226,10 +251,14 @@ std::u16string dateTime2() {
 std::tm dateAdd(std::u16string_view interval, std::int32_t n, const std::tm& time) {
     using namespace std::chrono;
     const std::u16string unit = text::LCase(interval);
+    // A date holds the years 100 to 9999; a move that leaves them is an invalid argument.
+    auto outOfRange = [] { fail(kErrInvalidCall, u"Invalid procedure call or argument"); };
     std::tm t = time;
     auto addMonths = [&](long long months) {
         long long total = t.tm_year * 12LL + t.tm_mon + months;
-        int y = static_cast<int>(total >= 0 ? total / 12 : (total - 11) / 12);
+        long long years = total >= 0 ? total / 12 : (total - 11) / 12;
+        if (years + 1900 < 100 || years + 1900 > 9999) outOfRange();
+        int y = static_cast<int>(years);
         int m = static_cast<int>(total - y * 12LL);
         const year_month_day_last end{year(y + 1900) / month(static_cast<unsigned>(m + 1)) / last};
         const int lastDay = static_cast<int>(static_cast<unsigned>(end.day()));
@@ -258,6 +287,11 @@ std::tm dateAdd(std::u16string_view interval, std::int32_t n, const std::tm& tim
         fail(kErrInvalidCall, u"Invalid procedure call or argument");
     std::tm copy = t;
     const std::time_t moved = timegm(&copy) + seconds;
+    constexpr auto first = sys_days{year(100) / January / 1};
+    constexpr auto last = sys_days{year(9999) / December / 31} + days(1);
+    if (moved < sys_seconds(first).time_since_epoch().count() ||
+        moved >= sys_seconds(last).time_since_epoch().count())
+        outOfRange();
     std::tm out{};
     gmtime_r(&moved, &out);
     return out;

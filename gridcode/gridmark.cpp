@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "gridcode/digital.h"
 #include "gridcode/geometry.h"
 #include "gridcode/layout.h"
+#include "platform/com/error.h"
 #include "platform/gdi/gdi.h"
 #include "platform/outside/mavrin.h"
 
@@ -164,8 +166,10 @@ std::int32_t fillGrid(GridParams& p, GridBitmap* target) {
 std::int32_t printGrid(const GridParams& p, const GridDevice* device, const GridBitmap* source) {
     if (!device || !device->blit || !source || !source->pixels) return kDrawing;
     const platform::gdi::Bitmap& bitmap = *source->pixels;
-    const int left = p.LeftOffset * p.XResolution / 100;
-    const int top = p.TopOffset * p.YResolution / 100;
+    // Both factors go up to 65,535, so the offsets in dots are worked out in 64 bits; they end
+    // below 43 million and fit the device's coordinates once they pass the size checks.
+    const std::int64_t left = std::int64_t{p.LeftOffset} * p.XResolution / 100;
+    const std::int64_t top = std::int64_t{p.TopOffset} * p.YResolution / 100;
     const int w = bitmap.width(), h = bitmap.height();
     const int stride = (w + 31) / 32 * 4;
     const int band = std::max(1, kBandBytes / ((w + 31) / 8));
@@ -187,7 +191,8 @@ std::int32_t printGrid(const GridParams& p, const GridDevice* device, const Grid
                 if (bitmap.pixel(x, done + y) != kBlack)
                     rows[static_cast<std::size_t>(y) * stride + x / 8] |=
                         static_cast<std::uint8_t>(0x80 >> (x % 8));
-        if (device->blit(device->context, left, top + done, w, n, rows.data(), stride) != 1)
+        if (device->blit(device->context, static_cast<std::int32_t>(left),
+                         static_cast<std::int32_t>(top + done), w, n, rows.data(), stride) != 1)
             return kDrawing;
         done += n;
     }
@@ -289,36 +294,8 @@ std::int32_t fillDigitalGrid(const std::uint8_t* data, std::uint32_t length, con
     return kOk;
 }
 
-}  // namespace
-}  // namespace gridcode
-
-using namespace gridcode;
-
-extern "C" {
-
-int32_t GetGridParam(GridParams* params, uint16_t* bitmapWidth, uint16_t* bitmapHeight) {
-    if (!params) return kNothing;
-    Geometry g;
-    const std::int32_t rc = computeGeometry(*params, g);
-    if (rc != kOk) return rc;
-    if (bitmapWidth) *bitmapWidth = static_cast<std::uint16_t>(g.bitmapWidth);
-    if (bitmapHeight) *bitmapHeight = static_cast<std::uint16_t>(g.bitmapHeight);
-    return kOk;
-}
-
-int32_t GetGridSize(GridParams* params, uint16_t* width, uint16_t* height) {
-    if (!params) return kNothing;
-    Geometry g;
-    const std::int32_t rc = computeGeometry(*params, g);
-    if (rc != kOk) return rc;
-    if (width)
-        *width = static_cast<std::uint16_t>((g.bitmapWidth - 28) * 100 / params->XResolution);
-    if (height)
-        *height = static_cast<std::uint16_t>((g.bitmapHeight - 28) * 100 / params->YResolution);
-    return kOk;
-}
-
-int32_t GetDataLength(GridParams* params, int32_t* length) {
+// The longest data that fit the wanted size (GetDataLength).
+std::int32_t dataLength(GridParams* params, std::int32_t* length) {
     if (!params || !length) return kNothing;
     const std::uint32_t savedFlags = params->SizeFlags, savedLength = params->DataLength;
     params->SizeFlags = 1;
@@ -351,19 +328,67 @@ int32_t GetDataLength(GridParams* params, int32_t* length) {
     return kOk;
 }
 
+}  // namespace
+}  // namespace gridcode
+
+using namespace gridcode;
+
+// Every export runs in guardExport, so nothing of C++ leaves the library: an exception (memory
+// refused, in practice) is answered with the export's own code for a refused resource.
+constexpr std::u16string_view kSource = u"Gridmark";
+
+extern "C" {
+
+int32_t GetGridParam(GridParams* params, uint16_t* bitmapWidth, uint16_t* bitmapHeight) {
+    return platform::com::guardExport(kSource, kNoMemory, [&]() -> std::int32_t {
+        if (!params) return kNothing;
+        Geometry g;
+        const std::int32_t rc = computeGeometry(*params, g);
+        if (rc != kOk) return rc;
+        if (bitmapWidth) *bitmapWidth = static_cast<std::uint16_t>(g.bitmapWidth);
+        if (bitmapHeight) *bitmapHeight = static_cast<std::uint16_t>(g.bitmapHeight);
+        return kOk;
+    });
+}
+
+int32_t GetGridSize(GridParams* params, uint16_t* width, uint16_t* height) {
+    return platform::com::guardExport(kSource, kNoMemory, [&]() -> std::int32_t {
+        if (!params) return kNothing;
+        Geometry g;
+        const std::int32_t rc = computeGeometry(*params, g);
+        if (rc != kOk) return rc;
+        if (width)
+            *width = static_cast<std::uint16_t>((g.bitmapWidth - 28) * 100 / params->XResolution);
+        if (height)
+            *height = static_cast<std::uint16_t>((g.bitmapHeight - 28) * 100 / params->YResolution);
+        return kOk;
+    });
+}
+
+int32_t GetDataLength(GridParams* params, int32_t* length) {
+    return platform::com::guardExport(kSource, kNoMemory,
+                                      [&] { return dataLength(params, length); });
+}
+
 int32_t FillGrid(GridParams* params, GridBitmap* target) {
-    if (!params) return kNothing;
-    return fillGrid(*params, target);
+    return platform::com::guardExport(kSource, kNoMemory, [&]() -> std::int32_t {
+        if (!params) return kNothing;
+        return fillGrid(*params, target);
+    });
 }
 
 int32_t PrintGrid(GridParams* params, const GridDevice* device, const GridBitmap* bitmap) {
-    if (!params) return kNothing;
-    return printGrid(*params, device, bitmap);
+    return platform::com::guardExport(kSource, kNoMemory, [&]() -> std::int32_t {
+        if (!params) return kNothing;
+        return printGrid(*params, device, bitmap);
+    });
 }
 
 int32_t FillDigitalGrid(const uint8_t* data, uint32_t length, const char* key, uint16_t mode,
                         uint8_t** image, uint32_t* imageSize, uint8_t* trailer, int32_t option) {
-    return fillDigitalGrid(data, length, key, mode, image, imageSize, trailer, option);
+    return platform::com::guardExport(kSource, kNoMemory, [&] {
+        return fillDigitalGrid(data, length, key, mode, image, imageSize, trailer, option);
+    });
 }
 
 void FreeDigitalGrid(uint8_t* image) {
@@ -371,26 +396,28 @@ void FreeDigitalGrid(uint8_t* image) {
 }
 
 int32_t CompressBufData(uint8_t* buffer, uint32_t* length, int32_t option) {
-    return platform::outside::mavrin::compress(buffer, length, option);
+    return platform::com::guardExport(kSource, platform::outside::mavrin::kCompressFailed, [&] {
+        return platform::outside::mavrin::compress(buffer, length, option);
+    });
 }
 
 int32_t EncryptBufData(uint8_t* buffer, uint32_t length, const char* key, uint8_t* block,
                        int32_t option) {
-    return platform::outside::mavrin::encrypt(buffer, length, key, block, option);
+    return platform::com::guardExport(kSource, platform::outside::mavrin::kEncryptFailed, [&] {
+        return platform::outside::mavrin::encrypt(buffer, length, key, block, option);
+    });
 }
 
 GridBitmap* GridCreateBitmap(int32_t width, int32_t height, uint16_t planes,
                              uint16_t bitsPerPixel) {
-    if (width <= 0 || height <= 0 || width > 0xFFFF || height > 0xFFFF) return nullptr;
-    try {
-        auto* b = new GridBitmap;
+    return platform::com::guardExport(kSource, nullptr, [&]() -> GridBitmap* {
+        if (width <= 0 || height <= 0 || width > 0xFFFF || height > 0xFFFF) return nullptr;
+        auto b = std::make_unique<GridBitmap>();
         b->pixels = std::make_shared<platform::gdi::Bitmap>(width, height, kBlack);
         b->planes = planes;
         b->bitsPerPixel = bitsPerPixel;
-        return b;
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
+        return b.release();
+    });
 }
 
 void GridDestroyBitmap(GridBitmap* bitmap) {
@@ -398,8 +425,10 @@ void GridDestroyBitmap(GridBitmap* bitmap) {
 }
 
 int32_t GridBitmapPixel(const GridBitmap* bitmap, int32_t x, int32_t y) {
-    if (!bitmap || !bitmap->pixels || !bitmap->pixels->inside(x, y)) return -1;
-    return bitmap->pixels->pixel(x, y) == kBlack ? 0 : 1;
+    return platform::com::guardExport(kSource, -1, [&]() -> std::int32_t {
+        if (!bitmap || !bitmap->pixels || !bitmap->pixels->inside(x, y)) return -1;
+        return bitmap->pixels->pixel(x, y) == kBlack ? 0 : 1;
+    });
 }
 
 }  // extern "C"

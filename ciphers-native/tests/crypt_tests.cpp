@@ -164,6 +164,7 @@ TEST_F(CryptLibrary, EveryMemberThroughComcall) {
     EXPECT_EQ(comcall({"SeedDecrypt", "pw", seed}), "x");
     EXPECT_EQ(comcall({"EncodeToHex", "abc"}), "61626300");
     EXPECT_EQ(comcall({"DecodeFromHex", "61626300"}), "abc");
+    EXPECT_EQ(comcall({"DecodeFromHex", "a2e841"}), "\u327E");
     EXPECT_EQ(comcall({"MD5", "abc"}), abcUtf16);
     const std::vector<std::uint8_t> utf16abc{'a', 0, 'b', 0, 'c', 0};
     EXPECT_EQ(comcall({"Sha160", "abc"}), opensslDigest("SHA1", utf16abc));
@@ -200,10 +201,16 @@ TEST_F(CryptLibrary, HexMembersEdgeTable) {
         {u"abc", u"61626300"}, {u"", u"00"}, {u"가", u"b0a100"}};
     for (const auto& [in, out] : encode) EXPECT_EQ(text(u"EncodeToHex", {in}), out);
     const std::pair<std::u16string, std::u16string> decode[] = {
-        {u"61626300", u"abc"}, {u"6162", u"a"},
-        {u"4", u""},           {u"", u""},
-        {u"41424", u"A"},      {u"41004200", std::u16string(u"A\0B", 3)},
-        {u"b0a100", u"가"},    {u"4G00", u"@"}};
+        {u"61626300", u"abc"},
+        {u"6162", u"a"},
+        {u"4", u""},
+        {u"", u""},
+        {u"41424", u"A"},
+        {u"41004200", std::u16string(u"A\0B", 3)},
+        {u"b0a100", u"가"},
+        {u"4G00", u"@"},
+        {u"a2e841", u"\u327E"},
+        {u"a2e8414200", u"\u327EAB"}};
     for (const auto& [in, out] : decode) EXPECT_EQ(text(u"DecodeFromHex", {in}), out);
 }
 

@@ -2,12 +2,12 @@
 // blocks.
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
-#include <openssl/provider.h>
 
 #include <random>
 
 #include "ciphers-native/aria.h"
 #include "ciphers-native/seed/seed_core.h"
+#include "platform/testing/openssl_context.h"
 #include "test_util.h"
 
 using namespace sealwyn;
@@ -20,10 +20,12 @@ std::vector<std::uint8_t> randomBytes(std::mt19937& rng, std::size_t n) {
     return out;
 }
 
-// ECB encryption without padding through OpenSSL; empty when the cipher is unavailable.
+// ECB encryption without padding through OpenSSL, from the given library context (null: the
+// default one); empty when the cipher is unavailable.
 std::vector<std::uint8_t> opensslEcb(const char* name, const std::vector<std::uint8_t>& key,
-                                     const std::vector<std::uint8_t>& data) {
-    EVP_CIPHER* cipher = EVP_CIPHER_fetch(nullptr, name, nullptr);
+                                     const std::vector<std::uint8_t>& data,
+                                     OSSL_LIB_CTX* context = nullptr) {
+    EVP_CIPHER* cipher = EVP_CIPHER_fetch(context, name, nullptr);
     if (!cipher) return {};
     EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
     std::vector<std::uint8_t> out(data.size() + 16);
@@ -64,21 +66,14 @@ TEST(OpenSslCrossCheck, AriaEcbOnRandomBlocks) {
 }
 
 TEST(OpenSslCrossCheck, SeedEcbOnRandomBlocks) {
-    // OpenSSL 3 keeps SEED in its legacy provider.
-    OSSL_PROVIDER* legacy = OSSL_PROVIDER_load(nullptr, "legacy");
-    OSSL_PROVIDER* base = OSSL_PROVIDER_load(nullptr, "default");
+    // OpenSSL 3 keeps SEED in its legacy provider, loaded into a context of this test's own.
+    platform::testing::OpenSslLegacyContext legacy;
+    ASSERT_TRUE(legacy.ready()) << "OpenSSL's legacy provider (SEED) is missing";
     std::mt19937 rng(4269);
-    const auto probe =
-        opensslEcb("SEED-ECB", std::vector<std::uint8_t>(16), std::vector<std::uint8_t>(16));
-    if (probe.size() != 16) {
-        if (legacy) OSSL_PROVIDER_unload(legacy);
-        if (base) OSSL_PROVIDER_unload(base);
-        GTEST_SKIP() << "SEED is not available from this OpenSSL (legacy provider missing)";
-    }
     for (int trial = 0; trial < 40; ++trial) {
         const auto key = randomBytes(rng, 16);
         const auto data = randomBytes(rng, 16 * (1 + trial % 9));
-        const auto expected = opensslEcb("SEED-ECB", key, data);
+        const auto expected = opensslEcb("SEED-ECB", key, data, legacy.get());
         seed::SeedCore core(std::span<const std::uint8_t, 16>(key.data(), 16));
         std::vector<std::uint8_t> out(data.size()), back(data.size());
         ASSERT_TRUE(core.encryptBlocks(data, out));
@@ -86,6 +81,4 @@ TEST(OpenSslCrossCheck, SeedEcbOnRandomBlocks) {
         ASSERT_TRUE(core.decryptBlocks(out, back));
         EXPECT_EQ(back, data);
     }
-    if (legacy) OSSL_PROVIDER_unload(legacy);
-    if (base) OSSL_PROVIDER_unload(base);
 }

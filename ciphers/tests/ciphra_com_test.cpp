@@ -124,6 +124,15 @@ TEST_F(CiphraCom, EveryProviderRoundTripsThroughOneObject) {
     EXPECT_EQ(comcall({"Ciphra.Crypt", "setQuery", " a = 1 & b=2", "--", "getQuery", "A"}), "\n1");
     EXPECT_EQ(comcall({"Ciphra.Crypt", "replaceAll", "Abc abc", "ABC", "x"}), "x x");
     EXPECT_EQ(comcall({"Ciphra.Crypt", "getDateAdd2", "m", "0", "yyyy"}).size(), 4u);
+    // Values at the ends of their types: the whole number, and a move out of the years a date
+    // holds as the invalid-argument error.
+    EXPECT_EQ(comcall({"Ciphra.Crypt", "aspFormat", "200000000000000000", "0.00"}),
+              "200000000000000000.00");
+    auto beyond =
+        runProgram(COMCALL, {"Ciphra.Crypt", "getDateAdd2", "yyyy", "2147483647", "yyyy"});
+    EXPECT_EQ(beyond.exitCode, 1);
+    EXPECT_NE(beyond.err.find("Invalid procedure call or argument"), std::string::npos)
+        << beyond.err;
 }
 
 TEST_F(CiphraCom, LayoutAndLibsAreCreatable) {

@@ -149,6 +149,13 @@ TEST_F(Periphery, AspFormatDatesAndNumbers) {
         {com::Variant(u"1.5"), u"#.##", u"1.5"},
         {com::Variant(u"text"), u"0.00", u"text"},
         {com::Variant(std::int32_t(42)), u"", u"42"},
+        // Past what a 64-bit whole number holds once moved by the decimals.
+        {com::Variant(u"200000000000000000"), u"0.00", u"200000000000000000.00"},
+        {com::Variant(u"-200000000000000000"), u"#,##0", u"-200,000,000,000,000,000"},
+        {com::Variant(u"1.5"), u"0." + std::u16string(20, u'0'), u"1.5" + std::u16string(19, u'0')},
+        {com::Variant(u"0.125"), u"0." + std::u16string(400, u'0'),
+         u"0.125" + std::u16string(397, u'0')},
+        {com::Variant(u"1E+300"), u"0", u"1" + std::u16string(300, u'0')},
     };
     for (const auto& c : cases)
         EXPECT_EQ(aspFormat(c.data, c.pattern), c.expected) << text::toUtf8(c.pattern);
@@ -179,6 +186,36 @@ TEST_F(Periphery, DateTime2AndDateAddClampToMonthEnd) {
         EXPECT_EQ(fmt(dateAdd(c.interval, c.n, c.from)), c.expected)
             << text::toUtf8(c.interval) << " " << c.n;
     EXPECT_ANY_THROW(dateAdd(u"x", 1, at(2024, 1, 1)));
+    // The years 100 to 9999, to the second; beyond them the invalid-argument error, also where
+    // the move overflows a year count.
+    EXPECT_EQ(fmt(dateAdd(u"yyyy", 7975, at(2024, 12, 31))), u"9999-12-31 00:00:00");
+    EXPECT_EQ(fmt(dateAdd(u"s", 86399, at(9999, 12, 31))), u"9999-12-31 23:59:59");
+    EXPECT_EQ(fmt(dateAdd(u"yyyy", -1924, at(2024, 1, 1))), u"0100-01-01 00:00:00");
+    EXPECT_EQ(fmt(dateAdd(u"s", 2147483647, at(2024, 1, 1))), u"2092-01-19 03:14:07");
+    const struct {
+        const char16_t* interval;
+        std::int32_t n;
+        std::tm from;
+    } beyond[] = {
+        {u"yyyy", 2147483647, at(2024, 1, 1)},
+        {u"yyyy", -2147483647 - 1, at(2024, 1, 1)},
+        {u"q", 2147483647, at(2024, 1, 1)},
+        {u"m", -2147483647 - 1, at(2024, 1, 1)},
+        {u"d", 2147483647, at(2024, 1, 1)},
+        {u"ww", -2147483647 - 1, at(2024, 1, 1)},
+        {u"yyyy", 7976, at(2024, 1, 1)},
+        {u"s", 1, at(9999, 12, 31, 23, 59, 59)},
+        {u"n", -1, at(100, 1, 1)},
+    };
+    for (const auto& c : beyond) {
+        try {
+            dateAdd(c.interval, c.n, c.from);
+            ADD_FAILURE() << text::toUtf8(c.interval) << " " << c.n << " gave a date";
+        } catch (const text::Error& e) {
+            EXPECT_EQ(e.number(), 5);
+            EXPECT_EQ(text::toUtf8(e.description()), "Invalid procedure call or argument");
+        }
+    }
     // Today's date moved by no days is today.
     EXPECT_EQ(dateAdd2(u"d", 0, u"yyyy").size(), 4u);
 }
@@ -251,16 +288,18 @@ TEST_F(Periphery, LibsWatermarkMessagesAndProviders) {
     EXPECT_EQ(libsWatermark(f, u"acme"), u"암호화 알고리즘 acme이(가) 정의되어 있지 않습니다.");
     EXPECT_EQ(libsWatermark(f, u"velmora"), u"오류 발생: Subscript out of range");
     EXPECT_EQ(libsWatermark(f, u"INITECH/INISAFENET"), u"");
+    const std::u16string plain = b64EncodeBytes(
+        Bytes{'w', 'a', 't', 'e', 'r', 'm', 'a', 'r', 'k', ' ', 'b', 'y', 't', 'e', 's'});
     for (std::u16string provider : {u"Velmora/Des", u"velmora/BLOWFISH"}) {
         std::u16string cipher = libsWatermark(f, provider);
         crypt->provider = provider;
-        EXPECT_EQ(crypt->decode(cipher),
-                  b64EncodeBytes(Bytes{'w', 'a', 't', 'e', 'r', 'm', 'a', 'r', 'k', ' ', 'b', 'y',
-                                       't', 'e', 's'}));
+        EXPECT_EQ(crypt->decode(cipher), plain);
+        // The facade hands its own provider text to Libs.
+        EXPECT_EQ(crypt->decode(crypt->getWatermark(f)), plain);
     }
-    // The facade's own provider message has its blank.
-    EXPECT_EQ(crypt->getWatermark(f),
-              crypt->getWatermark(f).empty() ? u"" : crypt->getWatermark(f));
+    crypt->provider = u"acme";
+    EXPECT_EQ(crypt->getWatermark(f), u"암호화 알고리즘 acme이(가) 정의되어 있지 않습니다.");
+    // Without a provider text the facade answers with its own message, which has its blank.
     Crypt fresh;
     EXPECT_EQ(fresh.getWatermark(f), u"Provider가 정의되어 있지 않습니다.");
 }

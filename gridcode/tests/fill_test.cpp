@@ -283,6 +283,36 @@ TEST(PrintGrid, CopiesTheBitmapAtTheOffsetsInBands) {
     EXPECT_EQ(PrintGrid(&s.p, nullptr, bitmap.get()), -25);
 }
 
+// The largest offsets at the largest resolutions: 65,535 hundredths of an inch at 65,535 dpi is
+// 42,948,362 dots, past a 32-bit product of the two fields. The device's size decides as for any
+// offset.
+TEST(PrintGrid, LargestOffsetsAtTheLargestResolutions) {
+    const auto data = sample(200, 9);
+    Sized s = sized(data, 0);
+    Bitmap bitmap = target(s);
+    ASSERT_EQ(FillGrid(&s.p, bitmap.get()), 1);
+    s.p.LeftOffset = s.p.TopOffset = 65535;
+    s.p.XResolution = s.p.YResolution = 65535;
+    FakeDevice small(150 + s.w, 30 + s.h);
+    EXPECT_EQ(PrintGrid(&s.p, &small.device, bitmap.get()), -27);
+    small.device.horzRes = 42948362 + s.w;
+    EXPECT_EQ(PrintGrid(&s.p, &small.device, bitmap.get()), -28);
+    EXPECT_TRUE(small.bands.empty());
+
+    struct Place {
+        std::vector<std::pair<int, int>> corners;
+    } place;
+    GridDevice huge{&place, 42948362 + s.w, 42948362 + s.h,
+                    [](void* context, int32_t x, int32_t y, int32_t, int32_t, const uint8_t*,
+                       int32_t) -> int32_t {
+                        static_cast<Place*>(context)->corners.emplace_back(x, y);
+                        return 1;
+                    }};
+    ASSERT_EQ(PrintGrid(&s.p, &huge, bitmap.get()), 1);
+    ASSERT_FALSE(place.corners.empty());
+    EXPECT_EQ(place.corners.front(), std::make_pair(42948362, 42948362));
+}
+
 }  // namespace
 
 namespace {

@@ -71,6 +71,29 @@ HRESULT guard(std::u16string_view source, Body&& body) noexcept {
     }
 }
 
+// The guard of a plain C export, which answers codes of its own rather than an HRESULT: a
+// thrown error comes back as `failure` (the export's code for it), with its texts in the
+// thread's error information as guard() leaves them. An export without a result just returns.
+template <class Body>
+std::invoke_result_t<Body&> guardExport(std::u16string_view source,
+                                        std::type_identity_t<std::invoke_result_t<Body&>> failure,
+                                        Body&& body) noexcept {
+    try {
+        return body();
+    } catch (...) {
+        setErrorInfo(currentError(source));
+        return failure;
+    }
+}
+template <class Body>
+void guardExport(std::u16string_view source, Body&& body) noexcept {
+    try {
+        body();
+    } catch (...) {
+        setErrorInfo(currentError(source));
+    }
+}
+
 // The guard of a dispatch call: a thrown error becomes DISP_E_EXCEPTION, with its status and
 // texts in `excep` (when the caller asked for them).
 template <class Body>

@@ -54,6 +54,7 @@
 #include "platform/system/machine.h"
 #include "platform/system/storefile.h"
 #include "platform/text/coding.h"
+#include "platform/text/strings.h"
 
 namespace platform::registry {
 
@@ -77,22 +78,9 @@ constexpr std::string_view kRootNames[kRootCount] = {"HKEY_CLASSES_ROOT", "HKEY_
 // ---------------------------------------------------------------------------------------------
 // Names without regard to case
 
-// Folds one UTF-16 unit to lower case: ASCII, Latin-1, Latin Extended-A, Greek, Cyrillic and the
-// full-width Latin letters, which covers the names the registry holds in practice.
-char16_t foldCase(char16_t c) {
-    if (c < 0x80) return (c >= u'A' && c <= u'Z') ? char16_t(c + 0x20) : c;
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return char16_t(c + 0x20);
-    if (c >= 0x100 && c <= 0x137) return char16_t(c | 1);
-    if (c >= 0x139 && c <= 0x148) return (c & 1) ? char16_t(c + 1) : c;
-    if (c >= 0x14A && c <= 0x177) return char16_t(c | 1);
-    if (c == 0x178) return 0xFF;
-    if (c >= 0x179 && c <= 0x17E) return (c & 1) ? char16_t(c + 1) : c;
-    if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return char16_t(c + 0x20);
-    if (c >= 0x400 && c <= 0x40F) return char16_t(c + 0x50);
-    if (c >= 0x410 && c <= 0x42F) return char16_t(c + 0x20);
-    if (c >= 0xFF21 && c <= 0xFF3A) return char16_t(c + 0x20);
-    return c;
-}
+// Names are compared with the text module's case folding, the same as every other comparison
+// without regard to case.
+using text::foldCase;
 
 std::u16string folded(std::u16string_view s) {
     std::u16string out(s);

@@ -140,8 +140,29 @@ std::vector<std::uint8_t> encodeMultibyte(std::u16string_view text, const char* 
     return out;
 }
 
+// CP949 holds the postal mark U+327E at A2 E8. glibc's converter for it consumes that pair and
+// then reports an invalid sequence without writing anything; asked once, with a descriptor of
+// its own, whether this glibc does so.
+bool cp949DropsPostalMark() {
+    static const bool drops = [] {
+        iconv_t cd = iconv_open(kNativeUtf16, "CP949");
+        if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+        char pair[] = {static_cast<char>(0xA2), static_cast<char>(0xE8)};
+        char16_t unit = 0;
+        char* in = pair;
+        std::size_t inLeft = sizeof pair;
+        char* out = reinterpret_cast<char*>(&unit);
+        std::size_t outLeft = sizeof unit;
+        std::size_t result = iconv(cd, &in, &inLeft, &out, &outLeft);
+        iconv_close(cd);
+        return result == static_cast<std::size_t>(-1) && inLeft == 0 && outLeft == sizeof unit;
+    }();
+    return drops;
+}
+
 // Multibyte bytes to UTF-16 text through iconv.
 std::u16string decodeMultibyte(std::span<const std::uint8_t> bytes, const char* source) {
+    const bool mendPostalMark = std::strcmp(source, "CP949") == 0 && cp949DropsPostalMark();
     iconv_t cd = converter(kNativeUtf16, source);
 
     std::u16string out(bytes.size() + 8, u'\0');
@@ -155,6 +176,7 @@ std::u16string decodeMultibyte(std::span<const std::uint8_t> bytes, const char* 
         char* start = reinterpret_cast<char*>(out.data() + written);
         char* outPtr = start;
         std::size_t outLeft = (out.size() - written) * sizeof(char16_t);
+        const std::size_t callStart = static_cast<std::size_t>(in - base);
         std::size_t result = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
         written += static_cast<std::size_t>(outPtr - start) / sizeof(char16_t);
         if (result != static_cast<std::size_t>(-1)) break;
@@ -162,11 +184,21 @@ std::u16string decodeMultibyte(std::span<const std::uint8_t> bytes, const char* 
             out.resize(out.size() * 2);
             continue;
         }
-        // EILSEQ (invalid sequence) or EINVAL (truncated sequence at the end): this byte
-        // becomes U+FFFD and decoding resumes at the next one.
-        if (out.size() - written < 1) out.resize(out.size() * 2);
-        out[written++] = u'\uFFFD';
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        if (out.size() - written < 1) out.resize(out.size() * 2);
+        // The converter stops on a character boundary; a pair A2 E8 consumed by this call just
+        // before that point is the postal mark the converter refused (a lead byte is never a
+        // character alone), so it is the mark, and decoding goes on right after it.
+        const std::size_t stop = static_cast<std::size_t>(in - base);
+        if (mendPostalMark && stop >= callStart + 2 && bytes[stop - 2] == 0xA2 &&
+            bytes[stop - 1] == 0xE8) {
+            out[written++] = u'\u327E';
+            continue;
+        }
+        // EILSEQ (invalid sequence) or EINVAL (truncated sequence at the end): the byte where
+        // the converter stopped becomes U+FFFD and decoding resumes at the next one.
+        out[written++] = u'\uFFFD';
+        if (inLeft == 0) break;
         ++in;
         --inLeft;
     }

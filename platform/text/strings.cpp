@@ -11,12 +11,8 @@ void requireNonNegative(long n, const char* what) {
     if (n < 0) throw InvalidCall(std::string(what) + ": negative length");
 }
 
-char16_t fold(char16_t c) {
-    return toLower(toUpper(c));
-}
-
 bool unitsEqual(char16_t a, char16_t b, bool noCase) {
-    return a == b || (noCase && fold(a) == fold(b));
+    return a == b || (noCase && foldCase(a) == foldCase(b));
 }
 
 bool matchesAt(std::u16string_view s, Size pos, std::u16string_view find, bool noCase) {
@@ -72,7 +68,7 @@ char16_t toUpper(char16_t c) {
         }
         return c;
     }
-    if (c >= 0x3B1 && c <= 0x3C9) return c == 0x3C2 ? 0x3A3 : static_cast<char16_t>(c - 0x20);
+    if (c >= 0x3B1 && c <= 0x3CB) return c == 0x3C2 ? 0x3A3 : static_cast<char16_t>(c - 0x20);
     if (c == 0x3AC) return 0x386;
     if (c >= 0x3AD && c <= 0x3AF) return static_cast<char16_t>(c - 0x25);
     if (c == 0x3CC) return 0x38C;
@@ -96,7 +92,7 @@ char16_t toLower(char16_t c) {
         }
         return c;
     }
-    if (c >= 0x391 && c <= 0x3A9) return c == 0x3A2 ? c : static_cast<char16_t>(c + 0x20);
+    if (c >= 0x391 && c <= 0x3AB) return c == 0x3A2 ? c : static_cast<char16_t>(c + 0x20);
     if (c == 0x386) return 0x3AC;
     if (c >= 0x388 && c <= 0x38A) return static_cast<char16_t>(c + 0x25);
     if (c == 0x38C) return 0x3CC;
@@ -105,6 +101,10 @@ char16_t toLower(char16_t c) {
     if (c >= 0x400 && c <= 0x40F) return static_cast<char16_t>(c + 0x50);
     if (c >= 0xFF21 && c <= 0xFF3A) return static_cast<char16_t>(c + 0x20);
     return c;
+}
+
+char16_t foldCase(char16_t c) {
+    return toLower(toUpper(c));
 }
 
 long Len(std::u16string_view s) {
@@ -255,8 +255,8 @@ std::u16string Space(long n) {
 int StrComp(std::u16string_view a, std::u16string_view b, bool noCase) {
     Size common = std::min(a.size(), b.size());
     for (Size i = 0; i < common; ++i) {
-        char16_t x = noCase ? fold(a[i]) : a[i];
-        char16_t y = noCase ? fold(b[i]) : b[i];
+        char16_t x = noCase ? foldCase(a[i]) : a[i];
+        char16_t y = noCase ? foldCase(b[i]) : b[i];
         if (x != y) return x < y ? -1 : 1;
     }
     if (a.size() == b.size()) return 0;

@@ -18,6 +18,10 @@ namespace platform::text {
 // never changes a text's length.
 char16_t toUpper(char16_t c);
 char16_t toLower(char16_t c);
+// The one case folding of the platform: units fold alike exactly when they are the same letter
+// in either case (toLower of toUpper). Every comparison without regard to case uses it: the
+// string functions here and the registry's key and value names.
+char16_t foldCase(char16_t c);
 
 // Length in UTF-16 units.
 long Len(std::u16string_view s);

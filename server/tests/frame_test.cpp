@@ -172,6 +172,27 @@ TEST(Frame, DoubleByteCharacterSplitBetweenArrivals) {
     EXPECT_EQ(d.decode("C"), u"C");
 }
 
+// The frame fuzzer's input that crashed the decoder: the bytes A2 E8 (CP949's postal mark) in
+// one arrival, at the end of the text; then the same mark split between arrivals and inside a
+// frame, whose length must count it as one character.
+TEST(Frame, PostalMarkBytesDecodeToOneCharacterAnywhere) {
+    AnsiStreamDecoder d;
+    EXPECT_EQ(d.decode("\xA2\xE8"), u"\u327E");
+    EXPECT_EQ(d.decode("\xA2"), u"");
+    EXPECT_EQ(d.decode("\xE8"
+                       "A"),
+              u"\u327EA");
+    EXPECT_EQ(feed({d.decode("\xA2\xE8")}), V{"bad"});
+
+    auto bytes = text::toAnsi(frame(u"CE01", u"0001,#A"));
+    std::string raw(bytes.begin(), bytes.end());
+    raw.replace(raw.find('#'), 1, "\xA2\xE8");
+    std::vector<std::u16string> arrivals;
+    for (std::size_t at = 0; at < raw.size(); at += 7)
+        arrivals.push_back(d.decode(raw.substr(at, 7)));
+    EXPECT_EQ(feed(arrivals), V{"F:CE01:46"});
+}
+
 // The protocol client builds its requests and cuts the server's replies with these.
 TEST(Frame, RequestsAreAcceptedAndRepliesAreCut) {
     const LocalTime t = tessel::server::testing::FixedClock().now();

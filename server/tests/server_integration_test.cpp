@@ -210,3 +210,25 @@ TEST_F(Server, AClientThatClosesAndReconnectsAtOnceIsAlwaysAccepted) {
     }
     EXPECT_EQ(refused, 0);
 }
+
+// CP949's postal mark (A2 E8) is one character wherever it arrives: alone, where it once crashed
+// the decoder, and inside a page body, where the byte after it once went missing and left the
+// frame a character short.
+TEST_F(Server, ThePostalMarkBytesAreOneCharacterAndTheServerGoesOnAnswering) {
+    ServerProcess server(machine.path(), iniFor(port));
+    ASSERT_TRUE(server.waitListening(port)) << server.errors();
+    {
+        Client raw(port);
+        raw.send("\xA2\xE8");
+        EXPECT_TRUE(raw.closedByServer());  // not a header
+    }
+    Client client(port);
+    ASSERT_TRUE(client.connected());
+    auto bytes = text::toAnsi(request(u"CE01", u"0001,#A"));
+    std::string frame(bytes.begin(), bytes.end());
+    frame.replace(frame.find('#'), 1, "\xA2\xE8");
+    client.send(frame);
+    EXPECT_EQ(shape(client.reply()), "00000043 CICE010000");
+    client.sendText(request(u"CE09"));
+    EXPECT_EQ(shape(client.reply()), "00000041 CICE0900");
+}

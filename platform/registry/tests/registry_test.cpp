@@ -26,8 +26,10 @@
 #include "platform/system/storefile.h"
 #include "platform/testing/children.h"
 #include "platform/testing/temp_machine.h"
+#include "platform/text/text.h"
 
 namespace fs = std::filesystem;
+namespace text = platform::text;
 namespace reg = platform::registry;
 using reg::Root;
 using reg::Status;
@@ -177,6 +179,29 @@ TEST_F(RegistryTest, NamesIgnoreCaseAndKeepTheirCase) {
     EXPECT_TRUE(reg::keyExists(Root::CurrentUser, u"ключ\\été\\ａｂｃ\\한글"));
     EXPECT_EQ(reg::subkeys(Root::CurrentUser, u"КЛЮЧ"), std::vector<std::u16string>{u"ÉTÉ"});
     EXPECT_FALSE(reg::keyExists(Root::CurrentUser, u"Ключ\\ETE"));
+}
+
+// Key and value names match exactly when the text module's comparison without regard to case
+// says they are equal, both ways, for letters where two foldings could disagree.
+TEST_F(RegistryTest, NamesMatchExactlyWhenEqualsNoCaseSaysSo) {
+    const std::u16string letters[] = {u"\u0386", u"\u03AC", u"\u0130", u"\u0131", u"I",
+                                      u"i",      u"\u03AA", u"\u03CA", u"\u03A3", u"\u03C2",
+                                      u"\u03C3", u"\u038C", u"\u03CC", u"\u017F", u"s"};
+    for (const auto& a : letters) {
+        const std::u16string key = u"Fold\\" + a;
+        ASSERT_EQ(reg::createKey(Root::CurrentUser, key), reg::Ok);
+        ASSERT_EQ(reg::setValue(Root::CurrentUser, u"Fold", a, reg::Value(a)), reg::Ok);
+        for (const auto& b : letters) {
+            SCOPED_TRACE(text::toUtf8(a) + " / " + text::toUtf8(b));
+            const bool same = text::equalsNoCase(a, b);
+            EXPECT_EQ(reg::keyExists(Root::CurrentUser, u"Fold\\" + b), same);
+            EXPECT_EQ(reg::getValue(Root::CurrentUser, u"Fold", b).has_value(), same);
+        }
+        ASSERT_EQ(reg::deleteTree(Root::CurrentUser, u"Fold"), reg::Ok);
+    }
+    EXPECT_TRUE(text::equalsNoCase(u"\u0386", u"\u03AC"));
+    EXPECT_TRUE(text::equalsNoCase(u"\u03AA", u"\u03CA"));
+    EXPECT_FALSE(text::equalsNoCase(u"\u0130", u"\u0131"));
 }
 
 TEST_F(RegistryTest, DefaultValueAndTypes) {

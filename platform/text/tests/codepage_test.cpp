@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <iconv.h>
 
 #include <thread>
 
@@ -97,6 +98,11 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{{'a', 0xFF, 'b'}, 949, u"a\uFFFDb"},  // 0xFF starts nothing
         DecodeCase{{0xC7, 0x41}, 949, u"\uFFFDA"},       // bad trail keeps the 'A'
         DecodeCase{{'a', 0xC7}, 949, u"a\uFFFD"},        // truncated at the end
+        DecodeCase{{0xA2, 0xE8}, 949, u"\u327E"},        // the postal mark at the end
+        DecodeCase{{0xA2, 0xE8, 'A'}, 949, u"\u327EA"},  // ... and before a byte
+        DecodeCase{{0xA2, 0xE8, 0xA2, 0xE8}, 949, u"\u327E\u327E"},
+        DecodeCase{{0xA2, 0xA2, 0xE8}, 949, u"\u21D4\uFFFD"},  // E8 here is a lead, truncated
+        DecodeCase{{0xA2, 0xE8}, 51949, u"\u327E"},
         DecodeCase{{0, 'x', 0}, 949, std::u16string(u"\0x\0", 3)},
         DecodeCase{{0xED, 0x95, 0x9C}, 65001, u"한"},
         DecodeCase{{0xEF, 0xBB, 0xBF, 'a'}, 65001, u"\uFEFFa"},        // a BOM is kept
@@ -112,6 +118,51 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_P(DecodeTable, DecodesToExpectedText) {
     const auto& c = GetParam();
     EXPECT_EQ(fromCodePage(std::span<const std::uint8_t>(c.bytes), c.codePage), c.text);
+}
+
+// Decodes one character's bytes alone with a descriptor of its own: what glibc makes of them,
+// the postal mark that glibc's CP949 refuses, or U+FFFD for the lead byte and then the trail
+// byte on its own.
+std::u16string decodeAlone(const Bytes& bytes) {
+    if (bytes == Bytes{0xA2, 0xE8}) return u"\u327E";
+    iconv_t cd = iconv_open("UTF-16LE", "CP949");
+    EXPECT_NE(cd, reinterpret_cast<iconv_t>(-1));
+    Bytes copy = bytes;
+    char16_t units[4] = {};
+    char* in = reinterpret_cast<char*>(copy.data());
+    std::size_t inLeft = copy.size();
+    char* out = reinterpret_cast<char*>(units);
+    std::size_t outLeft = sizeof units;
+    std::size_t result = iconv(cd, &in, &inLeft, &out, &outLeft);
+    iconv_close(cd);
+    if (result != static_cast<std::size_t>(-1) && inLeft == 0) {
+        return std::u16string(units, (sizeof units - outLeft) / sizeof(char16_t));
+    }
+    if (bytes.size() == 1) return u"\uFFFD";
+    return u"\uFFFD" + decodeAlone(Bytes{bytes[1]});
+}
+
+TEST(CodePage, EveryCp949BytePairDecodesAsItsOwnCharacterAtTheEndAndInside) {
+    int mismatches = 0;
+    for (unsigned lead = 0x81; lead <= 0xFE; ++lead) {
+        for (unsigned trail = 0x41; trail <= 0xFE; ++trail) {
+            const Bytes pair{static_cast<std::uint8_t>(lead), static_cast<std::uint8_t>(trail)};
+            const std::u16string alone = decodeAlone(pair);
+            Bytes atEnd{'x'};
+            atEnd.insert(atEnd.end(), pair.begin(), pair.end());
+            Bytes inside = atEnd;
+            inside.push_back('0');  // never a trail byte, so it cannot join the pair's trail
+            const std::u16string end = fromCodePage(std::span<const std::uint8_t>(atEnd), 949);
+            const std::u16string mid = fromCodePage(std::span<const std::uint8_t>(inside), 949);
+            if (end != u"x" + alone || mid != u"x" + alone + u"0") {
+                if (++mismatches <= 10) {
+                    ADD_FAILURE() << hex(pair) << ": end " << printable(end) << ", inside "
+                                  << printable(mid) << ", expected " << printable(alone);
+                }
+            }
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
 }
 
 TEST(CodePage, KoreanRoundTripsThroughCp949AndUtf8) {

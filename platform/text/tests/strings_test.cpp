@@ -222,6 +222,47 @@ TEST(Strings, CaseMapping) {
     }
 }
 
+// Letters that are one letter in two cases fold alike; letters that only look related do not.
+// The registry's names use the same folding (its own test checks that it agrees).
+TEST(Strings, CaseFoldingPairsAgreeBothWays) {
+    struct Pair {
+        char16_t a, b;
+        bool same;
+    } pairs[] = {
+        {u'A', u'a', true},
+        {u'\u00C9', u'\u00E9', true},  // É é
+        {u'\u0178', u'\u00FF', true},
+        {u'\u0100', u'\u0101', true},  // Ÿ ÿ, Ā ā
+        {u'\u0386', u'\u03AC', true},
+        {u'\u0388', u'\u03AD', true},  // Ά ά, Έ έ
+        {u'\u038F', u'\u03CE', true},
+        {u'\u03AA', u'\u03CA', true},  // Ώ ώ, Ϊ ϊ
+        {u'\u03AB', u'\u03CB', true},
+        {u'\u03A3', u'\u03C2', true},  // Ϋ ϋ, Σ ς
+        {u'\u03C3', u'\u03C2', true},
+        {u'\u0401', u'\u0451', true},  // σ ς, Ё ё
+        {u'\uFF21', u'\uFF41', true},  // Ａ ａ
+        {u'\u0130', u'\u0131', false},
+        {u'\u0130', u'i', false},  // İ ı, İ i
+        {u'\u0131', u'I', false},
+        {u'\u0138', u'\u0139', false},  // ı I, ĸ Ĺ
+        {u'\u00D7', u'\u00F7', false},
+        {u'\u0386', u'\u0391', false},  // × ÷, Ά Α
+        {u'\u03CA', u'\u03B9', false},
+        {u'\uAC00', u'\uAC01', false},  // ϊ ι, 가 각
+    };
+    for (const auto& p : pairs) {
+        const std::u16string a(1, p.a), b(1, p.b);
+        SCOPED_TRACE(static_cast<unsigned>(p.a));
+        SCOPED_TRACE(static_cast<unsigned>(p.b));
+        EXPECT_EQ(foldCase(p.a) == foldCase(p.b), p.same);
+        EXPECT_EQ(equalsNoCase(a, b), p.same);
+        EXPECT_EQ(equalsNoCase(b, a), p.same);
+        EXPECT_EQ(compareNoCase(a, b) == 0, p.same);
+        EXPECT_EQ(InStr(1, u"x" + a, b, true) == 2, p.same);
+    }
+}
+
 TEST(Strings, Comparisons) {
     EXPECT_EQ(StrComp(u"abc", u"abc"), 0);
     EXPECT_EQ(StrComp(u"abc", u"abd"), -1);

@@ -5,13 +5,13 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
-#include <openssl/provider.h>
 
 #include <filesystem>
 #include <numeric>
 #include <random>
 
 #include "platform/testing/known_answers.h"
+#include "platform/testing/openssl_context.h"
 
 using vistrel::KISA_SEED_CBC_C;
 using Bytes = std::vector<std::uint8_t>;
@@ -66,9 +66,10 @@ class ClassAsBlockCore {
     Bytes key_;
 };
 
-// OpenSSL's SEED-CBC with PKCS#7 padding; empty when the legacy provider is missing.
-Bytes opensslSeedCbc(const Bytes& key, const Bytes& iv, const Bytes& data) {
-    EVP_CIPHER* cipher = EVP_CIPHER_fetch(nullptr, "SEED-CBC", nullptr);
+// OpenSSL's SEED-CBC with PKCS#7 padding from the given library context; empty when the
+// legacy provider is missing.
+Bytes opensslSeedCbc(OSSL_LIB_CTX* context, const Bytes& key, const Bytes& iv, const Bytes& data) {
+    EVP_CIPHER* cipher = EVP_CIPHER_fetch(context, "SEED-CBC", nullptr);
     if (!cipher) return {};
     EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
     Bytes out(data.size() + 16);
@@ -158,9 +159,8 @@ TEST(SeedCbc, RecordedCbcOutputsAndTheirInverse) {
 }
 
 TEST(SeedCbc, AgreesWithOpenSsl) {
-    OSSL_PROVIDER* legacy = OSSL_PROVIDER_load(nullptr, "legacy");
-    OSSL_PROVIDER* base = OSSL_PROVIDER_load(nullptr, "default");
-    ASSERT_TRUE(legacy) << "OpenSSL's legacy provider (SEED) is missing";
+    platform::testing::OpenSslLegacyContext legacy;
+    ASSERT_TRUE(legacy.ready()) << "OpenSSL's legacy provider (SEED) is missing";
     std::mt19937 rng(4269);
     auto random = [&](std::size_t n) {
         Bytes out(n);
@@ -170,7 +170,7 @@ TEST(SeedCbc, AgreesWithOpenSsl) {
     for (std::size_t n : {0u, 15u, 16u, 17u, 4099u}) {
         SCOPED_TRACE(n);
         const Bytes key = random(16), iv = random(16), message = random(n);
-        const Bytes expected = opensslSeedCbc(key, iv, message);
+        const Bytes expected = opensslSeedCbc(legacy.get(), key, iv, message);
         ASSERT_EQ(expected.size(), (n / 16 + 1) * 16);
         EXPECT_EQ(encrypt(message, key, iv), expected);
         KISA_SEED_CBC_C seed;
@@ -179,8 +179,6 @@ TEST(SeedCbc, AgreesWithOpenSsl) {
         ASSERT_TRUE(seed.SEED_CBC_Decrypt(result, key, iv, expected, 0, length));
         EXPECT_EQ(result, message);
     }
-    OSSL_PROVIDER_unload(legacy);
-    if (base) OSSL_PROVIDER_unload(base);
 }
 
 // Streams `message` in chunks of the given sizes (cycled) and returns the cipher text.
