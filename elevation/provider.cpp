@@ -89,7 +89,8 @@ class HostProxy : public Implements<Dispatch> {
         if (toHost_.writeEnd() < 0) return std::nullopt;
         if (wire::writeFrame(toHost_.writeEnd(), wire::encode(request)) != 0) return std::nullopt;
         std::vector<std::uint8_t> body;
-        if (wire::readFrame(fromHost_.readEnd(), body) != wire::ReadResult::Frame)
+        if (wire::readFrame(fromHost_.readEnd(), body, wire::kMaxReplyFrame) !=
+            wire::ReadResult::Frame)
             return std::nullopt;
         return wire::decodeReply(body);
     }

@@ -122,6 +122,11 @@ std::u16string loadFirstField(std::u16string_view path) {
     if (int e = sys::readGuardedFile(file, bytes)) raiseVb(vbErrorOfErrno(e));
     if (bytes.empty()) raiseVb(kInputPastEnd);
     std::u16string field = firstField(platform::text::fromCodePage(bytes, kAnsi));
+    // Checked before the file goes: once it is deleted the field must reach the caller.
+    if (field.size() > kMaxFieldUnits)
+        platform::com::raise(
+            platform::com::hr(0x800A0000u + kOutOfMemory),
+            u"The first field is longer than 16777216 characters; the file is kept", u"Kestrum");
     if (int e = sys::removeGuardedFile(file)) raiseVb(vbErrorOfErrno(e));
     return field;
 }

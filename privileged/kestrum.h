@@ -29,6 +29,7 @@ void setLogSink(std::function<void(const std::u16string&)> sink);
 // Run-time error numbers the members raise, as 0x800A0000 + number.
 enum VbError : int {
     kOverflow = 6,
+    kOutOfMemory = 7,
     kFileNotFound = 53,
     kInputPastEnd = 62,
     kPermissionDenied = 70,
@@ -70,6 +71,9 @@ bool canAdminister(std::u16string_view printer);
 // ---- Files, machine identity, font smoothing
 std::u16string tempFolder();
 std::u16string systemFolderText();
+// The longest first field loadFirstField answers, in characters; a longer one fails with
+// run-time error 7 and the file is kept.
+inline constexpr std::size_t kMaxFieldUnits = std::size_t(16) << 20;
 // These raise run-time errors (raiseVb) on failure.
 void moveFileReplace(std::u16string_view source, std::u16string_view target);
 std::u16string loadFirstField(std::u16string_view path);

@@ -157,6 +157,41 @@ TEST_F(Broker, FailuresOfThePrivilegedMemberArePassedOn) {
     EXPECT_EQ(run(u"Version").toText(), u"1.0.0.6");  // the session goes on
 }
 
+// A privileged member that changed the machine must be able to hand over its answer: the
+// first field of a loaded file is deleted with the file, so it must come back whole however
+// long it is, and a field too long to be answered must leave the file where it was.
+TEST_F(Broker, LongLoadedFieldsComeBackWholeOrKeepTheirFile) {
+    ASSERT_EQ(run(u"InitializeCOM").toI4(), 1);
+    const struct {
+        const char* what;
+        const char* unit;  // the bytes of one character of the field
+        char16_t character;
+        std::size_t count;
+        bool answered;
+    } cases[] = {
+        {"longer than one call frame", "x", u'x', 600000, true},
+        {"double-byte text longer than one frame", "\xB0\xA1", u'가', 600000, true},
+        {"longer than any field is read", "x", u'x', (std::size_t(16) << 20) + 1, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::u16string note = file("long.txt");
+        std::string contents;
+        for (std::size_t i = 0; i < c.count; ++i) contents += c.unit;
+        contents += ",rest\r\n";
+        std::ofstream(fs::path(note), std::ios::binary) << contents;
+        if (c.answered) {
+            EXPECT_EQ(run(u"LoadFile", {Variant(note)}).toText(),
+                      std::u16string(c.count, c.character));
+            EXPECT_FALSE(fs::exists(fs::path(note)));
+        } else {
+            EXPECT_EQ(failure(u"LoadFile", {Variant(note)}), hr(0x800A0007));
+            EXPECT_EQ(fs::file_size(fs::path(note)), contents.size());
+        }
+        EXPECT_EQ(run(u"Version").toText(), u"1.0.0.6");  // the session goes on
+    }
+}
+
 TEST_F(Broker, WithoutElevationOperationsRunInProcess) {
     ScopedEnv noElevation("TESSEL_UAC_ELEVATE", "0");
     EXPECT_EQ(run(u"InitializeCOM").toI4(), 1);
