@@ -94,6 +94,19 @@ TEST_F(Broker, DeclinedConsentLeavesNoInstance) {
     EXPECT_EQ(object, nullptr);
 }
 
+// The host runs elevated, so a copy of it that another user could have swapped is never
+// started.
+TEST_F(Broker, AHostFromAFolderOthersMayWriteIsNeverStarted) {
+    const fs::path open = machine.path() / "open";
+    fs::create_directories(open);
+    fs::copy_file(hostProgram(), open / "tessel-uac-host");
+    fs::permissions(open, fs::perms::all);
+    setElevationProvider(CLSID_UAC, hostProvider(Launch::SameUser, open / "tessel-uac-host"));
+    EXPECT_EQ(run(u"InitializeCOM").toI4(), -1);
+    EXPECT_TRUE(hostProcesses().empty());
+    EXPECT_EQ(elevatedInstance(), nullptr);
+}
+
 TEST_F(Broker, OperationsWithoutAnInstanceFailWithoutEffect) {
     const std::u16string note = file("kept.txt");
     std::ofstream(fs::path(note)) << "x";

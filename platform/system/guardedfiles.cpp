@@ -86,10 +86,6 @@ bool guardedFileExists(const std::filesystem::path& path) {
     return checkGuardedPath(path) == 0 && kindOf(path) == 0;
 }
 
-bool guardedExecutable(const std::filesystem::path& path) {
-    return guardedFileExists(path) && ::access(path.c_str(), X_OK) == 0;
-}
-
 int readGuardedFile(const std::filesystem::path& path, std::string& bytes) {
     if (int e = checkGuardedPath(path)) return e;
     int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);

@@ -20,9 +20,6 @@ int checkGuardedPath(const std::filesystem::path& path);
 // True when the path names a regular file (not through a final symbolic link).
 bool guardedFileExists(const std::filesystem::path& path);
 
-// True when the path names a regular file this process may execute.
-bool guardedExecutable(const std::filesystem::path& path);
-
 int readGuardedFile(const std::filesystem::path& path, std::string& bytes);
 // Replaces the file's contents (creating it), or appends to it.
 int writeGuardedFile(const std::filesystem::path& path, const std::string& bytes, bool append);
