@@ -1,6 +1,7 @@
 // File operations for callers that act with more rights than whoever names the files: every
 // path must be absolute, hold no ".." component and lie under one of the allowed roots (when
-// any are set); the file itself must be a regular file, never reached through a symbolic link
+// any are set), judged on the folders themselves with every link on the way resolved, not on
+// the path's text; the file itself must be a regular file, never reached through a symbolic link
 // in its last component. Answers are 0 or an errno value; a refused path answers EINVAL, a
 // symbolic link ELOOP.
 #pragma once

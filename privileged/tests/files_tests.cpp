@@ -121,6 +121,42 @@ TEST_F(KestrumFiles, UnsafePathsAreRefused) {
     platform::system::setGuardedRoots({});
 }
 
+// The allowed roots hold for the folders themselves: a link inside a root to a folder outside
+// it leads nowhere, whichever member follows it; a link that stays inside is fine.
+TEST_F(KestrumFiles, AllowedRootsHoldThroughLinkedFolders) {
+    const fs::path allowed = dir / "allowed", outside = dir / "outside";
+    fs::create_directories(allowed / "inner");
+    fs::create_directories(outside);
+    fs::create_directory_symlink(outside, allowed / "link");
+    fs::create_directory_symlink(allowed / "inner", allowed / "near");
+    std::ofstream(outside / "secret.txt") << "keep";
+    std::ofstream(allowed / "mine.txt") << "mine";
+    platform::system::setGuardedRoots({allowed});
+    const std::u16string secret = at("allowed/link/secret.txt");
+    const struct {
+        std::string what;
+        DispId id;
+        std::vector<Variant> args;
+    } cases[] = {
+        {"save", 0x60030013, {Variant(secret), Variant(u"x")}},
+        {"append", 0x60030014, {Variant(secret), Variant(u"x")}},
+        {"load", 0x60030006, {Variant(secret)}},
+        {"move onto it", 0x60030005, {Variant(at("allowed/mine.txt")), Variant(secret)}},
+        {"move it away", 0x60030005, {Variant(secret), Variant(at("allowed/taken.txt"))}},
+        {"a new file there", 0x60030013, {Variant(at("allowed/link/new.txt")), Variant(u"x")}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(callUac(c.id, c.args).status, vb(75));
+    }
+    EXPECT_EQ(read(outside / "secret.txt"), "keep");
+    EXPECT_FALSE(fs::exists(outside / "new.txt"));
+    EXPECT_EQ(read(allowed / "mine.txt"), "mine");
+    EXPECT_EQ(callUac(0x60030013, {Variant(at("allowed/near/x.txt")), Variant(u"x")}).status, S_OK);
+    EXPECT_EQ(read(allowed / "inner" / "x.txt"), "x");
+    platform::system::setGuardedRoots({});
+}
+
 TEST_F(KestrumFiles, FoldersVersionAndFontSmoothing) {
     std::u16string temp = callUac(0x60030004).result.toText();
     EXPECT_EQ(temp.back(), u'/');
