@@ -110,16 +110,25 @@ bool guardedFileExists(const std::filesystem::path& path) {
     return resolveGuardedPath(path, file) == 0 && kindOf(file) == 0;
 }
 
-int readGuardedFile(const std::filesystem::path& path, std::string& bytes) {
+int openGuardedFile(const std::filesystem::path& path, int& fd) {
+    fd = -1;
     std::filesystem::path file;
     if (int e = resolveGuardedPath(path, file)) return e;
-    int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return errno;
+    // Not blocking: a named pipe is refused below instead of waiting for a writer.
+    int opened = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (opened < 0) return errno;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
+    if (::fstat(opened, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(opened);
         return EINVAL;
     }
+    fd = opened;
+    return 0;
+}
+
+int readGuardedFile(const std::filesystem::path& path, std::string& bytes) {
+    int fd = -1;
+    if (int e = openGuardedFile(path, fd)) return e;
     bytes.clear();
     char buf[65536];
     for (;;) {

@@ -21,6 +21,9 @@ int checkGuardedPath(const std::filesystem::path& path);
 // True when the path names a regular file (not through a final symbolic link).
 bool guardedFileExists(const std::filesystem::path& path);
 
+// Opens a regular file for reading (never a named pipe, a device or a folder, and never
+// blocking on one); the caller closes `fd`.
+int openGuardedFile(const std::filesystem::path& path, int& fd);
 int readGuardedFile(const std::filesystem::path& path, std::string& bytes);
 // Replaces the file's contents (creating it), or appends to it.
 int writeGuardedFile(const std::filesystem::path& path, const std::string& bytes, bool append);
