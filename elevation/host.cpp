@@ -9,6 +9,7 @@
 #include "elevation/wire.h"
 #include "platform/process/process.h"
 #include "platform/text/codepage.h"
+#include "privileged/kestrum.h"
 
 namespace {
 
@@ -17,6 +18,10 @@ using namespace elevation;
 namespace text = platform::text;
 
 constexpr int kDeclinedExit = 126;
+
+// Every text the privileged library answers fits in one answer: status, tag, unit count, the
+// units, and an empty description.
+static_assert(std::uint64_t(kestrum::kMaxFieldUnits) * 2 + 16 <= wire::kMaxReplyFrame);
 
 wire::Reply refuse(HRESULT status, std::u16string why) {
     return {status, std::monostate{}, std::move(why)};
@@ -84,7 +89,12 @@ int serve(int in, int out) {
         const wire::Reply reply = request
                                       ? serveCall(uac, *request)
                                       : refuse(wire::RPC_X_BAD_STUB_DATA, u"The call is malformed");
-        if (wire::writeFrame(out, wire::encode(reply)) != 0) return 0;
+        std::vector<std::uint8_t> frame = wire::encode(reply);
+        // The caller would drop an answer longer than it reads, and the session with it.
+        if (frame.size() - 4 > wire::kMaxReplyFrame)
+            frame = wire::encode(
+                refuse(wire::RPC_X_BAD_STUB_DATA, u"The answer is larger than allowed"));
+        if (wire::writeFrame(out, frame) != 0) return 0;
     }
 }
 

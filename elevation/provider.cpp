@@ -1,11 +1,13 @@
 #include "elevation/provider.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 
 #include "elevation/broker.h"
 #include "elevation/wire.h"
 #include "platform/process/process.h"
+#include "platform/system/codefile.h"
 #include "platform/system/files.h"
 #include "platform/text/codepage.h"
 
@@ -89,7 +91,8 @@ class HostProxy : public Implements<Dispatch> {
         if (toHost_.writeEnd() < 0) return std::nullopt;
         if (wire::writeFrame(toHost_.writeEnd(), wire::encode(request)) != 0) return std::nullopt;
         std::vector<std::uint8_t> body;
-        if (wire::readFrame(fromHost_.readEnd(), body) != wire::ReadResult::Frame)
+        if (wire::readFrame(fromHost_.readEnd(), body, wire::kMaxReplyFrame) !=
+            wire::ReadResult::Frame)
             return std::nullopt;
         return wire::decodeReply(body);
     }
@@ -122,6 +125,11 @@ class HostProxy : public Implements<Dispatch> {
 HRESULT startHost(Launch launch, const std::filesystem::path& host, const Guid& iid,
                   std::shared_ptr<Unknown>& out) {
     out = nullptr;
+    // The host runs with raised rights: only from where no other user could have swapped it.
+    if (auto why = platform::system::unsafeProgramPath(host)) {
+        std::fprintf(stderr, "TesselUAC: refusing to start the elevated host: %s\n", why->c_str());
+        return CO_E_SERVER_EXEC_FAILURE;
+    }
     process::Pipe toHost, fromHost;
     if (toHost.create() != 0 || fromHost.create() != 0) return CO_E_SERVER_EXEC_FAILURE;
     process::SpawnOptions options;

@@ -169,13 +169,13 @@ std::optional<Reply> decodeReply(const std::vector<std::uint8_t>& body) {
     return reply;
 }
 
-ReadResult readFrame(int fd, std::vector<std::uint8_t>& body) {
+ReadResult readFrame(int fd, std::vector<std::uint8_t>& body, std::uint32_t limit) {
     std::uint8_t header[4];
     bool nothing = true;
     if (!readExactly(fd, header, 4, nothing)) return nothing ? ReadResult::End : ReadResult::Failed;
     const std::uint32_t size = std::uint32_t(header[0]) | std::uint32_t(header[1]) << 8 |
                                std::uint32_t(header[2]) << 16 | std::uint32_t(header[3]) << 24;
-    if (size > kMaxFrame) return ReadResult::TooLarge;
+    if (size > limit) return ReadResult::TooLarge;
     body.assign(size, 0);
     if (size > 0 && !readExactly(fd, body.data(), size, nothing)) return ReadResult::Failed;
     return ReadResult::Frame;

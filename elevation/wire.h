@@ -22,6 +22,11 @@ namespace elevation::wire {
 using platform::com::HRESULT;
 
 inline constexpr std::uint32_t kMaxFrame = 1u << 20;  // bytes after the length
+// An answer may be longer than a call: it carries the longest text a privileged member answers
+// (a loaded file's first field, at most 16 Mi characters of two bytes each) with room for its
+// status and description. A member may already have changed the machine when it answers, so
+// whatever it may answer must reach the caller.
+inline constexpr std::uint32_t kMaxReplyFrame = (32u << 20) + (64u << 10);
 inline constexpr std::int32_t kProtocolVersion = 1;
 
 // The host refuses a frame it cannot read with this status; a call on a host that has ended
@@ -60,9 +65,10 @@ std::optional<Reply> decodeReply(const std::vector<std::uint8_t>& body);
 enum class ReadResult { Frame, End, TooLarge, Failed };
 
 // Reads one frame's body from a descriptor, waiting as long as it takes. End: the writer closed
-// the channel before a frame began; a frame cut short is Failed; a length above kMaxFrame is
-// TooLarge, and nothing of the body is read.
-ReadResult readFrame(int fd, std::vector<std::uint8_t>& body);
+// the channel before a frame began; a frame cut short is Failed; a length above `limit` is
+// TooLarge, and nothing of the body is read. Calls are read with kMaxFrame, answers with
+// kMaxReplyFrame.
+ReadResult readFrame(int fd, std::vector<std::uint8_t>& body, std::uint32_t limit = kMaxFrame);
 // 0 or the errno of the failure (EPIPE when the reader has gone).
 int writeFrame(int fd, const std::vector<std::uint8_t>& frame);
 

@@ -1,4 +1,6 @@
 // Files in protected folders, the machine's MAC address, the version, font smoothing.
+#include <unistd.h>
+
 #include <cerrno>
 #include <filesystem>
 
@@ -33,18 +35,63 @@ fs::path pathOf(std::u16string_view text) {
     return fs::path(toUtf8(Trim(text)));
 }
 
+// The bytes a first field may take in the file: a field of double-byte characters takes two
+// bytes for each of its kMaxFieldUnits characters.
+constexpr std::size_t kMaxFieldBytes = 2 * kMaxFieldUnits;
+
 // The first field of sequential-input text: leading blanks skipped; a quoted field up to its
-// closing quote; otherwise up to a comma or a line end.
-std::u16string firstField(std::u16string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == u' ' || text[i] == u'\t')) ++i;
-    if (i < text.size() && text[i] == u'"') {
-        std::size_t end = text.find(u'"', i + 1);
-        return std::u16string(text.substr(
-            i + 1, end == std::u16string_view::npos ? std::u16string_view::npos : end - i - 1));
+// closing quote; otherwise up to a comma or a line end, without blanks at either end. The file
+// is read only as far as the field goes, and at most kMaxFieldBytes of it are kept (the
+// delimiters are single bytes that no double-byte character of the code page contains).
+struct FirstField {
+    std::u16string text;
+    bool emptyFile = true;  // the file holds no byte at all
+    bool tooLong = false;   // longer than kMaxFieldUnits characters
+};
+
+int readFirstField(const fs::path& file, FirstField& out) {
+    int fd = -1;
+    if (int e = sys::openGuardedFile(file, fd)) return e;
+    enum { Blanks, Plain, Quoted, Done } state = Blanks;
+    bool quoted = false;
+    std::string bytes;
+    char buf[65536];
+    while (state != Done) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int e = errno;
+            ::close(fd);
+            return e;
+        }
+        if (n == 0) break;
+        out.emptyFile = false;
+        for (ssize_t i = 0; i < n && state != Done; ++i) {
+            const char c = buf[i];
+            if (state == Blanks) {
+                if (c == ' ' || c == '\t') continue;
+                quoted = c == '"';
+                state = quoted ? Quoted : Plain;
+                if (quoted) continue;
+            }
+            if (state == Plain ? (c == ',' || c == '\r' || c == '\n') : c == '"') {
+                state = Done;
+                break;
+            }
+            if (bytes.size() == kMaxFieldBytes) {
+                out.tooLong = true;
+                state = Done;
+                break;
+            }
+            bytes.push_back(c);
+        }
     }
-    std::size_t end = text.find_first_of(u",\r\n", i);
-    return std::u16string(Trim(text.substr(i, end == std::u16string_view::npos ? end : end - i)));
+    ::close(fd);
+    if (out.tooLong) return 0;
+    out.text = platform::text::fromCodePage(bytes, kAnsi);
+    if (!quoted) out.text = Trim(out.text);
+    if (out.text.size() > kMaxFieldUnits) out.tooLong = true;
+    return 0;
 }
 
 // Anything at all under the name, a link included: what is there but may not be used is an
@@ -118,12 +165,16 @@ std::u16string loadFirstField(std::u16string_view path) {
     const fs::path file = pathOf(path);
     if (int e = sys::checkGuardedPath(file)) raiseVb(vbErrorOfErrno(e));
     if (!present(file)) return {};
-    std::string bytes;
-    if (int e = sys::readGuardedFile(file, bytes)) raiseVb(vbErrorOfErrno(e));
-    if (bytes.empty()) raiseVb(kInputPastEnd);
-    std::u16string field = firstField(platform::text::fromCodePage(bytes, kAnsi));
+    FirstField field;
+    if (int e = readFirstField(file, field)) raiseVb(vbErrorOfErrno(e));
+    if (field.emptyFile) raiseVb(kInputPastEnd);
+    // Checked before the file goes: once it is deleted the field must reach the caller.
+    if (field.tooLong)
+        platform::com::raise(
+            platform::com::hr(0x800A0000u + kOutOfMemory),
+            u"The first field is longer than 16777216 characters; the file is kept", u"Kestrum");
     if (int e = sys::removeGuardedFile(file)) raiseVb(vbErrorOfErrno(e));
-    return field;
+    return std::move(field.text);
 }
 
 void saveBinFile(std::u16string_view path, std::u16string_view data) {
@@ -170,10 +221,10 @@ std::u16string macFromListing(std::u16string_view listing) {
 std::u16string macAddress() {
     const fs::path cache = macCache();
     if (sys::guardedFileExists(cache)) {
-        std::string bytes;
-        sys::readGuardedFile(cache, bytes);
-        std::u16string cached = firstField(platform::text::fromCodePage(bytes, kAnsi));
-        if (!cached.empty() && cached != kNoAddress) return cached;
+        FirstField cached;
+        readFirstField(cache, cached);
+        if (!cached.tooLong && !cached.text.empty() && cached.text != kNoAddress)
+            return cached.text;
         sys::removeGuardedFile(cache);
     }
     const std::string ip = sys::hostIPv4();

@@ -29,6 +29,7 @@ void setLogSink(std::function<void(const std::u16string&)> sink);
 // Run-time error numbers the members raise, as 0x800A0000 + number.
 enum VbError : int {
     kOverflow = 6,
+    kOutOfMemory = 7,
     kFileNotFound = 53,
     kInputPastEnd = 62,
     kPermissionDenied = 70,
@@ -45,12 +46,13 @@ bool killProcessByHwnd(std::uint32_t hwnd);
 // Ends every process whose program name ends with `name` (without regard to case); a blank
 // name ends nothing. True when any process matched.
 bool killProcessByName(std::u16string_view name);
-// Starts a program hidden, without a shell: `commandLine` is split by the Windows rules. True
-// when it started.
+// Starts a program hidden, without a shell: `parameters` are split by the Windows rules. The
+// program must be named by an absolute path where code may be loaded from
+// (platform/system/codefile.h); a refusal is logged with its reason. True when it started.
 bool shellRun(std::u16string_view folder, std::u16string_view program,
               std::u16string_view parameters);
-// Starts "Prentor.exe" from `folder` (which must be absolute and hold it as a regular
-// executable file).
+// Starts "Prentor.exe" from `folder` with shellRun; it must also be a guarded file: under the
+// allowed roots, and not a symbolic link itself.
 bool startPrentor(std::u16string_view folder, std::u16string_view parameters);
 
 // ---- Printer and spooler settings (attribute bits of the spooler)
@@ -70,6 +72,9 @@ bool canAdminister(std::u16string_view printer);
 // ---- Files, machine identity, font smoothing
 std::u16string tempFolder();
 std::u16string systemFolderText();
+// The longest first field loadFirstField answers, in characters; a longer one fails with
+// run-time error 7 and the file is kept.
+inline constexpr std::size_t kMaxFieldUnits = std::size_t(16) << 20;
 // These raise run-time errors (raiseVb) on failure.
 void moveFileReplace(std::u16string_view source, std::u16string_view target);
 std::u16string loadFirstField(std::u16string_view path);

@@ -1,6 +1,7 @@
 // Other programs: their windows, ending them, starting them.
 #include "platform/process/control.h"
 #include "platform/process/process.h"
+#include "platform/system/codefile.h"
 #include "platform/system/guardedfiles.h"
 #include "platform/text/codepage.h"
 #include "platform/text/strings.h"
@@ -11,6 +12,7 @@ namespace kestrum {
 
 namespace win = platform::window;
 namespace proc = platform::process;
+using platform::text::fromUtf8;
 using platform::text::LCase;
 using platform::text::toUtf8;
 
@@ -63,6 +65,11 @@ bool shellRun(std::u16string_view folder, std::u16string_view program,
         log(u"refusing to start " + std::u16string(program));
         return false;
     }
+    // It runs with this library's rights: only from where no other user could have put it.
+    if (auto why = platform::system::unsafeProgramPath(argv[0])) {
+        log(u"refusing to start " + std::u16string(program) + u": " + fromUtf8(*why));
+        return false;
+    }
     int error = proc::startDetached(argv, toUtf8(folder));
     if (error != 0) log(u"could not start " + std::u16string(program));
     return error == 0;
@@ -73,8 +80,9 @@ bool startPrentor(std::u16string_view folder, std::u16string_view parameters) {
     if (!path.empty() && path.back() == u'\\') path.back() = u'/';
     if (path.empty() || path.back() != u'/') path += u'/';
     path += u"Prentor.exe";
-    if (!platform::system::guardedExecutable(toUtf8(path))) {
-        log(u"refusing to start " + path);
+    if (!platform::system::guardedFileExists(toUtf8(path))) {
+        log(u"refusing to start " + path +
+            u": no regular file of that name in the allowed folders");
         return false;
     }
     return shellRun(u"", path, parameters);

@@ -94,6 +94,19 @@ TEST_F(Broker, DeclinedConsentLeavesNoInstance) {
     EXPECT_EQ(object, nullptr);
 }
 
+// The host runs elevated, so a copy of it that another user could have swapped is never
+// started.
+TEST_F(Broker, AHostFromAFolderOthersMayWriteIsNeverStarted) {
+    const fs::path open = machine.path() / "open";
+    fs::create_directories(open);
+    fs::copy_file(hostProgram(), open / "tessel-uac-host");
+    fs::permissions(open, fs::perms::all);
+    setElevationProvider(CLSID_UAC, hostProvider(Launch::SameUser, open / "tessel-uac-host"));
+    EXPECT_EQ(run(u"InitializeCOM").toI4(), -1);
+    EXPECT_TRUE(hostProcesses().empty());
+    EXPECT_EQ(elevatedInstance(), nullptr);
+}
+
 TEST_F(Broker, OperationsWithoutAnInstanceFailWithoutEffect) {
     const std::u16string note = file("kept.txt");
     std::ofstream(fs::path(note)) << "x";
@@ -155,6 +168,41 @@ TEST_F(Broker, FailuresOfThePrivilegedMemberArePassedOn) {
               E_INVALIDARG);
     EXPECT_EQ(failure(u"SaveAppend", {Variant(u"sub/relative.txt"), Variant(u"x")}), E_INVALIDARG);
     EXPECT_EQ(run(u"Version").toText(), u"1.0.0.6");  // the session goes on
+}
+
+// A privileged member that changed the machine must be able to hand over its answer: the
+// first field of a loaded file is deleted with the file, so it must come back whole however
+// long it is, and a field too long to be answered must leave the file where it was.
+TEST_F(Broker, LongLoadedFieldsComeBackWholeOrKeepTheirFile) {
+    ASSERT_EQ(run(u"InitializeCOM").toI4(), 1);
+    const struct {
+        const char* what;
+        const char* unit;  // the bytes of one character of the field
+        char16_t character;
+        std::size_t count;
+        bool answered;
+    } cases[] = {
+        {"longer than one call frame", "x", u'x', 600000, true},
+        {"double-byte text longer than one frame", "\xB0\xA1", u'가', 600000, true},
+        {"longer than any field is read", "x", u'x', (std::size_t(16) << 20) + 1, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::u16string note = file("long.txt");
+        std::string contents;
+        for (std::size_t i = 0; i < c.count; ++i) contents += c.unit;
+        contents += ",rest\r\n";
+        std::ofstream(fs::path(note), std::ios::binary) << contents;
+        if (c.answered) {
+            EXPECT_EQ(run(u"LoadFile", {Variant(note)}).toText(),
+                      std::u16string(c.count, c.character));
+            EXPECT_FALSE(fs::exists(fs::path(note)));
+        } else {
+            EXPECT_EQ(failure(u"LoadFile", {Variant(note)}), hr(0x800A0007));
+            EXPECT_EQ(fs::file_size(fs::path(note)), contents.size());
+        }
+        EXPECT_EQ(run(u"Version").toText(), u"1.0.0.6");  // the session goes on
+    }
 }
 
 TEST_F(Broker, WithoutElevationOperationsRunInProcess) {

@@ -36,7 +36,8 @@ class Host {
     }
     std::optional<wire::Reply> next() {
         std::vector<std::uint8_t> body;
-        if (wire::readFrame(fromHost_.readEnd(), body) != wire::ReadResult::Frame)
+        if (wire::readFrame(fromHost_.readEnd(), body, wire::kMaxReplyFrame) !=
+            wire::ReadResult::Frame)
             return std::nullopt;
         return wire::decodeReply(body);
     }

@@ -64,6 +64,35 @@ int copyAcross(const std::filesystem::path& source, const std::filesystem::path&
     return 0;
 }
 
+// checkGuardedPath, answering in `resolved` the path to act on: with roots set, the file's name
+// in its folder with every link on the way resolved, so that what was judged is what is used.
+int resolveGuardedPath(const std::filesystem::path& path, std::filesystem::path& resolved) {
+    resolved = path;
+    if (!path.is_absolute() || !path.has_filename()) return EINVAL;
+    for (const auto& part : path)
+        if (part == "..") return EINVAL;
+    std::lock_guard lock(rootsMutex);
+    if (allowedRoots.empty()) return 0;
+    // Decided on the folders as they are, not on the text: a link inside a root may lead out
+    // of it. The last component is never followed by the operations themselves.
+    std::error_code ec;
+    const std::filesystem::path folder = std::filesystem::canonical(path.parent_path(), ec);
+    if (ec) {
+        // A missing folder holds nothing to act on: said as such when the text is under a root.
+        for (const auto& root : allowedRoots)
+            if (under(path, root)) return ec.value();
+        return EINVAL;
+    }
+    for (const auto& root : allowedRoots) {
+        const std::filesystem::path real = std::filesystem::weakly_canonical(root, ec);
+        if (!ec && under(folder, real)) {
+            resolved = folder / path.filename();
+            return 0;
+        }
+    }
+    return EINVAL;
+}
+
 }  // namespace
 
 void setGuardedRoots(std::vector<std::filesystem::path> roots) {
@@ -72,33 +101,34 @@ void setGuardedRoots(std::vector<std::filesystem::path> roots) {
 }
 
 int checkGuardedPath(const std::filesystem::path& path) {
-    if (!path.is_absolute() || !path.has_filename()) return EINVAL;
-    for (const auto& part : path)
-        if (part == "..") return EINVAL;
-    std::lock_guard lock(rootsMutex);
-    if (allowedRoots.empty()) return 0;
-    for (const auto& root : allowedRoots)
-        if (under(path, root)) return 0;
-    return EINVAL;
+    std::filesystem::path resolved;
+    return resolveGuardedPath(path, resolved);
 }
 
 bool guardedFileExists(const std::filesystem::path& path) {
-    return checkGuardedPath(path) == 0 && kindOf(path) == 0;
+    std::filesystem::path file;
+    return resolveGuardedPath(path, file) == 0 && kindOf(file) == 0;
 }
 
-bool guardedExecutable(const std::filesystem::path& path) {
-    return guardedFileExists(path) && ::access(path.c_str(), X_OK) == 0;
+int openGuardedFile(const std::filesystem::path& path, int& fd) {
+    fd = -1;
+    std::filesystem::path file;
+    if (int e = resolveGuardedPath(path, file)) return e;
+    // Not blocking: a named pipe is refused below instead of waiting for a writer.
+    int opened = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (opened < 0) return errno;
+    struct stat st {};
+    if (::fstat(opened, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(opened);
+        return EINVAL;
+    }
+    fd = opened;
+    return 0;
 }
 
 int readGuardedFile(const std::filesystem::path& path, std::string& bytes) {
-    if (int e = checkGuardedPath(path)) return e;
-    int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return errno;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return EINVAL;
-    }
+    int fd = -1;
+    if (int e = openGuardedFile(path, fd)) return e;
     bytes.clear();
     char buf[65536];
     for (;;) {
@@ -117,10 +147,11 @@ int readGuardedFile(const std::filesystem::path& path, std::string& bytes) {
 }
 
 int writeGuardedFile(const std::filesystem::path& path, const std::string& bytes, bool append) {
-    if (int e = checkGuardedPath(path)) return e;
+    std::filesystem::path file;
+    if (int e = resolveGuardedPath(path, file)) return e;
     const int mode =
         O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | (append ? O_APPEND : 0);
-    int fd = ::open(path.c_str(), mode, 0644);
+    int fd = ::open(file.c_str(), mode, 0644);
     if (fd < 0) return errno;
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -134,19 +165,21 @@ int writeGuardedFile(const std::filesystem::path& path, const std::string& bytes
 }
 
 int removeGuardedFile(const std::filesystem::path& path) {
-    if (int e = checkGuardedPath(path)) return e;
-    if (int e = kindOf(path)) return e;
-    return ::unlink(path.c_str()) == 0 ? 0 : errno;
+    std::filesystem::path file;
+    if (int e = resolveGuardedPath(path, file)) return e;
+    if (int e = kindOf(file)) return e;
+    return ::unlink(file.c_str()) == 0 ? 0 : errno;
 }
 
 int moveGuardedFile(const std::filesystem::path& source, const std::filesystem::path& target) {
-    if (int e = checkGuardedPath(source)) return e;
-    if (int e = checkGuardedPath(target)) return e;
-    if (int e = kindOf(source)) return e;
-    if (int e = kindOf(target); e != 0 && e != ENOENT) return e;
-    if (::rename(source.c_str(), target.c_str()) == 0) return 0;
+    std::filesystem::path from, to;
+    if (int e = resolveGuardedPath(source, from)) return e;
+    if (int e = resolveGuardedPath(target, to)) return e;
+    if (int e = kindOf(from)) return e;
+    if (int e = kindOf(to); e != 0 && e != ENOENT) return e;
+    if (::rename(from.c_str(), to.c_str()) == 0) return 0;
     if (errno != EXDEV) return errno;
-    return copyAcross(source, target);
+    return copyAcross(from, to);
 }
 
 }  // namespace platform::system

@@ -1,6 +1,7 @@
 // File operations for callers that act with more rights than whoever names the files: every
 // path must be absolute, hold no ".." component and lie under one of the allowed roots (when
-// any are set); the file itself must be a regular file, never reached through a symbolic link
+// any are set), judged on the folders themselves with every link on the way resolved, not on
+// the path's text; the file itself must be a regular file, never reached through a symbolic link
 // in its last component. Answers are 0 or an errno value; a refused path answers EINVAL, a
 // symbolic link ELOOP.
 #pragma once
@@ -20,9 +21,9 @@ int checkGuardedPath(const std::filesystem::path& path);
 // True when the path names a regular file (not through a final symbolic link).
 bool guardedFileExists(const std::filesystem::path& path);
 
-// True when the path names a regular file this process may execute.
-bool guardedExecutable(const std::filesystem::path& path);
-
+// Opens a regular file for reading (never a named pipe, a device or a folder, and never
+// blocking on one); the caller closes `fd`.
+int openGuardedFile(const std::filesystem::path& path, int& fd);
 int readGuardedFile(const std::filesystem::path& path, std::string& bytes);
 // Replaces the file's contents (creating it), or appends to it.
 int writeGuardedFile(const std::filesystem::path& path, const std::string& bytes, bool append);

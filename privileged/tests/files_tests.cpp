@@ -1,4 +1,5 @@
 // Files in protected folders, the MAC address and font smoothing.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -47,7 +48,10 @@ TEST_F(KestrumFiles, LoadSaveAndAppendFollowTheirTextRules) {
     } loads[] = {{"abc,def", u"abc"},
                  {"  \"a, b\",c\r\n", u"a, b"},
                  {"first line\r\nsecond", u"first line"},
-                 {"\xB0\xA1\xB3\xAA", u"가나"}};
+                 {"\xB0\xA1\xB3\xAA", u"가나"},
+                 {" \t spaced out ,x", u"spaced out"},
+                 {"\"unclosed, to the end\r\n", u"unclosed, to the end\r\n"},
+                 {"\"\xB0\xA1\",\"b\"", u"가"}};
     for (const auto& l : loads) {
         std::ofstream(dir / "in.txt", std::ios::binary) << l.contents;
         auto out = callUac(0x60030006, {Variant(at("in.txt"))});
@@ -68,6 +72,47 @@ TEST_F(KestrumFiles, LoadSaveAndAppendFollowTheirTextRules) {
     EXPECT_EQ(read(dir / "log.txt"), "a\r\na\r\n");
     callUac(0x60030013, {Variant(at("log.txt")), Variant(u"가")});
     EXPECT_EQ(read(dir / "log.txt"), "\xB0\xA1");
+}
+
+// Bytes this process has read through read(2) and its kin so far.
+std::uint64_t bytesReadSoFar() {
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    std::uint64_t value = 0;
+    while (io >> key >> value)
+        if (key == "rchar:") return value;
+    return 0;
+}
+
+// A loaded file is read as far as its first field goes, and only a regular file is read: what
+// never ends or blocks (a device, a named pipe) and a folder are refused and left in place.
+TEST_F(KestrumFiles, LoadReadsOnlyTheFirstFieldOfARegularFile) {
+    {
+        std::ofstream big(dir / "big.txt", std::ios::binary);
+        big << "abc,";
+        const std::string block(1 << 20, 'x');
+        for (int i = 0; i < 64; ++i) big << block;
+    }
+    const std::uint64_t before = bytesReadSoFar();
+    const auto out = callUac(0x60030006, {Variant(at("big.txt"))});
+    const std::uint64_t read = bytesReadSoFar() - before;
+    EXPECT_EQ(out.status, S_OK);
+    EXPECT_EQ(out.result.toText(), u"abc");
+    EXPECT_LT(read, std::uint64_t(1) << 20);  // of 64 MiB
+    EXPECT_FALSE(fs::exists(dir / "big.txt"));
+
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    fs::create_directories(dir / "folder");
+    const struct {
+        const char* what;
+        fs::path path;
+    } refused[] = {
+        {"a named pipe", dir / "pipe"}, {"a device", "/dev/zero"}, {"a folder", dir / "folder"}};
+    for (const auto& r : refused) {
+        SCOPED_TRACE(r.what);
+        EXPECT_EQ(callUac(0x60030006, {Variant(fromUtf8(r.path.string()))}).status, vb(75));
+        EXPECT_TRUE(fs::exists(r.path));
+    }
 }
 
 TEST_F(KestrumFiles, MoveReplacesTheTargetInOneStep) {
@@ -118,6 +163,42 @@ TEST_F(KestrumFiles, UnsafePathsAreRefused) {
     EXPECT_EQ(callUac(0x60030013, {Variant(at("x")), Variant(u"x")}).status, vb(75));
     fs::create_directories(dir / "allowed");
     EXPECT_EQ(callUac(0x60030013, {Variant(at("allowed/x")), Variant(u"x")}).status, S_OK);
+    platform::system::setGuardedRoots({});
+}
+
+// The allowed roots hold for the folders themselves: a link inside a root to a folder outside
+// it leads nowhere, whichever member follows it; a link that stays inside is fine.
+TEST_F(KestrumFiles, AllowedRootsHoldThroughLinkedFolders) {
+    const fs::path allowed = dir / "allowed", outside = dir / "outside";
+    fs::create_directories(allowed / "inner");
+    fs::create_directories(outside);
+    fs::create_directory_symlink(outside, allowed / "link");
+    fs::create_directory_symlink(allowed / "inner", allowed / "near");
+    std::ofstream(outside / "secret.txt") << "keep";
+    std::ofstream(allowed / "mine.txt") << "mine";
+    platform::system::setGuardedRoots({allowed});
+    const std::u16string secret = at("allowed/link/secret.txt");
+    const struct {
+        std::string what;
+        DispId id;
+        std::vector<Variant> args;
+    } cases[] = {
+        {"save", 0x60030013, {Variant(secret), Variant(u"x")}},
+        {"append", 0x60030014, {Variant(secret), Variant(u"x")}},
+        {"load", 0x60030006, {Variant(secret)}},
+        {"move onto it", 0x60030005, {Variant(at("allowed/mine.txt")), Variant(secret)}},
+        {"move it away", 0x60030005, {Variant(secret), Variant(at("allowed/taken.txt"))}},
+        {"a new file there", 0x60030013, {Variant(at("allowed/link/new.txt")), Variant(u"x")}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(callUac(c.id, c.args).status, vb(75));
+    }
+    EXPECT_EQ(read(outside / "secret.txt"), "keep");
+    EXPECT_FALSE(fs::exists(outside / "new.txt"));
+    EXPECT_EQ(read(allowed / "mine.txt"), "mine");
+    EXPECT_EQ(callUac(0x60030013, {Variant(at("allowed/near/x.txt")), Variant(u"x")}).status, S_OK);
+    EXPECT_EQ(read(allowed / "inner" / "x.txt"), "x");
     platform::system::setGuardedRoots({});
 }
 

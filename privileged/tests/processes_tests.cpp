@@ -174,3 +174,72 @@ TEST_F(KestrumProcesses, PrentorStartsFromAnAbsoluteFolderWithoutAShell) {
     EXPECT_FALSE(kestrum::shellRun(u"", u"cmd.exe", u"/c echo hi"));
     EXPECT_FALSE(kestrum::shellRun(u"", u"%COMSPEC%", u"/c echo hi"));
 }
+
+// The program runs with raised rights, so it may only come from where no other user could
+// have put it or swapped it: the file and every folder above it written by no other user
+// (a sticky folder such as /tmp excepted above the program's own), owned by root or us.
+TEST_F(KestrumProcesses, PrentorRefusesAProgramOthersCouldHavePlanted) {
+    std::vector<std::u16string> logged;
+    kestrum::setLogSink([&](const std::u16string& line) { logged.push_back(line); });
+    // Makes `folder`/Prentor.exe, a harmless program, and answers the folder.
+    auto plant = [&](const fs::path& folder) {
+        fs::create_directories(folder);
+        std::ofstream(folder / "Prentor.exe") << "#!/bin/sh\nexit 0\n";
+        ::chmod((folder / "Prentor.exe").c_str(), 0755);
+        return folder;
+    };
+    const fs::path sticky = dir / "sticky";
+    fs::create_directories(sticky);
+    ::chmod(sticky.c_str(), 01777);
+    const fs::path open = dir / "open";
+    fs::create_directories(open);
+    const fs::path elsewhere = plant(open / "elsewhere");
+    ::chmod(open.c_str(), 0777);
+    fs::create_directories(dir / "linked");
+    fs::create_directory_symlink(elsewhere, dir / "linked" / "tools");
+
+    struct Case {
+        const char* what;
+        fs::path folder;
+        const char* said;  // in the logged reason; null: the program starts
+    };
+    std::vector<Case> cases = {
+        {"a safe folder", plant(dir / "safe"), nullptr},
+        {"below a sticky folder", plant(sticky / "tools"), nullptr},
+        {"a program anyone may write", plant(dir / "writable"), "can be written by other users"},
+        {"a folder anyone may write", plant(dir / "world"), "its folder"},
+        {"a folder its group may write", plant(dir / "group"), "(mode 0775)"},
+        {"a folder above anyone may write", elsewhere, "the folder above it"},
+        {"a link into such a folder", dir / "linked" / "tools", "the folder above it"},
+        {"a sticky folder holding it", sticky, "its folder"},
+    };
+    std::ofstream(sticky / "Prentor.exe") << "#!/bin/sh\nexit 0\n";
+    ::chmod((sticky / "Prentor.exe").c_str(), 0755);
+    ::chmod((dir / "writable" / "Prentor.exe").c_str(), 0777);
+    ::chmod((dir / "world").c_str(), 0777);
+    ::chmod((dir / "group").c_str(), 0775);
+    if (::geteuid() == 0) {
+        // The case as found: a world-writable program in a 0777 folder of another user; and a
+        // program of another user in a folder of ours.
+        const fs::path planted = plant(dir / "nobody");
+        ::chmod((planted / "Prentor.exe").c_str(), 0777);
+        ASSERT_EQ(::chown(planted.c_str(), 65534, 65534), 0);
+        ::chmod(planted.c_str(), 0777);
+        cases.push_back({"as found", planted, "can be written by other users"});
+        const fs::path theirs = plant(dir / "theirs");
+        ASSERT_EQ(::chown((theirs / "Prentor.exe").c_str(), 65534, 65534), 0);
+        cases.push_back({"another user's program", theirs, "belongs to another user"});
+    }
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        logged.clear();
+        const auto out = callUac(0x60030011, {Variant(fromUtf8(c.folder.string())), Variant(u"")});
+        EXPECT_EQ(out.result.toI4(), c.said ? 0 : 1);
+        if (!c.said) continue;
+        ASSERT_EQ(logged.size(), 1u);
+        EXPECT_EQ(logged[0].rfind(u"refusing to start ", 0), 0u);
+        EXPECT_NE(logged[0].find(fromUtf8(c.said)), std::u16string::npos)
+            << platform::text::toUtf8(logged[0]);
+    }
+    kestrum::setLogSink(nullptr);
+}

@@ -83,6 +83,17 @@ TEST_F(Tools, LibrariesFromUnsafePlacesAreRefusedWithTheReason) {
     EXPECT_EQ(refused.exitCode, 3);
     EXPECT_NE(refused.err.find("can be written by other users (mode 0777)"), std::string::npos)
         << refused.err;
+    // A folder of its own below one that anyone may write: anyone could swap that folder.
+    const fs::path shared = machine.path() / "shared";
+    fs::create_directories(shared / "lib");
+    fs::copy_file(COMTEST_LIBRARY, shared / "lib" / "libcomtest.so");
+    ASSERT_EQ(::chmod(shared.c_str(), 0777), 0);
+    auto below = runProgram(REGSVR, {(shared / "lib" / "libcomtest.so").string()});
+    EXPECT_EQ(below.exitCode, 3);
+    EXPECT_NE(below.err.find("the folder above it " + shared.string() +
+                             " can be written by other users (mode 0777)"),
+              std::string::npos)
+        << below.err;
 
     ASSERT_EQ(runProgram(REGSVR, {COMTEST_LIBRARY}).exitCode, 0);
     const fs::path registryFile = machine.path() / "registry.txt";
@@ -97,6 +108,7 @@ TEST_F(Tools, LibrariesFromUnsafePlacesAreRefusedWithTheReason) {
     };
     const Case cases[] = {
         {(open / "libcomtest.so").string(), "can be written by other users"},
+        {(shared / "lib" / "libcomtest.so").string(), "the folder above it"},
         {"libcomtest.so", "not an absolute path"},  // would be searched for
         {"./libcomtest.so", "not an absolute path"},
         {machine.path().string(), "not a regular file"},
