@@ -13,6 +13,7 @@
 #include "platform/com/events.h"
 #include "platform/com/runtime.h"
 #include "platform/text/text.h"
+#include "server/paramstring.h"
 
 namespace tessel::server {
 
@@ -173,6 +174,7 @@ bool ComViewerHost::run(const ViewerRun& request, ViewerEvents& events) {
         com::invoke(v, dispid::Initialize, com::DISPATCH_METHOD,
                     {Variant(impl_->programFolder), Variant(std::int32_t{0})});
         impl_->tag = request.clientTag;  // the container's own property
+        put(dispid::param, Variant(PrinterSettingsResetText()));
         put(dispid::param, Variant(request.paramCipherText));
         put(dispid::charset, Variant(u"utf-8"));
         put(dispid::xml, Variant(request.pageImageList));
