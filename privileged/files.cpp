@@ -101,6 +101,18 @@ bool present(const fs::path& path) {
     return fs::symlink_status(path, ec).type() != fs::file_type::not_found;
 }
 
+// A file, or anything else a directory listing shows under the name; folders are not listed.
+bool listed(const fs::path& path) {
+    std::error_code ec;
+    const fs::file_type type = fs::symlink_status(path, ec).type();
+    return type != fs::file_type::not_found && type != fs::file_type::directory;
+}
+
+// A file made where its folder is missing: the path is not found, not the file.
+int vbErrorOfWrite(int error) {
+    return error == ENOENT ? kPathNotFound : vbErrorOfErrno(error);
+}
+
 fs::path macCache() {
     return sys::systemFolder() / "_MAC_";
 }
@@ -155,9 +167,10 @@ void moveFileReplace(std::u16string_view source, std::u16string_view target) {
     const fs::path from = pathOf(source), to = pathOf(target);
     if (int e = sys::checkGuardedPath(from)) raiseVb(vbErrorOfErrno(e));
     if (int e = sys::checkGuardedPath(to)) raiseVb(vbErrorOfErrno(e));
-    if (!present(from)) return;  // nothing to move
+    if (!listed(from)) return;  // nothing to move (a folder is not moved either)
     // One step: the target keeps its old contents unless the move succeeds.
-    if (sys::moveGuardedFile(from, to) != 0) raiseVb(kPathFileAccess);
+    if (int e = sys::moveGuardedFile(from, to))
+        raiseVb(e == ENOENT ? kPathNotFound : kPathFileAccess);
 }
 
 std::u16string loadFirstField(std::u16string_view path) {
@@ -178,12 +191,12 @@ std::u16string loadFirstField(std::u16string_view path) {
 }
 
 void saveBinFile(std::u16string_view path, std::u16string_view data) {
-    if (int e = sys::writeGuardedFile(pathOf(path), ansi(data), false)) raiseVb(vbErrorOfErrno(e));
+    if (int e = sys::writeGuardedFile(pathOf(path), ansi(data), false)) raiseVb(vbErrorOfWrite(e));
 }
 
 void saveAppend(std::u16string_view path, std::u16string_view data) {
     if (int e = sys::writeGuardedFile(pathOf(path), ansi(data) + "\r\n", true))
-        raiseVb(vbErrorOfErrno(e));
+        raiseVb(vbErrorOfWrite(e));
 }
 
 std::u16string version() {

@@ -152,7 +152,7 @@ std::u16string LayoutServerRequest::FHttpSend(std::u16string_view url, std::u16s
                 reinterpret_cast<const char*>(response.body.data()), response.body.size()));
         }
         issue.layoutSuccess = false;
-        issue.errorMessage = u"HTTP " + issue.layoutStatus;
+        issue.errorMessage = text::fromUtf8(response.reason);
         return {};
     } catch (const std::exception& e) {
         issue.layoutSuccess = false;

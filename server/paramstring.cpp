@@ -1,6 +1,8 @@
 #include "server/paramstring.h"
 
 #include "platform/com/runtime.h"
+#include "platform/text/codepage.h"
+#include "platform/text/coding.h"
 #include "platform/text/text.h"
 
 namespace tessel::server {
@@ -11,6 +13,13 @@ namespace {
 // The message cipher library's facade class Crypt.
 constexpr com::Guid CLSID_CipherCrypt = com::Guid::of("{95705177-44AC-41CB-82DD-1CC344E09693}");
 }  // namespace
+
+std::u16string PrinterSettingsResetText() {
+    // Mode 0: the viewer reads the text after the prefix as Base64 of UTF-16LE entries.
+    const auto bytes =
+        platform::text::toUtf16leBytes(u"usedefaultprinter==0|ExceptPrinterDriver==|");
+    return u"0Velmora/DES|" + platform::text::toBase64(bytes);
+}
 
 std::u16string MakeParamString(const ServerSettings& s, const LocalTime& now) {
     std::u16string p;

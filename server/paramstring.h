@@ -17,6 +17,13 @@ std::u16string MakeParamString(const ServerSettings& settings, const LocalTime& 
 // The prefix the viewer expects in front of the cipher text.
 inline constexpr std::u16string_view kParamCipherPrefix = u"1Velmora/DES|";
 
+// The viewer keeps its settings from one parameter text to the next and changes only the keys
+// a text holds, while a set-up states the printer entries only when its request gives them.
+// This parameter text (Base64 of the plain entries, no cipher) puts the printer entries of an
+// issue back to their start values: no default printer, no excepted drivers. The server puts it
+// before each issue's own text, so an issue prints with the printer settings of its own set-up.
+std::u16string PrinterSettingsResetText();
+
 struct CipherResult {
     bool ok = false;
     std::u16string text;   // the cipher text when ok

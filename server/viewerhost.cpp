@@ -13,6 +13,7 @@
 #include "platform/com/events.h"
 #include "platform/com/runtime.h"
 #include "platform/text/text.h"
+#include "server/paramstring.h"
 
 namespace tessel::server {
 
@@ -34,6 +35,11 @@ constexpr com::DispId ErrorMsg = 17, PrintResult = 18;
 }  // namespace dispid
 
 constexpr int kTwipsPerPixel = 15;
+
+// The form's own size, taken when it is shown in the normal state without a place one can
+// use; and the smallest size that counts as usable.
+constexpr QSize kDesignSize(640, 480);
+constexpr QSize kUsableSize(320, 240);
 
 }  // namespace
 
@@ -89,6 +95,32 @@ struct ComViewerHost::Impl {
             if (com::SUCCEEDED(view->GetWidget(widget)) && widget)
                 layout->addWidget(static_cast<QWidget*>(widget));
         }
+        // Its own size from the start: the layout asks for nothing.
+        form->resize(0, 0);
+        giveUsablePlace();
+    }
+
+    // The form in the normal state keeps its place when that place is on a screen and large
+    // enough to use; otherwise (never placed, left off screen, made too small) it gets its
+    // own size in the middle of the screen. The place it takes back from maximised counts.
+    void giveUsablePlace() {
+        QScreen* screen = form->screen() ? form->screen() : QGuiApplication::primaryScreen();
+        if (!screen) return;
+        const QRect available = screen->availableGeometry();
+        const QRect normal = form->isMaximized() ? form->normalGeometry() : form->geometry();
+        if (normal.width() >= kUsableSize.width() && normal.height() >= kUsableSize.height() &&
+            available.contains(normal))
+            return;
+        QRect place(QPoint(), kDesignSize.boundedTo(available.size()));
+        place.moveCenter(available.center());
+        if (form->isMaximized()) {
+            // Leaving the maximised state restores the normal place first.
+            form->setWindowState(Qt::WindowNoState);
+            form->setGeometry(place);
+            form->setWindowState(Qt::WindowMaximized);
+        } else {
+            form->setGeometry(place);
+        }
     }
 
     void place(const ViewerRun& request) {
@@ -99,7 +131,9 @@ struct ComViewerHost::Impl {
             form->resize(567 / kTwipsPerPixel, 567 / kTwipsPerPixel);
         } else if (request.windowState == u"0") {
             form->setWindowState(Qt::WindowNoState);
+            giveUsablePlace();
         } else if (request.windowState == u"2") {
+            giveUsablePlace();
             form->setWindowState(Qt::WindowMaximized);
         } else {
             const auto parts = text::Split(request.windowState, u",");
@@ -148,6 +182,7 @@ void ComViewerHost::hide() {
 void ComViewerHost::show() {
     impl_->ensure();
     if (impl_->form) {
+        impl_->giveUsablePlace();
         impl_->form->show();
         impl_->form->raise();
     }
@@ -173,6 +208,7 @@ bool ComViewerHost::run(const ViewerRun& request, ViewerEvents& events) {
         com::invoke(v, dispid::Initialize, com::DISPATCH_METHOD,
                     {Variant(impl_->programFolder), Variant(std::int32_t{0})});
         impl_->tag = request.clientTag;  // the container's own property
+        put(dispid::param, Variant(PrinterSettingsResetText()));
         put(dispid::param, Variant(request.paramCipherText));
         put(dispid::charset, Variant(u"utf-8"));
         put(dispid::xml, Variant(request.pageImageList));

@@ -1,5 +1,6 @@
 #include "server/windowcommands.h"
 
+#include "platform/ui/messagebox.h"
 #include "server/controller.h"
 #include "server/opensavedialog.h"
 
@@ -7,6 +8,10 @@ namespace tessel::server {
 
 void WindowCommands::cmdCertView_Click() {
     viewer_.show();
+}
+
+void WindowCommands::iniViewer_LoadCompleted() {
+    platform::ui::messageBox(u"iniViewer_LoadCompleted");
 }
 
 void WindowCommands::Command2_Click() {

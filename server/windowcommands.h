@@ -34,6 +34,8 @@ class WindowCommands {
     // "파일 선택": the open dialog for a log file in the program's testdata folder; the chosen
     // file goes into the path box.
     void Command2_Click();
+    // Shows the message box "iniViewer_LoadCompleted". Nothing calls it.
+    void iniViewer_LoadCompleted();
     void cmdServerSend_Click() {}
     void cmdXml_Click() {}
     void Command1_Click() {}

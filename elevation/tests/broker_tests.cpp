@@ -146,7 +146,13 @@ TEST_F(Broker, AHostKilledMidSessionIsReportedDisconnected) {
     const auto hosts = hostProcesses();
     ASSERT_EQ(hosts.size(), 1u);
     ASSERT_TRUE(platform::process::terminate(hosts[0]));
-    EXPECT_EQ(failure(u"Version"), wire::RPC_E_DISCONNECTED);
+    try {
+        run(u"Version");
+        ADD_FAILURE() << "the call to a host that is gone succeeded";
+    } catch (const platform::com::ComError& e) {
+        EXPECT_EQ(e.hr(), wire::RPC_E_DISCONNECTED);
+        EXPECT_EQ(e.description(), u"The object invoked has disconnected from its clients.");
+    }
     EXPECT_EQ(failure(u"GetTempFolder"), wire::RPC_E_DISCONNECTED);
     EXPECT_TRUE(hostProcesses().empty());  // reaped, not left behind
     run(u"ReleaseCOM");

@@ -133,6 +133,8 @@ std::u16string describe(HRESULT hr) {
             return u"Invalid syntax";
         case 0x800704C7:
             return u"The operation was canceled by the user.";
+        case 0x80010108:
+            return u"The object invoked has disconnected from its clients.";
         default:
             return u"Unspecified error";
     }

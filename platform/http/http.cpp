@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <string_view>
 
 namespace platform::http {
 
@@ -46,6 +47,26 @@ std::size_t receive(char* data, std::size_t size, std::size_t count, void* user)
     } catch (const std::bad_alloc&) {
         sink->outOfMemory = true;
         return 0;
+    }
+    return n;
+}
+
+// Keeps the reason phrase of each status line; the last one (after redirects) stays.
+std::size_t receiveHeader(char* data, std::size_t size, std::size_t count, void* user) {
+    const std::size_t n = size * count;
+    std::string_view line(data, n);
+    if (line.starts_with("HTTP/")) {
+        auto* reason = static_cast<std::string*>(user);
+        reason->clear();
+        // "HTTP/1.1 404 Not Found": the text after the version and the code.
+        const std::size_t code = line.find(' ');
+        const std::size_t text = code == line.npos ? line.npos : line.find(' ', code + 1);
+        if (text != line.npos) {
+            std::string_view phrase = line.substr(text + 1);
+            while (!phrase.empty() && (phrase.back() == '\r' || phrase.back() == '\n'))
+                phrase.remove_suffix(1);
+            reason->assign(phrase);
+        }
     }
     return n;
 }
@@ -107,6 +128,8 @@ Response send(const Request& request) {
     }
     check(curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &receive));
     check(curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink));
+    check(curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &receiveHeader));
+    check(curl_easy_setopt(h, CURLOPT_HEADERDATA, &response.reason));
 
     if (request.method == "POST") {
         check(curl_easy_setopt(h, CURLOPT_POST, 1L));

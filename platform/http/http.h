@@ -42,6 +42,9 @@ struct Request {
 struct Response {
     long status = 0;
     std::vector<std::uint8_t> body;
+    // The reason phrase of the final status line ("Not Found"); empty when the server sent
+    // none (HTTP/2 has none).
+    std::string reason;
 };
 
 enum class Failure {

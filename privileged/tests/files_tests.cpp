@@ -129,8 +129,40 @@ TEST_F(KestrumFiles, MoveReplacesTheTargetInOneStep) {
     const auto refused = callUac(0x60030005, {Variant(at("src")), Variant(at("folder"))});
     EXPECT_EQ(refused.status, vb(75));
     EXPECT_EQ(refused.description, u"Path/File access error");
-    EXPECT_EQ(callUac(0x60030005, {Variant(at("src")), Variant(at("nowhere/dst"))}).status, vb(75));
     EXPECT_EQ(read(dir / "src"), "newer");
+}
+
+// A folder is no source of a move: nothing happens to it or to the target. A file to be made
+// in a folder that does not exist fails with "Path not found".
+TEST_F(KestrumFiles, AFolderIsNotMovedAndAMissingFolderIsNotFound) {
+    fs::create_directories(dir / "folder");
+    std::ofstream(dir / "folder" / "inside") << "kept";
+    std::ofstream(dir / "dst") << "old";
+    const auto folder = callUac(0x60030005, {Variant(at("folder")), Variant(at("dst"))});
+    EXPECT_EQ(folder.status, S_OK) << platform::text::toUtf8(folder.description);
+    EXPECT_EQ(read(dir / "folder" / "inside"), "kept");
+    EXPECT_EQ(read(dir / "dst"), "old");
+    EXPECT_EQ(callUac(0x60030005, {Variant(at("folder")), Variant(at("moved"))}).status, S_OK);
+    EXPECT_FALSE(fs::exists(dir / "moved"));
+
+    std::ofstream(dir / "src") << "new";
+    const struct {
+        std::string what;
+        DispId id;
+        std::vector<Variant> args;
+    } cases[] = {
+        {"move into it", 0x60030005, {Variant(at("src")), Variant(at("nowhere/dst"))}},
+        {"save into it", 0x60030013, {Variant(at("nowhere/x")), Variant(u"x")}},
+        {"append into it", 0x60030014, {Variant(at("nowhere/x")), Variant(u"x")}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto out = callUac(c.id, c.args);
+        EXPECT_EQ(out.status, vb(76));
+        EXPECT_EQ(out.description, u"Path not found");
+    }
+    EXPECT_EQ(read(dir / "src"), "new");
+    EXPECT_FALSE(fs::exists(dir / "nowhere"));
 }
 
 TEST_F(KestrumFiles, UnsafePathsAreRefused) {

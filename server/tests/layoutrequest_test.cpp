@@ -118,7 +118,8 @@ TEST_F(LayoutServer, RefusedAnswers) {
         {"200 OK", "p|form|FileUrl==/etc/x", {}, u"200"},
         {"200 OK", "[E] 레이아웃이 없습니다", u"[E] 레이아웃이 없습니다", u"200"},
         {"200 OK", "   ", {}, u"200"},
-        {"404 Not Found", "p|form", u"HTTP 404", u"404"},
+        {"404 Not Found", "p|form", u"Not Found", u"404"},
+        {"503 Service Unavailable", "p|form", u"Service Unavailable", u"503"},
     };
     for (const Case& c : cases) {
         issue = IssueState{};

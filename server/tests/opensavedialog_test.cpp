@@ -6,6 +6,7 @@
 #include "fakes.h"
 #include "platform/text/text.h"
 #include "platform/ui/dialogs.h"
+#include "platform/ui/messagebox.h"
 #include "server/opensavedialog.h"
 #include "server/windowcommands.h"
 
@@ -266,4 +267,22 @@ TEST_F(Dialogs, FileChoiceButtonPutsTheChosenLogFileIntoThePathBox) {
     commands.Command1_Click();
     EXPECT_EQ(viewer.shown, 1);
     EXPECT_EQ(service->fileRequests().size(), 2u);
+}
+
+// The window's procedure that nobody calls shows its one message box and nothing else.
+TEST_F(Dialogs, TheLoadCompletedProcedureShowsItsMessageBox) {
+    RecordingCommandView view;
+    ShowCountingViewer viewer;
+    WindowCommands commands(u"/opt/tessel", view, viewer);
+    auto boxes = std::make_shared<platform::ui::HeadlessMessageBoxes>(false);
+    platform::ui::setMessageBoxes(boxes);
+    commands.iniViewer_LoadCompleted();
+    platform::ui::setMessageBoxes(nullptr);
+    const auto shown = boxes->shown();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text, u"iniViewer_LoadCompleted");
+    EXPECT_EQ(shown[0].style, platform::ui::vbOKOnly);
+    EXPECT_EQ(viewer.shown, 0);
+    EXPECT_TRUE(service->fileRequests().empty());
+    EXPECT_TRUE(view.paths.empty());
 }

@@ -101,6 +101,54 @@ TEST_F(EndToEnd, WithoutPrintersTheRunIsRefused) {
     EXPECT_TRUE(pdfsIn(machine.path() / "print").empty());
 }
 
+// The viewer keeps what one parameter text set until another changes it, but an issue prints
+// with the printer settings of its own set-up: after an issue on the default printer, one whose
+// set-up does not ask for it goes through the selection (here cancelled by the script).
+TEST_F(EndToEnd, AnIssuePrintsWithThePrinterSettingsOfItsOwnSetUp) {
+    const auto script = machine.path() / "dialog-script";
+    std::ofstream(script) << "cancel";
+    setenv("TESSEL_PRINTER_DIALOG_SCRIPT", script.c_str(), 1);
+    ServerProcess server(machine.path(), ini(port));
+    unsetenv("TESSEL_PRINTER_DIALOG_SCRIPT");
+    ASSERT_TRUE(server.waitListening(port)) << server.errors();
+    Client client(port);
+    ASSERT_TRUE(client.connected());
+    client.setTimeout(60);
+    auto body = [](const std::optional<std::u16string>& reply) {
+        return reply && reply->size() > 35 ? platform::text::toUtf8(reply->substr(35))
+                                           : std::string("<none>");
+    };
+    QImage image(210, 297, QImage::Format_RGB32);
+    image.fill(QColor(20, 40, 160));
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(image.save(&buffer, "PNG"));
+    const std::u16string page = u"0001," + QString::fromLatin1(png.toHex()).toStdU16String();
+
+    struct Issue {
+        const char16_t* setup;
+        const char* reply;
+        bool selectionShown;
+        std::size_t pdfs;
+    } issues[] = {
+        {u"{\"pages\":1,\"usedefaultprinter\":\"1\",\"ExceptPrinterDriver\":\"PDF\"}", "CE020030",
+         false, 1},
+        {u"{\"pages\":1}", "CE020231", true, 1},
+    };
+    for (const auto& issue : issues) {
+        SCOPED_TRACE(platform::text::toUtf8(issue.setup));
+        client.sendText(request(u"CE00", issue.setup));
+        ASSERT_EQ(body(client.reply()), "CE000001") << server.errors();
+        client.sendText(request(u"CE01", page));
+        ASSERT_EQ(body(client.reply()).substr(0, 6), "CE0100") << server.errors();
+        client.sendText(request(u"CE02"));
+        EXPECT_EQ(body(client.reply()), issue.reply) << server.errors();
+        EXPECT_EQ(std::filesystem::exists(script.string() + ".done"), issue.selectionShown);
+        EXPECT_EQ(pdfsIn(machine.path() / "print").size(), issue.pdfs) << server.errors();
+    }
+}
+
 // Without the default printer the run waits in the printer selection; the server still answers
 // polls with "10", and once the selection prints the state becomes "30".
 TEST_F(EndToEnd, ARunHeldInTheSelectionAnswersPollsAndPrintsWhenChosen) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QWidget>
 
 #include "platform/testing/run_program.h"
@@ -62,6 +64,69 @@ TEST(ViewerForm, HostsTheControlOffScreenAndReportsItsEvents) {
     EXPECT_EQ(f->size(), QSize(800, 600));
     host.hide();
     EXPECT_FALSE(f->isVisible());
+}
+
+// Shown in the normal or the maximised state, the form is on screen at a size one can use: on
+// a fresh server (the window's button), after an off-screen run, and after a small placement.
+TEST(ViewerForm, ShownNormalOrMaximisedTheFormIsOnScreenAtAUsableSize) {
+    platform::testing::TempMachine machine;
+    int argc = 1;
+    char name[] = "viewer_form_test";
+    char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    auto reg = platform::testing::runProgram(REGSVR, {VISTREL_LIBRARY});
+    ASSERT_EQ(reg.exitCode, 0) << reg.err;
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    const auto usable = [&](const char* when) {
+        QWidget* f = form();
+        ASSERT_TRUE(f) << when;
+        EXPECT_TRUE(f->isVisible()) << when;
+        const QRect frame = f->frameGeometry();
+        EXPECT_TRUE(screen.contains(frame)) << when << " " << frame.x() << "," << frame.y() << " "
+                                            << frame.width() << "x" << frame.height();
+        EXPECT_GE(f->width(), 320) << when;
+        EXPECT_GE(f->height(), 240) << when;
+    };
+
+    ComViewerHost host(u"/");
+    host.show();
+    usable("the window's button on a fresh server");
+
+    Recorded events;
+    ViewerRun run;
+    struct Case {
+        bool hideWin;
+        const char16_t* windowState;
+        bool maximised;
+        const char* when;
+    } cases[] = {
+        {true, u"0", false, "off screen first"},
+        {false, u"0", false, "then normal"},
+        {false, u"2", true, "maximised"},
+        {false, u"0", false, "normal again"},
+        {false, u"0,0,20,20", false, "a small placement"},
+        {false, u"0", false, "normal after the small placement"},
+        {true, u"0", false, "off screen again"},
+        {false, u"2", true, "maximised after off screen"},
+    };
+    for (const auto& c : cases) {
+        run.hideWin = c.hideWin;
+        run.windowState = c.windowState;
+        host.run(run, events);
+        QWidget* f = form();
+        ASSERT_TRUE(f);
+        EXPECT_EQ(f->isMaximized(), c.maximised) << c.when;
+        if (c.hideWin) {
+            EXPECT_FALSE(screen.intersects(f->frameGeometry())) << c.when;
+            EXPECT_EQ(f->size(), QSize(37, 37)) << c.when;
+        } else if (c.windowState != std::u16string_view(u"0,0,20,20")) {
+            usable(c.when);
+        }
+        if (c.maximised) EXPECT_EQ(f->frameGeometry(), screen) << c.when;
+    }
+    host.hide();
+    host.show();
+    usable("the window's button after a run");
 }
 
 }  // namespace

@@ -131,12 +131,12 @@ std::u16string Decode(std::u16string_view cipherText, bool paramFlag, bool xmlFl
     return result;
 }
 
-void putParam(std::u16string text) {
+std::u16string putParam(std::u16string text) {
     ParamDecoding& state = viewerState().param;
     try {
         if (text.find(u'|') == std::u16string::npos) {
             state.algorithm = -1;
-            return;
+            return text;
         }
         if (text.front() >= u'0' && text.front() <= u'9') {
             state.mode = static_cast<std::int16_t>(text.front() - u'0');
@@ -147,14 +147,15 @@ void putParam(std::u16string text) {
         }
         const std::size_t bar = text.find(u'|');
         const std::u16string prefix = text.substr(0, bar);
-        const std::u16string rest = text.substr(bar + 1);
+        text.erase(0, bar + 1);  // the caller's text is the rest from here on
+        const std::u16string& rest = text;
         if (rest.find(u'|') != std::u16string::npos) {
             state.algorithm = -1;
-            return;
+            return text;
         }
         state.cipherText = text::Replace(rest, u"@", u"\n");
         const auto items = text::Split(prefix, u"/");
-        if (items.size() < 2) return;  // no vendor word, or no algorithm word: nothing to read
+        if (items.size() < 2) return text;  // no vendor word, or no algorithm word: nothing read
         if (text::LCase(items[0]) == u"velmora") {
             const std::u16string algorithm = text::LCase(items[1]);
             if (algorithm == u"des") {
@@ -172,6 +173,7 @@ void putParam(std::u16string text) {
     } catch (...) {
         // What could not be read is left as it was; the host is told nothing.
     }
+    return text;
 }
 
 }  // namespace vistrel

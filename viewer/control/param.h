@@ -9,10 +9,12 @@
 
 namespace vistrel {
 
-// The `param` put: reads the prefix, keeps the cipher text and parses it at once. The caller's
-// text is taken by value and never rewritten. A text without "|", with a second "|" after the
-// prefix, or with a prefix that has no "/" is neither decoded nor parsed.
-void putParam(std::u16string text);
+// The `param` put: reads the prefix, keeps the cipher text and parses it at once. Returns what
+// the caller's by-reference text holds afterwards: the text after its first "|" once it has
+// one (the prefix is cut off before anything is read), the text unchanged otherwise. A text
+// without "|", with a second "|" after the prefix, or with a prefix that has no "/" is neither
+// decoded nor parsed.
+std::u16string putParam(std::u16string text);
 
 // The plain parameter string of a cipher text, or an empty text when it does not decode.
 // A failure of the Base64 road (mode 0) is thrown to the caller (the parser reports it);

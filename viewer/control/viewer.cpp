@@ -419,7 +419,8 @@ const com::Members<Viewer>& Viewer::members() {
                      WriteLog(u"ServerCA.......[End]", 2);
                  })
             .put(dispid::IssuerID, u"IssuerID", VT_BSTR, [](Viewer&, Call&) {})
-            .put(dispid::param, u"param", VT_BSTR, [](Viewer&, Call& c) { putParam(c.text(0)); })
+            .put(dispid::param, u"param", VT_BSTR,
+                 [](Viewer&, Call& c) { c.ref(0) = Variant(putParam(c.text(0))); })
             .method(dispid::Initialize, u"Initialize", VT_EMPTY,
                     {{u"args", VT_VARIANT, Presence::Rest}},
                     [](Viewer&, Call&) { viewerState().charset = u"Euc-kr"; })

@@ -112,6 +112,25 @@ TEST_F(ControlLibrary, TheServersParameterTextBecomesTheSettings) {
     EXPECT_EQ(vistrel::viewerState().charset, u"utf-8");
 }
 
+// The text the server puts before each issue's own parameter text gives the printer settings
+// their start values and leaves every other setting as the last issue left it.
+TEST_F(ControlLibrary, TheServersResetTextClearsOnlyThePrinterSettings) {
+    const std::u16string param = serverParamText(
+        {{u"WinTitle", kTitle}},
+        u"{\"pages\":1,\"usedefaultprinter\":\"1\",\"ExceptPrinterDriver\":\"HP$$$PDF\"}");
+    auto viewer = std::make_shared<vistrel::Viewer>();
+    call(*viewer, u"Initialize");
+    put(*viewer, u"param", Variant(param));
+    ASSERT_TRUE(vistrel::printSettings().UseDefaultPrinter);
+    ASSERT_EQ(vistrel::printSettings().ExceptDriverList.size(), 2u);
+
+    put(*viewer, u"param", Variant(server::PrinterSettingsResetText()));
+    EXPECT_FALSE(vistrel::printSettings().UseDefaultPrinter);
+    EXPECT_TRUE(vistrel::printSettings().ExceptDriverList.empty());
+    EXPECT_TRUE(vistrel::printSettings().AccessAll);
+    EXPECT_EQ(text::toUtf8(vistrel::viewerState().settings.wintitle), text::toUtf8(kTitle));
+}
+
 // A number from the server's INI that does not fit its setting costs only that setting: the
 // entries the server appends last still apply.
 TEST_F(ControlLibrary, AnOverflowingIniNumberLeavesTheServersLastEntriesApplied) {

@@ -199,13 +199,34 @@ TEST_F(ViewerControl, SettingsOutliveTheViewerThatSetThem) {
     EXPECT_EQ(viewerState().settings.wintitle, u"제목");
 }
 
-TEST_F(ViewerControl, ParamIsTakenByValue) {
+// The put cuts the prefix off the caller's by-reference text: what is left is the cipher text,
+// which holds no "|", so putting it again reads nothing. A text that was not read past its
+// first "|" is cut all the same; one without "|" is left as it was.
+TEST_F(ViewerControl, ParamCutsThePrefixOffItsByReferenceArgument) {
     call(dispid::Initialize);
-    std::vector<Variant> args{Variant(u"1Velmora/DES|" + cipherOf(u"wintitle==값으로 받은 제목|"))};
-    const std::u16string sent = args[0].text();
+    const std::u16string cipher = cipherOf(u"wintitle==참조로 받은 제목|");
+    std::vector<Variant> args{Variant(u"1Velmora/DES|" + cipher)};
     invokeByRef(*viewer, dispid::param, DISPATCH_PROPERTYPUT, args);
-    EXPECT_EQ(args[0].text(), sent);
-    EXPECT_EQ(viewerState().settings.wintitle, u"값으로 받은 제목");
+    EXPECT_EQ(args[0].text(), cipher);
+    EXPECT_EQ(viewerState().settings.wintitle, u"참조로 받은 제목");
+
+    put(dispid::param, Variant(u"1Velmora/DES|" + cipherOf(u"wintitle==다른 제목|")));
+    invokeByRef(*viewer, dispid::param, DISPATCH_PROPERTYPUT, args);
+    EXPECT_EQ(args[0].text(), cipher);
+    EXPECT_EQ(viewerState().settings.wintitle, u"다른 제목");  // nothing parsed
+
+    const struct {
+        std::u16string sent, left;
+    } cases[] = {
+        {u"7Velmora/DES|abc", u"abc"},        {u"Velmora/DES|a|b", u"a|b"},
+        {u"VelmoraDES|abc", u"abc"},          {u"|abc", u"abc"},
+        {u"no bar at all", u"no bar at all"},
+    };
+    for (const auto& c : cases) {
+        std::vector<Variant> one{Variant(c.sent)};
+        invokeByRef(*viewer, dispid::param, DISPATCH_PROPERTYPUT, one);
+        EXPECT_EQ(one[0].text(), c.left) << text::toUtf8(c.sent);
+    }
 }
 
 // Every page text is followed by a comma: what follows the last comma is not a page.

@@ -51,15 +51,27 @@ TEST(Http, PostSendsTheBodyWithItsLengthAndTheHeadersInOrder) {
     }
 }
 
-TEST(Http, AnErrorStatusComesBackWithItsBody) {
+TEST(Http, AnErrorStatusComesBackWithItsBodyAndReasonPhrase) {
     HttpServer server;
-    server.setReply("missing", "404 Not Found");
-    Request get;
-    get.url = server.url("/nothing");
-    Response reply = send(get);
-    EXPECT_EQ(reply.status, 404);
-    EXPECT_EQ(textOf(reply.body), "missing");
-    EXPECT_EQ(server.requests().back().requestLine, "GET /nothing HTTP/1.1");
+    const struct {
+        const char* status;
+        long code;
+        const char* reason;
+    } cases[] = {{"404 Not Found", 404, "Not Found"},
+                 {"503 Service Unavailable", 503, "Service Unavailable"},
+                 {"200 OK", 200, "OK"},
+                 {"500", 500, ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.status);
+        server.setReply("missing", c.status);
+        Request get;
+        get.url = server.url("/nothing");
+        Response reply = send(get);
+        EXPECT_EQ(reply.status, c.code);
+        EXPECT_EQ(reply.reason, c.reason);
+        EXPECT_EQ(textOf(reply.body), "missing");
+        EXPECT_EQ(server.requests().back().requestLine, "GET /nothing HTTP/1.1");
+    }
 }
 
 TEST(Http, FailuresAreReportedByKind) {
