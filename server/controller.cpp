@@ -158,13 +158,17 @@ void ServerController::listen(bool fallbackUsed) {
         return;
     }
     std::u16string where = address_ + u":" + num(port);
+    // The number is the one the control reports; what it means goes beside it.
+    std::u16string number = num(error);
+    if (auto meaning = net::socketErrorText(error); !meaning.empty())
+        number += u" (" + std::u16string(meaning) + u")";
     if (error == net::sckAddressNotAvailable && !fallbackUsed) {
-        addLog(u"Tessel 소켓 기동 실패, " + where + u" Error Num = " + num(error), 1);
+        addLog(u"Tessel 소켓 기동 실패, " + where + u" Error Num = " + number, 1);
         loadConfig(u"clearLocalIP", true);
         return;
     }
     std::u16string message =
-        u"[Listen] " + num(error) + u", " + where + u" 에서 접속을 받을 수 없습니다.";
+        u"[Listen] " + number + u", " + where + u" 에서 접속을 받을 수 없습니다.";
     std::fprintf(stderr, "%s\n", text::toUtf8(message).c_str());
     if (error == net::sckAddressNotAvailable) {
         s_.boxes.show(message, info_.productName, platform::ui::vbExclamation);

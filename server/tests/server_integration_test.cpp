@@ -136,7 +136,8 @@ TEST_F(Server, PortInUseEndsTheProgram) {
     close(blocker);
     ASSERT_TRUE(code.has_value());
     EXPECT_NE(*code, 0);
-    EXPECT_NE(server.errors().find("10048"), std::string::npos) << server.errors();
+    EXPECT_NE(server.errors().find("10048 (address already in use)"), std::string::npos)
+        << server.errors();
 }
 
 TEST_F(Server, OversizeFrameClosesTheClient) {
@@ -179,13 +180,62 @@ TEST_F(Server, ProtocolClientSendsFilesAndPrintsReplies) {
                                                (machine.path() / "page.bin").string(), "version",
                                                "raw", "ce55", "--body", "한글", "run", "poll"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
+    // Each line: the reply, a TAB, what it means.
     EXPECT_EQ(r.out,
-              "CE09 00 \nCE01 00 00\nCE01 00 00\nCE91 00 \nce55 60 \nCE02 02 00\nCE09 00 \n");
+              "CE09 00 \tpoll: idle: the configuration was loaded, no issue is set up\n"
+              "CE01 00 00\tdone; state 00: idle: the configuration was loaded, no issue is set "
+              "up\n"
+              "CE01 00 00\tdone; state 00: idle: the configuration was loaded, no issue is set "
+              "up\n"
+              "CE91 00 \tthe viewer's version\n"
+              "ce55 60 \tunknown command\n"
+              "CE02 02 00\tnot run: nothing was set up\n"
+              "CE09 00 \tpoll: idle: the configuration was loaded, no issue is set up\n");
 
     auto bad = platform::testing::runProgram(
         client, {"--port", std::to_string(port), "frame", "GET / HTTP/1.0"});
     EXPECT_EQ(bad.exitCode, 1);
     EXPECT_EQ(platform::testing::runProgram(client, {"nothing"}).exitCode, 2);
+}
+
+// The client's own checks: what it refuses before connecting, why a connection failed, the
+// byte-order mark of a set-up file, and the code table.
+TEST_F(Server, ProtocolClientExplainsItsFailuresAndItsCodes) {
+    std::string client = (platform::testing::binFolder() / "tessel-client").string();
+    for (const char* timeout : {"abc", "12x", "0", "-3", ""}) {
+        auto r = platform::testing::runProgram(client, {"--timeout", timeout, "poll"});
+        EXPECT_EQ(r.exitCode, 2) << timeout;
+        EXPECT_NE(r.err.find("--timeout"), std::string::npos) << r.err;
+    }
+    // Nothing listens on the port yet.
+    auto refused = platform::testing::runProgram(client, {"--port", std::to_string(port), "poll"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("127.0.0.1 port " + std::to_string(port) + ": connection refused"),
+              std::string::npos)
+        << refused.err;
+    auto unknown =
+        platform::testing::runProgram(client, {"--host", "no-such-host.invalid", "poll"});
+    EXPECT_EQ(unknown.exitCode, 1);
+    EXPECT_NE(unknown.err.find("no-such-host.invalid port 9900: host or port not found"),
+              std::string::npos)
+        << unknown.err;
+
+    auto codes = platform::testing::runProgram(client, {"--codes"});
+    EXPECT_EQ(codes.exitCode, 0);
+    for (const char* row :
+         {"| `30` | printed |", "| `31` | the viewer ran and nothing was printed |",
+          "| `CE02 02 01` | not run: no printer available, or no page |"})
+        EXPECT_NE(codes.out.find(row), std::string::npos) << row << "\n" << codes.out;
+
+    // A set-up file with a byte-order mark is the same JSON without it: the server sees an
+    // object (no cipher library is registered here, so the set-up says so, not "not JSON").
+    ServerProcess server(machine.path(), iniFor(port));
+    ASSERT_TRUE(server.waitListening(port)) << server.errors();
+    std::ofstream(machine.path() / "setup.json", std::ios::binary) << "\xEF\xBB\xBF{\"pages\": 1}";
+    auto setup = platform::testing::runProgram(client, {"--port", std::to_string(port), "setup",
+                                                        (machine.path() / "setup.json").string()});
+    EXPECT_EQ(setup.exitCode, 0) << setup.err;
+    EXPECT_NE(setup.out.find("암호화"), std::string::npos) << setup.out;
 }
 
 TEST_F(Server, AFrameLeftUnfinishedIsClosedAfterTheTimeOut) {
