@@ -57,7 +57,13 @@ bool ServerController::start() {
     if (ended_) return false;
     s_.tray.add(trayTip());
     s_.view.hideWindow();
-    if (!settings_.trayIcon) s_.view.showWindow();
+    if (!settings_.trayIcon) {
+        s_.view.showWindow();
+    } else if (!s_.tray.trayAvailable()) {
+        // A hidden window without a tray icon could be neither seen nor ended.
+        addLog(u"시스템 트레이가 없어 트레이 대신 창을 보입니다.", 1);
+        s_.view.showWindow();
+    }
     timerTick();
     return true;
 }
@@ -108,6 +114,7 @@ void ServerController::loadConfig(const std::u16string& mode, bool fallbackUsed)
     }
     portText_ = num(settings_.port);
     bool wroteAddress = false;
+    std::u16string writeFailure;
     while (address_.empty()) {
         std::u16string value;
         if (clearAddress)
@@ -118,7 +125,9 @@ void ServerController::loadConfig(const std::u16string& mode, bool fallbackUsed)
             address_ = value;
         } else {
             // Stored for the next start; used from memory even when the file is read-only.
-            ini_.WriteValue(u"SYSTEM", u"LocalIP", u"127.0.0.1");
+            if (!ini_.WriteValue(u"SYSTEM", u"LocalIP", u"127.0.0.1"))
+                writeFailure = u"LocalIP=127.0.0.1 을 " + info_.iniPath + u" 에 쓸 수 없습니다: " +
+                               text::fromUtf8(ini_.lastWriteError());
             address_ = u"127.0.0.1";
             wroteAddress = true;
         }
@@ -130,6 +139,7 @@ void ServerController::loadConfig(const std::u16string& mode, bool fallbackUsed)
     assembler_.setMaxFrame(settings_.maxFrame);
     log_.clear();
     for (const auto& warning : settings_.warnings) addLog(warning, 1);
+    if (!writeFailure.empty()) addLog(writeFailure, 1);
     if (fallbackUsed && wroteAddress)
         addLog(u"설정한 주소를 사용할 수 없어 LocalIP를 127.0.0.1로 바꿨습니다.", 1);
     slots_.fill(0);

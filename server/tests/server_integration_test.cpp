@@ -2,6 +2,8 @@
 // loopback TCP.
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include "platform/testing/run_program.h"
 #include "server/initool.h"
 #include "server_process.h"
@@ -259,4 +261,39 @@ TEST_F(Server, AClientThatClosesAndReconnectsAtOnceIsAlwaysAccepted) {
         if (shape(client.reply()) != "00000041 CICE0900") ++refused;
     }
     EXPECT_EQ(refused, 0);
+}
+
+// SIGTERM and SIGINT end the server through its loop: exit code 0, the port closed, the
+// client disconnected, the INI file whole. Every log line went to standard error with its
+// time stamp, and a desktop without a tray shows the window instead (offscreen has none).
+TEST_F(Server, EndSignalsEndTheServerCleanlyAndTheLogIsOnStandardError) {
+    for (int number : {SIGTERM, SIGINT}) {
+        const std::string name = number == SIGTERM ? "SIGTERM" : "SIGINT";
+        const std::string ini = iniFor(port, "LogLevel=10\r\n");
+        ServerProcess server(machine.path(), ini);
+        ASSERT_TRUE(server.waitListening(port)) << server.errors();
+        Client client(port);
+        client.sendText(request(u"CE09"));
+        ASSERT_EQ(shape(client.reply()), "00000041 CICE0900");
+        ::kill(server.pid(), number);
+        EXPECT_EQ(server.waitExit(), std::optional<int>(0)) << name << server.errors();
+        EXPECT_TRUE(client.closedByServer()) << name;
+        EXPECT_FALSE(listening(kLoopback, port)) << name;
+        std::ifstream in(server.iniPath(), std::ios::binary);
+        EXPECT_EQ(
+            std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()),
+            ini)
+            << name;
+
+        const std::string errors = server.errors();
+        const std::string stamp = R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d )";
+        for (const std::string& line :
+             {stamp + "Tessel 소켓 기동,0",
+              stamp + "시스템 트레이가 없어 트레이 대신 창을 보입니다\\.",
+              stamp + "1 << 39,00000039SMATM001.*CE09", stamp + "1 >> 00000041SMATM001.*CE0900",
+              stamp + name + ": 서버를 끝냅니다\\.", stamp + "Tessel 소켓 중지,0"})
+            EXPECT_TRUE(std::regex_search(errors, std::regex("(^|\n)" + line + "(\n|$)")))
+                << line << "\n"
+                << errors;
+    }
 }
