@@ -243,15 +243,23 @@ void ServerController::trayClose() {
 
 void ServerController::timerTick() {
     s_.view.setListeningState(s_.sockets.State(0));
-    if (partialSince_ && slots_[1] != 0) {
-        const std::int64_t waited = s_.clock.steadyMilliseconds() - *partialSince_;
-        const auto limit = static_cast<std::int64_t>(settings_.incompleteFrameTimeout);
-        if (waited >= limit * 1000) {
+    if (slots_[1] == 0) return;
+    const auto limit = static_cast<std::int64_t>(settings_.incompleteFrameTimeout);
+    const std::int64_t now = s_.clock.steadyMilliseconds();
+    if (partialSince_) {
+        if (now - *partialSince_ >= limit * 1000) {
             addLog(u"1 [Connect Error] 프레임이 " + num(limit) +
                        u"초 안에 완성되지 않아 접속을 끊습니다.",
                    1);
             closeClient(1);
         }
+        return;
+    }
+    // A silent client would hold the only slot; one whose run goes on is waiting for it.
+    if (running_ && runConnection_ == connection_[1]) return;
+    if (now - idleSince_ >= limit * 1000) {
+        addLog(u"1 [Connect Error] " + num(limit) + u"초 동안 요청이 없어 접속을 끊습니다.", 1);
+        closeClient(1);
     }
 }
 
@@ -285,6 +293,7 @@ void ServerController::ConnectionRequest(int index, long requestID) {
     slots_[slot] = 1;
     connection_[slot] = ++nextConnection_;
     resetReceive();
+    idleSince_ = s_.clock.steadyMilliseconds();
     addLog(u"Client(" + num(slot) + u") 접속, requestID = " + num(requestID), 1);
 }
 
@@ -310,10 +319,12 @@ void ServerController::takeFrames(Requester who, long bytesTotal) {
         FrameAssembler::Result r = assembler_.next();
         if (r.status == FrameAssembler::Status::NeedMore) {
             // The time-out runs from the first byte of a frame until it is complete.
-            if (assembler_.buffer().empty() && !decoder_.pending())
+            if (assembler_.buffer().empty() && !decoder_.pending()) {
                 partialSince_.reset();
-            else if (!partialSince_)
+                idleSince_ = s_.clock.steadyMilliseconds();
+            } else if (!partialSince_) {
                 partialSince_ = s_.clock.steadyMilliseconds();
+            }
             return;
         }
         if (r.status == FrameAssembler::Status::BadHeader) {
@@ -456,6 +467,7 @@ void ServerController::FRunViewer(const Requester& who) {
     ViewerRun request{issue_.paramCipherText, issue_.pageImageList.text(), num(who.index),
                       settings_.hideWin,      settings_.windowState,       settings_.topWin};
     running_ = true;
+    runConnection_ = who.connection;
     // Frames that came in the same read as this one wait in the buffer, and no arrival
     // announces them again while the run holds the loop: take them from within the run.
     s_.program.soon([this, who] {
@@ -463,6 +475,8 @@ void ServerController::FRunViewer(const Requester& who) {
     });
     const bool ran = s_.viewer.run(request, events);
     running_ = false;
+    // The wait for the next request starts when the run's reply goes out.
+    idleSince_ = s_.clock.steadyMilliseconds();
     if (!ran) addLog(u"Client(" + num(who.index) + u") 사용할 수 있는 프린터가 없습니다.", 1);
 
     if (issue_.viewerError)

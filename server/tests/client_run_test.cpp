@@ -13,6 +13,7 @@
 
 #include "platform/testing/run_program.h"
 #include "platform/testing/temp_machine.h"
+#include "platform/text/text.h"
 #include "server_process.h"
 
 using namespace tessel::server::testing;
@@ -119,6 +120,30 @@ TEST_F(ClientRun, AClientThatLeftMidRunReadsTheFinalStateWithPoll) {
     choosePrint();
     EXPECT_TRUE(waitFor([&] { return poll() == "CE09 30 "; })) << server->errors();
     EXPECT_EQ(pdfCount(machine.path() / "print"), 1u) << server->errors();
+}
+
+// A client that sends its run and then says nothing is not closed as idle while the run lasts.
+TEST_F(ClientRun, ASilentClientKeepsItsConnectionWhileItsRunLasts) {
+    Client silent(port);
+    ASSERT_TRUE(silent.connected());
+    silent.setTimeout(30);
+    auto body = [](const std::optional<std::u16string>& reply) {
+        return reply && reply->size() > 35 ? platform::text::toUtf8(reply->substr(35))
+                                           : std::string("<none>");
+    };
+    silent.sendText(request(u"CE00", u"{\"pages\":1,\"usedefaultprinter\":\"0\"}"));
+    ASSERT_EQ(body(silent.reply()), "CE000001") << server->errors();
+    std::ifstream in(machine.path() / "page.png", std::ios::binary);
+    const std::string png((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    silent.sendText(request(
+        u"CE01", u"0001," + platform::text::toHex(std::span(
+                                reinterpret_cast<const std::uint8_t*>(png.data()), png.size()))));
+    ASSERT_EQ(body(silent.reply()).substr(0, 6), "CE0100") << server->errors();
+    silent.sendText(request(u"CE02"));
+    // Three idle time-outs in the selection, without a word from the client.
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    choosePrint();
+    EXPECT_EQ(body(silent.reply()), "CE020030") << server->errors();
 }
 
 }  // namespace

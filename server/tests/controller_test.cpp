@@ -430,15 +430,53 @@ TEST_F(Controller, AFrameLeftUnfinishedTooLongClosesTheClient) {
     }
 }
 
+// The idle time runs from the accept and from each answered frame, and stands still while the
+// client's run is under way (the operator may take long in the printer selection).
+TEST_F(Controller, AnIdleClientIsClosedUnlessItsRunIsUnderWay) {
+    writeIni("[SYSTEM]\nIncompleteFrameTimeout=5\n");
+    started();
+    sockets.connect();
+    viewer.installed = true;
+    exchange(request("CE00", "{\"usedefaultprinter\":\"1\"}"));
+    exchange(request("CE01", "0001,AAAA"));
+    clock.steady += 4999;
+    controller->timerTick();
+    ASSERT_TRUE(sockets.exists(1));
+    bool keptDuringRun = false;
+    viewer.duringRun = [&] {
+        clock.steady += 60000;
+        controller->timerTick();
+        keptDuringRun = sockets.exists(1);
+    };
+    auto r = exchange(request("CE02"));
+    viewer.duringRun = nullptr;
+    EXPECT_TRUE(keptDuringRun);
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].result + r[0].message, u"0030");
+    // Answered: silent from now on, it goes after the time-out.
+    clock.steady += 4999;
+    controller->timerTick();
+    EXPECT_TRUE(sockets.exists(1));
+    clock.steady += 1;
+    controller->timerTick();
+    EXPECT_FALSE(sockets.exists(1));
+}
+
 TEST_F(Controller, TheUnfinishedFrameTimeRunsFromEachFramesFirstByte) {
     writeIni("[SYSTEM]\nIncompleteFrameTimeout=10\n");
     started();
     sockets.connect();
     std::string poll = request("CE09");
-    // An idle client with nothing pending stays however long it waits.
-    clock.steady = 100000;
+    // An idle client with nothing pending stays for the time-out, no longer: it would hold the
+    // only client slot.
+    clock.steady += 9999;
     controller->timerTick();
     EXPECT_TRUE(sockets.exists(1));
+    clock.steady += 1;
+    controller->timerTick();
+    EXPECT_FALSE(sockets.exists(1));
+    EXPECT_TRUE(logged(u"10초 동안 요청이 없어 접속을 끊습니다."));
+    sockets.connect();
     // A frame finished in time, then the next one begun in the same arrival: its own time
     // starts then.
     EXPECT_TRUE(exchange(poll.substr(0, 30)).empty());

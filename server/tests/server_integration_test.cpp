@@ -297,3 +297,45 @@ TEST_F(Server, EndSignalsEndTheServerCleanlyAndTheLogIsOnStandardError) {
                 << errors;
     }
 }
+
+// A connection that sends nothing, or got its reply and stays silent, would hold the only
+// client slot: it is closed after IncompleteFrameTimeout, and the next client is served.
+TEST_F(Server, AnIdleConnectionIsClosedAfterTheTimeOut) {
+    ServerProcess server(machine.path(), iniFor(port, "IncompleteFrameTimeout=1\r\n"));
+    ASSERT_TRUE(server.waitListening(port)) << server.errors();
+    {
+        Client silent(port);
+        ASSERT_TRUE(silent.connected());
+        EXPECT_TRUE(silent.closedByServer()) << server.errors();
+    }
+    {
+        Client answered(port);
+        answered.sendText(request(u"CE09"));
+        EXPECT_EQ(shape(answered.reply()), "00000041 CICE0900");
+        EXPECT_TRUE(answered.closedByServer()) << server.errors();
+    }
+    Client next(port);
+    next.sendText(request(u"CE09"));
+    EXPECT_EQ(shape(next.reply()), "00000041 CICE0900") << server.errors();
+    EXPECT_NE(server.errors().find("초 동안 요청이 없어 접속을 끊습니다"), std::string::npos)
+        << server.errors();
+}
+
+// A client that sends its request and closes without reading the reply: the next client,
+// connecting at once, is served every time.
+TEST_F(Server, AClientThatLeavesWithoutReadingItsReplyFreesTheSlotAtOnce) {
+    ServerProcess server(machine.path(), iniFor(port, "LogLevel=1\r\n"));
+    ASSERT_TRUE(server.waitListening(port)) << server.errors();
+    int refused = 0;
+    for (int cycle = 0; cycle < 2000; ++cycle) {
+        {
+            Client leaving(port);
+            leaving.sendText(request(u"CE09"));
+        }
+        Client next(port);
+        next.sendText(request(u"CE09"));
+        if (shape(next.reply()) != "00000041 CICE0900") ++refused;
+    }
+    EXPECT_EQ(refused, 0);
+    std::printf("refused connects in 2000 reconnects: %d\n", refused);
+}
