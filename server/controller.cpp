@@ -57,7 +57,13 @@ bool ServerController::start() {
     if (ended_) return false;
     s_.tray.add(trayTip());
     s_.view.hideWindow();
-    if (!settings_.trayIcon) s_.view.showWindow();
+    if (!settings_.trayIcon) {
+        s_.view.showWindow();
+    } else if (!s_.tray.trayAvailable()) {
+        // A hidden window without a tray icon could be neither seen nor ended.
+        addLog(u"시스템 트레이가 없어 트레이 대신 창을 보입니다.", 1);
+        s_.view.showWindow();
+    }
     timerTick();
     return true;
 }
@@ -108,6 +114,7 @@ void ServerController::loadConfig(const std::u16string& mode, bool fallbackUsed)
     }
     portText_ = num(settings_.port);
     bool wroteAddress = false;
+    std::u16string writeFailure;
     while (address_.empty()) {
         std::u16string value;
         if (clearAddress)
@@ -118,7 +125,9 @@ void ServerController::loadConfig(const std::u16string& mode, bool fallbackUsed)
             address_ = value;
         } else {
             // Stored for the next start; used from memory even when the file is read-only.
-            ini_.WriteValue(u"SYSTEM", u"LocalIP", u"127.0.0.1");
+            if (!ini_.WriteValue(u"SYSTEM", u"LocalIP", u"127.0.0.1"))
+                writeFailure = u"LocalIP=127.0.0.1 을 " + info_.iniPath + u" 에 쓸 수 없습니다: " +
+                               text::fromUtf8(ini_.lastWriteError());
             address_ = u"127.0.0.1";
             wroteAddress = true;
         }
@@ -130,6 +139,7 @@ void ServerController::loadConfig(const std::u16string& mode, bool fallbackUsed)
     assembler_.setMaxFrame(settings_.maxFrame);
     log_.clear();
     for (const auto& warning : settings_.warnings) addLog(warning, 1);
+    if (!writeFailure.empty()) addLog(writeFailure, 1);
     if (fallbackUsed && wroteAddress)
         addLog(u"설정한 주소를 사용할 수 없어 LocalIP를 127.0.0.1로 바꿨습니다.", 1);
     slots_.fill(0);
@@ -158,13 +168,17 @@ void ServerController::listen(bool fallbackUsed) {
         return;
     }
     std::u16string where = address_ + u":" + num(port);
+    // The number is the one the control reports; what it means goes beside it.
+    std::u16string number = num(error);
+    if (auto meaning = net::socketErrorText(error); !meaning.empty())
+        number += u" (" + std::u16string(meaning) + u")";
     if (error == net::sckAddressNotAvailable && !fallbackUsed) {
-        addLog(u"Tessel 소켓 기동 실패, " + where + u" Error Num = " + num(error), 1);
+        addLog(u"Tessel 소켓 기동 실패, " + where + u" Error Num = " + number, 1);
         loadConfig(u"clearLocalIP", true);
         return;
     }
     std::u16string message =
-        u"[Listen] " + num(error) + u", " + where + u" 에서 접속을 받을 수 없습니다.";
+        u"[Listen] " + number + u", " + where + u" 에서 접속을 받을 수 없습니다.";
     std::fprintf(stderr, "%s\n", text::toUtf8(message).c_str());
     if (error == net::sckAddressNotAvailable) {
         s_.boxes.show(message, info_.productName, platform::ui::vbExclamation);
@@ -229,15 +243,23 @@ void ServerController::trayClose() {
 
 void ServerController::timerTick() {
     s_.view.setListeningState(s_.sockets.State(0));
-    if (partialSince_ && slots_[1] != 0) {
-        const std::int64_t waited = s_.clock.steadyMilliseconds() - *partialSince_;
-        const auto limit = static_cast<std::int64_t>(settings_.incompleteFrameTimeout);
-        if (waited >= limit * 1000) {
+    if (slots_[1] == 0) return;
+    const auto limit = static_cast<std::int64_t>(settings_.incompleteFrameTimeout);
+    const std::int64_t now = s_.clock.steadyMilliseconds();
+    if (partialSince_) {
+        if (now - *partialSince_ >= limit * 1000) {
             addLog(u"1 [Connect Error] 프레임이 " + num(limit) +
                        u"초 안에 완성되지 않아 접속을 끊습니다.",
                    1);
             closeClient(1);
         }
+        return;
+    }
+    // A silent client would hold the only slot; one whose run goes on is waiting for it.
+    if (running_ && runConnection_ == connection_[1]) return;
+    if (now - idleSince_ >= limit * 1000) {
+        addLog(u"1 [Connect Error] " + num(limit) + u"초 동안 요청이 없어 접속을 끊습니다.", 1);
+        closeClient(1);
     }
 }
 
@@ -271,6 +293,7 @@ void ServerController::ConnectionRequest(int index, long requestID) {
     slots_[slot] = 1;
     connection_[slot] = ++nextConnection_;
     resetReceive();
+    idleSince_ = s_.clock.steadyMilliseconds();
     addLog(u"Client(" + num(slot) + u") 접속, requestID = " + num(requestID), 1);
 }
 
@@ -296,10 +319,12 @@ void ServerController::takeFrames(Requester who, long bytesTotal) {
         FrameAssembler::Result r = assembler_.next();
         if (r.status == FrameAssembler::Status::NeedMore) {
             // The time-out runs from the first byte of a frame until it is complete.
-            if (assembler_.buffer().empty() && !decoder_.pending())
+            if (assembler_.buffer().empty() && !decoder_.pending()) {
                 partialSince_.reset();
-            else if (!partialSince_)
+                idleSince_ = s_.clock.steadyMilliseconds();
+            } else if (!partialSince_) {
                 partialSince_ = s_.clock.steadyMilliseconds();
+            }
             return;
         }
         if (r.status == FrameAssembler::Status::BadHeader) {
@@ -442,6 +467,7 @@ void ServerController::FRunViewer(const Requester& who) {
     ViewerRun request{issue_.paramCipherText, issue_.pageImageList.text(), num(who.index),
                       settings_.hideWin,      settings_.windowState,       settings_.topWin};
     running_ = true;
+    runConnection_ = who.connection;
     // Frames that came in the same read as this one wait in the buffer, and no arrival
     // announces them again while the run holds the loop: take them from within the run.
     s_.program.soon([this, who] {
@@ -449,6 +475,8 @@ void ServerController::FRunViewer(const Requester& who) {
     });
     const bool ran = s_.viewer.run(request, events);
     running_ = false;
+    // The wait for the next request starts when the run's reply goes out.
+    idleSince_ = s_.clock.steadyMilliseconds();
     if (!ran) addLog(u"Client(" + num(who.index) + u") 사용할 수 있는 프린터가 없습니다.", 1);
 
     if (issue_.viewerError)

@@ -134,7 +134,8 @@ class ServerController : public platform::net::SocketEvents {
     void closeWindow();  // closing only hides
     void trayClose();    // ends the program
     // The 1 s timer: shows the listening state and closes a client whose frame stayed
-    // unfinished longer than IncompleteFrameTimeout.
+    // unfinished longer than IncompleteFrameTimeout, or that sent nothing for that long while
+    // no run of its issue was under way.
     void timerTick();
     bool saveLog();
     void clearLog();
@@ -197,9 +198,12 @@ class ServerController : public platform::net::SocketEvents {
     std::uint64_t nextConnection_ = 0;
     // When the frame now waiting for its rest began (steady clock), while one waits.
     std::optional<std::int64_t> partialSince_;
+    // Since when the client has had nothing to wait for: accepted, or its last frame answered.
+    std::int64_t idleSince_ = 0;
     bool ended_ = false;
     int exitCode_ = 0;
-    bool running_ = false;  // a run of the viewer is under way
+    bool running_ = false;             // a run of the viewer is under way
+    std::uint64_t runConnection_ = 0;  // the connection that asked for it
 };
 
 }  // namespace tessel::server

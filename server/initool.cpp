@@ -1,10 +1,12 @@
 #include "server/initool.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
 
+#include "platform/system/storefile.h"
 #include "platform/text/text.h"
 
 namespace tessel::server {
@@ -118,7 +120,7 @@ std::optional<IniFile> readFile(const std::u16string& path) {
     return file;
 }
 
-bool writeFile(const std::u16string& path, const IniFile& file) {
+bool writeFile(const std::u16string& path, const IniFile& file, std::string& why) {
     std::u16string content;
     for (std::size_t i = 0; i < file.lines.size(); ++i) {
         content += file.lines[i];
@@ -151,30 +153,22 @@ bool writeFile(const std::u16string& path, const IniFile& file) {
             break;
         }
     }
-    // Written beside the file (a link's target) and renamed over it, so a failed write never
-    // leaves half a file. A folder that takes no new file gets the file written in place.
-    std::error_code ec;
-    std::filesystem::path target = fsPath(path);
-    if (std::filesystem::is_symlink(target, ec)) {
-        auto resolved = std::filesystem::canonical(target, ec);
-        if (!ec) target = resolved;
+    // Written beside the file (a link's target), synced and renamed over it, so a failed write
+    // never leaves half a file. Only a folder that takes no new file gets the file written in
+    // place.
+    int error = 0;
+    if (platform::system::replaceFileAtomically(fsPath(path), bytes, why, error)) {
+        why.clear();
+        return true;
     }
-    auto writeTo = [&bytes](const std::filesystem::path& file) {
-        std::ofstream out(file, std::ios::binary | std::ios::trunc);
-        if (!out) return false;
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        return !out.fail();
-    };
-    std::filesystem::path temp = target;
-    temp += ".tmp";
-    if (!writeTo(temp)) {
-        std::filesystem::remove(temp, ec);
-        return writeTo(target);
-    }
-    std::filesystem::rename(temp, target, ec);
-    if (ec) std::filesystem::remove(temp, ec);
-    return !ec;
+    if (error != EACCES && error != EPERM) return false;
+    std::ofstream out(fsPath(path), std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (out.fail()) return false;
+    why.clear();
+    return true;
 }
 
 bool isBlank(char16_t c) {
@@ -282,11 +276,11 @@ bool iniTool::WriteValue(const std::u16string& section, const std::u16string& ke
         file.insertLine(file.lines.size(), u"[" + section + u"]");
         file.insertLine(file.lines.size(), entry);
         file.finalNewline = true;
-        return writeFile(path_, file);
+        return writeFile(path_, file, lastWriteError_);
     }
     if (auto at = findKey(file, *range, key)) {
         file.replaceLine(*at, entry);
-        return writeFile(path_, file);
+        return writeFile(path_, file, lastWriteError_);
     }
     // After the section's last entry, so trailing blank lines and comments stay below it.
     std::size_t insertAt = range->first + 1;
@@ -294,29 +288,29 @@ bool iniTool::WriteValue(const std::u16string& section, const std::u16string& ke
         if (classify(file.lines[i]).kind == Line::Key) insertAt = i + 1;
     file.insertLine(insertAt, entry);
     if (insertAt == file.lines.size() - 1) file.finalNewline = true;
-    return writeFile(path_, file);
+    return writeFile(path_, file, lastWriteError_);
 }
 
 bool iniTool::DeleteSection(const std::u16string& section) {
     if (path_.empty()) return false;
     auto file = readFile(path_);
-    if (!file) return writeFile(path_, IniFile{});
+    if (!file) return writeFile(path_, IniFile{}, lastWriteError_);
     auto range = findSection(*file, section);
     if (!range) return true;
     file->eraseLines(range->first, range->second);
-    return writeFile(path_, *file);
+    return writeFile(path_, *file, lastWriteError_);
 }
 
 bool iniTool::DeleteKey(const std::u16string& section, const std::u16string& key) {
     if (path_.empty()) return false;
     auto file = readFile(path_);
-    if (!file) return writeFile(path_, IniFile{});
+    if (!file) return writeFile(path_, IniFile{}, lastWriteError_);
     auto range = findSection(*file, section);
     if (!range) return true;
     auto at = findKey(*file, *range, key);
     if (!at) return true;
     file->eraseLines(*at, *at + 1);
-    return writeFile(path_, *file);
+    return writeFile(path_, *file, lastWriteError_);
 }
 
 std::vector<std::u16string> iniTool::GetAllSections() const {

@@ -36,7 +36,7 @@ class iniTool {
     // defaultValue (trimmed the same way) when the file, section or key is missing.
     std::u16string GetValue(const std::u16string& section, const std::u16string& key,
                             const std::u16string& defaultValue = {}) const;
-    // True when the file was written.
+    // True when the file was written; otherwise lastWriteError() says why.
     bool WriteValue(const std::u16string& section, const std::u16string& key,
                     const std::u16string& value);
     bool DeleteSection(const std::u16string& section);
@@ -45,9 +45,13 @@ class iniTool {
     std::vector<std::u16string> GetAllSections() const;
     std::vector<std::u16string> GetAllKeys(const std::u16string& section) const;
 
+    // Why the last write failed ("the disk is full", ...); empty after a write that worked.
+    const std::string& lastWriteError() const { return lastWriteError_; }
+
   private:
     Trim trim_;
     std::u16string path_;
+    std::string lastWriteError_;
 };
 
 }  // namespace tessel::server

@@ -22,6 +22,7 @@ void LogList::AddLog(std::u16string_view message, int level) {
     if (maxLines_ == 0) return;
     if (lines_.size() >= maxLines_) lines_.resize(maxLines_ - 1);
     lines_.push_front(GetNowText(clock_.now()) + u" " + body);
+    if (echo_) echo_(lines_.front());
     if (observer_) observer_->lineAdded();
 }
 

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 namespace tessel::server {
@@ -54,6 +55,9 @@ class LogList {
 
     // Told about every change, for a view that shows the lines (one at a time; nullptr ends).
     void setObserver(LogObserver* observer) { observer_ = observer; }
+    // Given every line the list takes, time stamp included, as it goes on top (for standard
+    // error, so a server without a desktop has a log too). An empty function ends it.
+    void setEcho(std::function<void(const std::u16string&)> echo) { echo_ = std::move(echo); }
 
   private:
     const Clock& clock_;
@@ -62,6 +66,7 @@ class LogList {
     int level_ = 10;
     std::deque<std::u16string> lines_;
     LogObserver* observer_ = nullptr;
+    std::function<void(const std::u16string&)> echo_;
 };
 
 }  // namespace tessel::server

@@ -1,10 +1,17 @@
 // TesselServer: the issuing server. Reads the INI named after the program beside it (or the
 // file given with --ini PATH), listens for one client and answers its request frames.
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QGuiApplication>
+#include <QSocketNotifier>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "platform/net/qt_winsock.h"
@@ -28,6 +35,43 @@ class QtProgram : public ProgramHost {
                                   Qt::QueuedConnection);
     }
 };
+
+// SIGTERM and SIGINT end the server through its event loop: the handler only writes the
+// signal's number into a pipe that the loop watches.
+int g_signalPipe[2] = {-1, -1};
+
+extern "C" void onEndSignal(int number) {
+    const int saved = errno;
+    const unsigned char byte = static_cast<unsigned char>(number);
+    [[maybe_unused]] ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+bool catchEndSignals() {
+    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+    struct sigaction action {};
+    action.sa_handler = onEndSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    return ::sigaction(SIGTERM, &action, nullptr) == 0 &&
+           ::sigaction(SIGINT, &action, nullptr) == 0;
+}
+
+// A log line on standard error: one line each, its own line breaks shown as \r and \n.
+void echoToStderr(const std::u16string& line) {
+    std::string out;
+    for (char c : text::toUtf8(line)) {
+        if (c == '\r')
+            out += "\\r";
+        else if (c == '\n')
+            out += "\\n";
+        else
+            out += c;
+    }
+    out += '\n';
+    std::fwrite(out.data(), 1, out.size(), stderr);
+    std::fflush(stderr);
+}
 
 int usage(FILE* out) {
     std::fprintf(out,
@@ -91,9 +135,26 @@ int main(int argc, char** argv) {
     MainWindow window;
     ServerController controller(info,
                                 {sockets, window, tray, *boxes, clock, cipher, viewer, program});
+    controller.log().setEcho(echoToStderr);
     window.attach(&controller);
     WindowCommands commands(info.programFolder, window, viewer);
     window.attachCommands(&commands);
+    std::unique_ptr<QSocketNotifier> endSignals;
+    if (catchEndSignals()) {
+        endSignals = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
+        QObject::connect(endSignals.get(), &QSocketNotifier::activated, [&controller] {
+            unsigned char number = 0;
+            while (::read(g_signalPipe[0], &number, 1) == 1) {
+            }
+            // Listening and every connection end; the program then leaves its loop.
+            controller.log().AddLog(
+                text::fromUtf8(number == SIGINT ? "SIGINT" : "SIGTERM") + u": 서버를 끝냅니다.", 1);
+            controller.trayClose();
+        });
+    } else {
+        std::fprintf(stderr, "TesselServer: SIGTERM and SIGINT cannot be caught: %s\n",
+                     std::strerror(errno));
+    }
     if (!controller.start()) return controller.exitCode();
     return app.exec();
 }

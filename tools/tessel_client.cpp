@@ -1,12 +1,16 @@
 // tessel-client [--host ADDRESS] [--port PORT] [--timeout SECONDS] [--frames] COMMAND...
+// tessel-client --codes
 // The client program of the issuing server: connects once, sends the commands in order and
-// prints each reply as "CODE RESULT TEXT" (with --frames: the whole reply frame).
+// prints each reply as "CODE RESULT TEXT", a TAB and what the reply means (with --frames: the
+// whole reply frame). --codes prints the table of result and state codes as markdown.
 //
 // Commands:
 //   setup FILE.json         set-up request (CE00) with the JSON file as its body
 //   page FILE               page request (CE01): the image file as a hexadecimal page text
 //   page64 FILE             the same with a Base64 page text
-//   run                     run request (CE02)
+//   run                     run request (CE02); waits for the run's reply as long as the run
+//                           lasts, polling (CE09) every second meanwhile and telling each
+//                           change of state on standard error
 //   poll                    state poll (CE09)
 //   version                 version (CE91)
 //   hide                    hide the viewer (CE30)
@@ -14,13 +18,20 @@
 //                           drops the connection, so it ends the command list
 //   raw CODE [--body BODY]  any command code with an optional body
 //   frame TEXT              TEXT sent as it is, for testing the server's checks
+// --timeout (default 120 s) bounds connecting and each wait for a reply; during a run it bounds
+// only how long the server may leave a poll unanswered.
 // Exit code: 0 when every command got its reply, 1 on a connection error or time-out, 2 for a
 // usage error.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netdb.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -32,6 +43,7 @@
 #include "platform/text/text.h"
 #include "server/clock.h"
 #include "server/frame.h"
+#include "tools/reply_codes.h"
 
 namespace text = platform::text;
 namespace server = tessel::server;
@@ -42,6 +54,7 @@ int usage() {
     std::fprintf(stderr,
                  "usage: tessel-client [--host ADDRESS] [--port PORT] [--timeout SECONDS] "
                  "[--frames] COMMAND...\n"
+                 "       tessel-client --codes\n"
                  "commands: setup FILE.json | page FILE | page64 FILE | run | poll | version |\n"
                  "          hide | reload | raw CODE [--body BODY] | frame TEXT\n");
     return 2;
@@ -51,6 +64,40 @@ std::optional<std::string> readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// A set-up file as text: a UTF-8 byte-order mark at its start (Windows editors write one) is
+// not part of the JSON.
+std::u16string setupText(std::string json) {
+    if (json.starts_with("\xEF\xBB\xBF")) json.erase(0, 3);
+    return text::fromUtf8(json);
+}
+
+// A whole number of seconds, 1 or more; nullopt for anything else.
+std::optional<int> seconds(const std::string& value) {
+    if (value.empty() || value.size() > 7) return std::nullopt;
+    int n = 0;
+    for (char c : value) {
+        if (c < '0' || c > '9') return std::nullopt;
+        n = n * 10 + (c - '0');
+    }
+    if (n < 1) return std::nullopt;
+    return n;
+}
+
+// Why a connection could not be made, for people.
+std::string connectFailure(int error) {
+    switch (error) {
+        case ECONNREFUSED:
+            return "connection refused (nothing listens there)";
+        case ENETUNREACH:
+        case EHOSTUNREACH:
+            return "network or host unreachable";
+        case ETIMEDOUT:
+            return "timed out";
+        default:
+            return std::strerror(error);
+    }
 }
 
 std::u16string hexText(const std::string& bytes) {
@@ -69,23 +116,35 @@ std::u16string frame(std::u16string_view code, std::u16string_view body) {
 
 class Connection {
   public:
-    bool open(const std::string& host, const std::string& port, int timeoutSeconds) {
+    // Connects within the time-out; on failure `why` says what went wrong.
+    bool open(const std::string& host, const std::string& port, int timeoutSeconds,
+              std::string& why) {
         addrinfo hints{};
         hints.ai_family = AF_UNSPEC;
         hints.ai_socktype = SOCK_STREAM;
         addrinfo* found = nullptr;
-        if (getaddrinfo(host.c_str(), port.c_str(), &hints, &found) != 0) return false;
+        if (int e = getaddrinfo(host.c_str(), port.c_str(), &hints, &found); e != 0) {
+            why = std::string("host or port not found (") + gai_strerror(e) + ")";
+            return false;
+        }
+        int error = 0;
         for (addrinfo* a = found; a; a = a->ai_next) {
-            fd_ = socket(a->ai_family, a->ai_socktype, a->ai_protocol);
-            if (fd_ < 0) continue;
-            if (connect(fd_, a->ai_addr, a->ai_addrlen) == 0) break;
+            fd_ = socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
+            if (fd_ < 0) {
+                error = errno;
+                continue;
+            }
+            error = connectWithin(a, timeoutSeconds);
+            if (error == 0) break;
             close(fd_);
             fd_ = -1;
         }
         freeaddrinfo(found);
-        if (fd_ < 0) return false;
-        timeval tv{timeoutSeconds, 0};
-        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        if (fd_ < 0) {
+            why = connectFailure(error);
+            if (error == ETIMEDOUT) why += " after " + std::to_string(timeoutSeconds) + " s";
+            return false;
+        }
         return true;
     }
     ~Connection() {
@@ -101,31 +160,73 @@ class Connection {
         }
         return true;
     }
-    // One reply; nullopt on time-out or a closed connection.
-    std::optional<std::u16string> reply() {
+    enum class Wait { Reply, TimedOut, Closed };
+    // Waits up to `milliseconds` for one reply. Closed also stands for what is not a reply.
+    Wait reply(std::u16string& out, long milliseconds) {
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
         for (;;) {
-            std::u16string one;
-            switch (stream_.next(one)) {
+            switch (stream_.next(out)) {
                 case server::ReplyStream::Status::Reply:
-                    return one;
+                    return Wait::Reply;
                 case server::ReplyStream::Status::NotAReply:
-                    return protocolError();
+                    protocolError();
+                    return Wait::Closed;
                 case server::ReplyStream::Status::NeedMore:
                     break;
             }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) return Wait::TimedOut;
+            pollfd p{fd_, POLLIN, 0};
+            const int r = poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), 1 << 30)));
+            if (r < 0 && errno == EINTR) continue;
+            if (r < 0) return Wait::Closed;
+            if (r == 0) return Wait::TimedOut;
             char buf[65536];
             ssize_t n = recv(fd_, buf, sizeof buf, 0);
-            if (n <= 0) return std::nullopt;
+            if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+            if (n <= 0) return Wait::Closed;
             stream_.arrive(std::string_view(buf, static_cast<std::size_t>(n)));
         }
     }
+    // One reply within the time-out; nullopt on time-out or a closed connection.
+    std::optional<std::u16string> reply(int timeoutSeconds) {
+        std::u16string one;
+        if (reply(one, timeoutSeconds * 1000L) != Wait::Reply) return std::nullopt;
+        return one;
+    }
 
   private:
-    std::optional<std::u16string> protocolError() {
+    // 0 once connected, else the errno (ETIMEDOUT when the time-out passed first).
+    int connectWithin(const addrinfo* a, int timeoutSeconds) {
+        const int flags = fcntl(fd_, F_GETFL);
+        fcntl(fd_, F_SETFL, flags | O_NONBLOCK);
+        int error = 0;
+        if (connect(fd_, a->ai_addr, a->ai_addrlen) != 0) {
+            error = errno;
+            if (error == EINPROGRESS) {
+                pollfd p{fd_, POLLOUT, 0};
+                int r;
+                do {
+                    r = poll(&p, 1, timeoutSeconds * 1000);
+                } while (r < 0 && errno == EINTR);
+                if (r == 0) {
+                    error = ETIMEDOUT;
+                } else {
+                    socklen_t len = sizeof error;
+                    if (getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &len) != 0) error = errno;
+                }
+            }
+        }
+        fcntl(fd_, F_SETFL, flags);
+        return error;
+    }
+
+    void protocolError() {
         std::fprintf(stderr, "tessel-client: the server sent no valid reply header: %s\n",
                      text::toUtf8(stream_.pending().substr(0, 40)).c_str());
         stream_.clear();
-        return std::nullopt;
     }
 
     int fd_ = -1;
@@ -138,6 +239,63 @@ struct Request {
     std::string label;
 };
 
+// How often a run is polled while it lasts.
+constexpr long kRunPollMilliseconds = 1000;
+
+// The run's reply, however long the run lasts: meanwhile the state is polled ("CE09") on the
+// same connection and each change is told on standard error. Only a server that answers
+// nothing, not even a poll, for `timeoutSeconds` ends the wait (nullopt).
+std::optional<std::u16string> awaitRun(Connection& connection, int timeoutSeconds) {
+    using Clock = std::chrono::steady_clock;
+    auto since = [](Clock::time_point t) {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
+    };
+    bool pollPending = false;
+    Clock::time_point asked = Clock::now();  // the run request, then each poll
+    Clock::time_point answered = asked;
+    std::u16string lastState;
+    for (;;) {
+        const long wait = pollPending ? timeoutSeconds * 1000L - since(asked)
+                                      : kRunPollMilliseconds - since(answered);
+        std::u16string reply;
+        switch (connection.reply(reply, std::max(0L, wait))) {
+            case Connection::Wait::Closed:
+                return std::nullopt;
+            case Connection::Wait::TimedOut:
+                if (pollPending) {
+                    std::fprintf(stderr,
+                                 "tessel-client: the server answered no poll for %d s during "
+                                 "the run\n",
+                                 timeoutSeconds);
+                    return std::nullopt;
+                }
+                if (!connection.send(frame(u"CE09", u""))) return std::nullopt;
+                pollPending = true;
+                asked = Clock::now();
+                continue;
+            case Connection::Wait::Reply:
+                break;
+        }
+        if (pollPending && text::equalsNoCase(server::frameCode(reply), u"CE09")) {
+            pollPending = false;
+            answered = Clock::now();
+            const std::string state = text::toUtf8(server::frameBody(reply).substr(0, 2));
+            if (text::fromUtf8(state) != lastState) {
+                lastState = text::fromUtf8(state);
+                std::fprintf(stderr, "tessel-client: run: state %s\t%s\n", state.c_str(),
+                             tessel::client::describeReply("CE09", state, "").c_str());
+            }
+            continue;
+        }
+        // The run's reply. A poll still on its way is read, so the next command gets its own.
+        if (pollPending) {
+            std::u16string late;
+            connection.reply(late, timeoutSeconds * 1000L);
+        }
+        return reply;
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -148,6 +306,10 @@ int main(int argc, char** argv) {
     int i = 1;
     for (; i < argc && !std::strncmp(argv[i], "--", 2); ++i) {
         std::string opt = argv[i];
+        if (opt == "--codes" && argc == 2) {
+            std::fputs(tessel::client::codesMarkdown().c_str(), stdout);
+            return 0;
+        }
         if (opt == "--frames") {
             frames = true;
         } else if (i + 1 < argc && opt == "--host") {
@@ -155,7 +317,15 @@ int main(int argc, char** argv) {
         } else if (i + 1 < argc && opt == "--port") {
             port = argv[++i];
         } else if (i + 1 < argc && opt == "--timeout") {
-            timeout = std::atoi(argv[++i]);
+            auto value = seconds(argv[++i]);
+            if (!value) {
+                std::fprintf(stderr,
+                             "tessel-client: --timeout wants a whole number of seconds, not "
+                             "\"%s\"\n",
+                             argv[i]);
+                return 2;
+            }
+            timeout = *value;
         } else {
             return usage();
         }
@@ -169,7 +339,7 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "tessel-client: cannot read %s\n", argv[i]);
                 return 2;
             }
-            requests.push_back({frame(u"CE00", text::fromUtf8(*json)), true, cmd});
+            requests.push_back({frame(u"CE00", setupText(std::move(*json))), true, cmd});
         } else if ((cmd == "page" || cmd == "page64") && need(1)) {
             auto image = readFile(argv[++i]);
             if (!image) {
@@ -208,9 +378,10 @@ int main(int argc, char** argv) {
     if (requests.empty()) return usage();
 
     Connection connection;
-    if (!connection.open(host, port, timeout)) {
-        std::fprintf(stderr, "tessel-client: cannot connect to %s:%s\n", host.c_str(),
-                     port.c_str());
+    std::string why;
+    if (!connection.open(host, port, timeout, why)) {
+        std::fprintf(stderr, "tessel-client: cannot connect to %s port %s: %s\n", host.c_str(),
+                     port.c_str(), why.c_str());
         return 1;
     }
     for (const auto& r : requests) {
@@ -219,7 +390,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         if (!r.expectsReply) break;
-        auto reply = connection.reply();
+        auto reply = r.label == "run" ? awaitRun(connection, timeout) : connection.reply(timeout);
         if (!reply) {
             std::fprintf(stderr, "tessel-client: no reply to %s (time-out or connection closed)\n",
                          r.label.c_str());
@@ -232,8 +403,10 @@ int main(int argc, char** argv) {
             std::u16string body(server::frameBody(*reply));
             std::u16string result = body.substr(0, 2);
             std::u16string rest = body.size() > 2 ? body.substr(2) : u"";
-            std::printf("%s %s %s\n", text::toUtf8(code).c_str(), text::toUtf8(result).c_str(),
-                        text::toUtf8(rest).c_str());
+            const std::string c = text::toUtf8(code), r8 = text::toUtf8(result),
+                              t = text::toUtf8(rest);
+            std::printf("%s %s %s\t%s\n", c.c_str(), r8.c_str(), t.c_str(),
+                        tessel::client::describeReply(c, r8, t).c_str());
         }
         std::fflush(stdout);
     }

@@ -54,12 +54,26 @@ platform::services::ServiceSpec serviceSpec(const std::string& program) {
     return spec;
 }
 
-void runServiceCommand(Action action, platform::services::ServiceManager& manager,
-                       const platform::services::ServiceSpec& spec) {
+CommandReport runServiceCommand(Action action, platform::services::ServiceManager& manager,
+                                const platform::services::ServiceSpec& spec) {
     using platform::services::EventKind;
     const std::string name = toUtf8(kServiceName);
+    CommandReport report;
+    auto say = [&](const std::string& line) { report.text += line + "\n"; };
     auto event = [&](const std::u16string& text) {
         manager.reportEvent(EventKind::Information, 110, name, toUtf8(text));
+        say(toUtf8(text));
+    };
+    auto start = [&] {
+        const bool done = manager.start(spec.unit);
+        say(name + (done ? ": started" : ": could not be started"));
+        return done;
+    };
+    // Stopping a service that does not run is not a failure of an uninstall or a restart.
+    auto stop = [&] {
+        const bool done = manager.stop(spec.unit);
+        say(name + (done ? ": stopped" : ": could not be stopped"));
+        return done;
     };
     switch (action) {
         case Action::Install:
@@ -67,29 +81,32 @@ void runServiceCommand(Action action, platform::services::ServiceManager& manage
             const bool done = manager.install(spec);
             event(done ? u"Velmora Vigilo Service 설치하였습니다."
                        : u"Velmora Vigilo Service 설치 실패하였습니다.");
-            if (done && action == Action::InstallAndStart) manager.start(spec.unit);
+            report.ok = done;
+            if (done && action == Action::InstallAndStart) report.ok = start();
             break;
         }
         case Action::Uninstall: {
-            manager.stop(spec.unit);
+            stop();
             const bool done = manager.uninstall(spec.unit);
             event(done ? u"Velmora Vigilo Service 삭제하였습니다."
                        : u"Velmora Vigilo Service 삭제 실패하였습니다.");
+            report.ok = done;
             break;
         }
         case Action::Start:
-            manager.start(spec.unit);
+            report.ok = start();
             break;
         case Action::Stop:
-            manager.stop(spec.unit);
+            report.ok = stop();
             break;
         case Action::Restart:
-            manager.stop(spec.unit);
-            manager.start(spec.unit);
+            stop();
+            report.ok = start();
             break;
         default:
             break;
     }
+    return report;
 }
 
 }  // namespace vigilo

@@ -23,9 +23,15 @@ inline constexpr char16_t kUsageTitle[] = u"사용 방법";
 // The service's description for the service manager, started by `program`.
 platform::services::ServiceSpec serviceSpec(const std::string& program);
 
+// What a command did: one line per step, and whether the action as a whole succeeded.
+struct CommandReport {
+    bool ok = true;
+    std::string text;  // UTF-8, each line ending with "\n"
+};
+
 // Carries out an action other than RunService and Usage with the service manager: the install
-// and uninstall results go to the event log; start, stop and restart report nothing.
-void runServiceCommand(Action action, platform::services::ServiceManager& manager,
-                       const platform::services::ServiceSpec& spec);
+// and uninstall results go to the event log; every step is also told in the report.
+CommandReport runServiceCommand(Action action, platform::services::ServiceManager& manager,
+                                const platform::services::ServiceSpec& spec);
 
 }  // namespace vigilo

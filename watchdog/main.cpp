@@ -1,5 +1,6 @@
 // Vigilo: the watchdog service program. With no argument it runs as the service; its options
 // install, remove, start and stop the service (see commandline.h).
+#include <cstdio>
 #include <string>
 
 #include "platform/services/controls.h"
@@ -39,8 +40,10 @@ int main(int argc, char** argv) {
     auto manager = platform::services::managerFromEnvironment();
     const auto spec = serviceSpec(program.string());
     if (action != Action::RunService) {
-        runServiceCommand(action, *manager, spec);
-        return 0;
+        // What was done goes to the terminal; a failure also makes the exit code.
+        const CommandReport report = runServiceCommand(action, *manager, spec);
+        std::fputs(report.text.c_str(), report.ok ? stdout : stderr);
+        return report.ok ? 0 : 1;
     }
 
     platform::services::ControlLoop controls;

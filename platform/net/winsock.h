@@ -40,6 +40,35 @@ enum SocketError : int {
     sckUnknownError = 40006,
 };
 
+// What an error number means, in a few words ("address already in use" for 10048); empty for a
+// number this list does not hold.
+inline std::u16string_view socketErrorText(int number) {
+    switch (number) {
+        case sckInvalidOp:
+            return u"invalid operation in this state";
+        case sckAddressInUse:
+            return u"address already in use";
+        case sckAddressNotAvailable:
+            return u"address not available on this machine";
+        case sckNetworkUnreachable:
+            return u"network unreachable";
+        case sckConnectAborted:
+            return u"connection aborted";
+        case sckConnectionReset:
+            return u"connection reset by the peer";
+        case sckTimedout:
+            return u"timed out";
+        case sckConnectionRefused:
+            return u"connection refused";
+        case sckHostNotFound:
+            return u"host not found";
+        case sckAccessDenied:
+            return u"permission denied";
+        default:
+            return {};
+    }
+}
+
 class SocketEvents {
   public:
     virtual ~SocketEvents() = default;

@@ -39,6 +39,7 @@ class QtTrayIcon : public TrayIcon {
     void setMenu(std::vector<MenuItem> items) override;
     void onActivated(std::function<void()> action) override { activated_ = std::move(action); }
     bool shown() const override { return shown_; }
+    bool trayAvailable() const override { return available(); }
     // False when the desktop has no tray: then the icon is never shown.
     static bool available();
 

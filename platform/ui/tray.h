@@ -28,6 +28,8 @@ class TrayIcon {
     // Double-click on the icon.
     virtual void onActivated(std::function<void()> action) = 0;
     virtual bool shown() const = 0;
+    // Whether the desktop has a system tray to show the icon in.
+    virtual bool trayAvailable() const { return true; }
 };
 
 // Records the icon's life for tests and runs without a desktop.
@@ -42,6 +44,8 @@ class HeadlessTrayIcon : public TrayIcon {
     void setMenu(std::vector<MenuItem> items) override { menu_ = std::move(items); }
     void onActivated(std::function<void()> action) override { activated_ = std::move(action); }
     bool shown() const override { return shown_; }
+    bool trayAvailable() const override { return trayAvailable_; }
+    void setTrayAvailable(bool available) { trayAvailable_ = available; }
 
     const std::u16string& tip() const { return tip_; }
     const std::vector<MenuItem>& menu() const { return menu_; }
@@ -62,6 +66,7 @@ class HeadlessTrayIcon : public TrayIcon {
 
   private:
     bool shown_ = false;
+    bool trayAvailable_ = true;
     std::u16string tip_;
     std::vector<MenuItem> menu_;
     std::function<void()> activated_;

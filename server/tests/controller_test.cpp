@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <fstream>
 
 #include "fakes.h"
+#include "platform/system/storefile.h"
 #include "platform/testing/temp_machine.h"
 #include "platform/text/text.h"
 
@@ -124,6 +126,55 @@ TEST_F(Controller, TrayAndWindow) {
     EXPECT_EQ(program.exitCodes, std::vector<int>{0});
     EXPECT_FALSE(tray.shown());
     EXPECT_EQ(sockets.State(0), net::sckClosed);
+}
+
+// A window hidden at start is reached through the tray icon; without a system tray it is shown
+// instead, and the log says why. TRAYICON other than "1" shows it anyway.
+TEST_F(Controller, WithoutASystemTrayTheWindowIsShown) {
+    struct Case {
+        const char* ini;
+        bool trayAvailable;
+        bool visible;
+        bool logged;
+    } cases[] = {
+        {"", true, false, false},
+        {"", false, true, true},
+        {"[SYSTEM]\nTRAYICON=1\n", false, true, true},
+        {"[SYSTEM]\nTRAYICON=0\n", false, true, false},
+        {"[SYSTEM]\nTRAYICON=0\n", true, true, false},
+    };
+    for (const auto& c : cases) {
+        writeIni(c.ini);
+        tray.setTrayAvailable(c.trayAvailable);
+        view.visible = false;
+        started();
+        EXPECT_EQ(view.visible, c.visible) << c.ini << c.trayAvailable;
+        EXPECT_EQ(logged(u"시스템 트레이가 없어"), c.logged) << c.ini << c.trayAvailable;
+        EXPECT_TRUE(tray.shown());
+        controller.reset();
+    }
+}
+
+// The first start writes LocalIP into the new INI file. When the disk takes no more, the file
+// is left as it was (never half written), the failure is logged and the server listens on the
+// address it meant to write.
+TEST_F(Controller, AFailedFirstWriteOfTheIniIsLoggedAndLeavesNoHalfFile) {
+    platform::system::setStoreWriteFault([](const std::filesystem::path&) { return ENOSPC; });
+    started();
+    platform::system::setStoreWriteFault({});
+    EXPECT_TRUE(logged(u"LocalIP=127.0.0.1 을 ")) << text::toUtf8(controller->log().lines().back());
+    EXPECT_TRUE(logged(u"쓸 수 없습니다"));
+    std::ifstream in(machine.path() / "TesselServer.ini", std::ios::binary);
+    const std::string content((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
+    EXPECT_EQ(content, "");
+    ASSERT_EQ(sockets.listenCalls.size(), 1u);
+    EXPECT_EQ(sockets.listenCalls[0].ip, u"127.0.0.1");
+    // With room again the next start writes it whole.
+    controller.reset();
+    started();
+    EXPECT_EQ(iniValue(u"SYSTEM", u"LocalIP"), u"127.0.0.1");
+    EXPECT_FALSE(logged(u"쓸 수 없습니다"));
 }
 
 TEST_F(Controller, UnavailableAddressFallsBackOnceToLoopback) {
@@ -379,15 +430,53 @@ TEST_F(Controller, AFrameLeftUnfinishedTooLongClosesTheClient) {
     }
 }
 
+// The idle time runs from the accept and from each answered frame, and stands still while the
+// client's run is under way (the operator may take long in the printer selection).
+TEST_F(Controller, AnIdleClientIsClosedUnlessItsRunIsUnderWay) {
+    writeIni("[SYSTEM]\nIncompleteFrameTimeout=5\n");
+    started();
+    sockets.connect();
+    viewer.installed = true;
+    exchange(request("CE00", "{\"usedefaultprinter\":\"1\"}"));
+    exchange(request("CE01", "0001,AAAA"));
+    clock.steady += 4999;
+    controller->timerTick();
+    ASSERT_TRUE(sockets.exists(1));
+    bool keptDuringRun = false;
+    viewer.duringRun = [&] {
+        clock.steady += 60000;
+        controller->timerTick();
+        keptDuringRun = sockets.exists(1);
+    };
+    auto r = exchange(request("CE02"));
+    viewer.duringRun = nullptr;
+    EXPECT_TRUE(keptDuringRun);
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].result + r[0].message, u"0030");
+    // Answered: silent from now on, it goes after the time-out.
+    clock.steady += 4999;
+    controller->timerTick();
+    EXPECT_TRUE(sockets.exists(1));
+    clock.steady += 1;
+    controller->timerTick();
+    EXPECT_FALSE(sockets.exists(1));
+}
+
 TEST_F(Controller, TheUnfinishedFrameTimeRunsFromEachFramesFirstByte) {
     writeIni("[SYSTEM]\nIncompleteFrameTimeout=10\n");
     started();
     sockets.connect();
     std::string poll = request("CE09");
-    // An idle client with nothing pending stays however long it waits.
-    clock.steady = 100000;
+    // An idle client with nothing pending stays for the time-out, no longer: it would hold the
+    // only client slot.
+    clock.steady += 9999;
     controller->timerTick();
     EXPECT_TRUE(sockets.exists(1));
+    clock.steady += 1;
+    controller->timerTick();
+    EXPECT_FALSE(sockets.exists(1));
+    EXPECT_TRUE(logged(u"10초 동안 요청이 없어 접속을 끊습니다."));
+    sockets.connect();
     // A frame finished in time, then the next one begun in the same arrival: its own time
     // starts then.
     EXPECT_TRUE(exchange(poll.substr(0, 30)).empty());

@@ -71,8 +71,8 @@ TEST_F(EndToEnd, ThreePagesBecomeOnePdfWithEachPagesOrientation) {
     ASSERT_TRUE(server.waitListening(port)) << server.errors();
     auto r = client(port);
     EXPECT_EQ(r.exitCode, 0) << r.err << server.errors();
-    EXPECT_NE(r.out.find("CE02 00 30\n"), std::string::npos) << r.out << server.errors();
-    EXPECT_NE(r.out.find("CE09 30 \n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("CE02 00 30\tprinted\n"), std::string::npos) << r.out << server.errors();
+    EXPECT_NE(r.out.find("CE09 30 \tpoll: printed\n"), std::string::npos) << r.out;
 
     const auto pdfs = pdfsIn(machine.path() / "print");
     ASSERT_EQ(pdfs.size(), 1u) << server.errors();
@@ -88,7 +88,7 @@ TEST_F(EndToEnd, ARunThatNeedsTheSelectionPrintsNothingAndSays31) {
     ServerProcess server(machine.path(), ini(port));
     ASSERT_TRUE(server.waitListening(port)) << server.errors();
     auto r = client(port);
-    EXPECT_NE(r.out.find("CE02 02 31\n"), std::string::npos) << r.out << server.errors();
+    EXPECT_NE(r.out.find("CE02 02 31\t"), std::string::npos) << r.out << server.errors();
     EXPECT_TRUE(pdfsIn(machine.path() / "print").empty());
 }
 
@@ -97,7 +97,9 @@ TEST_F(EndToEnd, WithoutPrintersTheRunIsRefused) {
     ServerProcess server(machine.path(), ini(port));
     ASSERT_TRUE(server.waitListening(port)) << server.errors();
     auto r = client(port);
-    EXPECT_NE(r.out.find("CE02 02 01\n"), std::string::npos) << r.out << server.errors();
+    EXPECT_NE(r.out.find("CE02 02 01\tnot run: no printer available, or no page\n"),
+              std::string::npos)
+        << r.out << server.errors();
     EXPECT_TRUE(pdfsIn(machine.path() / "print").empty());
 }
 

@@ -113,4 +113,36 @@ TEST(VigiloProgram, InstallsRunsAsTheServiceStartsAMissingProgramAndStops) {
     EXPECT_EQ(manager.events().size(), 2u);
 }
 
+// Each command-line action says what it did, and a failed one ends with a non-zero exit code.
+TEST(VigiloProgram, CommandsSayWhatTheyDidAndFailVisibly) {
+    platform::testing::TempMachine machine;
+    const fs::path folder = machine.path() / "program";
+    fs::create_directories(folder);
+    const fs::path vigilo = folder / "Vigilo";
+    fs::copy_file(VIGILO_PROGRAM, vigilo);
+    const std::string name = "Velmora Vigilo Service";
+    struct Step {
+        const char* argument;
+        int exitCode;
+        const char* said;  // on standard output when it worked, on standard error when not
+    } steps[] = {
+        {"-start", 1, ": could not be started"},
+        {"-stop", 1, ": could not be stopped"},
+        {"-install", 0, " 설치하였습니다."},
+        {"-install", 1, " 설치 실패하였습니다."},
+        {"-start", 0, ": started"},
+        {"-restart", 0, ": stopped\nVelmora Vigilo Service: started"},
+        {"-stop", 0, ": stopped"},
+        {"-uninstall", 0, " 삭제하였습니다."},
+        {"-uninstall", 1, " 삭제 실패하였습니다."},
+    };
+    for (const auto& step : steps) {
+        const auto r = platform::testing::runProgram(vigilo.string(), {step.argument});
+        EXPECT_EQ(r.exitCode, step.exitCode) << step.argument << "\n" << r.out << r.err;
+        const std::string& said = step.exitCode == 0 ? r.out : r.err;
+        EXPECT_NE(said.find(name + step.said), std::string::npos)
+            << step.argument << ": " << r.out << "|" << r.err;
+    }
+}
+
 }  // namespace
