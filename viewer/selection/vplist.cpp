@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <exception>
 #include <fstream>
 #include <pugixml.hpp>
@@ -12,6 +13,7 @@
 #include "platform/outside/aesbridge.h"
 #include "platform/outside/outside.h"
 #include "platform/system/files.h"
+#include "platform/system/givenfile.h"
 #include "platform/text/codepage.h"
 #include "platform/text/common.h"
 #include "platform/text/numbers.h"
@@ -149,17 +151,19 @@ bool writeVirtualPrinterText(const std::filesystem::path& file, const std::u16st
 std::optional<std::u16string> readVirtualPrinterText(const std::filesystem::path& file,
                                                      std::string& error, bool& notAList) {
     notAList = true;
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(file, ec)) {
-        error = "no list file " + file.string();
-        return std::nullopt;
-    }
-    if (std::filesystem::file_size(file, ec) > kMaxFileSize || ec) {
-        error = "the list file is too large to be a list";
+    std::string bytes;
+    platform::system::GivenFileError failure;
+    if (!platform::system::readGivenFile(file, kMaxFileSize, bytes, failure)) {
+        if (failure.error == ENOENT || failure.error == EINVAL)
+            error = "no list file " + file.string();
+        else if (failure.error == EFBIG)
+            error = "the list file is too large to be a list";
+        else
+            error = "the list file cannot be read: " + failure.why;
         return std::nullopt;
     }
     pugi::xml_document doc;
-    pugi::xml_parse_result parsed = doc.load_file(file.c_str());
+    pugi::xml_parse_result parsed = doc.load_buffer(bytes.data(), bytes.size());
     if (!parsed) {
         error = std::string("the list file is not XML: ") + parsed.description();
         return std::nullopt;

@@ -1,6 +1,7 @@
 #include "viewer/selection/vplist.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 
@@ -162,6 +163,25 @@ TEST(VirtualPrinterList, ToolRefusesBadInput) {
     EXPECT_EQ(runProgram(VPLIST, {"write"}).exitCode, 2);
     EXPECT_EQ(runProgram(VPLIST, {"list", file}).exitCode, 1);
     EXPECT_EQ(runProgram(VPLIST, {"write", file, (machine.path() / "none").string()}).exitCode, 1);
+}
+
+// Both the records file and the list file are read only as regular files: a named pipe with
+// no writer or an endless device is refused at once, and nothing is written.
+TEST(VirtualPrinterList, ToolReadsOnlyRegularFiles) {
+    DescribedMachine machine;
+    const fs::path pipe = machine.path() / "pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const std::string file = (machine.path() / "out.exml").string();
+    for (const fs::path& given : {pipe, fs::path("/dev/zero"), machine.path()}) {
+        SCOPED_TRACE(given.string());
+        auto write = runProgram(VPLIST, {"write", file, given.string()});
+        EXPECT_EQ(write.exitCode, 1);
+        EXPECT_NE(write.err.find("not a regular file"), std::string::npos) << write.err;
+        EXPECT_FALSE(fs::exists(file));
+        auto list = runProgram(VPLIST, {"list", given.string()});
+        EXPECT_EQ(list.exitCode, 1);
+        EXPECT_EQ(list.err, "vplist: no list file " + given.string() + "\n");
+    }
 }
 
 TEST(VirtualPrinterList, FeedsTheFileHeuristics) {
