@@ -1,10 +1,16 @@
 #include "server/initool.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <optional>
 
+#include "platform/system/givenfile.h"
+#include "platform/system/storefile.h"
 #include "platform/text/text.h"
 
 namespace tessel::server {
@@ -72,12 +78,21 @@ bool validUtf8(const std::string& s) {
     return true;
 }
 
-// Reads the file; nullopt when it cannot be read (missing included).
-std::optional<IniFile> readFile(const std::u16string& path) {
-    std::ifstream in(fsPath(path), std::ios::binary);
-    if (!in) return std::nullopt;
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return std::nullopt;
+// The most an INI file may hold; a larger one is not read (and not written over).
+constexpr std::size_t kIniFileLimit = 16 << 20;
+
+// Reads the file; nullopt when it cannot be read. `refused` tells a file that is there but is
+// not read (not a regular file, over the limit, unreadable) from a missing one: writes must
+// not put a new file in place of such a file.
+std::optional<IniFile> readFile(const std::u16string& path, bool* refused = nullptr) {
+    if (refused) *refused = false;
+    if (path.empty()) return std::nullopt;
+    std::string bytes;
+    platform::system::GivenFileError failure;
+    if (!platform::system::readGivenFile(fsPath(path), kIniFileLimit, bytes, failure)) {
+        if (refused) *refused = failure.error != ENOENT;
+        return std::nullopt;
+    }
     IniFile file;
     std::u16string content;
     if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
@@ -151,30 +166,27 @@ bool writeFile(const std::u16string& path, const IniFile& file) {
             break;
         }
     }
-    // Written beside the file (a link's target) and renamed over it, so a failed write never
-    // leaves half a file. A folder that takes no new file gets the file written in place.
+    // Written beside the file (a link's target), synced and renamed over it, so a failed write
+    // never leaves half a file. A folder that takes no new file gets the file written in place.
+    std::string why;
+    int error = 0;
+    if (platform::system::replaceFileAtomically(fsPath(path), bytes, why, error)) return true;
+    if (error != EACCES && error != EPERM) return false;
     std::error_code ec;
-    std::filesystem::path target = fsPath(path);
-    if (std::filesystem::is_symlink(target, ec)) {
-        auto resolved = std::filesystem::canonical(target, ec);
-        if (!ec) target = resolved;
+    std::filesystem::path target = std::filesystem::canonical(fsPath(path), ec);
+    if (ec) return false;
+    const int fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool done = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    for (std::size_t at = 0; done && at < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + at, bytes.size() - at);
+        if (n < 0 && errno == EINTR) continue;
+        done = n > 0;
+        if (done) at += std::size_t(n);
     }
-    auto writeTo = [&bytes](const std::filesystem::path& file) {
-        std::ofstream out(file, std::ios::binary | std::ios::trunc);
-        if (!out) return false;
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        return !out.fail();
-    };
-    std::filesystem::path temp = target;
-    temp += ".tmp";
-    if (!writeTo(temp)) {
-        std::filesystem::remove(temp, ec);
-        return writeTo(target);
-    }
-    std::filesystem::rename(temp, target, ec);
-    if (ec) std::filesystem::remove(temp, ec);
-    return !ec;
+    done = done && ::fsync(fd) == 0;
+    return ::close(fd) == 0 && done;
 }
 
 bool isBlank(char16_t c) {
@@ -275,7 +287,9 @@ std::u16string iniTool::GetValue(const std::u16string& section, const std::u16st
 bool iniTool::WriteValue(const std::u16string& section, const std::u16string& key,
                          const std::u16string& value) {
     if (path_.empty()) return false;
-    IniFile file = readFile(path_).value_or(IniFile{});
+    bool refused = false;
+    IniFile file = readFile(path_, &refused).value_or(IniFile{});
+    if (refused) return false;
     std::u16string entry = key + u"=" + value;
     auto range = findSection(file, section);
     if (!range) {
@@ -299,8 +313,9 @@ bool iniTool::WriteValue(const std::u16string& section, const std::u16string& ke
 
 bool iniTool::DeleteSection(const std::u16string& section) {
     if (path_.empty()) return false;
-    auto file = readFile(path_);
-    if (!file) return writeFile(path_, IniFile{});
+    bool refused = false;
+    auto file = readFile(path_, &refused);
+    if (!file) return !refused && writeFile(path_, IniFile{});
     auto range = findSection(*file, section);
     if (!range) return true;
     file->eraseLines(range->first, range->second);
@@ -309,8 +324,9 @@ bool iniTool::DeleteSection(const std::u16string& section) {
 
 bool iniTool::DeleteKey(const std::u16string& section, const std::u16string& key) {
     if (path_.empty()) return false;
-    auto file = readFile(path_);
-    if (!file) return writeFile(path_, IniFile{});
+    bool refused = false;
+    auto file = readFile(path_, &refused);
+    if (!file) return !refused && writeFile(path_, IniFile{});
     auto range = findSection(*file, section);
     if (!range) return true;
     auto at = findKey(*file, *range, key);

@@ -251,7 +251,12 @@ bool replaceFileAtomically(const fs::path& file, std::string_view text, std::str
     std::string tmpl = target.string() + ".tmp.XXXXXX";
     int fd = ::mkstemp(tmpl.data());
     if (fd < 0) return failed(errno);
-    int err = ::fchmod(fd, 0644) == 0 ? 0 : errno;
+    // The new file keeps the permissions of the one it replaces (a file others may not read
+    // stays so); a new file gets 0644.
+    mode_t mode = 0644;
+    if (struct stat old{}; !missing && ::stat(target.c_str(), &old) == 0)
+        mode = old.st_mode & 07777;
+    int err = ::fchmod(fd, mode) == 0 ? 0 : errno;
     for (std::size_t done = 0; err == 0 && done < text.size();) {
         ssize_t n = ::write(fd, text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR) continue;

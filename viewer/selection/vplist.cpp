@@ -1,12 +1,8 @@
 #include "viewer/selection/vplist.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <exception>
-#include <fstream>
 #include <pugixml.hpp>
-#include <sstream>
 #include <system_error>
 
 #include "platform/com/runtime.h"
@@ -14,6 +10,7 @@
 #include "platform/outside/outside.h"
 #include "platform/system/files.h"
 #include "platform/system/givenfile.h"
+#include "platform/system/storefile.h"
 #include "platform/text/codepage.h"
 #include "platform/text/common.h"
 #include "platform/text/numbers.h"
@@ -125,24 +122,12 @@ bool writeVirtualPrinterText(const std::filesystem::path& file, const std::u16st
     const std::string document =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<vplist>" + body + "\n</vplist>\n";
 
-    std::filesystem::path temp = file;
-    temp += ".new-" + std::to_string(::getpid());
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out << document;
-        out.close();
-        if (!out) {
-            std::error_code ec;
-            std::filesystem::remove(temp, ec);
-            error = "cannot write " + temp.string();
-            return false;
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(temp, file, ec);
-    if (ec) {
-        std::filesystem::remove(temp, ec);
-        error = "cannot replace " + file.string();
+    // Whole and durable: written beside, synced and renamed over the old list, which stays as
+    // it was when anything fails.
+    std::string why;
+    int errorNumber = 0;
+    if (!platform::system::replaceFileAtomically(file, document, why, errorNumber)) {
+        error = why;
         return false;
     }
     return true;

@@ -5,6 +5,7 @@
 
 #include <fstream>
 
+#include "platform/system/storefile.h"
 #include "platform/testing/run_program.h"
 #include "platform/text/codepage.h"
 #include "selection_fixture.h"
@@ -182,6 +183,26 @@ TEST(VirtualPrinterList, ToolReadsOnlyRegularFiles) {
         EXPECT_EQ(list.exitCode, 1);
         EXPECT_EQ(list.err, "vplist: no list file " + given.string() + "\n");
     }
+}
+
+// A list that cannot be written whole (the disk is full) leaves the old list as it was.
+TEST(VirtualPrinterList, AFailedWriteLeavesTheOldListWhole) {
+    DescribedMachine machine;
+    const fs::path file = machine.path() / "list.exml";
+    std::string error;
+    ASSERT_TRUE(writeVirtualPrinterFile(file, {{u"A", u"a:"}}, error)) << error;
+    std::ifstream in(file, std::ios::binary);
+    const std::string old((std::istreambuf_iterator<char>(in)), {});
+    platform::system::setStoreWriteFault([](const fs::path&) { return ENOSPC; });
+    EXPECT_FALSE(writeVirtualPrinterFile(file, {{u"B", u"b:"}, {u"C", u"c:"}}, error));
+    platform::system::setStoreWriteFault(nullptr);
+    EXPECT_NE(error.find("the disk is full"), std::string::npos) << error;
+    std::ifstream again(file, std::ios::binary);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(again)), {}), old);
+    std::size_t files = 0;
+    for (const auto& entry : fs::directory_iterator(machine.path()))
+        files += entry.path().filename().string().starts_with("list.exml");
+    EXPECT_EQ(files, 1u);
 }
 
 TEST(VirtualPrinterList, FeedsTheFileHeuristics) {
