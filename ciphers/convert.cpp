@@ -1,6 +1,7 @@
 #include "ciphers/convert.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <fstream>
 #include <iterator>
 
@@ -10,6 +11,7 @@
 #include "platform/outside/aesbridge.h"
 #include "platform/outside/outside.h"
 #include "platform/system/files.h"
+#include "platform/system/givenfile.h"
 #include "platform/system/machine.h"
 #include "platform/text/text.h"
 
@@ -102,13 +104,16 @@ void saveBytesToFile(const std::filesystem::path& path, const Bytes& bytes) {
     if (!out) fail(kErrFileAccess, u"Path/File access error");
 }
 
-Bytes readBytesFromFile(std::u16string_view fileName) {
-    std::ifstream in(platform::system::fromPlatformPath(fileName), std::ios::binary);
-    if (!in) fail(kErrFileAccess, u"Path/File access error");
-    Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) fail(kErrFileAccess, u"Path/File access error");
-    if (bytes.empty()) fail(kErrSubscript, u"Subscript out of range");
-    return bytes;
+Bytes readBytesFromFile(std::u16string_view fileName, std::size_t limit) {
+    std::string read;
+    platform::system::GivenFileError failure;
+    if (!platform::system::readGivenFile(platform::system::fromPlatformPath(fileName), limit, read,
+                                         failure)) {
+        if (failure.error == EFBIG) fail(kErrOutOfMemory, u"Out of memory");
+        fail(kErrFileAccess, u"Path/File access error");
+    }
+    if (read.empty()) fail(kErrSubscript, u"Subscript out of range");
+    return Bytes(read.begin(), read.end());
 }
 
 std::filesystem::path debugFolder() {

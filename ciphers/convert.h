@@ -2,6 +2,7 @@
 // outside component AesBridge, the debug dumps and the library's trace sink.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -29,9 +30,17 @@ Bytes recode(const Bytes& bytes, std::u16string_view from, std::u16string_view t
 // Writes the bytes to the file, replacing it.
 void saveBytesToFile(const std::filesystem::path& path, const Bytes& bytes);
 
-// All bytes of a file named as the platform writes paths; never creates it. A missing or
-// unreadable file raises error 75, a file of no bytes error 9 (it has nothing to read).
-Bytes readBytesFromFile(std::u16string_view fileName);
+// The most each kind of file the library reads may hold: a key file of LoadKey, a file that
+// the file members encode (pictures, watermarks, texts), a report layout of the bundle.
+inline constexpr std::size_t kKeyFileLimit = 1 << 20;
+inline constexpr std::size_t kMemberFileLimit = 16 << 20;
+inline constexpr std::size_t kLayoutFileLimit = 16 << 20;
+
+// All bytes of a regular file named as the platform writes paths; never creates it and never
+// waits on a named pipe or a device. A missing or unreadable file, or one that is not a regular
+// file, raises error 75; one larger than `limit` error 7; a file of no bytes error 9 (it has
+// nothing to read).
+Bytes readBytesFromFile(std::u16string_view fileName, std::size_t limit);
 
 // textToCodePage with the debug dump when the thread's debug switch is the debug code.
 Bytes stringToBytes(std::u16string_view text, std::u16string_view charset);

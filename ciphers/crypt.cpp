@@ -105,7 +105,8 @@ std::u16string Crypt::keyFileText() const {
 
 std::u16string Crypt::loadKey(std::u16string_view keyPath) {
     try {
-        const std::u16string decoded = b64DecodeText(text::fromAnsi(readBytesFromFile(keyPath)));
+        const std::u16string decoded =
+            b64DecodeText(text::fromAnsi(readBytesFromFile(keyPath, kKeyFileLimit)));
         std::vector<std::u16string> pieces = text::Split(decoded, u"|");
         if (pieces.size() < 2) fail(kErrSubscript, u"Subscript out of range");
         privateKey = pieces[0];

@@ -12,6 +12,7 @@ namespace ciphra {
 // The runtime's numbers of the failures the library raises itself.
 inline constexpr int kErrInvalidCall = 5;
 inline constexpr int kErrOverflow = 6;
+inline constexpr int kErrOutOfMemory = 7;
 inline constexpr int kErrSubscript = 9;
 inline constexpr int kErrFileAccess = 75;
 inline constexpr int kErrObjectNotSet = 91;

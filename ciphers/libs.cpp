@@ -90,7 +90,7 @@ std::u16string libsWatermark(std::u16string_view fileName, std::u16string_view p
     if (provider.empty()) return std::u16string(kNoProviderTight);
     try {
         if (!found(fileName, sys::Lookup::Ordinary)) return fileNotFound(fileName);
-        return encipher(provider, b64EncodeBytes(readBytesFromFile(fileName)));
+        return encipher(provider, b64EncodeBytes(readBytesFromFile(fileName, kMemberFileLimit)));
     } catch (...) {
         return std::u16string(kRuntimeError) + currentDescription();
     }
@@ -99,25 +99,26 @@ std::u16string libsWatermark(std::u16string_view fileName, std::u16string_view p
 std::u16string libsCertImage(std::u16string_view objTag, std::u16string_view fileName) {
     return fileMember(fileName, sys::Lookup::Ordinary, [&] {
         return std::u16string(objTag) + u"&" +
-               parameterForm(b64EncodeBytes(readBytesFromFile(fileName)));
+               parameterForm(b64EncodeBytes(readBytesFromFile(fileName, kMemberFileLimit)));
     });
 }
 
 std::u16string libsCertWatermark(std::u16string_view fileName) {
-    return fileMember(fileName, sys::Lookup::Ordinary,
-                      [&] { return parameterForm(b64EncodeBytes(readBytesFromFile(fileName))); });
+    return fileMember(fileName, sys::Lookup::Ordinary, [&] {
+        return parameterForm(b64EncodeBytes(readBytesFromFile(fileName, kMemberFileLimit)));
+    });
 }
 
 std::u16string libsB64EncodeFile(std::u16string_view fileName, std::u16string_view eType) {
     return fileMember(fileName, sys::Lookup::Ordinary, [&] {
-        std::u16string base64 = b64EncodeBytes(readBytesFromFile(fileName));
+        std::u16string base64 = b64EncodeBytes(readBytesFromFile(fileName, kMemberFileLimit));
         return eType == u"param" ? parameterForm(base64) : base64;
     });
 }
 
 std::u16string libsReadFile(std::u16string_view fileName, std::u16string_view eType) {
     return fileMember(fileName, sys::Lookup::WithHidden, [&] {
-        Bytes bytes = readBytesFromFile(fileName);
+        Bytes bytes = readBytesFromFile(fileName, kMemberFileLimit);
         if (eType == u"utf-8")
             return text::fromUtf8(
                 std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
@@ -161,7 +162,7 @@ std::u16string layoutBundle(std::u16string_view provider, std::u16string_view fo
             const std::u16string full = std::u16string(folder) + name;
             // The lookup sets no error: the message carries an empty description.
             if (!found(full, sys::Lookup::Ordinary)) return std::u16string(kRuntimeError);
-            std::u16string content = text::fromAnsi(readBytesFromFile(full));
+            std::u16string content = text::fromAnsi(readBytesFromFile(full, kLayoutFileLimit));
             if (!first) bundle += u'&';
             first = false;
             bundle += name + u'\x07' + content;

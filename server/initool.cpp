@@ -1,11 +1,15 @@
 #include "server/initool.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <optional>
 
+#include "platform/system/givenfile.h"
 #include "platform/system/storefile.h"
 #include "platform/text/text.h"
 
@@ -74,12 +78,21 @@ bool validUtf8(const std::string& s) {
     return true;
 }
 
-// Reads the file; nullopt when it cannot be read (missing included).
-std::optional<IniFile> readFile(const std::u16string& path) {
-    std::ifstream in(fsPath(path), std::ios::binary);
-    if (!in) return std::nullopt;
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return std::nullopt;
+// The most an INI file may hold; a larger one is not read (and not written over).
+constexpr std::size_t kIniFileLimit = 16 << 20;
+
+// Reads the file; nullopt when it cannot be read. `refused` tells a file that is there but is
+// not read (not a regular file, over the limit, unreadable) from a missing one: writes must
+// not put a new file in place of such a file.
+std::optional<IniFile> readFile(const std::u16string& path, bool* refused = nullptr) {
+    if (refused) *refused = false;
+    if (path.empty()) return std::nullopt;
+    std::string bytes;
+    platform::system::GivenFileError failure;
+    if (!platform::system::readGivenFile(fsPath(path), kIniFileLimit, bytes, failure)) {
+        if (refused) *refused = failure.error != ENOENT;
+        return std::nullopt;
+    }
     IniFile file;
     std::u16string content;
     if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
@@ -154,21 +167,30 @@ bool writeFile(const std::u16string& path, const IniFile& file, std::string& why
         }
     }
     // Written beside the file (a link's target), synced and renamed over it, so a failed write
-    // never leaves half a file. Only a folder that takes no new file gets the file written in
-    // place.
+    // never leaves half a file. A folder that takes no new file gets the file written in place.
     int error = 0;
     if (platform::system::replaceFileAtomically(fsPath(path), bytes, why, error)) {
         why.clear();
         return true;
     }
     if (error != EACCES && error != EPERM) return false;
-    std::ofstream out(fsPath(path), std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (out.fail()) return false;
-    why.clear();
-    return true;
+    std::error_code ec;
+    std::filesystem::path target = std::filesystem::canonical(fsPath(path), ec);
+    if (ec) return false;
+    const int fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool done = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    for (std::size_t at = 0; done && at < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + at, bytes.size() - at);
+        if (n < 0 && errno == EINTR) continue;
+        done = n > 0;
+        if (done) at += std::size_t(n);
+    }
+    done = done && ::fsync(fd) == 0;
+    done = ::close(fd) == 0 && done;
+    if (done) why.clear();
+    return done;
 }
 
 bool isBlank(char16_t c) {
@@ -269,7 +291,9 @@ std::u16string iniTool::GetValue(const std::u16string& section, const std::u16st
 bool iniTool::WriteValue(const std::u16string& section, const std::u16string& key,
                          const std::u16string& value) {
     if (path_.empty()) return false;
-    IniFile file = readFile(path_).value_or(IniFile{});
+    bool refused = false;
+    IniFile file = readFile(path_, &refused).value_or(IniFile{});
+    if (refused) return false;
     std::u16string entry = key + u"=" + value;
     auto range = findSection(file, section);
     if (!range) {
@@ -293,8 +317,9 @@ bool iniTool::WriteValue(const std::u16string& section, const std::u16string& ke
 
 bool iniTool::DeleteSection(const std::u16string& section) {
     if (path_.empty()) return false;
-    auto file = readFile(path_);
-    if (!file) return writeFile(path_, IniFile{}, lastWriteError_);
+    bool refused = false;
+    auto file = readFile(path_, &refused);
+    if (!file) return !refused && writeFile(path_, IniFile{}, lastWriteError_);
     auto range = findSection(*file, section);
     if (!range) return true;
     file->eraseLines(range->first, range->second);
@@ -303,8 +328,9 @@ bool iniTool::DeleteSection(const std::u16string& section) {
 
 bool iniTool::DeleteKey(const std::u16string& section, const std::u16string& key) {
     if (path_.empty()) return false;
-    auto file = readFile(path_);
-    if (!file) return writeFile(path_, IniFile{}, lastWriteError_);
+    bool refused = false;
+    auto file = readFile(path_, &refused);
+    if (!file) return !refused && writeFile(path_, IniFile{}, lastWriteError_);
     auto range = findSection(*file, section);
     if (!range) return true;
     auto at = findKey(*file, *range, key);

@@ -7,12 +7,12 @@
 //
 // Empty lines and lines beginning with "#" are skipped on input. Exit status: 0 done, 1 a
 // file that cannot be read or written, 2 a wrong command line or a record without a tab.
-#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "platform/system/givenfile.h"
 #include "platform/text/codepage.h"
 #include "platform/text/common.h"
 #include "viewer/selection/vplist.h"
@@ -20,6 +20,8 @@
 namespace txt = platform::text;
 
 namespace {
+
+constexpr std::size_t kMaxRecordsBytes = 4 << 20;
 
 int usage() {
     std::cerr << "usage: vplist write FILE [RECORDS]\n"
@@ -80,11 +82,14 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() >= 2 && args[0] == "write" && args.size() <= 3) {
         if (args.size() == 2) return write(args[1], std::cin);
-        std::ifstream in(args[2]);
-        if (!in) {
-            std::cerr << "vplist: cannot read " << args[2] << "\n";
+        // A records file is a regular file of a list's size; a pipe goes to standard input.
+        std::string records;
+        platform::system::GivenFileError failure;
+        if (!platform::system::readGivenFile(args[2], kMaxRecordsBytes, records, failure)) {
+            std::cerr << "vplist: cannot read " << args[2] << ": " << failure.why << "\n";
             return 1;
         }
+        std::istringstream in(records);
         return write(args[1], in);
     }
     if (args.size() == 2 && args[0] == "list") return list(args[1]);

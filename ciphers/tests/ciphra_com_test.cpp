@@ -1,6 +1,7 @@
 // The library as its callers use it: registered with regsvr, created by ProgID in another
 // process through comcall, every provider's round trip there.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -149,4 +150,56 @@ TEST_F(CiphraCom, LayoutAndLibsAreCreatable) {
     EXPECT_EQ(comcall({"Ciphra.Crypt", "Provider=Velmora/Des", "Path=" + dir.string(), "GetLayout",
                        "zz.rpx"}),
               "오류 발생: ");
+}
+
+// A file a caller names is read only when it is a regular file of a size its kind may have:
+// a named pipe with no writer, an endless device and a folder are refused at once (before,
+// LoadKey and Sign waited on the pipe for ever and read /dev/zero until memory ran out).
+TEST_F(CiphraCom, NamedFilesThatAreNotRegularOrTooLargeAreRefusedUnread) {
+    namespace fs = std::filesystem;
+    const fs::path dir = machine.path();
+    const std::string pipe = (dir / "pipe").string();
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    fs::create_directories(dir / "folder");
+    fs::create_directories(dir / "layouts");
+    // Sparse: no disk is used for their size.
+    auto sized = [&](const fs::path& file, std::uintmax_t bytes) {
+        std::ofstream(file) << "x";
+        fs::resize_file(file, bytes);
+        return file.string();
+    };
+    const std::string bigKey = sized(dir / "big.key", (1 << 20) + 1);
+    const std::string bigFile = sized(dir / "big.bin", (16 << 20) + 1);
+    sized(dir / "layouts" / "big.rpx", (16 << 20) + 1);
+    const std::string layouts = "Path=" + (dir / "layouts").string() + "/";
+
+    struct Case {
+        std::vector<std::string> call;
+        std::string answer;  // whole, or (with `part`) a piece of it
+        bool part = false;
+    };
+    const Case cases[] = {
+        {{"Ciphra.Crypt", "LoadKey", pipe}, "Path/File access error"},
+        {{"Ciphra.Crypt", "LoadKey", "/dev/zero"}, "Path/File access error"},
+        {{"Ciphra.Crypt", "LoadKey", (dir / "folder").string()}, "Path/File access error"},
+        {{"Ciphra.Crypt", "LoadKey", bigKey}, "Out of memory"},
+        {{"Ciphra.Crypt", "Sign", "data", pipe, "pw"}, "is a named pipe", true},
+        {{"Ciphra.Crypt", "Sign", "data", "/dev/zero", "pw"}, "is a character device", true},
+        {{"Ciphra.Crypt", "Sign", "data", bigKey, "pw"}, "larger than 1048576 bytes", true},
+        {{"Ciphra.Crypt", "Sign", "data", (dir / "none").string(), "pw"},
+         "The certificate file cannot be opened"},
+        {{"Ciphra.Crypt", "readFile", bigFile, ""}, "&오류 발생: Out of memory"},
+        {{"Ciphra.Libs", "b64encodeFile", bigFile, ""}, "&오류 발생: Out of memory"},
+        {{"Ciphra.Libs", "GetCertWatermark", pipe}, "&파일 " + pipe + "을(를) 찾을 수 없습니다."},
+        {{"Ciphra.Layout", "Provider=Velmora/Des", layouts, "GetLayout", "big.rpx"},
+         "오류 발생: Out of memory"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.call[1] + " " + c.call.back());
+        const std::string answer = comcall(c.call);
+        if (c.part)
+            EXPECT_NE(answer.find(c.answer), std::string::npos) << answer;
+        else
+            EXPECT_EQ(answer, c.answer);
+    }
 }

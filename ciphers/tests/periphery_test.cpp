@@ -241,6 +241,19 @@ TEST_F(Periphery, GetXmlSendsTheTwoHeadersAndReturnsAnyBody) {
     EXPECT_FALSE(getXml(u"http://127.0.0.1:1/").empty());
 }
 
+// A reply above the client's limit, or one that never ends, gives the failure's text.
+TEST_F(Periphery, GetXmlRepliesTooLargeOrTooSlowGiveTheFailure) {
+    platform::testing::LoweredHttpLimits lowered({100, std::chrono::milliseconds(200)});
+    platform::testing::HttpServer server;
+    server.setReply(std::string(101, 'r'));
+    const std::string tooLarge = text::toUtf8(getXml(text::fromUtf8(server.url())));
+    EXPECT_NE(tooLarge.find("larger than 100 bytes"), std::string::npos) << tooLarge;
+    server.setRawReply("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\nfirst");
+    server.setTrickle(20);
+    const std::string slow = text::toUtf8(getXml(text::fromUtf8(server.url())));
+    EXPECT_NE(slow.find("timed out"), std::string::npos) << slow;
+}
+
 // ---- Libs ----
 
 TEST_F(Periphery, LibsFileMembers) {

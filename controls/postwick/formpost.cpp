@@ -35,6 +35,8 @@ std::u16string textMember(const Variant& item, DispId id) {
             raise(E_INVALIDARG, u"The URL is not valid: " + url + u" (" + detail + u")");
         case http::Failure::TimedOut:
             raise(INET_E_CONNECTION_TIMEOUT, u"The operation timed out. (" + detail + u")");
+        case http::Failure::TooLarge:
+            raise(E_OUTOFMEMORY, u"The reply is too large to be held. (" + detail + u")");
         default:
             raise(INET_E_RESOURCE_NOT_FOUND,
                   u"The system cannot locate the resource specified. (" + detail + u")");
@@ -74,7 +76,8 @@ std::u16string cHTTP::post() const {
     request.headers = {{"Content-type", "application/x-www-form-urlencoded"},
                        {"pragma", "no-cache"}};
     request.body = text::toAnsi(body());
-    // The reply is read whole, as large as memory allows; its status is not looked at.
+    // The reply is read whole up to the client's limits (platform::http); its status is not
+    // looked at.
     try {
         return text::fromAnsi(http::send(request).body);
     } catch (const http::Error& e) {

@@ -11,6 +11,16 @@ namespace platform::http {
 
 namespace {
 
+std::mutex limitsMutex;
+Limits ceiling;
+
+// The request's own limit when it asks for less than the ceiling, else the ceiling.
+template <class T>
+T within(T asked, T most) {
+    if (most == T{}) return asked;
+    return asked > T{} && asked < most ? asked : most;
+}
+
 void initialiseOnce() {
     static std::once_flag once;
     std::call_once(once, [] {
@@ -101,6 +111,16 @@ void check(CURLcode code) {
 
 }  // namespace
 
+Limits replyLimits() {
+    std::lock_guard guard(limitsMutex);
+    return ceiling;
+}
+
+void setReplyLimits(Limits limits) {
+    std::lock_guard guard(limitsMutex);
+    ceiling = limits;
+}
+
 Response send(const Request& request) {
     initialiseOnce();
     Easy easy;
@@ -108,7 +128,10 @@ Response send(const Request& request) {
     CURL* h = easy.handle;
     char message[CURL_ERROR_SIZE] = {};
     Response response;
-    Sink sink{&response.body, request.maxReplyBytes};
+    const Limits most = replyLimits();
+    const std::size_t maxReplyBytes = within(request.maxReplyBytes, most.maxReplyBytes);
+    const std::chrono::milliseconds totalTimeout = within(request.totalTimeout, most.totalTimeout);
+    Sink sink{&response.body, maxReplyBytes};
 
     check(curl_easy_setopt(h, CURLOPT_ERRORBUFFER, message));
     check(curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L));
@@ -120,12 +143,16 @@ Response send(const Request& request) {
     check(curl_easy_setopt(h, CURLOPT_NOPROXY, "localhost,127.0.0.1,::1"));
     check(curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS,
                            static_cast<long>(request.connectTimeout.count())));
-    check(curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(request.totalTimeout.count())));
+    check(curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(totalTimeout.count())));
     if (request.stallTimeout.count() > 0) {
         check(curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L));
         check(curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME,
                                static_cast<long>(request.stallTimeout.count())));
     }
+    // A reply that announces a body above the limit is refused before its body is read.
+    if (maxReplyBytes > 0)
+        check(
+            curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxReplyBytes)));
     check(curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &receive));
     check(curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink));
     check(curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &receiveHeader));
@@ -160,9 +187,9 @@ Response send(const Request& request) {
 
     const CURLcode code = curl_easy_perform(h);
     if (sink.outOfMemory) throw std::bad_alloc();
-    if (sink.tooLarge)
-        throw Error(Failure::TooLarge,
-                    "the reply is larger than " + std::to_string(request.maxReplyBytes) + " bytes");
+    if (sink.tooLarge || code == CURLE_FILESIZE_EXCEEDED)
+        throw Error(Failure::TooLarge, "the reply is larger than " + std::to_string(maxReplyBytes) +
+                                           " bytes, the most this client accepts; it was not read");
     if (code != CURLE_OK)
         throw Error(failureOf(code), message[0] ? message : curl_easy_strerror(code));
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &response.status);

@@ -33,11 +33,23 @@ struct Request {
     std::chrono::milliseconds connectTimeout{std::chrono::seconds(60)};
     // The exchange fails when no byte moves for this long; zero: never.
     std::chrono::seconds stallTimeout{std::chrono::minutes(5)};
-    // Limit on the whole exchange; zero: none.
+    // Limit on the whole exchange, so that a server trickling its reply cannot hold the call
+    // for ever; zero, or more than the client's ceiling: the ceiling (see replyLimits).
     std::chrono::milliseconds totalTimeout{0};
-    // Largest reply body accepted; zero: no limit but memory.
+    // Largest reply body accepted; zero, or more than the ceiling: the ceiling.
     std::size_t maxReplyBytes = 0;
 };
+
+// The ceiling of every exchange: no reply body above maxReplyBytes is held (64 MiB) and no
+// exchange lasts longer than totalTimeout (10 minutes). A request may ask for less, never for
+// more. A zero in the ceiling removes that limit.
+struct Limits {
+    std::size_t maxReplyBytes = 64u << 20;
+    std::chrono::milliseconds totalTimeout{std::chrono::minutes(10)};
+};
+Limits replyLimits();
+// Sets the ceiling for the whole process (tests lower it).
+void setReplyLimits(Limits limits);
 
 struct Response {
     long status = 0;
@@ -51,7 +63,7 @@ enum class Failure {
     BadUrl,       // not an http or https URL the client can read
     Unreachable,  // name lookup, connection or transfer failed
     TimedOut,     // a time limit ran out
-    TooLarge,     // the reply body passed maxReplyBytes
+    TooLarge,     // the reply body passed its limit
     Other,
 };
 

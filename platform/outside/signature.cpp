@@ -6,11 +6,11 @@
 #include <openssl/pkcs12.h>
 #include <openssl/x509.h>
 
-#include <fstream>
-#include <iterator>
+#include <cerrno>
 #include <memory>
 #include <vector>
 
+#include "platform/system/givenfile.h"
 #include "platform/text/coding.h"
 
 namespace platform::outside {
@@ -51,11 +51,17 @@ Bio memoryOf(std::span<const std::uint8_t> bytes) {
 std::string signDetached(const std::filesystem::path& certificateFile, std::string_view password,
                          std::span<const std::uint8_t> content) {
     ERR_clear_error();
-    std::ifstream in(certificateFile, std::ios::binary);
-    if (!in) throw SignatureError("The certificate file cannot be opened");
-    const std::vector<std::uint8_t> file((std::istreambuf_iterator<char>(in)),
-                                         std::istreambuf_iterator<char>());
-    Bio fileBio = memoryOf(file);
+    std::string file;
+    system::GivenFileError failure;
+    if (!system::readGivenFile(certificateFile, kCertificateFileLimit, file, failure)) {
+        // A pipe, a device, a folder or an oversized file is named; a file that cannot be
+        // opened is not, as ever.
+        if (failure.error == EINVAL || failure.error == EFBIG)
+            throw SignatureError("The certificate file cannot be opened: " + failure.why);
+        throw SignatureError("The certificate file cannot be opened");
+    }
+    Bio fileBio =
+        memoryOf(std::span(reinterpret_cast<const std::uint8_t*>(file.data()), file.size()));
     Pkcs12 p12(d2i_PKCS12_bio(fileBio.get(), nullptr));
     if (!p12) throw SignatureError(withReason("The certificate file is not a PKCS #12 file"));
     EVP_PKEY* rawKey = nullptr;

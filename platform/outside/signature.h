@@ -5,6 +5,7 @@
 // form, without line breaks.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -22,7 +23,11 @@ class SignatureError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// The Base64 text of the detached signature of `content`. Throws SignatureError.
+// The most a certificate file (PKCS #12) may hold; a larger file is refused unread.
+inline constexpr std::size_t kCertificateFileLimit = 1 << 20;
+
+// The Base64 text of the detached signature of `content`, made with the key and certificate
+// of a regular PKCS #12 file. Throws SignatureError.
 std::string signDetached(const std::filesystem::path& certificateFile, std::string_view password,
                          std::span<const std::uint8_t> content);
 

@@ -78,6 +78,10 @@ std::string notRegular(const fs::path& file, const struct stat& st) {
     return file.string() + " is " + what + ", not a regular file; it is not read";
 }
 
+std::string tooLarge(const fs::path& file, std::size_t limit) {
+    return file.string() + " is larger than " + std::to_string(limit) + " bytes; it is not read";
+}
+
 std::string tempPrefix(const fs::path& target) {
     return target.filename().string() + ".tmp.";
 }
@@ -169,16 +173,16 @@ bool StoreLock::acquire(const fs::path& folder, std::string& why, int& error) {
     return true;
 }
 
-FileState readWholeFile(const fs::path& file, std::string& out, std::size_t limit, std::string& why,
-                        int& error, struct stat* st) {
-    out.clear();
+FileState openBoundedFile(const fs::path& file, std::size_t limit, int& fd, std::string& why,
+                          int& error, struct stat* st) {
+    fd = -1;
     fs::path target;
     bool missing = false;
     if (!resolveTarget(file, target, missing, why, error)) return FileState::Unreadable;
     if (missing) return FileState::Missing;
     // Not blocking: opening a named pipe must not wait for a writer; it is refused below.
-    int fd = ::open(target.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
+    int opened = ::open(target.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (opened < 0) {
         if (errno == ENOENT) return FileState::Missing;
         error = errno;
         why = "cannot read " + target.string() + ": " + describeError(error);
@@ -187,28 +191,42 @@ FileState readWholeFile(const fs::path& file, std::string& out, std::size_t limi
     struct stat own {};
     struct stat& s = st ? *st : own;
     auto fail = [&](int e, std::string text) {
+        ::close(opened);
+        error = e;
+        why = std::move(text);
+        return FileState::Unreadable;
+    };
+    if (::fstat(opened, &s) != 0) return fail(errno, "cannot read " + target.string());
+    if (!S_ISREG(s.st_mode)) return fail(EINVAL, notRegular(target, s));
+    if (std::uint64_t(s.st_size) > limit) return fail(EFBIG, tooLarge(target, limit));
+    fd = opened;
+    return FileState::Read;
+}
+
+FileState readWholeFile(const fs::path& file, std::string& out, std::size_t limit, std::string& why,
+                        int& error, struct stat* st) {
+    out.clear();
+    int fd = -1;
+    struct stat own {};
+    struct stat& s = st ? *st : own;
+    FileState state = openBoundedFile(file, limit, fd, why, error, &s);
+    if (state != FileState::Read) return state;
+    auto fail = [&](int e, std::string text) {
         ::close(fd);
         out.clear();
         error = e;
         why = std::move(text);
         return FileState::Unreadable;
     };
-    if (::fstat(fd, &s) != 0) return fail(errno, "cannot read " + target.string());
-    if (!S_ISREG(s.st_mode)) return fail(EINVAL, notRegular(target, s));
-    auto tooBig = [&] {
-        return fail(EFBIG, target.string() + " is larger than " + std::to_string(limit) +
-                               " bytes; it is not read");
-    };
-    if (std::uint64_t(s.st_size) > limit) return tooBig();
     out.reserve(std::size_t(s.st_size));
     char buf[65536];
     while (true) {
         ssize_t n = ::read(fd, buf, sizeof buf);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0)
-            return fail(errno, "cannot read " + target.string() + ": " + describeError(errno));
+        if (n < 0) return fail(errno, "cannot read " + file.string() + ": " + describeError(errno));
         if (n == 0) break;
-        if (out.size() + std::size_t(n) > limit) return tooBig();  // it grew meanwhile
+        // It grew meanwhile.
+        if (out.size() + std::size_t(n) > limit) return fail(EFBIG, tooLarge(file, limit));
         out.append(buf, std::size_t(n));
     }
     ::close(fd);
@@ -233,7 +251,12 @@ bool replaceFileAtomically(const fs::path& file, std::string_view text, std::str
     std::string tmpl = target.string() + ".tmp.XXXXXX";
     int fd = ::mkstemp(tmpl.data());
     if (fd < 0) return failed(errno);
-    int err = ::fchmod(fd, 0644) == 0 ? 0 : errno;
+    // The new file keeps the permissions of the one it replaces (a file others may not read
+    // stays so); a new file gets 0644.
+    mode_t mode = 0644;
+    if (struct stat old{}; !missing && ::stat(target.c_str(), &old) == 0)
+        mode = old.st_mode & 07777;
+    int err = ::fchmod(fd, mode) == 0 ? 0 : errno;
     for (std::size_t done = 0; err == 0 && done < text.size();) {
         ssize_t n = ::write(fd, text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR) continue;

@@ -51,8 +51,15 @@ enum class FileState { Missing, Read, Unreadable };
 FileState readWholeFile(const std::filesystem::path& file, std::string& out, std::size_t limit,
                         std::string& why, int& error, struct stat* st = nullptr);
 
+// Opens what readWholeFile reads, for reading step by step: never blocking, a regular file of
+// at most `limit` bytes when opened. Read comes with the open descriptor in `fd` (the caller
+// closes it); Missing and Unreadable leave `fd` at -1, with the same causes as readWholeFile.
+FileState openBoundedFile(const std::filesystem::path& file, std::size_t limit, int& fd,
+                          std::string& why, int& error, struct stat* st = nullptr);
+
 // Replaces `file` (or the target of the link `file`) with `text`: a temporary file beside it,
 // written and synced, renamed over it, then the folder synced so the rename itself is durable.
+// The new file keeps the permission bits of the file it replaces (0644 for a new file).
 // Stale temporary files of the same name are removed first. Nothing is left behind on failure;
 // the cause goes to `why` and the errno to `error`.
 bool replaceFileAtomically(const std::filesystem::path& file, std::string_view text,

@@ -18,7 +18,23 @@
 #include <utility>
 #include <vector>
 
+#include "platform/http/http.h"
+
 namespace platform::testing {
+
+// Lowers the HTTP client's ceiling for the life of a test and puts the old one back.
+class LoweredHttpLimits {
+  public:
+    explicit LoweredHttpLimits(http::Limits limits) : old_(http::replyLimits()) {
+        http::setReplyLimits(limits);
+    }
+    ~LoweredHttpLimits() { http::setReplyLimits(old_); }
+    LoweredHttpLimits(const LoweredHttpLimits&) = delete;
+    LoweredHttpLimits& operator=(const LoweredHttpLimits&) = delete;
+
+  private:
+    http::Limits old_;
+};
 
 struct RecordedRequest {
     std::string requestLine;
@@ -77,6 +93,14 @@ class HttpServer {
                     std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
     }
 
+    // After the reply, one more byte of body every `pause` for as long as the client reads
+    // (a reply without a length, which ends when the connection does): a server that never stops
+    // sending and never finishes.
+    void setTrickle(int pauseMs) {
+        std::lock_guard lock(mutex_);
+        tricklePauseMs_ = pauseMs;
+    }
+
     std::vector<RecordedRequest> requests() const {
         std::lock_guard lock(mutex_);
         return requests_;
@@ -125,10 +149,12 @@ class HttpServer {
         }
         request.body = data.substr(headEnd + 4, bodyLength);
         std::string reply;
+        int pauseMs = 0;
         {
             std::lock_guard lock(mutex_);
             requests_.push_back(std::move(request));
             reply = reply_;
+            pauseMs = tricklePauseMs_;
         }
         for (std::size_t sent = 0; sent < reply.size();) {
             const ssize_t n =
@@ -136,6 +162,10 @@ class HttpServer {
             if (n <= 0) return;
             sent += static_cast<std::size_t>(n);
         }
+        // Paced by waiting on the stop pipe, so the server's end also ends the trickle; a
+        // client that hangs up ends it at the next byte.
+        for (pollfd stop{stop_[0], POLLIN, 0}; pauseMs > 0 && ::poll(&stop, 1, pauseMs) == 0;)
+            if (::send(client, "t", 1, MSG_NOSIGNAL) != 1) return;
         ::shutdown(client, SHUT_WR);
         while (::recv(client, buffer, sizeof buffer, 0) > 0) {
         }
@@ -161,6 +191,7 @@ class HttpServer {
     mutable std::mutex mutex_;
     std::string reply_ = "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
     std::vector<RecordedRequest> requests_;
+    int tricklePauseMs_ = 0;
 };
 
 // A loopback port whose connections complete (the kernel accepts them into its queue) but

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
+#include "platform/system/storefile.h"
 #include "platform/testing/temp_machine.h"
 #include "platform/text/text.h"
 #include "server/initool.h"
@@ -179,4 +182,55 @@ TEST_F(IniToolTest, MissingFileGivesDefaultsAndEmptyListsAndUnwritablePathsRepor
     ini.FileName(path("no/such/folder/x.ini"));
     EXPECT_EQ(ini.GetValue(u"S", u"k", u"d"), u"d");
     EXPECT_FALSE(ini.WriteValue(u"S", u"k", u"v"));
+}
+
+// Every write replaces the file whole: when the system fails it (a full disk, a quota, an I/O
+// error) the old file stays byte for byte and nothing is left beside it.
+TEST_F(IniToolTest, FailedWritesLeaveTheOldFileWhole) {
+    const std::string old = "; keep\r\n[A]\r\na=1\r\nb=2\r\n[B]\r\nc=3\r\n";
+    write("keep.ini", old);
+    iniTool ini;
+    ini.FileName(path("keep.ini"));
+    const std::function<bool()> writes[] = {
+        [&] { return ini.WriteValue(u"A", u"a", u"changed"); },
+        [&] { return ini.WriteValue(u"New", u"k", u"v"); },
+        [&] { return ini.DeleteKey(u"A", u"b"); },
+        [&] { return ini.DeleteSection(u"B"); },
+    };
+    for (int error : {ENOSPC, EDQUOT, EIO}) {
+        platform::system::setStoreWriteFault([error](const fs::path&) { return error; });
+        for (const auto& change : writes) {
+            EXPECT_FALSE(change());
+            EXPECT_EQ(read("keep.ini"), old);
+        }
+    }
+    platform::system::setStoreWriteFault(nullptr);
+    std::vector<fs::path> left;
+    for (const auto& entry : fs::directory_iterator(machine.path())) left.push_back(entry.path());
+    EXPECT_EQ(left, std::vector<fs::path>{machine.path() / "keep.ini"});
+    // Once the disk takes it, the write goes through; a file others may not read stays so.
+    fs::permissions(machine.path() / "keep.ini", fs::perms::owner_read | fs::perms::owner_write);
+    ASSERT_TRUE(ini.WriteValue(u"A", u"a", u"changed"));
+    EXPECT_EQ(read("keep.ini"), "; keep\r\n[A]\r\na=changed\r\nb=2\r\n[B]\r\nc=3\r\n");
+    EXPECT_EQ(fs::status(machine.path() / "keep.ini").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write);
+}
+
+// A path naming a named pipe, a device or a folder is neither read (it would wait or never
+// end) nor written over: reads give the defaults, writes report False.
+TEST_F(IniToolTest, PipesDevicesAndFoldersAreNeitherReadNorReplaced) {
+    const fs::path pipe = machine.path() / "pipe.ini";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    for (const fs::path& file : {pipe, fs::path("/dev/zero"), machine.path()}) {
+        SCOPED_TRACE(file.string());
+        iniTool ini;
+        ini.FileName(text::fromUtf8(file.string()));
+        EXPECT_EQ(ini.GetValue(u"S", u"k", u"d"), u"d");
+        EXPECT_TRUE(ini.GetAllSections().empty());
+        EXPECT_FALSE(ini.WriteValue(u"S", u"k", u"v"));
+        EXPECT_FALSE(ini.DeleteSection(u"S"));
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat(pipe.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }

@@ -161,6 +161,25 @@ TEST_F(LayoutServer, FailedExchangesLeaveStateFortyOne) {
     }
 }
 
+// The layout answer is held only up to the client's ceiling, even when the page list may be
+// longer, and a server that trickles its answer is cut off: the run fails with "41".
+TEST_F(LayoutServer, AnswersAboveTheClientsLimitOrNeverEndingFail) {
+    platform::testing::LoweredHttpLimits lowered({100, std::chrono::milliseconds(200)});
+    configure(u"1", server.url("/layout"));
+    server.setReply(std::string(101, 'r'));
+    EXPECT_EQ(request().FHttpSend(text::fromUtf8(server.url("/")), u"", false), u"");
+    EXPECT_NE(text::toUtf8(issue.errorMessage).find("larger than 100 bytes"), std::string::npos)
+        << text::toUtf8(issue.errorMessage);
+    EXPECT_EQ(issue.stateCode, state::LayoutServerError);
+    issue = IssueState{};
+    server.setRawReply("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\nfirst");
+    server.setTrickle(20);
+    EXPECT_EQ(request().FHttpSend(text::fromUtf8(server.url("/")), u"", false), u"");
+    EXPECT_NE(text::toUtf8(issue.errorMessage).find("timed out"), std::string::npos)
+        << text::toUtf8(issue.errorMessage);
+    EXPECT_EQ(issue.stateCode, state::LayoutServerError);
+}
+
 TEST_F(LayoutServer, GetSendsNoBodyAndTheUpperCaseMethod) {
     configure(u"1", server.url("/"));
     server.setReply("answer 한글");

@@ -71,6 +71,19 @@ TEST_F(Tools, UsageAndLoadErrors) {
     EXPECT_EQ(runProgram(COMCALL, {"OnlyProgId"}).exitCode, 2);
 }
 
+// A library is a regular file: regsvr refuses a named pipe, a device and a folder at once.
+TEST_F(Tools, RegsvrRefusesWhatIsNotARegularFile) {
+    namespace fs = std::filesystem;
+    const fs::path pipe = machine.path() / "libpipe.so";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    for (const fs::path& library : {pipe, fs::path("/dev/zero"), machine.path()}) {
+        SCOPED_TRACE(library.string());
+        auto reg = runProgram(REGSVR, {library.string()});
+        EXPECT_EQ(reg.exitCode, 3);
+        EXPECT_NE(reg.err.find("is not a regular file"), std::string::npos) << reg.err;
+    }
+}
+
 // Code is loaded only from absolute paths to regular files in folders no other user can write:
 // regsvr refuses to register anything else, and the runtime refuses to load it.
 TEST_F(Tools, LibrariesFromUnsafePlacesAreRefusedWithTheReason) {

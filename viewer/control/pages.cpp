@@ -2,11 +2,10 @@
 // showing a page, printer availability, the run itself and printing every page.
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "platform/print/print.h"
 #include "platform/spooler/spooler.h"
+#include "platform/system/givenfile.h"
 #include "platform/text/text.h"
 #include "platform/ui/messagebox.h"
 #include "viewer/control/viewer.h"
@@ -41,13 +40,14 @@ bool isFile(std::u16string_view name) {
     return !name.empty() && std::filesystem::is_regular_file(pathOf(name), ec);
 }
 
+// A page file is read only when it is a regular file of at most kPageFileLimit bytes: a named
+// pipe or a device never holds the viewer up.
 std::optional<std::vector<std::uint8_t>> readWhole(std::u16string_view name) {
-    std::ifstream in(pathOf(name), std::ios::binary);
-    if (!in) return std::nullopt;
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                    std::istreambuf_iterator<char>());
-    if (in.bad()) return std::nullopt;
-    return bytes;
+    std::string read;
+    platform::system::GivenFileError failure;
+    if (!platform::system::readGivenFile(pathOf(name), kPageFileLimit, read, failure))
+        return std::nullopt;
+    return std::vector<std::uint8_t>(read.begin(), read.end());
 }
 
 std::u16string sizeText(float twips) {

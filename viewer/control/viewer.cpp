@@ -1,10 +1,10 @@
 #include "viewer/control/viewer.h"
 
-#include <fstream>
 #include <system_error>
 
 #include "platform/system/files.h"
 #include "platform/system/machine.h"
+#include "platform/system/storefile.h"
 #include "platform/text/text.h"
 #include "viewer/control/param.h"
 #include "viewer/log/log.h"
@@ -64,23 +64,13 @@ std::u16string textOr(const Call& c, std::size_t i) {
     return c.present(i) ? c.text(i) : std::u16string();
 }
 
+// A downloaded file replaces the old one whole: written beside, synced and renamed over it.
 bool writeWhole(const std::filesystem::path& file, const std::vector<std::uint8_t>& data) {
-    std::filesystem::path beside = file;
-    beside += ".part";
-    {
-        std::ofstream out(beside, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(data.data()),
-                  static_cast<std::streamsize>(data.size()));
-        if (!out.flush()) {
-            std::error_code ec;
-            std::filesystem::remove(beside, ec);
-            return false;
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(beside, file, ec);
-    if (ec) std::filesystem::remove(beside, ec);
-    return !ec;
+    std::string why;
+    int error = 0;
+    return platform::system::replaceFileAtomically(
+        file, std::string_view(reinterpret_cast<const char*>(data.data()), data.size()), why,
+        error);
 }
 
 std::filesystem::path pathOf(std::u16string_view s) {

@@ -6,6 +6,7 @@
 // No member lets an error reach its host: each answers the way it documents.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -112,6 +113,9 @@ struct ScrollLayout {
 };
 ScrollLayout layoutScrollBars(std::int32_t pictureWidth, std::int32_t pictureHeight,
                               std::int32_t areaWidth, std::int32_t areaHeight);
+
+// The most a page image file that OpenImage opens may hold (64 MiB); a larger one is not read.
+inline constexpr std::size_t kPageFileLimit = 64u << 20;
 
 // The fill colour behind page images, 0x00BBGGRR; it shows where an image is transparent.
 inline constexpr std::uint32_t kPageFill = 0x00D7E390;

@@ -1,17 +1,16 @@
 #include "viewer/selection/vplist.h"
 
-#include <unistd.h>
-
+#include <cerrno>
 #include <exception>
-#include <fstream>
 #include <pugixml.hpp>
-#include <sstream>
 #include <system_error>
 
 #include "platform/com/runtime.h"
 #include "platform/outside/aesbridge.h"
 #include "platform/outside/outside.h"
 #include "platform/system/files.h"
+#include "platform/system/givenfile.h"
+#include "platform/system/storefile.h"
 #include "platform/text/codepage.h"
 #include "platform/text/common.h"
 #include "platform/text/numbers.h"
@@ -123,24 +122,12 @@ bool writeVirtualPrinterText(const std::filesystem::path& file, const std::u16st
     const std::string document =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<vplist>" + body + "\n</vplist>\n";
 
-    std::filesystem::path temp = file;
-    temp += ".new-" + std::to_string(::getpid());
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out << document;
-        out.close();
-        if (!out) {
-            std::error_code ec;
-            std::filesystem::remove(temp, ec);
-            error = "cannot write " + temp.string();
-            return false;
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(temp, file, ec);
-    if (ec) {
-        std::filesystem::remove(temp, ec);
-        error = "cannot replace " + file.string();
+    // Whole and durable: written beside, synced and renamed over the old list, which stays as
+    // it was when anything fails.
+    std::string why;
+    int errorNumber = 0;
+    if (!platform::system::replaceFileAtomically(file, document, why, errorNumber)) {
+        error = why;
         return false;
     }
     return true;
@@ -149,17 +136,19 @@ bool writeVirtualPrinterText(const std::filesystem::path& file, const std::u16st
 std::optional<std::u16string> readVirtualPrinterText(const std::filesystem::path& file,
                                                      std::string& error, bool& notAList) {
     notAList = true;
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(file, ec)) {
-        error = "no list file " + file.string();
-        return std::nullopt;
-    }
-    if (std::filesystem::file_size(file, ec) > kMaxFileSize || ec) {
-        error = "the list file is too large to be a list";
+    std::string bytes;
+    platform::system::GivenFileError failure;
+    if (!platform::system::readGivenFile(file, kMaxFileSize, bytes, failure)) {
+        if (failure.error == ENOENT || failure.error == EINVAL)
+            error = "no list file " + file.string();
+        else if (failure.error == EFBIG)
+            error = "the list file is too large to be a list";
+        else
+            error = "the list file cannot be read: " + failure.why;
         return std::nullopt;
     }
     pugi::xml_document doc;
-    pugi::xml_parse_result parsed = doc.load_file(file.c_str());
+    pugi::xml_parse_result parsed = doc.load_buffer(bytes.data(), bytes.size());
     if (!parsed) {
         error = std::string("the list file is not XML: ") + parsed.description();
         return std::nullopt;

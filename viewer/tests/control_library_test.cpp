@@ -4,6 +4,7 @@
 // set-up request ("CE00"), encrypted by the real message cipher library, read back into the
 // settings, in process and through comcall.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QApplication>
 #include <QEventLoop>
@@ -199,6 +200,23 @@ TEST_F(ControlLibrary, SubclassAndTimerClassesAreRegisteredWithTheLibrary) {
     auto subclass = runProgram(COMCALL, {"Vistrel.GSubclass", "CurrentMessage"});
     ASSERT_EQ(subclass.exitCode, 0) << subclass.err;
     EXPECT_EQ(subclass.out, "0\n");
+}
+
+// A page file must be a regular file of a page's size: a named pipe without a writer, an
+// endless device, a folder and an oversized file are refused unread, at once.
+TEST_F(ControlLibrary, OpenImageRefusesPipesDevicesFoldersAndOversizedFiles) {
+    registerVistrel();
+    const fs::path pipe = machine.path() / "pipe.bmp", huge = machine.path() / "huge.bmp";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    std::ofstream(huge, std::ios::binary) << "BM";
+    fs::resize_file(huge, vistrel::kPageFileLimit + 1);  // sparse
+    for (const fs::path& file : {pipe, fs::path("/dev/zero"), machine.path(), huge}) {
+        SCOPED_TRACE(file.string());
+        auto open = runProgram(COMCALL, {"Vistrel.Viewer", "OpenImage", file.string(), "", "1",
+                                         "100", "--", "PageTotal"});
+        ASSERT_EQ(open.exitCode, 0) << open.err;
+        EXPECT_EQ(open.out, "\n0\n");
+    }
 }
 
 // The registered library as a form hosts it: events reach the host's sink by DISPID through

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "platform/com/events.h"
+#include "platform/system/storefile.h"
 #include "viewer/control/viewer_state.h"
 #include "viewer_fixture.h"
 
@@ -377,6 +378,31 @@ TEST_F(ViewerControl, DownloadsRaiseTheirEventsAndJudgeByTheBytesReceived) {
     ASSERT_EQ(container->Unadvise(cookie), S_OK);
     viewer->downloadFinished(file, true, {'y'});
     EXPECT_EQ(events.size(), 6u);
+}
+
+// A download that cannot be written whole (the disk is full) raises DownloadError and leaves
+// the file that was there as it was.
+TEST_F(ViewerControl, AFailedDownloadWriteLeavesTheOldFileWhole) {
+    auto container = query<ConnectionPointContainer>(std::shared_ptr<Unknown>(viewer));
+    ASSERT_TRUE(container);
+    std::vector<std::string> events;
+    auto sink = std::make_shared<SinkDispatch>();
+    sink->on(event::DownloadError, [&](auto&) { events.push_back("error"); })
+        .on(event::DownloadComplete, [&](auto&) { events.push_back("complete"); });
+    std::uint32_t cookie = 0;
+    ASSERT_EQ(container->Advise(DIID___Viewer, sink, cookie), S_OK);
+    const auto folder = machine_.path() / "downloads";
+    std::filesystem::create_directory(folder);
+    const auto target = folder / "got.bin";
+    std::ofstream(target) << "the file before";
+    platform::system::setStoreWriteFault([](const std::filesystem::path&) { return ENOSPC; });
+    viewer->downloadFinished(text::fromUtf8(target.string()), true, {'n', 'e', 'w'});
+    platform::system::setStoreWriteFault(nullptr);
+    std::ifstream in(target);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), {}), "the file before");
+    EXPECT_EQ(events, (std::vector<std::string>{"error", "complete"}));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
+    ASSERT_EQ(container->Unadvise(cookie), S_OK);
 }
 
 TEST_F(ViewerControl, ScrollLayoutInPixelsHoldsLargeScans) {

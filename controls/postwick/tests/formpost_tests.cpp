@@ -173,6 +173,21 @@ TEST_F(FormPost, FailedExchangesRaiseToTheCaller) {
     EXPECT_EQ(statusOf([&] { call(*fresh, u"Post"); }), E_INVALIDARG);
 }
 
+// A reply above the client's limit, or one that never ends, fails the call with its own status
+// instead of filling memory or holding the caller for ever.
+TEST_F(FormPost, RepliesTooLargeOrTooSlowRaise) {
+    platform::testing::LoweredHttpLimits lowered({100, std::chrono::milliseconds(200)});
+    target();
+    server.setReply(std::string(101, 'r'));
+    EXPECT_EQ(statusOf([&] { call(*client, u"Post"); }), E_OUTOFMEMORY);
+    server.setReply(std::string(100, 'r'));
+    EXPECT_EQ(call(*client, u"Post").toText(), std::u16string(100, u'r'));
+    server.setRawReply("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\nfirst");
+    server.setTrickle(20);
+    EXPECT_EQ(statusOf([&] { call(*client, u"Post"); }), hr(0x800C000B));
+    EXPECT_EQ(statusOf([&] { call(*client, u"DazodivedPost"); }), hr(0x800C000B));
+}
+
 TEST_F(FormPost, TheControlHoldsAClientThatCanBeReplaced) {
     auto action = std::make_shared<Action>();
     Variant first = get(*action, u"HTTP");

@@ -108,6 +108,19 @@ TEST_F(PostwickTools, ErrorsReachTheHostWithTheirNumbers) {
     EXPECT_EQ(unreachable.err.substr(0, 16), "error 0x800C0005") << unreachable.err;
 }
 
+// A reply above 64 MiB is not held: the host gets the failure (before, a 200 MiB reply took
+// the host to 1.45 GB).
+TEST_F(PostwickTools, AReplyAboveTheClientsLimitFailsThePost) {
+    server.setReply(std::string((64u << 20) + 1, 'r'));
+    auto post = runProgram(COMCALL, {"Postwick.cHTTP", "TargetURL=" + server.url(), "Post"});
+    EXPECT_EQ(post.exitCode, 1);
+    EXPECT_EQ(post.out, "");
+    EXPECT_NE(post.err.find("error 0x8007000E: The reply is too large to be held. (the reply is "
+                            "larger than 67108864 bytes"),
+              std::string::npos)
+        << post.err;
+}
+
 // An object a member handed out keeps the library loaded after its maker is gone.
 TEST_F(PostwickTools, HandedOutObjectsKeepTheLibraryLoaded) {
     using namespace platform::com;

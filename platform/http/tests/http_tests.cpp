@@ -107,3 +107,60 @@ TEST(Http, FailuresAreReportedByKind) {
     tooLarge.maxReplyBytes = 5000;
     EXPECT_EQ(send(tooLarge).body.size(), 5000u);
 }
+
+namespace {
+
+Failure failureOf(const Request& request, std::string& what) {
+    try {
+        send(request);
+    } catch (const Error& e) {
+        what = e.what();
+        return e.failure();
+    }
+    return Failure::Other;
+}
+
+}  // namespace
+
+// No request holds more than the ceiling's bytes or lasts longer than its time, whatever it
+// asks for; a request may ask for less.
+TEST(Http, EveryReplyIsBoundedByTheCeiling) {
+    EXPECT_EQ(replyLimits().maxReplyBytes, 64u << 20);
+    EXPECT_EQ(replyLimits().totalTimeout, std::chrono::minutes(10));
+    platform::testing::LoweredHttpLimits lowered({5000, std::chrono::milliseconds(300)});
+    HttpServer server;
+    server.setReply(std::string(5001, 'r'));
+    struct Case {
+        std::size_t asked;
+        const char* inWhat;
+    };
+    for (const Case c :
+         {Case{0, "larger than 5000 bytes"}, Case{1u << 30, "larger than 5000 bytes"},
+          Case{100, "larger than 100 bytes"}}) {
+        SCOPED_TRACE(c.asked);
+        Request request = post(server.url(), "");
+        request.maxReplyBytes = c.asked;
+        std::string what;
+        EXPECT_EQ(failureOf(request, what), Failure::TooLarge);
+        EXPECT_NE(what.find(c.inWhat), std::string::npos) << what;
+    }
+    // A reply that gives no length is cut off as it passes the limit.
+    server.setRawReply("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + std::string(5001, 'r'));
+    std::string what;
+    EXPECT_EQ(failureOf(post(server.url(), ""), what), Failure::TooLarge);
+    EXPECT_NE(what.find("larger than 5000 bytes"), std::string::npos) << what;
+    server.setReply(std::string(5000, 'r'));
+    EXPECT_EQ(send(post(server.url(), "")).body.size(), 5000u);
+
+    // A server that sends a byte every 20 ms never stalls, yet the call ends.
+    server.setRawReply("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\nfirst");
+    server.setTrickle(20);
+    for (auto asked : {std::chrono::milliseconds(0), std::chrono::milliseconds(3600000),
+                       std::chrono::milliseconds(100)}) {
+        SCOPED_TRACE(asked.count());
+        Request request = post(server.url(), "");
+        request.totalTimeout = asked;
+        std::string what;
+        EXPECT_EQ(failureOf(request, what), Failure::TimedOut) << what;
+    }
+}

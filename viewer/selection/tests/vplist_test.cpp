@@ -1,9 +1,11 @@
 #include "viewer/selection/vplist.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 
+#include "platform/system/storefile.h"
 #include "platform/testing/run_program.h"
 #include "platform/text/codepage.h"
 #include "selection_fixture.h"
@@ -162,6 +164,45 @@ TEST(VirtualPrinterList, ToolRefusesBadInput) {
     EXPECT_EQ(runProgram(VPLIST, {"write"}).exitCode, 2);
     EXPECT_EQ(runProgram(VPLIST, {"list", file}).exitCode, 1);
     EXPECT_EQ(runProgram(VPLIST, {"write", file, (machine.path() / "none").string()}).exitCode, 1);
+}
+
+// Both the records file and the list file are read only as regular files: a named pipe with
+// no writer or an endless device is refused at once, and nothing is written.
+TEST(VirtualPrinterList, ToolReadsOnlyRegularFiles) {
+    DescribedMachine machine;
+    const fs::path pipe = machine.path() / "pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const std::string file = (machine.path() / "out.exml").string();
+    for (const fs::path& given : {pipe, fs::path("/dev/zero"), machine.path()}) {
+        SCOPED_TRACE(given.string());
+        auto write = runProgram(VPLIST, {"write", file, given.string()});
+        EXPECT_EQ(write.exitCode, 1);
+        EXPECT_NE(write.err.find("not a regular file"), std::string::npos) << write.err;
+        EXPECT_FALSE(fs::exists(file));
+        auto list = runProgram(VPLIST, {"list", given.string()});
+        EXPECT_EQ(list.exitCode, 1);
+        EXPECT_EQ(list.err, "vplist: no list file " + given.string() + "\n");
+    }
+}
+
+// A list that cannot be written whole (the disk is full) leaves the old list as it was.
+TEST(VirtualPrinterList, AFailedWriteLeavesTheOldListWhole) {
+    DescribedMachine machine;
+    const fs::path file = machine.path() / "list.exml";
+    std::string error;
+    ASSERT_TRUE(writeVirtualPrinterFile(file, {{u"A", u"a:"}}, error)) << error;
+    std::ifstream in(file, std::ios::binary);
+    const std::string old((std::istreambuf_iterator<char>(in)), {});
+    platform::system::setStoreWriteFault([](const fs::path&) { return ENOSPC; });
+    EXPECT_FALSE(writeVirtualPrinterFile(file, {{u"B", u"b:"}, {u"C", u"c:"}}, error));
+    platform::system::setStoreWriteFault(nullptr);
+    EXPECT_NE(error.find("the disk is full"), std::string::npos) << error;
+    std::ifstream again(file, std::ios::binary);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(again)), {}), old);
+    std::size_t files = 0;
+    for (const auto& entry : fs::directory_iterator(machine.path()))
+        files += entry.path().filename().string().starts_with("list.exml");
+    EXPECT_EQ(files, 1u);
 }
 
 TEST(VirtualPrinterList, FeedsTheFileHeuristics) {
