@@ -447,7 +447,7 @@ void ServerController::FRunViewer(const Requester& who) {
     s_.program.soon([this, who] {
         if (connectionAlive(who)) takeFrames(who, 0);
     });
-    const bool ran = s_.viewer.run(request, events);
+    const bool ran = s_.viewer.run(std::move(request), events);
     running_ = false;
     if (!ran) addLog(u"Client(" + num(who.index) + u") 사용할 수 있는 프린터가 없습니다.", 1);
 
