@@ -473,7 +473,7 @@ void ServerController::FRunViewer(const Requester& who) {
     s_.program.soon([this, who] {
         if (connectionAlive(who)) takeFrames(who, 0);
     });
-    const bool ran = s_.viewer.run(request, events);
+    const bool ran = s_.viewer.run(std::move(request), events);
     running_ = false;
     // The wait for the next request starts when the run's reply goes out.
     idleSince_ = s_.clock.steadyMilliseconds();

@@ -69,8 +69,9 @@ class ViewerHost {
     virtual void show() {}
     // Runs an issue: hands the viewer its texts, asks for a printer and prints. Returns once
     // the viewer is done; its events arrive before. False when no printer was available (the
-    // viewer then did not run).
-    virtual bool run(const ViewerRun& request, ViewerEvents& events) = 0;
+    // viewer then did not run). The request is the host's to use up: its page list moves on
+    // into the viewer rather than being copied.
+    virtual bool run(ViewerRun request, ViewerEvents& events) = 0;
 };
 
 // No viewer installed yet: runs are refused and the version is empty.
@@ -79,7 +80,7 @@ class NoViewer : public ViewerHost {
     bool available() const override { return false; }
     std::u16string version() override { return {}; }
     void hide() override {}
-    bool run(const ViewerRun&, ViewerEvents&) override { return false; }
+    bool run(ViewerRun, ViewerEvents&) override { return false; }
 };
 
 // The program around the controller.

@@ -101,13 +101,13 @@ void PageList::clear() {
 }
 
 std::u16string PageList::text() const {
-    std::u16string out;
-    out.reserve(size_);
+    std::u16string out(size_, u'\0');
+    char16_t* at = out.data();
     for (const Piece& piece : pieces_) {
         if (piece.wide) {
-            out.append(piece.text);
+            at = std::copy(piece.text.begin(), piece.text.end(), at);
         } else {
-            for (char c : piece.narrow) out.push_back(static_cast<unsigned char>(c));
+            for (char c : piece.narrow) *at++ = static_cast<unsigned char>(c);
         }
     }
     return out;

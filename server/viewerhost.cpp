@@ -188,7 +188,7 @@ void ComViewerHost::show() {
     }
 }
 
-bool ComViewerHost::run(const ViewerRun& request, ViewerEvents& events) {
+bool ComViewerHost::run(ViewerRun request, ViewerEvents& events) {
     if (!impl_->ensure()) return false;
     impl_->place(request);
     impl_->events = &events;
@@ -211,7 +211,8 @@ bool ComViewerHost::run(const ViewerRun& request, ViewerEvents& events) {
         put(dispid::param, Variant(PrinterSettingsResetText()));
         put(dispid::param, Variant(request.paramCipherText));
         put(dispid::charset, Variant(u"utf-8"));
-        put(dispid::xml, Variant(request.pageImageList));
+        // The list moves across the call: the viewer keeps it and splits it in place.
+        put(dispid::xml, Variant(std::move(request.pageImageList)));
         put(dispid::ServerCA, Variant(u"Viewer"));
         put(dispid::isMP, Variant(request.topWin));
         if (!com::invoke(v, dispid::AvailablePrinter, com::DISPATCH_METHOD).toBool()) return false;

@@ -19,7 +19,7 @@ class ComViewerHost : public ViewerHost {
     std::u16string version() override;
     void hide() override;
     void show() override;
-    bool run(const ViewerRun& request, ViewerEvents& events) override;
+    bool run(ViewerRun request, ViewerEvents& events) override;
 
   private:
     struct Impl;

@@ -10,11 +10,31 @@
 
 namespace platform::imaging {
 
+namespace {
+
+// The caller's bytes, read in place.
+QByteArray inPlace(std::span<const std::uint8_t> bytes) {
+    return QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
+                                   static_cast<qsizetype>(bytes.size()));
+}
+
+}  // namespace
+
+std::optional<PictureSize> pictureSize(std::span<const std::uint8_t> bytes) {
+    if (bytes.empty()) return std::nullopt;
+    QByteArray data = inPlace(bytes);
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setAutoTransform(false);
+    const QSize size = reader.size();
+    if (!size.isValid() || size.width() <= 0 || size.height() <= 0) return std::nullopt;
+    return PictureSize{size.width(), size.height()};
+}
+
 std::optional<Picture> loadPicture(std::span<const std::uint8_t> bytes, std::uint32_t fill) {
     if (bytes.empty()) return std::nullopt;
-    // The reader reads the caller's bytes in place.
-    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
-                                              static_cast<qsizetype>(bytes.size()));
+    QByteArray data = inPlace(bytes);
     QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);

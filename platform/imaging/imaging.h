@@ -26,4 +26,12 @@ struct Picture {
 // this module reads.
 std::optional<Picture> loadPicture(std::span<const std::uint8_t> bytes, std::uint32_t fill);
 
+// The pixel size loadPicture would give, read from the image's header without decoding it;
+// nullopt when the header gives none.
+struct PictureSize {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+};
+std::optional<PictureSize> pictureSize(std::span<const std::uint8_t> bytes);
+
 }  // namespace platform::imaging

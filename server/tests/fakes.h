@@ -170,7 +170,7 @@ class FakeViewer : public ViewerHost {
     bool available() const override { return installed; }
     std::u16string version() override { return u"1.0.0.6"; }
     void hide() override { ++hidden; }
-    bool run(const ViewerRun& request, ViewerEvents& events) override {
+    bool run(ViewerRun request, ViewerEvents& events) override {
         runs.push_back(request);
         if (!printer) return false;
         events.running();

@@ -83,22 +83,39 @@ bool PrintPagePicture(print::Printer& printer, const imaging::Picture& picture) 
 
 // ---- page images ----
 
-void Viewer::decodePage(std::int32_t page) {
-    if (page < 1 || static_cast<std::size_t>(page) > pageTexts_.size() ||
-        static_cast<std::size_t>(page) >= pictures_.size())
-        return;
-    const std::u16string& pageText = pageTexts_[static_cast<std::size_t>(page - 1)];
-    if (pageText.empty()) return;
-    auto& slot = pictures_[static_cast<std::size_t>(page)];
-    slot = decodePageText(pageText);
-    if (!slot)
-        WriteLog(u"페이지 " + text::formatNumber(double(page)) + u" 이미지를 읽을 수 없습니다.", 1);
+PagePictures& Viewer::picturesOfList() {
+    const auto& list = viewerState().PageImageList;
+    if (!pictures_ || pictures_->list() != list)
+        pictures_ = std::make_unique<PagePictures>(
+            list, parts_.pageDecoding.value_or(PageDecoding::defaults()), kPageFill);
+    return *pictures_;
+}
+
+// The order a printing run wants its pages in: the walk that shows each, then the print.
+static std::vector<std::int32_t> walkThenPrint(std::int32_t count) {
+    std::vector<std::int32_t> order;
+    for (int pass = 0; pass < 2; ++pass)
+        for (std::int32_t page = 1; page <= count; ++page) order.push_back(page);
+    return order;
+}
+
+void Viewer::pagesArrived() {
+    // A run under way keeps its document; the next run takes the new list.
+    if (busy_) return;
+    const auto& list = viewerState().PageImageList;
+    if (!list || list->empty()) return;
+    PagePictures& pictures = picturesOfList();
+    pictures.plan(walkThenPrint(pictures.count()));
 }
 
 void Viewer::showPage(std::int32_t page) {
-    if (page < 1 || static_cast<std::size_t>(page) >= pictures_.size()) return;
-    if (!pictures_[static_cast<std::size_t>(page)]) decodePage(page);
-    OpenArrImage(page, 100);
+    if (!pictures_ || page < 1 || page > pictures_->count()) return;
+    const PagePictures::Page taken = pictures_->take(page);
+    if (taken.outcome == PagePictures::Outcome::Undecodable ||
+        taken.outcome == PagePictures::Outcome::TooLarge)
+        WriteLog(u"페이지 " + text::formatNumber(double(page)) + u" 이미지를 읽을 수 없습니다.", 1);
+    showPicture(taken.picture.get());
+    pageShown(page, 100);
 }
 
 void Viewer::showPicture(const imaging::Picture* picture) {
@@ -113,9 +130,12 @@ void Viewer::showPicture(const imaging::Picture* picture) {
 }
 
 std::u16string Viewer::OpenArrImage(std::int32_t page, std::int32_t zoom) {
-    if (page < 0 || static_cast<std::size_t>(page) >= pictures_.size()) return {};
-    const auto& slot = pictures_[static_cast<std::size_t>(page)];
-    showPicture(slot ? &*slot : nullptr);
+    const std::int32_t count = pictures_ ? pictures_->count() : -1;
+    if (page < 0 || page > count) return {};
+    // A page decoded once shows its picture again (decoded anew if it was given up since).
+    PicturePtr picture;
+    if (pictures_->decodedOnce(page)) picture = pictures_->take(page).picture;
+    showPicture(picture.get());
     pageShown(page, zoom);
     return u"OK";
 }
@@ -216,12 +236,10 @@ void Viewer::RunViewer(bool printing) {
         ~Release() { flag = false; }
     } release{busy_};
 
-    // Read in place: nothing changes the list before it is split.
-    const std::u16string& list = viewerState().PageImageList;
-    if (list.empty()) {
+    const auto& list = viewerState().PageImageList;
+    if (!list || list->empty()) {
         // No pages: the previous document must not be printed again.
-        pageTexts_.clear();
-        pictures_.clear();
+        pictures_.reset();
         pageCount_ = 0;
         currentPage_ = 0;
         pageLoaded_ = false;
@@ -232,17 +250,12 @@ void Viewer::RunViewer(bool printing) {
         }
         return;
     }
-    std::vector<std::u16string> items = text::Split(list, u",");
-    const auto count = static_cast<std::int32_t>(items.size()) - 1;
-    items.resize(static_cast<std::size_t>(std::max(count, 0)));
-    pageTexts_ = std::move(items);
-    pictures_.assign(static_cast<std::size_t>(count) + 1, std::nullopt);
+    PagePictures& pictures = picturesOfList();
+    const std::int32_t count = pictures.count();
     pageCount_ = count;
     fromPictures_ = true;
-    if (count >= 1) {
-        decodePage(1);
-        OpenArrImage(1, 100);
-    }
+    pictures.plan(printing ? walkThenPrint(count) : std::vector<std::int32_t>{1});
+    if (count >= 1) showPage(1);
     if (!printing) return;
     for (std::int32_t k = 2; k <= pageCount_; ++k) showPage(k);
     printButton();
@@ -261,6 +274,13 @@ void Viewer::printButton() {
 }
 
 bool Viewer::PrintPDF(std::int32_t startPage, std::int32_t endPage) {
+    // However printing ends, nothing more is wanted: the workers rest and what they hold goes.
+    struct Rest {
+        std::unique_ptr<PagePictures>& pictures;
+        ~Rest() {
+            if (pictures) pictures->plan({});
+        }
+    } rest{pictures_};
     const std::int32_t last = endPage == 0 ? pageCount_ : endPage;
     if (startPage < 1 || startPage > pageCount_ || last < startPage || last > pageCount_) {
         WriteLog(u"인쇄할 페이지 범위가 올바르지 않습니다.", 1);
@@ -294,13 +314,20 @@ bool Viewer::PrintPDF(std::int32_t startPage, std::int32_t endPage) {
         return false;
     }
 
+    // Page by page: each picture is given up once it is printed, and the workers decode the
+    // pages after it within the budget. Once printing is over, nothing more is wanted.
+    std::vector<std::int32_t> order;
+    for (std::int32_t page = 1; page <= pageCount_; ++page) order.push_back(page);
+    if (pictures_) pictures_->plan(order);
     std::u16string failure;
     for (std::int32_t page = 1; page <= pageCount_ && failure.empty(); ++page) {
-        auto& slot = pictures_[static_cast<std::size_t>(page)];
-        if (!slot) decodePage(page);
-        if (!slot) {
-            failure = u"페이지 " + text::formatNumber(double(page)) + u" 이미지가 없습니다.";
-        } else if (!PrintPagePicture(*printer, *slot) || !printer->newPage()) {
+        const PagePictures::Page taken = pictures_ ? pictures_->take(page) : PagePictures::Page{};
+        const std::u16string number = text::formatNumber(double(page));
+        if (taken.outcome == PagePictures::Outcome::TooLarge) {
+            failure = u"페이지 " + number + u" 이미지가 너무 커서 담을 수 없습니다.";
+        } else if (!taken.picture) {
+            failure = u"페이지 " + number + u" 이미지가 없습니다.";
+        } else if (!PrintPagePicture(*printer, *taken.picture) || !printer->newPage()) {
             failure = printer->lastError();
             if (failure.empty()) failure = u"페이지를 인쇄할 수 없습니다.";
         }

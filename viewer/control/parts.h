@@ -7,11 +7,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/imaging/imaging.h"
 #include "platform/print/print.h"
+#include "viewer/control/page_pictures.h"
 
 namespace vistrel {
 
@@ -70,6 +72,8 @@ struct ViewerParts {
     PrinterOpener printers;       // null: the described machine's printers
     PrinterChooser chooser;       // null: no selection dialog in this process
     std::function<void()> yield;  // lets the host's event loop run once; null: nothing
+    // How a run's pages are decoded ahead; null: PageDecoding::defaults().
+    std::optional<PageDecoding> pageDecoding;
 };
 
 }  // namespace vistrel

@@ -440,13 +440,17 @@ const com::Members<Viewer>& Viewer::members() {
             .put(dispid::charset, u"charset", VT_BSTR,
                  [](Viewer&, Call& c) { viewerState().charset = c.text(0); })
             .put(dispid::xml, u"xml", VT_BSTR,
-                 [](Viewer&, Call& c) {
-                     const std::u16string& list = viewerState().PageImageList = c.text(0);
+                 [](Viewer& v, Call& c) {
+                     // The host's text moves in and is shared read-only from here on.
+                     auto list =
+                         std::make_shared<const std::u16string>(std::move(c.ref(0)).toText());
                      // The line holds the whole list: it is built only when the log is kept.
                      if (logEnabled())
-                         WriteLog(u"Property Xml(" + text::formatNumber(double(list.size())) +
-                                      u"): " + list,
+                         WriteLog(u"Property Xml(" + text::formatNumber(double(list->size())) +
+                                      u"): " + *list,
                                   1);
+                     viewerState().PageImageList = std::move(list);
+                     v.pagesArrived();
                  })
             .get(dispid::page, u"page", VT_I4, [](Viewer& v, Call& c) { c.result = v.page(); })
             .put(dispid::page, u"page", VT_I4, [](Viewer& v, Call& c) { v.setPage(c.i4(0)); })

@@ -178,6 +178,8 @@ class Viewer : public com::DispatchImpl<Viewer, com::ConnectionPointContainer, c
     std::u16string OpenArrImage(std::int32_t page, std::int32_t zoom);
     bool AvailablePrinter();
     void RunViewer(bool printing);
+    // The thread's page list was set: its pages start decoding ahead of the run.
+    void pagesArrived();
     bool PrintPDF(std::int32_t startPage, std::int32_t endPage);
 
     // What the window's own handlers call: the members of the same names.
@@ -210,7 +212,8 @@ class Viewer : public com::DispatchImpl<Viewer, com::ConnectionPointContainer, c
 
     void putPage(std::int32_t value);
     void showPage(std::int32_t page);
-    void decodePage(std::int32_t page);
+    // The pictures of the thread's page list, made anew when the list changed.
+    PagePictures& picturesOfList();
     void showPicture(const platform::imaging::Picture* picture);
     void pageShown(std::int32_t page, std::int32_t zoom);
     void printButton();
@@ -227,10 +230,9 @@ class Viewer : public com::DispatchImpl<Viewer, com::ConnectionPointContainer, c
     std::shared_ptr<com::ControlSite> site_;
     com::EventSource events_{DIID___Viewer};
 
-    // The document of the last run: page texts (0-based) and their pictures (1-based, slot 0
-    // unused; an empty slot is a page not decoded, or one that does not decode).
-    std::vector<std::u16string> pageTexts_;
-    std::vector<std::optional<platform::imaging::Picture>> pictures_;
+    // The document of the last run: its pages, decoded ahead along the order the run wants
+    // them, within a budget of pictures held.
+    std::unique_ptr<PagePictures> pictures_;
     bool busy_ = false;  // a run or a print is under way
 
     // The shown document.

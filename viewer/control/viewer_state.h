@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -57,10 +58,11 @@ struct ParamDecoding {
 };
 
 struct ViewerState {
-    std::u16string ServerCA;       // stored, read by nothing
-    bool topmost = false;          // from isMP: stored, read by nothing
-    std::u16string charset;        // the charset of the next decoding
-    std::u16string PageImageList;  // the page texts of the next run
+    std::u16string ServerCA;  // stored, read by nothing
+    bool topmost = false;     // from isMP: stored, read by nothing
+    std::u16string charset;   // the charset of the next decoding
+    // The page texts of the next run, shared read-only with the run that splits them.
+    std::shared_ptr<const std::u16string> PageImageList;
     ParamDecoding param;
     ParamSettings settings;
 };
