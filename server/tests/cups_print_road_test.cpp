@@ -41,7 +41,7 @@ TEST(RealCupsIssue, TheSampleCertificateReachesTheSocketPrinter) {
         {"--port", std::to_string(port), "setup", SAMPLES "/sample.json", "page",
          SAMPLES "/page1.png", "run", "poll"});
     EXPECT_EQ(r.exitCode, 0) << r.err << server.errors();
-    EXPECT_NE(r.out.find("CE02 00 30\n"), std::string::npos) << r.out << server.errors();
+    EXPECT_NE(r.out.find("CE02 00 30\t"), std::string::npos) << r.out << server.errors();
 
     // The queue hands the job (Qt's PDF, the queue being raw) to the printer as it is.
     const auto job = printer.job(0);
