@@ -50,6 +50,14 @@ std::vector<pid_t> running(const std::string& name) {
     return pids;
 }
 
+// A root watchdog reads only an INI file nobody else can change.
+void onlyOwnerCanChange(const fs::path& folder) {
+    fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(folder / "vigilo.ini", fs::perms::owner_read | fs::perms::owner_write |
+                                               fs::perms::group_read | fs::perms::others_read);
+}
+
 TEST(VigiloProgram, InstallsRunsAsTheServiceStartsAMissingProgramAndStops) {
     platform::testing::TempMachine machine;
     const fs::path folder = machine.path() / "program";
@@ -62,11 +70,7 @@ TEST(VigiloProgram, InstallsRunsAsTheServiceStartsAMissingProgramAndStops) {
               "[Vigilo]\r\nDebug=1\r\nTimeInterval=0:0:1\r\nProcessCount=1\r\n"
               "[Process_1]\r\nRealTime=1\r\nProcessName=" +
                   sleeper + "\r\nPCommand=" + (folder / sleeper).string() + " 120\r\n");
-    // A root watchdog reads only an INI file nobody else can change.
-    fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                fs::perms::others_read | fs::perms::others_exec);
-    fs::permissions(folder / "vigilo.ini", fs::perms::owner_read | fs::perms::owner_write |
-                                               fs::perms::group_read | fs::perms::others_read);
+    onlyOwnerCanChange(folder);
     const fs::path logs = folder / "Logs";
 
     // Install: the service is recorded and the event log says so.
@@ -165,10 +169,7 @@ fs::path programWith(const platform::testing::TempMachine& machine, int count,
                "\r\nPCommand=" + (folder / "no-such-program").string() + "\r\n";
     }
     writeFile(folder / "vigilo.ini", ini);
-    fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                fs::perms::others_read | fs::perms::others_exec);
-    fs::permissions(folder / "vigilo.ini", fs::perms::owner_read | fs::perms::owner_write |
-                                               fs::perms::group_read | fs::perms::others_read);
+    onlyOwnerCanChange(folder);
     return folder;
 }
 
