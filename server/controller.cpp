@@ -278,7 +278,9 @@ void ServerController::clearLog() {
 void ServerController::ConnectionRequest(int index, long requestID) {
     // A client that already closed its end holds the slot only until its close event comes
     // round; a client reconnecting at once must not be refused for that.
-    if (slots_[1] != 0 && s_.sockets.State(1) != net::sckConnected) closeClient(1);
+    // So is one that closed before its last request was read: it cannot read the reply.
+    if (slots_[1] != 0 && (s_.sockets.State(1) != net::sckConnected || s_.sockets.PeerGone(1)))
+        closeClient(1);
     if (slots_[1] != 0) {
         addLog(u"Client 접속초과, requestID = " + num(requestID), 1);
         return;

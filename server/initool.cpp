@@ -263,6 +263,16 @@ std::u16string dropNuls(std::u16string s) {
     return s;
 }
 
+std::u16string trimmedValue(std::u16string s, iniTool::Trim trim) {
+    s = dropNuls(std::move(s));
+    return trim == iniTool::Trim::Both ? trimBlanks(s) : text::RTrim(s);
+}
+
+// The form of a name under which names equal without regard to letter case meet.
+std::u16string folded(std::u16string_view name) {
+    return text::LCase(text::UCase(name));
+}
+
 }  // namespace
 
 void iniTool::FileName(const std::u16string& path) {
@@ -275,10 +285,7 @@ void iniTool::FileName(const std::u16string& path) {
 
 std::u16string iniTool::GetValue(const std::u16string& section, const std::u16string& key,
                                  const std::u16string& defaultValue) const {
-    auto trimmed = [this](std::u16string s) {
-        s = dropNuls(std::move(s));
-        return trim_ == Trim::Both ? trimBlanks(s) : text::RTrim(s);
-    };
+    auto trimmed = [this](std::u16string s) { return trimmedValue(std::move(s), trim_); };
     auto file = readFile(path_);
     if (!file) return trimmed(defaultValue);
     auto range = findSection(*file, section);
@@ -361,6 +368,31 @@ std::vector<std::u16string> iniTool::GetAllKeys(const std::u16string& section) c
         if (l.kind == Line::Key && !l.name.empty()) names.push_back(dropNuls(l.name));
     }
     return names;
+}
+
+IniSnapshot::IniSnapshot(const iniTool& ini) : trim_(ini.trimRule()) {
+    auto file = readFile(ini.FileName());
+    if (!file) return;
+    // Only the first section of a name counts, and in it the first entry of a key.
+    std::unordered_map<std::u16string, std::u16string>* current = nullptr;
+    for (const auto& raw : file->lines) {
+        Line l = classify(raw);
+        if (l.kind == Line::Section) {
+            auto [it, fresh] = sections_.try_emplace(folded(l.name));
+            current = fresh ? &it->second : nullptr;
+        } else if (l.kind == Line::Key && current) {
+            current->try_emplace(folded(l.name), std::move(l.value));
+        }
+    }
+}
+
+std::u16string IniSnapshot::GetValue(const std::u16string& section, const std::u16string& key,
+                                     const std::u16string& defaultValue) const {
+    auto s = sections_.find(folded(section));
+    if (s == sections_.end()) return trimmedValue(defaultValue, trim_);
+    auto k = s->second.find(folded(key));
+    if (k == s->second.end()) return trimmedValue(defaultValue, trim_);
+    return trimmedValue(k->second, trim_);
 }
 
 }  // namespace tessel::server

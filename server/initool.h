@@ -14,6 +14,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace tessel::server {
@@ -48,10 +49,27 @@ class iniTool {
     // Why the last write failed ("the disk is full", ...); empty after a write that worked.
     const std::string& lastWriteError() const { return lastWriteError_; }
 
+    Trim trimRule() const { return trim_; }
+
   private:
     Trim trim_;
     std::u16string path_;
     std::string lastWriteError_;
+};
+
+// The file of an iniTool read once, for many lookups: GetValue answers as iniTool's does, from
+// an index instead of reading and scanning the file for every value.
+class IniSnapshot {
+  public:
+    explicit IniSnapshot(const iniTool& ini);
+    std::u16string GetValue(const std::u16string& section, const std::u16string& key,
+                            const std::u16string& defaultValue = {}) const;
+
+  private:
+    iniTool::Trim trim_;
+    // Folded section name -> folded key name -> value; the first of each name is kept.
+    std::unordered_map<std::u16string, std::unordered_map<std::u16string, std::u16string>>
+        sections_;
 };
 
 }  // namespace tessel::server

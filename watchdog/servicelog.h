@@ -25,7 +25,7 @@ class ServiceLog {
 
     // The file a line written at `time` goes to.
     std::filesystem::path fileFor(const std::tm& time) const;
-    // One line, with its line end.
+    // One line, with its line end; CR and LF inside the text are written as \\r and \\n.
     static std::u16string line(const std::tm& time, std::u16string_view text);
 
   private:

@@ -72,8 +72,9 @@ Watchdog::Watchdog(std::filesystem::path iniFile, ServiceLog& log, Clock& clock,
                    uid_t user)
     : iniFile_(std::move(iniFile)), log_(log), clock_(clock), programs_(programs), user_(user) {}
 
-std::int16_t Watchdog::readNumber(const tessel::server::iniTool& ini, const std::u16string& section,
-                                  const std::u16string& key, const std::u16string& fallback) {
+std::int16_t Watchdog::readNumber(const tessel::server::IniSnapshot& ini,
+                                  const std::u16string& section, const std::u16string& key,
+                                  const std::u16string& fallback) {
     const std::u16string text = ini.GetValue(section, key, fallback);
     if (auto n = iniNumber(text)) return *n;
     log_.write(u"[" + section + u"] " + key + u" \"" + text + u"\" is out of range; using " +
@@ -90,16 +91,19 @@ void Watchdog::startSequence() {
     // change is not read at all.
     const std::string distrust = platform::services::distrustReason(iniFile_, user_);
     const bool trusted = distrust.empty();
+    // Read once: every value below is a lookup, so thousands of entries take no longer to read
+    // than the file itself.
+    const tessel::server::IniSnapshot snapshot(ini);
     if (!trusted)
         log_.write(u"vigilo.ini refused: " + fromUtf8(distrust) + u"; no program is watched");
 
     auto value = [&](const std::u16string& section, const std::u16string& key,
                      const std::u16string& fallback) {
-        return trusted ? ini.GetValue(section, key, fallback) : fallback;
+        return trusted ? snapshot.GetValue(section, key, fallback) : fallback;
     };
     auto number = [&](const std::u16string& section, const std::u16string& key,
                       const std::u16string& fallback) -> std::int16_t {
-        return trusted ? readNumber(ini, section, key, fallback) : *iniNumber(fallback);
+        return trusted ? readNumber(snapshot, section, key, fallback) : *iniNumber(fallback);
     };
 
     log_.setLevel(number(u"Vigilo", u"Debug", u"0"));

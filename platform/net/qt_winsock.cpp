@@ -13,19 +13,12 @@
 namespace platform::net {
 
 namespace {
-// True when the peer has closed its end (or reset the connection), though Qt has not noticed
-// yet: its close event is on the way, and asking now already tells. That holds also while
-// bytes it sent before closing wait unread: a peer that closed cannot read a reply to them.
+// True when the peer has closed its end and everything it sent has been read, though Qt has
+// not noticed yet: its close event is on the way, and asking now already tells.
 bool peerHasClosed(const QTcpSocket& socket) {
+    if (socket.bytesAvailable() > 0) return false;
     qintptr fd = socket.socketDescriptor();
     if (fd < 0) return false;
-    tcp_info info{};
-    socklen_t length = sizeof info;
-    if (::getsockopt(static_cast<int>(fd), IPPROTO_TCP, TCP_INFO, &info, &length) == 0) {
-        return info.tcpi_state == TCP_CLOSE_WAIT || info.tcpi_state == TCP_LAST_ACK ||
-               info.tcpi_state == TCP_CLOSE;
-    }
-    if (socket.bytesAvailable() > 0) return false;
     char c;
     ssize_t n = ::recv(static_cast<int>(fd), &c, 1, MSG_PEEK | MSG_DONTWAIT);
     if (n == 0) return true;
@@ -202,6 +195,20 @@ void QtSocketArray::Close(int index) {
     if (it == elements_.end()) return;
     if (QTcpSocket* socket = it->second.socket) dropSocket(socket);
     it->second = Element{};
+}
+
+bool QtSocketArray::PeerGone(int index) const {
+    auto it = elements_.find(index);
+    if (it == elements_.end() || !it->second.socket) return false;
+    if (it->second.peerClosed) return true;
+    const qintptr fd = it->second.socket->socketDescriptor();
+    if (fd < 0) return false;
+    tcp_info info{};
+    socklen_t length = sizeof info;
+    if (::getsockopt(static_cast<int>(fd), IPPROTO_TCP, TCP_INFO, &info, &length) != 0)
+        return State(index) == sckClosing;
+    return info.tcpi_state == TCP_CLOSE_WAIT || info.tcpi_state == TCP_LAST_ACK ||
+           info.tcpi_state == TCP_CLOSE;
 }
 
 int QtSocketArray::State(int index) const {

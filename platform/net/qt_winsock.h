@@ -26,6 +26,7 @@ class QtSocketArray : public QObject, public SocketArray {
     int Accept(int index, long requestID) override;
     void Close(int index) override;
     int State(int index) const override;
+    bool PeerGone(int index) const override;
     std::string GetData(int index) override;
     int SendData(int index, std::string_view bytes) override;
     std::u16string LocalIP(int index) const override;

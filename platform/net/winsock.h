@@ -103,6 +103,9 @@ class SocketArray {
     virtual void Close(int index) = 0;
     // sckClosing as soon as the peer's close can be seen, which may be before its Close event.
     virtual int State(int index) const = 0;
+    // True when the peer of a connected element has closed its end or reset the connection,
+    // also while bytes it sent before wait unread (State still says connected then).
+    virtual bool PeerGone(int index) const { return State(index) == sckClosing; }
 
     // All bytes waiting on the element.
     virtual std::string GetData(int index) = 0;

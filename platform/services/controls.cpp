@@ -1,5 +1,6 @@
 #include "platform/services/controls.h"
 
+#include <poll.h>
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
@@ -39,10 +40,18 @@ bool ControlLoop::open() {
 std::optional<Control> ControlLoop::wait(
     std::optional<std::chrono::steady_clock::time_point> deadline) {
     while (true) {
+        // A deadline already passed (a check that took longer than its period) still looks
+        // once: a control that waits is taken, so a busy service never misses its stop.
+        auto until = deadline;
+        if (deadline && *deadline <= std::chrono::steady_clock::now()) {
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, 0) <= 0 || !(p.revents & POLLIN)) return std::nullopt;
+            until.reset();  // something is there to read
+        }
         signalfd_siginfo info{};
         std::size_t got = 0;
         switch (platform::process::readSome(fd_, reinterpret_cast<std::uint8_t*>(&info),
-                                            sizeof info, got, deadline)) {
+                                            sizeof info, got, until)) {
             case platform::process::ReadStatus::TimedOut:
                 return std::nullopt;
             case platform::process::ReadStatus::Data:

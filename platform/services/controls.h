@@ -21,7 +21,8 @@ class ControlLoop {
     // False (with errno set) when the descriptor cannot be had.
     bool open();
     // Waits for the next control until `deadline` (none: without limit). nullopt when the
-    // deadline passed first.
+    // deadline passed first. A control already waiting is answered even when the deadline has
+    // passed before the call.
     std::optional<Control> wait(std::optional<std::chrono::steady_clock::time_point> deadline);
 
   private:

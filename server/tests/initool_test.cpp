@@ -11,6 +11,7 @@
 #include "platform/text/text.h"
 #include "server/initool.h"
 
+using tessel::server::IniSnapshot;
 using tessel::server::iniTool;
 namespace fs = std::filesystem;
 namespace text = platform::text;
@@ -48,6 +49,7 @@ TEST_F(IniToolTest, FileNameCreatesAMissingFileAndLeavesAnExistingOne) {
 
 TEST_F(IniToolTest, ReadsWithTheProfileRules) {
     write("a.ini",
+          "orphan=before any section\r\n"
           "; comment\r\n"
           "[System]\r\n"
           "  Port  =  9900   \r\n"
@@ -59,7 +61,12 @@ TEST_F(IniToolTest, ReadsWithTheProfileRules) {
           "[SYSTEM]\r\n"
           "extra=not read\r\n"
           "[Other]\r\n"
-          "k=v\r\n");
+          "k=v\r\n"
+          "bare\r\n"
+          "\xC3\x84\xC3\x96=umlaut\r\n"
+          "[\xC3\x9C"
+          "ber]\r\n"
+          "k=\xC3\xBC\r\n");
     struct Case {
         const char16_t* section;
         const char16_t* key;
@@ -73,12 +80,27 @@ TEST_F(IniToolTest, ReadsWithTheProfileRules) {
         {u"System", u"hidden", u"dflt"},  // comment lines are not keys
         {u"Other", u"k", u"v"},
         {u"Missing", u"k", u"dflt"},
+        {u"", u"orphan", u"dflt"},     // a key before any section belongs to none
+        {u"Other", u"BARE", u""},      // a key without "=" has an empty value
+        {u"other", u"äö", u"umlaut"},  // letter case beyond ASCII
+        {u"üBER", u"K", u"ü"},
     };
+    // The file read once answers every lookup as the file read for each one does.
     iniTool ini;
     ini.FileName(path("a.ini"));
-    for (const auto& c : cases)
+    const IniSnapshot snapshot(ini);
+    for (const auto& c : cases) {
         EXPECT_EQ(ini.GetValue(c.section, c.key, u"dflt"), c.expected)
             << text::toUtf8(c.section) << "/" << text::toUtf8(c.key);
+        EXPECT_EQ(snapshot.GetValue(c.section, c.key, u"dflt"), c.expected)
+            << text::toUtf8(c.section) << "/" << text::toUtf8(c.key);
+    }
+    iniTool both(iniTool::Trim::Both);
+    both.FileName(path("a.ini"));
+    EXPECT_EQ(IniSnapshot(both).GetValue(u"System", u"quoted"), u"spaced");
+    EXPECT_EQ(IniSnapshot(both).GetValue(u"System", u"none", u"  d  "), u"d");
+    iniTool missing;
+    EXPECT_EQ(IniSnapshot(missing).GetValue(u"System", u"Port", u"x "), u"x");
 }
 
 TEST_F(IniToolTest, RightTrimForTheServerBothEndsForTheWatchdog) {

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <map>
 #include <thread>
 
 #include "fakes.h"
@@ -34,7 +35,8 @@ bool waitFor(F condition) {
 }
 
 bool hasLine(const fs::path& logs, const std::string& message) {
-    for (const auto& entry : fs::directory_iterator(logs)) {
+    std::error_code ec;  // no folder yet: no line yet
+    for (const auto& entry : fs::directory_iterator(logs, ec)) {
         const auto lines = logMessages(entry.path());
         if (std::find(lines.begin(), lines.end(), message) != lines.end()) return true;
     }
@@ -46,6 +48,14 @@ std::vector<pid_t> running(const std::string& name) {
     for (const auto& p : platform::process::snapshot())
         if (!p.zombie && p.exeFile == platform::text::fromUtf8(name)) pids.push_back(p.pid);
     return pids;
+}
+
+// A root watchdog reads only an INI file nobody else can change.
+void onlyOwnerCanChange(const fs::path& folder) {
+    fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(folder / "vigilo.ini", fs::perms::owner_read | fs::perms::owner_write |
+                                               fs::perms::group_read | fs::perms::others_read);
 }
 
 TEST(VigiloProgram, InstallsRunsAsTheServiceStartsAMissingProgramAndStops) {
@@ -60,11 +70,7 @@ TEST(VigiloProgram, InstallsRunsAsTheServiceStartsAMissingProgramAndStops) {
               "[Vigilo]\r\nDebug=1\r\nTimeInterval=0:0:1\r\nProcessCount=1\r\n"
               "[Process_1]\r\nRealTime=1\r\nProcessName=" +
                   sleeper + "\r\nPCommand=" + (folder / sleeper).string() + " 120\r\n");
-    // A root watchdog reads only an INI file nobody else can change.
-    fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                fs::perms::others_read | fs::perms::others_exec);
-    fs::permissions(folder / "vigilo.ini", fs::perms::owner_read | fs::perms::owner_write |
-                                               fs::perms::group_read | fs::perms::others_read);
+    onlyOwnerCanChange(folder);
     const fs::path logs = folder / "Logs";
 
     // Install: the service is recorded and the event log says so.
@@ -143,6 +149,66 @@ TEST(VigiloProgram, CommandsSayWhatTheyDidAndFailVisibly) {
         EXPECT_NE(said.find(name + step.said), std::string::npos)
             << step.argument << ": " << r.out << "|" << r.err;
     }
+}
+
+// A folder of its own with the real program and a vigilo.ini of `count` process sections, of
+// which `watched` (section number -> name) are watched; every other entry is not.
+fs::path programWith(const platform::testing::TempMachine& machine, int count,
+                     const std::map<int, std::string>& watched) {
+    const fs::path folder = machine.path() / "program";
+    fs::create_directories(folder);
+    fs::copy_file(VIGILO_PROGRAM, folder / "Vigilo");
+    std::string ini =
+        "[Vigilo]\r\nDebug=1\r\nTimeInterval=0:0:1\r\nProcessCount=" + std::to_string(count) +
+        "\r\n";
+    for (int n = 1; n <= count; ++n) {
+        auto it = watched.find(n);
+        ini += "[Process_" + std::to_string(n) +
+               "]\r\nRealTime=" + (it != watched.end() ? "1" : "0") +
+               "\r\nProcessName=" + (it != watched.end() ? it->second : "idle") +
+               "\r\nPCommand=" + (folder / "no-such-program").string() + "\r\n";
+    }
+    writeFile(folder / "vigilo.ini", ini);
+    onlyOwnerCanChange(folder);
+    return folder;
+}
+
+// Thousands of entries are read (the watched ones found by their section numbers), and a name
+// holding a line break stays on its one log line, the break shown as \r.
+TEST(VigiloProgram, ReadsAThousandsOfEntriesFileAndKeepsEachLogMessageOnOneLine) {
+    platform::testing::TempMachine machine;
+    const fs::path folder =
+        programWith(machine, 4000, {{1000, "w1000"}, {2500, "bad\rname"}, {4000, "w4000"}});
+    platform::process::Child service;
+    ASSERT_EQ(platform::process::spawn({{(folder / "Vigilo").string()}}, service), 0);
+    const fs::path logs = folder / "Logs";
+    ASSERT_TRUE(waitFor([&] { return hasLine(logs, "[TIMER] service is running...End"); }));
+    ::kill(service.pid(), SIGTERM);
+    const int status = service.wait();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    for (const char* line : {"w1000 is Not running.....", "bad\\rname is Not running.....",
+                             "w4000 is Not running....."})
+        EXPECT_TRUE(hasLine(logs, line)) << line;
+    EXPECT_FALSE(hasLine(logs, "idle is Not running....."));
+    EXPECT_FALSE(hasLine(logs, "bad"));
+    EXPECT_FALSE(hasLine(logs, "name is Not running....."));
+}
+
+// A check of every entry that takes longer than the period (a snapshot of the processes for
+// each of them): the stop is still seen between two checks.
+TEST(VigiloProgram, SigtermIsSeenWhenTheChecksTakeLongerThanThePeriod) {
+    platform::testing::TempMachine machine;
+    std::map<int, std::string> watched;
+    // The program's own name: found running every time, so nothing is started.
+    for (int n = 1; n <= 1500; ++n) watched[n] = "Vigilo";
+    const fs::path folder = programWith(machine, 1500, watched);
+    platform::process::Child service;
+    ASSERT_EQ(platform::process::spawn({{(folder / "Vigilo").string()}}, service), 0);
+    const fs::path logs = folder / "Logs";
+    ASSERT_TRUE(waitFor([&] { return hasLine(logs, "[TIMER] service is running...End"); }));
+    ::kill(service.pid(), SIGTERM);
+    EXPECT_TRUE(waitFor([&] { return service.exited().has_value(); }));
+    EXPECT_TRUE(hasLine(logs, "stopped"));
 }
 
 }  // namespace

@@ -143,7 +143,12 @@ TEST_F(Winsock, APeerCloseShowsInTheStateBeforeItsEvent) {
             while (array.State(1) != sckClosing && t.elapsed() < 5000) std::this_thread::yield();
             EXPECT_EQ(array.State(1), sckClosing);
         } else {
-            // Bytes still to be read keep the connection up until they are.
+            // Bytes still to be read keep the connection up until they are; that the peer is
+            // gone is known all the same.
+            QElapsedTimer t;
+            t.start();
+            while (!array.PeerGone(1) && t.elapsed() < 5000) std::this_thread::yield();
+            EXPECT_TRUE(array.PeerGone(1));
             EXPECT_EQ(array.State(1), sckConnected);
         }
         ASSERT_TRUE(pump([&] { return events.closedIndex == 1; })) << last;
