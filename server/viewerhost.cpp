@@ -145,6 +145,8 @@ struct ComViewerHost::Impl {
                 form->control->setParent(form);
             }
         }
+        // No place yet: its own size in the middle of the screen.
+        form->resize(0, 0);
         giveUsablePlace();
     }
 
