@@ -36,6 +36,11 @@ ServerController::ServerController(ProgramInfo info, Services services)
       log_(services.clock),
       requests_(issue_, services.cipher, services.clock) {
     s_.sockets.setEvents(this);
+    s_.viewer.attach(&formServices_);
+}
+
+ServerController::~ServerController() {
+    s_.viewer.attach(nullptr);
 }
 
 std::u16string ServerController::caption() const {
@@ -381,6 +386,7 @@ std::u16string ServerController::failureText() const {
 }
 
 void ServerController::dispatch(const Requester& who, std::u16string frame) {
+    currentCode_ = who.code;
     std::u16string code = text::UCase(who.code);
     if (running_ && (code == u"CE00" || code == u"CE02")) {
         // The run holds its texts until it ends; a new set-up or run waits for that.
@@ -487,6 +493,18 @@ void ServerController::FRunViewer(const Requester& who) {
         FSendMsg(who, u"00", issue_.stateCode);
     else
         FSendMsg(who, u"02", issue_.stateCode);
+}
+
+void ServerController::FormServices::setStatusText(const std::u16string& text) {
+    c_.issue_.statusLabel = text;
+    c_.s_.view.setStatusText(text);
+}
+
+void ServerController::FormServices::sendToClient(int index, std::u16string_view result,
+                                                  std::u16string_view text) {
+    if (index < 1 || index > 10) return;
+    c_.FSendMsg({index, c_.connection_[static_cast<std::size_t>(index)], c_.currentCode_}, result,
+                text);
 }
 
 void ServerController::FSendMsg(const Requester& who, std::u16string_view result,

@@ -21,6 +21,7 @@
 #include "server/issue.h"
 #include "server/loglist.h"
 #include "server/paramstring.h"
+#include "server/viewerform.h"
 
 namespace tessel::server {
 
@@ -67,6 +68,8 @@ class ViewerHost {
     virtual void hide() = 0;
     // Shows the viewer form, not modal (the window's button).
     virtual void show() {}
+    // The server's side of the viewer form (status, AUTOEVENTS, replies to clients).
+    virtual void attach(ViewerFormServices*) {}
     // Runs an issue: hands the viewer its texts, asks for a printer and prints. Returns once
     // the viewer is done; its events arrive before. False when no printer was available (the
     // viewer then did not run). The request is the host's to use up: its page list moves on
@@ -117,6 +120,9 @@ class ServerController : public platform::net::SocketEvents {
     };
 
     ServerController(ProgramInfo info, Services services);
+    ~ServerController() override;
+    ServerController(const ServerController&) = delete;
+    ServerController& operator=(const ServerController&) = delete;
 
     // Start-up: caption, configuration, listening, tray, window. False when the program ended
     // (exitCode() tells how).
@@ -157,6 +163,8 @@ class ServerController : public platform::net::SocketEvents {
     const ProgramInfo& info() const { return info_; }
     std::u16string caption() const;
     std::u16string trayTip() const;
+    // What the viewer form reaches of the server.
+    ViewerFormServices& viewerFormServices() { return formServices_; }
 
   private:
     // Who asked: the slot and the connection that was on it when the frame arrived.
@@ -205,6 +213,22 @@ class ServerController : public platform::net::SocketEvents {
     int exitCode_ = 0;
     bool running_ = false;             // a run of the viewer is under way
     std::uint64_t runConnection_ = 0;  // the connection that asked for it
+    // The command of the most recently dispatched frame; replies that answer no request of
+    // their own (the viewer form's notifications) echo it.
+    std::u16string currentCode_;
+
+    class FormServices : public ViewerFormServices {
+      public:
+        explicit FormServices(ServerController& c) : c_(c) {}
+        IssueState& issue() override { return c_.issue_; }
+        bool autoEvents() const override { return c_.settings_.autoEvents; }
+        void setStatusText(const std::u16string& text) override;
+        void sendToClient(int index, std::u16string_view result, std::u16string_view text) override;
+
+      private:
+        ServerController& c_;
+    };
+    FormServices formServices_{*this};
 };
 
 }  // namespace tessel::server

@@ -17,6 +17,12 @@ namespace state {
 inline constexpr std::u16string_view Idle = u"00";
 inline constexpr std::u16string_view SetUp = u"01";
 inline constexpr std::u16string_view ViewerRunning = u"10";
+// The states below are set only by the viewer form's close step and notifications.
+inline constexpr std::u16string_view ClosedWithoutResult = u"11";
+inline constexpr std::u16string_view PrintStarted = u"20";
+inline constexpr std::u16string_view CertificateText = u"21";
+inline constexpr std::u16string_view SerialNumber = u"22";
+inline constexpr std::u16string_view Printing = u"23";
 inline constexpr std::u16string_view Printed = u"30";
 inline constexpr std::u16string_view NotPrinted = u"31";
 inline constexpr std::u16string_view ViewerError = u"40";
@@ -66,6 +72,7 @@ struct IssueState {
     bool layoutSuccess = false;
     bool loadCompleted = false;
     bool printStarted = false;
+    bool printError = false;     // the viewer reported a print error; a set-up leaves it
     std::u16string statusLabel;  // the window's status line
 
     // A new set-up: forgets how the last issue went.

@@ -130,7 +130,7 @@ int main(int argc, char** argv) {
     platform::ui::QtTrayIcon tray;
     SystemClock clock;
     ComParamCipher cipher;
-    ComViewerHost viewer(info.programFolder);
+    ComViewerHost viewer(info.programFolder, clock);
     QtProgram program;
     MainWindow window;
     ServerController controller(info,

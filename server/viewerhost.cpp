@@ -2,8 +2,9 @@
 
 #include <QGuiApplication>
 #include <QPointer>
+#include <QResizeEvent>
 #include <QScreen>
-#include <QVBoxLayout>
+#include <QTimer>
 #include <QWidget>
 
 #include <cstdio>
@@ -41,17 +42,45 @@ constexpr int kTwipsPerPixel = 15;
 constexpr QSize kDesignSize(640, 480);
 constexpr QSize kUsableSize(320, 240);
 
+// frmViewer's window: the control fills it whenever it is resized (Form_Resize), and Timer2,
+// disabled from the start, unloads the form on its tick.
+class FormWidget : public QWidget {
+  public:
+    FormWidget() : QWidget(nullptr, Qt::Window) {
+        setObjectName("frmViewer");
+        setWindowTitle("Viewer");
+        timer2 = new QTimer(this);
+        timer2->setObjectName("Timer2");
+        timer2->setInterval(3000);
+    }
+    // Viewer1: the control's widget.
+    QPointer<QWidget> control;
+    QTimer* timer2 = nullptr;
+
+    void Form_Resize() {
+        if (control) control->setGeometry(0, 0, width(), height());
+    }
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QWidget::resizeEvent(event);
+        Form_Resize();
+    }
+};
+
 }  // namespace
 
 struct ComViewerHost::Impl {
+    explicit Impl(const Clock& clock) : logic(clock) {}
+
     std::u16string programFolder;
+    ViewerForm logic;
     bool tried = false;
     std::shared_ptr<com::Dispatch> viewer;
     std::shared_ptr<com::SinkDispatch> sink;
     std::uint32_t cookie = 0;
-    QPointer<QWidget> form;
+    QPointer<FormWidget> form;
     ViewerEvents* events = nullptr;  // the run under way
-    std::u16string tag;
 
     bool ensure() {
         if (tried) return viewer != nullptr;
@@ -68,6 +97,7 @@ struct ComViewerHost::Impl {
         if (!viewer) return false;
         sink = std::make_shared<com::SinkDispatch>();
         sink->on(dispid::PrintResult, [this](std::vector<Variant>& args) {
+            logic.PrintResult();
             if (events) events->printResult(!args.empty() && args[0].toBool());
         });
         sink->on(dispid::ErrorMsg, [this](std::vector<Variant>& args) {
@@ -78,24 +108,44 @@ struct ComViewerHost::Impl {
         if (auto points = com::query<com::ConnectionPointContainer>(object))
             points->Advise(DIID_ViewerEvents, sink, cookie);
         makeForm(object);
+        logic.Form_Load();
         return true;
+    }
+
+    // Unload: the form and its control end; the next use loads them afresh. Not while a run
+    // holds the control.
+    void unload() {
+        if (events) return;
+        if (form) {
+            form->hide();
+            form->deleteLater();  // the tick that asks for it may come from one of its children
+            form.clear();
+        }
+        if (viewer) {
+            if (auto points = com::query<com::ConnectionPointContainer>(viewer))
+                points->Unadvise(cookie);
+        }
+        viewer.reset();
+        sink.reset();
+        cookie = 0;
+        tried = false;
     }
 
     void makeForm(const std::shared_ptr<com::Unknown>& object) {
         if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return;
-        form = new QWidget(nullptr, Qt::Window);
-        form->setObjectName("frmViewer");
-        form->setWindowTitle("Viewer");
-        auto* layout = new QVBoxLayout(form);
-        layout->setContentsMargins(0, 0, 0, 0);
-        // The form may be smaller than the control wants: off screen it is only a stub.
-        layout->setSizeConstraint(QLayout::SetNoConstraint);
+        form = new FormWidget;
+        QObject::connect(form->timer2, &QTimer::timeout, form, [this] {
+            form->timer2->stop();
+            unload();
+        });
         if (auto view = com::query<com::ControlView>(object)) {
             void* widget = nullptr;
-            if (com::SUCCEEDED(view->GetWidget(widget)) && widget)
-                layout->addWidget(static_cast<QWidget*>(widget));
+            if (com::SUCCEEDED(view->GetWidget(widget)) && widget) {
+                form->control = static_cast<QWidget*>(widget);
+                form->control->setParent(form);
+            }
         }
-        // Its own size from the start: the layout asks for nothing.
+        // No place yet: its own size in the middle of the screen.
         form->resize(0, 0);
         giveUsablePlace();
     }
@@ -150,8 +200,12 @@ struct ComViewerHost::Impl {
     }
 };
 
-ComViewerHost::ComViewerHost(std::u16string programFolder) : impl_(std::make_unique<Impl>()) {
+ComViewerHost::ComViewerHost(std::u16string programFolder, const Clock& clock)
+    : impl_(std::make_unique<Impl>(clock)) {
     impl_->programFolder = std::move(programFolder);
+    impl_->logic.hideForm = [impl = impl_.get()] {
+        if (impl->form) impl->form->hide();
+    };
 }
 
 ComViewerHost::~ComViewerHost() {
@@ -173,6 +227,18 @@ std::u16string ComViewerHost::version() {
     } catch (const std::exception&) {
         return {};
     }
+}
+
+void ComViewerHost::attach(ViewerFormServices* services) {
+    impl_->logic.attach(services);
+}
+
+ViewerForm& ComViewerHost::form() {
+    return impl_->logic;
+}
+
+void ComViewerHost::unload() {
+    impl_->unload();
 }
 
 void ComViewerHost::hide() {
@@ -207,7 +273,7 @@ bool ComViewerHost::run(ViewerRun request, ViewerEvents& events) {
         put(dispid::ServerCA, Variant(u"Viewer"));
         com::invoke(v, dispid::Initialize, com::DISPATCH_METHOD,
                     {Variant(impl_->programFolder), Variant(std::int32_t{0})});
-        impl_->tag = request.clientTag;  // the container's own property
+        impl_->logic.tag = request.clientTag;  // the container's own property
         put(dispid::param, Variant(PrinterSettingsResetText()));
         put(dispid::param, Variant(request.paramCipherText));
         put(dispid::charset, Variant(u"utf-8"));

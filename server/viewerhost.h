@@ -11,7 +11,8 @@ namespace tessel::server {
 
 class ComViewerHost : public ViewerHost {
   public:
-    explicit ComViewerHost(std::u16string programFolder);
+    // The clock gives the form its loading time.
+    ComViewerHost(std::u16string programFolder, const Clock& clock);
     ~ComViewerHost() override;
 
     // True when the viewer control could be created (it is created on first use).
@@ -20,6 +21,12 @@ class ComViewerHost : public ViewerHost {
     void hide() override;
     void show() override;
     bool run(ViewerRun request, ViewerEvents& events) override;
+    void attach(ViewerFormServices* services) override;
+
+    // The form's logic: its loading time, result mark, close step and notifications.
+    ViewerForm& form();
+    // Ends the form and its control (what Timer2's tick does); the next use loads them again.
+    void unload();
 
   private:
     struct Impl;

@@ -604,4 +604,108 @@ TEST_F(Controller, RunsMapPrintResultAndRefuseWhatCannotRun) {
     EXPECT_TRUE(sockets.takeSent(1).empty());
 }
 
+// The viewer form's notifications through the server's side: each one sets its state and
+// flag, and with AUTOEVENTS the client in the form's tag gets "09" with the state, the name and
+// the value, echoing the request code dispatched last.
+TEST_F(Controller, ViewerNotificationsSetTheStateAndReachTheClientInTheTag) {
+    writeIni("[SYSTEM]\nAUTOEVENTS=1\n");
+    started();
+    sockets.connect();
+    ASSERT_EQ(exchange(request("CE09")).size(), 1u);
+
+    ViewerForm form(clock);
+    form.attach(&controller->viewerFormServices());
+    int hidden = 0;
+    form.hideForm = [&hidden] { ++hidden; };
+    form.Form_Load();  // 09:05:03
+    form.tag = u"1";
+    clock.time.tm.tm_sec = 10;
+
+    const struct {
+        const char16_t* name;
+        const char16_t* value;
+        const char16_t* state;
+    } cases[] = {
+        {u"Viewer", u"LoadCompleted", u"10"},
+        {u"PrintStart", u"x", u"20"},
+        {u"Printing", u"", u"23"},
+        {u"CertStr", u"abc", u"21"},
+        {u"Serial", u"7", u"22"},
+        {u"PrintOk", u"y", u"22"},
+        {u"PrintAbort", u"", u"22"},
+        {u"PrintError", u"35", u"35"},
+        {u"PrintFail", u"", u"31"},
+        {u"printfail", u"", u"31"},
+        {u"Viewer", u"loadcompleted", u"31"},
+        {u"Other", u"v", u"31"},
+        {u"InitViewer", u"Ok", u"31"},
+        {u"InitViewer", u"ok", u"31"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(text::toUtf8(c.name) + " " + text::toUtf8(c.value));
+        form.notify(c.name, c.value);
+        EXPECT_EQ(controller->stateCode(), c.state);
+        auto r = replies(sockets.takeSent(1));
+        ASSERT_EQ(r.size(), 1u);
+        EXPECT_EQ(r[0].code, u"CE09");
+        EXPECT_EQ(r[0].result, u"09");
+        EXPECT_EQ(r[0].message, std::u16string(c.state) + c.name + u";" + c.value);
+    }
+    const IssueState& issue = controller->issue();
+    EXPECT_TRUE(issue.loadCompleted);
+    EXPECT_TRUE(issue.printStarted);
+    EXPECT_TRUE(issue.printError);
+    EXPECT_FALSE(issue.printed);
+    EXPECT_EQ(view.status, u"7");  // seconds since the form was loaded
+    EXPECT_EQ(hidden, 1);
+    clock.time.tm.tm_sec = 3;
+}
+
+// The close step: "11" unless PrintResult came; with AUTOEVENTS the client in the tag gets
+// "00" with the state and "PrintResult"; the form is hidden. Without AUTOEVENTS, a client in
+// the tag or a request dispatched before, nothing is sent.
+TEST_F(Controller, TheViewerFormsCloseStepReportsAMissingResult) {
+    for (const char* autoEvents : {"1", "0"}) {
+        SCOPED_TRACE(autoEvents);
+        writeIni(std::string("[SYSTEM]\nAUTOEVENTS=") + autoEvents + "\n");
+        started();
+        ViewerForm form(clock);
+        form.attach(&controller->viewerFormServices());
+        int hidden = 0;
+        form.hideForm = [&hidden] { ++hidden; };
+        form.Form_Load();
+        form.tag = u"1";
+        sockets.connect();
+        form.notify(u"PrintStart", u"");  // no request dispatched yet: no code to echo
+        EXPECT_TRUE(sockets.takeSent(1).empty());
+        ASSERT_EQ(exchange(request("CE09")).size(), 1u);
+
+        form.closeStep();
+        EXPECT_EQ(controller->stateCode(), u"11");
+        EXPECT_EQ(hidden, 1);
+        auto r = replies(sockets.takeSent(1));
+        if (std::string(autoEvents) == "1") {
+            ASSERT_EQ(r.size(), 1u);
+            EXPECT_EQ(r[0].code, u"CE09");
+            EXPECT_EQ(r[0].result, u"00");
+            EXPECT_EQ(r[0].message, u"11PrintResult");
+        } else {
+            EXPECT_TRUE(r.empty());
+        }
+
+        exchange(request("CE09"));
+        form.notify(u"Printing", u"");
+        sockets.takeSent(1);
+        form.PrintResult();
+        form.closeStep();
+        EXPECT_EQ(controller->stateCode(), u"23");
+        sockets.takeSent(1);
+        form.tag = u"2";  // no client there
+        form.closeStep();
+        EXPECT_TRUE(sockets.takeSent(1).empty());
+        EXPECT_TRUE(sockets.takeSent(2).empty());
+        controller.reset();
+    }
+}
+
 }  // namespace

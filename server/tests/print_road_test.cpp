@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 #include "platform/print/pdf_pages.h"
 #include "platform/system/description.h"
@@ -39,6 +40,23 @@ std::vector<std::filesystem::path> pdfsIn(const std::filesystem::path& folder) {
     return files;
 }
 
+// The body of a reply: code, result and state.
+std::string body(const std::optional<std::u16string>& reply) {
+    return reply && reply->size() > 35 ? platform::text::toUtf8(reply->substr(35))
+                                       : std::string("<none>");
+}
+
+// A "CE01" body with one blue PNG page as hexadecimal text.
+std::u16string pngPage() {
+    QImage image(210, 297, QImage::Format_RGB32);
+    image.fill(QColor(20, 40, 160));
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return u"0001," + QString::fromLatin1(png.toHex()).toStdU16String();
+}
+
 class EndToEnd : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -61,6 +79,13 @@ class EndToEnd : public ::testing::Test {
     }
     std::string ini(int port) {
         return "[SYSTEM]\r\nLocalIP=127.0.0.1\r\nPORT=" + std::to_string(port) + "\r\n";
+    }
+    // A server whose printer selection follows the script file.
+    std::unique_ptr<ServerProcess> scriptedServer(const std::filesystem::path& script) {
+        setenv("TESSEL_PRINTER_DIALOG_SCRIPT", script.c_str(), 1);
+        auto server = std::make_unique<ServerProcess>(machine.path(), ini(port));
+        unsetenv("TESSEL_PRINTER_DIALOG_SCRIPT");
+        return server;
     }
     platform::testing::TempMachine machine;
     int port = freePort();
@@ -109,24 +134,12 @@ TEST_F(EndToEnd, WithoutPrintersTheRunIsRefused) {
 TEST_F(EndToEnd, AnIssuePrintsWithThePrinterSettingsOfItsOwnSetUp) {
     const auto script = machine.path() / "dialog-script";
     std::ofstream(script) << "cancel";
-    setenv("TESSEL_PRINTER_DIALOG_SCRIPT", script.c_str(), 1);
-    ServerProcess server(machine.path(), ini(port));
-    unsetenv("TESSEL_PRINTER_DIALOG_SCRIPT");
-    ASSERT_TRUE(server.waitListening(port)) << server.errors();
+    auto server = scriptedServer(script);
+    ASSERT_TRUE(server->waitListening(port)) << server->errors();
     Client client(port);
     ASSERT_TRUE(client.connected());
     client.setTimeout(60);
-    auto body = [](const std::optional<std::u16string>& reply) {
-        return reply && reply->size() > 35 ? platform::text::toUtf8(reply->substr(35))
-                                           : std::string("<none>");
-    };
-    QImage image(210, 297, QImage::Format_RGB32);
-    image.fill(QColor(20, 40, 160));
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    ASSERT_TRUE(image.save(&buffer, "PNG"));
-    const std::u16string page = u"0001," + QString::fromLatin1(png.toHex()).toStdU16String();
+    const std::u16string page = pngPage();
 
     struct Issue {
         const char16_t* setup;
@@ -141,13 +154,13 @@ TEST_F(EndToEnd, AnIssuePrintsWithThePrinterSettingsOfItsOwnSetUp) {
     for (const auto& issue : issues) {
         SCOPED_TRACE(platform::text::toUtf8(issue.setup));
         client.sendText(request(u"CE00", issue.setup));
-        ASSERT_EQ(body(client.reply()), "CE000001") << server.errors();
+        ASSERT_EQ(body(client.reply()), "CE000001") << server->errors();
         client.sendText(request(u"CE01", page));
-        ASSERT_EQ(body(client.reply()).substr(0, 6), "CE0100") << server.errors();
+        ASSERT_EQ(body(client.reply()).substr(0, 6), "CE0100") << server->errors();
         client.sendText(request(u"CE02"));
-        EXPECT_EQ(body(client.reply()), issue.reply) << server.errors();
+        EXPECT_EQ(body(client.reply()), issue.reply) << server->errors();
         EXPECT_EQ(std::filesystem::exists(script.string() + ".done"), issue.selectionShown);
-        EXPECT_EQ(pdfsIn(machine.path() / "print").size(), issue.pdfs) << server.errors();
+        EXPECT_EQ(pdfsIn(machine.path() / "print").size(), issue.pdfs) << server->errors();
     }
 }
 
@@ -155,28 +168,15 @@ TEST_F(EndToEnd, AnIssuePrintsWithThePrinterSettingsOfItsOwnSetUp) {
 // polls with "10", and once the selection prints the state becomes "30".
 TEST_F(EndToEnd, ARunHeldInTheSelectionAnswersPollsAndPrintsWhenChosen) {
     const auto script = machine.path() / "dialog-script";
-    setenv("TESSEL_PRINTER_DIALOG_SCRIPT", script.c_str(), 1);
-    ServerProcess server(machine.path(), ini(port));
-    unsetenv("TESSEL_PRINTER_DIALOG_SCRIPT");
-    ASSERT_TRUE(server.waitListening(port)) << server.errors();
+    auto server = scriptedServer(script);
+    ASSERT_TRUE(server->waitListening(port)) << server->errors();
     Client client(port);
     ASSERT_TRUE(client.connected());
-    // The body of a reply: code, result and state.
-    auto body = [](const std::optional<std::u16string>& reply) {
-        return reply && reply->size() > 35 ? platform::text::toUtf8(reply->substr(35))
-                                           : std::string("<none>");
-    };
 
     client.sendText(request(u"CE00", u"{\"pages\":1,\"usedefaultprinter\":\"0\"}"));
-    ASSERT_EQ(body(client.reply()), "CE000001") << server.errors();
-    QImage image(210, 297, QImage::Format_RGB32);
-    image.fill(QColor(20, 40, 160));
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    ASSERT_TRUE(image.save(&buffer, "PNG"));
-    client.sendText(request(u"CE01", u"0001," + QString::fromLatin1(png.toHex()).toStdU16String()));
-    ASSERT_EQ(body(client.reply()).substr(0, 6), "CE0100") << server.errors();
+    ASSERT_EQ(body(client.reply()), "CE000001") << server->errors();
+    client.sendText(request(u"CE01", pngPage()));
+    ASSERT_EQ(body(client.reply()).substr(0, 6), "CE0100") << server->errors();
 
     client.sendText(request(u"CE02"));
     // Every poll is answered while the run waits in the selection, also the first one, which
@@ -186,21 +186,21 @@ TEST_F(EndToEnd, ARunHeldInTheSelectionAnswersPollsAndPrintsWhenChosen) {
     for (int poll = 0; poll < 20 && held < 3; ++poll) {
         client.sendText(request(u"CE09"));
         const std::string state = body(client.reply());
-        ASSERT_TRUE(state == "CE0901" || state == "CE0910") << state << server.errors();
+        ASSERT_TRUE(state == "CE0901" || state == "CE0910") << state << server->errors();
         if (state == "CE0910") ++held;
     }
-    EXPECT_EQ(held, 3) << server.errors();
+    EXPECT_EQ(held, 3) << server->errors();
     EXPECT_TRUE(pdfsIn(machine.path() / "print").empty());
 
     std::ofstream(script.string() + ".tmp") << "print";
     std::filesystem::rename(script.string() + ".tmp", script);
     std::string done = body(client.reply());
     while (done == "CE0910") done = body(client.reply());
-    EXPECT_EQ(done.substr(done.size() - 2), "30") << done << server.errors();
+    EXPECT_EQ(done.substr(done.size() - 2), "30") << done << server->errors();
     client.sendText(request(u"CE09"));
-    EXPECT_EQ(body(client.reply()), "CE0930") << server.errors();
+    EXPECT_EQ(body(client.reply()), "CE0930") << server->errors();
     EXPECT_TRUE(std::filesystem::exists(script.string() + ".done"));
-    EXPECT_EQ(pdfsIn(machine.path() / "print").size(), 1u) << server.errors();
+    EXPECT_EQ(pdfsIn(machine.path() / "print").size(), 1u) << server->errors();
 }
 
 }  // namespace

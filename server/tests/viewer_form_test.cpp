@@ -7,13 +7,19 @@
 #include <QScreen>
 #include <QWidget>
 
+#include "fakes.h"
 #include "platform/testing/run_program.h"
 #include "platform/testing/temp_machine.h"
 #include "server/viewerhost.h"
 
+#include <QPointer>
+#include <QTimer>
+
 using namespace tessel::server;
 
 namespace {
+
+tessel::server::testing::FixedClock clock;  // 09:05:03
 
 struct Recorded : ViewerEvents {
     std::vector<std::string> seen;
@@ -37,14 +43,14 @@ TEST(ViewerForm, HostsTheControlOffScreenAndReportsItsEvents) {
     char* argv[] = {name, nullptr};
     QApplication app(argc, argv);
     {
-        ComViewerHost missing(u"/");
+        ComViewerHost missing(u"/", clock);
         EXPECT_FALSE(missing.available());  // nothing registered yet
         EXPECT_EQ(missing.version(), u"");
     }
     auto reg = platform::testing::runProgram(REGSVR, {VISTREL_LIBRARY});
     ASSERT_EQ(reg.exitCode, 0) << reg.err;
 
-    ComViewerHost host(u"/");
+    ComViewerHost host(u"/", clock);
     ASSERT_TRUE(host.available());
     EXPECT_EQ(host.version().substr(0, 4), u"1.0.");
     Recorded events;
@@ -66,16 +72,23 @@ TEST(ViewerForm, HostsTheControlOffScreenAndReportsItsEvents) {
     EXPECT_FALSE(f->isVisible());
 }
 
-// Shown in the normal or the maximised state, the form is on screen at a size one can use: on
-// a fresh server (the window's button), after an off-screen run, and after a small placement.
-TEST(ViewerForm, ShownNormalOrMaximisedTheFormIsOnScreenAtAUsableSize) {
+// The viewer control registered in a temporary machine, under an application.
+class RegisteredViewerForm : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        auto reg = platform::testing::runProgram(REGSVR, {VISTREL_LIBRARY});
+        ASSERT_EQ(reg.exitCode, 0) << reg.err;
+    }
     platform::testing::TempMachine machine;
     int argc = 1;
-    char name[] = "viewer_form_test";
-    char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
-    auto reg = platform::testing::runProgram(REGSVR, {VISTREL_LIBRARY});
-    ASSERT_EQ(reg.exitCode, 0) << reg.err;
+    char name[17] = "viewer_form_test";
+    char* argv[2] = {name, nullptr};
+    QApplication app{argc, argv};
+};
+
+// Shown in the normal or the maximised state, the form is on screen at a size one can use: on
+// a fresh server (the window's button), after an off-screen run, and after a small placement.
+TEST_F(RegisteredViewerForm, ShownNormalOrMaximisedItIsOnScreenAtAUsableSize) {
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     const auto usable = [&](const char* when) {
         QWidget* f = form();
@@ -88,7 +101,7 @@ TEST(ViewerForm, ShownNormalOrMaximisedTheFormIsOnScreenAtAUsableSize) {
         EXPECT_GE(f->height(), 240) << when;
     };
 
-    ComViewerHost host(u"/");
+    ComViewerHost host(u"/", clock);
     host.show();
     usable("the window's button on a fresh server");
 
@@ -127,6 +140,62 @@ TEST(ViewerForm, ShownNormalOrMaximisedTheFormIsOnScreenAtAUsableSize) {
     host.hide();
     host.show();
     usable("the window's button after a run");
+}
+
+// The form's own parts: loaded with its time and no result, the control filling it at every
+// size, PrintResult marking the result, and Timer2 (3000 ms, never started) whose tick ends the
+// form and its control, so that the next run loads both afresh.
+TEST_F(RegisteredViewerForm, LoadsFillsMarksTheResultAndUnloadsOnTimer2) {
+    ComViewerHost host(u"/", clock);
+    host.show();
+    QWidget* f = form();
+    ASSERT_TRUE(f);
+    EXPECT_EQ(host.form().loadedAt(), 9 * 3600 + 5 * 60 + 3);
+    EXPECT_EQ(host.form().resultMark(), ViewerForm::kNoResult);
+
+    QWidget* control = f->findChild<QWidget*>("Viewer");
+    ASSERT_TRUE(control);
+    for (const QSize size : {QSize(500, 400), QSize(333, 250), QSize(37, 37)}) {
+        f->resize(size);
+        EXPECT_EQ(control->geometry(), QRect(QPoint(0, 0), size));
+    }
+
+    Recorded events;
+    ViewerRun run;
+    EXPECT_TRUE(host.run(run, events));
+    EXPECT_EQ(events.seen.back(), "not printed");
+    EXPECT_EQ(host.form().resultMark(), ViewerForm::kResultCame);
+    EXPECT_EQ(host.form().tag, u"");
+
+    auto* timer2 = f->findChild<QTimer*>("Timer2");
+    ASSERT_TRUE(timer2);
+    EXPECT_EQ(timer2->interval(), 3000);
+    EXPECT_FALSE(timer2->isActive());
+    // Its tick, without waiting three seconds.
+    timer2->setInterval(0);
+    timer2->start();
+    QPointer<QWidget> gone = f;
+    for (int turn = 0; turn < 100 && gone; ++turn) {
+        QApplication::processEvents();
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    EXPECT_FALSE(gone);
+    EXPECT_FALSE(form());
+
+    clock.time.tm.tm_sec = 9;
+    run.clientTag = u"1";
+    EXPECT_TRUE(host.run(run, events));
+    ASSERT_TRUE(form());
+    EXPECT_EQ(host.form().loadedAt(), 9 * 3600 + 5 * 60 + 9);
+    EXPECT_EQ(host.form().tag, u"1");
+
+    // The offered steps hide the form.
+    host.form().closeStep();
+    EXPECT_FALSE(form()->isVisible());
+    host.show();
+    host.form().notify(u"InitViewer", u"Ok");
+    EXPECT_FALSE(form()->isVisible());
+    clock.time.tm.tm_sec = 3;
 }
 
 }  // namespace
