@@ -268,9 +268,12 @@ std::u16string trimmedValue(std::u16string s, iniTool::Trim trim) {
     return trim == iniTool::Trim::Both ? trimBlanks(s) : text::RTrim(s);
 }
 
-// The form of a name under which names equal without regard to letter case meet.
+// The form of a name under which names equal without regard to letter case meet: the fold
+// that equalsNoCase compares with, unit by unit.
 std::u16string folded(std::u16string_view name) {
-    return text::LCase(text::UCase(name));
+    std::u16string out(name);
+    for (auto& c : out) c = text::foldCase(c);
+    return out;
 }
 
 }  // namespace
