@@ -108,8 +108,9 @@ TEST_F(RealCups, CollectionIsWhatLpstatListsWithMappedPortsAndDrivers) {
             if (p.portName != row.port) continue;
             found = true;
             std::cout << toUtf8(p.monitorName);
-            // Two queues on one host share the port; its description is the first one's.
-            if (row.port != u"IP_127.0.0.1") EXPECT_EQ(toUtf8(p.description), uri);
+            // The two network queues print to one listener, so they share one port.
+            const bool network = row.port == u"IP_127.0.0.1";
+            EXPECT_EQ(toUtf8(p.description), (network ? "Standard TCP/IP Port: " : "") + uri);
         }
         EXPECT_TRUE(found);
         std::cout << " / " << toUtf8(info->driverName) << " / " << uri << "\n";
@@ -181,6 +182,33 @@ TEST_F(RealCups, DefaultPrinterIsTheServers) {
     EXPECT_EQ(defaultPrinterInfo2()->printerName, u"Tessel_Socket");
     EXPECT_EQ(defaultPrinterInfo2()->attributes & 0x4, 0x4u);
     EXPECT_EQ(setDefaultPrinter(u"Tessel_Nowhere"), kInvalidPrinterName);
+}
+
+TEST_F(RealCups, RecordWritesReachCupsAsFarAsItKeepsThem) {
+    auto h = PrinterHandle::open(u"Tessel_USB", PRINTER_ALL_ACCESS);
+    ASSERT_TRUE(h);
+    PrinterInfo2 info = *h->info2();
+    EXPECT_EQ(info.attributes, 0x40u);  // local, not shared, not the default
+    info.comment = u"Front desk";
+    info.location = u"Hall 2";
+    info.attributes |= 0x8 | 0x4;  // shared, and the default
+    EXPECT_EQ(h->setInfo2(info), kOk);
+    const std::string listing = cupsd_->run("lpstat", {"-l", "-p", "Tessel_USB"}).out;
+    EXPECT_NE(listing.find("Description: Front desk"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("Location: Hall 2"), std::string::npos) << listing;
+    const PrinterInfo2 read = *h->info2();
+    EXPECT_EQ(read.comment, u"Front desk");
+    EXPECT_EQ(read.location, u"Hall 2");
+    EXPECT_EQ(read.attributes, 0x4Cu);
+    EXPECT_EQ(read.shareName, u"Tessel_USB");
+    // Level 5 carries the shared bit; the spooling bits CUPS does not keep.
+    PrinterInfo5 five = *h->info5();
+    five.attributes = (five.attributes & ~0x8u) | 0x2;  // not shared; direct
+    EXPECT_EQ(h->setInfo5(five), kOk);
+    EXPECT_EQ(h->info5()->attributes, 0x44u);
+    // Administering on a handle opened for use only is refused before the server is asked.
+    auto use = PrinterHandle::open(u"Tessel_USB");
+    EXPECT_EQ(use->control(PRINTER_CONTROL_PAUSE), kAccessDenied);
 }
 
 }  // namespace
