@@ -40,9 +40,9 @@ class RealCups : public ::testing::Test {
   protected:
     void SetUp() override {
         TESSEL_REQUIRE_CUPSD();
-        cupsd_.emplace();
-        ASSERT_TRUE(cupsd_->running()) << cupsd_->log();
-        ASSERT_EQ(cupsd_->addKioskQueues(listener_.port()), "") << cupsd_->log();
+        kiosk_.emplace();
+        ASSERT_EQ(kiosk_->problem(), "");
+        cupsd_ = &kiosk_->cupsd;
         if (const char* old = std::getenv("TESSEL_SPOOLER")) previous_ = old;
         setenv("TESSEL_SPOOLER", "cups", 1);
     }
@@ -52,8 +52,8 @@ class RealCups : public ::testing::Test {
     std::string jobsListing() const { return cupsd_->run("lpstat", {"-l", "-o"}).out; }
 
     platform::testing::TempMachine machine_;
-    platform::testing::JobListener listener_;
-    std::optional<platform::testing::PrivateCupsd> cupsd_;
+    std::optional<platform::testing::CupsKiosk> kiosk_;
+    const platform::testing::PrivateCupsd* cupsd_ = nullptr;
     std::optional<std::string> previous_;
 };
 
