@@ -81,7 +81,9 @@ TEST_F(RealCups, CollectionIsWhatLpstatListsWithMappedPortsAndDrivers) {
     const auto names = printerNames();
     ASSERT_EQ(names.size(), devices.size());
     std::size_t i = 0;
-    std::cout << "queue / port / monitor / driver / device-uri (lpstat -v)\n";
+    std::cout << "lpstat -v:\n"
+              << cupsd_->run("lpstat", {"-v"}).out
+              << "the spooler: queue / port / monitor / driver / device-uri\n";
     for (const auto& [queue, uri] : devices) {
         SCOPED_TRACE(queue);
         const Row& row = rows[i];
