@@ -2,6 +2,7 @@
 // controlled through the spooler and checked against what the CUPS commands say.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 #include <map>
@@ -211,6 +212,17 @@ TEST_F(RealCups, RecordWritesReachCupsAsFarAsItKeepsThem) {
     // Administering on a handle opened for use only is refused before the server is asked.
     auto use = PrinterHandle::open(u"Tessel_USB");
     EXPECT_EQ(use->control(PRINTER_CONTROL_PAUSE), kAccessDenied);
+}
+
+TEST_F(RealCups, AClassIsListedOnAPortOfItsOwn) {
+    ASSERT_EQ(cupsd_->run("lpadmin", {"-p", "Tessel_USB", "-c", "Tessel_Class"}).exitCode, 0);
+    const auto names = printerNames();
+    ASSERT_NE(std::find(names.begin(), names.end(), u"Tessel_Class"), names.end());
+    auto info = PrinterHandle::open(u"Tessel_Class")->info2();
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->portName, u"CLASS:");
+    // The member keeps its own port and number.
+    EXPECT_EQ(PrinterHandle::open(u"Tessel_USB")->info2()->portName, u"USB001");
 }
 
 }  // namespace
