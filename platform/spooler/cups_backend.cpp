@@ -221,7 +221,10 @@ std::vector<Queue> queues(std::uint32_t* error) {
                 q.deviceUri = uri;
         }
         q.isDefault = d.is_default != 0;
-        q.port = ports.portOf(q.deviceUri);
+        constexpr std::uint32_t kCupsClass = 0x1;
+        q.port = (q.printerType & kCupsClass)
+                     ? MappedPort{u"CLASS:", u"Local Port", fromUtf8(q.deviceUri), 1}
+                     : ports.portOf(q.deviceUri);
         out.push_back(std::move(q));
     }
     cupsFreeDests(count, dests);

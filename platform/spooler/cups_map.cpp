@@ -140,6 +140,7 @@ MappedPort PortCounter::portOf(std::string_view uri) {
     if (s == "serial")
         return port(numbered("COM%d:", ++serial_), kLocal, uri, kPortWrite | kPortRead);
     if (s == "fax" || s == "hpfax") return port("FAX:", kLocal, uri, kPortWrite);
+    if (s.empty()) return port("NUL:", kLocal, uri, kPortWrite);  // no device at all
     return port(upper(s) + ":", kLocal, uri, kPortWrite);
 }
 

@@ -17,6 +17,9 @@
 //     parallel:, serial:   "LPT1:", ... / "COM1:", ... in queue order  "Local Port" type 3
 //     fax:, hpfax:         "FAX:"                                   "Local Port"  type 1
 //     anything else        "<SCHEME>:" (the scheme in capitals)     "Local Port"  type 1
+//     no device-uri        "NUL:"                                   "Local Port"  type 1
+//     a class (no device of its own; its jobs go to its members)
+//                          "CLASS:"                                 "Local Port"  type 1
 //   driver name        printer-make-and-model; data file = the queue's PPD in the server's
 //                      folder (<CUPS_SERVERROOT or /etc/cups>/ppd/<queue>.ppd) when it has
 //                      one; driver path = the backend program /usr/lib/cups/backend/<scheme>,

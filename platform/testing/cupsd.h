@@ -349,4 +349,24 @@ class PrivateCupsd {
     std::vector<std::pair<std::string, std::optional<std::string>>> previous_;
 };
 
+// A kiosk's printers on a private cupsd: the loopback network printer, then the scheduler with
+// the kiosk's mix of queues (PrivateCupsd::addKioskQueues) printing to it.
+class CupsKiosk {
+  public:
+    CupsKiosk() {
+        if (!cupsd.running())
+            problem_ = "the private cupsd did not start: " + cupsd.log();
+        else if (std::string errors = cupsd.addKioskQueues(printer.port()); !errors.empty())
+            problem_ = "lpadmin: " + errors + cupsd.log();
+    }
+    // Empty when the scheduler runs with every queue added, else what went wrong.
+    const std::string& problem() const { return problem_; }
+
+    JobListener printer;
+    PrivateCupsd cupsd;
+
+  private:
+    std::string problem_;
+};
+
 }  // namespace platform::testing

@@ -15,10 +15,9 @@ namespace {
 TEST(RealCupsJobs, HeldReleasedAndCancelledInCups) {
     TESSEL_REQUIRE_CUPSD();
     platform::testing::TempMachine machine;
-    platform::testing::JobListener printer;
-    platform::testing::PrivateCupsd cupsd;
-    ASSERT_TRUE(cupsd.running()) << cupsd.log();
-    ASSERT_EQ(cupsd.addKioskQueues(printer.port()), "") << cupsd.log();
+    platform::testing::CupsKiosk kiosk;
+    ASSERT_EQ(kiosk.problem(), "");
+    const auto& cupsd = kiosk.cupsd;
     ASSERT_TRUE(platform::system::describeMachine(R"({"spooler": "cups"})"));
     // A stopped queue keeps its jobs.
     ASSERT_EQ(cupsd.run("cupsdisable", {"Tessel_USB"}).exitCode, 0);

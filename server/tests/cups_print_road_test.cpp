@@ -20,10 +20,9 @@ namespace {
 TEST(RealCupsIssue, TheSampleCertificateReachesTheSocketPrinter) {
     TESSEL_REQUIRE_CUPSD();
     platform::testing::TempMachine machine;
-    platform::testing::JobListener printer;
-    platform::testing::PrivateCupsd cupsd;
-    ASSERT_TRUE(cupsd.running()) << cupsd.log();
-    ASSERT_EQ(cupsd.addKioskQueues(printer.port()), "") << cupsd.log();
+    platform::testing::CupsKiosk kiosk;
+    ASSERT_EQ(kiosk.problem(), "");
+    const auto& cupsd = kiosk.cupsd;
     ASSERT_EQ(cupsd.run("lpadmin", {"-d", "Tessel_Socket"}).exitCode, 0);
     // The description chooses the CUPS queues; it describes no printer of its own.
     ASSERT_TRUE(platform::system::describeMachine(R"({"spooler": "cups"})"));
@@ -44,7 +43,7 @@ TEST(RealCupsIssue, TheSampleCertificateReachesTheSocketPrinter) {
     EXPECT_NE(r.out.find("CE02 00 30\t"), std::string::npos) << r.out << server.errors();
 
     // The queue hands the job (Qt's PDF, the queue being raw) to the printer as it is.
-    const auto job = printer.job(0);
+    const auto job = kiosk.printer.job(0);
     ASSERT_TRUE(job) << cupsd.log() << cupsd.run("lpstat", {"-l", "-o"}).out;
     ASSERT_TRUE(job->starts_with("%PDF-")) << job->substr(0, 64);
     const auto file = machine.path() / "received.pdf";

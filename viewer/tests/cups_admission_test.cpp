@@ -9,8 +9,8 @@
 #include "server/paramstring.h"
 #include "viewer/control/param.h"
 #include "viewer/control/parse.h"
-#include "viewer/selection/policy.h"
 #include "viewer/selection/ports.h"
+#include "viewer/selection/tests/selection_fixture.h"
 #include "viewer/selection/vplist.h"
 #include "viewer/state/module_state.h"
 #include "viewer_fixture.h"
@@ -24,9 +24,8 @@ class RealCupsAdmission : public vistrel::testing::ViewerTest {
     void SetUp() override {
         TESSEL_REQUIRE_CUPSD();
         vistrel::testing::ViewerTest::SetUp();
-        cupsd_.emplace();
-        ASSERT_TRUE(cupsd_->running()) << cupsd_->log();
-        ASSERT_EQ(cupsd_->addKioskQueues(listener_.port()), "") << cupsd_->log();
+        kiosk_.emplace();
+        ASSERT_EQ(kiosk_->problem(), "");
         ASSERT_TRUE(platform::system::describeMachine(R"({"spooler": "cups"})"));
         // The settings as the issuing server's parameter string gives them.
         const std::u16string param =
@@ -38,23 +37,11 @@ class RealCupsAdmission : public vistrel::testing::ViewerTest {
         SetVirtualPrinter();
     }
 
-    struct Verdict {
-        bool admitted = false;
-        AdmissionRecord admission;
-        PrintableFindings found;
-    };
-    Verdict judge(const std::u16string& queue) {
-        PravoPrinter tables;
-        PrintablePolicy policy(printSettings(), tables, AdmissionProbes::machine());
-        printers::CPrinterInfo info;
-        info.setDeviceName(queue);
-        Verdict v;
-        v.admitted = policy.GetPrintable(info, v.admission, queue, v.found);
-        return v;
+    static selection_test::Verdict judge(const std::u16string& queue) {
+        return selection_test::judgeOnMachine(queue);
     }
 
-    platform::testing::JobListener listener_;
-    std::optional<platform::testing::PrivateCupsd> cupsd_;
+    std::optional<platform::testing::CupsKiosk> kiosk_;
 };
 
 TEST_F(RealCupsAdmission, EachKindOfQueueIsJudgedAsItsPortAndDriverSay) {
@@ -71,7 +58,7 @@ TEST_F(RealCupsAdmission, EachKindOfQueueIsJudgedAsItsPortAndDriverSay) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(platform::text::toUtf8(row.queue));
-        const Verdict v = judge(row.queue);
+        const auto v = judge(row.queue);
         EXPECT_EQ(v.admitted, row.admitted);
         EXPECT_EQ(v.found.isTcpIP, row.tcpIp);
         EXPECT_EQ(v.found.isVirtual, row.isVirtual);

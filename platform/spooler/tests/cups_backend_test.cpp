@@ -2,6 +2,7 @@
 // controlled through the spooler and checked against what the CUPS commands say.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 #include <map>
@@ -40,9 +41,9 @@ class RealCups : public ::testing::Test {
   protected:
     void SetUp() override {
         TESSEL_REQUIRE_CUPSD();
-        cupsd_.emplace();
-        ASSERT_TRUE(cupsd_->running()) << cupsd_->log();
-        ASSERT_EQ(cupsd_->addKioskQueues(listener_.port()), "") << cupsd_->log();
+        kiosk_.emplace();
+        ASSERT_EQ(kiosk_->problem(), "");
+        cupsd_ = &kiosk_->cupsd;
         if (const char* old = std::getenv("TESSEL_SPOOLER")) previous_ = old;
         setenv("TESSEL_SPOOLER", "cups", 1);
     }
@@ -52,8 +53,8 @@ class RealCups : public ::testing::Test {
     std::string jobsListing() const { return cupsd_->run("lpstat", {"-l", "-o"}).out; }
 
     platform::testing::TempMachine machine_;
-    platform::testing::JobListener listener_;
-    std::optional<platform::testing::PrivateCupsd> cupsd_;
+    std::optional<platform::testing::CupsKiosk> kiosk_;
+    const platform::testing::PrivateCupsd* cupsd_ = nullptr;
     std::optional<std::string> previous_;
 };
 
@@ -81,7 +82,9 @@ TEST_F(RealCups, CollectionIsWhatLpstatListsWithMappedPortsAndDrivers) {
     const auto names = printerNames();
     ASSERT_EQ(names.size(), devices.size());
     std::size_t i = 0;
-    std::cout << "queue / port / monitor / driver / device-uri (lpstat -v)\n";
+    std::cout << "lpstat -v:\n"
+              << cupsd_->run("lpstat", {"-v"}).out
+              << "the spooler: queue / port / monitor / driver / device-uri\n";
     for (const auto& [queue, uri] : devices) {
         SCOPED_TRACE(queue);
         const Row& row = rows[i];
@@ -108,8 +111,9 @@ TEST_F(RealCups, CollectionIsWhatLpstatListsWithMappedPortsAndDrivers) {
             if (p.portName != row.port) continue;
             found = true;
             std::cout << toUtf8(p.monitorName);
-            // Two queues on one host share the port; its description is the first one's.
-            if (row.port != u"IP_127.0.0.1") EXPECT_EQ(toUtf8(p.description), uri);
+            // The two network queues print to one listener, so they share one port.
+            const bool network = row.port == u"IP_127.0.0.1";
+            EXPECT_EQ(toUtf8(p.description), (network ? "Standard TCP/IP Port: " : "") + uri);
         }
         EXPECT_TRUE(found);
         std::cout << " / " << toUtf8(info->driverName) << " / " << uri << "\n";
@@ -181,6 +185,44 @@ TEST_F(RealCups, DefaultPrinterIsTheServers) {
     EXPECT_EQ(defaultPrinterInfo2()->printerName, u"Tessel_Socket");
     EXPECT_EQ(defaultPrinterInfo2()->attributes & 0x4, 0x4u);
     EXPECT_EQ(setDefaultPrinter(u"Tessel_Nowhere"), kInvalidPrinterName);
+}
+
+TEST_F(RealCups, RecordWritesReachCupsAsFarAsItKeepsThem) {
+    auto h = PrinterHandle::open(u"Tessel_USB", PRINTER_ALL_ACCESS);
+    ASSERT_TRUE(h);
+    PrinterInfo2 info = *h->info2();
+    EXPECT_EQ(info.attributes, 0x40u);  // local, not shared, not the default
+    info.comment = u"Front desk";
+    info.location = u"Hall 2";
+    info.attributes |= 0x8 | 0x4;  // shared, and the default
+    EXPECT_EQ(h->setInfo2(info), kOk);
+    const std::string listing = cupsd_->run("lpstat", {"-l", "-p", "Tessel_USB"}).out;
+    EXPECT_NE(listing.find("Description: Front desk"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("Location: Hall 2"), std::string::npos) << listing;
+    const PrinterInfo2 read = *h->info2();
+    EXPECT_EQ(read.comment, u"Front desk");
+    EXPECT_EQ(read.location, u"Hall 2");
+    EXPECT_EQ(read.attributes, 0x4Cu);
+    EXPECT_EQ(read.shareName, u"Tessel_USB");
+    // Level 5 carries the shared bit; the spooling bits CUPS does not keep.
+    PrinterInfo5 five = *h->info5();
+    five.attributes = (five.attributes & ~0x8u) | 0x2;  // not shared; direct
+    EXPECT_EQ(h->setInfo5(five), kOk);
+    EXPECT_EQ(h->info5()->attributes, 0x44u);
+    // Administering on a handle opened for use only is refused before the server is asked.
+    auto use = PrinterHandle::open(u"Tessel_USB");
+    EXPECT_EQ(use->control(PRINTER_CONTROL_PAUSE), kAccessDenied);
+}
+
+TEST_F(RealCups, AClassIsListedOnAPortOfItsOwn) {
+    ASSERT_EQ(cupsd_->run("lpadmin", {"-p", "Tessel_USB", "-c", "Tessel_Class"}).exitCode, 0);
+    const auto names = printerNames();
+    ASSERT_NE(std::find(names.begin(), names.end(), u"Tessel_Class"), names.end());
+    auto info = PrinterHandle::open(u"Tessel_Class")->info2();
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->portName, u"CLASS:");
+    // The member keeps its own port and number.
+    EXPECT_EQ(PrinterHandle::open(u"Tessel_USB")->info2()->portName, u"USB001");
 }
 
 }  // namespace

@@ -38,6 +38,7 @@ TEST(CupsMap, PortsBySchemeCountInQueueOrder) {
         {"fax://10.0.0.3", "FAX:", u"Local Port", 1},
         {"hpfax:/usb/HP_Fax", "FAX:", u"Local Port", 1},
         {"beh:/1/3/5/socket://10.0.0.5", "BEH:", u"Local Port", 1},
+        {"", "NUL:", u"Local Port", 1},
     };
     PortCounter counter;
     for (const auto& c : cases) {

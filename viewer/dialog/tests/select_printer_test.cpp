@@ -818,10 +818,9 @@ TEST_F(Dialog, StepLogLines) {
 // stopped queue as paused, a queue whose printer reports media-empty as out of paper.
 TEST_F(Dialog, RealCupsQueuesShowTheirStatus) {
     TESSEL_REQUIRE_CUPSD();
-    platform::testing::JobListener printer;
-    platform::testing::PrivateCupsd cupsd;
-    ASSERT_TRUE(cupsd.running()) << cupsd.log();
-    ASSERT_EQ(cupsd.addKioskQueues(printer.port()), "") << cupsd.log();
+    platform::testing::CupsKiosk kiosk;
+    ASSERT_EQ(kiosk.problem(), "");
+    const auto& cupsd = kiosk.cupsd;
     ASSERT_EQ(cupsd.run("cupsdisable", {"Tessel_USB"}).exitCode, 0);
     ASSERT_EQ(cupsd.setStateReasons("Tessel_Socket", {"media-empty-error"}), "");
     ASSERT_TRUE(platform::system::describeMachine(R"({"spooler": "cups"})"));

@@ -309,11 +309,7 @@ const std::vector<Row>& rows() {
     return r;
 }
 
-struct Verdict {
-    bool admitted;
-    AdmissionRecord admission;
-    PrintableFindings found;
-};
+using selection_test::Verdict;
 
 // Fills the module's lists from the described machine as the viewer does before the dialog,
 // builds the tables and runs the policy on the machine's probes.
@@ -321,13 +317,7 @@ Verdict judge(const std::u16string& device) {
     std::u16string server;
     GetAvailableprts(server);
     EXPECT_TRUE(SetVirtualPrinter());
-    PravoPrinter tables;
-    PrintablePolicy policy(printSettings(), tables, AdmissionProbes::machine());
-    printers::CPrinterInfo info;
-    info.setDeviceName(device);
-    Verdict v;
-    v.admitted = policy.GetPrintable(info, v.admission, device, v.found);
-    return v;
+    return selection_test::judgeOnMachine(device);
 }
 
 std::u16string deviceOf(const std::string& printerJson) {

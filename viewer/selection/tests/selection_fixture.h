@@ -10,6 +10,7 @@
 #include "platform/system/machine.h"
 #include "platform/testing/temp_machine.h"
 #include "viewer/log/log.h"
+#include "viewer/selection/policy.h"
 #include "viewer/selection/vplist.h"
 #include "viewer/state/module_state.h"
 
@@ -42,5 +43,24 @@ class DescribedMachine {
   private:
     platform::testing::TempMachine machine_;
 };
+
+// What the admissibility policy says of a printer.
+struct Verdict {
+    bool admitted = false;
+    vistrel::AdmissionRecord admission;
+    vistrel::PrintableFindings found;
+};
+
+// Runs the policy with this thread's settings and lists on the machine's own probes.
+inline Verdict judgeOnMachine(const std::u16string& device) {
+    vistrel::PravoPrinter tables;
+    vistrel::PrintablePolicy policy(vistrel::printSettings(), tables,
+                                    vistrel::AdmissionProbes::machine());
+    printers::CPrinterInfo info;
+    info.setDeviceName(device);
+    Verdict v;
+    v.admitted = policy.GetPrintable(info, v.admission, device, v.found);
+    return v;
+}
 
 }  // namespace selection_test
