@@ -220,6 +220,10 @@ void writeHeaderRow(std::uint8_t* image, const char* tag, std::uint32_t length, 
     if (digital) putLe32(image + 74, coded);
 }
 
+struct FreeBlock {
+    void operator()(std::uint8_t* p) const { std::free(p); }
+};
+
 std::int32_t fillDigitalGrid(const std::uint8_t* data, std::uint32_t length, const char* key,
                              std::uint16_t mode, std::uint8_t** image, std::uint32_t* imageSize,
                              std::uint8_t* trailer, std::int32_t option) {
@@ -227,17 +231,17 @@ std::int32_t fillDigitalGrid(const std::uint8_t* data, std::uint32_t length, con
     if (mode > 100) return -200 + digital::kBadArgument;
     if (length > 0xFFFFFFFFu - 320) return kNoMemory;
     const std::size_t workSize = std::size_t{length} + 320;
-    auto* work = static_cast<std::uint8_t*>(std::calloc(workSize, 1));
+    // Released on every way out, an exception included, unless handed out as the image.
+    std::unique_ptr<std::uint8_t, FreeBlock> owned(
+        static_cast<std::uint8_t*>(std::calloc(workSize, 1)));
+    std::uint8_t* const work = owned.get();
     if (!work) return kNoMemory;
     if (length) std::memcpy(work + 142, data, length);
     std::uint8_t* payload = work + 142;
 
     std::uint32_t n = length;
     std::int32_t answer = platform::outside::mavrin::compress(payload, &n, option);
-    if (answer == kCompressFailed) {
-        std::free(work);
-        return kCompressFailed;
-    }
+    if (answer == kCompressFailed) return kCompressFailed;
     const bool compressed = answer != platform::outside::mavrin::kStored;
     std::uint8_t block[20] = {};
     const std::size_t keyLength = key ? strnlen(key, 256) : 0;
@@ -245,10 +249,7 @@ std::int32_t fillDigitalGrid(const std::uint8_t* data, std::uint32_t length, con
     if (keyLength) {
         const std::string keyText(key, keyLength);
         answer = platform::outside::mavrin::encrypt(payload, n, keyText.c_str(), block, option);
-        if (answer != 1) {
-            std::free(work);
-            return answer;
-        }
+        if (answer != 1) return answer;
         encrypted = true;
     }
     putLe16(block + 12, compressed ? 1 : 0);
@@ -273,14 +274,14 @@ std::int32_t fillDigitalGrid(const std::uint8_t* data, std::uint32_t length, con
     if (mode == 0) {
         writeHeaderRow(work, "Korvane1", length, 0, false);
         writeBitmapHeader(work, (payloadSize + 80) / 80);
-        *image = work;
+        *image = owned.release();
         *imageSize = 62 + 80 + payloadSize;
         return answer;
     }
     std::vector<std::uint8_t> coded;
     std::uint32_t codedLength = 0;
     const int rc = digital::encode(mode, payload, payloadSize, coded, codedLength);
-    std::free(work);
+    owned.reset();
     if (rc != 1) return rc - 200;
     const std::uint32_t rows = (codedLength + 159) / 80;
     const std::size_t size = std::size_t{rows} * 80 + 62;

@@ -9,12 +9,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 target=${1:?usage: fuzz.sh TARGET SECONDS}
 seconds=${2:-60}
 build=${TESSEL_FUZZ_BUILD_DIR:-$top/build-fuzz}
-mkdir -p "$build"
-log=$build/build.log
-
-CC=clang CXX=clang++ TESSEL_BUILD_DIR=$build TESSEL_BUILD_TARGETS="fuzz_$target" \
-  "$top/scripts/build.sh" -DTESSEL_FUZZ=ON -DTESSEL_BUILD_TESTS=OFF -DTESSEL_BUILD_BENCH=OFF \
-  -DTESSEL_SANITIZE=OFF >"$log" 2>&1 || { tail -50 "$log"; exit 1; }
+"$top/scripts/fuzz-build.sh" "$target"
 
 work=$build/corpus/$target
 artifacts=$build/artifacts/$target/
