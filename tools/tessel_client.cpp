@@ -34,12 +34,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/system/givenfile.h"
 #include "platform/text/text.h"
 #include "server/clock.h"
 #include "server/frame.h"
@@ -60,10 +59,14 @@ int usage() {
     return 2;
 }
 
+// A set-up or page file: a regular file of at most 64 MiB (a page's size), never a pipe or a
+// device; otherwise nullopt, with the cause told.
 std::optional<std::string> readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string bytes;
+    platform::system::GivenFileError failure;
+    if (platform::system::readGivenFile(path, std::size_t(64) << 20, bytes, failure)) return bytes;
+    std::fprintf(stderr, "tessel-client: %s\n", failure.why.c_str());
+    return std::nullopt;
 }
 
 // A set-up file as text: a UTF-8 byte-order mark at its start (Windows editors write one) is

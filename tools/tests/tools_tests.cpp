@@ -84,6 +84,22 @@ TEST_F(Tools, RegsvrRefusesWhatIsNotARegularFile) {
     }
 }
 
+// The protocol client sends only regular files: a named pipe, a device or a folder given as a
+// set-up or page file is refused before anything is sent.
+TEST_F(Tools, ProtocolClientRefusesWhatIsNotARegularFile) {
+    namespace fs = std::filesystem;
+    const std::string client = (platform::testing::binFolder() / "tessel-client").string();
+    const fs::path pipe = machine.path() / "page.pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    for (const char* command : {"setup", "page", "page64"})
+        for (const fs::path& file : {pipe, fs::path("/dev/zero"), machine.path()}) {
+            SCOPED_TRACE(std::string(command) + " " + file.string());
+            auto sent = runProgram(client, {"--port", "1", command, file.string()});
+            EXPECT_EQ(sent.exitCode, 2);
+            EXPECT_NE(sent.err.find("not a regular file"), std::string::npos) << sent.err;
+        }
+}
+
 // Code is loaded only from absolute paths to regular files in folders no other user can write:
 // regsvr refuses to register anything else, and the runtime refuses to load it.
 TEST_F(Tools, LibrariesFromUnsafePlacesAreRefusedWithTheReason) {
