@@ -1,5 +1,7 @@
 #include "platform/text/coding.h"
 
+#include <array>
+
 namespace platform::text {
 namespace {
 
@@ -17,13 +19,12 @@ Text hexOf(std::span<const std::uint8_t> bytes, HexCase letters) {
 template <class View>
 std::optional<ByteString> bytesOfHex(View text) {
     if (text.size() % 2) return std::nullopt;
-    ByteString out;
-    out.reserve(text.size() / 2);
+    ByteString out(text.size() / 2);
     for (std::size_t i = 0; i < text.size(); i += 2) {
         int hi = hexDigitValue(static_cast<char32_t>(text[i]));
         int lo = hexDigitValue(static_cast<char32_t>(text[i + 1]));
         if (hi < 0 || lo < 0) return std::nullopt;
-        out.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
+        out[i / 2] = static_cast<std::uint8_t>(hi * 16 + lo);
     }
     return out;
 }
@@ -77,28 +78,54 @@ std::u16string toBase64(std::span<const std::uint8_t> data) {
 }
 
 std::optional<ByteString> fromBase64(std::u16string_view text) {
-    ByteString out;
-    out.reserve(text.size() / 4 * 3);
+    // Values of the alphabet's characters; -1 for every other character below 128.
+    static constexpr auto kValues = [] {
+        std::array<std::int8_t, 128> v{};
+        v.fill(-1);
+        for (int i = 0; i < 64; ++i) v[static_cast<unsigned char>(kAlphabet[i])] = std::int8_t(i);
+        return v;
+    }();
+    const auto value = [](char16_t c) { return c < 128 ? kValues[c] : std::int8_t(-1); };
+
+    ByteString out(text.size() / 4 * 3 + 3);
+    std::uint8_t* at = out.data();
+    const char16_t* c = text.data();
+    const char16_t* const end = c + text.size();
     std::uint32_t acc = 0;
     int bits = 0, pads = 0;
-    for (char16_t c : text) {
-        if (c == u'\r' || c == u'\n' || c == u' ' || c == u'\t') continue;
-        if (c == u'=') {
+    while (c != end) {
+        // Whole groups of four alphabet characters at a time, while no bits are left over.
+        while (bits == 0 && pads == 0 && end - c >= 4) {
+            const int a = value(c[0]), b = value(c[1]), d = value(c[2]), e = value(c[3]);
+            if ((a | b | d | e) < 0) break;
+            const auto n = static_cast<std::uint32_t>(a << 18 | b << 12 | d << 6 | e);
+            at[0] = static_cast<std::uint8_t>(n >> 16);
+            at[1] = static_cast<std::uint8_t>(n >> 8);
+            at[2] = static_cast<std::uint8_t>(n);
+            at += 3;
+            c += 4;
+        }
+        if (c == end) break;
+        // One character at a time: blanks and line breaks are skipped, "=" pads.
+        const char16_t ch = *c++;
+        if (ch == u'\r' || ch == u'\n' || ch == u' ' || ch == u'\t') continue;
+        if (ch == u'=') {
             ++pads;
             continue;
         }
-        int v = base64Value(c);
+        const int v = value(ch);
         if (v < 0 || pads) return std::nullopt;  // outside the alphabet, or data after padding
         acc = (acc << 6) | static_cast<std::uint32_t>(v);
         bits += 6;
         if (bits >= 8) {
             bits -= 8;
-            out.push_back(static_cast<std::uint8_t>(acc >> bits));
+            *at++ = static_cast<std::uint8_t>(acc >> bits);
             acc &= (1u << bits) - 1;
         }
     }
     // Leftover bits must be the padding zeros of a final group of 2 or 3 characters.
     if (bits >= 6 || pads > 2) return std::nullopt;
+    out.resize(static_cast<std::size_t>(at - out.data()));
     return out;
 }
 

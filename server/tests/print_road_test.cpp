@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QIODevice>
 #include <QImage>
+#include <QImageWriter>
 #include <QPainter>
 
 #include <cstdlib>
@@ -161,6 +162,55 @@ TEST_F(EndToEnd, AnIssuePrintsWithThePrinterSettingsOfItsOwnSetUp) {
         EXPECT_EQ(body(client.reply()), issue.reply) << server->errors();
         EXPECT_EQ(std::filesystem::exists(script.string() + ".done"), issue.selectionShown);
         EXPECT_EQ(pdfsIn(machine.path() / "print").size(), issue.pdfs) << server->errors();
+    }
+}
+
+// Small TIFF files that decode to large pictures: with room for two decoded pages at a time the
+// run prints every page, one after another; with room for none of them it fails with "31"
+// instead of holding every page at once.
+TEST_F(EndToEnd, LargePicturesPrintPageByPageAndOneThatCannotBeHeldSays31) {
+    // 1500 x 1500 pixels, 9 MB decoded, a few KB as a file.
+    QImage image(1500, 1500, QImage::Format_RGB32);
+    image.fill(QColor(240, 240, 240));
+    QPainter(&image).fillRect(0, 0, 700, 300, QColor(20, 40, 160));
+    const auto tiff = machine.path() / "large.tif";
+    {
+        QImageWriter writer(QString::fromStdString(tiff.string()), "tiff");
+        writer.setCompression(1);
+        ASSERT_TRUE(writer.write(image)) << writer.errorString().toStdString();
+    }
+    ASSERT_LT(std::filesystem::file_size(tiff), 100000u);
+    constexpr int kPages = 6;
+    std::vector<std::string> args = {"--port", std::to_string(port), "setup",
+                                     (machine.path() / "setup.json").string()};
+    for (int page = 0; page < kPages; ++page) {
+        args.push_back(page % 2 ? "page64" : "page");
+        args.push_back(tiff.string());
+    }
+    args.push_back("run");
+    std::ofstream(machine.path() / "setup.json") << R"({"pages": 6, "usedefaultprinter": "1"})";
+
+    struct Case {
+        const char* memoryMb;
+        const char* reply;
+        std::size_t pdfPages;
+    };
+    for (const Case& c : {Case{"20", "CE02 00 30\t", kPages}, Case{"8", "CE02 02 31\t", 0}}) {
+        std::filesystem::remove_all(machine.path() / "print");
+        setenv("TESSEL_PAGE_MEMORY_MB", c.memoryMb, 1);
+        ServerProcess server(machine.path(), ini(port));
+        unsetenv("TESSEL_PAGE_MEMORY_MB");
+        ASSERT_TRUE(server.waitListening(port)) << server.errors();
+        auto r = platform::testing::runProgram(
+            (platform::testing::binFolder() / "tessel-client").string(), args);
+        EXPECT_NE(r.out.find(c.reply), std::string::npos) << c.memoryMb << r.out << server.errors();
+        const auto pdfs = pdfsIn(machine.path() / "print");
+        if (c.pdfPages == 0) {
+            EXPECT_TRUE(pdfs.empty()) << c.memoryMb;
+        } else {
+            ASSERT_EQ(pdfs.size(), 1u) << server.errors();
+            EXPECT_EQ(platform::print::testing::pdfPages(pdfs[0]).size(), c.pdfPages);
+        }
     }
 }
 

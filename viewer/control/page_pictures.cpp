@@ -158,7 +158,7 @@ void PagePictures::decode(std::unique_lock<std::mutex>& lock, std::int32_t page,
     const std::size_t need = size ? bytesOf(size->width, size->height) : 0;
     if (need > decoding_.budgetBytes) return finish(Outcome::TooLarge, nullptr, 0);
     for (;;) {
-        const std::size_t use = forReader ? kNow : nextUse(page);
+        const std::size_t use = forReader || page == wanted_ ? kNow : nextUse(page);
         if (!forReader && (stopping_ || use == kNever)) {
             // Nobody wants it any more: back to waiting, with nothing held.
             slot.state = State::Waiting;
@@ -220,6 +220,8 @@ PagePictures::Page PagePictures::take(std::int32_t page) {
     Slot& slot = slots_[static_cast<std::size_t>(page)];
     if (position_ < plan_.size() && plan_[position_] == page) ++position_;
     changed_.notify_all();  // the workers look ahead from the new place
+    // A worker decoding this page gets room as the reader would.
+    wanted_ = page;
     while (slot.state == State::Decoding || slot.state == State::Waiting) {
         if (slot.state == State::Decoding) {
             changed_.wait(lock);
@@ -228,6 +230,7 @@ PagePictures::Page PagePictures::take(std::int32_t page) {
             decode(lock, page, true);
         }
     }
+    wanted_ = 0;
     Page result{slot.picture, slot.outcome};
     // Given up when the plan does not want it again; the caller's pointer keeps it.
     if (nextUse(page) == kNever) {

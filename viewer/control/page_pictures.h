@@ -98,6 +98,7 @@ class PagePictures {
     std::vector<Slot> slots_;  // 1-based; slot 0 unused
     std::vector<std::int32_t> plan_;
     std::size_t position_ = 0;  // the reader's place in the plan
+    std::int32_t wanted_ = 0;   // the page the reader waits for; 0: none
     std::size_t held_ = 0;      // bytes of Held pictures and of decodes under way
     std::size_t peak_ = 0;
     bool stopping_ = false;

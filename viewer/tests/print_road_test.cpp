@@ -6,6 +6,7 @@
 #include "platform/print/print.h"
 #include "platform/system/description.h"
 #include "platform/ui/messagebox.h"
+#include "viewer/control/page_pictures.h"
 #include "viewer/control/viewer.h"
 #include "viewer/selection/settings.h"
 #include "viewer_fixture.h"
@@ -40,7 +41,12 @@ class PrintRoad : public ViewerTest {
         ViewerTest::SetUp();
         boxes = std::make_shared<platform::ui::HeadlessMessageBoxes>();
         platform::ui::setMessageBoxes(boxes);
+        makeViewer();
+    }
+    // A new viewer with the test's page decoding.
+    void makeViewer() {
         ViewerParts parts;
+        parts.pageDecoding = decoding;
         parts.printers = [this](std::u16string_view device,
                                 std::u16string* why) -> std::unique_ptr<print::Printer> {
             opened.emplace_back(device);
@@ -74,6 +80,11 @@ class PrintRoad : public ViewerTest {
     struct Recorder : print::RecordingPrinter {
         explicit Recorder(PrintRoad* t) : RecordingPrinter(u"Tessel Printer"), test(t) {}
         ~Recorder() override { test->steps = steps; }
+        bool drawPicture(const platform::imaging::Picture& picture, double x, double y,
+                         double width, double height) override {
+            test->drawn.push_back(picture);
+            return RecordingPrinter::drawPicture(picture, x, y, width, height);
+        }
         PrintRoad* test;
     };
     void pagesOf(const std::u16string& list) {
@@ -92,6 +103,8 @@ class PrintRoad : public ViewerTest {
     std::shared_ptr<Viewer> viewer;
     std::vector<std::u16string> opened;
     std::vector<std::string> steps;
+    std::vector<platform::imaging::Picture> drawn;  // every picture printed, in order
+    std::optional<PageDecoding> decoding;
     std::vector<bool> results;
     int loads = 0;
     int dialogs = 0;
@@ -230,6 +243,131 @@ TEST_F(PrintRoad, AvailablePrinterAnswersFromTheInstalledPrinters) {
 
     ASSERT_TRUE(platform::system::describeMachine(R"({"printers": []})"));
     EXPECT_FALSE(invoke(*viewer, dispid::AvailablePrinter, DISPATCH_METHOD).toBool());
+}
+
+// Pages of one colour each, told apart by their sizes, in hexadecimal and Base64 by turns.
+std::u16string pagesOfColours(int count, int width, int height) {
+    std::u16string list;
+    for (int i = 0; i < count; ++i) {
+        const auto bmp =
+            bmpOf(width + i % 3, height, 0x102030u * static_cast<std::uint32_t>(i + 1));
+        list += (i % 2 ? text::toBase64(bmp) : text::toHex(bmp)) + u",";
+    }
+    return list;
+}
+
+TEST_F(PrintRoad, DecodingAheadPrintsTheSamePixelsAsDecodingEachPageWhenWanted) {
+    printSettings().UseDefaultPrinter = true;
+    const std::u16string list = pagesOfColours(9, 30, 40);
+    std::vector<std::vector<platform::imaging::Picture>> printed;
+    // No workers; workers within a wide budget; workers in a budget of two pages, so pages
+    // shown on the walk are given up and decoded again for the print.
+    for (PageDecoding d :
+         {PageDecoding{0, 1u << 20}, PageDecoding{3, 1u << 20}, PageDecoding{3, 2 * 32 * 40 * 4}}) {
+        decoding = d;
+        makeViewer();
+        drawn.clear();
+        pagesOf(list);
+        run();
+        ASSERT_EQ(results.back(), true) << d.workers << " " << d.budgetBytes;
+        printed.push_back(drawn);
+    }
+    ASSERT_EQ(printed[0].size(), 9u);
+    for (std::size_t way = 1; way < printed.size(); ++way) {
+        ASSERT_EQ(printed[way].size(), printed[0].size()) << way;
+        for (std::size_t page = 0; page < printed[0].size(); ++page) {
+            EXPECT_EQ(printed[way][page].width, printed[0][page].width) << way << " " << page;
+            EXPECT_EQ(printed[way][page].pixels, printed[0][page].pixels) << way << " " << page;
+        }
+    }
+    EXPECT_EQ(loads, 27);  // every page shown on each walk
+}
+
+TEST_F(PrintRoad, APageThatCannotBeHeldFailsThePrintAndAnUndecodableOneStillDoes) {
+    printSettings().UseDefaultPrinter = true;
+    struct Case {
+        std::u16string list;
+        std::u16string message;
+    };
+    const Case cases[] = {
+        // 40 x 40 pixels take 6,400 bytes, more than the budget of 4,000.
+        {text::toHex(bmpOf(10, 10)) + u"," + text::toHex(bmpOf(40, 40)) + u",",
+         u"페이지 2 이미지가 너무 커서 담을 수 없습니다."},
+        {text::toHex(bmpOf(10, 10)) + u",zz-not-an-image," + text::toHex(bmpOf(10, 10)) + u",",
+         u"페이지 2 이미지가 없습니다."},
+    };
+    for (unsigned workers : {0u, 2u}) {
+        for (const Case& c : cases) {
+            decoding = PageDecoding{workers, 4000};
+            makeViewer();
+            results.clear();
+            boxes->clear();
+            pagesOf(c.list);
+            run();
+            EXPECT_EQ(results, std::vector<bool>{false}) << workers;
+            EXPECT_EQ(steps.back(), "abort");
+            ASSERT_EQ(boxes->shown().size(), 1u);
+            EXPECT_EQ(boxes->shown()[0].text, u"인쇄 실패\r\n" + c.message);
+        }
+    }
+}
+
+TEST(PagePictures, HoldNoMoreThanTheirBudgetAlongTheWalkAndThePrint) {
+    constexpr int kPages = 12;
+    constexpr std::size_t kPicture = 40 * 40 * 4;
+    auto list = std::make_shared<const std::u16string>([] {
+        std::u16string l;
+        for (int i = 0; i < kPages; ++i)
+            l += text::toHex(bmpOf(40, 40, 0x010203u * static_cast<std::uint32_t>(i + 1))) + u",";
+        return l;
+    }());
+    for (unsigned workers : {0u, 1u, 4u}) {
+        PagePictures pictures(list, PageDecoding{workers, 3 * kPicture}, kPageFill);
+        ASSERT_EQ(pictures.count(), kPages);
+        std::vector<std::int32_t> order;
+        for (int pass = 0; pass < 2; ++pass)
+            for (int page = 1; page <= kPages; ++page) order.push_back(page);
+        pictures.plan(order);
+        for (std::int32_t page : order) {
+            const auto taken = pictures.take(page);
+            ASSERT_EQ(taken.outcome, PagePictures::Outcome::Ok) << workers << " " << page;
+            // 0xFFRRGGBB of the page's colour 0xRRGGBB.
+            EXPECT_EQ(taken.picture->pixel(5, 5), 0xFF000000u | (0x010203u * page)) << page;
+            EXPECT_LE(pictures.heldBytes(), 3 * kPicture);
+        }
+        EXPECT_LE(pictures.peakBytes(), 3 * kPicture) << workers;
+        EXPECT_GE(pictures.peakBytes(), kPicture);
+        // The last pass wants nothing again: everything it took was given up.
+        EXPECT_EQ(pictures.heldBytes(), 0u) << workers;
+        EXPECT_TRUE(pictures.decodedOnce(kPages));
+    }
+}
+
+TEST(PagePictures, SplitTheListInPlaceAndSayWhyAPageHasNoPicture) {
+    auto list = std::make_shared<const std::u16string>(text::toHex(bmpOf(10, 10)) + u",," + u"zz," +
+                                                       text::toBase64(bmpOf(40, 40)) + u",tail");
+    PagePictures pictures(list, PageDecoding{2, 1000}, kPageFill);
+    ASSERT_EQ(pictures.count(), 4);  // the text after the last comma is no page
+    pictures.plan({1, 2, 3, 4});
+    EXPECT_EQ(pictures.take(1).outcome, PagePictures::Outcome::Ok);
+    EXPECT_EQ(pictures.take(2).outcome, PagePictures::Outcome::Empty);
+    EXPECT_EQ(pictures.take(3).outcome, PagePictures::Outcome::Undecodable);
+    EXPECT_EQ(pictures.take(4).outcome, PagePictures::Outcome::TooLarge);
+    EXPECT_EQ(pictures.take(5).picture, nullptr);
+    EXPECT_FALSE(pictures.decodedOnce(4));
+}
+
+TEST(PagePictures, EndWhileTheirWorkersDecode) {
+    std::u16string l;
+    for (int i = 0; i < 40; ++i) l += text::toHex(bmpOf(300, 300)) + u",";
+    auto list = std::make_shared<const std::u16string>(std::move(l));
+    for (int round = 0; round < 5; ++round) {
+        PagePictures pictures(list, PageDecoding{4, 1u << 20}, kPageFill);
+        std::vector<std::int32_t> order;
+        for (int page = 1; page <= 40; ++page) order.push_back(page);
+        pictures.plan(order);
+        if (round % 2) pictures.take(1);
+    }  // each ends with its workers mid-way, waiting for room or decoding
 }
 
 }  // namespace

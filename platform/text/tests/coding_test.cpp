@@ -32,6 +32,21 @@ TEST(Coding, Base64DecoderSkipsBlanksAndRefusesTheRest) {
     EXPECT_EQ(fromBase64(u" Zm9v\r\nYmFy\t"), ascii("foobar"));
     for (std::u16string_view bad : {u"Zm9v!", u"Zg==Zg==", u"Z", u"Zm9vY", u"Zg===", u"Zm9v\u00e9"})
         EXPECT_EQ(fromBase64(bad), std::nullopt) << std::string(bad.begin(), bad.end());
+    // A blank at every place of a long text, so that whole groups and single characters
+    // alternate at each offset; and a bad character at every place.
+    ByteString data(61);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 37 + 5);
+    const std::u16string clean = toBase64(data);
+    for (std::size_t at = 0; at <= clean.size(); ++at) {
+        for (std::u16string_view blank : {u"\r\n", u" ", u"\t\t\t"}) {
+            std::u16string spaced = clean;
+            spaced.insert(at, blank);
+            EXPECT_EQ(fromBase64(spaced), data) << at;
+        }
+        std::u16string bad = clean;
+        bad.insert(at, u"*");
+        EXPECT_EQ(fromBase64(bad), std::nullopt) << at;
+    }
 }
 
 TEST(Coding, HexInBothCasesAndBothTextForms) {
