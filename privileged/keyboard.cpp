@@ -4,6 +4,8 @@
 #include "platform/window/keyboard.h"
 #include "privileged/kestrum.h"
 
+#include <vector>
+
 namespace kestrum {
 
 namespace win = platform::window;
@@ -76,6 +78,24 @@ bool hookProc(const win::KeyEvent& e) {
     return exitKeys(s, e, true);
 }
 
+// What the hook swallows in its present mode, for a desktop that must take these keys away
+// from other programs: the locked filter and F4; nothing in print-only or pass-all mode.
+std::vector<win::SwallowedKey> swallowedKeys(const LockState& s) {
+    if (s.passAll || s.printOnly) return {};
+    std::vector<win::SwallowedKey> keys;
+    for (std::uint32_t vk : {VK_SNAPSHOT, VK_LWIN, VK_APPS}) keys.push_back({vk});
+    for (std::uint32_t vk = VK_F1; vk <= VK_F12; ++vk)
+        keys.push_back({vk, false, false, vk == VK_F4});
+    for (std::uint32_t vk : {0x4Eu, 0x6Eu, 0x43u, 0x63u, std::uint32_t(VK_ESCAPE), 0x46u, 0x66u})
+        keys.push_back({vk, true});
+    keys.push_back({0, false, true});  // any key with Alt held
+    return keys;
+}
+
+void updateSwallowed() {
+    if (state().hook != 0) win::setSwallowedKeys(swallowedKeys(state()));
+}
+
 }  // namespace
 
 void lockKeyboard(bool lock) {
@@ -83,6 +103,7 @@ void lockKeyboard(bool lock) {
     if (lock) {
         if (s.hook != 0) return;  // already locked: one hook, which unlocking can remove
         s.hook = win::installKeyboardHook(hookProc);
+        updateSwallowed();
     } else if (s.hook != 0) {
         win::removeKeyboardHook(s.hook);
         s.hook = 0;
@@ -91,9 +112,11 @@ void lockKeyboard(bool lock) {
 
 void setPassAll(bool v) {
     state().passAll = v;
+    updateSwallowed();
 }
 void setPrintOnly(bool v) {
     state().printOnly = v;
+    updateSwallowed();
 }
 void setFindText(bool v) {
     state().findText = v;

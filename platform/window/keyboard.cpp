@@ -1,7 +1,14 @@
 #include "platform/window/keyboard.h"
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <vector>
+
+#include "platform/window/x11_keyboard.h"
 
 namespace platform::window {
 
@@ -14,11 +21,51 @@ struct KeyboardState {
     std::map<std::uint32_t, std::uint16_t> keys;
     std::u16string clipboard;
     unsigned emptied = 0;
+    std::vector<SwallowedKey> swallowed;
+    std::unique_ptr<x11::Keyboard> desktop;
 };
+
+struct Hooks {
+    std::mutex mutex;
+    std::function<void(const std::string&)> log;
+    std::function<void(bool)> watcher;
+};
+
+Hooks& hooks() {
+    static Hooks h;
+    return h;
+}
+
+void log(const std::string& line) {
+    std::function<void(const std::string&)> f;
+    {
+        std::lock_guard lock(hooks().mutex);
+        f = hooks().log;
+    }
+    if (f)
+        f(line);
+    else
+        std::fprintf(stderr, "[keyboard] %s\n", line.c_str());
+}
+
+void watch(bool on) {
+    std::function<void(bool)> f;
+    {
+        std::lock_guard lock(hooks().mutex);
+        f = hooks().watcher;
+    }
+    if (f) f(on);
+}
 
 KeyboardState& state() {
     thread_local KeyboardState s;
     return s;
+}
+
+void closeDesktop() {
+    if (!state().desktop) return;
+    state().desktop.reset();
+    watch(false);
 }
 
 HookHandle nextHandle() {
@@ -45,6 +92,13 @@ void press(std::uint32_t vk, bool down) {
 HookHandle installKeyboardHook(KeyboardHook hook) {
     HookHandle h = nextHandle();
     state().hooks.emplace_back(h, std::move(hook));
+    if (state().hooks.size() == 1 && !state().desktop && desktopIsX11()) {
+        state().desktop = x11::Keyboard::open(log);
+        if (state().desktop) {
+            state().desktop->grab(state().swallowed);
+            watch(true);
+        }
+    }
     return h;
 }
 
@@ -53,6 +107,10 @@ bool removeKeyboardHook(HookHandle handle) {
     for (auto it = hooks.begin(); it != hooks.end(); ++it) {
         if (it->first == handle) {
             hooks.erase(it);
+            if (hooks.empty()) {
+                closeDesktop();
+                state().swallowed.clear();
+            }
             return true;
         }
     }
@@ -98,6 +156,45 @@ std::u16string clipboardText() {
 void emptyClipboard() {
     state().clipboard.clear();
     ++state().emptied;
+    if (state().desktop) state().desktop->emptyClipboard();
+}
+
+void setSwallowedKeys(std::vector<SwallowedKey> keys) {
+    state().swallowed = std::move(keys);
+    if (state().desktop) state().desktop->grab(state().swallowed);
+}
+
+std::string keyboardBackend() {
+    return state().desktop ? "x11" : "simulated";
+}
+
+bool desktopIsX11() {
+    const char* display = std::getenv("DISPLAY");
+    if (!display || !*display) return false;
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (platform && *platform) {
+        // The first platform of the list, without its options.
+        const std::string first(platform, std::strcspn(platform, ";:"));
+        return first == "xcb";
+    }
+    const char* session = std::getenv("XDG_SESSION_TYPE");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return !(session && std::strcmp(session, "wayland") == 0 && wayland && *wayland);
+}
+
+int pumpDesktopKeyboard(bool sync) {
+    if (!state().desktop) return 0;
+    return state().desktop->pump(sync, [](const KeyEvent& e) { deliverKeyEvent(e); });
+}
+
+void setKeyboardLog(std::function<void(const std::string&)> f) {
+    std::lock_guard lock(hooks().mutex);
+    hooks().log = std::move(f);
+}
+
+void setDesktopKeyboardWatcher(std::function<void(bool on)> watcher) {
+    std::lock_guard lock(hooks().mutex);
+    hooks().watcher = std::move(watcher);
 }
 
 unsigned clipboardEmptyCount() {
@@ -105,6 +202,7 @@ unsigned clipboardEmptyCount() {
 }
 
 void resetKeyboardForTests() {
+    closeDesktop();
     state() = KeyboardState{};
 }
 

@@ -3,16 +3,24 @@
 //
 // Hooks run on the thread that installed them, newest first, for every key event delivered to
 // that thread; a hook that swallows an event stops it there. Events come from deliverKeyEvent:
-// tests call it with synthetic events, and a desktop backend would call it from the installing
-// thread's message loop. Such a backend needs a grab of the keyboard devices: evdev with
-// EVIOCGRAB and a uinput device to re-emit the keys that pass (root, or membership of the input
-// group), or an X11 keyboard grab in an X session. Wayland offers an unprivileged client none
-// of these, so no backend is built here.
+// tests call it with synthetic events, and a desktop backend calls it from the installing
+// thread's message loop.
+//
+// The one desktop backend is X11, used when the thread's program runs on Qt's xcb platform
+// (keyboardBackend() tells): while the thread has hooks, a connection of its own to the display
+// grabs the keys the hooks swallow (setSwallowedKeys) on the root window, with and without the
+// lock modifiers, observes every key event of the display and delivers it to the hooks, and
+// emptying the clipboard gives up the display's CLIPBOARD and PRIMARY selections. Its events
+// are read by pumpDesktopKeyboard, which the thread's message loop runs (the Qt bridge does it
+// on its own loop). A key that another client (a window manager) has grabbed already stays
+// with that client; the keyboard log says so. Offscreen, minimal and Wayland programs keep the
+// simulated session: Wayland offers an unprivileged client no global grab.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace platform::window {
 
@@ -55,6 +63,35 @@ void setClipboardText(std::u16string text);
 std::u16string clipboardText();
 void emptyClipboard();
 unsigned clipboardEmptyCount();
+
+// A key the thread's hooks swallow: the virtual key (0: every key) with the modifiers that must
+// be down with it.
+struct SwallowedKey {
+    std::uint32_t vk = 0;
+    bool ctrl = false;
+    bool alt = false;
+    bool unlessCtrlShift = false;  // passes while Ctrl and Shift are both down
+};
+// Tells the desktop backend what the thread's hooks swallow now (they decide anew at every
+// event; this is what must never reach another client). Kept while the thread has hooks.
+void setSwallowedKeys(std::vector<SwallowedKey> keys);
+
+// "x11" while the calling thread's hooks sit on a real X11 display, else "simulated".
+std::string keyboardBackend();
+// Whether hooks installed now would go to an X11 display: the program runs on Qt's xcb
+// platform (QT_QPA_PLATFORM names xcb first, or is unset outside a Wayland session, with a
+// DISPLAY to connect to).
+bool desktopIsX11();
+// Reads the display's pending key events and delivers them to the thread's hooks (nothing
+// without a desktop backend); with sync, after a round trip to the display. The number of key
+// events delivered.
+int pumpDesktopKeyboard(bool sync = false);
+// Where the keyboard's notes go (a grab another client holds, a display that cannot be
+// reached); default: standard error, prefixed "[keyboard] ".
+void setKeyboardLog(std::function<void(const std::string&)> log);
+// A message loop that wants to run pumpDesktopKeyboard itself: called with true when the
+// calling thread gets a desktop backend, false when it goes (the Qt bridge installs one).
+void setDesktopKeyboardWatcher(std::function<void(bool on)> watcher);
 
 // Forgets the calling thread's hooks, key state and clipboard (tests).
 void resetKeyboardForTests();

@@ -1,9 +1,12 @@
 #include "platform/window/qt_window.h"
 
+#include "platform/window/keyboard.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QPointer>
+#include <QThread>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
@@ -77,6 +80,23 @@ class Follower : public QObject {
     QWidget* widget_;
     Hwnd hwnd_;
 };
+
+// Key events of a real desktop are read on the Qt loop of the thread whose hooks asked for them.
+const bool g_keyboardWatcher = [] {
+    setDesktopKeyboardWatcher([](bool on) {
+        thread_local QPointer<QTimer> reader;
+        if (!on) {
+            delete reader.data();
+            return;
+        }
+        if (reader || !QCoreApplication::instance()) return;
+        QCoreApplication* app = QCoreApplication::instance();
+        reader = new QTimer(app->thread() == QThread::currentThread() ? app : nullptr);
+        QObject::connect(reader, &QTimer::timeout, [] { pumpDesktopKeyboard(); });
+        reader->start(10);
+    });
+    return true;
+}();
 
 }  // namespace
 

@@ -11,6 +11,7 @@ constexpr std::uint32_t CTRL = 0xA2, SHIFT = 0xA0;
 
 struct KeyboardLock : ::testing::Test {
     void SetUp() override {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);  // the simulated session, on any desktop
         win::resetKeyboardForTests();
         kestrum::setPassAll(false);
         kestrum::setPrintOnly(false);

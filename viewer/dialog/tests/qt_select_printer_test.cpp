@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 
 #include "platform/com/runtime.h"
@@ -64,12 +65,28 @@ class QtDialog : public ::testing::Test {
         std::filesystem::rename(file.string() + ".tmp", file);
     }
     std::u16string& chosen() { return printSettings().SelectedPrinterName; }
+    // Runs `f` once, on the first tick at which the dialog is shown, idle, with a printer shown.
+    void onceShownAndIdle(std::function<void(dialog::SelectPrinterDialog*)> f) {
+        QObject::connect(&watch, &QTimer::timeout, &app, [this, f] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                auto* form = dynamic_cast<dialog::SelectPrinterDialog*>(w);
+                if (!form || !form->isVisible() || form->controller().busy() ||
+                    form->controller().currentPrinterName().empty())
+                    continue;
+                watch.stop();
+                f(form);
+                return;
+            }
+        });
+        watch.start(10);
+    }
 
     int argc = 1;
     char name[16] = "qt_dialog_test";
     char* argv[2] = {name, nullptr};
     QApplication app{argc, argv};
     platform::testing::TempMachine machine;
+    QTimer watch;
 };
 
 TEST_F(QtDialog, AScriptChoosesAPrinterAndPrints) {
@@ -138,23 +155,14 @@ TEST_F(QtDialog, TheFormShowsTheVerdict) {
 TEST_F(QtDialog, TheCloseCommandWaitsForThePrintButtonAndEscapeCancels) {
     script();  // no file: the dialog waits
     bool closedByCommand = true, stillShown = false;
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, &app, [&] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            auto* form = dynamic_cast<dialog::SelectPrinterDialog*>(w);
-            if (!form || !form->isVisible() || form->controller().busy() ||
-                form->controller().currentPrinterName().empty())
-                continue;
-            watch.stop();
-            closedByCommand = form->close();
-            stillShown = form->isVisible();
-            auto* combo = form->findChild<QComboBox*>("cboPrinters");
-            combo->setFocus();
-            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-            QApplication::sendEvent(combo, &escape);
-        }
+    onceShownAndIdle([&](dialog::SelectPrinterDialog* form) {
+        closedByCommand = form->close();
+        stillShown = form->isVisible();
+        auto* combo = form->findChild<QComboBox*>("cboPrinters");
+        combo->setFocus();
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(combo, &escape);
     });
-    watch.start(10);
     chosen() = u"stale";
     dialog::showPrinterSelection();
     EXPECT_FALSE(closedByCommand);
@@ -179,31 +187,21 @@ TEST_F(QtDialog, EachCaptionOfThePanelStandsBesideTheValueItNames) {
     std::map<QString, QString> panel;
     QString listCaption;
     QString listBuddy;
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, &app, [&] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            auto* form = dynamic_cast<dialog::SelectPrinterDialog*>(w);
-            if (!form || !form->isVisible() || form->controller().busy() ||
-                form->controller().currentPrinterName().empty())
-                continue;
-            watch.stop();
-            auto* grid = qobject_cast<QGridLayout*>(form->findChild<QWidget*>("Frame2")->layout());
-            for (int row = 0; grid && row < grid->rowCount(); ++row) {
-                QLayoutItem* captionItem = grid->itemAtPosition(row, 0);
-                QLayoutItem* valueItem = grid->itemAtPosition(row, 1);
-                auto* caption =
-                    captionItem ? qobject_cast<QLabel*>(captionItem->widget()) : nullptr;
-                auto* value = valueItem ? qobject_cast<QLabel*>(valueItem->widget()) : nullptr;
-                ASSERT_TRUE(caption && value) << row;
-                panel[caption->text()] = value->text();
-            }
-            auto* list = form->findChild<QLabel*>("lblLabel1");
-            listCaption = list->text();
-            listBuddy = list->buddy() ? list->buddy()->objectName() : QString();
-            write(file, "cancel");
+    onceShownAndIdle([&](dialog::SelectPrinterDialog* form) {
+        auto* grid = qobject_cast<QGridLayout*>(form->findChild<QWidget*>("Frame2")->layout());
+        for (int row = 0; grid && row < grid->rowCount(); ++row) {
+            QLayoutItem* captionItem = grid->itemAtPosition(row, 0);
+            QLayoutItem* valueItem = grid->itemAtPosition(row, 1);
+            auto* caption = captionItem ? qobject_cast<QLabel*>(captionItem->widget()) : nullptr;
+            auto* value = valueItem ? qobject_cast<QLabel*>(valueItem->widget()) : nullptr;
+            ASSERT_TRUE(caption && value) << row;
+            panel[caption->text()] = value->text();
         }
+        auto* list = form->findChild<QLabel*>("lblLabel1");
+        listCaption = list->text();
+        listBuddy = list->buddy() ? list->buddy()->objectName() : QString();
+        write(file, "cancel");
     });
-    watch.start(10);
     dialog::showPrinterSelection();
 
     EXPECT_EQ(listCaption, QStringLiteral("Printer List: "));
@@ -237,20 +235,11 @@ TEST_F(QtDialog, ItOpensAtTheTopLeftCornerAndLogsTheTimeTheStepTook) {
     QSize shownSize;
     // Where the form stands once it is shown (the script file never comes: it waits).
     const auto file = script();
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, &app, [&] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            auto* form = dynamic_cast<dialog::SelectPrinterDialog*>(w);
-            if (!form || !form->isVisible() || form->controller().busy() ||
-                form->controller().currentPrinterName().empty())
-                continue;
-            watch.stop();
-            shownAt = form->pos();
-            shownSize = form->size();
-            write(file, "cancel");
-        }
+    onceShownAndIdle([&](dialog::SelectPrinterDialog* form) {
+        shownAt = form->pos();
+        shownSize = form->size();
+        write(file, "cancel");
     });
-    watch.start(10);
     dialog::showPrinterSelection();
     EXPECT_EQ(shownAt, QPoint(0, 0));
     EXPECT_FALSE(shownSize.isEmpty());
@@ -275,24 +264,14 @@ TEST_F(QtDialog, TheRegisteredKeepOnTopControlKeepsTheShownFormOnTop) {
     selection_test::captureLog(machine.path() / "bin");
     const auto file = script();
     bool onTop = false, onTopWhenClosed = true;
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, &app, [&] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            auto* form = dynamic_cast<dialog::SelectPrinterDialog*>(w);
-            if (!form || !form->isVisible() || form->controller().busy() ||
-                form->controller().currentPrinterName().empty())
-                continue;
-            watch.stop();
-            EXPECT_EQ(platform::window::activeWindow(), platform::window::attachWidget(form));
-            QObject::connect(form, &QDialog::finished, &app, [&, form] {
-                onTopWhenClosed = form->windowHandle()->flags() & Qt::WindowStaysOnTopHint;
-            });
-            onTop =
-                form->windowHandle() && (form->windowHandle()->flags() & Qt::WindowStaysOnTopHint);
-            write(file, "print");
-        }
+    onceShownAndIdle([&](dialog::SelectPrinterDialog* form) {
+        EXPECT_EQ(platform::window::activeWindow(), platform::window::attachWidget(form));
+        QObject::connect(form, &QDialog::finished, &app, [&, form] {
+            onTopWhenClosed = form->windowHandle()->flags() & Qt::WindowStaysOnTopHint;
+        });
+        onTop = form->windowHandle() && (form->windowHandle()->flags() & Qt::WindowStaysOnTopHint);
+        write(file, "print");
     });
-    watch.start(10);
     dialog::showPrinterSelection();
     EXPECT_TRUE(onTop);
     EXPECT_FALSE(onTopWhenClosed);

@@ -1,0 +1,309 @@
+// The keyboard lock on a real X11 display: a private Xvfb started by the fixture, another X
+// client that has the input focus, and key strokes typed by xdotool through the display's test
+// extension. What the other client receives shows what the lock took away.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/testing/run_program.h"
+#include "platform/testing/temp_machine.h"
+#include "platform/window/keyboard.h"
+#include "privileged/kestrum.h"
+
+extern char** environ;
+
+namespace win = platform::window;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A program on the PATH, or empty.
+std::string onPath(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::string list = path ? path : "/usr/bin:/bin";
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        const std::size_t end = list.find(':', start);
+        const fs::path candidate =
+            fs::path(
+                list.substr(start, end == std::string::npos ? std::string::npos : end - start)) /
+            name;
+        if (access(candidate.c_str(), X_OK) == 0) return candidate.string();
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    return {};
+}
+
+bool realComponentsRequired() {
+    for (const char* name : {"CI", "TESSEL_REQUIRE_REAL"}) {
+        const char* v = std::getenv(name);
+        if (v && *v && std::string(v) != "0" && std::string(v) != "false") return true;
+    }
+    return false;
+}
+
+// Another client of the display: a mapped window that has the input focus and records the keys
+// it receives; it can also own the clipboard and grab a key as a window manager does.
+class Client {
+  public:
+    Client() {
+        conn_ = xcb_connect(nullptr, nullptr);
+        root_ = xcb_setup_roots_iterator(xcb_get_setup(conn_)).data->root;
+        symbols_ = xcb_key_symbols_alloc(conn_);
+    }
+    ~Client() {
+        xcb_key_symbols_free(symbols_);
+        xcb_disconnect(conn_);
+    }
+    bool ok() const { return !xcb_connection_has_error(conn_); }
+    void focusedWindow() {
+        window_ = xcb_generate_id(conn_);
+        const std::uint32_t events = XCB_EVENT_MASK_KEY_PRESS | XCB_EVENT_MASK_KEY_RELEASE;
+        xcb_create_window(conn_, XCB_COPY_FROM_PARENT, window_, root_, 0, 0, 200, 100, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK,
+                          &events);
+        xcb_map_window(conn_, window_);
+        sync();
+        xcb_set_input_focus(conn_, XCB_INPUT_FOCUS_POINTER_ROOT, window_, XCB_CURRENT_TIME);
+        sync();
+    }
+    xcb_keycode_t keycode(xcb_keysym_t sym) {
+        xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols_, sym);
+        const xcb_keycode_t code = codes ? codes[0] : 0;
+        std::free(codes);
+        return code;
+    }
+    // Everything the display has sent this client so far: the key codes pressed.
+    std::vector<xcb_keycode_t> pressed() {
+        sync();
+        while (xcb_generic_event_t* e = xcb_poll_for_event(conn_)) {
+            if ((e->response_type & 0x7F) == XCB_KEY_PRESS)
+                pressed_.push_back(reinterpret_cast<xcb_key_press_event_t*>(e)->detail);
+            std::free(e);
+        }
+        std::vector<xcb_keycode_t> out;
+        out.swap(pressed_);
+        return out;
+    }
+    void ownClipboard() {
+        xcb_set_selection_owner(conn_, window_, clipboardAtom(), XCB_CURRENT_TIME);
+        sync();
+    }
+    xcb_window_t clipboardOwner() {
+        auto* reply = xcb_get_selection_owner_reply(
+            conn_, xcb_get_selection_owner(conn_, clipboardAtom()), nullptr);
+        const xcb_window_t owner = reply ? reply->owner : XCB_NONE;
+        std::free(reply);
+        return owner;
+    }
+    void grabKey(xcb_keycode_t key, std::uint16_t mods = 0) {
+        xcb_grab_key(conn_, 1, root_, mods, key, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+        sync();
+    }
+    xcb_window_t window() const { return window_; }
+
+  private:
+    void sync() {
+        std::free(xcb_get_input_focus_reply(conn_, xcb_get_input_focus(conn_), nullptr));
+    }
+    xcb_atom_t clipboardAtom() {
+        auto* reply =
+            xcb_intern_atom_reply(conn_, xcb_intern_atom(conn_, 0, 9, "CLIPBOARD"), nullptr);
+        const xcb_atom_t atom = reply ? reply->atom : XCB_NONE;
+        std::free(reply);
+        return atom;
+    }
+
+    xcb_connection_t* conn_;
+    xcb_window_t root_ = 0;
+    xcb_window_t window_ = 0;
+    xcb_key_symbols_t* symbols_;
+    std::vector<xcb_keycode_t> pressed_;
+};
+
+class KeyboardLockOnX11 : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const std::string xvfb = onPath("Xvfb");
+        xdotool_ = onPath("xdotool");
+        if (xvfb.empty() || xdotool_.empty()) {
+            const std::string why = "Xvfb and xdotool are needed (scripts/install-packages.sh)";
+            if (realComponentsRequired()) FAIL() << why;
+            GTEST_SKIP() << why;
+        }
+        // Xvfb picks a free display number itself and writes it to the pipe.
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        const std::string displayFd = std::to_string(fds[1]);
+        const std::string log = (folder_.path() / "xvfb.log").string();
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addclose(&actions, fds[0]);
+        posix_spawn_file_actions_addopen(&actions, 2, log.c_str(), O_WRONLY | O_CREAT, 0600);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        std::vector<std::string> args = {xvfb,      "-displayfd", displayFd,    "-nolisten", "tcp",
+                                         "-screen", "0",          "640x480x24", "-noreset"};
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ASSERT_EQ(posix_spawn(&pid_, xvfb.c_str(), &actions, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        close(fds[1]);
+        std::string number;
+        pollfd p{fds[0], POLLIN, 0};
+        char c = 0;
+        while (poll(&p, 1, 20000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+        close(fds[0]);
+        ASSERT_FALSE(number.empty()) << "Xvfb gave no display number (see " << log << ")";
+        const char* old = std::getenv("DISPLAY");
+        if (old) oldDisplay_ = old;
+        const char* oldPlatform = std::getenv("QT_QPA_PLATFORM");
+        if (oldPlatform) oldPlatform_ = oldPlatform;
+        setenv("DISPLAY", (":" + number).c_str(), 1);
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        win::resetKeyboardForTests();
+        win::setKeyboardLog([this](const std::string& line) { log_.push_back(line); });
+        kestrum::setPassAll(false);
+        kestrum::setPrintOnly(false);
+        kestrum::setEscapeExit(false);
+        kestrum::setExitKey(false);
+        other_.emplace();
+        ASSERT_TRUE(other_->ok());
+        other_->focusedWindow();
+    }
+    void TearDown() override {
+        kestrum::lockKeyboard(false);
+        win::setKeyboardLog(nullptr);
+        win::resetKeyboardForTests();
+        other_.reset();
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (oldDisplay_)
+            setenv("DISPLAY", oldDisplay_->c_str(), 1);
+        else
+            unsetenv("DISPLAY");
+        if (oldPlatform_)
+            setenv("QT_QPA_PLATFORM", oldPlatform_->c_str(), 1);
+        else
+            unsetenv("QT_QPA_PLATFORM");
+    }
+
+    // Types the keys (xdotool's names) and lets the lock's thread read what came to it; answers
+    // the keys the other client received.
+    std::vector<xcb_keycode_t> type(const std::vector<std::string>& keys) {
+        std::vector<std::string> args = {"key", "--clearmodifiers"};
+        args.insert(args.end(), keys.begin(), keys.end());
+        const auto r = platform::testing::runProgram(xdotool_, args);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        win::pumpDesktopKeyboard(true);
+        return other_->pressed();
+    }
+    bool received(const std::vector<xcb_keycode_t>& got, xcb_keysym_t sym) {
+        const xcb_keycode_t code = other_->keycode(sym);
+        for (xcb_keycode_t k : got)
+            if (k == code) return true;
+        return false;
+    }
+
+    platform::testing::TempMachine folder_;
+    pid_t pid_ = -1;
+    std::string xdotool_;
+    std::optional<std::string> oldDisplay_, oldPlatform_;
+    std::optional<Client> other_;
+    std::vector<std::string> log_;
+};
+
+constexpr xcb_keysym_t XK_Tab = 0xFF09, XK_F1 = 0xFFBE, XK_F4 = 0xFFC1, XK_Print = 0xFF61,
+                       XK_a = 'a', XK_z = 'z', XK_F2 = 0xFFBF;
+
+TEST_F(KeyboardLockOnX11, ALockedSessionSwallowsTheLeavingKeysAndLetsLettersThrough) {
+    // Unlocked, every key reaches the focused client.
+    auto got = type({"alt+Tab", "F1", "Print", "a"});
+    for (xcb_keysym_t sym : {XK_Tab, XK_F1, XK_Print, XK_a}) EXPECT_TRUE(received(got, sym)) << sym;
+
+    kestrum::lockKeyboard(true);
+    ASSERT_EQ(win::keyboardBackend(), "x11");
+    const unsigned emptied = win::clipboardEmptyCount();
+    got = type({"alt+Tab", "F1", "Print", "ctrl+c", "a", "z"});
+    EXPECT_FALSE(received(got, XK_Tab));
+    EXPECT_FALSE(received(got, XK_F1));
+    EXPECT_FALSE(received(got, XK_Print));
+    EXPECT_FALSE(received(got, 'c'));
+    EXPECT_TRUE(received(got, XK_a));
+    EXPECT_TRUE(received(got, XK_z));
+    // The hook saw the display's key events, letters and swallowed keys alike.
+    EXPECT_GE(win::clipboardEmptyCount(), emptied + 12);
+
+    // Print-only mode swallows nothing; locked again, F1 is taken away again.
+    kestrum::setPrintOnly(true);
+    EXPECT_TRUE(received(type({"F1"}), XK_F1));
+    kestrum::setPrintOnly(false);
+    EXPECT_FALSE(received(type({"F1"}), XK_F1));
+
+    kestrum::lockKeyboard(false);
+    EXPECT_EQ(win::keyboardBackend(), "simulated");
+    got = type({"alt+Tab", "F1", "Print", "a"});
+    for (xcb_keysym_t sym : {XK_Tab, XK_F1, XK_Print, XK_a}) EXPECT_TRUE(received(got, sym)) << sym;
+}
+
+TEST_F(KeyboardLockOnX11, ExitKeysAndTheClipboardFollowTheRealKeys) {
+    other_->ownClipboard();
+    ASSERT_EQ(other_->clipboardOwner(), other_->window());
+    kestrum::lockKeyboard(true);
+
+    // F4 is taken away and asks to leave.
+    EXPECT_FALSE(received(type({"F4"}), XK_F4));
+    EXPECT_TRUE(kestrum::exitKeyFlag());
+    // Every key event empties the display's clipboard.
+    EXPECT_EQ(other_->clipboardOwner(), static_cast<xcb_window_t>(XCB_NONE));
+    kestrum::setExitKey(false);
+
+    // Esc passes; with the escape exit on it asks to leave, and so does Ctrl with Shift.
+    kestrum::setEscapeExit(true);
+    EXPECT_TRUE(received(type({"Escape"}), 0xFF1B));
+    EXPECT_TRUE(kestrum::exitKeyFlag());
+    kestrum::setExitKey(false);
+    EXPECT_TRUE(received(type({"ctrl+shift+a"}), XK_a));
+    EXPECT_TRUE(kestrum::exitKeyFlag());
+    kestrum::setExitKey(false);
+    EXPECT_TRUE(received(type({"a"}), XK_a));
+    EXPECT_FALSE(kestrum::exitKeyFlag());
+}
+
+// A window manager holding F2 and Alt+Tab keeps them; the lock says so and takes the rest.
+TEST_F(KeyboardLockOnX11, AGrabAnotherClientHoldsIsLoggedAndTheRestStillLocks) {
+    Client manager;
+    manager.grabKey(manager.keycode(XK_F2));
+    manager.grabKey(manager.keycode(XK_Tab), XCB_MOD_MASK_1);
+    kestrum::lockKeyboard(true);
+    ASSERT_EQ(win::keyboardBackend(), "x11");
+    const auto logged = [&](const std::string& what) {
+        for (const auto& line : log_)
+            if (line.find(what) != std::string::npos) return true;
+        return false;
+    };
+    EXPECT_TRUE(logged("grabs of key " + std::to_string(0x71) + " (")) << log_.size();
+    EXPECT_TRUE(logged("grabs of key 9 with Alt (")) << log_.size();
+    const auto got = type({"F1", "alt+a", "z"});
+    EXPECT_FALSE(received(got, XK_F1));
+    EXPECT_FALSE(received(got, XK_a));
+    EXPECT_TRUE(received(got, XK_z));
+}
+
+}  // namespace
