@@ -3,12 +3,16 @@
 // end of its input. Only the private operations are served, with exactly their declared
 // arguments, and paths only when they are absolute: the caller's working folder means
 // nothing here.
+#include <poll.h>
+
+#include <cerrno>
 #include <cstring>
 
 #include "elevation/broker.h"
 #include "elevation/wire.h"
 #include "platform/process/process.h"
 #include "platform/text/codepage.h"
+#include "platform/window/keyboard.h"
 #include "privileged/kestrum.h"
 
 namespace {
@@ -16,6 +20,7 @@ namespace {
 using namespace platform::com;
 using namespace elevation;
 namespace text = platform::text;
+namespace window = platform::window;
 
 constexpr int kDeclinedExit = 126;
 
@@ -66,12 +71,28 @@ wire::Reply serveCall(UAC& uac, const wire::Request& request) {
     return reply;
 }
 
+// Waits for the next call; while the keyboard lock sits on a real display, its key events are
+// read meanwhile (this loop is the thread's message loop). False when the wait failed.
+bool awaitCall(int in) {
+    while (true) {
+        // Events already read from the display wait in its queue: deliver them first.
+        window::pumpDesktopKeyboard();
+        pollfd fds[2] = {{in, POLLIN, 0}, {window::desktopKeyboardFd(), POLLIN, 0}};
+        const int n = poll(fds, fds[1].fd >= 0 ? 2 : 1, -1);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (fds[1].fd >= 0 && fds[1].revents) window::pumpDesktopKeyboard();
+        if (fds[0].revents) return true;
+    }
+}
+
 int serve(int in, int out) {
     if (wire::writeFrame(out, wire::encode(wire::Reply{S_OK, wire::kProtocolVersion, {}})) != 0)
         return 1;
     UAC uac;
     std::vector<std::uint8_t> body;
     while (true) {
+        if (!awaitCall(in)) return 2;
         switch (wire::readFrame(in, body)) {
             case wire::ReadResult::End:
                 return 0;

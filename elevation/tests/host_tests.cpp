@@ -6,6 +6,7 @@
 
 #include "elevation/tests/support.h"
 #include "elevation/wire.h"
+#include "platform/testing/xvfb.h"
 
 namespace {
 
@@ -106,6 +107,34 @@ TEST(Host, ServesOnlyTheForwardedCallsWithTheirDeclaredArguments) {
     const std::string note = (machine.path() / "\xB0\xA1.txt").string();  // "가" in CP949
     EXPECT_EQ(host.call({37, {ansi(note), ansi("abc")}})->status, S_OK);
     EXPECT_TRUE(std::filesystem::exists(machine.path() / u8"가.txt"));
+    EXPECT_EQ(host.finish(), 0);
+}
+
+// The host's loop reads the display while it waits for calls, so a lock taken through it sees
+// the real keys: F4 on the display raises the exit request that the next call reads.
+TEST(HostOnX11, TheLockReadsTheDisplaysKeysBetweenCalls) {
+    platform::testing::TempMachine machine;
+    platform::testing::XvfbDisplay display;
+    TESSEL_START_XVFB(display, machine.path());
+    registerLibrary(KESTRUM_LIBRARY);
+    Host host;
+    constexpr std::int32_t lockKeyboard = 53, exitKeyPress = 51, findExitKeyPress = 57;
+    const auto exitRequested = [&] {
+        auto reply = host.call({findExitKeyPress, {}});
+        EXPECT_TRUE(reply && reply->status == S_OK);
+        return reply ? reply->result : wire::Value();
+    };
+    ASSERT_EQ(host.call({lockKeyboard, {std::int32_t(1)}})->status, S_OK);
+    EXPECT_EQ(exitRequested(), wire::Value(std::int32_t(0)));
+    const auto typed = display.type({"F4"});
+    ASSERT_EQ(typed.exitCode, 0) << typed.err;
+    EXPECT_EQ(exitRequested(), wire::Value(std::int32_t(1)));
+    ASSERT_EQ(host.call({exitKeyPress, {std::int32_t(0)}})->status, S_OK);
+    ASSERT_EQ(display.type({"a"}).exitCode, 0);
+    EXPECT_EQ(exitRequested(), wire::Value(std::int32_t(0)));
+    ASSERT_EQ(host.call({lockKeyboard, {std::int32_t(0)}})->status, S_OK);
+    ASSERT_EQ(display.type({"F4"}).exitCode, 0);
+    EXPECT_EQ(exitRequested(), wire::Value(std::int32_t(0)));
     EXPECT_EQ(host.finish(), 0);
 }
 

@@ -48,9 +48,10 @@ struct FileDialogRequest {
     std::u16string fileName;          // the name proposed
     std::u16string defaultExtension;  // without a dot
     bool multiSelect = false;         // Open only
-    // The caller's OFN_ flags. The Qt dialogs honour OFN_OVERWRITEPROMPT (a save over an
-    // existing file asks first only with it) and answer with OFN_EXTENSIONDIFFERENT.
-    std::int32_t flags = 0;
+    // The caller's OFN_ flags; nullopt for a caller that gives none. With flags the Qt dialogs
+    // ask before a save over an existing file only under OFN_OVERWRITEPROMPT, and answer with
+    // the flags, OFN_EXTENSIONDIFFERENT set or cleared; without, a save always asks first.
+    std::optional<std::int32_t> flags = std::nullopt;
 };
 
 inline constexpr std::int32_t OFN_OVERWRITEPROMPT = 0x2;

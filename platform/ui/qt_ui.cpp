@@ -97,8 +97,9 @@ std::optional<FileDialogAnswer> QtDialogs::fileDialog(const FileDialogRequest& r
     if (request.kind == FileDialogRequest::Kind::Save) {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
-        dialog.setOption(QFileDialog::DontConfirmOverwrite,
-                         (request.flags & OFN_OVERWRITEPROMPT) == 0);
+        if (request.flags)
+            dialog.setOption(QFileDialog::DontConfirmOverwrite,
+                             (*request.flags & OFN_OVERWRITEPROMPT) == 0);
     } else {
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(request.multiSelect ? QFileDialog::ExistingFiles
@@ -109,9 +110,10 @@ std::optional<FileDialogAnswer> QtDialogs::fileDialog(const FileDialogRequest& r
     for (const QString& path : dialog.selectedFiles())
         answer.paths.push_back(path.toStdU16String());
     if (answer.paths.empty()) return std::nullopt;
+    if (!request.flags) return answer;
     // The extension bit tells whether the chosen name ends in another extension than the
     // default one.
-    std::int32_t flags = request.flags & ~OFN_EXTENSIONDIFFERENT;
+    std::int32_t flags = *request.flags & ~OFN_EXTENSIONDIFFERENT;
     if (!request.defaultExtension.empty() &&
         QFileInfo(dialog.selectedFiles().front())
                 .suffix()

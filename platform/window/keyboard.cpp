@@ -187,6 +187,10 @@ int pumpDesktopKeyboard(bool sync) {
     return state().desktop->pump(sync, [](const KeyEvent& e) { deliverKeyEvent(e); });
 }
 
+int desktopKeyboardFd() {
+    return state().desktop ? state().desktop->fd() : -1;
+}
+
 void setKeyboardLog(std::function<void(const std::string&)> f) {
     std::lock_guard lock(hooks().mutex);
     hooks().log = std::move(f);

@@ -86,6 +86,9 @@ bool desktopIsX11();
 // without a desktop backend); with sync, after a round trip to the display. The number of key
 // events delivered.
 int pumpDesktopKeyboard(bool sync = false);
+// The descriptor that becomes readable when the display has sent events, -1 without a desktop
+// backend; a message loop that is no Qt loop waits on it and then runs pumpDesktopKeyboard.
+int desktopKeyboardFd();
 // Where the keyboard's notes go (a grab another client holds, a display that cannot be
 // reached); default: standard error, prefixed "[keyboard] ".
 void setKeyboardLog(std::function<void(const std::string&)> log);

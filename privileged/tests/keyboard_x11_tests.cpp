@@ -1,60 +1,24 @@
 // The keyboard lock on a real X11 display: a private Xvfb started by the fixture, another X
 // client that has the input focus, and key strokes typed by xdotool through the display's test
 // extension. What the other client receives shows what the lock took away.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "platform/testing/run_program.h"
 #include "platform/testing/temp_machine.h"
+#include "platform/testing/xvfb.h"
 #include "platform/window/keyboard.h"
 #include "privileged/kestrum.h"
 
-extern char** environ;
-
 namespace win = platform::window;
-namespace fs = std::filesystem;
 
 namespace {
-
-// A program on the PATH, or empty.
-std::string onPath(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::string list = path ? path : "/usr/bin:/bin";
-    std::size_t start = 0;
-    while (start <= list.size()) {
-        const std::size_t end = list.find(':', start);
-        const fs::path candidate =
-            fs::path(
-                list.substr(start, end == std::string::npos ? std::string::npos : end - start)) /
-            name;
-        if (access(candidate.c_str(), X_OK) == 0) return candidate.string();
-        if (end == std::string::npos) break;
-        start = end + 1;
-    }
-    return {};
-}
-
-bool realComponentsRequired() {
-    for (const char* name : {"CI", "TESSEL_REQUIRE_REAL"}) {
-        const char* v = std::getenv(name);
-        if (v && *v && std::string(v) != "0" && std::string(v) != "false") return true;
-    }
-    return false;
-}
 
 // Another client of the display: a mapped window that has the input focus and records the keys
 // it receives; it can also own the clipboard and grab a key as a window manager does.
@@ -138,43 +102,7 @@ class Client {
 class KeyboardLockOnX11 : public ::testing::Test {
   protected:
     void SetUp() override {
-        const std::string xvfb = onPath("Xvfb");
-        xdotool_ = onPath("xdotool");
-        if (xvfb.empty() || xdotool_.empty()) {
-            const std::string why = "Xvfb and xdotool are needed (scripts/install-packages.sh)";
-            if (realComponentsRequired()) FAIL() << why;
-            GTEST_SKIP() << why;
-        }
-        // Xvfb picks a free display number itself and writes it to the pipe.
-        int fds[2];
-        ASSERT_EQ(pipe(fds), 0);
-        const std::string displayFd = std::to_string(fds[1]);
-        const std::string log = (folder_.path() / "xvfb.log").string();
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        posix_spawn_file_actions_addopen(&actions, 2, log.c_str(), O_WRONLY | O_CREAT, 0600);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        std::vector<std::string> args = {xvfb,      "-displayfd", displayFd,    "-nolisten", "tcp",
-                                         "-screen", "0",          "640x480x24", "-noreset"};
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        ASSERT_EQ(posix_spawn(&pid_, xvfb.c_str(), &actions, nullptr, argv.data(), environ), 0);
-        posix_spawn_file_actions_destroy(&actions);
-        close(fds[1]);
-        std::string number;
-        pollfd p{fds[0], POLLIN, 0};
-        char c = 0;
-        while (poll(&p, 1, 20000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-        close(fds[0]);
-        ASSERT_FALSE(number.empty()) << "Xvfb gave no display number (see " << log << ")";
-        const char* old = std::getenv("DISPLAY");
-        if (old) oldDisplay_ = old;
-        const char* oldPlatform = std::getenv("QT_QPA_PLATFORM");
-        if (oldPlatform) oldPlatform_ = oldPlatform;
-        setenv("DISPLAY", (":" + number).c_str(), 1);
-        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        TESSEL_START_XVFB(display_, folder_.path());
         win::resetKeyboardForTests();
         win::setKeyboardLog([this](const std::string& line) { log_.push_back(line); });
         kestrum::setPassAll(false);
@@ -190,26 +118,12 @@ class KeyboardLockOnX11 : public ::testing::Test {
         win::setKeyboardLog(nullptr);
         win::resetKeyboardForTests();
         other_.reset();
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (oldDisplay_)
-            setenv("DISPLAY", oldDisplay_->c_str(), 1);
-        else
-            unsetenv("DISPLAY");
-        if (oldPlatform_)
-            setenv("QT_QPA_PLATFORM", oldPlatform_->c_str(), 1);
-        else
-            unsetenv("QT_QPA_PLATFORM");
     }
 
     // Types the keys (xdotool's names) and lets the lock's thread read what came to it; answers
     // the keys the other client received.
     std::vector<xcb_keycode_t> type(const std::vector<std::string>& keys) {
-        std::vector<std::string> args = {"key", "--clearmodifiers"};
-        args.insert(args.end(), keys.begin(), keys.end());
-        const auto r = platform::testing::runProgram(xdotool_, args);
+        const auto r = display_.type(keys);
         EXPECT_EQ(r.exitCode, 0) << r.err;
         win::pumpDesktopKeyboard(true);
         return other_->pressed();
@@ -222,9 +136,7 @@ class KeyboardLockOnX11 : public ::testing::Test {
     }
 
     platform::testing::TempMachine folder_;
-    pid_t pid_ = -1;
-    std::string xdotool_;
-    std::optional<std::string> oldDisplay_, oldPlatform_;
+    platform::testing::XvfbDisplay display_;
     std::optional<Client> other_;
     std::vector<std::string> log_;
 };

@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "platform/testing/temp_machine.h"
 #include "platform/ui/qt_ui.h"
@@ -28,7 +29,7 @@ class QtFileDialogs : public ::testing::Test {
             QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
         });
     }
-    ui::FileDialogRequest save(std::int32_t flags) {
+    ui::FileDialogRequest save(std::optional<std::int32_t> flags) {
         ui::FileDialogRequest r;
         r.kind = ui::FileDialogRequest::Kind::Save;
         r.initialDir = folder.path().u16string();
@@ -67,6 +68,16 @@ TEST_F(QtFileDialogs, TheAnswerSaysWhetherTheExtensionDiffersAndKeepsTheOtherFla
         EXPECT_EQ(*answer->flags, c.answered) << c.file;
         EXPECT_EQ(confirmsOverwrite, c.confirms) << c.file;
     }
+}
+
+// A caller that gives no flags gets what it had before: a save asks before overwriting, and
+// the answer carries no flags.
+TEST_F(QtFileDialogs, WithoutFlagsASaveAsksFirstAndAnswersNone) {
+    answerWith(QStringLiteral("a.log"));
+    const auto answer = dialogs.fileDialog(save(std::nullopt));
+    ASSERT_TRUE(answer);
+    EXPECT_FALSE(answer->flags);
+    EXPECT_TRUE(confirmsOverwrite);
 }
 
 }  // namespace

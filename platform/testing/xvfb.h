@@ -1,0 +1,136 @@
+// Test support: a private X display. Starts Xvfb on a display number it picks itself (its log
+// in the given folder), points DISPLAY at it and QT_QPA_PLATFORM at xcb for the test, and stops
+// it by its PID, putting both variables back. xdotool types on it.
+//
+// Without Xvfb or xdotool the test skips, unless real components are required (the
+// environment variable CI or TESSEL_REQUIRE_REAL is set): then it fails.
+#pragma once
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/testing/run_program.h"
+
+extern char** environ;
+
+namespace platform::testing {
+
+// A program on the PATH, or empty.
+inline std::string onPath(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    const std::string list = path ? path : "/usr/bin:/bin";
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        const std::size_t end = list.find(':', start);
+        const std::filesystem::path candidate =
+            std::filesystem::path(
+                list.substr(start, end == std::string::npos ? std::string::npos : end - start)) /
+            name;
+        if (access(candidate.c_str(), X_OK) == 0) return candidate.string();
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    return {};
+}
+
+inline bool realComponentsRequired() {
+    for (const char* name : {"CI", "TESSEL_REQUIRE_REAL"}) {
+        const char* v = std::getenv(name);
+        if (v && *v && std::string(v) != "0" && std::string(v) != "false") return true;
+    }
+    return false;
+}
+
+class XvfbDisplay {
+  public:
+    // Starts the display; an empty answer on success, else why not. `missing` tells that the
+    // programs are not installed (the caller skips or fails as realComponentsRequired says).
+    std::string start(const std::filesystem::path& folder, bool& missing) {
+        const std::string xvfb = onPath("Xvfb");
+        xdotool_ = onPath("xdotool");
+        missing = xvfb.empty() || xdotool_.empty();
+        if (missing) return "Xvfb and xdotool are needed (scripts/install-packages.sh)";
+        int fds[2];
+        if (pipe(fds) != 0) return "no pipe";
+        const std::string displayFd = std::to_string(fds[1]);
+        const std::string log = (folder / "xvfb.log").string();
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addclose(&actions, fds[0]);
+        posix_spawn_file_actions_addopen(&actions, 2, log.c_str(), O_WRONLY | O_CREAT, 0600);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        std::vector<std::string> args = {xvfb,      "-displayfd", displayFd,    "-nolisten", "tcp",
+                                         "-screen", "0",          "640x480x24", "-noreset"};
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        const int spawned =
+            posix_spawn(&pid_, xvfb.c_str(), &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        close(fds[1]);
+        if (spawned != 0) {
+            close(fds[0]);
+            pid_ = -1;
+            return "Xvfb did not start";
+        }
+        // Xvfb writes the display number it took once it listens.
+        std::string number;
+        pollfd p{fds[0], POLLIN, 0};
+        char c = 0;
+        while (poll(&p, 1, 20000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+        close(fds[0]);
+        if (number.empty()) return "Xvfb gave no display number (see " + log + ")";
+        if (const char* old = std::getenv("DISPLAY")) oldDisplay_ = old;
+        if (const char* old = std::getenv("QT_QPA_PLATFORM")) oldPlatform_ = old;
+        setenv("DISPLAY", (":" + number).c_str(), 1);
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        return {};
+    }
+    ~XvfbDisplay() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+        restore("DISPLAY", oldDisplay_);
+        restore("QT_QPA_PLATFORM", oldPlatform_);
+    }
+    // Types keys by xdotool's names on the display.
+    ProgramResult type(const std::vector<std::string>& keys) const {
+        std::vector<std::string> args = {"key", "--clearmodifiers"};
+        args.insert(args.end(), keys.begin(), keys.end());
+        return runProgram(xdotool_, args);
+    }
+
+  private:
+    static void restore(const char* name, const std::optional<std::string>& value) {
+        if (value)
+            setenv(name, value->c_str(), 1);
+        else
+            unsetenv(name);
+    }
+    pid_t pid_ = -1;
+    std::string xdotool_;
+    std::optional<std::string> oldDisplay_, oldPlatform_;
+};
+
+// Starts `display` in a test's SetUp: skips or fails the test when it cannot.
+#define TESSEL_START_XVFB(display, folder)                                                    \
+    do {                                                                                      \
+        bool missing_ = false;                                                                \
+        const std::string why_ = (display).start((folder), missing_);                         \
+        if (missing_ && !::platform::testing::realComponentsRequired()) GTEST_SKIP() << why_; \
+        ASSERT_TRUE(why_.empty()) << why_;                                                    \
+    } while (0)
+
+}  // namespace platform::testing
