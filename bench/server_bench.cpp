@@ -3,12 +3,17 @@
 // largest set-up frame and a page list filled to its cap (read from outside, in the process's
 // status file). The server runs in a temporary machine folder on a free loopback port and ends
 // with the benchmark program.
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <thread>
 
 #include "bench/reference.h"
 #include "bench/server_fixture.h"
@@ -32,12 +37,52 @@ double percentile(std::vector<double> v, double p) {
     return v[at];
 }
 
-void polls(benchmark::State& state) {
-    if (!server().ready()) {
-        state.SkipWithError(("the server did not start: " + server().errors()).c_str());
-        return;
+// A trivial echo server on a free loopback port, in a thread of its own: one connection at a
+// time, every byte sent back as it comes. The floor of a request and its reply on this machine.
+class EchoServer {
+  public:
+    EchoServer() {
+        listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof a;
+        if (::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+            ::listen(listen_, 4) != 0 ||
+            ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &length) != 0)
+            return;
+        port_ = ntohs(a.sin_port);
+        thread_ = std::thread([this] {
+            for (;;) {
+                const int client = ::accept(listen_, nullptr, nullptr);
+                if (client < 0) return;
+                char buffer[16384];
+                for (ssize_t n; (n = ::read(client, buffer, sizeof buffer)) > 0;)
+                    for (ssize_t at = 0, sent; at < n; at += sent)
+                        if ((sent = ::send(client, buffer + at, static_cast<std::size_t>(n - at),
+                                           MSG_NOSIGNAL)) <= 0)
+                            break;
+                ::close(client);
+            }
+        });
     }
-    st::Client client(server().port());
+    ~EchoServer() {
+        ::shutdown(listen_, SHUT_RDWR);
+        ::close(listen_);
+        if (thread_.joinable()) thread_.join();
+    }
+    int port() const { return port_; }
+
+  private:
+    int listen_ = -1;
+    int port_ = 0;
+    std::thread thread_;
+};
+
+// Polls through the same client and frame reader against a server: the real one answers with
+// its state, the echo server with the request itself (a frame as well).
+void pollRound(benchmark::State& state, int port, std::u16string_view expected) {
+    st::Client client(port);
     const std::string poll = wire(st::request(u"CE09"));
     std::vector<double> latencies;
     latencies.reserve(static_cast<std::size_t>(state.max_iterations));
@@ -47,7 +92,7 @@ void polls(benchmark::State& state) {
         auto reply = client.reply();
         latencies.push_back(
             std::chrono::duration<double, std::micro>(Clock::now() - start).count());
-        if (!reply || reply->substr(35, 6) != u"CE0900") {
+        if (!reply || reply->substr(35, expected.size()) != expected) {
             state.SkipWithError(("no poll reply: " + noReply(client)).c_str());
             break;
         }
@@ -55,6 +100,23 @@ void polls(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
     state.counters["p50_us"] = percentile(latencies, 0.50);
     state.counters["p99_us"] = percentile(latencies, 0.99);
+}
+
+void polls(benchmark::State& state) {
+    if (!server().ready()) {
+        state.SkipWithError(("the server did not start: " + server().errors()).c_str());
+        return;
+    }
+    pollRound(state, server().port(), u"CE0900");
+}
+
+void echoPolls(benchmark::State& state) {
+    EchoServer echo;
+    if (echo.port() == 0) {
+        state.SkipWithError("the echo server could not listen");
+        return;
+    }
+    pollRound(state, echo.port(), u"CE09");
 }
 
 void pageList(benchmark::State& state) {
@@ -219,6 +281,10 @@ void pageListPeak(benchmark::State& state) {
 
 const bool registered = [] {
     benchmark::RegisterBenchmark("Loopback/CE09-poll", polls)
+        ->Iterations(20000)
+        ->UseRealTime()
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("Loopback/CE09-poll-echo-floor", echoPolls)
         ->Iterations(20000)
         ->UseRealTime()
         ->Unit(benchmark::kMicrosecond);

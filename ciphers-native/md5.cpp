@@ -1,5 +1,6 @@
 #include "ciphers-native/md5.h"
 
+#include <bit>
 #include <cstring>
 
 namespace sealwyn {
@@ -33,18 +34,26 @@ void Md5::init() {
 
 void Md5::transform(const std::uint8_t* block) {
     std::uint32_t x[16];
-    for (int i = 0; i < 16; ++i)
-        x[i] = std::uint32_t(block[4 * i]) | (std::uint32_t(block[4 * i + 1]) << 8) |
-               (std::uint32_t(block[4 * i + 2]) << 16) | (std::uint32_t(block[4 * i + 3]) << 24);
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(x, block, sizeof x);
+    } else {
+        for (int i = 0; i < 16; ++i)
+            x[i] = std::uint32_t(block[4 * i]) | (std::uint32_t(block[4 * i + 1]) << 8) |
+                   (std::uint32_t(block[4 * i + 2]) << 16) |
+                   (std::uint32_t(block[4 * i + 3]) << 24);
+    }
     std::uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
 
     // The 64 steps unrolled; each round's function, message order and shifts are constants.
+    // The message word and constant are added first, off the path through b (the word just
+    // computed); G is written as a sum of two disjoint masks, so only one AND waits for b.
 #define SEALWYN_F(x, y, z) ((z) ^ ((x) & ((y) ^ (z))))
-#define SEALWYN_G(x, y, z) ((y) ^ ((z) & ((x) ^ (y))))
-#define SEALWYN_H(x, y, z) ((x) ^ (y) ^ (z))
+#define SEALWYN_G(x, y, z) (((x) & (z)) + ((y) & ~(z)))
+#define SEALWYN_H(x, y, z) ((x) ^ ((y) ^ (z)))
 #define SEALWYN_I(x, y, z) ((y) ^ ((x) | ~(z)))
 #define SEALWYN_STEP(f, a, b, c, d, i, k, r) \
-    a += f(b, c, d) + x[k] + kT[i];          \
+    a += x[k] + kT[i];                       \
+    a += f(b, c, d);                         \
     a = rotl(a, kShift[r][(i) % 4]) + b;
 #define SEALWYN_FOUR(f, i, r, k0, k1, k2, k3)   \
     SEALWYN_STEP(f, a, b, c, d, (i) + 0, k0, r) \

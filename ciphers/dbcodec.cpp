@@ -27,15 +27,22 @@ void rc4(std::span<std::uint8_t> data, std::span<const std::uint8_t> key) {
         std::swap(s[i], s[j]);
         if (++k == keyLength) k = 0;
     }
+    // The keystream, one byte a step. The state word the next step reads is fetched before this
+    // step's swap is stored, so the two memory round trips overlap; when this step's swap wrote
+    // that very word (the next index is this step's j), the value just stored is taken instead.
     std::uint32_t a = 0, b = 0;
+    std::uint32_t sa = s[1];
     auto next = [&]() -> std::uint64_t {
         a = (a + 1) & 0xFF;
-        const std::uint32_t sa = s[a];
         b = (b + sa) & 0xFF;
         const std::uint32_t sb = s[b];
-        s[a] = sb;
+        const std::uint32_t ahead = (a + 1) & 0xFF;
+        const std::uint32_t fetched = s[ahead];
         s[b] = sa;
-        return s[(sa + sb) & 0xFF];
+        s[a] = sb;
+        const std::uint32_t out = s[(sa + sb) & 0xFF];
+        sa = ahead == b ? sa : fetched;
+        return out;
     };
     std::uint8_t* p = data.data();
     std::size_t left = data.size();

@@ -1,5 +1,7 @@
 #include "server/frame.h"
 
+#include <algorithm>
+
 #include "platform/text/text.h"
 
 namespace tessel::server {
@@ -177,7 +179,23 @@ std::u16string AnsiStreamDecoder::decode(std::string_view arrival) {
             if (need > back) complete = bytes.size() - 1 - back;
         }
     }
-    std::u16string out = text::fromAnsi(bytes.substr(0, complete));
+    const std::string_view whole = bytes.substr(0, complete);
+    std::u16string out;
+    if (text::ansiCodePage() == text::kCodePageKorean ||
+        text::ansiCodePage() == text::kCodePageUtf8) {
+        // Both code pages keep ASCII as it is, and no character of theirs has a byte below 0x80
+        // after its first: the ASCII run at the front (all of a page's hexadecimal or Base64
+        // text) is widened here, the rest goes through the converter.
+        std::size_t ascii = 0;
+        while (ascii < whole.size() && static_cast<unsigned char>(whole[ascii]) < 0x80) ++ascii;
+        std::u16string rest =
+            ascii < whole.size() ? text::fromAnsi(whole.substr(ascii)) : std::u16string();
+        out.resize(ascii + rest.size());
+        std::copy(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(ascii), out.begin());
+        std::copy(rest.begin(), rest.end(), out.begin() + static_cast<std::ptrdiff_t>(ascii));
+    } else {
+        out = text::fromAnsi(whole);
+    }
     pending_.assign(bytes.substr(complete));
     return out;
 }

@@ -170,6 +170,18 @@ TEST(Frame, DoubleByteCharacterSplitBetweenArrivals) {
     EXPECT_EQ(d.decode("\xB0"), u"");
     d.reset();
     EXPECT_EQ(d.decode("C"), u"C");
+
+    // Split at every byte, the pieces together give what the whole gives: ASCII runs before,
+    // between and after double-byte characters, a NUL and an invalid pair included.
+    const std::string all = std::string("AB09+/=") + "\xB0\xA1" + "xyz" + std::string(1, '\0') +
+                            "\xC7\xD1" + "\x80\xFF" + "end";
+    const std::u16string expected = platform::text::fromAnsi(all);
+    for (std::size_t cut = 0; cut <= all.size(); ++cut) {
+        AnsiStreamDecoder split;
+        std::u16string got = split.decode(std::string_view(all).substr(0, cut));
+        got += split.decode(std::string_view(all).substr(cut));
+        EXPECT_EQ(got, expected) << cut;
+    }
 }
 
 // The frame fuzzer's input that crashed the decoder: the bytes A2 E8 (CP949's postal mark) in

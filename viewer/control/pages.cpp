@@ -2,6 +2,7 @@
 // showing a page, printer availability, the run itself and printing every page.
 #include <algorithm>
 #include <filesystem>
+#include <utility>
 
 #include "platform/print/print.h"
 #include "platform/spooler/spooler.h"
@@ -114,11 +115,11 @@ void Viewer::showPage(std::int32_t page) {
     if (taken.outcome == PagePictures::Outcome::Undecodable ||
         taken.outcome == PagePictures::Outcome::TooLarge)
         WriteLog(u"페이지 " + text::formatNumber(double(page)) + u" 이미지를 읽을 수 없습니다.", 1);
-    showPicture(taken.picture.get());
+    showPicture(taken.picture);
     pageShown(page, 100);
 }
 
-void Viewer::showPicture(const imaging::Picture* picture) {
+void Viewer::showPicture(PicturePtr picture) {
     const float width = picture ? picture->width * kTwipsPerPixel : 0;
     const float height = picture ? picture->height * kTwipsPerPixel : 0;
     initialWidth_ = currentWidth_ = width;
@@ -126,7 +127,9 @@ void Viewer::showPicture(const imaging::Picture* picture) {
     zoomLevel_ = 0;
     const std::u16string status = u"Width:" + sizeText(width) + u"    Height:" + sizeText(height) +
                                   u"   Zoom 1:" + text::formatNumber(double(zoomLevel_));
-    if (parts_.pages) parts_.pages->showPicture(picture, status);
+    // The picture shown before stays until the display has let go of it.
+    const PicturePtr before = std::exchange(shown_, picture);
+    if (parts_.pages) parts_.pages->showPicture(picture.get(), status);
 }
 
 std::u16string Viewer::OpenArrImage(std::int32_t page, std::int32_t zoom) {
@@ -135,7 +138,7 @@ std::u16string Viewer::OpenArrImage(std::int32_t page, std::int32_t zoom) {
     // A page decoded once shows its picture again (decoded anew if it was given up since).
     PicturePtr picture;
     if (pictures_->decodedOnce(page)) picture = pictures_->take(page).picture;
-    showPicture(picture.get());
+    showPicture(std::move(picture));
     pageShown(page, zoom);
     return u"OK";
 }
@@ -183,7 +186,7 @@ std::u16string Viewer::OpenImage(const std::u16string& file, const std::u16strin
     auto picture = imaging::loadPicture(*bytes, kPageFill);
     if (!picture) return {};
 
-    showPicture(&*picture);
+    showPicture(std::make_shared<const imaging::Picture>(std::move(*picture)));
     pageCount_ = count;
     fromPictures_ = false;
     lastFile_ = name;
@@ -244,6 +247,7 @@ void Viewer::RunViewer(bool printing) {
         currentPage_ = 0;
         pageLoaded_ = false;
         if (parts_.pages) parts_.pages->showPicture(nullptr, u"");
+        shown_.reset();
         if (printing) {
             WriteLog(u"페이지 목록이 비어 있어 인쇄하지 않습니다.", 1);
             printResult(false);

@@ -51,7 +51,8 @@ class Downloader {
 class PageDisplay {
   public:
     virtual ~PageDisplay() = default;
-    // Shows a page picture (nullptr: an empty page) with the status text of its size.
+    // Shows a page picture (nullptr: an empty page) with the status text of its size. The
+    // picture stays alive, unchanged, until the next one is shown.
     virtual void showPicture(const platform::imaging::Picture* picture,
                              const std::u16string& status) = 0;
 };

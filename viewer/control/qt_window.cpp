@@ -274,9 +274,9 @@ class QtWindowView : public WindowView {
             image_ = QImage();
             return;
         }
+        // Read in place: the viewer keeps the picture until it shows the next one.
         image_ = QImage(reinterpret_cast<const uchar*>(picture->pixels.data()), picture->width,
-                        picture->height, picture->width * 4, QImage::Format_RGB32)
-                     .copy();
+                        picture->height, picture->width * 4, QImage::Format_RGB32);
     }
     void drawPicture(std::int32_t width, std::int32_t height) override {
         if (!root_) return;

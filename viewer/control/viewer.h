@@ -214,7 +214,7 @@ class Viewer : public com::DispatchImpl<Viewer, com::ConnectionPointContainer, c
     void showPage(std::int32_t page);
     // The pictures of the thread's page list, made anew when the list changed.
     PagePictures& picturesOfList();
-    void showPicture(const platform::imaging::Picture* picture);
+    void showPicture(PicturePtr picture);
     void pageShown(std::int32_t page, std::int32_t zoom);
     void printButton();
     void printResult(bool printed);
@@ -226,6 +226,8 @@ class Viewer : public com::DispatchImpl<Viewer, com::ConnectionPointContainer, c
     bool beginDownload(const std::u16string& url, const std::u16string& file);
 
     ViewerParts parts_;
+    // The picture on screen, which the display reads in place: it outlives the face.
+    PicturePtr shown_;
     std::unique_ptr<ViewerFace> face_;
     std::shared_ptr<com::ControlSite> site_;
     com::EventSource events_{DIID___Viewer};

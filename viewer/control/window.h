@@ -43,7 +43,8 @@ class WindowView {
     virtual void setPageCountLabel(const std::u16string& text) = 0;
     virtual void setStatus(const std::u16string& text) = 0;
 
-    // The page picture: kept by the view (nullptr: none), then drawn stretched to a size.
+    // The page picture (nullptr: none), then drawn stretched to a size. The view may read the
+    // picture's pixels in place until the next picture is set: the viewer keeps it alive.
     virtual void setPicture(const platform::imaging::Picture* picture) = 0;
     virtual void drawPicture(std::int32_t width, std::int32_t height) = 0;
     virtual void movePicture(std::int32_t left, std::int32_t top) = 0;
