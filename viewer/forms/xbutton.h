@@ -153,6 +153,8 @@ class XButton {
     int paintCount() const { return paints_; }
 
   private:
+    friend class ButtonPainter;
+
     // Colours, region and layout.
     void buildColorTable();
     Color adjust(Color c, int amount, bool proportionalBlue = false) const;
@@ -166,28 +168,6 @@ class XButton {
     void captureParentBackground();
     void ensureBackground();
     void markChanged(const std::u16string& name) { host_.propertyChanged(name); }
-
-    // Painting.
-    void paintRect(int x, int y, int w, int h, Color c, bool frameOnly);
-    void paintEllipse(int x, int y, int w, int h, Color pen, Color fill);
-    void paintLine(int x1, int y1, int x2, int y2, Color c);
-    void paintPixel(int x, int y, Color c);
-    void paintBevel(Color outerLight, Color outerDark, Color innerLight, Color innerDark,
-                    int offset, bool single);
-    void paintFocus();
-    void paintCaption(int mode);
-    void drawCaption(Rect r, Color c);
-    void captionRelief(const Rect& r);
-    void paintUp();
-    void paintDown();
-    void paintDisabled();
-    void paintType3(int branch);
-    void paintType4Edges();
-    void paintPicture(int mode);
-    void pictureRelief(const platform::gdi::PicturePtr& p, int offset);
-    void blendPicture(int x, int y, int w, int h, const platform::gdi::Picture& picture,
-                      long long solidColor, bool darkOnly, bool greyscale, bool blend);
-    bool focusShown() const;
 
     // Input.
     bool pointerIsOver() const;
