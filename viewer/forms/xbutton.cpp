@@ -1,6 +1,8 @@
 #include "viewer/forms/xbutton.h"
 
 #include <cmath>
+#include <type_traits>
+#include <utility>
 
 namespace vistrel::forms {
 
@@ -56,30 +58,37 @@ void XButton::initNew() {
     layoutCaption();
 }
 
+namespace {
+
+// Colours are kept in the bag as 32-bit integers.
+template <class T>
+T load(const PropertyBag& bag, const char16_t* key, T fallback) {
+    if constexpr (std::is_same_v<T, std::uint32_t>)
+        return bag.readColor(key, fallback);
+    else
+        return bag.read<T>(key, std::move(fallback));
+}
+
+template <class T>
+void save(PropertyBag& bag, const char16_t* key, const T& value) {
+    if constexpr (std::is_same_v<T, std::uint32_t>)
+        bag.writeColor(key, value);
+    else
+        bag.write(key, value);
+}
+
+static_assert(std::is_same_v<int, std::int32_t>, "whole-number properties are kept as int32");
+
+}  // namespace
+
 void XButton::readProperties(const PropertyBag& bag) {
-    btnType_ = bag.read<std::int32_t>(u"BTYPE", 2);
-    caption_ = bag.read<std::u16string>(u"TX", u"");
-    enabled_ = bag.read<bool>(u"ENAB", true);
-    font_ = bag.read<gdi::Font>(u"FONT", font_);
-    colorScheme_ = bag.read<std::int32_t>(u"COLTYPE", 1);
-    showFocusRect_ = bag.read<bool>(u"FOCUSR", true);
-    backColor_ = bag.readColor(u"BCOL", gdi::sysColor(gdi::COLOR_BTNFACE));
-    backOver_ = bag.readColor(u"BCOLO", backColor_);
-    foreColor_ = bag.readColor(u"FCOL", gdi::sysColor(gdi::COLOR_BTNTEXT));
-    foreOver_ = bag.readColor(u"FCOLO", foreColor_);
-    maskColor_ = bag.readColor(u"MCOL", 0xC0C0C0);
-    mousePointer_ = bag.read<std::int32_t>(u"MPTR", 0);
-    mouseIcon_ = bag.read<gdi::PicturePtr>(u"MICON", nullptr);
-    pictureNormal_ = bag.read<gdi::PicturePtr>(u"PICN", nullptr);
-    pictureOver_ = bag.read<gdi::PicturePtr>(u"PICH", nullptr);
-    useMaskColor_ = bag.read<bool>(u"UMCOL", true);
-    softBevel_ = bag.read<bool>(u"SOFT", false);
-    picturePos_ = bag.read<std::int32_t>(u"PICPOS", 0);
-    useGreyscale_ = bag.read<bool>(u"NGREY", false);
-    specialEffect_ = bag.read<std::int32_t>(u"FX", 0);
-    setHandPointer(bag.read<bool>(u"HAND", false));
-    checkBox_ = bag.read<bool>(u"CHECK", false);
-    value_ = bag.read<bool>(u"VALUE", false);
+#define VISTREL_LOAD(T, get, set, member, key, changed, fallback, steps, own) \
+    if ((steps)&kLoadBySet)                                                   \
+        set(load<T>(bag, key, fallback));                                     \
+    else                                                                      \
+        member = load<T>(bag, key, fallback);
+    VISTREL_XBUTTON_PROPERTIES(VISTREL_LOAD)
+#undef VISTREL_LOAD
     font_.charset = 129;
     if (font_.size < 9) font_.size = 9;
     window::setEnabled(hwnd_, enabled_);
@@ -89,29 +98,10 @@ void XButton::readProperties(const PropertyBag& bag) {
 }
 
 void XButton::writeProperties(PropertyBag& bag) const {
-    bag.write(u"BTYPE", btnType_);
-    bag.write(u"TX", caption_);
-    bag.write(u"ENAB", enabled_);
-    bag.write(u"FONT", font_);
-    bag.write(u"COLTYPE", colorScheme_);
-    bag.write(u"FOCUSR", showFocusRect_);
-    bag.writeColor(u"BCOL", backColor_);
-    bag.writeColor(u"BCOLO", backOver_);
-    bag.writeColor(u"FCOL", foreColor_);
-    bag.writeColor(u"FCOLO", foreOver_);
-    bag.writeColor(u"MCOL", maskColor_);
-    bag.write(u"MPTR", mousePointer_);
-    bag.write(u"MICON", mouseIcon_);
-    bag.write(u"PICN", pictureNormal_);
-    bag.write(u"PICH", pictureOver_);
-    bag.write(u"UMCOL", useMaskColor_);
-    bag.write(u"SOFT", softBevel_);
-    bag.write(u"PICPOS", picturePos_);
-    bag.write(u"NGREY", useGreyscale_);
-    bag.write(u"FX", specialEffect_);
-    bag.write(u"HAND", handPointer_);
-    bag.write(u"CHECK", checkBox_);
-    bag.write(u"VALUE", value_);
+#define VISTREL_SAVE(T, get, set, member, key, changed, fallback, steps, own) \
+    save(bag, key, member);
+    VISTREL_XBUTTON_PROPERTIES(VISTREL_SAVE)
+#undef VISTREL_SAVE
 }
 
 void XButton::show() {
@@ -155,119 +145,76 @@ void XButton::refresh() {
 
 // ---- properties ----
 
-void XButton::setBackColor(std::uint32_t c) {
-    backColor_ = c;
-    if (!host_.userMode()) backOver_ = c;
-    buildColorTable();
-    paint(lastState_, true);
-    markChanged(u"BCOL");
-}
-void XButton::setBackOver(std::uint32_t c) {
-    backOver_ = c;
-    paint(lastState_, true);
-    markChanged(u"BCOLO");
-}
-void XButton::setForeColor(std::uint32_t c) {
-    foreColor_ = c;
-    if (!host_.userMode()) foreOver_ = c;
-    buildColorTable();
-    paint(lastState_, true);
-    markChanged(u"FCOL");
-}
-void XButton::setForeOver(std::uint32_t c) {
-    foreOver_ = c;
-    paint(lastState_, true);
-    markChanged(u"FCOLO");
-}
-void XButton::setMaskColor(std::uint32_t c) {
-    maskColor_ = c;
-    paint(lastState_, true);
-    markChanged(u"MCOL");
-}
-void XButton::setButtonType(int type) {
-    btnType_ = type;
-    if (!host_.userMode() && type == 5) font_.bold = true;
-    if (type == 11 && paintingOn_) {
-        ensureBackground();
-        captureParentBackground();
+#define VISTREL_DEFINE(T, get, set, member, key, changed, fallback, steps, own) \
+    void XButton::set(PropertyArg<T> value) {                                   \
+        member = value;                                                         \
+        afterSet(steps, changed, own);                                          \
     }
-    onResize();
-    markChanged(u"BTYPE");
-}
-void XButton::setCaption(const std::u16string& caption) {
-    caption_ = caption;
-    updateAccessKey();
-    layoutCaption();
-    paint(0, true);
-    markChanged(u"TX");
-}
-void XButton::setEnabled(bool on) {
-    enabled_ = on;
-    paint(0, true);
-    window::setEnabled(hwnd_, on);
-    markChanged(u"ENAB");
-}
-void XButton::setFont(const gdi::Font& font) {
-    const short size = languageNumber(3).value_or(0);
-    const short charset = languageNumber(4).value_or(0);
-    font_ = font;
-    font_.charset = charset;
-    if (font_.size < 9) font_.size = size;
-    layoutCaption();
-    paint(0, true);
-    markChanged(u"FONT");
-}
-void XButton::setFontBold(bool on) {
-    font_.bold = on;
-    layoutCaption();
-    paint(0, true);
-}
-void XButton::setFontItalic(bool on) {
-    font_.italic = on;
-    layoutCaption();
-    paint(0, true);
-}
-void XButton::setFontUnderline(bool on) {
-    font_.underline = on;
-    layoutCaption();
-    paint(0, true);
-}
+VISTREL_XBUTTON_PROPERTIES(VISTREL_DEFINE)
+#undef VISTREL_DEFINE
+
+#define VISTREL_DEFINE(T, set, part)                      \
+    void XButton::set(PropertyArg<T> value) {             \
+        font_.part = value;                               \
+        afterSet(kLayout | kRepaintUp, nullptr, nullptr); \
+    }
+VISTREL_XBUTTON_FONT_PARTS(VISTREL_DEFINE)
+#undef VISTREL_DEFINE
+
 short XButton::fontSize() const {
     // To the nearest, halves to even, as the painter rounds.
     return static_cast<short>(std::nearbyint(font_.size));
 }
-void XButton::setFontSize(short size) {
-    font_.size = size;
-    layoutCaption();
-    paint(0, true);
+
+void XButton::afterSet(unsigned steps, const char16_t* changed, void (XButton::*own)()) {
+    if (own) (this->*own)();
+    if (steps & kMarkFirst) markChanged(changed);
+    if (steps & kRebuildColors) buildColorTable();
+    if (steps & kMeasurePicture) measurePicture();
+    if (steps & kAccessKey) updateAccessKey();
+    if (steps & kLayout) layoutCaption();
+    if (steps & kResize) onResize();
+    const bool skip = ((steps & kOnlyWhenOver) && !isOver_) ||
+                      ((steps & kOnlyWithPicture) && !pictureNormal_) ||
+                      ((steps & kOnlyWithCheckBox) && !checkBox_);
+    if ((steps & (kRepaintUp | kRepaintLast)) && !skip)
+        paint((steps & kRepaintUp) ? 0 : lastState_, true);
+    if (steps & kEnableWindow) window::setEnabled(hwnd_, enabled_);
+    if (changed && !(steps & kMarkFirst)) markChanged(changed);
 }
-void XButton::setFontName(const std::u16string& name) {
-    font_.face = name;
-    layoutCaption();
-    paint(0, true);
+
+// At design time the type 5 button takes a bold caption; the transparent type needs the parent's
+// pixels behind it.
+void XButton::typeChanged() {
+    if (!host_.userMode() && btnType_ == 5) font_.bold = true;
+    if (btnType_ == 11 && paintingOn_) {
+        ensureBackground();
+        captureParentBackground();
+    }
 }
-void XButton::setColorScheme(int scheme) {
-    colorScheme_ = scheme;
-    buildColorTable();
-    paint(0, true);
-    markChanged(u"COLTYPE");
+
+// A font set by the host takes the character set and, when smaller than 9 points, the size of
+// the user's language.
+void XButton::languageFont() {
+    font_.charset = languageNumber(4).value_or(0);
+    if (font_.size < 9) font_.size = languageNumber(3).value_or(0);
 }
-void XButton::setShowFocusRect(bool on) {
-    showFocusRect_ = on;
-    paint(lastState_, true);
-    markChanged(u"FOCUSR");
+
+// At design time the colour under the pointer follows the colour.
+void XButton::designBackOver() {
+    if (!host_.userMode()) backOver_ = backColor_;
 }
-void XButton::setMousePointer(int pointer) {
-    mousePointer_ = static_cast<short>(pointer);
-    markChanged(u"MPTR");
+void XButton::designForeOver() {
+    if (!host_.userMode()) foreOver_ = foreColor_;
 }
-void XButton::setMouseIcon(gdi::PicturePtr icon) {
-    mouseIcon_ = std::move(icon);
-    markChanged(u"MICON");
+
+// The pointer is kept as the window's 16-bit pointer number.
+void XButton::narrowPointer() {
+    mousePointer_ = static_cast<short>(mousePointer_);
 }
-void XButton::setHandPointer(bool on) {
-    handPointer_ = on;
-    if (on) {
+
+void XButton::pickPointer() {
+    if (handPointer_) {
         // The library's hand cursor: a small pointing-hand picture of its own.
         static const gdi::PicturePtr hand = [] {
             auto bitmap = std::make_shared<gdi::Bitmap>(16, 16, 0xFFFFFF);
@@ -282,56 +229,6 @@ void XButton::setHandPointer(bool on) {
         mouseIcon_ = nullptr;
         mousePointer_ = kArrowPointer;
     }
-    markChanged(u"HAND");
-}
-void XButton::setSoftBevel(bool on) {
-    softBevel_ = on;
-    buildColorTable();
-    paint(lastState_, true);
-    markChanged(u"SOFT");
-}
-void XButton::setPictureNormal(gdi::PicturePtr picture) {
-    pictureNormal_ = std::move(picture);
-    measurePicture();
-    layoutCaption();
-    paint(lastState_, true);
-    markChanged(u"PICN");
-}
-void XButton::setPictureOver(gdi::PicturePtr picture) {
-    pictureOver_ = std::move(picture);
-    if (isOver_) paint(lastState_, true);
-    markChanged(u"PICO");
-}
-void XButton::setPicturePosition(int position) {
-    picturePos_ = position;
-    markChanged(u"PICPOS");
-    layoutCaption();
-    paint(lastState_, true);
-}
-void XButton::setUseMaskColor(bool on) {
-    useMaskColor_ = on;
-    if (pictureNormal_) paint(lastState_, true);
-    markChanged(u"UMCOL");
-}
-void XButton::setUseGreyscale(bool on) {
-    useGreyscale_ = on;
-    if (pictureNormal_) paint(lastState_, true);
-    markChanged(u"NGREY");
-}
-void XButton::setSpecialEffect(int effect) {
-    specialEffect_ = effect;
-    paint(lastState_, true);
-    markChanged(u"FX");
-}
-void XButton::setCheckBoxBehaviour(bool on) {
-    checkBox_ = on;
-    paint(lastState_, true);
-    markChanged(u"CHECK");
-}
-void XButton::setValue(bool on) {
-    value_ = on;
-    if (checkBox_) paint(0, true);
-    markChanged(u"VALUE");
 }
 
 // ---- caption ----

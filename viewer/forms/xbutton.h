@@ -11,6 +11,7 @@
 #include "platform/gdi/gdi.h"
 #include "platform/window/window.h"
 #include "viewer/forms/property_bag.h"
+#include "viewer/forms/xbutton_properties.h"
 
 namespace vistrel::forms {
 
@@ -58,64 +59,29 @@ class XButton {
     void resize(int width, int height);
     void ambientChanged();
 
-    // Properties.
-    std::uint32_t backColor() const { return backColor_; }
-    void setBackColor(std::uint32_t c);
-    std::uint32_t backOver() const { return backOver_; }
-    void setBackOver(std::uint32_t c);
-    std::uint32_t foreColor() const { return foreColor_; }
-    void setForeColor(std::uint32_t c);
-    std::uint32_t foreOver() const { return foreOver_; }
-    void setForeOver(std::uint32_t c);
-    std::uint32_t maskColor() const { return maskColor_; }
-    void setMaskColor(std::uint32_t c);
-    int buttonType() const { return btnType_; }
-    void setButtonType(int type);
-    const std::u16string& caption() const { return caption_; }
-    void setCaption(const std::u16string& caption);
-    bool enabled() const { return enabled_; }
-    void setEnabled(bool on);
-    const platform::gdi::Font& font() const { return font_; }
-    void setFont(const platform::gdi::Font& font);
-    void setFontBold(bool on);
-    void setFontItalic(bool on);
-    void setFontUnderline(bool on);
+    // Properties: a getter and a setter for each row of the list (xbutton_properties.h).
+#define VISTREL_DECLARE(T, get, set, member, key, changed, fallback, steps, own) \
+    PropertyArg<T> get() const {                                                 \
+        return member;                                                           \
+    }                                                                            \
+    void set(PropertyArg<T> value);
+    VISTREL_XBUTTON_PROPERTIES(VISTREL_DECLARE)
+#undef VISTREL_DECLARE
+#define VISTREL_DECLARE(T, set, part) void set(PropertyArg<T> value);
+    VISTREL_XBUTTON_FONT_PARTS(VISTREL_DECLARE)
+#undef VISTREL_DECLARE
     short fontSize() const;
-    void setFontSize(short size);
-    void setFontName(const std::u16string& name);
-    int colorScheme() const { return colorScheme_; }
-    void setColorScheme(int scheme);
-    bool showFocusRect() const { return showFocusRect_; }
-    void setShowFocusRect(bool on);
-    int mousePointer() const { return mousePointer_; }
-    void setMousePointer(int pointer);
-    const platform::gdi::PicturePtr& mouseIcon() const { return mouseIcon_; }
-    void setMouseIcon(platform::gdi::PicturePtr icon);
-    bool handPointer() const { return handPointer_; }
-    void setHandPointer(bool on);
-    platform::window::Hwnd hwnd() const { return hwnd_; }
-    bool softBevel() const { return softBevel_; }
-    void setSoftBevel(bool on);
-    const platform::gdi::PicturePtr& pictureNormal() const { return pictureNormal_; }
-    void setPictureNormal(platform::gdi::PicturePtr picture);
-    const platform::gdi::PicturePtr& pictureOver() const { return pictureOver_; }
-    void setPictureOver(platform::gdi::PicturePtr picture);
-    int picturePosition() const { return picturePos_; }
-    void setPicturePosition(int position);
-    bool useMaskColor() const { return useMaskColor_; }
-    void setUseMaskColor(bool on);
-    bool useGreyscale() const { return useGreyscale_; }
-    void setUseGreyscale(bool on);
-    int specialEffect() const { return specialEffect_; }
-    void setSpecialEffect(int effect);
-    bool checkBoxBehaviour() const { return checkBox_; }
-    void setCheckBoxBehaviour(bool on);
-    bool value() const { return value_; }
-    void setValue(bool on);
-    std::u16string version() const { return u"2.0.6"; }
+    platform::window::Hwnd hwnd() const {
+        return hwnd_;
+    }
+    std::u16string version() const {
+        return u"2.0.6";
+    }
 
     // Methods.
-    void disableRefresh() { paintingOn_ = false; }
+    void disableRefresh() {
+        paintingOn_ = false;
+    }
     void refresh();
 
     // Input, as the host delivers it.
@@ -132,25 +98,59 @@ class XButton {
     void lostFocus();
 
     // What tests and the widget look at.
-    const platform::gdi::Bitmap& surface() const { return *surface_; }
-    const ColorTable& colors() const { return colors_; }
-    const Rect& textRect() const { return textRect_; }
-    const Rect& buttonRect() const { return buttonRect_; }
-    int width() const { return width_; }
-    int height() const { return height_; }
-    int picX() const { return picX_; }
-    int picY() const { return picY_; }
-    int picW() const { return picW_; }
-    int picH() const { return picH_; }
-    char16_t accessKey() const { return accessKey_; }
-    bool isOver() const { return isOver_; }
-    bool hasFocus() const { return hasFocus_; }
-    int lastState() const { return lastState_; }
-    int captionMode() const { return captionMode_; }
-    bool overTimerRunning() const { return overTimer_ != 0; }
+    const platform::gdi::Bitmap& surface() const {
+        return *surface_;
+    }
+    const ColorTable& colors() const {
+        return colors_;
+    }
+    const Rect& textRect() const {
+        return textRect_;
+    }
+    const Rect& buttonRect() const {
+        return buttonRect_;
+    }
+    int width() const {
+        return width_;
+    }
+    int height() const {
+        return height_;
+    }
+    int picX() const {
+        return picX_;
+    }
+    int picY() const {
+        return picY_;
+    }
+    int picW() const {
+        return picW_;
+    }
+    int picH() const {
+        return picH_;
+    }
+    char16_t accessKey() const {
+        return accessKey_;
+    }
+    bool isOver() const {
+        return isOver_;
+    }
+    bool hasFocus() const {
+        return hasFocus_;
+    }
+    int lastState() const {
+        return lastState_;
+    }
+    int captionMode() const {
+        return captionMode_;
+    }
+    bool overTimerRunning() const {
+        return overTimer_ != 0;
+    }
     // Paints for a state (0 up, 2 down); true when it drew.
     bool paint(int state, bool force);
-    int paintCount() const { return paints_; }
+    int paintCount() const {
+        return paints_;
+    }
 
   private:
     friend class ButtonPainter;
@@ -167,7 +167,37 @@ class XButton {
     void updateAccessKey();
     void captureParentBackground();
     void ensureBackground();
-    void markChanged(const std::u16string& name) { host_.propertyChanged(name); }
+    void markChanged(const std::u16string& name) {
+        host_.propertyChanged(name);
+    }
+
+    // What a set of a property redoes after storing the value, in this order.
+    enum PutStep : unsigned {
+        kNoStep = 0,
+        kMarkFirst = 1 << 0,  // tell the host of the change before the steps below
+        kRebuildColors = 1 << 1,
+        kMeasurePicture = 1 << 2,
+        kAccessKey = 1 << 3,
+        kLayout = 1 << 4,
+        kResize = 1 << 5,  // the resize handling: rectangles, surface, region and a repaint up
+        kRepaintUp = 1 << 6,
+        kRepaintLast = 1 << 7,        // with the state painted last
+        kOnlyWhenOver = 1 << 8,       // the repaint only while the pointer is over the control
+        kOnlyWithPicture = 1 << 9,    // the repaint only when a normal picture is set
+        kOnlyWithCheckBox = 1 << 10,  // the repaint only with the toggle behaviour
+        kEnableWindow = 1 << 11,      // the window follows the enabled state
+        kLoadBySet = 1 << 12,         // loading goes through the setter
+    };
+    // The steps after a set: the property's own step, then `steps`, then the change is marked
+    // under `changed` (none when null).
+    void afterSet(unsigned steps, const char16_t* changed, void (XButton::*own)());
+    // The properties' own steps.
+    void typeChanged();
+    void languageFont();
+    void designBackOver();
+    void designForeOver();
+    void narrowPointer();
+    void pickPointer();
 
     // Input.
     bool pointerIsOver() const;
