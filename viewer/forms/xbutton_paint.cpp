@@ -1,5 +1,5 @@
-// The button's painting: its colour table, the drawing primitives over its surface, and the look
-// of each button type as one row of up, down and disabled painters.
+// The button's painting: the drawing primitives over its surface, the caption, the picture, and
+// the look of each button type as one row of up, down and disabled painters.
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -22,92 +22,8 @@ int whole(double v) {
 
 }  // namespace
 
-Color adjustColor(Color color, int amount, bool proportionalBlue, bool softBevel) {
-    if (softBevel) amount /= 2;
-    int r = gdi::red(color) + amount;
-    int g = gdi::green(color) + amount;
-    int b = gdi::blue(color);
-    b += proportionalBlue ? b * amount / 192 : amount;
-    if (amount > 0) {
-        r = std::min(r, 255);
-        g = std::min(g, 255);
-        b = std::min(b, 255);
-    } else if (amount < 0) {
-        r = std::max(r, 0);
-        g = std::max(g, 0);
-        b = std::max(b, 0);
-    }
-    return static_cast<Color>(r + g * 256 + b * 65536);
-}
-
-Color lightenColor(Color color, int alpha) {
-    auto channel = [alpha](int c) { return std::min(c * (255 - alpha) / 255 + alpha, 255); };
-    return gdi::rgb(channel(gdi::red(color)), channel(gdi::green(color)),
-                    channel(gdi::blue(color)));
-}
-
 int greyOf(int red, int green, int blue) {
     return whole(std::nearbyint(0.3 * red) + 0.59 * green + 0.11 * blue);
-}
-
-// ---- colours ----
-
-Color XButton::adjust(Color c, int amount, bool proportionalBlue) const {
-    return adjustColor(c, amount, proportionalBlue, softBevel_);
-}
-
-Color XButton::resolve(std::uint32_t oleColor) const {
-    return gdi::oleTranslateColor(oleColor).value_or(0);
-}
-
-void XButton::buildColorTable() {
-    ColorTable& t = colors_;
-    auto derived = [&] {
-        t.shadow = adjust(t.face, -64);
-        t.light = adjust(t.face, 31);
-        t.highlight = adjust(t.face, 47);
-        t.darkShadow = adjust(t.face, -192);
-    };
-    switch (colorScheme_) {
-        case 2:
-            t.face = resolve(backColor_);
-            t.faceOver = resolve(backOver_);
-            t.text = resolve(foreColor_);
-            t.textOver = resolve(foreOver_);
-            derived();
-            t.selectColor = adjust(t.face, -128);
-            t.selectLight = t.face;
-            break;
-        case 3:
-            t.shadow = 0x808080;
-            t.face = t.faceOver = 0xC0C0C0;
-            t.light = 0xDFDFDF;
-            t.darkShadow = 0;
-            t.highlight = 0xFFFFFF;
-            t.text = t.textOver = 0;
-            t.selectColor = 0x800000;
-            t.selectLight = 0xD1ADAD;
-            break;
-        case 4:
-            t.face = t.faceOver = host_.parentBackColor();
-            t.text = t.textOver = host_.parentTextColor();
-            derived();
-            t.selectColor = gdi::sysColor(gdi::COLOR_HIGHLIGHT);
-            t.selectLight = lightenColor(t.selectColor, 176);
-            break;
-        default:
-            t.face = t.faceOver = gdi::sysColor(gdi::COLOR_BTNFACE);
-            t.shadow = gdi::sysColor(gdi::COLOR_BTNSHADOW);
-            t.light = gdi::sysColor(gdi::COLOR_3DLIGHT);
-            t.darkShadow = gdi::sysColor(gdi::COLOR_3DDKSHADOW);
-            t.highlight = gdi::sysColor(gdi::COLOR_BTNHIGHLIGHT);
-            t.text = t.textOver = gdi::sysColor(gdi::COLOR_BTNTEXT);
-            t.selectColor = gdi::sysColor(gdi::COLOR_HIGHLIGHT);
-            t.selectLight = lightenColor(t.selectColor, 176);
-            break;
-    }
-    t.mask = resolve(maskColor_);
-    t.faceLight = adjust(t.face, 48, btnType_ == 3);
 }
 
 // ---- the painter ----
@@ -369,43 +285,33 @@ void ButtonPainter::captionRelief(const Rect& r) {
     if (effect == 1 || effect == 2) drawCaption(r.offset(-1, -1), adjust(base, -40 * sign));
 }
 
-// Caption modes: 0 up, 1 up under the pointer, 2 down, 3 engraved, 4 grey, 5 on type 3's
-// disabled face, 6 engraved on type 14, 7 down on type 14.
+// The caption in one of its modes: an engraving one pixel down and right under some, the relief
+// of the special effect under others, then the caption itself.
 void ButtonPainter::caption(int mode) {
     b.captionMode_ = mode;
-    const Rect& up = b.textRect_;
-    const Rect& down = b.textRectDown_;
-    switch (mode) {
-        case 0:
-        case 1:
-            captionRelief(up);
-            drawCaption(up, mode == 0 ? t.text : t.textOver);
-            break;
-        case 2:
-            captionRelief(down);
-            drawCaption(down, b.btnType_ == 4 ? t.light : t.textOver);
-            break;
-        case 3:
-            drawCaption(down, t.highlight);
-            drawCaption(up, t.shadow);
-            break;
-        case 4:
-            drawCaption(up, t.shadow);
-            break;
-        case 5:
-            drawCaption(up, adjust(t.faceLight, -104, true));
-            break;
-        case 6:
-            drawCaption(down, t.highlight);
-            drawCaption(up, t.face);
-            break;
-        case 7:
-            drawCaption(down, adjust(t.shadow, -50));
-            drawCaption(up, t.highlight);
-            break;
-        default:
-            break;
-    }
+    if (mode < 0 || mode > 7) return;
+    struct Ink {
+        bool relief;    // the special effect's relief under the caption
+        bool down;      // the caption moved one pixel down and right
+        bool engraved;  // first the caption down and right in `under`
+        Color under;
+        Color color;
+    };
+    const Ink inks[] = {
+        {true, false, false, 0, t.text},                                 // 0 up
+        {true, false, false, 0, t.textOver},                             // 1 under the pointer
+        {true, true, false, 0, b.btnType_ == 4 ? t.light : t.textOver},  // 2 down
+        {false, false, true, t.highlight, t.shadow},                     // 3 engraved
+        {false, false, false, 0, t.shadow},                              // 4 grey
+        {false, false, false, 0, adjust(t.faceLight, -104, true)},       // 5 type 3 disabled
+        {false, false, true, t.highlight, t.face},                       // 6 type 14 disabled
+        {false, false, true, adjust(t.shadow, -50), t.highlight},        // 7 type 14 down
+    };
+    const Ink& ink = inks[mode];
+    const Rect& r = ink.down ? b.textRectDown_ : b.textRect_;
+    if (ink.engraved) drawCaption(b.textRectDown_, ink.under);
+    if (ink.relief) captionRelief(r);
+    drawCaption(r, ink.color);
 }
 
 // ---- the picture ----
