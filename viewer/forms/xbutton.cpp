@@ -83,7 +83,7 @@ static_assert(std::is_same_v<int, std::int32_t>, "whole-number properties are ke
 
 void XButton::readProperties(const PropertyBag& bag) {
 #define VISTREL_LOAD(T, get, set, member, key, changed, fallback, steps, own) \
-    if ((steps)&kLoadBySet)                                                   \
+    if ((kLoadBySet & (steps)) != 0)                                          \
         set(load<T>(bag, key, fallback));                                     \
     else                                                                      \
         member = load<T>(bag, key, fallback);

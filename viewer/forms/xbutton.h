@@ -59,29 +59,15 @@ class XButton {
     void resize(int width, int height);
     void ambientChanged();
 
-    // Properties: a getter and a setter for each row of the list (xbutton_properties.h).
-#define VISTREL_DECLARE(T, get, set, member, key, changed, fallback, steps, own) \
-    PropertyArg<T> get() const {                                                 \
-        return member;                                                           \
-    }                                                                            \
-    void set(PropertyArg<T> value);
-    VISTREL_XBUTTON_PROPERTIES(VISTREL_DECLARE)
-#undef VISTREL_DECLARE
-#define VISTREL_DECLARE(T, set, part) void set(PropertyArg<T> value);
-    VISTREL_XBUTTON_FONT_PARTS(VISTREL_DECLARE)
-#undef VISTREL_DECLARE
+    // Properties: a getter and a setter for each row of the lists (xbutton_properties.h).
+    VISTREL_XBUTTON_PROPERTIES(VISTREL_XBUTTON_DECLARE)
+    VISTREL_XBUTTON_FONT_PARTS(VISTREL_XBUTTON_DECLARE_PART)
     short fontSize() const;
-    platform::window::Hwnd hwnd() const {
-        return hwnd_;
-    }
-    std::u16string version() const {
-        return u"2.0.6";
-    }
+    platform::window::Hwnd hwnd() const { return hwnd_; }
+    std::u16string version() const { return u"2.0.6"; }
 
     // Methods.
-    void disableRefresh() {
-        paintingOn_ = false;
-    }
+    void disableRefresh() { paintingOn_ = false; }
     void refresh();
 
     // Input, as the host delivers it.
@@ -98,59 +84,25 @@ class XButton {
     void lostFocus();
 
     // What tests and the widget look at.
-    const platform::gdi::Bitmap& surface() const {
-        return *surface_;
-    }
-    const ColorTable& colors() const {
-        return colors_;
-    }
-    const Rect& textRect() const {
-        return textRect_;
-    }
-    const Rect& buttonRect() const {
-        return buttonRect_;
-    }
-    int width() const {
-        return width_;
-    }
-    int height() const {
-        return height_;
-    }
-    int picX() const {
-        return picX_;
-    }
-    int picY() const {
-        return picY_;
-    }
-    int picW() const {
-        return picW_;
-    }
-    int picH() const {
-        return picH_;
-    }
-    char16_t accessKey() const {
-        return accessKey_;
-    }
-    bool isOver() const {
-        return isOver_;
-    }
-    bool hasFocus() const {
-        return hasFocus_;
-    }
-    int lastState() const {
-        return lastState_;
-    }
-    int captionMode() const {
-        return captionMode_;
-    }
-    bool overTimerRunning() const {
-        return overTimer_ != 0;
-    }
+    const platform::gdi::Bitmap& surface() const { return *surface_; }
+    const ColorTable& colors() const { return colors_; }
+    const Rect& textRect() const { return textRect_; }
+    const Rect& buttonRect() const { return buttonRect_; }
+    int width() const { return width_; }
+    int height() const { return height_; }
+    int picX() const { return picX_; }
+    int picY() const { return picY_; }
+    int picW() const { return picW_; }
+    int picH() const { return picH_; }
+    char16_t accessKey() const { return accessKey_; }
+    bool isOver() const { return isOver_; }
+    bool hasFocus() const { return hasFocus_; }
+    int lastState() const { return lastState_; }
+    int captionMode() const { return captionMode_; }
+    bool overTimerRunning() const { return overTimer_ != 0; }
     // Paints for a state (0 up, 2 down); true when it drew.
     bool paint(int state, bool force);
-    int paintCount() const {
-        return paints_;
-    }
+    int paintCount() const { return paints_; }
 
   private:
     friend class ButtonPainter;
@@ -167,9 +119,7 @@ class XButton {
     void updateAccessKey();
     void captureParentBackground();
     void ensureBackground();
-    void markChanged(const std::u16string& name) {
-        host_.propertyChanged(name);
-    }
+    void markChanged(const std::u16string& name) { host_.propertyChanged(name); }
 
     // What a set of a property redoes after storing the value, in this order.
     enum PutStep : unsigned {

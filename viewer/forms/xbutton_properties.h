@@ -76,4 +76,10 @@ using PropertyArg = std::conditional_t<std::is_scalar_v<T>, T, const T&>;
     X(bool, setFontUnderline, underline)                                                           \
     X(short, setFontSize, size)                                                                    \
     X(std::u16string, setFontName, face)
+
+// The accessors of a row, as the class declares them.
+#define VISTREL_XBUTTON_DECLARE(T, get, set, member, key, changed, fallback, steps, own) \
+    PropertyArg<T> get() const { return member; }                                     \
+    void set(PropertyArg<T> value);
+#define VISTREL_XBUTTON_DECLARE_PART(T, set, part) void set(PropertyArg<T> value);
 // clang-format on
