@@ -11,6 +11,7 @@
 #include "platform/gdi/gdi.h"
 #include "platform/window/window.h"
 #include "viewer/forms/property_bag.h"
+#include "viewer/forms/xbutton_properties.h"
 
 namespace vistrel::forms {
 
@@ -58,60 +59,11 @@ class XButton {
     void resize(int width, int height);
     void ambientChanged();
 
-    // Properties.
-    std::uint32_t backColor() const { return backColor_; }
-    void setBackColor(std::uint32_t c);
-    std::uint32_t backOver() const { return backOver_; }
-    void setBackOver(std::uint32_t c);
-    std::uint32_t foreColor() const { return foreColor_; }
-    void setForeColor(std::uint32_t c);
-    std::uint32_t foreOver() const { return foreOver_; }
-    void setForeOver(std::uint32_t c);
-    std::uint32_t maskColor() const { return maskColor_; }
-    void setMaskColor(std::uint32_t c);
-    int buttonType() const { return btnType_; }
-    void setButtonType(int type);
-    const std::u16string& caption() const { return caption_; }
-    void setCaption(const std::u16string& caption);
-    bool enabled() const { return enabled_; }
-    void setEnabled(bool on);
-    const platform::gdi::Font& font() const { return font_; }
-    void setFont(const platform::gdi::Font& font);
-    void setFontBold(bool on);
-    void setFontItalic(bool on);
-    void setFontUnderline(bool on);
+    // Properties: a getter and a setter for each row of the lists (xbutton_properties.h).
+    VISTREL_XBUTTON_PROPERTIES(VISTREL_XBUTTON_DECLARE)
+    VISTREL_XBUTTON_FONT_PARTS(VISTREL_XBUTTON_DECLARE_PART)
     short fontSize() const;
-    void setFontSize(short size);
-    void setFontName(const std::u16string& name);
-    int colorScheme() const { return colorScheme_; }
-    void setColorScheme(int scheme);
-    bool showFocusRect() const { return showFocusRect_; }
-    void setShowFocusRect(bool on);
-    int mousePointer() const { return mousePointer_; }
-    void setMousePointer(int pointer);
-    const platform::gdi::PicturePtr& mouseIcon() const { return mouseIcon_; }
-    void setMouseIcon(platform::gdi::PicturePtr icon);
-    bool handPointer() const { return handPointer_; }
-    void setHandPointer(bool on);
     platform::window::Hwnd hwnd() const { return hwnd_; }
-    bool softBevel() const { return softBevel_; }
-    void setSoftBevel(bool on);
-    const platform::gdi::PicturePtr& pictureNormal() const { return pictureNormal_; }
-    void setPictureNormal(platform::gdi::PicturePtr picture);
-    const platform::gdi::PicturePtr& pictureOver() const { return pictureOver_; }
-    void setPictureOver(platform::gdi::PicturePtr picture);
-    int picturePosition() const { return picturePos_; }
-    void setPicturePosition(int position);
-    bool useMaskColor() const { return useMaskColor_; }
-    void setUseMaskColor(bool on);
-    bool useGreyscale() const { return useGreyscale_; }
-    void setUseGreyscale(bool on);
-    int specialEffect() const { return specialEffect_; }
-    void setSpecialEffect(int effect);
-    bool checkBoxBehaviour() const { return checkBox_; }
-    void setCheckBoxBehaviour(bool on);
-    bool value() const { return value_; }
-    void setValue(bool on);
     std::u16string version() const { return u"2.0.6"; }
 
     // Methods.
@@ -153,6 +105,8 @@ class XButton {
     int paintCount() const { return paints_; }
 
   private:
+    friend class ButtonPainter;
+
     // Colours, region and layout.
     void buildColorTable();
     Color adjust(Color c, int amount, bool proportionalBlue = false) const;
@@ -167,27 +121,33 @@ class XButton {
     void ensureBackground();
     void markChanged(const std::u16string& name) { host_.propertyChanged(name); }
 
-    // Painting.
-    void paintRect(int x, int y, int w, int h, Color c, bool frameOnly);
-    void paintEllipse(int x, int y, int w, int h, Color pen, Color fill);
-    void paintLine(int x1, int y1, int x2, int y2, Color c);
-    void paintPixel(int x, int y, Color c);
-    void paintBevel(Color outerLight, Color outerDark, Color innerLight, Color innerDark,
-                    int offset, bool single);
-    void paintFocus();
-    void paintCaption(int mode);
-    void drawCaption(Rect r, Color c);
-    void captionRelief(const Rect& r);
-    void paintUp();
-    void paintDown();
-    void paintDisabled();
-    void paintType3(int branch);
-    void paintType4Edges();
-    void paintPicture(int mode);
-    void pictureRelief(const platform::gdi::PicturePtr& p, int offset);
-    void blendPicture(int x, int y, int w, int h, const platform::gdi::Picture& picture,
-                      long long solidColor, bool darkOnly, bool greyscale, bool blend);
-    bool focusShown() const;
+    // What a set of a property redoes after storing the value, in this order.
+    enum PutStep : unsigned {
+        kNoStep = 0,
+        kMarkFirst = 1 << 0,  // tell the host of the change before the steps below
+        kRebuildColors = 1 << 1,
+        kMeasurePicture = 1 << 2,
+        kAccessKey = 1 << 3,
+        kLayout = 1 << 4,
+        kResize = 1 << 5,  // the resize handling: rectangles, surface, region and a repaint up
+        kRepaintUp = 1 << 6,
+        kRepaintLast = 1 << 7,        // with the state painted last
+        kOnlyWhenOver = 1 << 8,       // the repaint only while the pointer is over the control
+        kOnlyWithPicture = 1 << 9,    // the repaint only when a normal picture is set
+        kOnlyWithCheckBox = 1 << 10,  // the repaint only with the toggle behaviour
+        kEnableWindow = 1 << 11,      // the window follows the enabled state
+        kLoadBySet = 1 << 12,         // loading goes through the setter
+    };
+    // The steps after a set: the property's own step, then `steps`, then the change is marked
+    // under `changed` (none when null).
+    void afterSet(unsigned steps, const char16_t* changed, void (XButton::*own)());
+    // The properties' own steps.
+    void typeChanged();
+    void languageFont();
+    void designBackOver();
+    void designForeOver();
+    void narrowPointer();
+    void pickPointer();
 
     // Input.
     bool pointerIsOver() const;

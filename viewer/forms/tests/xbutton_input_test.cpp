@@ -4,24 +4,19 @@
 #include <string>
 #include <vector>
 
-#include "viewer/forms/tests/fake_host.h"
+#include "viewer/forms/tests/button_form.h"
 #include "viewer/forms/xbutton.h"
 
 namespace {
 
 using namespace vistrel::forms;
-using vistrel::forms::testing::ControlFixture;
-using vistrel::forms::testing::FakeHost;
-namespace gdi = platform::gdi;
 namespace window = platform::window;
 
 // A button at screen (110, 120)-(190, 144) that records its events by name.
-class ButtonInput : public ::testing::Test, public ControlFixture {
+class ButtonInput : public ::testing::Test, public vistrel::forms::testing::ButtonForm {
   protected:
     ButtonInput() {
-        form = window::createWindow(0, {100, 100, 500, 400});
-        button = std::make_unique<XButton>(host, form, gdi::Rect{10, 20, 90, 44});
-        button->initNew();
+        button = place();
         button->setButtonType(2);
         button->show();
         auto record = [this](const char* name) { return [this, name] { seen.push_back(name); }; };
@@ -40,8 +35,6 @@ class ButtonInput : public ::testing::Test, public ControlFixture {
         };
     }
 
-    FakeHost host;
-    window::Hwnd form;
     std::unique_ptr<XButton> button;
     std::vector<std::string> seen;
 };
@@ -173,7 +166,7 @@ TEST_F(ButtonInput, DoubleClickCaptureEndsWithTheReleaseOrTheFocus) {
 }
 
 TEST_F(ButtonInput, FocusDrawsAndRemovesTheFocusRectangle) {
-    const gdi::Bitmap plain = button->surface();
+    const platform::gdi::Bitmap plain = button->surface();
     window::setFocus(button->hwnd());
     EXPECT_NE(button->surface().pixels(), plain.pixels());
     EXPECT_NE(button->surface().pixel(4, 4), plain.pixel(4, 4));  // the dotted frame's corner

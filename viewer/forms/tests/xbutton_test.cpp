@@ -5,24 +5,20 @@
 #include <cmath>
 #include <memory>
 
-#include "viewer/forms/tests/fake_host.h"
+#include "viewer/forms/tests/button_form.h"
 #include "viewer/strings/strings.h"
 
 namespace {
 
 using namespace vistrel::forms;
-using vistrel::forms::testing::ControlFixture;
-using vistrel::forms::testing::FakeHost;
 namespace gdi = platform::gdi;
 namespace window = platform::window;
 
-class Button : public ::testing::Test, public ControlFixture {
+class Button : public ::testing::Test, public vistrel::forms::testing::ButtonForm {
   protected:
     // An 80 x 24 button at (10, 20) of a form at (100, 100), grey scheme, no caption.
     std::unique_ptr<XButton> make(int type, int scheme = 3, int w = 80, int h = 24) {
-        form = window::createWindow(0, {100, 100, 500, 400});
-        auto b = std::make_unique<XButton>(host, form, gdi::Rect{10, 20, 10 + w, 20 + h});
-        b->initNew();
+        auto b = place(w, h);
         b->setCaption(u"");
         b->setColorScheme(scheme);
         b->setButtonType(type);
@@ -30,9 +26,6 @@ class Button : public ::testing::Test, public ControlFixture {
         return b;
     }
     gdi::Color at(const XButton& b, int x, int y) { return b.surface().pixel(x, y); }
-
-    FakeHost host;
-    window::Hwnd form = 0;
 };
 
 TEST(ButtonColours, AdjustLightenAndGreyVectors) {
