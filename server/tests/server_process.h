@@ -5,7 +5,6 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -19,15 +18,20 @@
 #include <random>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/process/process.h"
+#include "platform/testing/loopback_client.h"
+#include "platform/testing/request_frame.h"
 #include "platform/testing/temp_machine.h"
+#include "platform/testing/wait.h"
 #include "platform/text/text.h"
 #include "server/frame.h"
 
 namespace tessel::server::testing {
+
+using platform::testing::kLoopback;
+using platform::testing::waitFor;
 
 namespace detail {
 inline bool bindable(int port) {
@@ -88,18 +92,6 @@ inline bool listening(std::uint32_t address, int port) {
     return false;
 }
 
-inline constexpr std::uint32_t kLoopback = 0x7F000001;
-
-template <class Predicate>
-bool waitFor(Predicate p, int milliseconds = 15000) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    while (std::chrono::steady_clock::now() < end) {
-        if (p()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return p();
-}
-
 class ServerProcess {
   public:
     ServerProcess(const std::filesystem::path& folder, const std::string& ini)
@@ -130,7 +122,7 @@ class ServerProcess {
     }
     // The exit code once the program ended on its own (nullopt while it runs on).
     std::optional<int> waitExit(int milliseconds = 15000) {
-        waitFor([&] { return !running(); }, milliseconds);
+        waitFor([&] { return !running(); }, std::chrono::milliseconds(milliseconds));
         return exitCode_;
     }
     std::string errors() const {
@@ -147,38 +139,11 @@ class ServerProcess {
     std::optional<int> exitCode_;
 };
 
-// A blocking client with a receive time-out.
-class Client {
+// A client program's side of the wire: frames sent as text, replies read whole.
+class Client : public platform::testing::LoopbackClient {
   public:
-    explicit Client(int port, std::uint32_t address = kLoopback) {
-        fd_ = socket(AF_INET, SOCK_STREAM, 0);
-        timeval tv{5, 0};
-        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-        // Each send goes out at once as its own segment, so a test can split a frame.
-        int one = 1;
-        setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(static_cast<std::uint16_t>(port));
-        a.sin_addr.s_addr = htonl(address);
-        connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    }
-    ~Client() { close(fd_); }
-    bool connected() const { return connected_; }
-    // How long reply() and closedByServer() wait (5 seconds unless changed).
-    void setTimeout(int seconds) {
-        timeval tv{seconds, 0};
-        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    }
+    using LoopbackClient::LoopbackClient;
 
-    void send(const std::string& bytes) {
-        std::size_t at = 0;
-        while (at < bytes.size()) {
-            ssize_t n = ::send(fd_, bytes.data() + at, bytes.size() - at, MSG_NOSIGNAL);
-            if (n <= 0) return;
-            at += static_cast<std::size_t>(n);
-        }
-    }
     void sendText(std::u16string_view text) {
         auto b = platform::text::toAnsi(text);
         send(std::string(b.begin(), b.end()));
@@ -192,31 +157,20 @@ class Client {
             if (status == ReplyStream::Status::Reply) return frame;
             if (status == ReplyStream::Status::NotAReply) return std::nullopt;
             char buf[65536];
-            ssize_t n = recv(fd_, buf, sizeof buf, 0);
+            ssize_t n = receive(buf, sizeof buf);
             if (n <= 0) return std::nullopt;
             stream_.arrive(std::string_view(buf, static_cast<std::size_t>(n)));
         }
     }
     // True when the server closes the connection within the time-out.
-    bool closedByServer() {
-        char buf[256];
-        for (;;) {
-            ssize_t n = recv(fd_, buf, sizeof buf, 0);
-            if (n == 0) return true;
-            if (n < 0) return false;
-        }
-    }
+    bool closedByServer() { return closedByPeer(); }
 
   private:
-    int fd_ = -1;
-    bool connected_ = false;
     ReplyStream stream_;
 };
 
 inline std::u16string request(std::u16string_view code, std::u16string_view body = u"") {
-    std::u16string rest =
-        u"SMATM00120200302090503007XC" + std::u16string(code) + std::u16string(body);
-    return platform::text::zeroPad(static_cast<long>(rest.size() + 8), 8) + rest;
+    return platform::testing::requestFrame(code, body);
 }
 
 }  // namespace tessel::server::testing
