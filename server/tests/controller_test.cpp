@@ -231,6 +231,33 @@ TEST_F(Controller, ReloadKeepsTheAddressButtonReadsItAgain) {
     EXPECT_EQ(sockets.listenCalls.back().ip, u"127.0.0.2");
 }
 
+// Asked to, the listening at start-up takes a port the system picks, through the fall-back to
+// loopback as well, and the report hears each port listened on; the start button and a reload
+// take the configured port again.
+TEST_F(Controller, AnyPortAtStartIsReportedAndLaterListeningTakesTheConfiguredOne) {
+    writeIni("[SYSTEM]\nLocalIP=192.0.2.1\nPORT=9911\n");
+    sockets.listenErrors = {net::sckAddressNotAvailable};
+    sockets.systemPort = 41234;
+    make();
+    std::vector<int> reported;
+    controller->listenOnAnyPort([&](int port) { reported.push_back(port); });
+    ASSERT_TRUE(controller->start());
+    ASSERT_EQ(sockets.listenCalls.size(), 2u);
+    EXPECT_EQ(sockets.listenCalls[0].port, 0);
+    EXPECT_EQ(sockets.listenCalls[1].ip, u"127.0.0.1");
+    EXPECT_EQ(sockets.listenCalls[1].port, 0);
+    EXPECT_EQ(reported, std::vector<int>{41234});
+    EXPECT_EQ(tray.tip(), u"TesselServer,127.0.0.1,41234");
+
+    controller->stopListening();
+    controller->startListening();
+    EXPECT_EQ(sockets.listenCalls.back().port, 41234);  // the port box holds the port taken
+    writeIni("[SYSTEM]\nLocalIP=127.0.0.1\nPORT=9902\n");
+    controller->reloadButton();
+    EXPECT_EQ(sockets.listenCalls.back().port, 9902);
+    EXPECT_EQ(reported, (std::vector<int>{41234, 41234, 9902}));
+}
+
 TEST_F(Controller, OneClientAtATime) {
     started();
     sockets.connect(1);

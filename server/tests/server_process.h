@@ -76,6 +76,32 @@ inline int freePort() {
     return ntohs(a.sin_port);
 }
 
+// A loopback port the test holds bound (and listening, when asked) until it goes, so that no
+// other program takes it meanwhile: one to point a server at while it is taken, or one where
+// nothing answers.
+class HeldPort {
+  public:
+    explicit HeldPort(bool listening) {
+        fd_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(kLoopback);
+        socklen_t len = sizeof a;
+        if (bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+            (!listening || listen(fd_, 1) == 0) &&
+            getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+            port_ = ntohs(a.sin_port);
+    }
+    ~HeldPort() { close(fd_); }
+    HeldPort(const HeldPort&) = delete;
+    HeldPort& operator=(const HeldPort&) = delete;
+    int port() const { return port_; }  // 0 when none could be had
+
+  private:
+    int fd_ = -1;
+    int port_ = 0;
+};
+
 // True when something listens on the IPv4 address (host byte order) and port.
 inline bool listening(std::uint32_t address, int port) {
     std::ifstream in("/proc/net/tcp");
@@ -92,14 +118,25 @@ inline bool listening(std::uint32_t address, int port) {
     return false;
 }
 
+// Where the server's listening port comes from: the INI's PORT, or a free port the system picks
+// when the server starts (the server writes it into a port file in the folder).
+enum class StartPort { Configured, AnyFree };
+
 class ServerProcess {
   public:
-    ServerProcess(const std::filesystem::path& folder, const std::string& ini)
-        : iniPath_(folder / "server.ini"), logPath_(folder / "server.err") {
+    ServerProcess(const std::filesystem::path& folder, const std::string& ini,
+                  StartPort start = StartPort::Configured)
+        : iniPath_(folder / "server.ini"),
+          logPath_(folder / "server.err"),
+          portPath_(folder / "server.port") {
         if (!ini.empty()) std::ofstream(iniPath_, std::ios::binary) << ini;
+        std::error_code ec;
+        std::filesystem::remove(portPath_, ec);  // an earlier server's
         platform::process::SpawnOptions options;
         options.argv = {(platform::testing::binFolder() / "TesselServer").string(), "--ini",
                         iniPath_.string()};
+        if (start == StartPort::AnyFree)
+            options.argv.insert(options.argv.end(), {"--port-file", portPath_.string()});
         // The program's output and errors go to one file the test can read.
         const int log = ::open(logPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         options.stdoutFd = log;
@@ -108,6 +145,16 @@ class ServerProcess {
         if (log >= 0) ::close(log);
     }
 
+    // The port the server last started listening on, from its port file once it is written
+    // (started with StartPort::AnyFree); 0 when the program ended first or the time ran out.
+    int port() {
+        int port = 0;
+        waitFor([&] {
+            std::ifstream in(portPath_);
+            return (in >> port && port > 0) || !running();
+        });
+        return port;
+    }
     bool waitListening(int port, std::uint32_t address = kLoopback) {
         return waitFor([&] { return listening(address, port) || !running(); }) &&
                listening(address, port);
@@ -135,6 +182,7 @@ class ServerProcess {
   private:
     std::filesystem::path iniPath_;
     std::filesystem::path logPath_;
+    std::filesystem::path portPath_;
     platform::process::Child child_;  // killed and reaped when the test ends
     std::optional<int> exitCode_;
 };
