@@ -30,7 +30,9 @@
 #include <vector>
 
 #include "platform/process/process.h"
+#include "platform/testing/loopback_client.h"
 #include "platform/testing/run_program.h"
+#include "platform/testing/wait.h"
 
 namespace platform::testing {
 
@@ -59,21 +61,6 @@ inline std::optional<std::string> cupsdMissing() {
             GTEST_SKIP() << "skipped, no real CUPS here: " << *missing;                    \
         }                                                                                  \
     } while (0)
-
-// A free TCP port on the loopback interface.
-inline int freeLoopbackPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    int port = -1;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-        port = ntohs(a.sin_port);
-    ::close(fd);
-    return port;
-}
 
 // A network printer on loopback: accepts connections one after another and keeps the bytes of
 // each finished one (a job).
@@ -206,7 +193,8 @@ class PrivateCupsd {
         }
         std::filesystem::permissions(folder_ / "spool", std::filesystem::perms(0710));
         std::filesystem::permissions(folder_ / "spool/tmp", std::filesystem::perms(01770));
-        port_ = freeLoopbackPort();
+        // Free a moment ago: the scheduler reads its port from the configuration.
+        port_ = HeldPort(false).port();
         const std::string root = folder_.string();
         std::ofstream(folder_ / "cupsd.conf")
             << "Listen 127.0.0.1:" << port_ << "\n"
@@ -232,10 +220,8 @@ class PrivateCupsd {
         options.argv = {kCupsd, "-f", "-c", root + "/cupsd.conf", "-s", root + "/cups-files.conf"};
         if (process::spawn(options, child_) != 0) return;
         // The scheduler is ready once it accepts connections (or has given up).
-        for (int i = 0; i < 300 && !accepting(); ++i) {
-            if (child_.exited()) return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
+        waitFor([&] { return accepting() || child_.exited().has_value(); },
+                std::chrono::seconds(15));
         running_ = accepting();
     }
     ~PrivateCupsd() {

@@ -76,4 +76,30 @@ class LoopbackClient {
     bool connected_ = false;
 };
 
+// A loopback port the test holds bound (and listening, when asked) until it goes, so that no
+// other program takes it meanwhile: one to point a server at while it is taken, or one where
+// nothing answers.
+class HeldPort {
+  public:
+    explicit HeldPort(bool listening) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(kLoopback);
+        socklen_t len = sizeof a;
+        if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+            (!listening || ::listen(fd_, 1) == 0) &&
+            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+            port_ = ntohs(a.sin_port);
+    }
+    ~HeldPort() { ::close(fd_); }
+    HeldPort(const HeldPort&) = delete;
+    HeldPort& operator=(const HeldPort&) = delete;
+    int port() const { return port_; }  // 0 when none could be had
+
+  private:
+    int fd_ = -1;
+    int port_ = 0;
+};
+
 }  // namespace platform::testing

@@ -30,6 +30,7 @@
 
 namespace tessel::server::testing {
 
+using platform::testing::HeldPort;
 using platform::testing::kLoopback;
 using platform::testing::waitFor;
 
@@ -65,42 +66,8 @@ inline int freePort() {
             if (detail::bindable(port)) return port;
         }
     }
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    close(fd);
-    return ntohs(a.sin_port);
+    return platform::testing::HeldPort(false).port();
 }
-
-// A loopback port the test holds bound (and listening, when asked) until it goes, so that no
-// other program takes it meanwhile: one to point a server at while it is taken, or one where
-// nothing answers.
-class HeldPort {
-  public:
-    explicit HeldPort(bool listening) {
-        fd_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(kLoopback);
-        socklen_t len = sizeof a;
-        if (bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-            (!listening || listen(fd_, 1) == 0) &&
-            getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-            port_ = ntohs(a.sin_port);
-    }
-    ~HeldPort() { close(fd_); }
-    HeldPort(const HeldPort&) = delete;
-    HeldPort& operator=(const HeldPort&) = delete;
-    int port() const { return port_; }  // 0 when none could be had
-
-  private:
-    int fd_ = -1;
-    int port_ = 0;
-};
 
 // True when something listens on the IPv4 address (host byte order) and port.
 inline bool listening(std::uint32_t address, int port) {
