@@ -67,28 +67,19 @@ inline std::optional<std::string> cupsdMissing() {
 class JobListener {
   public:
     JobListener() {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(fd_, 8) == 0 &&
-            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-            port_ = ntohs(a.sin_port);
         ::pipe2(stop_, O_CLOEXEC);
         thread_ = std::thread([this] { run(); });
     }
     ~JobListener() {
         (void)!::write(stop_[1], "x", 1);
         thread_.join();
-        ::close(fd_);
         ::close(stop_[0]);
         ::close(stop_[1]);
     }
     JobListener(const JobListener&) = delete;
     JobListener& operator=(const JobListener&) = delete;
 
-    int port() const { return port_; }
+    int port() const { return socket_.port(); }
 
     // The bytes of job number `n` (0-based) once it has arrived; nullopt when it has not
     // within `limit` (a bound on a real printer's delivery, not a measurement).
@@ -102,10 +93,10 @@ class JobListener {
   private:
     void run() {
         for (;;) {
-            pollfd fds[2] = {{fd_, POLLIN, 0}, {stop_[0], POLLIN, 0}};
+            pollfd fds[2] = {{socket_.fd(), POLLIN, 0}, {stop_[0], POLLIN, 0}};
             if (::poll(fds, 2, -1) < 0) continue;
             if (fds[1].revents) return;
-            const int c = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+            const int c = ::accept4(socket_.fd(), nullptr, nullptr, SOCK_CLOEXEC);
             if (c < 0) continue;
             std::string bytes;
             char buf[65536];
@@ -127,7 +118,7 @@ class JobListener {
         }
     }
 
-    int fd_ = -1, port_ = -1;
+    HeldPort socket_{true};
     int stop_[2] = {-1, -1};
     std::thread thread_;
     std::mutex mutex_;

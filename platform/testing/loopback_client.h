@@ -77,18 +77,18 @@ class LoopbackClient {
 };
 
 // A loopback port the test holds bound (and listening, when asked) until it goes, so that no
-// other program takes it meanwhile: one to point a server at while it is taken, or one where
-// nothing answers.
+// other program takes it meanwhile: one to point a server at while it is taken, one where
+// nothing answers, or the listening socket of a server the test runs itself.
 class HeldPort {
   public:
     explicit HeldPort(bool listening) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(kLoopback);
         socklen_t len = sizeof a;
         if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-            (!listening || ::listen(fd_, 1) == 0) &&
+            (!listening || ::listen(fd_, 8) == 0) &&
             ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) == 0)
             port_ = ntohs(a.sin_port);
     }
@@ -96,6 +96,7 @@ class HeldPort {
     HeldPort(const HeldPort&) = delete;
     HeldPort& operator=(const HeldPort&) = delete;
     int port() const { return port_; }  // 0 when none could be had
+    int fd() const { return fd_; }      // for a test server that accepts on it
 
   private:
     int fd_ = -1;
