@@ -1,7 +1,7 @@
 // The real TesselServer for the loopback benchmarks: started in a temporary machine folder on a
-// free loopback port with the chosen COM servers registered, and ended with its owner. A fatal
-// signal of the benchmark program ends the servers it started as well, so a failing run leaves
-// none behind.
+// loopback port the system picks, with the chosen COM servers registered, and ended with its
+// owner. A fatal signal of the benchmark program ends the servers it started as well, so a
+// failing run leaves none behind.
 #pragma once
 
 #include <signal.h>
@@ -57,13 +57,14 @@ class RunningServer {
                 platform::testing::runProgram((bin / "regsvr").string(), {(bin / library).string()})
                         .exitCode == 0 &&
                 registered_;
-        std::string ini = "[SYSTEM]\r\nLocalIP=127.0.0.1\r\nPORT=" + std::to_string(port_) + "\r\n";
-        server_ = std::make_unique<st::ServerProcess>(machine_.path(), ini);
+        server_ = std::make_unique<st::ServerProcess>(
+            machine_.path(), "[SYSTEM]\r\nLocalIP=127.0.0.1\r\n", st::StartPort::AnyFree);
         for (auto& slot : detail::liveServers) {
             pid_t empty = 0;
             if (slot.compare_exchange_strong(empty, server_->pid())) break;
         }
-        ready_ = registered_ && server_->waitListening(port_);
+        port_ = server_->port();
+        ready_ = registered_ && port_ > 0 && server_->waitListening(port_);
     }
     ~RunningServer() {
         for (auto& slot : detail::liveServers) {
@@ -85,7 +86,7 @@ class RunningServer {
 
   private:
     platform::testing::TempMachine machine_;
-    int port_ = st::freePort();
+    int port_ = 0;
     bool registered_ = true;
     std::unique_ptr<st::ServerProcess> server_;
     bool ready_ = false;

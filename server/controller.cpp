@@ -153,6 +153,11 @@ void ServerController::loadConfig(const std::u16string& mode, bool fallbackUsed)
     issue_.stateCode = state::Idle;
 }
 
+void ServerController::listenOnAnyPort(std::function<void(int port)> report) {
+    anyPort_ = true;
+    portReport_ = std::move(report);
+}
+
 void ServerController::startListening() {
     listen(false);
 }
@@ -160,9 +165,10 @@ void ServerController::startListening() {
 void ServerController::listen(bool fallbackUsed) {
     if (ended_) return;
     stopListening();
-    int port = portNumber(portText_).value_or(settings_.port);
+    int port = anyPort_ ? 0 : portNumber(portText_).value_or(settings_.port);
     int error = s_.sockets.Listen(0, address_, port);
     if (error == 0) {
+        anyPort_ = false;
         address_ = s_.sockets.LocalIP(0);
         portText_ = num(s_.sockets.LocalPort(0));
         s_.view.setAddress(address_);
@@ -170,6 +176,7 @@ void ServerController::listen(bool fallbackUsed) {
         s_.tray.modify(trayTip());
         addLog(u"Tessel 소켓 기동,0", 1);
         slots_[0] = 1;
+        if (portReport_) portReport_(s_.sockets.LocalPort(0));
         return;
     }
     std::u16string where = address_ + u":" + num(port);

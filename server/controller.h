@@ -127,6 +127,10 @@ class ServerController : public platform::net::SocketEvents {
     // Start-up: caption, configuration, listening, tray, window. False when the program ended
     // (exitCode() tells how).
     bool start();
+    // Called before start(): the listening at start-up takes a free port the system picks
+    // instead of the configured one, and `report` hears the port each time listening starts.
+    // Later listening (the start button, a reload) takes the configured port as ever.
+    void listenOnAnyPort(std::function<void(int port)> report);
     bool ended() const { return ended_; }
     int exitCode() const { return exitCode_; }
 
@@ -209,6 +213,8 @@ class ServerController : public platform::net::SocketEvents {
     std::optional<std::int64_t> partialSince_;
     // Since when the client has had nothing to wait for: accepted, or its last frame answered.
     std::int64_t idleSince_ = 0;
+    bool anyPort_ = false;  // until the first listening succeeds
+    std::function<void(int)> portReport_;
     bool ended_ = false;
     int exitCode_ = 0;
     bool running_ = false;             // a run of the viewer is under way

@@ -16,6 +16,7 @@
 
 #include "platform/net/qt_winsock.h"
 #include "platform/system/files.h"
+#include "platform/system/storefile.h"
 #include "platform/text/text.h"
 #include "platform/ui/qt_ui.h"
 #include "server/controller.h"
@@ -75,9 +76,12 @@ void echoToStderr(const std::u16string& line) {
 
 int usage(FILE* out) {
     std::fprintf(out,
-                 "usage: TesselServer [--ini PATH]\n"
-                 "  --ini PATH   read the settings from PATH instead of TesselServer.ini\n"
-                 "               beside the program\n");
+                 "usage: TesselServer [--ini PATH] [--port-file PATH]\n"
+                 "  --ini PATH        read the settings from PATH instead of TesselServer.ini\n"
+                 "                    beside the program\n"
+                 "  --port-file PATH  listen at start on a free port the system picks instead\n"
+                 "                    of PORT, and write the port listened on into PATH\n"
+                 "                    each time listening starts\n");
     return out == stdout ? 0 : 2;
 }
 
@@ -91,11 +95,16 @@ int main(int argc, char** argv) {
     // Qt takes its own options (-platform, -style, ...) out of the arguments first.
     QApplication app(argc, argv);
     std::string iniArg;
+    std::string portFileArg;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--ini") && i + 1 < argc) {
             iniArg = argv[++i];
         } else if (!std::strncmp(argv[i], "--ini=", 6)) {
             iniArg = argv[i] + 6;
+        } else if (!std::strcmp(argv[i], "--port-file") && i + 1 < argc) {
+            portFileArg = argv[++i];
+        } else if (!std::strncmp(argv[i], "--port-file=", 12)) {
+            portFileArg = argv[i] + 12;
         } else {
             std::fprintf(stderr, "TesselServer: unknown argument %s\n", argv[i]);
             return usage(stderr);
@@ -154,6 +163,18 @@ int main(int argc, char** argv) {
     } else {
         std::fprintf(stderr, "TesselServer: SIGTERM and SIGINT cannot be caught: %s\n",
                      std::strerror(errno));
+    }
+    if (!portFileArg.empty()) {
+        // Whoever waits for the file reads a whole number: it is written beside and renamed.
+        const std::filesystem::path portFile = std::filesystem::absolute(portFileArg);
+        controller.listenOnAnyPort([portFile](int port) {
+            std::string why;
+            int error = 0;
+            if (!platform::system::replaceFileAtomically(portFile, std::to_string(port) + "\n", why,
+                                                         error))
+                std::fprintf(stderr, "TesselServer: the port file %s cannot be written: %s\n",
+                             portFile.c_str(), why.c_str());
+        });
     }
     if (!controller.start()) return controller.exitCode();
     return app.exec();

@@ -30,7 +30,9 @@
 #include <vector>
 
 #include "platform/process/process.h"
+#include "platform/testing/loopback_client.h"
 #include "platform/testing/run_program.h"
+#include "platform/testing/wait.h"
 
 namespace platform::testing {
 
@@ -60,48 +62,24 @@ inline std::optional<std::string> cupsdMissing() {
         }                                                                                  \
     } while (0)
 
-// A free TCP port on the loopback interface.
-inline int freeLoopbackPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    int port = -1;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-        port = ntohs(a.sin_port);
-    ::close(fd);
-    return port;
-}
-
 // A network printer on loopback: accepts connections one after another and keeps the bytes of
 // each finished one (a job).
 class JobListener {
   public:
     JobListener() {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(fd_, 8) == 0 &&
-            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-            port_ = ntohs(a.sin_port);
         ::pipe2(stop_, O_CLOEXEC);
         thread_ = std::thread([this] { run(); });
     }
     ~JobListener() {
         (void)!::write(stop_[1], "x", 1);
         thread_.join();
-        ::close(fd_);
         ::close(stop_[0]);
         ::close(stop_[1]);
     }
     JobListener(const JobListener&) = delete;
     JobListener& operator=(const JobListener&) = delete;
 
-    int port() const { return port_; }
+    int port() const { return socket_.port(); }
 
     // The bytes of job number `n` (0-based) once it has arrived; nullopt when it has not
     // within `limit` (a bound on a real printer's delivery, not a measurement).
@@ -115,10 +93,10 @@ class JobListener {
   private:
     void run() {
         for (;;) {
-            pollfd fds[2] = {{fd_, POLLIN, 0}, {stop_[0], POLLIN, 0}};
+            pollfd fds[2] = {{socket_.fd(), POLLIN, 0}, {stop_[0], POLLIN, 0}};
             if (::poll(fds, 2, -1) < 0) continue;
             if (fds[1].revents) return;
-            const int c = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+            const int c = ::accept4(socket_.fd(), nullptr, nullptr, SOCK_CLOEXEC);
             if (c < 0) continue;
             std::string bytes;
             char buf[65536];
@@ -140,7 +118,7 @@ class JobListener {
         }
     }
 
-    int fd_ = -1, port_ = -1;
+    HeldPort socket_{true};
     int stop_[2] = {-1, -1};
     std::thread thread_;
     std::mutex mutex_;
@@ -206,7 +184,8 @@ class PrivateCupsd {
         }
         std::filesystem::permissions(folder_ / "spool", std::filesystem::perms(0710));
         std::filesystem::permissions(folder_ / "spool/tmp", std::filesystem::perms(01770));
-        port_ = freeLoopbackPort();
+        // Free a moment ago: the scheduler reads its port from the configuration.
+        port_ = HeldPort(false).port();
         const std::string root = folder_.string();
         std::ofstream(folder_ / "cupsd.conf")
             << "Listen 127.0.0.1:" << port_ << "\n"
@@ -232,10 +211,8 @@ class PrivateCupsd {
         options.argv = {kCupsd, "-f", "-c", root + "/cupsd.conf", "-s", root + "/cups-files.conf"};
         if (process::spawn(options, child_) != 0) return;
         // The scheduler is ready once it accepts connections (or has given up).
-        for (int i = 0; i < 300 && !accepting(); ++i) {
-            if (child_.exited()) return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
+        waitFor([&] { return accepting() || child_.exited().has_value(); },
+                std::chrono::seconds(15));
         running_ = accepting();
     }
     ~PrivateCupsd() {

@@ -3,8 +3,6 @@
 // each with the reply the test set, then closes the connection.
 #pragma once
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -19,6 +17,7 @@
 #include <vector>
 
 #include "platform/http/http.h"
+#include "platform/testing/loopback_client.h"
 
 namespace platform::testing {
 
@@ -42,35 +41,17 @@ struct RecordedRequest {
     std::string body;
 };
 
-// A listening socket on a free loopback port; aborts when none can be had.
-inline int loopbackListener(std::uint16_t& port) {
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    if (listener < 0 ||
-        ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener, 8) != 0)
-        std::abort();
-    socklen_t length = sizeof address;
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-    port = ntohs(address.sin_port);
-    return listener;
-}
-
 class HttpServer {
   public:
     HttpServer() {
-        listener_ = loopbackListener(port_);
-        if (::pipe(stop_) != 0) std::abort();
+        port_ = static_cast<std::uint16_t>(listener_.port());
+        if (port_ == 0 || ::pipe(stop_) != 0) std::abort();
         thread_ = std::thread([this] { serve(); });
     }
     ~HttpServer() {
         char b = 0;
         (void)!::write(stop_[1], &b, 1);
         thread_.join();
-        ::close(listener_);
         ::close(stop_[0]);
         ::close(stop_[1]);
     }
@@ -109,10 +90,10 @@ class HttpServer {
   private:
     void serve() {
         for (;;) {
-            pollfd fds[2] = {{listener_, POLLIN, 0}, {stop_[0], POLLIN, 0}};
+            pollfd fds[2] = {{listener_.fd(), POLLIN, 0}, {stop_[0], POLLIN, 0}};
             if (::poll(fds, 2, -1) < 0) continue;
             if (fds[1].revents) return;
-            const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+            const int client = ::accept4(listener_.fd(), nullptr, nullptr, SOCK_CLOEXEC);
             if (client < 0) continue;
             answer(client);
             ::close(client);
@@ -184,7 +165,7 @@ class HttpServer {
         return 0;
     }
 
-    int listener_ = -1;
+    HeldPort listener_{true};
     int stop_[2] = {-1, -1};
     std::uint16_t port_ = 0;
     std::thread thread_;
@@ -198,18 +179,16 @@ class HttpServer {
 // never get an answer: a client waiting on it runs into its time-out.
 class SilentServer {
   public:
-    SilentServer() : listener_(loopbackListener(port_)) {}
-    ~SilentServer() { ::close(listener_); }
-    SilentServer(const SilentServer&) = delete;
-    SilentServer& operator=(const SilentServer&) = delete;
+    SilentServer() {
+        if (listener_.port() == 0) std::abort();
+    }
 
     std::string url(const std::string& path = "/") const {
-        return "http://127.0.0.1:" + std::to_string(port_) + path;
+        return "http://127.0.0.1:" + std::to_string(listener_.port()) + path;
     }
 
   private:
-    std::uint16_t port_ = 0;  // set by the listener's initialiser, so declared first
-    int listener_ = -1;
+    HeldPort listener_{true};
 };
 
 }  // namespace platform::testing

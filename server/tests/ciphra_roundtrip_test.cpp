@@ -58,10 +58,10 @@ TEST_F(Ciphra, KeptParameterTextDecryptsToTheParameterString) {
 }
 
 TEST_F(Ciphra, TheRealServerSetsUpAnIssue) {
-    int port = tessel::server::testing::freePort();
     tessel::server::testing::ServerProcess server(
-        machine.path(), "[SYSTEM]\nLocalIP=127.0.0.1\nPORT=" + std::to_string(port) +
-                            "\n[CERTPARAM]\nWinTitle=한글 증명서\n");
+        machine.path(), "[SYSTEM]\nLocalIP=127.0.0.1\n[CERTPARAM]\nWinTitle=한글 증명서\n",
+        tessel::server::testing::StartPort::AnyFree);
+    const int port = server.port();
     ASSERT_TRUE(server.waitListening(port)) << server.errors();
     tessel::server::testing::Client client(port);
     client.sendText(

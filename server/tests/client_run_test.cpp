@@ -47,9 +47,9 @@ class ClientRun : public ::testing::Test {
         // Without the default printer the run waits in the selection until the script speaks.
         std::ofstream(machine.path() / "setup.json") << R"({"pages": 1, "usedefaultprinter": "0"})";
         setenv("TESSEL_PRINTER_DIALOG_SCRIPT", script.c_str(), 1);
-        server.emplace(machine.path(),
-                       "[SYSTEM]\r\nLocalIP=127.0.0.1\r\nPORT=" + std::to_string(port) + "\r\n");
+        server.emplace(machine.path(), "[SYSTEM]\r\nLocalIP=127.0.0.1\r\n", StartPort::AnyFree);
         unsetenv("TESSEL_PRINTER_DIALOG_SCRIPT");
+        port = server->port();
         ASSERT_TRUE(server->waitListening(port)) << server->errors();
     }
 
@@ -79,7 +79,7 @@ class ClientRun : public ::testing::Test {
     }
 
     platform::testing::TempMachine machine;
-    int port = freePort();
+    int port = 0;  // the server's, once it started
     fs::path script = machine.path() / "dialog-script";
     fs::path outFile = machine.path() / "client.out";
     fs::path errFile = machine.path() / "client.err";

@@ -5,23 +5,17 @@
 
 #include "fakes.h"
 #include "platform/system/storefile.h"
+#include "platform/testing/request_frame.h"
 #include "platform/testing/temp_machine.h"
 #include "platform/text/text.h"
 
 using namespace tessel::server;
 using namespace tessel::server::testing;
+using platform::testing::requestFrame;
 namespace text = platform::text;
 namespace net = platform::net;
 
 namespace {
-
-std::string request(const std::string& code, const std::string& body = "", long declared = -1) {
-    std::string rest = "SMATM00120200302090503007XC" + code + body;
-    long length = declared >= 0 ? declared : static_cast<long>(rest.size() + 8);
-    char head[16];
-    std::snprintf(head, sizeof head, "%08ld", length);
-    return head + rest;
-}
 
 struct Reply {
     std::u16string text;
@@ -228,13 +222,40 @@ TEST_F(Controller, ReloadKeepsTheAddressButtonReadsItAgain) {
     started();
     sockets.connect();
     writeIni("[SYSTEM]\nLocalIP=127.0.0.2\nPORT=9902\n");
-    EXPECT_TRUE(exchange(request("CE90")).empty());  // no reply
+    EXPECT_TRUE(exchange(requestFrame("CE90")).empty());  // no reply
     EXPECT_EQ(sockets.listenCalls.back().ip, u"127.0.0.1");
     EXPECT_EQ(sockets.listenCalls.back().port, 9902);
     EXPECT_FALSE(sockets.exists(1));  // the client was disconnected
     EXPECT_FALSE(logged(u"<<"));      // the log list was emptied
     controller->reloadButton();
     EXPECT_EQ(sockets.listenCalls.back().ip, u"127.0.0.2");
+}
+
+// Asked to, the listening at start-up takes a port the system picks, through the fall-back to
+// loopback as well, and the report hears each port listened on; the start button and a reload
+// take the configured port again.
+TEST_F(Controller, AnyPortAtStartIsReportedAndLaterListeningTakesTheConfiguredOne) {
+    writeIni("[SYSTEM]\nLocalIP=192.0.2.1\nPORT=9911\n");
+    sockets.listenErrors = {net::sckAddressNotAvailable};
+    sockets.systemPort = 41234;
+    make();
+    std::vector<int> reported;
+    controller->listenOnAnyPort([&](int port) { reported.push_back(port); });
+    ASSERT_TRUE(controller->start());
+    ASSERT_EQ(sockets.listenCalls.size(), 2u);
+    EXPECT_EQ(sockets.listenCalls[0].port, 0);
+    EXPECT_EQ(sockets.listenCalls[1].ip, u"127.0.0.1");
+    EXPECT_EQ(sockets.listenCalls[1].port, 0);
+    EXPECT_EQ(reported, std::vector<int>{41234});
+    EXPECT_EQ(tray.tip(), u"TesselServer,127.0.0.1,41234");
+
+    controller->stopListening();
+    controller->startListening();
+    EXPECT_EQ(sockets.listenCalls.back().port, 41234);  // the port box holds the port taken
+    writeIni("[SYSTEM]\nLocalIP=127.0.0.1\nPORT=9902\n");
+    controller->reloadButton();
+    EXPECT_EQ(sockets.listenCalls.back().port, 9902);
+    EXPECT_EQ(reported, (std::vector<int>{41234, 41234, 9902}));
 }
 
 TEST_F(Controller, OneClientAtATime) {
@@ -258,16 +279,16 @@ TEST_F(Controller, RepliesToEachCommand) {
         const char16_t* result;
         const char16_t* message;
     } cases[] = {
-        {request("CE09"), u"CE09", u"00", u""},
-        {request("ce09"), u"ce09", u"00", u""},
-        {request("CE91"), u"CE91", u"00", u"1.0.0.6"},
-        {request("CE55"), u"CE55", u"60", u"1.0.0.6"},
-        {request("CE30"), u"CE30", u"00", u"01"},
-        {request("Ce40"), u"Ce40", u"00", u"01"},
-        {request("CE00", "{\"pages\":1}"), u"CE00", u"00", u"01"},
-        {request("CE01", "0001,AAAA"), u"CE01", u"00", u"01"},
-        {request("CE02"), u"CE02", u"02", u"01"},
-        {request("CE09"), u"CE09", u"01", u""},
+        {requestFrame("CE09"), u"CE09", u"00", u""},
+        {requestFrame("ce09"), u"ce09", u"00", u""},
+        {requestFrame("CE91"), u"CE91", u"00", u"1.0.0.6"},
+        {requestFrame("CE55"), u"CE55", u"60", u"1.0.0.6"},
+        {requestFrame("CE30"), u"CE30", u"00", u"01"},
+        {requestFrame("Ce40"), u"Ce40", u"00", u"01"},
+        {requestFrame("CE00", "{\"pages\":1}"), u"CE00", u"00", u"01"},
+        {requestFrame("CE01", "0001,AAAA"), u"CE01", u"00", u"01"},
+        {requestFrame("CE02"), u"CE02", u"02", u"01"},
+        {requestFrame("CE09"), u"CE09", u"01", u""},
     };
     for (const auto& c : cases) {
         auto r = exchange(c.frame);
@@ -288,7 +309,7 @@ TEST_F(Controller, RepliesToEachCommand) {
 TEST_F(Controller, PollOf39CharactersGetsA41CharacterReply) {
     started();
     sockets.connect();
-    auto r = exchange(request("CE09"));
+    auto r = exchange(requestFrame("CE09"));
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].text, u"00000041SMATM00120200302090503007CICE0900");
 }
@@ -296,7 +317,7 @@ TEST_F(Controller, PollOf39CharactersGetsA41CharacterReply) {
 TEST_F(Controller, FailedSetUpAnswers02AndCountsCharactersNotBytes) {
     started();
     sockets.connect();
-    auto r = exchange(request("CE00", "[1,2]"));
+    auto r = exchange(requestFrame("CE00", "[1,2]"));
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].result, u"02");
     EXPECT_EQ(r[0].message, u";설정 요청의 본문이 JSON 개체가 아닙니다.");
@@ -308,7 +329,7 @@ TEST_F(Controller, FailedSetUpAnswers02AndCountsCharactersNotBytes) {
     writeIni("[SYSTEM]\nSendErrmsg=0\n");
     controller->reloadButton();
     sockets.connect();
-    r = exchange(request("CE00", "nope"));
+    r = exchange(requestFrame("CE00", "nope"));
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].result, u"02");
     EXPECT_EQ(r[0].message, u";");
@@ -317,12 +338,12 @@ TEST_F(Controller, FailedSetUpAnswers02AndCountsCharactersNotBytes) {
 TEST_F(Controller, SplitCoalescedAndBrokenFrames) {
     started();
     sockets.connect();
-    std::string poll = request("CE09");
+    std::string poll = requestFrame("CE09");
     // Split after 10 characters: waits, then answers.
     EXPECT_TRUE(exchange(poll.substr(0, 10)).empty());
     EXPECT_EQ(exchange(poll.substr(10)).size(), 1u);
     // Two frames in one arrival: two replies, in order.
-    auto r = exchange(request("CE00", "{}") + request("CE09"));
+    auto r = exchange(requestFrame("CE00", "{}") + requestFrame("CE09"));
     ASSERT_EQ(r.size(), 2u);
     EXPECT_EQ(r[0].code, u"CE00");
     EXPECT_EQ(r[1].code, u"CE09");
@@ -336,7 +357,7 @@ TEST_F(Controller, SplitCoalescedAndBrokenFrames) {
 TEST_F(Controller, TheBufferDoesNotOutliveItsConnection) {
     started();
     sockets.connect(1);
-    std::string poll = request("CE09");
+    std::string poll = requestFrame("CE09");
     sockets.receive(1, poll.substr(0, 20));
     sockets.events->Close(1);
     sockets.connect(2);
@@ -349,13 +370,13 @@ TEST_F(Controller, OversizeFramesAndPageListsCloseTheClient) {
     writeIni("[SYSTEM]\nMaxFrameLength=100\nMaxPageListLength=50\n");
     started();
     sockets.connect();
-    EXPECT_TRUE(exchange(request("CE01", "0001," + std::string(200, 'A'))).empty());
+    EXPECT_TRUE(exchange(requestFrame("CE01", "0001," + std::string(200, 'A'))).empty());
     EXPECT_FALSE(sockets.exists(1));
     EXPECT_TRUE(logged(u"100자를 넘습니다"));
 
     sockets.connect();
-    EXPECT_EQ(exchange(request("CE01", "0001," + std::string(30, 'A'))).size(), 1u);
-    EXPECT_TRUE(exchange(request("CE01", "0001," + std::string(30, 'B'))).empty());
+    EXPECT_EQ(exchange(requestFrame("CE01", "0001," + std::string(30, 'A'))).size(), 1u);
+    EXPECT_TRUE(exchange(requestFrame("CE01", "0001," + std::string(30, 'B'))).empty());
     EXPECT_FALSE(sockets.exists(1));
     EXPECT_EQ(controller->issue().pageImageList.text(), std::u16string(30, u'A') + u",");
 }
@@ -364,7 +385,7 @@ TEST_F(Controller, SetUpUsesTheCertificateSettings) {
     writeIni("[CERTPARAM]\nWinTitle=한글 제목\nZoom=1|x==1\n");
     started();
     sockets.connect();
-    auto r = exchange(request("CE00", "{\"usedefaultprinter\":\"1\"}"));
+    auto r = exchange(requestFrame("CE00", "{\"usedefaultprinter\":\"1\"}"));
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].result, u"00");
     ASSERT_EQ(cipher.calls.size(), 1u);
@@ -383,7 +404,7 @@ TEST_F(Controller, SetUpRereadsTheHostGroupOnlyWhenInitReloadIsOn) {
         sockets.connect();
         writeIni(std::string("[SYSTEM]\nInitReload=") + initReload +
                  "\n[XML]\nURLPATH=http://b/\n");
-        ASSERT_EQ(exchange(request("CE00", "{}")).size(), 1u);
+        ASSERT_EQ(exchange(requestFrame("CE00", "{}")).size(), 1u);
         EXPECT_EQ(controller->settings().layoutServer,
                   std::string(initReload) == "1" ? u"http://b/" : u"http://a/")
             << initReload;
@@ -391,7 +412,7 @@ TEST_F(Controller, SetUpRereadsTheHostGroupOnlyWhenInitReloadIsOn) {
 }
 
 TEST_F(Controller, AFrameLeftUnfinishedTooLongClosesTheClient) {
-    std::string poll = request("CE09");
+    std::string poll = requestFrame("CE09");
     struct Case {
         const char* what;
         std::string ini;
@@ -437,8 +458,8 @@ TEST_F(Controller, AnIdleClientIsClosedUnlessItsRunIsUnderWay) {
     started();
     sockets.connect();
     viewer.installed = true;
-    exchange(request("CE00", "{\"usedefaultprinter\":\"1\"}"));
-    exchange(request("CE01", "0001,AAAA"));
+    exchange(requestFrame("CE00", "{\"usedefaultprinter\":\"1\"}"));
+    exchange(requestFrame("CE01", "0001,AAAA"));
     clock.steady += 4999;
     controller->timerTick();
     ASSERT_TRUE(sockets.exists(1));
@@ -448,7 +469,7 @@ TEST_F(Controller, AnIdleClientIsClosedUnlessItsRunIsUnderWay) {
         controller->timerTick();
         keptDuringRun = sockets.exists(1);
     };
-    auto r = exchange(request("CE02"));
+    auto r = exchange(requestFrame("CE02"));
     viewer.duringRun = nullptr;
     EXPECT_TRUE(keptDuringRun);
     ASSERT_EQ(r.size(), 1u);
@@ -466,7 +487,7 @@ TEST_F(Controller, TheUnfinishedFrameTimeRunsFromEachFramesFirstByte) {
     writeIni("[SYSTEM]\nIncompleteFrameTimeout=10\n");
     started();
     sockets.connect();
-    std::string poll = request("CE09");
+    std::string poll = requestFrame("CE09");
     // An idle client with nothing pending stays for the time-out, no longer: it would hold the
     // only client slot.
     clock.steady += 9999;
@@ -496,13 +517,13 @@ TEST_F(Controller, TheUnfinishedFrameTimeRunsFromEachFramesFirstByte) {
 TEST_F(Controller, AClientThatClosedFreesTheSlotBeforeItsCloseEventComes) {
     started();
     sockets.connect(1);
-    EXPECT_EQ(exchange(request("CE09")).size(), 1u);
+    EXPECT_EQ(exchange(requestFrame("CE09")).size(), 1u);
     // The peer's end is closed; its close event is still on its way.
     sockets.elements[1].state = net::sckClosing;
     sockets.connect(2);
     EXPECT_TRUE(logged(u"Client(1) 접속, requestID = 2"));
     EXPECT_FALSE(logged(u"접속초과"));
-    EXPECT_EQ(exchange(request("CE09")).size(), 1u);
+    EXPECT_EQ(exchange(requestFrame("CE09")).size(), 1u);
     // The new client holds the slot like any other.
     sockets.connect(3);
     EXPECT_TRUE(logged(u"Client 접속초과, requestID = 3"));
@@ -515,7 +536,7 @@ TEST_F(Controller, RunsMapPrintResultAndRefuseWhatCannotRun) {
     sockets.connect();
     viewer.installed = true;
     // Nothing set up: no run.
-    auto r = exchange(request("CE02"));
+    auto r = exchange(requestFrame("CE02"));
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].result + r[0].message, u"0200");
     EXPECT_TRUE(viewer.runs.empty());
@@ -535,15 +556,15 @@ TEST_F(Controller, RunsMapPrintResultAndRefuseWhatCannotRun) {
         {true, true, u"용지 없음", u"02용지 없음", u"30"},
     };
     for (const auto& c : cases) {
-        exchange(request("CE00", "{\"usedefaultprinter\":\"1\"}"));
-        exchange(request("CE01", "0001,AAAA"));
+        exchange(requestFrame("CE00", "{\"usedefaultprinter\":\"1\"}"));
+        exchange(requestFrame("CE01", "0001,AAAA"));
         viewer.printer = c.printer;
         viewer.result = c.result;
         viewer.error = c.error;
-        r = exchange(request("CE02"));
+        r = exchange(requestFrame("CE02"));
         ASSERT_EQ(r.size(), 1u);
         EXPECT_EQ(r[0].result + r[0].message, c.reply);
-        r = exchange(request("CE09"));
+        r = exchange(requestFrame("CE09"));
         ASSERT_EQ(r.size(), 1u);
         EXPECT_EQ(r[0].result, c.state);
     }
@@ -556,9 +577,9 @@ TEST_F(Controller, RunsMapPrintResultAndRefuseWhatCannotRun) {
     // A second run whose viewer never answers does not keep the last run's "printed".
     viewer.printer = true;
     viewer.result = true;
-    exchange(request("CE02"));
+    exchange(requestFrame("CE02"));
     viewer.result.reset();
-    r = exchange(request("CE02"));
+    r = exchange(requestFrame("CE02"));
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].result + r[0].message, u"0210");
 
@@ -567,12 +588,12 @@ TEST_F(Controller, RunsMapPrintResultAndRefuseWhatCannotRun) {
     std::vector<Reply> during;
     viewer.duringRun = [&] {
         for (const char* code : {"CE09", "CE02", "CE00"}) {
-            sockets.receive(1, request(code, std::string(code) == "CE00" ? "{}" : ""));
+            sockets.receive(1, requestFrame(code, std::string(code) == "CE00" ? "{}" : ""));
             for (auto& one : replies(sockets.takeSent(1))) during.push_back(one);
         }
     };
     const auto before = viewer.runs.size();
-    r = exchange(request("CE02"));
+    r = exchange(requestFrame("CE02"));
     ASSERT_EQ(during.size(), 3u);
     EXPECT_EQ(during[0].result, u"10");
     EXPECT_EQ(during[1].result + during[1].message, u"0210");
@@ -581,7 +602,7 @@ TEST_F(Controller, RunsMapPrintResultAndRefuseWhatCannotRun) {
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].result + r[0].message, u"0030");
     // Hiding the viewer answers "01" whatever the state, and leaves the state as it is.
-    r = exchange(request("CE30"));
+    r = exchange(requestFrame("CE30"));
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].result + r[0].message, u"0001");
     EXPECT_EQ(controller->stateCode(), u"30");
@@ -593,7 +614,7 @@ TEST_F(Controller, RunsMapPrintResultAndRefuseWhatCannotRun) {
         program.turn();
         pollsDuring = sockets.takeSent(1);
     };
-    sockets.receive(1, request("CE02") + request("CE09"));
+    sockets.receive(1, requestFrame("CE02") + requestFrame("CE09"));
     r = replies(sockets.takeSent(1));
     const auto answered = replies(pollsDuring);
     ASSERT_EQ(answered.size(), 1u);
@@ -611,7 +632,7 @@ TEST_F(Controller, ViewerNotificationsSetTheStateAndReachTheClientInTheTag) {
     writeIni("[SYSTEM]\nAUTOEVENTS=1\n");
     started();
     sockets.connect();
-    ASSERT_EQ(exchange(request("CE09")).size(), 1u);
+    ASSERT_EQ(exchange(requestFrame("CE09")).size(), 1u);
 
     ViewerForm form(clock);
     form.attach(&controller->viewerFormServices());
@@ -678,7 +699,7 @@ TEST_F(Controller, TheViewerFormsCloseStepReportsAMissingResult) {
         sockets.connect();
         form.notify(u"PrintStart", u"");  // no request dispatched yet: no code to echo
         EXPECT_TRUE(sockets.takeSent(1).empty());
-        ASSERT_EQ(exchange(request("CE09")).size(), 1u);
+        ASSERT_EQ(exchange(requestFrame("CE09")).size(), 1u);
 
         form.closeStep();
         EXPECT_EQ(controller->stateCode(), u"11");
@@ -693,7 +714,7 @@ TEST_F(Controller, TheViewerFormsCloseStepReportsAMissingResult) {
             EXPECT_TRUE(r.empty());
         }
 
-        exchange(request("CE09"));
+        exchange(requestFrame("CE09"));
         form.notify(u"Printing", u"");
         sockets.takeSent(1);
         form.PrintResult();

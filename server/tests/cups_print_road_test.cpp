@@ -31,9 +31,8 @@ TEST(RealCupsIssue, TheSampleCertificateReachesTheSocketPrinter) {
         ASSERT_EQ(reg.exitCode, 0) << reg.err;
     }
 
-    const int port = freePort();
-    ServerProcess server(machine.path(),
-                         "[SYSTEM]\r\nLocalIP=127.0.0.1\r\nPORT=" + std::to_string(port) + "\r\n");
+    ServerProcess server(machine.path(), "[SYSTEM]\r\nLocalIP=127.0.0.1\r\n", StartPort::AnyFree);
+    const int port = server.port();
     ASSERT_TRUE(server.waitListening(port)) << server.errors();
     auto r = platform::testing::runProgram(
         (platform::testing::binFolder() / "tessel-client").string(),

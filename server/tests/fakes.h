@@ -73,7 +73,7 @@ class FakeSockets : public platform::net::SocketArray {
         }
         elements[0].state = platform::net::sckListening;
         boundIp = ip;
-        boundPort = port;
+        boundPort = port ? port : systemPort;
         return 0;
     }
     int Accept(int index, long) override {
@@ -132,6 +132,7 @@ class FakeSockets : public platform::net::SocketArray {
     std::vector<std::string> closedSent;
     std::u16string boundIp;
     int boundPort = 0;
+    int systemPort = 49152;  // what listening on port 0 gets
 };
 
 class FakeView : public MainView {

@@ -1,23 +1,17 @@
 #include <gtest/gtest.h>
 
+#include "platform/testing/request_frame.h"
 #include "platform/text/text.h"
 #include "server/frame.h"
 #include "server/tests/fakes.h"
 
 using namespace tessel::server;
+using platform::testing::requestFrame;
 namespace text = platform::text;
 
 namespace {
 
 const std::u16string kStamp = u"20200302090503007";
-
-// A request frame with a correct length field unless one is given.
-std::u16string frame(std::u16string_view code, std::u16string_view body = u"", long declared = -1) {
-    std::u16string rest =
-        u"SMATM001" + kStamp + u"XC" + std::u16string(code) + std::u16string(body);
-    long length = declared >= 0 ? declared : static_cast<long>(rest.size() + 8);
-    return text::zeroPad(length, 8) + rest;
-}
 
 // Feeds the arrivals and lists what the buffer gives back: "F:<code>:<length>" for a frame,
 // "bad" and "oversize" (after which the buffer is cleared, as the server does).
@@ -59,7 +53,7 @@ TEST(Frame, ReplyHeaderAndTimestamp) {
 }
 
 TEST(Frame, HeaderCheck) {
-    const std::u16string poll = frame(u"CE09");
+    const std::u16string poll = requestFrame(u"CE09");
     ASSERT_EQ(poll.size(), 39u);
     struct Case {
         std::u16string buffer;
@@ -83,16 +77,16 @@ TEST(Frame, HeaderCheck) {
 }
 
 TEST(Frame, ReceiveBuffer) {
-    const std::u16string poll = frame(u"CE09");
-    const std::u16string setup = frame(u"CE00", u"{\"pages\":1}");
-    const std::u16string page = frame(u"CE01", u"0001,AABBCC");
+    const std::u16string poll = requestFrame(u"CE09");
+    const std::u16string setup = requestFrame(u"CE00", u"{\"pages\":1}");
+    const std::u16string page = requestFrame(u"CE01", u"0001,AABBCC");
     struct Case {
         const char* name;
         std::vector<std::u16string> arrivals;
         V expected;
     } cases[] = {
         {"whole poll", {poll}, {"F:CE09:39"}},
-        {"lower-case code is kept", {frame(u"ce09")}, {"F:ce09:39"}},
+        {"lower-case code is kept", {requestFrame(u"ce09")}, {"F:ce09:39"}},
         {"split after 20", {poll.substr(0, 20), poll.substr(20)}, {"F:CE09:39"}},
         {"split after 38", {poll.substr(0, 38), poll.substr(38)}, {"F:CE09:39"}},
         {"one character at a time",
@@ -123,28 +117,30 @@ TEST(Frame, ReceiveBuffer) {
         {"second frame split after 12",
          {setup + page.substr(0, 12), page.substr(12)},
          {"F:CE00:50", "F:CE01:50"}},
-        {"under-declared frame is taken whole", {frame(u"CE01", u"0001,DATA", 39)}, {"F:CE01:48"}},
-        {"declared longer waits", {frame(u"CE01", u"0001,DATA", 60)}, {}},
+        {"under-declared frame is taken whole",
+         {requestFrame(u"CE01", u"0001,DATA", 39)},
+         {"F:CE01:48"}},
+        {"declared longer waits", {requestFrame(u"CE01", u"0001,DATA", 60)}, {}},
         {"new header replaces a stalled frame",
-         {frame(u"CE01", u"0001,DATA", 60), poll},
+         {requestFrame(u"CE01", u"0001,DATA", 60), poll},
          {"F:CE09:39"}},
         {"marker inside a body is data",
          {setup.substr(0, 45), u"SMATM001" + setup.substr(45)},
          {"F:CE00:58"}},
         {"body with marker completes",
-         {frame(u"CE01", u"0001,SMATM001SMATM001").substr(0, 41),
-          frame(u"CE01", u"0001,SMATM001SMATM001").substr(41)},
+         {requestFrame(u"CE01", u"0001,SMATM001SMATM001").substr(0, 41),
+          requestFrame(u"CE01", u"0001,SMATM001SMATM001").substr(41)},
          {"F:CE01:60"}},
     };
     for (const auto& c : cases) EXPECT_EQ(feed(c.arrivals), c.expected) << c.name;
 }
 
 TEST(Frame, OversizeAndTheLevelWithoutChecks) {
-    std::u16string big = frame(u"CE01", std::u16string(200, u'A'));
+    std::u16string big = requestFrame(u"CE01", std::u16string(200, u'A'));
     EXPECT_EQ(feed({big}, 100), V{"oversize"});
     EXPECT_EQ(feed({big.substr(0, 50)}, 100), V{"oversize"});  // known from the length field
     // An under-declared frame that grows past the cap.
-    EXPECT_EQ(feed({frame(u"CE01", std::u16string(200, u'A'), 60)}, 100), V{"oversize"});
+    EXPECT_EQ(feed({requestFrame(u"CE01", std::u16string(200, u'A'), 60)}, 100), V{"oversize"});
     // With the check off, a frame without the marker goes once its length is reached.
     std::u16string raw = u"00000045XXXXXXXXXXXXXXXXXXXXXXXXXXXCE09abcdef";
     ASSERT_EQ(raw.size(), 45u);
@@ -154,10 +150,10 @@ TEST(Frame, OversizeAndTheLevelWithoutChecks) {
 }
 
 TEST(Frame, CodeAndBody) {
-    std::u16string f = frame(u"CE00", u"{}");
+    std::u16string f = requestFrame(u"CE00", u"{}");
     EXPECT_EQ(frameCode(f), u"CE00");
     EXPECT_EQ(frameBody(f), u"{}");
-    EXPECT_EQ(frameBody(frame(u"CE09")), u"");
+    EXPECT_EQ(frameBody(requestFrame(u"CE09")), u"");
 }
 
 TEST(Frame, DoubleByteCharacterSplitBetweenArrivals) {
@@ -196,7 +192,7 @@ TEST(Frame, PostalMarkBytesDecodeToOneCharacterAnywhere) {
               u"\u327EA");
     EXPECT_EQ(feed({d.decode("\xA2\xE8")}), V{"bad"});
 
-    auto bytes = text::toAnsi(frame(u"CE01", u"0001,#A"));
+    auto bytes = text::toAnsi(requestFrame(u"CE01", u"0001,#A"));
     std::string raw(bytes.begin(), bytes.end());
     raw.replace(raw.find('#'), 1, "\xA2\xE8");
     std::vector<std::u16string> arrivals;

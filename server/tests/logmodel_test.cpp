@@ -2,6 +2,7 @@
 // lines rows removed at the bottom, and the rows always read as the list.
 #include <gtest/gtest.h>
 
+#include <QAbstractItemModelTester>
 #include <QCoreApplication>
 
 #include <filesystem>
@@ -18,10 +19,37 @@ using namespace tessel::server::testing;
 
 namespace {
 
+// Qt's model tester checks every change the model announces against what it then reads
+// (counts, indexes, parents, data); what it finds is a failure of the running test.
+class ModelChecks {
+  public:
+    explicit ModelChecks(QAbstractItemModel& model)
+        : tester_(&model, QAbstractItemModelTester::FailureReportingMode::Warning) {}
+
+  private:
+    // Installed before the tester starts and taken away after it ends.
+    struct Handler {
+        Handler() { previous = qInstallMessageHandler(report); }
+        ~Handler() { qInstallMessageHandler(previous); }
+        Handler(const Handler&) = delete;
+        Handler& operator=(const Handler&) = delete;
+        static void report(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+            if (context.category && std::string_view(context.category) == "qt.modeltest" &&
+                type != QtDebugMsg && type != QtInfoMsg)
+                ADD_FAILURE() << "model tester: " << text.toStdString();
+            else if (previous)
+                previous(type, context, text);
+        }
+        static inline QtMessageHandler previous = nullptr;
+    };
+    Handler handler_;
+    QAbstractItemModelTester tester_;
+};
+
 // The model's change signals, as "insert 0-0" and the like, each with the row count the
-// model reported at that moment.
+// model reported at that moment; the model tester watches the same changes.
 struct Recorder {
-    explicit Recorder(QAbstractItemModel& model) {
+    explicit Recorder(QAbstractItemModel& model) : checks(model) {
         auto rows = [&model, this](const char* what) {
             return [&model, what, this](const QModelIndex&, int first, int last) {
                 events.push_back(std::string(what) + " " + std::to_string(first) + "-" +
@@ -43,6 +71,7 @@ struct Recorder {
         QObject::connect(&model, &QAbstractItemModel::dataChanged, whole("data"));
     }
     std::vector<std::string> take() { return std::exchange(events, {}); }
+    ModelChecks checks;
     std::vector<std::string> events;
 };
 

@@ -78,22 +78,22 @@ class EndToEnd : public ::testing::Test {
              file("portrait.png"), "page64", file("landscape.jpg"), "page", file("page.bmp"), "run",
              "poll"});
     }
-    std::string ini(int port) {
-        return "[SYSTEM]\r\nLocalIP=127.0.0.1\r\nPORT=" + std::to_string(port) + "\r\n";
-    }
-    // A server whose printer selection follows the script file.
+    std::string ini() { return "[SYSTEM]\r\nLocalIP=127.0.0.1\r\n"; }
+    // A server whose printer selection follows the script file, on a free port: `port`.
     std::unique_ptr<ServerProcess> scriptedServer(const std::filesystem::path& script) {
         setenv("TESSEL_PRINTER_DIALOG_SCRIPT", script.c_str(), 1);
-        auto server = std::make_unique<ServerProcess>(machine.path(), ini(port));
+        auto server = std::make_unique<ServerProcess>(machine.path(), ini(), StartPort::AnyFree);
         unsetenv("TESSEL_PRINTER_DIALOG_SCRIPT");
+        port = server->port();
         return server;
     }
     platform::testing::TempMachine machine;
-    int port = freePort();
+    int port = 0;  // the port the last server started took
 };
 
 TEST_F(EndToEnd, ThreePagesBecomeOnePdfWithEachPagesOrientation) {
-    ServerProcess server(machine.path(), ini(port));
+    ServerProcess server(machine.path(), ini(), StartPort::AnyFree);
+    port = server.port();
     ASSERT_TRUE(server.waitListening(port)) << server.errors();
     auto r = client(port);
     EXPECT_EQ(r.exitCode, 0) << r.err << server.errors();
@@ -111,7 +111,8 @@ TEST_F(EndToEnd, ThreePagesBecomeOnePdfWithEachPagesOrientation) {
 
 TEST_F(EndToEnd, ARunThatNeedsTheSelectionPrintsNothingAndSays31) {
     std::ofstream(machine.path() / "setup.json") << R"({"pages": 3})";
-    ServerProcess server(machine.path(), ini(port));
+    ServerProcess server(machine.path(), ini(), StartPort::AnyFree);
+    port = server.port();
     ASSERT_TRUE(server.waitListening(port)) << server.errors();
     auto r = client(port);
     EXPECT_NE(r.out.find("CE02 02 31\t"), std::string::npos) << r.out << server.errors();
@@ -120,7 +121,8 @@ TEST_F(EndToEnd, ARunThatNeedsTheSelectionPrintsNothingAndSays31) {
 
 TEST_F(EndToEnd, WithoutPrintersTheRunIsRefused) {
     ASSERT_TRUE(platform::system::describeMachine(R"({"printers": []})"));
-    ServerProcess server(machine.path(), ini(port));
+    ServerProcess server(machine.path(), ini(), StartPort::AnyFree);
+    port = server.port();
     ASSERT_TRUE(server.waitListening(port)) << server.errors();
     auto r = client(port);
     EXPECT_NE(r.out.find("CE02 02 01\tnot run: no printer available, or no page\n"),
@@ -181,7 +183,7 @@ TEST_F(EndToEnd, LargePicturesPrintPageByPageAndOneThatCannotBeHeldSays31) {
     }
     ASSERT_LT(std::filesystem::file_size(tiff), 100000u);
     constexpr int kPages = 6;
-    std::vector<std::string> args = {"--port", std::to_string(port), "setup",
+    std::vector<std::string> args = {"--port", "<the server's>", "setup",
                                      (machine.path() / "setup.json").string()};
     for (int page = 0; page < kPages; ++page) {
         args.push_back(page % 2 ? "page64" : "page");
@@ -198,9 +200,11 @@ TEST_F(EndToEnd, LargePicturesPrintPageByPageAndOneThatCannotBeHeldSays31) {
     for (const Case& c : {Case{"20", "CE02 00 30\t", kPages}, Case{"8", "CE02 02 31\t", 0}}) {
         std::filesystem::remove_all(machine.path() / "print");
         setenv("TESSEL_PAGE_MEMORY_MB", c.memoryMb, 1);
-        ServerProcess server(machine.path(), ini(port));
+        ServerProcess server(machine.path(), ini(), StartPort::AnyFree);
         unsetenv("TESSEL_PAGE_MEMORY_MB");
+        port = server.port();
         ASSERT_TRUE(server.waitListening(port)) << server.errors();
+        args[1] = std::to_string(port);
         auto r = platform::testing::runProgram(
             (platform::testing::binFolder() / "tessel-client").string(), args);
         EXPECT_NE(r.out.find(c.reply), std::string::npos) << c.memoryMb << r.out << server.errors();

@@ -27,8 +27,14 @@ std::string shape(const std::optional<std::u16string>& reply) {
 
 class Server : public ::testing::Test {
   protected:
-    std::string iniFor(int port, const std::string& extra = "") {
-        return "[SYSTEM]\r\nLocalIP=127.0.0.1\r\nPORT=" + std::to_string(port) + "\r\n" + extra;
+    std::string iniFor(const std::string& extra = "") {
+        return "[SYSTEM]\r\nLocalIP=127.0.0.1\r\n" + extra;
+    }
+    // The real server, listening from its start on a free port the system picks: `port`.
+    ServerProcess& start(const std::string& ini) {
+        server_.emplace(machine.path(), ini, StartPort::AnyFree);
+        port = server_->port();
+        return *server_;
     }
     std::u16string iniValue(const ServerProcess& server, const char16_t* key) {
         iniTool ini;
@@ -36,13 +42,14 @@ class Server : public ::testing::Test {
         return ini.GetValue(u"SYSTEM", key, u"<none>");
     }
     platform::testing::TempMachine machine;
-    int port = freePort();
+    std::optional<ServerProcess> server_;
+    int port = 0;
 };
 
 }  // namespace
 
 TEST_F(Server, AnswersPollsVersionsAndUnknownCodes) {
-    ServerProcess server(machine.path(), iniFor(port));
+    ServerProcess& server = start(iniFor());
     ASSERT_TRUE(server.waitListening(port)) << server.errors();
     Client client(port);
     ASSERT_TRUE(client.connected());
@@ -68,7 +75,7 @@ TEST_F(Server, AnswersPollsVersionsAndUnknownCodes) {
 }
 
 TEST_F(Server, SplitFramesWaitAndBadHeadersClose) {
-    ServerProcess server(machine.path(), iniFor(port));
+    ServerProcess& server = start(iniFor());
     ASSERT_TRUE(server.waitListening(port)) << server.errors();
     {
         // The frame in three separate writes, cut inside the header and inside the code.
@@ -88,7 +95,7 @@ TEST_F(Server, SplitFramesWaitAndBadHeadersClose) {
 }
 
 TEST_F(Server, ASecondClientIsRefused) {
-    ServerProcess server(machine.path(), iniFor(port));
+    ServerProcess& server = start(iniFor());
     ASSERT_TRUE(server.waitListening(port)) << server.errors();
     Client first(port);
     first.sendText(request(u"CE09"));
@@ -100,7 +107,7 @@ TEST_F(Server, ASecondClientIsRefused) {
 }
 
 TEST_F(Server, ReloadKeepsTheAddressAndReadsThePort) {
-    ServerProcess server(machine.path(), iniFor(port));
+    ServerProcess& server = start(iniFor());
     ASSERT_TRUE(server.waitListening(port)) << server.errors();
     int newPort = freePort();
     std::ofstream(server.iniPath(), std::ios::binary)
@@ -117,25 +124,18 @@ TEST_F(Server, ReloadKeepsTheAddressAndReadsThePort) {
 }
 
 TEST_F(Server, UnavailableAddressFallsBackToLoopback) {
-    ServerProcess server(machine.path(),
-                         "[SYSTEM]\nLocalIP=192.0.2.1\nPORT=" + std::to_string(port) + "\n");
+    ServerProcess& server = start("[SYSTEM]\nLocalIP=192.0.2.1\n");
     ASSERT_TRUE(server.waitListening(port)) << server.errors();
     EXPECT_EQ(iniValue(server, u"LocalIP"), u"127.0.0.1");
     EXPECT_TRUE(server.running());
 }
 
 TEST_F(Server, PortInUseEndsTheProgram) {
-    // Occupy the port, then point the server at it.
-    int blocker = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<std::uint16_t>(port));
-    a.sin_addr.s_addr = htonl(kLoopback);
-    ASSERT_EQ(bind(blocker, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    ASSERT_EQ(listen(blocker, 1), 0);
-    ServerProcess server(machine.path(), iniFor(port));
+    // Occupy a port, then point the server at it.
+    HeldPort blocker(true);
+    ASSERT_GT(blocker.port(), 0);
+    ServerProcess server(machine.path(), iniFor("PORT=" + std::to_string(blocker.port()) + "\r\n"));
     auto code = server.waitExit();
-    close(blocker);
     ASSERT_TRUE(code.has_value());
     EXPECT_NE(*code, 0);
     EXPECT_NE(server.errors().find("10048 (address already in use)"), std::string::npos)
@@ -143,7 +143,7 @@ TEST_F(Server, PortInUseEndsTheProgram) {
 }
 
 TEST_F(Server, OversizeFrameClosesTheClient) {
-    ServerProcess server(machine.path(), iniFor(port, "MaxFrameLength=1000\r\n"));
+    ServerProcess& server = start(iniFor("MaxFrameLength=1000\r\n"));
     ASSERT_TRUE(server.waitListening(port)) << server.errors();
     Client client(port);
     client.sendText(request(u"CE01", u"0001," + std::u16string(5000, u'A')));
@@ -154,7 +154,7 @@ TEST_F(Server, OversizeFrameClosesTheClient) {
 }
 
 TEST_F(Server, SetUpWithoutTheCipherLibraryAnswers02) {
-    ServerProcess server(machine.path(), iniFor(port));
+    ServerProcess& server = start(iniFor());
     ASSERT_TRUE(server.waitListening(port)) << server.errors();
     Client client(port);
     client.sendText(request(u"CE00", u"{\"pages\":1,\"usedefaultprinter\":\"1\"}"));
@@ -172,7 +172,7 @@ TEST_F(Server, SetUpWithoutTheCipherLibraryAnswers02) {
 }
 
 TEST_F(Server, ProtocolClientSendsFilesAndPrintsReplies) {
-    ServerProcess server(machine.path(), iniFor(port));
+    ServerProcess& server = start(iniFor());
     ASSERT_TRUE(server.waitListening(port)) << server.errors();
     std::ofstream(machine.path() / "page.bin", std::ios::binary) << std::string("\x89PNG\x01", 5);
     std::string client = (platform::testing::binFolder() / "tessel-client").string();
@@ -209,12 +209,17 @@ TEST_F(Server, ProtocolClientExplainsItsFailuresAndItsCodes) {
         EXPECT_EQ(r.exitCode, 2) << timeout;
         EXPECT_NE(r.err.find("--timeout"), std::string::npos) << r.err;
     }
-    // Nothing listens on the port yet.
-    auto refused = platform::testing::runProgram(client, {"--port", std::to_string(port), "poll"});
-    EXPECT_EQ(refused.exitCode, 1);
-    EXPECT_NE(refused.err.find("127.0.0.1 port " + std::to_string(port) + ": connection refused"),
-              std::string::npos)
-        << refused.err;
+    {
+        // Nothing listens on the port.
+        HeldPort unused(false);
+        ASSERT_GT(unused.port(), 0);
+        const std::string port = std::to_string(unused.port());
+        auto refused = platform::testing::runProgram(client, {"--port", port, "poll"});
+        EXPECT_EQ(refused.exitCode, 1);
+        EXPECT_NE(refused.err.find("127.0.0.1 port " + port + ": connection refused"),
+                  std::string::npos)
+            << refused.err;
+    }
     auto unknown =
         platform::testing::runProgram(client, {"--host", "no-such-host.invalid", "poll"});
     EXPECT_EQ(unknown.exitCode, 1);
@@ -231,7 +236,7 @@ TEST_F(Server, ProtocolClientExplainsItsFailuresAndItsCodes) {
 
     // A set-up file with a byte-order mark is the same JSON without it: the server sees an
     // object (no cipher library is registered here, so the set-up says so, not "not JSON").
-    ServerProcess server(machine.path(), iniFor(port));
+    ServerProcess& server = start(iniFor());
     ASSERT_TRUE(server.waitListening(port)) << server.errors();
     std::ofstream(machine.path() / "setup.json", std::ios::binary) << "\xEF\xBB\xBF{\"pages\": 1}";
     auto setup = platform::testing::runProgram(client, {"--port", std::to_string(port), "setup",
@@ -241,7 +246,7 @@ TEST_F(Server, ProtocolClientExplainsItsFailuresAndItsCodes) {
 }
 
 TEST_F(Server, AFrameLeftUnfinishedIsClosedAfterTheTimeOut) {
-    ServerProcess server(machine.path(), iniFor(port, "IncompleteFrameTimeout=1\r\n"));
+    ServerProcess& server = start(iniFor("IncompleteFrameTimeout=1\r\n"));
     ASSERT_TRUE(server.waitListening(port)) << server.errors();
     Client stalled(port);
     stalled.sendText(request(u"CE09").substr(0, 20));
@@ -252,7 +257,7 @@ TEST_F(Server, AFrameLeftUnfinishedIsClosedAfterTheTimeOut) {
 }
 
 TEST_F(Server, AClientThatClosesAndReconnectsAtOnceIsAlwaysAccepted) {
-    ServerProcess server(machine.path(), iniFor(port));
+    ServerProcess& server = start(iniFor());
     ASSERT_TRUE(server.waitListening(port)) << server.errors();
     int refused = 0;
     for (int cycle = 0; cycle < 200; ++cycle) {
@@ -267,7 +272,7 @@ TEST_F(Server, AClientThatClosesAndReconnectsAtOnceIsAlwaysAccepted) {
 // the decoder, and inside a page body, where the byte after it once went missing and left the
 // frame a character short.
 TEST_F(Server, ThePostalMarkBytesAreOneCharacterAndTheServerGoesOnAnswering) {
-    ServerProcess server(machine.path(), iniFor(port));
+    ServerProcess& server = start(iniFor());
     ASSERT_TRUE(server.waitListening(port)) << server.errors();
     {
         Client raw(port);
@@ -291,8 +296,8 @@ TEST_F(Server, ThePostalMarkBytesAreOneCharacterAndTheServerGoesOnAnswering) {
 TEST_F(Server, EndSignalsEndTheServerCleanlyAndTheLogIsOnStandardError) {
     for (int number : {SIGTERM, SIGINT}) {
         const std::string name = number == SIGTERM ? "SIGTERM" : "SIGINT";
-        const std::string ini = iniFor(port, "LogLevel=10\r\n");
-        ServerProcess server(machine.path(), ini);
+        const std::string ini = iniFor("LogLevel=10\r\n");
+        ServerProcess& server = start(ini);
         ASSERT_TRUE(server.waitListening(port)) << server.errors();
         Client client(port);
         client.sendText(request(u"CE09"));
@@ -323,7 +328,7 @@ TEST_F(Server, EndSignalsEndTheServerCleanlyAndTheLogIsOnStandardError) {
 // A connection that sends nothing, or got its reply and stays silent, would hold the only
 // client slot: it is closed after IncompleteFrameTimeout, and the next client is served.
 TEST_F(Server, AnIdleConnectionIsClosedAfterTheTimeOut) {
-    ServerProcess server(machine.path(), iniFor(port, "IncompleteFrameTimeout=1\r\n"));
+    ServerProcess& server = start(iniFor("IncompleteFrameTimeout=1\r\n"));
     ASSERT_TRUE(server.waitListening(port)) << server.errors();
     {
         Client silent(port);
@@ -346,7 +351,7 @@ TEST_F(Server, AnIdleConnectionIsClosedAfterTheTimeOut) {
 // A client that sends its request and closes without reading the reply: the next client,
 // connecting at once, is served every time.
 TEST_F(Server, AClientThatLeavesWithoutReadingItsReplyFreesTheSlotAtOnce) {
-    ServerProcess server(machine.path(), iniFor(port, "LogLevel=1\r\n"));
+    ServerProcess& server = start(iniFor("LogLevel=1\r\n"));
     ASSERT_TRUE(server.waitListening(port)) << server.errors();
     int refused = 0;
     for (int cycle = 0; cycle < 2000; ++cycle) {

@@ -5,7 +5,6 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -19,15 +18,21 @@
 #include <random>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/process/process.h"
+#include "platform/testing/loopback_client.h"
+#include "platform/testing/request_frame.h"
 #include "platform/testing/temp_machine.h"
+#include "platform/testing/wait.h"
 #include "platform/text/text.h"
 #include "server/frame.h"
 
 namespace tessel::server::testing {
+
+using platform::testing::HeldPort;
+using platform::testing::kLoopback;
+using platform::testing::waitFor;
 
 namespace detail {
 inline bool bindable(int port) {
@@ -61,15 +66,7 @@ inline int freePort() {
             if (detail::bindable(port)) return port;
         }
     }
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    close(fd);
-    return ntohs(a.sin_port);
+    return platform::testing::HeldPort(false).port();
 }
 
 // True when something listens on the IPv4 address (host byte order) and port.
@@ -88,26 +85,25 @@ inline bool listening(std::uint32_t address, int port) {
     return false;
 }
 
-inline constexpr std::uint32_t kLoopback = 0x7F000001;
-
-template <class Predicate>
-bool waitFor(Predicate p, int milliseconds = 15000) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    while (std::chrono::steady_clock::now() < end) {
-        if (p()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return p();
-}
+// Where the server's listening port comes from: the INI's PORT, or a free port the system picks
+// when the server starts (the server writes it into a port file in the folder).
+enum class StartPort { Configured, AnyFree };
 
 class ServerProcess {
   public:
-    ServerProcess(const std::filesystem::path& folder, const std::string& ini)
-        : iniPath_(folder / "server.ini"), logPath_(folder / "server.err") {
+    ServerProcess(const std::filesystem::path& folder, const std::string& ini,
+                  StartPort start = StartPort::Configured)
+        : iniPath_(folder / "server.ini"),
+          logPath_(folder / "server.err"),
+          portPath_(folder / "server.port") {
         if (!ini.empty()) std::ofstream(iniPath_, std::ios::binary) << ini;
+        std::error_code ec;
+        std::filesystem::remove(portPath_, ec);  // an earlier server's
         platform::process::SpawnOptions options;
         options.argv = {(platform::testing::binFolder() / "TesselServer").string(), "--ini",
                         iniPath_.string()};
+        if (start == StartPort::AnyFree)
+            options.argv.insert(options.argv.end(), {"--port-file", portPath_.string()});
         // The program's output and errors go to one file the test can read.
         const int log = ::open(logPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         options.stdoutFd = log;
@@ -116,6 +112,16 @@ class ServerProcess {
         if (log >= 0) ::close(log);
     }
 
+    // The port the server last started listening on, from its port file once it is written
+    // (started with StartPort::AnyFree); 0 when the program ended first or the time ran out.
+    int port() {
+        int port = 0;
+        waitFor([&] {
+            std::ifstream in(portPath_);
+            return (in >> port && port > 0) || !running();
+        });
+        return port;
+    }
     bool waitListening(int port, std::uint32_t address = kLoopback) {
         return waitFor([&] { return listening(address, port) || !running(); }) &&
                listening(address, port);
@@ -130,7 +136,7 @@ class ServerProcess {
     }
     // The exit code once the program ended on its own (nullopt while it runs on).
     std::optional<int> waitExit(int milliseconds = 15000) {
-        waitFor([&] { return !running(); }, milliseconds);
+        waitFor([&] { return !running(); }, std::chrono::milliseconds(milliseconds));
         return exitCode_;
     }
     std::string errors() const {
@@ -143,42 +149,16 @@ class ServerProcess {
   private:
     std::filesystem::path iniPath_;
     std::filesystem::path logPath_;
+    std::filesystem::path portPath_;
     platform::process::Child child_;  // killed and reaped when the test ends
     std::optional<int> exitCode_;
 };
 
-// A blocking client with a receive time-out.
-class Client {
+// A client program's side of the wire: frames sent as text, replies read whole.
+class Client : public platform::testing::LoopbackClient {
   public:
-    explicit Client(int port, std::uint32_t address = kLoopback) {
-        fd_ = socket(AF_INET, SOCK_STREAM, 0);
-        timeval tv{5, 0};
-        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-        // Each send goes out at once as its own segment, so a test can split a frame.
-        int one = 1;
-        setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(static_cast<std::uint16_t>(port));
-        a.sin_addr.s_addr = htonl(address);
-        connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    }
-    ~Client() { close(fd_); }
-    bool connected() const { return connected_; }
-    // How long reply() and closedByServer() wait (5 seconds unless changed).
-    void setTimeout(int seconds) {
-        timeval tv{seconds, 0};
-        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    }
+    using LoopbackClient::LoopbackClient;
 
-    void send(const std::string& bytes) {
-        std::size_t at = 0;
-        while (at < bytes.size()) {
-            ssize_t n = ::send(fd_, bytes.data() + at, bytes.size() - at, MSG_NOSIGNAL);
-            if (n <= 0) return;
-            at += static_cast<std::size_t>(n);
-        }
-    }
     void sendText(std::u16string_view text) {
         auto b = platform::text::toAnsi(text);
         send(std::string(b.begin(), b.end()));
@@ -192,31 +172,20 @@ class Client {
             if (status == ReplyStream::Status::Reply) return frame;
             if (status == ReplyStream::Status::NotAReply) return std::nullopt;
             char buf[65536];
-            ssize_t n = recv(fd_, buf, sizeof buf, 0);
+            ssize_t n = receive(buf, sizeof buf);
             if (n <= 0) return std::nullopt;
             stream_.arrive(std::string_view(buf, static_cast<std::size_t>(n)));
         }
     }
     // True when the server closes the connection within the time-out.
-    bool closedByServer() {
-        char buf[256];
-        for (;;) {
-            ssize_t n = recv(fd_, buf, sizeof buf, 0);
-            if (n == 0) return true;
-            if (n < 0) return false;
-        }
-    }
+    bool closedByServer() { return closedByPeer(); }
 
   private:
-    int fd_ = -1;
-    bool connected_ = false;
     ReplyStream stream_;
 };
 
 inline std::u16string request(std::u16string_view code, std::u16string_view body = u"") {
-    std::u16string rest =
-        u"SMATM00120200302090503007XC" + std::u16string(code) + std::u16string(body);
-    return platform::text::zeroPad(static_cast<long>(rest.size() + 8), 8) + rest;
+    return platform::testing::requestFrame(code, body);
 }
 
 }  // namespace tessel::server::testing

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -12,6 +11,7 @@
 
 #include "fakes.h"
 #include "platform/testing/temp_machine.h"
+#include "platform/testing/wait.h"
 #include "platform/text/text.h"
 #include "platform/ui/dialogs.h"
 #include "server/mainwindow.h"
@@ -48,10 +48,9 @@ TEST(Window, SmokeTestUnderTheOffscreenPlatform) {
     // The log rows come in batches: wait for the first one.
     QAbstractItemModel* model = window.logList()->model();
     ASSERT_NE(model, nullptr);
-    QElapsedTimer waited;
-    waited.start();
-    while (model->rowCount() == 0 && waited.elapsed() < 5000)
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    platform::testing::waitFor(
+        [&] { return model->rowCount() > 0; }, std::chrono::seconds(5),
+        [] { QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50); });
     EXPECT_EQ(window.windowTitle(), QString::fromUtf8("TesselServer Ver.1.0.0 "));
     EXPECT_EQ(window.stateLabel()->text(), "2");
     ASSERT_GE(model->rowCount(), 1);

@@ -9,6 +9,8 @@
 #include <fstream>
 #include <thread>
 
+#include "platform/testing/wait.h"
+
 using namespace vistrel;
 
 namespace {
@@ -76,13 +78,13 @@ TEST(ClassDosOutput, ChildHoldingItsOutputOpenIsCutOffByTheTimeOut) {
     pid_t sleeper = pid_t(std::stol(std::string(dos.Output().begin(), dos.Output().end() - 1)));
     ASSERT_GT(sleeper, 0);
     // The whole process group went with the shell: the sleeper is gone or a zombie of init.
-    bool ended = false;
-    for (int i = 0; i < 200 && !ended; ++i) {
-        std::ifstream stat("/proc/" + std::to_string(sleeper) + "/stat");
-        std::string text((std::istreambuf_iterator<char>(stat)), {});
-        ended = text.empty() || text.find(") Z") != std::string::npos;
-        if (!ended) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    const bool ended = platform::testing::waitFor(
+        [&] {
+            std::ifstream stat("/proc/" + std::to_string(sleeper) + "/stat");
+            std::string text((std::istreambuf_iterator<char>(stat)), {});
+            return text.empty() || text.find(") Z") != std::string::npos;
+        },
+        std::chrono::seconds(2));
     EXPECT_TRUE(ended);
     EXPECT_TRUE(noChildrenLeft());
 }

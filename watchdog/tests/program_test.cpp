@@ -15,6 +15,7 @@
 #include "platform/services/services.h"
 #include "platform/testing/run_program.h"
 #include "platform/testing/temp_machine.h"
+#include "platform/testing/wait.h"
 
 using namespace vigilo::testing;
 namespace fs = std::filesystem;
@@ -26,12 +27,7 @@ namespace {
 // Waits for a condition that the program makes true; fails after a generous limit.
 template <class F>
 bool waitFor(F condition) {
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > limit) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
+    return platform::testing::waitFor(condition, std::chrono::seconds(30));
 }
 
 bool hasLine(const fs::path& logs, const std::string& message) {

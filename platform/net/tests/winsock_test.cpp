@@ -1,19 +1,19 @@
 // The Winsock array over real loopback sockets.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <cstring>
 #include <functional>
 #include <thread>
 
 #include "platform/net/qt_winsock.h"
+#include "platform/testing/loopback_client.h"
+#include "platform/testing/wait.h"
 
 using namespace platform::net;
+using platform::testing::LoopbackClient;
 
 namespace {
 
@@ -42,29 +42,17 @@ struct Recorder : SocketEvents {
     std::vector<int> errors;
 };
 
-bool pump(const std::function<bool()>& done, int ms = 5000) {
-    QElapsedTimer t;
-    t.start();
-    for (;;) {
-        if (done()) return true;
-        if (t.elapsed() >= ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
+// Runs the event loop until `done` holds, for at most `limit`.
+bool pump(const std::function<bool()>& done,
+          std::chrono::milliseconds limit = std::chrono::milliseconds(5000)) {
+    return platform::testing::waitFor(
+        done, limit, [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); });
 }
 
-int connectTo(int port) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<std::uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    timeval tv{5, 0};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
+// Waits for what another thread of the socket layer makes true, running no events meanwhile.
+bool spin(const std::function<bool()>& done) {
+    return platform::testing::waitFor(done, std::chrono::milliseconds(5000),
+                                      [] { std::this_thread::yield(); });
 }
 
 class Winsock : public ::testing::Test {
@@ -104,8 +92,9 @@ TEST_F(Winsock, ListenErrorsUseTheControlsNumbers) {
 
 TEST_F(Winsock, AcceptReceiveSendAndPeerClose) {
     ASSERT_EQ(array.Listen(0, u"127.0.0.1", 0), 0);
-    int fd = connectTo(array.LocalPort(0));
-    ASSERT_GE(fd, 0);
+    LoopbackClient client(array.LocalPort(0));
+    ASSERT_TRUE(client.connected());
+    const int fd = client.fd();
     ASSERT_TRUE(pump([&] { return !events.requests.empty(); }));
     EXPECT_EQ(array.State(1), sckConnected);
     EXPECT_EQ(array.RemoteHostIP(1), u"127.0.0.1");
@@ -117,7 +106,7 @@ TEST_F(Winsock, AcceptReceiveSendAndPeerClose) {
     ASSERT_TRUE(pump([&] { return recv(fd, buf, sizeof buf, MSG_DONTWAIT) == 5; }));
     EXPECT_STREQ(buf, "world");
 
-    close(fd);
+    client.closeNow();
     ASSERT_TRUE(pump([&] { return events.closedIndex == 1; }));
     EXPECT_EQ(events.stateAtClose, sckClosing);
     array.Unload(1);
@@ -130,24 +119,21 @@ TEST_F(Winsock, APeerCloseShowsInTheStateBeforeItsEvent) {
     for (const char* last : {"", "x"}) {
         events.closedIndex = -1;
         events.data.clear();
-        int fd = connectTo(array.LocalPort(0));
-        ASSERT_GE(fd, 0);
+        LoopbackClient client(array.LocalPort(0));
+        ASSERT_TRUE(client.connected());
+        const int fd = client.fd();
         ASSERT_TRUE(pump([&] { return array.State(1) == sckConnected; }));
         std::size_t size = std::strlen(last);
         ASSERT_EQ(write(fd, last, size), static_cast<ssize_t>(size));
-        close(fd);
+        client.closeNow();
         if (size == 0) {
             // No events run here: only the state can tell.
-            QElapsedTimer t;
-            t.start();
-            while (array.State(1) != sckClosing && t.elapsed() < 5000) std::this_thread::yield();
+            spin([&] { return array.State(1) == sckClosing; });
             EXPECT_EQ(array.State(1), sckClosing);
         } else {
             // Bytes still to be read keep the connection up until they are; that the peer is
             // gone is known all the same.
-            QElapsedTimer t;
-            t.start();
-            while (!array.PeerGone(1) && t.elapsed() < 5000) std::this_thread::yield();
+            spin([&] { return array.PeerGone(1); });
             EXPECT_TRUE(array.PeerGone(1));
             EXPECT_EQ(array.State(1), sckConnected);
         }
@@ -161,18 +147,20 @@ TEST_F(Winsock, APeerCloseShowsInTheStateBeforeItsEvent) {
 TEST_F(Winsock, AnUnacceptedRequestIsClosed) {
     events.accept = false;
     ASSERT_EQ(array.Listen(0, u"127.0.0.1", 0), 0);
-    int fd = connectTo(array.LocalPort(0));
-    ASSERT_GE(fd, 0);
+    LoopbackClient client(array.LocalPort(0));
+    ASSERT_TRUE(client.connected());
+    const int fd = client.fd();
     ASSERT_TRUE(pump([&] { return !events.requests.empty(); }));
     char c;
     EXPECT_EQ(recv(fd, &c, 1, 0), 0);  // end of stream
-    close(fd);
+    client.closeNow();
     EXPECT_FALSE(array.exists(1));
 }
 
 TEST_F(Winsock, ClosingOurSideDeliversQueuedBytesFirst) {
     ASSERT_EQ(array.Listen(0, u"127.0.0.1", 0), 0);
-    int fd = connectTo(array.LocalPort(0));
+    LoopbackClient client(array.LocalPort(0));
+    const int fd = client.fd();
     ASSERT_TRUE(pump([&] { return !events.requests.empty(); }));
     std::string big(1 << 20, 'x');
     EXPECT_EQ(array.SendData(1, big), 0);
@@ -186,6 +174,6 @@ TEST_F(Winsock, ClosingOurSideDeliversQueuedBytesFirst) {
         if (n > 0) got.append(buf, static_cast<std::size_t>(n));
         if (got.size() > big.size()) break;
     }
-    close(fd);
+    client.closeNow();
     EXPECT_EQ(got.size(), big.size());
 }

@@ -10,9 +10,10 @@
 #include <fcntl.h>
 
 #include <algorithm>
-
 #include <thread>
+
 #include "platform/process/control.h"
+#include "platform/testing/wait.h"
 
 using namespace platform::process;
 
@@ -125,9 +126,7 @@ TEST(Spawn, KillGroupEndsGrandchildrenAndDestroyReaps) {
         std::string s = state();
         return s.empty() || s.find(") Z") != std::string::npos;
     };
-    for (int i = 0; i < 200 && !ended(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_TRUE(ended()) << state();
+    EXPECT_TRUE(platform::testing::waitFor(ended, std::chrono::seconds(2))) << state();
 }
 
 TEST(Spawn, ExitedAnswersWithoutWaitingAndOnlyOnce) {
@@ -136,10 +135,8 @@ TEST(Spawn, ExitedAnswersWithoutWaitingAndOnlyOnce) {
     EXPECT_EQ(child.exited(), std::nullopt);  // still running: no wait
     child.killGroup();
     std::optional<int> status;
-    for (int i = 0; i < 500 && !status; ++i) {
-        status = child.exited();
-        if (!status) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    platform::testing::waitFor([&] { return (status = child.exited()).has_value(); },
+                               std::chrono::seconds(5));
     ASSERT_TRUE(status);
     EXPECT_TRUE(WIFSIGNALED(*status));
     EXPECT_FALSE(child.running());
