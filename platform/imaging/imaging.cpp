@@ -12,33 +12,35 @@ namespace platform::imaging {
 
 namespace {
 
-// The caller's bytes, read in place.
-QByteArray inPlace(std::span<const std::uint8_t> bytes) {
-    return QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
-                                   static_cast<qsizetype>(bytes.size()));
-}
+// An image reader over the caller's bytes, read in place; orientation tags are not applied.
+struct BytesReader {
+    explicit BytesReader(std::span<const std::uint8_t> bytes)
+        : data(QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
+                                       static_cast<qsizetype>(bytes.size()))),
+          buffer(&data) {
+        buffer.open(QIODevice::ReadOnly);
+        reader.setDevice(&buffer);
+        reader.setAutoTransform(false);
+    }
+    QByteArray data;
+    QBuffer buffer;
+    QImageReader reader;
+};
 
 }  // namespace
 
 std::optional<PictureSize> pictureSize(std::span<const std::uint8_t> bytes) {
     if (bytes.empty()) return std::nullopt;
-    QByteArray data = inPlace(bytes);
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    reader.setAutoTransform(false);
-    const QSize size = reader.size();
+    BytesReader in(bytes);
+    const QSize size = in.reader.size();
     if (!size.isValid() || size.width() <= 0 || size.height() <= 0) return std::nullopt;
     return PictureSize{size.width(), size.height()};
 }
 
 std::optional<Picture> loadPicture(std::span<const std::uint8_t> bytes, std::uint32_t fill) {
     if (bytes.empty()) return std::nullopt;
-    QByteArray data = inPlace(bytes);
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    reader.setAutoTransform(false);
+    BytesReader in(bytes);
+    QImageReader& reader = in.reader;
     // An opaque image decoded as 0xFFRRGGBB pixels is its own canvas: the reader decodes it
     // straight into the picture's pixels when the header gives its size. Any other is painted
     // over the fill colour, which shows where it is transparent.
