@@ -182,6 +182,8 @@ bool save(const QImage& image, const QString& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Drawing needs no window: without a platform named, run without a display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     if (argc != 2) {
         std::fprintf(stderr, "usage: tessel-sample-pages OUTPUT_FOLDER\n");
