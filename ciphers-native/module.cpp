@@ -25,14 +25,12 @@ const reg::AppIdEntry kAppId{sealwyn::APPID_Sealwyn, u"Sealwyn", u"Sealwyn.DLL"}
 
 com::Module& module() {
     static com::Module m(reinterpret_cast<const void*>(&module),
-                         {com::ClassEntry{sealwyn::CLSID_Crypt,
-                                          u"Crypt Class",
-                                          u"Sealwyn.Crypt.1",
-                                          u"Sealwyn.Crypt",
-                                          [] { return std::make_shared<sealwyn::CCrypt>(); },
-                                          u"Apartment",
-                                          {},  // categories go through registerSafeCategories
-                                          true}},
+                         // Its categories go through registerSafeCategories.
+                         {com::classEntry<sealwyn::CCrypt>(
+                             sealwyn::CLSID_Crypt, {.description = u"Crypt Class",
+                                                    .progId = u"Sealwyn.Crypt.1",
+                                                    .versionIndependentProgId = u"Sealwyn.Crypt",
+                                                    .control = true})},
                          com::TypeLibInfo{sealwyn::LIBID_SealwynLib,
                                           u"1.0",
                                           u"Sealwyn 1.0 Type Library",

@@ -11,24 +11,15 @@ using namespace ciphra;
 
 constexpr Guid LIBID_Ciphra = Guid::of("{6F3C2A91-58D4-4E0B-9A77-C2E41B8D5F10}");
 
-template <class T>
-ClassEntry entry(const Guid& clsid, std::u16string name) {
-    return ClassEntry{clsid,
-                      u"Ciphra." + name,
-                      u"Ciphra." + name,
-                      u"",
-                      [] { return std::static_pointer_cast<Unknown>(std::make_shared<T>()); },
-                      u"Apartment",
-                      {},
-                      false};
-}
-
 Module& module() {
     static Module m(reinterpret_cast<const void*>(&module),
-                    {entry<Crypt>(CLSID_Crypt, u"Crypt"), entry<Des>(CLSID_Des, u"Des"),
-                     entry<Blowfish>(CLSID_Blowfish, u"Blowfish"), entry<RSA>(CLSID_RSA, u"RSA"),
-                     entry<IniCrypt>(CLSID_IniCrypt, u"IniCrypt"),
-                     entry<Layout>(CLSID_Layout, u"Layout"), entry<Libs>(CLSID_Libs, u"Libs")},
+                    {classEntry<Crypt>(CLSID_Crypt, {.progId = u"Ciphra.Crypt"}),
+                     classEntry<Des>(CLSID_Des, {.progId = u"Ciphra.Des"}),
+                     classEntry<Blowfish>(CLSID_Blowfish, {.progId = u"Ciphra.Blowfish"}),
+                     classEntry<RSA>(CLSID_RSA, {.progId = u"Ciphra.RSA"}),
+                     classEntry<IniCrypt>(CLSID_IniCrypt, {.progId = u"Ciphra.IniCrypt"}),
+                     classEntry<Layout>(CLSID_Layout, {.progId = u"Ciphra.Layout"}),
+                     classEntry<Libs>(CLSID_Libs, {.progId = u"Ciphra.Libs"})},
                     TypeLibInfo{LIBID_Ciphra,
                                 u"1.0",
                                 u"Ciphra",

@@ -24,14 +24,12 @@ const reg::AppIdEntry kAppId{elevation::APPID_TesselUAC, u"TesselUAC", u"TesselU
 
 com::Module& module() {
     static com::Module m(reinterpret_cast<const void*>(&module),
-                         {com::ClassEntry{elevation::CLSID_UAC,
-                                          u"UAC Class",
-                                          u"TesselUAC.UAC.1",
-                                          u"TesselUAC.UAC",
-                                          [] { return std::make_shared<elevation::UAC>(); },
-                                          u"Apartment",
-                                          {},  // categories go through registerSafeCategories
-                                          true}},
+                         // Its categories go through registerSafeCategories.
+                         {com::classEntry<elevation::UAC>(
+                             elevation::CLSID_UAC, {.description = u"UAC Class",
+                                                    .progId = u"TesselUAC.UAC.1",
+                                                    .versionIndependentProgId = u"TesselUAC.UAC",
+                                                    .control = true})},
                          com::TypeLibInfo{elevation::LIBID_TesselUAC,
                                           u"1.0",
                                           u"TesselUAC 1.0 형식 라이브러리",

@@ -11,24 +11,14 @@ namespace {
 using namespace platform::com;
 using namespace postwick;
 
-template <class T>
-ClassEntry entry(const Guid& clsid, std::u16string name, bool control = false) {
-    return ClassEntry{clsid,
-                      u"Postwick." + name,
-                      u"Postwick." + name,
-                      u"",
-                      [] { return std::static_pointer_cast<Unknown>(std::make_shared<T>()); },
-                      u"Apartment",
-                      {},
-                      control};
-}
-
 Module& module() {
     static Module m(
         reinterpret_cast<const void*>(&module),
-        {entry<Action>(CLSID_Action, u"Action", true), entry<cHTTP>(CLSID_cHTTP, u"cHTTP"),
-         entry<cNVPair>(CLSID_cNVPair, u"cNVPair"), entry<cNVPairs>(CLSID_cNVPairs, u"cNVPairs"),
-         entry<CMPairs>(CLSID_CMPairs, u"CMPairs")},
+        {classEntry<Action>(CLSID_Action, {.progId = u"Postwick.Action", .control = true}),
+         classEntry<cHTTP>(CLSID_cHTTP, {.progId = u"Postwick.cHTTP"}),
+         classEntry<cNVPair>(CLSID_cNVPair, {.progId = u"Postwick.cNVPair"}),
+         classEntry<cNVPairs>(CLSID_cNVPairs, {.progId = u"Postwick.cNVPairs"}),
+         classEntry<CMPairs>(CLSID_CMPairs, {.progId = u"Postwick.CMPairs"})},
         TypeLibInfo{LIBID_Postwick,
                     u"1.0",
                     u"Postwick",

@@ -37,6 +37,33 @@ struct ClassEntry {
     bool programmable = true;      // writes the "Programmable" key
 };
 
+// A class described by name, in place of a ClassEntry filled field by field:
+//     classEntry<Crypt>(CLSID_Crypt, {.progId = u"Ciphra.Crypt"})
+//     classEntry<Ctrl>(CLSID_Ctrl, {.description = u"Ctrl Class", .progId = u"Lib.Ctrl.1",
+//                                   .versionIndependentProgId = u"Lib.Ctrl", .control = true})
+// Options left out keep the ClassEntry defaults; a description left empty is the ProgID.
+struct ClassOptions {
+    std::u16string description;
+    std::u16string progId;
+    std::u16string versionIndependentProgId;
+    std::vector<Guid> categories;
+    bool control = false;
+    bool programmable = true;
+    std::u16string threadingModel = u"Apartment";
+};
+
+using ClassMaker = std::function<std::shared_ptr<Unknown>()>;
+
+// A class whose objects `create` makes.
+ClassEntry classEntry(const Guid& clsid, ClassOptions options, ClassMaker create);
+
+// A class whose objects are default-constructed T.
+template <class T>
+ClassEntry classEntry(const Guid& clsid, ClassOptions options) {
+    return classEntry(clsid, std::move(options),
+                      [] { return std::static_pointer_cast<Unknown>(std::make_shared<T>()); });
+}
+
 class Module {
   public:
     // `anchor` is any address inside the library, to find its file.
