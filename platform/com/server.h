@@ -43,10 +43,10 @@ struct ClassEntry {
 //                                   .versionIndependentProgId = u"Lib.Ctrl", .control = true})
 // Options left out keep the ClassEntry defaults; a description left empty is the ProgID.
 struct ClassOptions {
-    std::u16string description;
-    std::u16string progId;
-    std::u16string versionIndependentProgId;
-    std::vector<Guid> categories;
+    std::u16string description{};
+    std::u16string progId{};
+    std::u16string versionIndependentProgId{};
+    std::vector<Guid> categories{};
     bool control = false;
     bool programmable = true;
     std::u16string threadingModel = u"Apartment";
