@@ -3,22 +3,19 @@
 // keys, the type library, and the two safe categories.
 #include "ciphers-native/crypt.h"
 #include "platform/com/selfreg.h"
-#include "platform/com/server.h"
 
 namespace {
 
-namespace com = platform::com;
-namespace selfreg = platform::com::selfreg;
-
-const selfreg::ElevatableControl& library() {
+const platform::com::selfreg::ElevatableControl& library() {
+    using namespace platform::com;
     // The class's categories go through the safe-category step of registration.
     static const selfreg::ElevatableControl l{
         .app = {sealwyn::APPID_Sealwyn, u"Sealwyn", u"Sealwyn.DLL"},
-        .control = com::classEntry<sealwyn::CCrypt>(sealwyn::CLSID_Crypt,
-                                                    {.description = u"Crypt Class",
-                                                     .progId = u"Sealwyn.Crypt.1",
-                                                     .versionIndependentProgId = u"Sealwyn.Crypt",
-                                                     .control = true}),
+        .control = classEntry<sealwyn::CCrypt>(sealwyn::CLSID_Crypt,
+                                               {.description = u"Crypt Class",
+                                                .progId = u"Sealwyn.Crypt.1",
+                                                .versionIndependentProgId = u"Sealwyn.Crypt",
+                                                .control = true}),
         .typeLib = {sealwyn::LIBID_SealwynLib,
                     u"1.0",
                     u"Sealwyn 1.0 Type Library",
@@ -26,11 +23,6 @@ const selfreg::ElevatableControl& library() {
     return l;
 }
 
-com::Module& module() {
-    static com::Module m = selfreg::moduleOf(reinterpret_cast<const void*>(&module), library());
-    return m;
-}
-
 }  // namespace
 
-TESSEL_COM_SERVER(module(), selfreg::registrationOf(library()))
+TESSEL_ELEVATABLE_CONTROL_SERVER(library())

@@ -106,3 +106,17 @@ Module moduleOf(const void* anchor, const ElevatableControl& library);
 Registration registrationOf(const ElevatableControl& library);
 
 }  // namespace platform::com::selfreg
+
+// The module object and the four entry points of a library of one elevatable control.
+// `library` is an expression naming its ElevatableControl, which must live as long as the
+// library (a function's static, made on first use inside the entry points' guard):
+//     TESSEL_ELEVATABLE_CONTROL_SERVER(library())
+#define TESSEL_ELEVATABLE_CONTROL_SERVER(library)                            \
+    namespace {                                                              \
+    platform::com::Module& tesselControlModule() {                           \
+        static platform::com::Module m = platform::com::selfreg::moduleOf(   \
+            reinterpret_cast<const void*>(&tesselControlModule), (library)); \
+        return m;                                                            \
+    }                                                                        \
+    }                                                                        \
+    TESSEL_COM_SERVER(tesselControlModule(), platform::com::selfreg::registrationOf(library))
