@@ -12,24 +12,23 @@ using namespace ciphra;
 constexpr Guid LIBID_Ciphra = Guid::of("{6F3C2A91-58D4-4E0B-9A77-C2E41B8D5F10}");
 
 Module& module() {
-    static Module m(reinterpret_cast<const void*>(&module),
-                    {classEntry<Crypt>(CLSID_Crypt, {.progId = u"Ciphra.Crypt"}),
-                     classEntry<Des>(CLSID_Des, {.progId = u"Ciphra.Des"}),
-                     classEntry<Blowfish>(CLSID_Blowfish, {.progId = u"Ciphra.Blowfish"}),
-                     classEntry<RSA>(CLSID_RSA, {.progId = u"Ciphra.RSA"}),
-                     classEntry<IniCrypt>(CLSID_IniCrypt, {.progId = u"Ciphra.IniCrypt"}),
-                     classEntry<Layout>(CLSID_Layout, {.progId = u"Ciphra.Layout"}),
-                     classEntry<Libs>(CLSID_Libs, {.progId = u"Ciphra.Libs"})},
-                    TypeLibInfo{LIBID_Ciphra,
-                                u"1.0",
-                                u"Ciphra",
-                                {{IID_Crypt, u"_Crypt"},
-                                 {IID_Des, u"_Des"},
-                                 {IID_Blowfish, u"_Blowfish"},
-                                 {IID_RSA, u"_RSA"},
-                                 {IID_IniCrypt, u"_IniCrypt"},
-                                 {IID_Layout, u"_Layout"},
-                                 {IID_Libs, u"_Libs"}}});
+    static const LibraryClasses named{u"Ciphra"};
+    static Module m(
+        reinterpret_cast<const void*>(&module),
+        {named.entry<Crypt>(CLSID_Crypt, u"Crypt"), named.entry<Des>(CLSID_Des, u"Des"),
+         named.entry<Blowfish>(CLSID_Blowfish, u"Blowfish"), named.entry<RSA>(CLSID_RSA, u"RSA"),
+         named.entry<IniCrypt>(CLSID_IniCrypt, u"IniCrypt"),
+         named.entry<Layout>(CLSID_Layout, u"Layout"), named.entry<Libs>(CLSID_Libs, u"Libs")},
+        TypeLibInfo{LIBID_Ciphra,
+                    u"1.0",
+                    u"Ciphra",
+                    {{IID_Crypt, u"_Crypt"},
+                     {IID_Des, u"_Des"},
+                     {IID_Blowfish, u"_Blowfish"},
+                     {IID_RSA, u"_RSA"},
+                     {IID_IniCrypt, u"_IniCrypt"},
+                     {IID_Layout, u"_Layout"},
+                     {IID_Libs, u"_Libs"}}});
     return m;
 }
 

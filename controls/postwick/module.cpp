@@ -12,13 +12,13 @@ using namespace platform::com;
 using namespace postwick;
 
 Module& module() {
+    static const LibraryClasses named{u"Postwick"};
     static Module m(
         reinterpret_cast<const void*>(&module),
-        {classEntry<Action>(CLSID_Action, {.progId = u"Postwick.Action", .control = true}),
-         classEntry<cHTTP>(CLSID_cHTTP, {.progId = u"Postwick.cHTTP"}),
-         classEntry<cNVPair>(CLSID_cNVPair, {.progId = u"Postwick.cNVPair"}),
-         classEntry<cNVPairs>(CLSID_cNVPairs, {.progId = u"Postwick.cNVPairs"}),
-         classEntry<CMPairs>(CLSID_CMPairs, {.progId = u"Postwick.CMPairs"})},
+        {named.entry<Action>(CLSID_Action, u"Action", {.control = true}),
+         named.entry<cHTTP>(CLSID_cHTTP, u"cHTTP"), named.entry<cNVPair>(CLSID_cNVPair, u"cNVPair"),
+         named.entry<cNVPairs>(CLSID_cNVPairs, u"cNVPairs"),
+         named.entry<CMPairs>(CLSID_CMPairs, u"CMPairs")},
         TypeLibInfo{LIBID_Postwick,
                     u"1.0",
                     u"Postwick",

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/com/runtime.h"
@@ -63,6 +64,21 @@ ClassEntry classEntry(const Guid& clsid, ClassOptions options) {
     return classEntry(clsid, std::move(options),
                       [] { return std::static_pointer_cast<Unknown>(std::make_shared<T>()); });
 }
+
+// The classes of a library whose ProgIDs are "<library>.<name>", each ProgID also its class's
+// description; the ProgID option is set from the name:
+//     const LibraryClasses named{u"Ciphra"};
+//     named.entry<Crypt>(CLSID_Crypt, u"Crypt")            // "Ciphra.Crypt"
+//     named.entry<Ctrl>(CLSID_Ctrl, u"Ctrl", {.control = true})
+struct LibraryClasses {
+    std::u16string library;
+
+    template <class T>
+    ClassEntry entry(const Guid& clsid, std::u16string_view name, ClassOptions options = {}) const {
+        options.progId = library + u"." + std::u16string(name);
+        return classEntry<T>(clsid, std::move(options));
+    }
+};
 
 class Module {
   public:
