@@ -81,9 +81,8 @@ std::u16string digest(const Variant& value, BridgeMember operation) {
             return {};
         // Objects of this COM layer run as soon as they exist; asking for the component's own
         // interface gives its dispatch.
-        void* raw = unknown->QueryInterface(platform::outside::IID_IAesBridge);
-        if (!raw) return {};
-        std::shared_ptr<com::Dispatch> bridge(unknown, static_cast<com::Dispatch*>(raw));
+        const auto bridge = com::query<com::Dispatch>(unknown, platform::outside::IID_IAesBridge);
+        if (!bridge) return {};
         unknown.reset();
 
         Variant copy = value;

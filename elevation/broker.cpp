@@ -3,9 +3,9 @@
 #include <cstdlib>
 #include <mutex>
 
-#include "ciphers-native/registration.h"
 #include "elevation/provider.h"
 #include "platform/com/runtime.h"
+#include "platform/com/selfreg.h"
 #include "platform/process/process.h"
 #include "platform/system/parameters.h"
 #include "platform/text/codepage.h"
@@ -121,7 +121,7 @@ std::int32_t initializeCOM() {
     std::shared_ptr<Unknown> object;
     // No foreground window to own the prompt here.
     const HRESULT h =
-        sealwyn::registration::CoCreateInstanceAsAdmin(0, CLSID_UAC, IID_IUAC, object);
+        platform::com::selfreg::CoCreateInstanceAsAdmin(0, CLSID_UAC, IID_IUAC, object);
     std::shared_ptr<Dispatch> instance = SUCCEEDED(h) ? query<Dispatch>(object) : nullptr;
     std::lock_guard lock(s.held);
     s.instance = instance;

@@ -9,15 +9,7 @@ using namespace platform::com;
 Module& module() {
     static Module m(
         reinterpret_cast<const void*>(&module),
-        {ClassEntry{
-            kestrum::CLSID_UAC,
-            u"Kestrum.UAC",
-            u"Kestrum.UAC",
-            u"",
-            [] { return std::static_pointer_cast<Unknown>(std::make_shared<kestrum::UAC>()); },
-            u"Apartment",
-            {},
-            false}},
+        {classEntry<kestrum::UAC>(kestrum::CLSID_UAC, {.progId = u"Kestrum.UAC"})},
         TypeLibInfo{kestrum::LIBID_Kestrum, u"1.0", u"Kestrum", {{kestrum::IID_UAC, u"_UAC"}}});
     return m;
 }

@@ -12,17 +12,12 @@ using namespace platform::com;
 Module& module() {
     static Module m(
         reinterpret_cast<const void*>(&module),
-        {ClassEntry{vistrel::CLSID_Viewer,
-                    u"Vistrel.Viewer",
-                    u"Vistrel.Viewer",
-                    u"",
+        {classEntry(vistrel::CLSID_Viewer,
+                    {.progId = u"Vistrel.Viewer", .categories = {CATID_Control}, .control = true},
                     [] {
                         return std::static_pointer_cast<Unknown>(
                             std::make_shared<vistrel::Viewer>(vistrel::qtViewerParts()));
-                    },
-                    u"Apartment",
-                    {CATID_Control},
-                    true},
+                    }),
          vistrel::gsubclassClassEntry(), vistrel::ctimerClassEntry()},
         TypeLibInfo{vistrel::LIBID_Vistrel,
                     u"1.0",

@@ -4,14 +4,14 @@
 #include <gtest/gtest.h>
 
 #include "ciphers-native/crypt.h"
-#include "ciphers-native/registration.h"
+#include "platform/com/selfreg.h"
 #include "platform/registry/registry.h"
 #include "platform/system/version.h"
 #include "platform/testing/temp_machine.h"
 #include "platform/ui/messagebox.h"
 
 namespace com = platform::com;
-namespace reg = sealwyn::registration;
+namespace reg = platform::com::selfreg;
 namespace registry = platform::registry;
 using platform::system::OsVersion;
 using registry::Root;

@@ -15,29 +15,20 @@ constexpr int kToolboxBitmap = 1;
 constexpr const char16_t* kMiscStatus = u"131473";
 
 com::Module& module() {
-    static com::Module m(reinterpret_cast<const void*>(&module),
-                         {com::ClassEntry{CLSID_Panelet,
-                                          u"Panelet Control",
-                                          u"PANELET.PaneletCtrl.1",
-                                          u"",
-                                          [] { return std::make_shared<PaneletCtrl>(); },
-                                          u"Apartment",
-                                          {},
-                                          true},
-                          com::ClassEntry{CLSID_PaneletPropPage,
-                                          u"Panelet Property Page",
-                                          u"PANELET.PaneletPropPage.1",
-                                          u"",
-                                          [] { return std::make_shared<PaneletPropPage>(); },
-                                          u"Apartment",
-                                          {},
-                                          false,
-                                          false}},
-                         com::TypeLibInfo{LIBID_PANELETLib,
-                                          u"1.0",
-                                          u"Panelet ActiveX Control module",
-                                          {{DIID_DPanelet, u"_DPanelet"},
-                                           {DIID_DPaneletEvents, u"_DPaneletEvents"}}});
+    static com::Module m(
+        reinterpret_cast<const void*>(&module),
+        {com::classEntry<PaneletCtrl>(CLSID_Panelet, {.description = u"Panelet Control",
+                                                      .progId = u"PANELET.PaneletCtrl.1",
+                                                      .control = true}),
+         com::classEntry<PaneletPropPage>(CLSID_PaneletPropPage,
+                                          {.description = u"Panelet Property Page",
+                                           .progId = u"PANELET.PaneletPropPage.1",
+                                           .programmable = false})},
+        com::TypeLibInfo{
+            LIBID_PANELETLib,
+            u"1.0",
+            u"Panelet ActiveX Control module",
+            {{DIID_DPanelet, u"_DPanelet"}, {DIID_DPaneletEvents, u"_DPaneletEvents"}}});
     return m;
 }
 

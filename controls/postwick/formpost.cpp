@@ -127,9 +127,9 @@ void Action::setHttp(const Variant& value) {
         return;
     }
     std::shared_ptr<Unknown> object = value.isObject() ? value.object() : nullptr;
-    void* client = object ? object->QueryInterface(IID_cHTTP) : nullptr;
+    auto client = query<Dispatch>(object, IID_cHTTP);
     if (!client) throw text::Error(13, u"Type mismatch");
-    http_ = std::shared_ptr<Dispatch>(object, static_cast<Dispatch*>(client));
+    http_ = std::move(client);
 }
 
 const Members<Action>& Action::members() {

@@ -11,24 +11,14 @@ namespace {
 using namespace platform::com;
 using namespace postwick;
 
-template <class T>
-ClassEntry entry(const Guid& clsid, std::u16string name, bool control = false) {
-    return ClassEntry{clsid,
-                      u"Postwick." + name,
-                      u"Postwick." + name,
-                      u"",
-                      [] { return std::static_pointer_cast<Unknown>(std::make_shared<T>()); },
-                      u"Apartment",
-                      {},
-                      control};
-}
-
 Module& module() {
+    static const LibraryClasses named{u"Postwick"};
     static Module m(
         reinterpret_cast<const void*>(&module),
-        {entry<Action>(CLSID_Action, u"Action", true), entry<cHTTP>(CLSID_cHTTP, u"cHTTP"),
-         entry<cNVPair>(CLSID_cNVPair, u"cNVPair"), entry<cNVPairs>(CLSID_cNVPairs, u"cNVPairs"),
-         entry<CMPairs>(CLSID_CMPairs, u"CMPairs")},
+        {named.entry<Action>(CLSID_Action, u"Action", {.control = true}),
+         named.entry<cHTTP>(CLSID_cHTTP, u"cHTTP"), named.entry<cNVPair>(CLSID_cNVPair, u"cNVPair"),
+         named.entry<cNVPairs>(CLSID_cNVPairs, u"cNVPairs"),
+         named.entry<CMPairs>(CLSID_CMPairs, u"CMPairs")},
         TypeLibInfo{LIBID_Postwick,
                     u"1.0",
                     u"Postwick",

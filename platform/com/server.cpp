@@ -31,6 +31,21 @@ std::u16string classKey(const Guid& clsid) {
 
 }  // namespace
 
+ClassEntry classEntry(const Guid& clsid, ClassOptions options, ClassMaker create) {
+    ClassEntry entry;
+    entry.clsid = clsid;
+    entry.description =
+        options.description.empty() ? options.progId : std::move(options.description);
+    entry.progId = std::move(options.progId);
+    entry.versionIndependentProgId = std::move(options.versionIndependentProgId);
+    entry.create = std::move(create);
+    entry.threadingModel = std::move(options.threadingModel);
+    entry.categories = std::move(options.categories);
+    entry.control = options.control;
+    entry.programmable = options.programmable;
+    return entry;
+}
+
 Module::Module(const void* anchor, std::vector<ClassEntry> classes,
                std::optional<TypeLibInfo> typeLib)
     : anchor_(anchor), classes_(std::move(classes)), typeLib_(std::move(typeLib)) {}

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/com/runtime.h"
@@ -35,6 +36,48 @@ struct ClassEntry {
     std::vector<Guid> categories;  // written under "Implemented Categories"
     bool control = false;          // writes the "Control" key
     bool programmable = true;      // writes the "Programmable" key
+};
+
+// A class described by name, in place of a ClassEntry filled field by field:
+//     classEntry<Crypt>(CLSID_Crypt, {.progId = u"Ciphra.Crypt"})
+//     classEntry<Ctrl>(CLSID_Ctrl, {.description = u"Ctrl Class", .progId = u"Lib.Ctrl.1",
+//                                   .versionIndependentProgId = u"Lib.Ctrl", .control = true})
+// Options left out keep the ClassEntry defaults; a description left empty is the ProgID.
+struct ClassOptions {
+    std::u16string description{};
+    std::u16string progId{};
+    std::u16string versionIndependentProgId{};
+    std::vector<Guid> categories{};
+    bool control = false;
+    bool programmable = true;
+    std::u16string threadingModel = u"Apartment";
+};
+
+using ClassMaker = std::function<std::shared_ptr<Unknown>()>;
+
+// A class whose objects `create` makes.
+ClassEntry classEntry(const Guid& clsid, ClassOptions options, ClassMaker create);
+
+// A class whose objects are default-constructed T.
+template <class T>
+ClassEntry classEntry(const Guid& clsid, ClassOptions options) {
+    return classEntry(clsid, std::move(options),
+                      [] { return std::static_pointer_cast<Unknown>(std::make_shared<T>()); });
+}
+
+// The classes of a library whose ProgIDs are "<library>.<name>", each ProgID also its class's
+// description; the ProgID option is set from the name:
+//     const LibraryClasses named{u"Ciphra"};
+//     named.entry<Crypt>(CLSID_Crypt, u"Crypt")            // "Ciphra.Crypt"
+//     named.entry<Ctrl>(CLSID_Ctrl, u"Ctrl", {.control = true})
+struct LibraryClasses {
+    std::u16string library;
+
+    template <class T>
+    ClassEntry entry(const Guid& clsid, std::u16string_view name, ClassOptions options = {}) const {
+        options.progId = library + u"." + std::u16string(name);
+        return classEntry<T>(clsid, std::move(options));
+    }
 };
 
 class Module {

@@ -43,12 +43,20 @@ class Implements : public virtual Interfaces... {
     }
 };
 
+// The object through the interface `iid`, held as T: the interface's own class, or the base
+// it is used through (Dispatch for a dispatch interface known only by its identifier).
+// nullptr when there is no object or it does not answer `iid`.
 template <class T, class U>
-std::shared_ptr<T> query(const std::shared_ptr<U>& object) {
+std::shared_ptr<T> query(const std::shared_ptr<U>& object, const Guid& iid) {
     if (!object) return nullptr;
-    void* p = object->QueryInterface(T::iid());
+    void* p = object->QueryInterface(iid);
     if (!p) return nullptr;
     return std::shared_ptr<T>(object, static_cast<T*>(p));
+}
+
+template <class T, class U>
+std::shared_ptr<T> query(const std::shared_ptr<U>& object) {
+    return query<T>(object, T::iid());
 }
 
 // The object's identity (its IUnknown), for comparing two references.

@@ -45,9 +45,8 @@ std::shared_ptr<com::Dispatch> listCipher() {
                                           com::IID_IUnknown, unknown)) ||
         !unknown)
         throw txt::Error(429, u"ActiveX component can't create object");
-    void* raw = unknown->QueryInterface(platform::outside::IID_IAesBridge);
-    if (!raw) throw txt::Error(429, u"ActiveX component can't create object");
-    std::shared_ptr<com::Dispatch> bridge(unknown, static_cast<com::Dispatch*>(raw));
+    auto bridge = com::query<com::Dispatch>(unknown, platform::outside::IID_IAesBridge);
+    if (!bridge) throw txt::Error(429, u"ActiveX component can't create object");
     com::invoke(*bridge, SetKeySize, com::DISPATCH_METHOD, {com::Variant(std::int32_t(128))});
     com::invoke(*bridge, SetCipherMode, com::DISPATCH_METHOD, {com::Variant(std::int32_t(1))});
     com::invoke(*bridge, SetKeyText, com::DISPATCH_METHOD, {com::Variant(kListKey)});

@@ -248,15 +248,7 @@ const com::Members<GSubclass>& GSubclass::members() {
 }
 
 com::ClassEntry gsubclassClassEntry() {
-    return com::ClassEntry{
-        CLSID_GSubclass,
-        u"Vistrel.GSubclass",
-        u"Vistrel.GSubclass",
-        u"",
-        [] { return std::static_pointer_cast<com::Unknown>(std::make_shared<GSubclass>()); },
-        u"Apartment",
-        {},
-        false};
+    return com::classEntry<GSubclass>(CLSID_GSubclass, {.progId = u"Vistrel.GSubclass"});
 }
 
 }  // namespace vistrel

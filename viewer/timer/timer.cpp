@@ -161,15 +161,7 @@ const com::Members<CTimer>& CTimer::members() {
 }
 
 com::ClassEntry ctimerClassEntry() {
-    return com::ClassEntry{
-        CLSID_CTimer,
-        u"Vistrel.CTimer",
-        u"Vistrel.CTimer",
-        u"",
-        [] { return std::static_pointer_cast<com::Unknown>(std::make_shared<CTimer>()); },
-        u"Apartment",
-        {},
-        false};
+    return com::classEntry<CTimer>(CLSID_CTimer, {.progId = u"Vistrel.CTimer"});
 }
 
 }  // namespace vistrel

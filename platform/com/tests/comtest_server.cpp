@@ -84,24 +84,23 @@ class Calculator : public DispatchImpl<Calculator, ConnectionPointContainer, Obj
 };
 
 Module& module() {
-    static Module m(reinterpret_cast<const void*>(&module),
-                    {ClassEntry{CLSID_Calculator,
-                                u"Calculator Class",
-                                u"ComTest.Calculator.1",
-                                u"ComTest.Calculator",
-                                [] { return std::make_shared<Calculator>(); },
-                                u"Apartment",
-                                {CATID_SafeForScripting, CATID_SafeForInitializing},
-                                true},
-                     ClassEntry{CLSID_Faulty, u"Faulty Class", u"ComTest.Faulty", u"",
-                                []() -> std::shared_ptr<Unknown> {
-                                    faultPoint(u"create", "factory broke");
-                                    return std::make_shared<Calculator>();
-                                }}},
-                    TypeLibInfo{LIBID_ComTest,
-                                u"1.0",
-                                u"ComTest 1.0 Type Library",
-                                {{IID_ICalculator, u"ICalculator"}}});
+    static Module m(
+        reinterpret_cast<const void*>(&module),
+        {classEntry<Calculator>(CLSID_Calculator,
+                                {.description = u"Calculator Class",
+                                 .progId = u"ComTest.Calculator.1",
+                                 .versionIndependentProgId = u"ComTest.Calculator",
+                                 .categories = {CATID_SafeForScripting, CATID_SafeForInitializing},
+                                 .control = true}),
+         classEntry(CLSID_Faulty, {.description = u"Faulty Class", .progId = u"ComTest.Faulty"},
+                    []() -> std::shared_ptr<Unknown> {
+                        faultPoint(u"create", "factory broke");
+                        return std::make_shared<Calculator>();
+                    })},
+        TypeLibInfo{LIBID_ComTest,
+                    u"1.0",
+                    u"ComTest 1.0 Type Library",
+                    {{IID_ICalculator, u"ICalculator"}}});
     return m;
 }
 

@@ -1,7 +1,8 @@
 // Self-registration of an in-process server that registers as safe for scripting and
 // initialising and creates the category manager elevated where the OS needs it. The four
-// functions are generic (they take the class and category identifiers); the native cipher
-// library and the elevation broker each link this library for their own class.
+// functions are generic (they take the class and category identifiers); ElevatableControl
+// and registrationOf put them together for a library of one control class that the surrogate
+// runs and the elevation moniker creates (the native cipher library, the elevation broker).
 #pragma once
 
 #include <cstdint>
@@ -14,10 +15,7 @@
 #include "platform/com/server.h"
 #include "platform/registry/registry.h"
 
-namespace sealwyn::registration {
-
-using platform::com::Guid;
-using platform::com::HRESULT;
+namespace platform::com::selfreg {
 
 // A window handle value; 0 is no owner window.
 using WindowHandle = std::uintptr_t;
@@ -33,7 +31,7 @@ inline bool IsNT6OrLater() {
 // of a local server. A non-negative status means `out` holds the object; a negative one means
 // no object (consent declined, or the class cannot be elevated).
 HRESULT CoCreateInstanceAsAdmin(WindowHandle owner, const Guid& clsid, const Guid& iid,
-                                std::shared_ptr<platform::com::Unknown>& out);
+                                std::shared_ptr<Unknown>& out);
 
 // Registers one component category (locale 1033, description cut to 127 characters).
 HRESULT CreateComponentCategory(const Guid& catid, std::u16string_view description);
@@ -77,10 +75,48 @@ using ExtraRemovals = std::function<void(platform::registry::Batch&)>;
 // DllRegisterServer: the module's keys (classes, ProgIDs, type library, plus `extra`); a
 // failure is returned at once. Then every class of the module goes into the two safe
 // categories; a failure there gives SELFREG_E_CLASS.
-HRESULT registerServer(platform::com::Module& module, const ExtraKeys& extra);
+HRESULT registerServer(Module& module, const ExtraKeys& extra);
 
 // DllUnregisterServer: removes what registerServer wrote (plus `extra`). The categories and
 // the classes' category registrations stay.
-HRESULT unregisterServer(platform::com::Module& module, const ExtraRemovals& extra);
+HRESULT unregisterServer(Module& module, const ExtraRemovals& extra);
 
-}  // namespace sealwyn::registration
+// ---- A library of one elevatable control --------------------------------------------------
+
+// The library's one class, a control the system's surrogate may run and the elevation moniker
+// may create, with what its registry entries name beside the module's standard keys.
+struct ElevatableControl {
+    AppIdEntry app;  // its name is also the caption of the library's message boxes
+    ClassEntry control;
+    TypeLibInfo typeLib;
+    // Resource numbers the registry entries name: the display name the consent prompt shows
+    // and the toolbox bitmap.
+    int displayNameResource = 101;
+    int toolboxBitmapResource = 103;
+    // Recompose on resize, cannot link inside, inside-out, activate when visible, set client
+    // site first.
+    std::u16string contentMiscStatus = u"131473";
+};
+
+// The library's module object; `anchor` is any address inside the library.
+Module moduleOf(const void* anchor, const ElevatableControl& library);
+
+// The library's registration steps: registerServer with the AppID, elevation and control keys
+// of the class; unregisterServer with the AppID keys. `library` must outlive the steps.
+Registration registrationOf(const ElevatableControl& library);
+
+}  // namespace platform::com::selfreg
+
+// The module object and the four entry points of a library of one elevatable control.
+// `library` is an expression naming its ElevatableControl, which must live as long as the
+// library (a function's static, made on first use inside the entry points' guard):
+//     TESSEL_ELEVATABLE_CONTROL_SERVER(library())
+#define TESSEL_ELEVATABLE_CONTROL_SERVER(library)                            \
+    namespace {                                                              \
+    platform::com::Module& tesselControlModule() {                           \
+        static platform::com::Module m = platform::com::selfreg::moduleOf(   \
+            reinterpret_cast<const void*>(&tesselControlModule), (library)); \
+        return m;                                                            \
+    }                                                                        \
+    }                                                                        \
+    TESSEL_COM_SERVER(tesselControlModule(), platform::com::selfreg::registrationOf(library))

@@ -1,9 +1,9 @@
-#include "ciphers-native/registration.h"
+#include "platform/com/selfreg.h"
 
 #include "platform/system/version.h"
 #include "platform/ui/messagebox.h"
 
-namespace sealwyn::registration {
+namespace platform::com::selfreg {
 
 namespace com = platform::com;
 namespace registry = platform::registry;
@@ -180,4 +180,30 @@ HRESULT unregisterServer(com::Module& module, const ExtraRemovals& extra) {
     });
 }
 
-}  // namespace sealwyn::registration
+Module moduleOf(const void* anchor, const ElevatableControl& library) {
+    return Module(anchor, {library.control}, library.typeLib);
+}
+
+Registration registrationOf(const ElevatableControl& library) {
+    const ElevatableControl* l = &library;
+    return Registration{
+        .registerServer =
+            [l](Module& m) {
+                setMessageCaption(l->app.name);
+                return registerServer(m, [l](registry::Batch& batch, const std::u16string& path) {
+                    const Guid& clsid = l->control.clsid;
+                    addAppIdKeys(batch, l->app);
+                    addElevationKeys(batch, clsid, l->app, path, l->displayNameResource);
+                    addControlKeys(batch, clsid, path, l->toolboxBitmapResource,
+                                   l->contentMiscStatus);
+                });
+            },
+        .unregisterServer =
+            [l](Module& m) {
+                setMessageCaption(l->app.name);
+                return unregisterServer(
+                    m, [l](registry::Batch& batch) { removeAppIdKeys(batch, l->app); });
+            }};
+}
+
+}  // namespace platform::com::selfreg
