@@ -238,7 +238,11 @@ int QtSocketArray::SendData(int index, std::string_view bytes) {
     if (it == elements_.end() || !it->second.socket ||
         it->second.socket->state() != QAbstractSocket::ConnectedState)
         return sckInvalidOp;
-    qint64 written = it->second.socket->write(bytes.data(), static_cast<qint64>(bytes.size()));
+    QTcpSocket* socket = it->second.socket;
+    qint64 written = socket->write(bytes.data(), static_cast<qint64>(bytes.size()));
+    // Handed to the system now rather than on the event loop's next turn, so a reply leaves
+    // while its request's handler still runs; what the system does not take yet stays queued.
+    socket->flush();
     return written == static_cast<qint64>(bytes.size()) ? 0 : sckUnknownError;
 }
 
