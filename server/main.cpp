@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "platform/net/qt_winsock.h"
 #include "platform/system/files.h"
@@ -60,14 +61,19 @@ bool catchEndSignals() {
 
 // A log line on standard error: one line each, its own line breaks shown as \r and \n.
 void echoToStderr(const std::u16string& line) {
-    std::string out;
-    for (char c : text::toUtf8(line)) {
-        if (c == '\r')
-            out += "\\r";
-        else if (c == '\n')
-            out += "\\n";
-        else
-            out += c;
+    std::string out = text::toUtf8(line);
+    if (out.find_first_of("\r\n") != std::string::npos) {
+        std::string shown;
+        shown.reserve(out.size() + 16);
+        for (char c : out) {
+            if (c == '\r')
+                shown += "\\r";
+            else if (c == '\n')
+                shown += "\\n";
+            else
+                shown += c;
+        }
+        out = std::move(shown);
     }
     out += '\n';
     std::fwrite(out.data(), 1, out.size(), stderr);
