@@ -17,6 +17,7 @@
 
 #include "platform/net/qt_winsock.h"
 #include "platform/system/files.h"
+#include "platform/system/memory.h"
 #include "platform/system/storefile.h"
 #include "platform/text/text.h"
 #include "platform/ui/qt_ui.h"
@@ -100,6 +101,7 @@ int main(int argc, char** argv) {
 
     // Qt takes its own options (-platform, -style, ...) out of the arguments first.
     QApplication app(argc, argv);
+    platform::system::keepFreedMemory(32u * 1024 * 1024, kFreeMemoryReserve);
     std::string iniArg;
     std::string portFileArg;
     for (int i = 1; i < argc; ++i) {
