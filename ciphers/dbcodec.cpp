@@ -16,8 +16,7 @@ namespace text = platform::text;
 
 void rc4(std::span<std::uint8_t> data, std::span<const std::uint8_t> key) {
     if (key.empty()) throw text::Error(5, u"Invalid procedure call or argument");
-    // The state is kept in words rather than bytes: the swaps then need no byte merging, and
-    // the keystream is gathered eight bytes at a time for one eight-byte XOR.
+    // The state is kept in words rather than bytes: a swap then needs no byte merging.
     std::uint32_t s[256];
     for (std::uint32_t i = 0; i < 256; ++i) s[i] = i;
     const std::size_t keyLength = std::min<std::size_t>(key.size(), 256);
@@ -27,41 +26,177 @@ void rc4(std::span<std::uint8_t> data, std::span<const std::uint8_t> key) {
         std::swap(s[i], s[j]);
         if (++k == keyLength) k = 0;
     }
-    // The keystream, one byte a step. The state word the next step reads is fetched before this
-    // step's swap is stored, so the two memory round trips overlap; when this step's swap wrote
-    // that very word (the next index is this step's j), the value just stored is taken instead.
-    std::uint32_t a = 0, b = 0;
-    std::uint32_t sa = s[1];
-    auto next = [&]() -> std::uint64_t {
-        a = (a + 1) & 0xFF;
-        b = (b + sa) & 0xFF;
-        const std::uint32_t sb = s[b];
-        const std::uint32_t ahead = (a + 1) & 0xFF;
-        const std::uint32_t fetched = s[ahead];
-        s[b] = sa;
-        s[a] = sb;
-        const std::uint32_t out = s[(sa + sb) & 0xFF];
-        sa = ahead == b ? sa : fetched;
-        return out;
-    };
     std::uint8_t* p = data.data();
     std::size_t left = data.size();
-    for (; left >= 8; left -= 8, p += 8) {
-        std::uint64_t stream = next();
-        stream |= next() << 8;
-        stream |= next() << 16;
-        stream |= next() << 24;
-        stream |= next() << 32;
-        stream |= next() << 40;
-        stream |= next() << 48;
-        stream |= next() << 56;
-        if constexpr (std::endian::native == std::endian::big) stream = __builtin_bswap64(stream);
-        std::uint64_t word;
-        std::memcpy(&word, p, 8);
-        word ^= stream;
-        std::memcpy(p, &word, 8);
+    std::uint32_t i = 1;
+    j = 0;
+    auto step = [&]() -> std::uint8_t {
+        const std::uint32_t x = s[i];
+        j = (j + x) & 0xFF;
+        const std::uint32_t y = s[j];
+        s[j] = x;
+        s[i] = y;
+        i = (i + 1) & 0xFF;
+        return static_cast<std::uint8_t>(s[(x + y) & 0xFF]);
+    };
+#if defined(__x86_64__) && defined(__GNUC__)
+    // Single steps until i is a multiple of 16, so the next sixteen state words lie side by side.
+    for (; left > 0 && (i & 15) != 0; --left, ++p) *p ^= step();
+    // Sixteen steps at a time, the keystream gathered in two registers for two eight-byte XORs.
+    // The index sums are byte additions (they wrap at 256 by themselves), and each step reads
+    // the word the next one starts from after storing S[j] and before storing S[i]: the
+    // processor then overlaps the steps, and a next word that S[j] just replaced is read back
+    // as stored.
+    if (left >= 16) {
+        std::uint64_t jr = j, x = s[i], n = 0, y = 0;
+        for (; left >= 16; left -= 16, p += 16) {
+            std::uint64_t low = 0, high = 0;
+            const std::uint64_t at = i, wrap = (i + 16) & 0xFF;
+            asm("addb %b[x], %b[j]\n\t"
+                "movl (%[s],%[j],4), %k[y]\n\t"
+                "movl %k[x], (%[s],%[j],4)\n\t"
+                "movl 4(%[s],%[i],4), %k[n]\n\t"
+                "movl %k[y], (%[s],%[i],4)\n\t"
+                "addb %b[x], %b[y]\n\t"
+                "rorq $8, %[o]\n\t"
+                "movb (%[s],%[y],4), %b[o]\n\t"
+                "addb %b[n], %b[j]\n\t"
+                "movl (%[s],%[j],4), %k[y]\n\t"
+                "movl %k[n], (%[s],%[j],4)\n\t"
+                "movl 8(%[s],%[i],4), %k[x]\n\t"
+                "movl %k[y], 4(%[s],%[i],4)\n\t"
+                "addb %b[n], %b[y]\n\t"
+                "rorq $8, %[o]\n\t"
+                "movb (%[s],%[y],4), %b[o]\n\t"
+                "addb %b[x], %b[j]\n\t"
+                "movl (%[s],%[j],4), %k[y]\n\t"
+                "movl %k[x], (%[s],%[j],4)\n\t"
+                "movl 12(%[s],%[i],4), %k[n]\n\t"
+                "movl %k[y], 8(%[s],%[i],4)\n\t"
+                "addb %b[x], %b[y]\n\t"
+                "rorq $8, %[o]\n\t"
+                "movb (%[s],%[y],4), %b[o]\n\t"
+                "addb %b[n], %b[j]\n\t"
+                "movl (%[s],%[j],4), %k[y]\n\t"
+                "movl %k[n], (%[s],%[j],4)\n\t"
+                "movl 16(%[s],%[i],4), %k[x]\n\t"
+                "movl %k[y], 12(%[s],%[i],4)\n\t"
+                "addb %b[n], %b[y]\n\t"
+                "rorq $8, %[o]\n\t"
+                "movb (%[s],%[y],4), %b[o]\n\t"
+                "addb %b[x], %b[j]\n\t"
+                "movl (%[s],%[j],4), %k[y]\n\t"
+                "movl %k[x], (%[s],%[j],4)\n\t"
+                "movl 20(%[s],%[i],4), %k[n]\n\t"
+                "movl %k[y], 16(%[s],%[i],4)\n\t"
+                "addb %b[x], %b[y]\n\t"
+                "rorq $8, %[o]\n\t"
+                "movb (%[s],%[y],4), %b[o]\n\t"
+                "addb %b[n], %b[j]\n\t"
+                "movl (%[s],%[j],4), %k[y]\n\t"
+                "movl %k[n], (%[s],%[j],4)\n\t"
+                "movl 24(%[s],%[i],4), %k[x]\n\t"
+                "movl %k[y], 20(%[s],%[i],4)\n\t"
+                "addb %b[n], %b[y]\n\t"
+                "rorq $8, %[o]\n\t"
+                "movb (%[s],%[y],4), %b[o]\n\t"
+                "addb %b[x], %b[j]\n\t"
+                "movl (%[s],%[j],4), %k[y]\n\t"
+                "movl %k[x], (%[s],%[j],4)\n\t"
+                "movl 28(%[s],%[i],4), %k[n]\n\t"
+                "movl %k[y], 24(%[s],%[i],4)\n\t"
+                "addb %b[x], %b[y]\n\t"
+                "rorq $8, %[o]\n\t"
+                "movb (%[s],%[y],4), %b[o]\n\t"
+                "addb %b[n], %b[j]\n\t"
+                "movl (%[s],%[j],4), %k[y]\n\t"
+                "movl %k[n], (%[s],%[j],4)\n\t"
+                "movl 32(%[s],%[i],4), %k[x]\n\t"
+                "movl %k[y], 28(%[s],%[i],4)\n\t"
+                "addb %b[n], %b[y]\n\t"
+                "rorq $8, %[o]\n\t"
+                "movb (%[s],%[y],4), %b[o]\n\t"
+                "addb %b[x], %b[j]\n\t"
+                "movl (%[s],%[j],4), %k[y]\n\t"
+                "movl %k[x], (%[s],%[j],4)\n\t"
+                "movl 36(%[s],%[i],4), %k[n]\n\t"
+                "movl %k[y], 32(%[s],%[i],4)\n\t"
+                "addb %b[x], %b[y]\n\t"
+                "rorq $8, %[p]\n\t"
+                "movb (%[s],%[y],4), %b[p]\n\t"
+                "addb %b[n], %b[j]\n\t"
+                "movl (%[s],%[j],4), %k[y]\n\t"
+                "movl %k[n], (%[s],%[j],4)\n\t"
+                "movl 40(%[s],%[i],4), %k[x]\n\t"
+                "movl %k[y], 36(%[s],%[i],4)\n\t"
+                "addb %b[n], %b[y]\n\t"
+                "rorq $8, %[p]\n\t"
+                "movb (%[s],%[y],4), %b[p]\n\t"
+                "addb %b[x], %b[j]\n\t"
+                "movl (%[s],%[j],4), %k[y]\n\t"
+                "movl %k[x], (%[s],%[j],4)\n\t"
+                "movl 44(%[s],%[i],4), %k[n]\n\t"
+                "movl %k[y], 40(%[s],%[i],4)\n\t"
+                "addb %b[x], %b[y]\n\t"
+                "rorq $8, %[p]\n\t"
+                "movb (%[s],%[y],4), %b[p]\n\t"
+                "addb %b[n], %b[j]\n\t"
+                "movl (%[s],%[j],4), %k[y]\n\t"
+                "movl %k[n], (%[s],%[j],4)\n\t"
+                "movl 48(%[s],%[i],4), %k[x]\n\t"
+                "movl %k[y], 44(%[s],%[i],4)\n\t"
+                "addb %b[n], %b[y]\n\t"
+                "rorq $8, %[p]\n\t"
+                "movb (%[s],%[y],4), %b[p]\n\t"
+                "addb %b[x], %b[j]\n\t"
+                "movl (%[s],%[j],4), %k[y]\n\t"
+                "movl %k[x], (%[s],%[j],4)\n\t"
+                "movl 52(%[s],%[i],4), %k[n]\n\t"
+                "movl %k[y], 48(%[s],%[i],4)\n\t"
+                "addb %b[x], %b[y]\n\t"
+                "rorq $8, %[p]\n\t"
+                "movb (%[s],%[y],4), %b[p]\n\t"
+                "addb %b[n], %b[j]\n\t"
+                "movl (%[s],%[j],4), %k[y]\n\t"
+                "movl %k[n], (%[s],%[j],4)\n\t"
+                "movl 56(%[s],%[i],4), %k[x]\n\t"
+                "movl %k[y], 52(%[s],%[i],4)\n\t"
+                "addb %b[n], %b[y]\n\t"
+                "rorq $8, %[p]\n\t"
+                "movb (%[s],%[y],4), %b[p]\n\t"
+                "addb %b[x], %b[j]\n\t"
+                "movl (%[s],%[j],4), %k[y]\n\t"
+                "movl %k[x], (%[s],%[j],4)\n\t"
+                "movl 60(%[s],%[i],4), %k[n]\n\t"
+                "movl %k[y], 56(%[s],%[i],4)\n\t"
+                "addb %b[x], %b[y]\n\t"
+                "rorq $8, %[p]\n\t"
+                "movb (%[s],%[y],4), %b[p]\n\t"
+                "addb %b[n], %b[j]\n\t"
+                "movl (%[s],%[j],4), %k[y]\n\t"
+                "movl %k[n], (%[s],%[j],4)\n\t"
+                "movl (%[s],%[w],4), %k[x]\n\t"
+                "movl %k[y], 60(%[s],%[i],4)\n\t"
+                "addb %b[n], %b[y]\n\t"
+                "rorq $8, %[p]\n\t"
+                "movb (%[s],%[y],4), %b[p]\n\t"
+                "rorq $8, %[o]\n\t"
+                "rorq $8, %[p]\n\t"
+                : [j] "+&r"(jr), [x] "+&r"(x), [n] "+&r"(n), [y] "+&r"(y), [o] "+&r"(low),
+                  [p] "+&r"(high)
+                : [s] "r"(s), [i] "r"(at), [w] "r"(wrap)
+                : "memory", "cc");
+            i = static_cast<std::uint32_t>(wrap);
+            std::uint64_t word[2];
+            std::memcpy(word, p, 16);
+            word[0] ^= low;
+            word[1] ^= high;
+            std::memcpy(p, word, 16);
+        }
+        j = static_cast<std::uint32_t>(jr);
     }
-    for (; left > 0; --left, ++p) *p ^= static_cast<std::uint8_t>(next());
+#endif
+    for (; left > 0; --left, ++p) *p ^= step();
 }
 
 std::vector<std::uint8_t>& dbDecode(std::vector<std::uint8_t>& data, std::u16string_view key) {
