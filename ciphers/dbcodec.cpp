@@ -14,6 +14,23 @@ namespace ciphra {
 
 namespace text = platform::text;
 
+#if defined(__x86_64__) && defined(__GNUC__)
+// One keystream step in the sixteen-step block: x (in register `x`) is S[i]; j += x; y = S[j];
+// S[j] = x; the next step's S[i + 1] is read into register `n`; S[i] = y; the output byte
+// S[x + y] goes into the low byte of register `out` after it is turned a byte to the right.
+// clang-format off
+#define TESSEL_RC4_STEP(x, n, out, here, next) \
+    "addb %b[" x "], %b[j]\n\t"                \
+    "movl (%[s],%[j],4), %k[y]\n\t"            \
+    "movl %k[" x "], (%[s],%[j],4)\n\t"        \
+    "movl " next ", %k[" n "]\n\t"             \
+    "movl %k[y], " here "\n\t"                 \
+    "addb %b[" x "], %b[y]\n\t"                \
+    "rorq $8, %[" out "]\n\t"                  \
+    "movb (%[s],%[y],4), %b[" out "]\n\t"
+// clang-format on
+#endif
+
 void rc4(std::span<std::uint8_t> data, std::span<const std::uint8_t> key) {
     if (key.empty()) throw text::Error(5, u"Invalid procedure call or argument");
     // The state is kept in words rather than bytes: a swap then needs no byte merging.
@@ -52,134 +69,22 @@ void rc4(std::span<std::uint8_t> data, std::span<const std::uint8_t> key) {
         for (; left >= 16; left -= 16, p += 16) {
             std::uint64_t low = 0, high = 0;
             const std::uint64_t at = i, wrap = (i + 16) & 0xFF;
-            asm("addb %b[x], %b[j]\n\t"
-                "movl (%[s],%[j],4), %k[y]\n\t"
-                "movl %k[x], (%[s],%[j],4)\n\t"
-                "movl 4(%[s],%[i],4), %k[n]\n\t"
-                "movl %k[y], (%[s],%[i],4)\n\t"
-                "addb %b[x], %b[y]\n\t"
-                "rorq $8, %[o]\n\t"
-                "movb (%[s],%[y],4), %b[o]\n\t"
-                "addb %b[n], %b[j]\n\t"
-                "movl (%[s],%[j],4), %k[y]\n\t"
-                "movl %k[n], (%[s],%[j],4)\n\t"
-                "movl 8(%[s],%[i],4), %k[x]\n\t"
-                "movl %k[y], 4(%[s],%[i],4)\n\t"
-                "addb %b[n], %b[y]\n\t"
-                "rorq $8, %[o]\n\t"
-                "movb (%[s],%[y],4), %b[o]\n\t"
-                "addb %b[x], %b[j]\n\t"
-                "movl (%[s],%[j],4), %k[y]\n\t"
-                "movl %k[x], (%[s],%[j],4)\n\t"
-                "movl 12(%[s],%[i],4), %k[n]\n\t"
-                "movl %k[y], 8(%[s],%[i],4)\n\t"
-                "addb %b[x], %b[y]\n\t"
-                "rorq $8, %[o]\n\t"
-                "movb (%[s],%[y],4), %b[o]\n\t"
-                "addb %b[n], %b[j]\n\t"
-                "movl (%[s],%[j],4), %k[y]\n\t"
-                "movl %k[n], (%[s],%[j],4)\n\t"
-                "movl 16(%[s],%[i],4), %k[x]\n\t"
-                "movl %k[y], 12(%[s],%[i],4)\n\t"
-                "addb %b[n], %b[y]\n\t"
-                "rorq $8, %[o]\n\t"
-                "movb (%[s],%[y],4), %b[o]\n\t"
-                "addb %b[x], %b[j]\n\t"
-                "movl (%[s],%[j],4), %k[y]\n\t"
-                "movl %k[x], (%[s],%[j],4)\n\t"
-                "movl 20(%[s],%[i],4), %k[n]\n\t"
-                "movl %k[y], 16(%[s],%[i],4)\n\t"
-                "addb %b[x], %b[y]\n\t"
-                "rorq $8, %[o]\n\t"
-                "movb (%[s],%[y],4), %b[o]\n\t"
-                "addb %b[n], %b[j]\n\t"
-                "movl (%[s],%[j],4), %k[y]\n\t"
-                "movl %k[n], (%[s],%[j],4)\n\t"
-                "movl 24(%[s],%[i],4), %k[x]\n\t"
-                "movl %k[y], 20(%[s],%[i],4)\n\t"
-                "addb %b[n], %b[y]\n\t"
-                "rorq $8, %[o]\n\t"
-                "movb (%[s],%[y],4), %b[o]\n\t"
-                "addb %b[x], %b[j]\n\t"
-                "movl (%[s],%[j],4), %k[y]\n\t"
-                "movl %k[x], (%[s],%[j],4)\n\t"
-                "movl 28(%[s],%[i],4), %k[n]\n\t"
-                "movl %k[y], 24(%[s],%[i],4)\n\t"
-                "addb %b[x], %b[y]\n\t"
-                "rorq $8, %[o]\n\t"
-                "movb (%[s],%[y],4), %b[o]\n\t"
-                "addb %b[n], %b[j]\n\t"
-                "movl (%[s],%[j],4), %k[y]\n\t"
-                "movl %k[n], (%[s],%[j],4)\n\t"
-                "movl 32(%[s],%[i],4), %k[x]\n\t"
-                "movl %k[y], 28(%[s],%[i],4)\n\t"
-                "addb %b[n], %b[y]\n\t"
-                "rorq $8, %[o]\n\t"
-                "movb (%[s],%[y],4), %b[o]\n\t"
-                "addb %b[x], %b[j]\n\t"
-                "movl (%[s],%[j],4), %k[y]\n\t"
-                "movl %k[x], (%[s],%[j],4)\n\t"
-                "movl 36(%[s],%[i],4), %k[n]\n\t"
-                "movl %k[y], 32(%[s],%[i],4)\n\t"
-                "addb %b[x], %b[y]\n\t"
-                "rorq $8, %[p]\n\t"
-                "movb (%[s],%[y],4), %b[p]\n\t"
-                "addb %b[n], %b[j]\n\t"
-                "movl (%[s],%[j],4), %k[y]\n\t"
-                "movl %k[n], (%[s],%[j],4)\n\t"
-                "movl 40(%[s],%[i],4), %k[x]\n\t"
-                "movl %k[y], 36(%[s],%[i],4)\n\t"
-                "addb %b[n], %b[y]\n\t"
-                "rorq $8, %[p]\n\t"
-                "movb (%[s],%[y],4), %b[p]\n\t"
-                "addb %b[x], %b[j]\n\t"
-                "movl (%[s],%[j],4), %k[y]\n\t"
-                "movl %k[x], (%[s],%[j],4)\n\t"
-                "movl 44(%[s],%[i],4), %k[n]\n\t"
-                "movl %k[y], 40(%[s],%[i],4)\n\t"
-                "addb %b[x], %b[y]\n\t"
-                "rorq $8, %[p]\n\t"
-                "movb (%[s],%[y],4), %b[p]\n\t"
-                "addb %b[n], %b[j]\n\t"
-                "movl (%[s],%[j],4), %k[y]\n\t"
-                "movl %k[n], (%[s],%[j],4)\n\t"
-                "movl 48(%[s],%[i],4), %k[x]\n\t"
-                "movl %k[y], 44(%[s],%[i],4)\n\t"
-                "addb %b[n], %b[y]\n\t"
-                "rorq $8, %[p]\n\t"
-                "movb (%[s],%[y],4), %b[p]\n\t"
-                "addb %b[x], %b[j]\n\t"
-                "movl (%[s],%[j],4), %k[y]\n\t"
-                "movl %k[x], (%[s],%[j],4)\n\t"
-                "movl 52(%[s],%[i],4), %k[n]\n\t"
-                "movl %k[y], 48(%[s],%[i],4)\n\t"
-                "addb %b[x], %b[y]\n\t"
-                "rorq $8, %[p]\n\t"
-                "movb (%[s],%[y],4), %b[p]\n\t"
-                "addb %b[n], %b[j]\n\t"
-                "movl (%[s],%[j],4), %k[y]\n\t"
-                "movl %k[n], (%[s],%[j],4)\n\t"
-                "movl 56(%[s],%[i],4), %k[x]\n\t"
-                "movl %k[y], 52(%[s],%[i],4)\n\t"
-                "addb %b[n], %b[y]\n\t"
-                "rorq $8, %[p]\n\t"
-                "movb (%[s],%[y],4), %b[p]\n\t"
-                "addb %b[x], %b[j]\n\t"
-                "movl (%[s],%[j],4), %k[y]\n\t"
-                "movl %k[x], (%[s],%[j],4)\n\t"
-                "movl 60(%[s],%[i],4), %k[n]\n\t"
-                "movl %k[y], 56(%[s],%[i],4)\n\t"
-                "addb %b[x], %b[y]\n\t"
-                "rorq $8, %[p]\n\t"
-                "movb (%[s],%[y],4), %b[p]\n\t"
-                "addb %b[n], %b[j]\n\t"
-                "movl (%[s],%[j],4), %k[y]\n\t"
-                "movl %k[n], (%[s],%[j],4)\n\t"
-                "movl (%[s],%[w],4), %k[x]\n\t"
-                "movl %k[y], 60(%[s],%[i],4)\n\t"
-                "addb %b[n], %b[y]\n\t"
-                "rorq $8, %[p]\n\t"
-                "movb (%[s],%[y],4), %b[p]\n\t"
+            asm(TESSEL_RC4_STEP("x", "n", "o", "0(%[s],%[i],4)", "4(%[s],%[i],4)")
+                TESSEL_RC4_STEP("n", "x", "o", "4(%[s],%[i],4)", "8(%[s],%[i],4)")
+                TESSEL_RC4_STEP("x", "n", "o", "8(%[s],%[i],4)", "12(%[s],%[i],4)")
+                TESSEL_RC4_STEP("n", "x", "o", "12(%[s],%[i],4)", "16(%[s],%[i],4)")
+                TESSEL_RC4_STEP("x", "n", "o", "16(%[s],%[i],4)", "20(%[s],%[i],4)")
+                TESSEL_RC4_STEP("n", "x", "o", "20(%[s],%[i],4)", "24(%[s],%[i],4)")
+                TESSEL_RC4_STEP("x", "n", "o", "24(%[s],%[i],4)", "28(%[s],%[i],4)")
+                TESSEL_RC4_STEP("n", "x", "o", "28(%[s],%[i],4)", "32(%[s],%[i],4)")
+                TESSEL_RC4_STEP("x", "n", "p", "32(%[s],%[i],4)", "36(%[s],%[i],4)")
+                TESSEL_RC4_STEP("n", "x", "p", "36(%[s],%[i],4)", "40(%[s],%[i],4)")
+                TESSEL_RC4_STEP("x", "n", "p", "40(%[s],%[i],4)", "44(%[s],%[i],4)")
+                TESSEL_RC4_STEP("n", "x", "p", "44(%[s],%[i],4)", "48(%[s],%[i],4)")
+                TESSEL_RC4_STEP("x", "n", "p", "48(%[s],%[i],4)", "52(%[s],%[i],4)")
+                TESSEL_RC4_STEP("n", "x", "p", "52(%[s],%[i],4)", "56(%[s],%[i],4)")
+                TESSEL_RC4_STEP("x", "n", "p", "56(%[s],%[i],4)", "60(%[s],%[i],4)")
+                TESSEL_RC4_STEP("n", "x", "p", "60(%[s],%[i],4)", "(%[s],%[w],4)")
                 "rorq $8, %[o]\n\t"
                 "rorq $8, %[p]\n\t"
                 : [j] "+&r"(jr), [x] "+&r"(x), [n] "+&r"(n), [y] "+&r"(y), [o] "+&r"(low),
@@ -198,6 +103,8 @@ void rc4(std::span<std::uint8_t> data, std::span<const std::uint8_t> key) {
 #endif
     for (; left > 0; --left, ++p) *p ^= step();
 }
+
+#undef TESSEL_RC4_STEP
 
 std::vector<std::uint8_t>& dbDecode(std::vector<std::uint8_t>& data, std::u16string_view key) {
     std::vector<std::uint8_t> keyBytes;
