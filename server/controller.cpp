@@ -323,7 +323,8 @@ void ServerController::DataArrival(int index, long bytesTotal) {
     std::string bytes = s_.sockets.GetData(index);
     if (bytes.empty()) return;
     std::u16string arrival = decoder_.decode(bytes);
-    addLog(num(index) + u" << " + num(bytesTotal) + u"," + arrival, 9);
+    // A large arrival is cut in the log: only what the line keeps of it is copied.
+    log_.AddLog(num(index) + u" << " + num(bytesTotal) + u",", arrival, 9);
     assembler_.arrive(arrival);
     takeFrames(who, bytesTotal);
 }
