@@ -196,9 +196,11 @@ TEST(Frame, DoubleByteCharacterSplitBetweenArrivals) {
     EXPECT_EQ(d.decode("C"), u"C");
 
     // Split at every byte, the pieces together give what the whole gives: ASCII runs before,
-    // between and after double-byte characters, a NUL and an invalid pair included.
-    const std::string all = std::string("AB09+/=") + "\xB0\xA1" + "xyz" + std::string(1, '\0') +
-                            "\xC7\xD1" + "\x80\xFF" + "end";
+    // between and after double-byte characters (some longer than eight bytes, which are passed
+    // over a word at a time), a NUL and an invalid pair included.
+    const std::string all = std::string("AB09+/=AB09+/=xyzw") + "\xB0\xA1" + "xyz" +
+                            std::string(1, '\0') + "\xC7\xD1" + "0123456" + "\xB0\xA1" +
+                            "\x80\xFF" + "end of the text, long";
     const std::u16string expected = platform::text::fromAnsi(all);
     for (std::size_t cut = 0; cut <= all.size(); ++cut) {
         AnsiStreamDecoder split;
