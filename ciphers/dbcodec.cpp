@@ -14,10 +14,26 @@ namespace ciphra {
 
 namespace text = platform::text;
 
+#if defined(__x86_64__) && defined(__GNUC__)
+// One keystream step in the sixteen-step block: x (in register `x`) is S[i]; j += x; y = S[j];
+// S[j] = x; the next step's S[i + 1] is read into register `n`; S[i] = y; the output byte
+// S[x + y] goes into the low byte of register `out` after it is turned a byte to the right.
+// clang-format off
+#define TESSEL_RC4_STEP(x, n, out, here, next) \
+    "addb %b[" x "], %b[j]\n\t"                \
+    "movl (%[s],%[j],4), %k[y]\n\t"            \
+    "movl %k[" x "], (%[s],%[j],4)\n\t"        \
+    "movl " next ", %k[" n "]\n\t"             \
+    "movl %k[y], " here "\n\t"                 \
+    "addb %b[" x "], %b[y]\n\t"                \
+    "rorq $8, %[" out "]\n\t"                  \
+    "movb (%[s],%[y],4), %b[" out "]\n\t"
+// clang-format on
+#endif
+
 void rc4(std::span<std::uint8_t> data, std::span<const std::uint8_t> key) {
     if (key.empty()) throw text::Error(5, u"Invalid procedure call or argument");
-    // The state is kept in words rather than bytes: the swaps then need no byte merging, and
-    // the keystream is gathered eight bytes at a time for one eight-byte XOR.
+    // The state is kept in words rather than bytes: a swap then needs no byte merging.
     std::uint32_t s[256];
     for (std::uint32_t i = 0; i < 256; ++i) s[i] = i;
     const std::size_t keyLength = std::min<std::size_t>(key.size(), 256);
@@ -27,42 +43,68 @@ void rc4(std::span<std::uint8_t> data, std::span<const std::uint8_t> key) {
         std::swap(s[i], s[j]);
         if (++k == keyLength) k = 0;
     }
-    // The keystream, one byte a step. The state word the next step reads is fetched before this
-    // step's swap is stored, so the two memory round trips overlap; when this step's swap wrote
-    // that very word (the next index is this step's j), the value just stored is taken instead.
-    std::uint32_t a = 0, b = 0;
-    std::uint32_t sa = s[1];
-    auto next = [&]() -> std::uint64_t {
-        a = (a + 1) & 0xFF;
-        b = (b + sa) & 0xFF;
-        const std::uint32_t sb = s[b];
-        const std::uint32_t ahead = (a + 1) & 0xFF;
-        const std::uint32_t fetched = s[ahead];
-        s[b] = sa;
-        s[a] = sb;
-        const std::uint32_t out = s[(sa + sb) & 0xFF];
-        sa = ahead == b ? sa : fetched;
-        return out;
-    };
     std::uint8_t* p = data.data();
     std::size_t left = data.size();
-    for (; left >= 8; left -= 8, p += 8) {
-        std::uint64_t stream = next();
-        stream |= next() << 8;
-        stream |= next() << 16;
-        stream |= next() << 24;
-        stream |= next() << 32;
-        stream |= next() << 40;
-        stream |= next() << 48;
-        stream |= next() << 56;
-        if constexpr (std::endian::native == std::endian::big) stream = __builtin_bswap64(stream);
-        std::uint64_t word;
-        std::memcpy(&word, p, 8);
-        word ^= stream;
-        std::memcpy(p, &word, 8);
+    std::uint32_t i = 1;
+    j = 0;
+    auto step = [&]() -> std::uint8_t {
+        const std::uint32_t x = s[i];
+        j = (j + x) & 0xFF;
+        const std::uint32_t y = s[j];
+        s[j] = x;
+        s[i] = y;
+        i = (i + 1) & 0xFF;
+        return static_cast<std::uint8_t>(s[(x + y) & 0xFF]);
+    };
+#if defined(__x86_64__) && defined(__GNUC__)
+    // Single steps until i is a multiple of 16, so the next sixteen state words lie side by side.
+    for (; left > 0 && (i & 15) != 0; --left, ++p) *p ^= step();
+    // Sixteen steps at a time, the keystream gathered in two registers for two eight-byte XORs.
+    // The index sums are byte additions (they wrap at 256 by themselves), and each step reads
+    // the word the next one starts from after storing S[j] and before storing S[i]: the
+    // processor then overlaps the steps, and a next word that S[j] just replaced is read back
+    // as stored.
+    if (left >= 16) {
+        std::uint64_t jr = j, x = s[i], n = 0, y = 0;
+        for (; left >= 16; left -= 16, p += 16) {
+            std::uint64_t low = 0, high = 0;
+            const std::uint64_t at = i, wrap = (i + 16) & 0xFF;
+            asm(TESSEL_RC4_STEP("x", "n", "o", "0(%[s],%[i],4)", "4(%[s],%[i],4)")
+                TESSEL_RC4_STEP("n", "x", "o", "4(%[s],%[i],4)", "8(%[s],%[i],4)")
+                TESSEL_RC4_STEP("x", "n", "o", "8(%[s],%[i],4)", "12(%[s],%[i],4)")
+                TESSEL_RC4_STEP("n", "x", "o", "12(%[s],%[i],4)", "16(%[s],%[i],4)")
+                TESSEL_RC4_STEP("x", "n", "o", "16(%[s],%[i],4)", "20(%[s],%[i],4)")
+                TESSEL_RC4_STEP("n", "x", "o", "20(%[s],%[i],4)", "24(%[s],%[i],4)")
+                TESSEL_RC4_STEP("x", "n", "o", "24(%[s],%[i],4)", "28(%[s],%[i],4)")
+                TESSEL_RC4_STEP("n", "x", "o", "28(%[s],%[i],4)", "32(%[s],%[i],4)")
+                TESSEL_RC4_STEP("x", "n", "p", "32(%[s],%[i],4)", "36(%[s],%[i],4)")
+                TESSEL_RC4_STEP("n", "x", "p", "36(%[s],%[i],4)", "40(%[s],%[i],4)")
+                TESSEL_RC4_STEP("x", "n", "p", "40(%[s],%[i],4)", "44(%[s],%[i],4)")
+                TESSEL_RC4_STEP("n", "x", "p", "44(%[s],%[i],4)", "48(%[s],%[i],4)")
+                TESSEL_RC4_STEP("x", "n", "p", "48(%[s],%[i],4)", "52(%[s],%[i],4)")
+                TESSEL_RC4_STEP("n", "x", "p", "52(%[s],%[i],4)", "56(%[s],%[i],4)")
+                TESSEL_RC4_STEP("x", "n", "p", "56(%[s],%[i],4)", "60(%[s],%[i],4)")
+                TESSEL_RC4_STEP("n", "x", "p", "60(%[s],%[i],4)", "(%[s],%[w],4)")
+                "rorq $8, %[o]\n\t"
+                "rorq $8, %[p]\n\t"
+                : [j] "+&r"(jr), [x] "+&r"(x), [n] "+&r"(n), [y] "+&r"(y), [o] "+&r"(low),
+                  [p] "+&r"(high)
+                : [s] "r"(s), [i] "r"(at), [w] "r"(wrap)
+                : "memory", "cc");
+            i = static_cast<std::uint32_t>(wrap);
+            std::uint64_t word[2];
+            std::memcpy(word, p, 16);
+            word[0] ^= low;
+            word[1] ^= high;
+            std::memcpy(p, word, 16);
+        }
+        j = static_cast<std::uint32_t>(jr);
     }
-    for (; left > 0; --left, ++p) *p ^= static_cast<std::uint8_t>(next());
+#endif
+    for (; left > 0; --left, ++p) *p ^= step();
 }
+
+#undef TESSEL_RC4_STEP
 
 std::vector<std::uint8_t>& dbDecode(std::vector<std::uint8_t>& data, std::u16string_view key) {
     std::vector<std::uint8_t> keyBytes;

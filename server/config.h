@@ -23,6 +23,8 @@ namespace tessel::server {
 
 inline constexpr int kDefaultPort = 9900;
 inline constexpr std::size_t kDefaultMaxPageList = 256u * 1024 * 1024;
+// Freed memory the server keeps for the next issue after a set-up; above it, all is given back.
+inline constexpr std::size_t kFreeMemoryReserve = 64u * 1024 * 1024;
 inline constexpr std::size_t kDefaultIncompleteFrameTimeout = 60;
 
 // The default address of a page of the local web server ("http://localhost:8080/tessel/...").

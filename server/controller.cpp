@@ -323,7 +323,8 @@ void ServerController::DataArrival(int index, long bytesTotal) {
     std::string bytes = s_.sockets.GetData(index);
     if (bytes.empty()) return;
     std::u16string arrival = decoder_.decode(bytes);
-    addLog(num(index) + u" << " + num(bytesTotal) + u"," + arrival, 9);
+    // A large arrival is cut in the log: only what the line keeps of it is copied.
+    log_.AddLog(num(index) + u" << " + num(bytesTotal) + u",", arrival, 9);
     assembler_.arrive(arrival);
     takeFrames(who, bytesTotal);
 }
@@ -414,8 +415,10 @@ void ServerController::dispatch(const Requester& who, std::u16string frame) {
             FSendMsg(who, u"00", issue_.stateCode);
         else
             FSendMsg(who, u"02", failureText());
-        // The old page list and the set-up's JSON tree are gone: give their memory back.
-        platform::system::releaseFreeMemory();
+        // The old page list and the set-up's JSON tree are gone: their memory goes back to the
+        // system once more is free than an issue of ordinary size takes again, so the next
+        // issue reuses the pages the last one left instead of faulting fresh ones in.
+        platform::system::releaseFreeMemory(kFreeMemoryReserve);
     } else if (code == u"CE01") {
         auto outcome = requests_.FAddPageData(frame, settings_.maxPageList);
         s_.view.setStatusText(issue_.statusLabel);

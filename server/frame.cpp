@@ -1,6 +1,8 @@
 #include "server/frame.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 #include "platform/text/text.h"
 
@@ -156,8 +158,18 @@ std::u16string AnsiStreamDecoder::decode(std::string_view arrival) {
     std::size_t complete = bytes.size();
     if (text::ansiCodePage() == text::kCodePageKorean) {
         // Walk the characters: a lead byte 0x81-0xFE takes the next byte with it.
+        // Eight bytes below 0x80 are eight characters of their own, so runs of them (a page's
+        // Base64 text) are passed over a word at a time.
         std::size_t i = 0;
         while (i < bytes.size()) {
+            if (bytes.size() - i >= 8) {
+                std::uint64_t word;
+                std::memcpy(&word, bytes.data() + i, 8);
+                if ((word & 0x8080808080808080ULL) == 0) {
+                    i += 8;
+                    continue;
+                }
+            }
             auto b = static_cast<unsigned char>(bytes[i]);
             if (b >= 0x81 && b <= 0xFE) {
                 if (i + 1 >= bytes.size()) break;

@@ -10,13 +10,22 @@ namespace tessel::server {
 namespace text = platform::text;
 
 void LogList::AddLog(std::u16string_view message, int level) {
+    AddLog(message, {}, level);
+}
+
+void LogList::AddLog(std::u16string_view head, std::u16string_view tail, int level) {
     if (level > level_) return;
+    const std::size_t size = head.size() + tail.size();
     std::u16string body;
-    if (message.size() > maxText_) {
-        body.assign(message.substr(0, maxText_));
-        body += u"…(" + text::formatNumber(static_cast<double>(message.size())) + u")";
+    if (size > maxText_) {
+        body.reserve(maxText_ + 16);
+        body.assign(head.substr(0, maxText_));
+        if (body.size() < maxText_) body.append(tail.substr(0, maxText_ - body.size()));
+        body += u"…(" + text::formatNumber(static_cast<double>(size)) + u")";
     } else {
-        body.assign(message);
+        body.reserve(size);
+        body.assign(head);
+        body.append(tail);
     }
     // Make room first, so the list never holds more than maxLines lines.
     if (maxLines_ == 0) return;

@@ -44,6 +44,8 @@ class LogList {
 
     // Adds the line at the top when level <= the log level.
     void AddLog(std::u16string_view text, int level);
+    // The same line for the text `head` + `tail`, put together only as far as it is kept.
+    void AddLog(std::u16string_view head, std::u16string_view tail, int level);
     void clear();
     // Lines, newest first.
     const std::deque<std::u16string>& lines() const { return lines_; }

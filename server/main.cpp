@@ -13,9 +13,11 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "platform/net/qt_winsock.h"
 #include "platform/system/files.h"
+#include "platform/system/memory.h"
 #include "platform/system/storefile.h"
 #include "platform/text/text.h"
 #include "platform/ui/qt_ui.h"
@@ -60,14 +62,19 @@ bool catchEndSignals() {
 
 // A log line on standard error: one line each, its own line breaks shown as \r and \n.
 void echoToStderr(const std::u16string& line) {
-    std::string out;
-    for (char c : text::toUtf8(line)) {
-        if (c == '\r')
-            out += "\\r";
-        else if (c == '\n')
-            out += "\\n";
-        else
-            out += c;
+    std::string out = text::toUtf8(line);
+    if (out.find_first_of("\r\n") != std::string::npos) {
+        std::string shown;
+        shown.reserve(out.size() + 16);
+        for (char c : out) {
+            if (c == '\r')
+                shown += "\\r";
+            else if (c == '\n')
+                shown += "\\n";
+            else
+                shown += c;
+        }
+        out = std::move(shown);
     }
     out += '\n';
     std::fwrite(out.data(), 1, out.size(), stderr);
@@ -94,6 +101,7 @@ int main(int argc, char** argv) {
 
     // Qt takes its own options (-platform, -style, ...) out of the arguments first.
     QApplication app(argc, argv);
+    platform::system::keepFreedMemory(32u * 1024 * 1024, kFreeMemoryReserve);
     std::string iniArg;
     std::string portFileArg;
     for (int i = 1; i < argc; ++i) {

@@ -69,6 +69,43 @@ TEST(Rc4, Rfc6229KeystreamAtOffsetsZeroAnd240) {
     EXPECT_EQ(hex(s2), "9ac7cc9a609d1ef7b2932899cde41b97");
 }
 
+// The cipher works eight bytes at a time once the state index is aligned: every length around
+// the alignment and the index's wrap at 256, and keys of every schedule shape, give the bytes of
+// the textbook byte-by-byte form.
+TEST(Rc4, EveryLengthMatchesTheByteByByteForm) {
+    auto textbook = [](std::vector<std::uint8_t> data, const std::vector<std::uint8_t>& key) {
+        std::uint8_t s[256];
+        for (int i = 0; i < 256; ++i) s[i] = static_cast<std::uint8_t>(i);
+        for (int i = 0, j = 0; i < 256; ++i) {
+            j = (j + s[i] + key[static_cast<std::size_t>(i) % key.size()]) & 0xFF;
+            std::swap(s[i], s[j]);
+        }
+        int i = 0, j = 0;
+        for (auto& byte : data) {
+            i = (i + 1) & 0xFF;
+            j = (j + s[i]) & 0xFF;
+            std::swap(s[i], s[j]);
+            byte ^= s[(s[i] + s[j]) & 0xFF];
+        }
+        return data;
+    };
+    std::vector<std::size_t> lengths;
+    for (std::size_t n = 0; n <= 40; ++n) lengths.push_back(n);
+    for (std::size_t n : {250, 255, 256, 257, 263, 264, 511, 512, 513, 4096, 65536 + 3})
+        lengths.push_back(n);
+    for (std::size_t keyLength : {1, 5, 16, 255, 256}) {
+        std::vector<std::uint8_t> key(keyLength);
+        for (std::size_t k = 0; k < keyLength; ++k) key[k] = static_cast<std::uint8_t>(k * 37 + 11);
+        for (std::size_t n : lengths) {
+            std::vector<std::uint8_t> data(n);
+            for (std::size_t k = 0; k < n; ++k) data[k] = static_cast<std::uint8_t>(k * 7 + n);
+            std::vector<std::uint8_t> ours = data;
+            rc4(ours, key);
+            EXPECT_EQ(ours, textbook(data, key)) << "key " << keyLength << " length " << n;
+        }
+    }
+}
+
 TEST(Rc4, KeyLongerThan256CharactersUsesItsFirst256) {
     std::u16string longKey;
     for (int i = 0; i < 300; ++i) longKey += char16_t(u'0' + i % 10);

@@ -238,8 +238,32 @@ int QtSocketArray::SendData(int index, std::string_view bytes) {
     if (it == elements_.end() || !it->second.socket ||
         it->second.socket->state() != QAbstractSocket::ConnectedState)
         return sckInvalidOp;
-    qint64 written = it->second.socket->write(bytes.data(), static_cast<qint64>(bytes.size()));
-    return written == static_cast<qint64>(bytes.size()) ? 0 : sckUnknownError;
+    QTcpSocket* socket = it->second.socket;
+    // With nothing of an earlier reply still queued, the bytes go straight to the system: a
+    // reply leaves while its request's handler still runs, and Qt's write notification (and the
+    // event loop's wake-ups for turning it on and off) is needed only for what the system does
+    // not take at once. Those bytes, or all of them after a failure, go through Qt's queue, which
+    // sends them in order and reports the failure as before.
+    std::size_t sent = 0;
+    const qintptr fd = socket->socketDescriptor();
+    if (fd >= 0 && socket->bytesToWrite() == 0) {
+        while (sent < bytes.size()) {
+            const ssize_t n = ::send(static_cast<int>(fd), bytes.data() + sent, bytes.size() - sent,
+                                     MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n > 0) {
+                sent += static_cast<std::size_t>(n);
+            } else if (n < 0 && errno == EINTR) {
+                continue;
+            } else {
+                break;
+            }
+        }
+    }
+    if (sent == bytes.size()) return 0;
+    const qint64 rest = static_cast<qint64>(bytes.size() - sent);
+    const qint64 written = socket->write(bytes.data() + sent, rest);
+    socket->flush();
+    return written == rest ? 0 : sckUnknownError;
 }
 
 std::u16string QtSocketArray::LocalIP(int index) const {

@@ -4,9 +4,32 @@
 
 namespace platform::system {
 
-void releaseFreeMemory() {
+std::size_t freeHeapBytes() {
 #if defined(__GLIBC__)
+    return mallinfo2().fordblks;
+#else
+    return 0;
+#endif
+}
+
+void keepFreedMemory(std::size_t largest, std::size_t held) {
+#if defined(__GLIBC__)
+    mallopt(M_MMAP_THRESHOLD, static_cast<int>(largest));
+    mallopt(M_TRIM_THRESHOLD, static_cast<int>(held));
+#else
+    (void)largest;
+    (void)held;
+#endif
+}
+
+bool releaseFreeMemory(std::size_t reserve) {
+#if defined(__GLIBC__)
+    if (freeHeapBytes() <= reserve) return false;
     malloc_trim(0);
+    return true;
+#else
+    (void)reserve;
+    return false;
 #endif
 }
 

@@ -52,6 +52,34 @@ TEST(Frame, ReplyHeaderAndTimestamp) {
     EXPECT_EQ(header.size(), kHeaderLength);
 }
 
+// The stamp and the log line's time are written field by field; any time gives what the pattern
+// formatter gives for the same patterns, the usual ones and those outside the fields' widths.
+TEST(Frame, TimeTextsMatchThePatternFormatter) {
+    struct Case {
+        int year, month, day, hour, minute, second, ms;
+    };
+    const Case cases[] = {
+        {2020, 3, 2, 9, 5, 3, 7},      {1999, 12, 31, 23, 59, 59, 999}, {2026, 1, 1, 0, 0, 0, 0},
+        {999, 6, 15, 12, 30, 60, 500}, {0, 1, 1, 0, 0, 0, 0},           {10000, 1, 1, 0, 0, 0, 0},
+        {-5, 1, 1, 0, 0, 0, 0},        {2020, 3, 2, 9, 5, 3, 1000},     {2020, 3, 2, 9, 5, 3, -1},
+        {2020, 3, 2, 124, 5, 3, 0},    {2020, 0, 2, 9, 5, 3, 0},
+    };
+    for (const Case& c : cases) {
+        LocalTime t;
+        t.tm.tm_year = c.year - 1900;
+        t.tm.tm_mon = c.month - 1;
+        t.tm.tm_mday = c.day;
+        t.tm.tm_hour = c.hour;
+        t.tm.tm_min = c.minute;
+        t.tm.tm_sec = c.second;
+        t.milliseconds = c.ms;
+        SCOPED_TRACE(c.year);
+        EXPECT_EQ(GetTimeStamp(t),
+                  platform::text::formatDateTime(t.tm, u"yyyyMMddHHmmssfff", t.milliseconds));
+        EXPECT_EQ(GetNowText(t), platform::text::formatDateTime(t.tm, u"yyyy-MM-dd HH:mm:ss"));
+    }
+}
+
 TEST(Frame, HeaderCheck) {
     const std::u16string poll = requestFrame(u"CE09");
     ASSERT_EQ(poll.size(), 39u);
@@ -168,9 +196,11 @@ TEST(Frame, DoubleByteCharacterSplitBetweenArrivals) {
     EXPECT_EQ(d.decode("C"), u"C");
 
     // Split at every byte, the pieces together give what the whole gives: ASCII runs before,
-    // between and after double-byte characters, a NUL and an invalid pair included.
-    const std::string all = std::string("AB09+/=") + "\xB0\xA1" + "xyz" + std::string(1, '\0') +
-                            "\xC7\xD1" + "\x80\xFF" + "end";
+    // between and after double-byte characters (some longer than eight bytes, which are passed
+    // over a word at a time), a NUL and an invalid pair included.
+    const std::string all = std::string("AB09+/=AB09+/=xyzw") + "\xB0\xA1" + "xyz" +
+                            std::string(1, '\0') + "\xC7\xD1" + "0123456" + "\xB0\xA1" +
+                            "\x80\xFF" + "end of the text, long";
     const std::u16string expected = platform::text::fromAnsi(all);
     for (std::size_t cut = 0; cut <= all.size(); ++cut) {
         AnsiStreamDecoder split;

@@ -254,6 +254,33 @@ TEST(LogList, LevelsOrderCapAndSave) {
               "2020-03-02 09:05:03 fourth\r\n");
 }
 
+// A line given in two parts is the line of the two put together, cut where the cap falls: in
+// the first part, at the seam, or in the second.
+TEST(LogList, ALineInTwoPartsIsTheLineOfBoth) {
+    struct Case {
+        std::u16string head, tail;
+    };
+    const Case cases[] = {
+        {u"", u""},
+        {u"1 << 5,", u"abc"},
+        {u"0123456789", u""},
+        {u"01234", u"56789"},
+        {u"0123456789AB", u"CD"},
+        {u"0123", u"456789ABCDEF"},
+        {u"", u"0123456789ABCDEF"},
+        {u"0123456789", u"X"},
+    };
+    for (const Case& c : cases) {
+        FixedClock clock;
+        LogList whole(clock, 5, 10), parts(clock, 5, 10);
+        whole.AddLog(c.head + c.tail, 9);
+        parts.AddLog(c.head, c.tail, 9);
+        parts.setLevel(8);
+        parts.AddLog(c.head, c.tail, 9);  // below the level: not kept
+        EXPECT_EQ(parts.lines(), whole.lines()) << text::toUtf8(c.head + c.tail);
+    }
+}
+
 TEST(Settings, SystemFlagsAndTheHostGroup) {
     platform::testing::TempMachine machine;
     const auto mainIni = machine.path() / "main.ini";

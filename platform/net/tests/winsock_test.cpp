@@ -177,3 +177,32 @@ TEST_F(Winsock, ClosingOurSideDeliversQueuedBytesFirst) {
     client.closeNow();
     EXPECT_EQ(got.size(), big.size());
 }
+
+// A reply the system does not take at once is finished from Qt's queue, and a reply written
+// while one is still queued waits behind it: the peer reads every byte, in the order sent.
+TEST_F(Winsock, LargeRepliesArriveWholeAndInOrder) {
+    ASSERT_EQ(array.Listen(0, u"127.0.0.1", 0), 0);
+    LoopbackClient client(array.LocalPort(0));
+    const int fd = client.fd();
+    ASSERT_TRUE(pump([&] { return !events.requests.empty(); }));
+    std::string expected;
+    for (int reply = 0; reply < 3; ++reply) {
+        std::string bytes(3 << 20, '\0');
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = static_cast<char>((i * 131 + static_cast<std::size_t>(reply) * 7) >> 3);
+        EXPECT_EQ(array.SendData(1, bytes), 0);
+        expected += bytes;
+    }
+    std::string got;
+    char buf[65536];
+    ASSERT_TRUE(pump(
+        [&] {
+            ssize_t n;
+            while ((n = recv(fd, buf, sizeof buf, MSG_DONTWAIT)) > 0)
+                got.append(buf, static_cast<std::size_t>(n));
+            return got.size() >= expected.size();
+        },
+        std::chrono::milliseconds(20000)));
+    EXPECT_EQ(got.size(), expected.size());
+    EXPECT_TRUE(got == expected);
+}
