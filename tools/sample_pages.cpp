@@ -42,12 +42,15 @@ QImage blankPage(int width, int height) {
     return image;
 }
 
-// A double frame a fixed distance inside the page edge.
-void drawFrame(QPainter& p, int width, int height) {
+// Sharp edges, a double frame a fixed distance inside the page edge, then black ink.
+void beginPage(QPainter& p, int width, int height) {
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setRenderHint(QPainter::TextAntialiasing, false);
     p.setPen(QPen(Qt::black, mm(1.2)));
     p.drawRect(mm(12), mm(12), width - 2 * mm(12), height - 2 * mm(12));
     p.setPen(QPen(Qt::black, mm(0.4)));
     p.drawRect(mm(15), mm(15), width - 2 * mm(15), height - 2 * mm(15));
+    p.setPen(Qt::black);
 }
 
 // The issuing office's round seal with its name inside.
@@ -64,11 +67,7 @@ void drawSeal(QPainter& p, QPoint centre, int radius) {
 QImage certificatePage() {
     QImage image = blankPage(kShort, kLong);
     QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing, false);
-    p.setRenderHint(QPainter::TextAntialiasing, false);
-    drawFrame(p, kShort, kLong);
-
-    p.setPen(Qt::black);
+    beginPage(p, kShort, kLong);
     p.setFont(font(11));
     p.drawText(QRect(mm(25), mm(22), kShort - 2 * mm(25), mm(8)), Qt::AlignLeft,
                QStringLiteral("발급번호 2026-1210-000001"));
@@ -120,11 +119,7 @@ QImage certificatePage() {
 QImage annexPage() {
     QImage image = blankPage(kLong, kShort);
     QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing, false);
-    p.setRenderHint(QPainter::TextAntialiasing, false);
-    drawFrame(p, kLong, kShort);
-
-    p.setPen(Qt::black);
+    beginPage(p, kLong, kShort);
     p.setFont(font(24, true));
     p.drawText(QRect(0, mm(25), kLong, mm(16)), Qt::AlignHCenter,
                QStringLiteral("별지 — 발급 내역"));
