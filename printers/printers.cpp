@@ -10,7 +10,7 @@
 #include "platform/system/version.h"
 #include "platform/text/codepage.h"
 #include "platform/text/strings.h"
-#include "viewer/strings/strings.h"
+#include "strings/strings.h"
 
 namespace printers {
 

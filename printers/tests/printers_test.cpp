@@ -8,7 +8,7 @@
 #include "platform/system/version.h"
 #include "platform/testing/temp_machine.h"
 #include "platform/text/common.h"
-#include "viewer/strings/strings.h"
+#include "strings/strings.h"
 
 using namespace printers;
 using platform::system::describeMachine;

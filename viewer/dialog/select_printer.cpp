@@ -11,10 +11,10 @@
 #include "platform/text/strings.h"
 #include "platform/text/text.h"
 #include "printers/printers.h"
+#include "strings/strings.h"
 #include "viewer/log/log.h"
 #include "viewer/selection/drivers.h"
 #include "viewer/state/module_state.h"
-#include "viewer/strings/strings.h"
 
 namespace vistrel::dialog {
 

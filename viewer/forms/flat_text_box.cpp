@@ -3,7 +3,7 @@
 #include <cmath>
 #include <optional>
 
-#include "viewer/strings/strings.h"
+#include "strings/strings.h"
 
 namespace vistrel::forms {
 

@@ -1,6 +1,6 @@
 #include "viewer/forms/property_bag.h"
 
-#include "viewer/strings/strings.h"
+#include "strings/strings.h"
 
 namespace vistrel::forms {
 

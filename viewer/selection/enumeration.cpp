@@ -9,8 +9,8 @@
 #include "platform/text/common.h"
 #include "platform/text/numbers.h"
 #include "platform/text/strings.h"
+#include "strings/strings.h"
 #include "viewer/state/module_state.h"
-#include "viewer/strings/strings.h"
 
 namespace vistrel {
 

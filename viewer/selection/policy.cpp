@@ -4,11 +4,11 @@
 
 #include "platform/text/codepage.h"
 #include "platform/text/strings.h"
+#include "strings/strings.h"
 #include "viewer/log/log.h"
 #include "viewer/selection/drivers.h"
 #include "viewer/selection/enumeration.h"
 #include "viewer/selection/ports.h"
-#include "viewer/strings/strings.h"
 
 namespace vistrel {
 

@@ -2,8 +2,8 @@
 
 #include "platform/spooler/spooler.h"
 #include "platform/text/text.h"
+#include "strings/strings.h"
 #include "viewer/state/module_state.h"
-#include "viewer/strings/strings.h"
 
 namespace vistrel {
 

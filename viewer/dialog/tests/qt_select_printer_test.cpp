@@ -21,12 +21,12 @@
 #include "platform/testing/run_program.h"
 #include "platform/testing/temp_machine.h"
 #include "platform/window/qt_window.h"
+#include "strings/strings.h"
 #include "viewer/log/log.h"
 #include "viewer/selection/enumeration.h"
 #include "viewer/selection/ports.h"
 #include "viewer/selection/tests/step_log.h"
 #include "viewer/state/module_state.h"
-#include "viewer/strings/strings.h"
 
 using namespace vistrel;
 

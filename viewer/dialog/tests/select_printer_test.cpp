@@ -16,13 +16,13 @@
 #include "platform/text/strings.h"
 #include "platform/text/text.h"
 #include "platform/window/window.h"
+#include "strings/strings.h"
 #include "viewer/log/log.h"
 #include "viewer/selection/enumeration.h"
 #include "viewer/selection/ports.h"
 #include "viewer/selection/tests/step_log.h"
 #include "viewer/selection/vplist.h"
 #include "viewer/state/module_state.h"
-#include "viewer/strings/strings.h"
 
 using namespace vistrel;
 using namespace vistrel::dialog;

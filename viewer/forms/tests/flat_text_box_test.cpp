@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "strings/strings.h"
 #include "viewer/forms/tests/fake_host.h"
-#include "viewer/strings/strings.h"
 
 namespace {
 

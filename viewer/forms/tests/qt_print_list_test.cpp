@@ -12,9 +12,9 @@
 
 #include "platform/testing/temp_machine.h"
 #include "platform/window/qt_window.h"
+#include "strings/strings.h"
 #include "viewer/forms/qt_forms.h"
 #include "viewer/state/module_state.h"
-#include "viewer/strings/strings.h"
 
 namespace {
 

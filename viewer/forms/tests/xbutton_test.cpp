@@ -5,8 +5,8 @@
 #include <cmath>
 #include <memory>
 
+#include "strings/strings.h"
 #include "viewer/forms/tests/button_form.h"
-#include "viewer/strings/strings.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include "platform/spooler/spooler.h"
 #include "platform/text/codepage.h"
 #include "selection_fixture.h"
+#include "strings/strings.h"
 #include "viewer/selection/window_helpers.h"
-#include "viewer/strings/strings.h"
 
 using namespace vistrel;
 using selection_test::DescribedMachine;

@@ -8,9 +8,9 @@
 #include "platform/text/codepage.h"
 #include "selection_fixture.h"
 #include "step_log.h"
+#include "strings/strings.h"
 #include "viewer/selection/ports.h"
 #include "viewer/selection/vplist.h"
-#include "viewer/strings/strings.h"
 
 using namespace vistrel;
 using selection_test::capturedLog;

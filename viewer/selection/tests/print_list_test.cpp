@@ -7,8 +7,8 @@
 #include <stdexcept>
 
 #include "selection_fixture.h"
+#include "strings/strings.h"
 #include "viewer/state/module_state.h"
-#include "viewer/strings/strings.h"
 
 using namespace vistrel;
 using selection_test::DescribedMachine;

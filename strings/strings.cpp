@@ -1,4 +1,4 @@
-#include "viewer/strings/strings.h"
+#include "strings/strings.h"
 
 #include <algorithm>
 #include <cstdlib>
