@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/bytes/byteorder.h"
 #include "platform/text/text.h"
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -15,6 +16,8 @@ namespace ciphra {
 
 namespace {
 
+namespace bytes = platform::bytes;
+
 using State = std::uint32_t[5];
 // Compresses `count` whole 64-byte blocks into the state.
 using BlocksFunction = void (*)(std::uint32_t* h, const std::uint8_t* p, std::size_t count);
@@ -23,18 +26,12 @@ inline std::uint32_t rotl(std::uint32_t x, int n) {
     return (x << n) | (x >> (32 - n));
 }
 
-inline std::uint32_t loadBigEndian(const std::uint8_t* p) {
-    std::uint32_t v;
-    std::memcpy(&v, p, 4);
-    return __builtin_bswap32(v);
-}
-
 // The portable compression: the 80 rounds unrolled over a 16-word circular message schedule,
 // with the five working variables renamed instead of moved from round to round.
 void portableBlocks(std::uint32_t* h, const std::uint8_t* p, std::size_t count) {
     for (; count > 0; --count, p += 64) {
         std::uint32_t w[16];
-        for (int t = 0; t < 16; ++t) w[t] = loadBigEndian(p + 4 * t);
+        for (int t = 0; t < 16; ++t) w[t] = bytes::loadBigEndian<std::uint32_t>(p + 4 * t);
         std::uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4];
 
 #define CIPHRA_W(t) \
@@ -187,13 +184,10 @@ std::array<std::uint8_t, 20> digestWith(BlocksFunction blocks, std::span<const s
     tail[rest] = 0x80;
     const std::size_t tailLength = rest < 56 ? 64 : 128;
     const std::uint64_t bits = static_cast<std::uint64_t>(data.size()) * 8;
-    for (int i = 0; i < 8; ++i)
-        tail[tailLength - 1 - i] = static_cast<std::uint8_t>(bits >> (8 * i));
+    bytes::storeBigEndian<std::uint64_t>(tail + tailLength - 8, bits);
     blocks(h, tail, tailLength / 64);
     std::array<std::uint8_t, 20> out;
-    for (int i = 0; i < 5; ++i)
-        for (int j = 0; j < 4; ++j)
-            out[4 * i + j] = static_cast<std::uint8_t>(h[i] >> (24 - 8 * j));
+    for (int i = 0; i < 5; ++i) bytes::storeBigEndian<std::uint32_t>(out.data() + 4 * i, h[i]);
     return out;
 }
 

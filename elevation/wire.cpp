@@ -2,11 +2,14 @@
 
 #include <cstring>
 
+#include "platform/bytes/byteorder.h"
 #include "platform/process/process.h"
 
 namespace elevation::wire {
 
 namespace {
+
+namespace bytes = platform::bytes;
 
 enum Tag : std::uint8_t { kNone = 0, kInteger = 1, kAnsi = 2, kText = 3 };
 
@@ -14,15 +17,10 @@ class Writer {
   public:
     Writer() { bytes_.resize(4); }
     void u8(std::uint8_t v) { bytes_.push_back(v); }
-    void u32(std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) bytes_.push_back(std::uint8_t(v >> (8 * i)));
-    }
+    void u32(std::uint32_t v) { bytes::appendLittleEndian<std::uint32_t>(bytes_, v); }
     void text(const std::u16string& s) {
         u32(std::uint32_t(s.size()));
-        for (char16_t c : s) {
-            bytes_.push_back(std::uint8_t(c));
-            bytes_.push_back(std::uint8_t(c >> 8));
-        }
+        for (char16_t c : s) bytes::appendLittleEndian<std::uint16_t>(bytes_, c);
     }
     void value(const Value& v) {
         if (const auto* i = std::get_if<std::int32_t>(&v)) {
@@ -41,7 +39,7 @@ class Writer {
     }
     std::vector<std::uint8_t> finish() {
         const std::uint32_t size = std::uint32_t(bytes_.size() - 4);
-        for (int i = 0; i < 4; ++i) bytes_[std::size_t(i)] = std::uint8_t(size >> (8 * i));
+        bytes::storeLittleEndian<std::uint32_t>(bytes_.data(), size);
         return std::move(bytes_);
     }
 
@@ -59,8 +57,8 @@ class Reader {
     }
     bool u32(std::uint32_t& v) {
         if (left() < 4) return false;
-        v = 0;
-        for (int i = 0; i < 4; ++i) v |= std::uint32_t(bytes_[pos_++]) << (8 * i);
+        v = bytes::loadLittleEndian<std::uint32_t>(bytes_.data() + pos_);
+        pos_ += 4;
         return true;
     }
     bool text(std::u16string& s) {
@@ -68,7 +66,7 @@ class Reader {
         if (!u32(n) || left() / 2 < n) return false;
         s.resize(n);
         for (std::uint32_t i = 0; i < n; ++i, pos_ += 2)
-            s[i] = char16_t(bytes_[pos_] | (bytes_[pos_ + 1] << 8));
+            s[i] = char16_t(bytes::loadLittleEndian<std::uint16_t>(bytes_.data() + pos_));
         return true;
     }
     bool value(Value& v) {
@@ -173,8 +171,7 @@ ReadResult readFrame(int fd, std::vector<std::uint8_t>& body, std::uint32_t limi
     std::uint8_t header[4];
     bool nothing = true;
     if (!readExactly(fd, header, 4, nothing)) return nothing ? ReadResult::End : ReadResult::Failed;
-    const std::uint32_t size = std::uint32_t(header[0]) | std::uint32_t(header[1]) << 8 |
-                               std::uint32_t(header[2]) << 16 | std::uint32_t(header[3]) << 24;
+    const std::uint32_t size = bytes::loadLittleEndian<std::uint32_t>(header);
     if (size > limit) return ReadResult::TooLarge;
     body.assign(size, 0);
     if (size > 0 && !readExactly(fd, body.data(), size, nothing)) return ReadResult::Failed;

@@ -9,6 +9,8 @@
 #include <span>
 #include <vector>
 
+#include "platform/bytes/byteorder.h"
+
 namespace gridcode {
 
 // GF(256): exp[i] = 2^i for i in 0..509 (doubled so that sums of two logarithms need no
@@ -64,18 +66,18 @@ inline int dataBytesForLevel(int level) {
     return 255 - level * 127 / 100;
 }
 
+// The little-endian words of the code's headers and of its BMP image.
 inline void putLe32(std::uint8_t* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+    platform::bytes::storeLittleEndian<std::uint32_t>(p, v);
 }
 inline void putLe16(std::uint8_t* p, std::uint16_t v) {
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
+    platform::bytes::storeLittleEndian<std::uint16_t>(p, v);
 }
 inline std::uint32_t getLe32(const std::uint8_t* p) {
-    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+    return platform::bytes::loadLittleEndian<std::uint32_t>(p);
 }
 inline std::uint16_t getLe16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+    return platform::bytes::loadLittleEndian<std::uint16_t>(p);
 }
 
 }  // namespace gridcode

@@ -96,14 +96,11 @@ int encode(int level, const std::uint8_t* payload, std::uint32_t length,
     std::uint8_t frame[kFrameBytes];
     for (std::uint64_t i = 0; i < frames; ++i) {
         writer.flag();
-        frame[0] = static_cast<std::uint8_t>(frames >> 8);
-        frame[1] = static_cast<std::uint8_t>(frames);
-        frame[2] = static_cast<std::uint8_t>(i >> 8);
-        frame[3] = static_cast<std::uint8_t>(i);
+        platform::bytes::storeBigEndian<std::uint16_t>(frame, static_cast<std::uint16_t>(frames));
+        platform::bytes::storeBigEndian<std::uint16_t>(frame + 2, static_cast<std::uint16_t>(i));
         for (int j = 0; j < 51; ++j) frame[4 + j] = block[i + j * frames];
         const std::uint16_t crc = crc16({frame, 55});
-        frame[55] = static_cast<std::uint8_t>(crc >> 8);
-        frame[56] = static_cast<std::uint8_t>(crc);
+        platform::bytes::storeBigEndian<std::uint16_t>(frame + 55, crc);
         writer.stuffed(frame, kFrameBytes);
     }
     writer.flag();

@@ -4,11 +4,13 @@
 #include <utility>
 
 #include "ciphers-native/gf256.h"
-#include "ciphers-native/words.h"
+#include "platform/bytes/byteorder.h"
 
 namespace sealwyn::aria {
 
 namespace {
+
+namespace bytes = platform::bytes;
 
 // S1 is the AES box (inverse in GF(2^8) modulo x^8 + x^4 + x^3 + x + 1, then the affine map
 // with 0x63); S2(x) = B·x^247 ⊕ 0xE2 in the same field; S3 and S4 are their inverses.
@@ -47,10 +49,6 @@ constexpr std::uint32_t rotr(std::uint32_t v, int n) {
     return (v >> n) | (v << (32 - n));
 }
 
-constexpr std::uint32_t bswap(std::uint32_t v) {
-    return (v >> 24) | ((v >> 8) & 0xFF00) | ((v << 8) & 0xFF0000) | (v << 24);
-}
-
 // A in word form, in three steps over the four big-endian words of the block:
 //  1. inside each word, every byte becomes the XOR of the other three (the substitution
 //     tables below fold this step in);
@@ -73,7 +71,7 @@ constexpr void spreadWords(std::uint32_t& t0, std::uint32_t& t1, std::uint32_t& 
     mixWords(t0, t1, t2, t3);
     t1 = ((t1 << 8) & 0xFF00FF00) | ((t1 >> 8) & 0x00FF00FF);
     t2 = rotr(t2, 16);
-    t3 = bswap(t3);
+    t3 = bytes::byteSwapped(t3);
     mixWords(t0, t1, t2, t3);
 }
 
@@ -217,9 +215,9 @@ void deriveRoundKeys(const Block (&w)[4], std::uint32_t* out, std::index_sequenc
 
 void diffuse(const std::uint8_t* in, std::uint8_t* out) {
     Block t;
-    for (int i = 0; i < 4; ++i) t[i] = loadBigEndian(in + 4 * i);
+    for (int i = 0; i < 4; ++i) t[i] = bytes::loadBigEndian<std::uint32_t>(in + 4 * i);
     t = diffuseWords(t);
-    for (int i = 0; i < 4; ++i) storeBigEndian(out + 4 * i, t[i]);
+    for (int i = 0; i < 4; ++i) bytes::storeBigEndian<std::uint32_t>(out + 4 * i, t[i]);
 }
 
 void AriaCore::clear() {
@@ -237,8 +235,9 @@ bool AriaCore::setKey(std::span<const std::uint8_t> key) {
     const int rounds = static_cast<int>(n / 4 + 8);
 
     Block kl{}, kr{};
-    for (int i = 0; i < 4; ++i) kl[i] = loadBigEndian(key.data() + 4 * i);
-    for (std::size_t i = 4; i < n / 4; ++i) kr[i - 4] = loadBigEndian(key.data() + 4 * i);
+    for (int i = 0; i < 4; ++i) kl[i] = bytes::loadBigEndian<std::uint32_t>(key.data() + 4 * i);
+    for (std::size_t i = 4; i < n / 4; ++i)
+        kr[i - 4] = bytes::loadBigEndian<std::uint32_t>(key.data() + 4 * i);
 
     // The constants start at CK(1 + (key bits - 128) / 64) and cycle.
     const std::size_t first = (n - 16) / 8;
@@ -285,8 +284,10 @@ bool AriaCore::process(const Schedule& keys, std::span<const std::uint8_t> in,
     const std::uint8_t* src = in.data();
     std::uint8_t* dst = out.data();
     for (std::size_t off = 0; off < in.size(); off += kBlockSize) {
-        std::uint32_t t0 = loadBigEndian(src + off), t1 = loadBigEndian(src + off + 4),
-                      t2 = loadBigEndian(src + off + 8), t3 = loadBigEndian(src + off + 12);
+        std::uint32_t t0 = bytes::loadBigEndian<std::uint32_t>(src + off),
+                      t1 = bytes::loadBigEndian<std::uint32_t>(src + off + 4),
+                      t2 = bytes::loadBigEndian<std::uint32_t>(src + off + 8),
+                      t3 = bytes::loadBigEndian<std::uint32_t>(src + off + 12);
         const std::uint32_t* k = keys.data();
         for (int r = 1; r < rounds_ - 1; r += 2) {
             round(kOdd, t0, t1, t2, t3, k);
@@ -295,10 +296,10 @@ bool AriaCore::process(const Schedule& keys, std::span<const std::uint8_t> in,
         }
         round(kOdd, t0, t1, t2, t3, k);
         k += 4;
-        storeBigEndian(dst + off, lastSubstitution(t0 ^ k[0]) ^ k[4]);
-        storeBigEndian(dst + off + 4, lastSubstitution(t1 ^ k[1]) ^ k[5]);
-        storeBigEndian(dst + off + 8, lastSubstitution(t2 ^ k[2]) ^ k[6]);
-        storeBigEndian(dst + off + 12, lastSubstitution(t3 ^ k[3]) ^ k[7]);
+        bytes::storeBigEndian<std::uint32_t>(dst + off, lastSubstitution(t0 ^ k[0]) ^ k[4]);
+        bytes::storeBigEndian<std::uint32_t>(dst + off + 4, lastSubstitution(t1 ^ k[1]) ^ k[5]);
+        bytes::storeBigEndian<std::uint32_t>(dst + off + 8, lastSubstitution(t2 ^ k[2]) ^ k[6]);
+        bytes::storeBigEndian<std::uint32_t>(dst + off + 12, lastSubstitution(t3 ^ k[3]) ^ k[7]);
     }
     return true;
 }

@@ -1,11 +1,13 @@
 #include "ciphers-native/seed/seed_core.h"
 
 #include "ciphers-native/gf256.h"
-#include "ciphers-native/words.h"
+#include "platform/bytes/byteorder.h"
 
 namespace sealwyn::seed {
 
 namespace {
+
+namespace bytes = platform::bytes;
 
 // S1(x) = A1·x^247 ⊕ 0xA9 and S2(x) = A2·x^251 ⊕ 0x38 in GF(2^8) modulo
 // x^8 + x^6 + x^5 + x + 1; each row selects the input bits of one output bit.
@@ -66,8 +68,10 @@ const std::array<std::uint32_t, 256>& ss(int which) {
 }
 
 void SeedCore::setKey(std::span<const std::uint8_t, kKeySize> key) {
-    std::uint32_t a = loadBigEndian(&key[0]), b = loadBigEndian(&key[4]),
-                  c = loadBigEndian(&key[8]), d = loadBigEndian(&key[12]);
+    std::uint32_t a = bytes::loadBigEndian<std::uint32_t>(&key[0]),
+                  b = bytes::loadBigEndian<std::uint32_t>(&key[4]),
+                  c = bytes::loadBigEndian<std::uint32_t>(&key[8]),
+                  d = bytes::loadBigEndian<std::uint32_t>(&key[12]);
     std::uint32_t kc = 0x9E3779B9;
     for (int i = 0; i < 16; ++i) {
         roundKeys_[2 * i] = g(a + c - kc);
@@ -101,8 +105,9 @@ inline void cipherBlocks(const std::array<std::uint32_t, 32>& k, const std::uint
     Halves h[N];
     for (std::size_t n = 0; n < N; ++n) {
         const std::uint8_t* p = in + n * kBlockSize;
-        h[n] = {loadBigEndian(p), loadBigEndian(p + 4), loadBigEndian(p + 8),
-                loadBigEndian(p + 12)};
+        h[n] = {bytes::loadBigEndian<std::uint32_t>(p), bytes::loadBigEndian<std::uint32_t>(p + 4),
+                bytes::loadBigEndian<std::uint32_t>(p + 8),
+                bytes::loadBigEndian<std::uint32_t>(p + 12)};
     }
     for (int step = 0; step < 8; ++step) {
         // Encryption takes the round keys in order, decryption from the last pair back.
@@ -115,10 +120,10 @@ inline void cipherBlocks(const std::array<std::uint32_t, 32>& k, const std::uint
     }
     for (std::size_t n = 0; n < N; ++n) {
         std::uint8_t* p = out + n * kBlockSize;
-        storeBigEndian(p, h[n].r0);
-        storeBigEndian(p + 4, h[n].r1);
-        storeBigEndian(p + 8, h[n].l0);
-        storeBigEndian(p + 12, h[n].l1);
+        bytes::storeBigEndian<std::uint32_t>(p, h[n].r0);
+        bytes::storeBigEndian<std::uint32_t>(p + 4, h[n].r1);
+        bytes::storeBigEndian<std::uint32_t>(p + 8, h[n].l0);
+        bytes::storeBigEndian<std::uint32_t>(p + 12, h[n].l1);
     }
 }
 

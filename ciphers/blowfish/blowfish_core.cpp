@@ -3,32 +3,24 @@
 #include <utility>
 
 #include "ciphers/blowfish/blowfish_tables.h"
+#include "platform/bytes/byteorder.h"
 
 namespace ciphra::blowfish {
 
 namespace {
 
-std::uint32_t load(const std::uint8_t* p) {
-    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) |
-           p[3];
-}
-
-void store(std::uint32_t w, std::uint8_t* p) {
-    p[0] = static_cast<std::uint8_t>(w >> 24);
-    p[1] = static_cast<std::uint8_t>(w >> 16);
-    p[2] = static_cast<std::uint8_t>(w >> 8);
-    p[3] = static_cast<std::uint8_t>(w);
-}
+namespace bytes = platform::bytes;
 
 // Applies `step` to the two words of every whole block of `in`, writing them to `out`.
 template <class Step>
 bool eachBlock(std::span<const std::uint8_t> in, std::span<std::uint8_t> out, Step step) {
     if (in.size() != out.size() || in.size() % kBlockSize != 0) return false;
     for (std::size_t off = 0; off < in.size(); off += kBlockSize) {
-        std::uint32_t l = load(in.data() + off), r = load(in.data() + off + 4);
+        std::uint32_t l = bytes::loadBigEndian<std::uint32_t>(in.data() + off),
+                      r = bytes::loadBigEndian<std::uint32_t>(in.data() + off + 4);
         step(l, r);
-        store(l, out.data() + off);
-        store(r, out.data() + off + 4);
+        bytes::storeBigEndian<std::uint32_t>(out.data() + off, l);
+        bytes::storeBigEndian<std::uint32_t>(out.data() + off + 4, r);
     }
     return true;
 }

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/bytes/byteorder.h"
 #include "platform/system/files.h"
 
 namespace platform::outside::mavrin {
@@ -48,10 +49,7 @@ int compress(std::uint8_t* buffer, std::uint32_t* length, std::int32_t option) {
     std::vector<std::uint8_t> out(size);
     if (compress2(out.data(), &size, buffer, n, level) != Z_OK) return kCompressFailed;
     if (size + 4 >= n) return kStored;
-    buffer[0] = static_cast<std::uint8_t>(n);
-    buffer[1] = static_cast<std::uint8_t>(n >> 8);
-    buffer[2] = static_cast<std::uint8_t>(n >> 16);
-    buffer[3] = static_cast<std::uint8_t>(n >> 24);
+    bytes::storeLittleEndian<std::uint32_t>(buffer, n);
     std::memcpy(buffer + 4, out.data(), size);
     *length = static_cast<std::uint32_t>(size + 4);
     return kCompressed;
@@ -69,8 +67,7 @@ int encrypt(std::uint8_t* buffer, std::uint32_t length, const char* key, std::ui
 
 bool expand(std::span<const std::uint8_t> compressed, std::vector<std::uint8_t>& out) {
     if (compressed.size() < 4) return false;
-    const std::uint32_t n = compressed[0] | compressed[1] << 8 | compressed[2] << 16 |
-                            static_cast<std::uint32_t>(compressed[3]) << 24;
+    const std::uint32_t n = bytes::loadLittleEndian<std::uint32_t>(compressed.data());
     out.assign(n, 0);
     uLongf size = n;
     if (uncompress(out.data(), &size, compressed.data() + 4,

@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
+#include "platform/bytes/byteorder.h"
 #include "platform/system/machine.h"
 #include "platform/text/codepage.h"
 #include "platform/text/coding.h"
@@ -52,11 +53,10 @@ const DescribedDriver* MachineDescription::findDriver(std::u16string_view name) 
 namespace {
 
 void put16(std::vector<std::uint8_t>& b, std::size_t at, std::uint16_t v) {
-    b[at] = std::uint8_t(v);
-    b[at + 1] = std::uint8_t(v >> 8);
+    bytes::storeLittleEndian<std::uint16_t>(b.data() + at, v);
 }
 void put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = std::uint8_t(v >> (8 * i));
+    bytes::storeLittleEndian<std::uint32_t>(b.data() + at, v);
 }
 void putName(std::vector<std::uint8_t>& b, std::size_t at, std::u16string_view name) {
     auto bytes = platform::text::toAnsi(name);

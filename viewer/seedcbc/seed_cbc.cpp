@@ -2,23 +2,15 @@
 
 #include <algorithm>
 
+#include "platform/bytes/byteorder.h"
+
 namespace vistrel {
 
 namespace {
 
+namespace bytes = platform::bytes;
+
 constexpr std::size_t kBlock = 16;
-
-std::uint32_t readWord(const std::uint8_t* p) {
-    return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 |
-           std::uint32_t{p[3]};
-}
-
-void writeWord(std::uint8_t* p, std::uint32_t w) {
-    p[0] = static_cast<std::uint8_t>(w >> 24);
-    p[1] = static_cast<std::uint8_t>(w >> 16);
-    p[2] = static_cast<std::uint8_t>(w >> 8);
-    p[3] = static_cast<std::uint8_t>(w);
-}
 
 // Byte j of the big-endian image of a word array: byte 0 is the top byte of word 0.
 std::uint8_t byteOf(std::span<const std::uint32_t> words, std::size_t j) {
@@ -53,9 +45,11 @@ bool KISA_SEED_CBC_C::KISA_SEED_Encrypt_Block_forCBC(std::span<const std::uint32
         out.size() - outOff < 4)
         return false;
     Block block;
-    for (std::size_t k = 0; k < 4; ++k) writeWord(block.data() + 4 * k, in[inOff + k]);
+    for (std::size_t k = 0; k < 4; ++k)
+        bytes::storeBigEndian<std::uint32_t>(block.data() + 4 * k, in[inOff + k]);
     cipherBlock(block, true);
-    for (std::size_t k = 0; k < 4; ++k) out[outOff + k] = readWord(block.data() + 4 * k);
+    for (std::size_t k = 0; k < 4; ++k)
+        out[outOff + k] = bytes::loadBigEndian<std::uint32_t>(block.data() + 4 * k);
     return true;
 }
 
@@ -133,7 +127,8 @@ int KISA_SEED_CBC_C::SEED_CBC_Process(std::span<const std::uint32_t> in, std::si
             lastPlain_ = block;
             haveLastPlain_ = true;
         }
-        for (std::size_t k = 0; k < 4; ++k) out[4 * b + k] = readWord(block.data() + 4 * k);
+        for (std::size_t k = 0; k < 4; ++k)
+            out[4 * b + k] = bytes::loadBigEndian<std::uint32_t>(block.data() + 4 * k);
     }
     pendingCount_ = total - blocks * kBlock;
     pending_ = {};
@@ -154,7 +149,8 @@ int KISA_SEED_CBC_C::SEED_CBC_Close(std::span<std::uint32_t> out, std::size_t ou
         std::fill(block.begin() + pendingCount_, block.end(), pad);
         for (std::size_t k = 0; k < kBlock; ++k) block[k] ^= chain_[k];
         cipherBlock(block, true);
-        for (std::size_t k = 0; k < 4; ++k) out[word + k] = readWord(block.data() + 4 * k);
+        for (std::size_t k = 0; k < 4; ++k)
+            out[word + k] = bytes::loadBigEndian<std::uint32_t>(block.data() + 4 * k);
         outLen = kBlock;
     } else {
         if (pendingCount_ != 0 || !haveLastPlain_) return 0;
