@@ -62,20 +62,9 @@ bool catchEndSignals() {
 
 // A log line on standard error: one line each, its own line breaks shown as \r and \n.
 void echoToStderr(const std::u16string& line) {
-    std::string out = text::toUtf8(line);
-    if (out.find_first_of("\r\n") != std::string::npos) {
-        std::string shown;
-        shown.reserve(out.size() + 16);
-        for (char c : out) {
-            if (c == '\r')
-                shown += "\\r";
-            else if (c == '\n')
-                shown += "\\n";
-            else
-                shown += c;
-        }
-        out = std::move(shown);
-    }
+    std::string out = line.find_first_of(u"\r\n") == std::u16string::npos
+                          ? text::toUtf8(line)
+                          : text::toUtf8(text::showLineBreaks(line));
     out += '\n';
     std::fwrite(out.data(), 1, out.size(), stderr);
     std::fflush(stderr);

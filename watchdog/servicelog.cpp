@@ -4,6 +4,7 @@
 
 #include "platform/text/codepage.h"
 #include "platform/text/datetime.h"
+#include "platform/text/strings.h"
 
 namespace vigilo {
 
@@ -19,16 +20,8 @@ std::filesystem::path ServiceLog::fileFor(const std::tm& time) const {
 std::u16string ServiceLog::line(const std::tm& time, std::u16string_view text) {
     std::u16string out = platform::text::formatDateTime(time, u"yyyy/MM/dd HH:mm:ss");
     out += u' ';
-    // One message, one line: a line break inside it (a process name can hold one) is shown as
-    // \r or \n.
-    for (char16_t c : text) {
-        if (c == u'\r')
-            out += u"\\r";
-        else if (c == u'\n')
-            out += u"\\n";
-        else
-            out += c;
-    }
+    // One message, one line: a line break inside it (a process name can hold one) is shown.
+    out += platform::text::showLineBreaks(text);
     out += u"\r\n";
     return out;
 }

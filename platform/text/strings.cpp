@@ -107,6 +107,20 @@ char16_t foldCase(char16_t c) {
     return toLower(toUpper(c));
 }
 
+std::u16string showLineBreaks(std::u16string_view text) {
+    std::u16string out;
+    out.reserve(text.size());
+    for (char16_t c : text) {
+        if (c == u'\r')
+            out += u"\\r";
+        else if (c == u'\n')
+            out += u"\\n";
+        else
+            out += c;
+    }
+    return out;
+}
+
 long Len(std::u16string_view s) {
     return static_cast<long>(s.size());
 }

@@ -23,6 +23,10 @@ char16_t toLower(char16_t c);
 // string functions here and the registry's key and value names.
 char16_t foldCase(char16_t c);
 
+// The text with each carriage return shown as "\r" and each line feed as "\n", so that a
+// message written into a line-per-message log stays on its one line.
+std::u16string showLineBreaks(std::u16string_view text);
+
 // Length in UTF-16 units.
 long Len(std::u16string_view s);
 

@@ -10,6 +10,17 @@ using testing::printable;
 
 using Parts = std::vector<std::u16string>;
 
+TEST(Strings, LineBreaksAreShownSoAMessageKeepsItsLine) {
+    struct Case {
+        const char16_t* text;
+        const char16_t* shown;
+    } cases[] = {
+        {u"", u""},           {u"plain 한글", u"plain 한글"}, {u"a\r\nb", u"a\\r\\nb"},
+        {u"\n\n", u"\\n\\n"}, {u"kiosk\r", u"kiosk\\r"},      {u"back\\slash", u"back\\slash"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(showLineBreaks(c.text), c.shown) << toUtf8(c.text);
+}
+
 TEST(Strings, MidLeftRight) {
     const std::u16string s = u"한글ABC";
     EXPECT_EQ(Len(s), 5);
