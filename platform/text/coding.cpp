@@ -1,5 +1,6 @@
 #include "platform/text/coding.h"
 
+#include <algorithm>
 #include <array>
 
 namespace platform::text {
@@ -13,6 +14,16 @@ Text hexOf(std::span<const std::uint8_t> bytes, HexCase letters) {
         out += static_cast<typename Text::value_type>(hexDigit(b >> 4, letters));
         out += static_cast<typename Text::value_type>(hexDigit(b & 15, letters));
     }
+    return out;
+}
+
+template <class Text>
+Text digitsOf(std::uint32_t value, int width, HexCase letters) {
+    Text out;
+    out.reserve(static_cast<std::size_t>(std::max(width, 0)));
+    for (int i = width - 1; i >= 0; --i)
+        out += static_cast<typename Text::value_type>(i < 8 ? hexDigit(value >> (4 * i), letters)
+                                                            : '0');
     return out;
 }
 
@@ -41,6 +52,14 @@ int base64Value(char16_t c) {
 }
 
 }  // namespace
+
+std::u16string hexWord(std::uint32_t value, int width, HexCase letters) {
+    return digitsOf<std::u16string>(value, width, letters);
+}
+
+std::string hexWordAscii(std::uint32_t value, int width, HexCase letters) {
+    return digitsOf<std::string>(value, width, letters);
+}
 
 std::u16string toHex(std::span<const std::uint8_t> bytes, HexCase letters) {
     return hexOf<std::u16string>(bytes, letters);

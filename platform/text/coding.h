@@ -29,6 +29,34 @@ constexpr char hexDigit(unsigned value, HexCase letters = HexCase::Lower) {
     return (letters == HexCase::Lower ? "0123456789abcdef" : "0123456789ABCDEF")[value & 15];
 }
 
+// The low `width` hexadecimal digits of a value, high first, with leading zeros:
+// hexWord(0x2A, 4, HexCase::Upper) is "002A". A width above 8 pads with further zeros.
+std::u16string hexWord(std::uint32_t value, int width, HexCase letters);
+std::string hexWordAscii(std::uint32_t value, int width, HexCase letters);
+
+namespace detail {
+template <class Char>
+constexpr std::optional<std::uint32_t> hexWordValue(std::basic_string_view<Char> text) {
+    if (text.empty() || text.size() > 8) return std::nullopt;
+    std::uint32_t value = 0;
+    for (Char c : text) {
+        const int digit = hexDigitValue(static_cast<char32_t>(c));
+        if (digit < 0) return std::nullopt;
+        value = value << 4 | static_cast<std::uint32_t>(digit);
+    }
+    return value;
+}
+}  // namespace detail
+
+// One to eight digits (either case) as their value; nullopt for an empty or longer text or any
+// other character. Usable in constant expressions.
+constexpr std::optional<std::uint32_t> fromHexWord(std::u16string_view text) {
+    return detail::hexWordValue(text);
+}
+constexpr std::optional<std::uint32_t> fromHexWord(std::string_view text) {
+    return detail::hexWordValue(text);
+}
+
 // Each byte as two digits, high half first.
 std::u16string toHex(std::span<const std::uint8_t> bytes, HexCase letters = HexCase::Lower);
 std::string toHexAscii(std::span<const std::uint8_t> bytes, HexCase letters = HexCase::Lower);

@@ -61,6 +61,61 @@ TEST(Coding, HexInBothCasesAndBothTextForms) {
         EXPECT_EQ(fromHex(bad), std::nullopt);
 }
 
+TEST(Coding, WordsAsFixedWidthDigits) {
+    struct Case {
+        std::uint32_t value;
+        int width;
+        HexCase letters;
+        const char* digits;
+    };
+    const Case cases[] = {
+        {0, 1, HexCase::Upper, "0"},
+        {0, 8, HexCase::Lower, "00000000"},
+        {0x2A, 2, HexCase::Upper, "2A"},
+        {0x2A, 4, HexCase::Upper, "002A"},
+        {0x2A, 4, HexCase::Lower, "002a"},
+        {0xABCD, 4, HexCase::Upper, "ABCD"},
+        {0x1ABCD, 4, HexCase::Upper, "ABCD"},  // only the low digits
+        {0x04120000, 8, HexCase::Upper, "04120000"},
+        {0xDEADBEEF, 8, HexCase::Lower, "deadbeef"},
+        {0xFFFFFFFF, 8, HexCase::Upper, "FFFFFFFF"},
+        {0xFFFFFFFF, 10, HexCase::Upper, "00FFFFFFFF"},
+        {0xFFFFFFFF, 0, HexCase::Upper, ""},
+    };
+    for (const auto& c : cases) {
+        const std::string ascii = c.digits;
+        EXPECT_EQ(hexWordAscii(c.value, c.width, c.letters), ascii) << c.digits;
+        EXPECT_EQ(hexWord(c.value, c.width, c.letters), std::u16string(ascii.begin(), ascii.end()))
+            << c.digits;
+    }
+}
+
+TEST(Coding, WordsFromDigits) {
+    const std::pair<const char*, std::optional<std::uint32_t>> cases[] = {
+        {"0", 0u},
+        {"00000000", 0u},
+        {"7", 7u},
+        {"002a", 0x2Au},
+        {"002A", 0x2Au},
+        {"dEaDbEeF", 0xDEADBEEFu},
+        {"FFFFFFFF", 0xFFFFFFFFu},
+        {"", std::nullopt},
+        {"100000000", std::nullopt},  // nine digits do not fit
+        {"12g4", std::nullopt},
+        {"-1", std::nullopt},
+        {" 1", std::nullopt},
+        {"0x1", std::nullopt},
+        {"\xb0", std::nullopt},  // a byte above 127
+    };
+    for (const auto& [digits, value] : cases) {
+        const std::string_view ascii = digits;
+        EXPECT_EQ(fromHexWord(ascii), value) << digits;
+        EXPECT_EQ(fromHexWord(std::u16string(ascii.begin(), ascii.end())), value) << digits;
+    }
+    EXPECT_EQ(fromHexWord(u"\uff11"), std::nullopt);  // a full-width digit
+    static_assert(fromHexWord(std::string_view("C000")) == 0xC000u);
+}
+
 TEST(Coding, DigitValues) {
     EXPECT_EQ(hexDigitValue(U'7'), 7);
     EXPECT_EQ(hexDigitValue(U'c'), 12);
