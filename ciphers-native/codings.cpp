@@ -10,7 +10,6 @@ namespace sealwyn {
 namespace {
 
 using platform::text::HexCase;
-using platform::text::hexDigit;
 
 // A character that is not a hexadecimal digit counts as 0.
 int hexValue(std::uint8_t c) {
@@ -68,9 +67,9 @@ Bytes CURLEncode::encode(std::span<const std::uint8_t> text) const {
     out.reserve(text.size() * 3);
     for (std::uint8_t b : text) {
         if (isUnsafe(b)) {
+            const std::string digits = platform::text::hexWordAscii(b, 2, HexCase::Upper);
             out.push_back('%');
-            out.push_back(static_cast<std::uint8_t>(hexDigit(b >> 4, HexCase::Upper)));
-            out.push_back(static_cast<std::uint8_t>(hexDigit(b & 15, HexCase::Upper)));
+            out.insert(out.end(), digits.begin(), digits.end());
         } else {
             out.push_back(b);
         }

@@ -32,8 +32,7 @@ bool debugging() {
 std::u16string hexListing(const Bytes& bytes) {
     std::u16string out;
     for (std::uint8_t b : bytes) {
-        out += static_cast<char16_t>(text::hexDigit(b >> 4, text::HexCase::Upper));
-        out += static_cast<char16_t>(text::hexDigit(b & 15, text::HexCase::Upper));
+        out += text::hexWord(b, 2, text::HexCase::Upper);
         out += u' ';
     }
     return out;

@@ -9,6 +9,7 @@
 #include "platform/system/profile.h"
 #include "platform/system/version.h"
 #include "platform/text/codepage.h"
+#include "platform/text/numbers.h"
 #include "platform/text/strings.h"
 #include "strings/strings.h"
 
@@ -18,14 +19,6 @@ namespace sp = platform::spooler;
 using platform::text::equalsNoCase;
 
 namespace {
-
-std::u16string hexUpper(std::uint32_t v) {
-    static const char16_t digits[] = u"0123456789ABCDEF";
-    if (v == 0) return u"0";
-    std::u16string s;
-    for (; v; v >>= 4) s.insert(s.begin(), digits[v & 15]);
-    return s;
-}
 
 std::u16string text(int id) {
     return vistrel::loadString(id);
@@ -125,7 +118,7 @@ std::u16string CPrinterJobInfo::StatusText() const {
 // CPrinterJobs
 
 std::u16string CPrinterJobs::keyOf(std::uint32_t jobId) {
-    return hexUpper(jobId);
+    return platform::text::Hex(jobId);
 }
 
 void CPrinterJobs::setDeviceName(std::u16string_view name) {
@@ -358,7 +351,7 @@ std::u16string CPrinterInfo::StatusText() const {
         case 0x1000000:
             return text(2091);
         default:
-            return hexUpper(rec_.status);
+            return platform::text::Hex(rec_.status);
     }
 }
 

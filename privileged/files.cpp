@@ -10,6 +10,7 @@
 #include "platform/system/machine.h"
 #include "platform/system/parameters.h"
 #include "platform/text/codepage.h"
+#include "platform/text/coding.h"
 #include "platform/text/strings.h"
 #include "privileged/kestrum.h"
 
@@ -120,16 +121,6 @@ fs::path macCache() {
 void writeCache(const std::u16string& mac) {
     if (sys::writeGuardedFile(macCache(), ansi(mac) + "\r\n", false) != 0)
         log(u"cannot write the address cache");
-}
-
-std::u16string hex(const sys::MacAddress& mac) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::u16string out;
-    for (auto b : mac) {
-        out.push_back(static_cast<char16_t>(digits[b >> 4]));
-        out.push_back(static_cast<char16_t>(digits[b & 15]));
-    }
-    return out;
 }
 
 }  // namespace
@@ -244,7 +235,7 @@ std::u16string macAddress() {
     if (ip.empty()) log(u"Unable to successfully get Host Name.");
     if (!ip.empty()) {
         if (auto mac = sys::macOfAddress(ip)) {
-            std::u16string text = hex(*mac);
+            std::u16string text = platform::text::toHex(*mac, platform::text::HexCase::Upper);
             writeCache(text);
             return text;
         }

@@ -455,10 +455,7 @@ class Reader {
                     unsigned value = 0;
                     for (std::size_t k = 0; k < 4 && i_ + k < s_.size(); ++k) {
                         char16_t h = s_[i_ + k];
-                        int digit = isDigit(h)                 ? h - u'0'
-                                    : (h >= u'a' && h <= u'f') ? h - u'a' + 10
-                                    : (h >= u'A' && h <= u'F') ? h - u'A' + 10
-                                                               : -1;
+                        int digit = platform::text::hexDigitValue(h);
                         if (digit < 0) break;
                         value = value * 16 + static_cast<unsigned>(digit);
                     }
@@ -619,7 +616,6 @@ std::u16string ToJson(const JsonValue& value) {
 }
 
 std::u16string EscapeJsonText(std::u16string_view text) {
-    using platform::text::hexDigit;
     constexpr auto kUpper = platform::text::HexCase::Upper;
     std::u16string out;
     out.reserve(text.size());
@@ -658,13 +654,8 @@ std::u16string EscapeJsonText(std::u16string_view text) {
         } else if (c >= 32 && c <= 126) {
             out.push_back(c);
         } else {
-            char16_t u[6] = {u'\\',
-                             u'u',
-                             char16_t(hexDigit(c >> 12, kUpper)),
-                             char16_t(hexDigit(c >> 8, kUpper)),
-                             char16_t(hexDigit(c >> 4, kUpper)),
-                             char16_t(hexDigit(c, kUpper))};
-            out.append(u, 6);
+            out += u"\\u";
+            out += platform::text::hexWord(c, 4, kUpper);
         }
     }
     return out;

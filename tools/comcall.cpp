@@ -22,18 +22,8 @@ namespace text = platform::text;
 
 namespace {
 
-std::string hexOf(const std::vector<std::uint8_t>& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string s;
-    for (auto b : bytes) {
-        s += digits[b >> 4];
-        s += digits[b & 15];
-    }
-    return s;
-}
-
 std::string printable(const Variant& v) {
-    if (v.isBytes()) return hexOf(v.bytes());
+    if (v.isBytes()) return text::toHexAscii(v.bytes());
     if (v.isArray()) {
         std::string out;
         for (const auto& item : v.array().items) {

@@ -15,8 +15,7 @@ std::u16string encodeFormValue(std::u16string_view value) {
             out += static_cast<char16_t>(b);
         } else {
             out += u'%';
-            out += static_cast<char16_t>(text::hexDigit(b >> 4, text::HexCase::Upper));
-            out += static_cast<char16_t>(text::hexDigit(b & 15, text::HexCase::Upper));
+            out += text::hexWord(b, 2, text::HexCase::Upper);
         }
     }
     return out;

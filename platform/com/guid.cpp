@@ -1,15 +1,16 @@
 #include "platform/com/guid.h"
 
-#include <cstdio>
+#include <span>
 
 namespace platform::com {
 
 std::string Guid::utf8() const {
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", data1,
-                  data2, data3, data4[0], data4[1], data4[2], data4[3], data4[4], data4[5],
-                  data4[6], data4[7]);
-    return buf;
+    using text::hexWordAscii;
+    constexpr auto kUpper = text::HexCase::Upper;
+    const std::span<const std::uint8_t> bytes(data4);
+    return "{" + hexWordAscii(data1, 8, kUpper) + "-" + hexWordAscii(data2, 4, kUpper) + "-" +
+           hexWordAscii(data3, 4, kUpper) + "-" + text::toHexAscii(bytes.first(2), kUpper) + "-" +
+           text::toHexAscii(bytes.subspan(2), kUpper) + "}";
 }
 
 std::u16string Guid::str() const {

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/text/coding.h"
+
 namespace platform::com {
 
 struct Guid {
@@ -32,14 +34,6 @@ struct Guid {
 };
 
 namespace detail {
-template <class Char>
-constexpr int hexDigit(Char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // The one reading of the registry form, for run-time texts and compile-time constants alike.
 template <class Char>
 constexpr std::optional<Guid> parseGuid(std::basic_string_view<Char> t) {
@@ -47,26 +41,24 @@ constexpr std::optional<Guid> parseGuid(std::basic_string_view<Char> t) {
         if (t.front() != '{' || t.back() != '}') return std::nullopt;
         t = t.substr(1, 36);
     }
-    if (t.size() != 36) return std::nullopt;
-    std::uint8_t b[16] = {};
-    std::size_t n = 0;
-    for (std::size_t i = 0; i < t.size();) {
-        if (i == 8 || i == 13 || i == 18 || i == 23) {
-            if (t[i] != '-') return std::nullopt;
-            ++i;
-            continue;
-        }
-        const int hi = hexDigit(t[i]), lo = hexDigit(t[i + 1]);
-        if (hi < 0 || lo < 0) return std::nullopt;
-        b[n++] = static_cast<std::uint8_t>(hi * 16 + lo);
-        i += 2;
-    }
+    if (t.size() != 36 || t[8] != '-' || t[13] != '-' || t[18] != '-' || t[23] != '-')
+        return std::nullopt;
+    const auto field = [t](std::size_t at, std::size_t digits) {
+        return platform::text::fromHexWord(t.substr(at, digits));
+    };
+    const auto data1 = field(0, 8), data2 = field(9, 4), data3 = field(14, 4);
+    if (!data1 || !data2 || !data3) return std::nullopt;
     Guid g;
-    g.data1 = (std::uint32_t(b[0]) << 24) | (std::uint32_t(b[1]) << 16) |
-              (std::uint32_t(b[2]) << 8) | b[3];
-    g.data2 = static_cast<std::uint16_t>((b[4] << 8) | b[5]);
-    g.data3 = static_cast<std::uint16_t>((b[6] << 8) | b[7]);
-    for (int i = 0; i < 8; ++i) g.data4[i] = b[8 + i];
+    g.data1 = *data1;
+    g.data2 = static_cast<std::uint16_t>(*data2);
+    g.data3 = static_cast<std::uint16_t>(*data3);
+    // The last two groups are the eight bytes of data4 in order.
+    constexpr std::size_t kData4At[8] = {19, 21, 24, 26, 28, 30, 32, 34};
+    for (std::size_t i = 0; i < 8; ++i) {
+        const auto byte = field(kData4At[i], 2);
+        if (!byte) return std::nullopt;
+        g.data4[i] = static_cast<std::uint8_t>(*byte);
+    }
     return g;
 }
 }  // namespace detail

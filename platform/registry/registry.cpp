@@ -300,8 +300,7 @@ enum class Context { Quoted, KeyName };
 void appendEscaped(std::string& out, std::u16string_view s, Context context) {
     auto escape = [&out](char16_t c) {
         out += '%';
-        for (int shift = 12; shift >= 0; shift -= 4)
-            out += text::hexDigit(c >> shift, text::HexCase::Upper);
+        out += text::hexWordAscii(c, 4, text::HexCase::Upper);
     };
     for (std::size_t i = 0; i < s.size(); ++i) {
         char16_t c = s[i];
@@ -327,13 +326,9 @@ std::optional<std::u16string> unescape(std::string_view s) {
         auto b = static_cast<unsigned char>(s[i]);
         if (b == '%') {
             if (s.size() - i < 5) return std::nullopt;
-            unsigned unit = 0;
-            for (int k = 1; k <= 4; ++k) {
-                int d = text::hexDigitValue(static_cast<unsigned char>(s[i + k]));
-                if (d < 0) return std::nullopt;
-                unit = unit * 16 + unsigned(d);
-            }
-            out += char16_t(unit);
+            const auto unit = text::fromHexWord(s.substr(i + 1, 4));
+            if (!unit) return std::nullopt;
+            out += char16_t(*unit);
             i += 5;
         } else if (b < 0x20 || b == 0x7F) {
             return std::nullopt;
@@ -374,10 +369,8 @@ void writeValues(std::string& out, const Key& key, std::string_view path) {
         if (const auto* text = std::get_if<std::u16string>(&v.value)) {
             appendQuoted(out, *text);
         } else {
-            char buf[16];
-            std::snprintf(buf, sizeof buf, "dword:%08x",
-                          unsigned(std::get<std::uint32_t>(v.value)));
-            out += buf;
+            out += "dword:";
+            out += text::hexWordAscii(std::get<std::uint32_t>(v.value), 8, text::HexCase::Lower);
         }
         out += '\n';
     }
@@ -441,13 +434,9 @@ std::optional<Value> parseData(std::string_view data) {
     }
     constexpr std::string_view kDword = "dword:";
     if (data.starts_with(kDword) && data.size() == kDword.size() + 8) {
-        std::uint32_t n = 0;
-        for (char c : data.substr(kDword.size())) {
-            int d = text::hexDigitValue(static_cast<unsigned char>(c));
-            if (d < 0) return std::nullopt;
-            n = n * 16 + std::uint32_t(d);
-        }
-        return Value(n);
+        const auto n = text::fromHexWord(data.substr(kDword.size()));
+        if (!n) return std::nullopt;
+        return Value(*n);
     }
     return std::nullopt;
 }

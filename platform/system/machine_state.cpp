@@ -12,7 +12,7 @@
 #include "platform/system/printer_source.h"
 #include "platform/system/profile.h"
 #include "platform/text/codepage.h"
-#include "platform/text/numbers.h"
+#include "platform/text/coding.h"
 #include "platform/text/strings.h"
 
 namespace platform::system {
@@ -206,10 +206,6 @@ std::u16string pathKey(std::u16string_view path) {
     return key;
 }
 
-std::u16string hex8(std::uint32_t v) {
-    return platform::text::Right(u"0000000" + platform::text::Hex(v), 8);
-}
-
 }  // namespace
 
 std::optional<VersionBlock> fileVersionBlock(std::u16string_view path) {
@@ -226,7 +222,9 @@ std::optional<std::u16string> versionString(const VersionBlock& block, std::u16s
                                             std::u16string_view name) {
     if (block.translations.empty()) return std::nullopt;
     const auto& t = block.translations.front();
-    if (!equalsNoCase(key, hex8(std::uint32_t(t.language) << 16 | t.codePage))) return std::nullopt;
+    if (!equalsNoCase(key, platform::text::hexWord(std::uint32_t(t.language) << 16 | t.codePage, 8,
+                                                   platform::text::HexCase::Upper)))
+        return std::nullopt;
     for (const auto& [n, v] : block.strings)
         if (equalsNoCase(n, name)) return v;
     return std::nullopt;

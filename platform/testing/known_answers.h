@@ -10,7 +10,10 @@
 #include <span>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "platform/text/coding.h"
 
 namespace platform::testing {
 
@@ -25,19 +28,9 @@ struct KnownAnswerFile {
 };
 
 inline bool parseHex(const std::string& field, std::vector<std::uint8_t>& out) {
-    auto nibble = [](char c) {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-        return -1;
-    };
-    if (field.size() % 2 != 0) return false;
-    out.clear();
-    for (std::size_t i = 0; i < field.size(); i += 2) {
-        const int hi = nibble(field[i]), lo = nibble(field[i + 1]);
-        if (hi < 0 || lo < 0) return false;
-        out.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
-    }
+    auto bytes = platform::text::fromHex(std::string_view(field));
+    if (!bytes) return false;
+    out = std::move(*bytes);
     return true;
 }
 

@@ -8,6 +8,8 @@
 #include <cmath>
 #include <limits>
 
+#include "platform/text/coding.h"
+
 namespace platform::text {
 namespace {
 
@@ -19,14 +21,8 @@ bool isDigit(char16_t c) {
 }
 
 int digitValue(char16_t c, int radix) {
-    int v = -1;
-    if (c >= u'0' && c <= u'9')
-        v = c - u'0';
-    else if (c >= u'a' && c <= u'f')
-        v = c - u'a' + 10;
-    else if (c >= u'A' && c <= u'F')
-        v = c - u'A' + 10;
-    return v >= 0 && v < radix ? v : -1;
+    const int v = hexDigitValue(c);
+    return v < radix ? v : -1;
 }
 
 // Decimal text in the "C" locale to double; Overflow when the magnitude is too large.

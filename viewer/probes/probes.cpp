@@ -8,19 +8,10 @@
 #include "platform/system/files.h"
 #include "platform/system/fileversion.h"
 #include "platform/text/codepage.h"
-#include "platform/text/numbers.h"
-#include "platform/text/strings.h"
+#include "platform/text/coding.h"
 #include "viewer/log/log.h"
 
 namespace vistrel {
-
-namespace {
-
-std::u16string hex8(std::uint32_t v) {
-    return platform::text::Right(u"0000000" + platform::text::Hex(v), 8);
-}
-
-}  // namespace
 
 bool FileExist(std::u16string_view path) {
     if (path.empty()) return false;
@@ -44,7 +35,8 @@ FileVersionStrings GetFileVersionText(std::u16string_view path) {
     std::optional<platform::system::VersionBlock> block = platform::system::fileVersionBlock(path);
     if (block && !block->translations.empty()) {
         const auto& t = block->translations.front();
-        const std::u16string key = hex8(std::uint32_t(t.language) << 16 | t.codePage);
+        const std::u16string key = platform::text::hexWord(
+            std::uint32_t(t.language) << 16 | t.codePage, 8, platform::text::HexCase::Upper);
         auto query = [&](std::u16string_view name) -> std::u16string {
             auto v = platform::system::versionString(*block, key, name);
             if (!v) return u"?";
