@@ -1,11 +1,14 @@
 #include "ciphers-native/md5.h"
 
-#include <bit>
 #include <cstring>
+
+#include "platform/bytes/byteorder.h"
 
 namespace sealwyn {
 
 namespace {
+
+namespace bytes = platform::bytes;
 
 constexpr std::uint32_t rotl(std::uint32_t x, int n) {
     return (x << n) | (x >> (32 - n));
@@ -33,15 +36,9 @@ void Md5::init() {
 }
 
 void Md5::transform(const std::uint8_t* block) {
+    // The block's sixteen little-endian words, all read before the first step.
     std::uint32_t x[16];
-    if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(x, block, sizeof x);
-    } else {
-        for (int i = 0; i < 16; ++i)
-            x[i] = std::uint32_t(block[4 * i]) | (std::uint32_t(block[4 * i + 1]) << 8) |
-                   (std::uint32_t(block[4 * i + 2]) << 16) |
-                   (std::uint32_t(block[4 * i + 3]) << 24);
-    }
+    for (int i = 0; i < 16; ++i) x[i] = bytes::loadLittleEndian<std::uint32_t>(block + 4 * i);
     std::uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
 
     // The 64 steps unrolled; each round's function, message order and shifts are constants.
@@ -110,10 +107,8 @@ void Md5::update(const std::uint8_t* data, std::size_t count) {
 
 Md5::Digest Md5::final() {
     std::uint8_t bits[8];
-    for (int i = 0; i < 4; ++i) {
-        bits[i] = static_cast<std::uint8_t>(count_[0] >> (8 * i));
-        bits[4 + i] = static_cast<std::uint8_t>(count_[1] >> (8 * i));
-    }
+    bytes::storeLittleEndian<std::uint32_t>(bits, count_[0]);
+    bytes::storeLittleEndian<std::uint32_t>(bits + 4, count_[1]);
     const std::size_t index = (count_[0] >> 3) & 0x3F;
     const std::size_t padLen = index < 56 ? 56 - index : 120 - index;
     static const std::uint8_t padding[64] = {0x80};
@@ -121,8 +116,7 @@ Md5::Digest Md5::final() {
     update(bits, 8);
     Digest out;
     for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j)
-            out[4 * i + j] = static_cast<std::uint8_t>(state_[i] >> (8 * j));
+        bytes::storeLittleEndian<std::uint32_t>(out.data() + 4 * i, state_[i]);
     state_ = {};
     count_ = {};
     buffer_.fill(0);

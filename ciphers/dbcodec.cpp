@@ -8,10 +8,12 @@
 #include <utility>
 
 #include "ciphers/messagekey.h"
+#include "platform/bytes/byteorder.h"
 #include "platform/text/text.h"
 
 namespace ciphra {
 
+namespace bytes = platform::bytes;
 namespace text = platform::text;
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -92,10 +94,13 @@ void rc4(std::span<std::uint8_t> data, std::span<const std::uint8_t> key) {
                 : [s] "r"(s), [i] "r"(at), [w] "r"(wrap)
                 : "memory", "cc");
             i = static_cast<std::uint32_t>(wrap);
+            // The keystream's first byte is the low byte of `low`. The sixteen bytes are XORed
+            // as two words read in one copy: two separate loads let the compiler merge them into
+            // a vector XOR, which is slower here.
             std::uint64_t word[2];
             std::memcpy(word, p, 16);
-            word[0] ^= low;
-            word[1] ^= high;
+            word[0] ^= bytes::ordered<std::endian::little>(low);
+            word[1] ^= bytes::ordered<std::endian::little>(high);
             std::memcpy(p, word, 16);
         }
         j = static_cast<std::uint32_t>(jr);

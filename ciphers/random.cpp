@@ -5,6 +5,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "platform/bytes/byteorder.h"
 #include "platform/system/files.h"
 
 namespace ciphra {
@@ -17,8 +18,7 @@ double cryptoUniform() {
     std::array<std::uint8_t, 8> raw{};
     if (!platform::system::randomBytes(raw))
         throw std::runtime_error("the random generator failed");
-    std::uint64_t bits = 0;
-    for (auto b : raw) bits = bits << 8 | b;
+    const auto bits = platform::bytes::loadBigEndian<std::uint64_t>(raw.data());
     return static_cast<double>(bits >> 11) * 0x1.0p-53;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/bytes/byteorder.h"
 #include "platform/text/text.h"
 #include "server/json.h"
 
@@ -33,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Read as UTF-16 units, so every character (lone surrogates too) can appear.
     std::u16string text(size / 2, u'\0');
     for (std::size_t i = 0; i < text.size(); ++i)
-        text[i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
+        text[i] =
+            static_cast<char16_t>(platform::bytes::loadLittleEndian<std::uint16_t>(data + 2 * i));
     JsonParse parsed = ParseJson(text);
     if (!parsed.root) return 0;
     std::u16string written = ToJson(*parsed.root);

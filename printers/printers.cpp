@@ -41,7 +41,8 @@ void CDevMode::SetDevModePtr(const std::vector<std::uint8_t>* record) {
     std::size_t n = std::min(record->size(), kSize);
     // A record that says it is shorter than our copy ends where it says.
     if (record->size() >= 38) {
-        std::size_t own = std::size_t((*record)[36] | (*record)[37] << 8);
+        const std::size_t own =
+            platform::bytes::loadLittleEndian<std::uint16_t>(record->data() + 36);
         if (own >= 38) n = std::min(n, own);
     }
     std::fill(std::begin(record_), std::end(record_), std::uint8_t(0));

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/bytes/byteorder.h"
 #include "platform/spooler/spooler.h"
 
 namespace printers {
@@ -54,12 +55,10 @@ class CDevMode {
 
   private:
     std::int16_t i16(std::size_t at) const {
-        return std::int16_t(record_[at] | record_[at + 1] << 8);
+        return std::int16_t(platform::bytes::loadLittleEndian<std::uint16_t>(record_ + at));
     }
     std::int32_t i32(std::size_t at) const {
-        return std::int32_t(std::uint32_t(record_[at]) | std::uint32_t(record_[at + 1]) << 8 |
-                            std::uint32_t(record_[at + 2]) << 16 |
-                            std::uint32_t(record_[at + 3]) << 24);
+        return std::int32_t(platform::bytes::loadLittleEndian<std::uint32_t>(record_ + at));
     }
     std::u16string name(std::size_t at) const;
 

@@ -1,10 +1,12 @@
 // The printers' stored defaults: spooling, bidirectional support, kept jobs, print quality.
+#include "platform/bytes/byteorder.h"
 #include "platform/spooler/spooler.h"
 #include "printers/printers.h"
 #include "privileged/kestrum.h"
 
 namespace kestrum {
 
+namespace bytes = platform::bytes;
 namespace sp = platform::spooler;
 
 namespace {
@@ -56,11 +58,10 @@ std::int16_t setPrintQuality(std::int16_t quality, std::u16string_view printer) 
     auto info = handle->info2();
     if (!info || !info->devMode || info->devMode->size() < kPrintQualityOffset + 2) return 0;
     sp::DevMode& dm = *info->devMode;
-    const auto old =
-        static_cast<std::int16_t>(dm[kPrintQualityOffset] | (dm[kPrintQualityOffset + 1] << 8));
+    std::uint8_t* field = dm.data() + kPrintQualityOffset;
+    const auto old = static_cast<std::int16_t>(bytes::loadLittleEndian<std::uint16_t>(field));
     // Only the quality changes; the record's field mask stays as it was.
-    dm[kPrintQualityOffset] = static_cast<std::uint8_t>(quality & 0xFF);
-    dm[kPrintQualityOffset + 1] = static_cast<std::uint8_t>((quality >> 8) & 0xFF);
+    bytes::storeLittleEndian<std::uint16_t>(field, static_cast<std::uint16_t>(quality));
     if (handle->setInfo2(*info) != sp::kOk)
         log(u"the spooler refused the print quality of " + std::u16string(printer));
     return old;

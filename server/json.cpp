@@ -151,6 +151,10 @@ std::u16string Decimal::toText() const {
 
 // ---- storage ----
 
+// Mapping the large blocks pays: with every block from the heap instead, the 1.5 MB read of
+// bench/json_bench.cpp ran about 30% slower (152-177 MB/s against 204-254 MB/s, 1.23-1.40x of
+// nlohmann-json against 2.07-2.18x, three runs each), while the 4 KB read, whose blocks all come
+// from the heap either way, stayed at 1.71-1.76x.
 void* AllocateJsonBlock(std::size_t bytes) {
     if (bytes < kJsonMappedFrom) return ::operator new(bytes);
     void* block = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);

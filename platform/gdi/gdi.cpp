@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "platform/bytes/byteorder.h"
+
 namespace platform::gdi {
 
 Bitmap::Bitmap(int width, int height, Color fill)
@@ -380,16 +382,11 @@ std::optional<Color> oleTranslateColor(std::uint32_t oleColor) {
 // ---- BMP files ----
 
 bool writeBmp(const Bitmap& bitmap, const std::filesystem::path& path) {
+    namespace bytes = platform::bytes;
     const std::vector<std::uint8_t> bits = getDIBits24(bitmap);
     std::vector<std::uint8_t> file;
-    auto put16 = [&](std::uint32_t v) {
-        file.push_back(static_cast<std::uint8_t>(v));
-        file.push_back(static_cast<std::uint8_t>(v >> 8));
-    };
-    auto put32 = [&](std::uint32_t v) {
-        put16(v & 0xFFFF);
-        put16(v >> 16);
-    };
+    auto put16 = [&](std::uint16_t v) { bytes::appendLittleEndian<std::uint16_t>(file, v); };
+    auto put32 = [&](std::uint32_t v) { bytes::appendLittleEndian<std::uint32_t>(file, v); };
     const std::uint32_t offset = 14 + 40;
     file.push_back('B');
     file.push_back('M');

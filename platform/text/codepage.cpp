@@ -9,6 +9,8 @@
 #include <string>
 #include <utility>
 
+#include "platform/bytes/byteorder.h"
+
 namespace platform::text {
 namespace {
 
@@ -207,23 +209,26 @@ std::u16string decodeMultibyte(std::span<const std::uint8_t> bytes, const char* 
 }
 
 std::vector<std::uint8_t> encodeUtf16(std::u16string_view text, bool bigEndian) {
+    namespace order = platform::bytes;
     std::vector<std::uint8_t> out(text.size() * 2);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        auto lo = static_cast<std::uint8_t>(text[i] & 0xFF);
-        auto hi = static_cast<std::uint8_t>(text[i] >> 8);
-        out[2 * i] = bigEndian ? hi : lo;
-        out[2 * i + 1] = bigEndian ? lo : hi;
-    }
+    if (bigEndian)
+        for (std::size_t i = 0; i < text.size(); ++i)
+            order::storeBigEndian<std::uint16_t>(out.data() + 2 * i, text[i]);
+    else
+        for (std::size_t i = 0; i < text.size(); ++i)
+            order::storeLittleEndian<std::uint16_t>(out.data() + 2 * i, text[i]);
     return out;
 }
 
 std::u16string decodeUtf16(std::span<const std::uint8_t> bytes, bool bigEndian) {
+    namespace order = platform::bytes;
     std::u16string out((bytes.size() + 1) / 2, u'\0');
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        unsigned first = bytes[i], second = bytes[i + 1];
-        out[i / 2] =
-            static_cast<char16_t>(bigEndian ? (first << 8 | second) : (second << 8 | first));
-    }
+    if (bigEndian)
+        for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
+            out[i / 2] = static_cast<char16_t>(order::loadBigEndian<std::uint16_t>(&bytes[i]));
+    else
+        for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
+            out[i / 2] = static_cast<char16_t>(order::loadLittleEndian<std::uint16_t>(&bytes[i]));
     if (bytes.size() % 2 != 0) out.back() = u'\uFFFD';
     return out;
 }

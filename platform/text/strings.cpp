@@ -1,5 +1,6 @@
 #include "platform/text/strings.h"
 
+#include "platform/bytes/byteorder.h"
 #include "platform/text/codepage.h"
 
 namespace platform::text {
@@ -295,7 +296,9 @@ int Asc(std::u16string_view s) {
         s.size() >= 2 && s[0] >= 0xD800 && s[0] <= 0xDBFF && s[1] >= 0xDC00 && s[1] <= 0xDFFF ? 2
                                                                                               : 1;
     auto bytes = toAnsi(s.substr(0, units));
-    unsigned code = bytes.size() >= 2 ? (bytes[0] << 8 | bytes[1]) : bytes[0];
+    // A double-byte character's code has its lead byte on top.
+    unsigned code =
+        bytes.size() >= 2 ? platform::bytes::loadBigEndian<std::uint16_t>(bytes.data()) : bytes[0];
     return static_cast<std::int16_t>(code);
 }
 
@@ -311,8 +314,8 @@ std::u16string Chr(long code) {
         std::uint8_t byte = static_cast<std::uint8_t>(value);
         return fromAnsi(std::span<const std::uint8_t>(&byte, 1));
     }
-    std::uint8_t bytes[2] = {static_cast<std::uint8_t>(value >> 8),
-                             static_cast<std::uint8_t>(value & 0xFF)};
+    std::uint8_t bytes[2];
+    platform::bytes::storeBigEndian<std::uint16_t>(bytes, static_cast<std::uint16_t>(value));
     return fromAnsi(std::span<const std::uint8_t>(bytes, 2));
 }
 

@@ -57,12 +57,10 @@ std::vector<std::uint32_t> KISA_SEED_CBC_C::chartoint32_for_SEED_CBC(
     std::span<const std::uint8_t> in, std::size_t inLen) {
     std::vector<std::uint32_t> words((inLen + 3) / 4);
     for (std::size_t i = 0; i < words.size(); ++i) {
-        std::uint32_t w = 0;
-        for (std::size_t k = 0; k < 4; ++k) {
-            const std::size_t j = 4 * i + k;
-            w = w << 8 | (j < in.size() ? in[j] : 0u);
-        }
-        words[i] = w;
+        // Bytes past the end of the input read as zeros.
+        std::uint8_t four[4] = {};
+        for (std::size_t k = 0; k < 4 && 4 * i + k < in.size(); ++k) four[k] = in[4 * i + k];
+        words[i] = bytes::loadBigEndian<std::uint32_t>(four);
     }
     return words;
 }
