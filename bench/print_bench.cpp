@@ -12,6 +12,7 @@
 #include <QPainterPath>
 #include <QPdfWriter>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -187,20 +188,28 @@ class PrintRoad {
         return {};
     }
     fs::path outputFolder() const { return server_.machine() / "print"; }
-    // The processor time the server has used so far, in milliseconds.
-    double serverCpuMs() const {
+    // What the server has used so far: processor time in milliseconds and page faults.
+    struct Usage {
+        double cpuMs = 0;
+        double pageFaults = 0;
+    };
+    Usage serverUsage() const {
         std::ifstream in("/proc/" + std::to_string(server_.pid()) + "/stat");
         std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         // The fields after the program's name (which is in parentheses) start with the state;
-        // user and system time are the 12th and 13th of them, in clock ticks.
+        // minor and major faults are the 8th and 10th of them, user and system time the 12th and
+        // 13th, in clock ticks.
         std::istringstream fields(all.substr(all.rfind(')') + 2));
         std::string field;
         double user = 0, system = 0;
+        Usage usage;
         for (int i = 1; i <= 13 && fields >> field; ++i) {
+            if (i == 8 || i == 10) usage.pageFaults += std::stod(field);
             if (i == 12) user = std::stod(field);
             if (i == 13) system = std::stod(field);
         }
-        return (user + system) * 1000.0 / static_cast<double>(::sysconf(_SC_CLK_TCK));
+        usage.cpuMs = (user + system) * 1000.0 / static_cast<double>(::sysconf(_SC_CLK_TCK));
+        return usage;
     }
     void removePdfs() {
         std::error_code ec;
@@ -240,7 +249,7 @@ void ours(benchmark::State& state) {
         return;
     }
     road.removePdfs();
-    const double cpuBefore = road.serverCpuMs();
+    const auto before = road.serverUsage();
     for (auto _ : state) {
         if (auto why = road.issue(); !why.empty()) {
             state.SkipWithError(why.c_str());
@@ -253,8 +262,10 @@ void ours(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
     // What the server itself spent on an issue, which a busy machine disturbs less than the
     // time on the clock.
-    state.counters["server_cpu_ms"] =
-        (road.serverCpuMs() - cpuBefore) / static_cast<double>(state.iterations());
+    const auto after = road.serverUsage();
+    const auto issues = static_cast<double>(state.iterations());
+    state.counters["server_cpu_ms"] = (after.cpuMs - before.cpuMs) / issues;
+    state.counters["server_faults"] = (after.pageFaults - before.pageFaults) / issues;
 }
 
 // ---- the reference: Qt alone ----
@@ -293,13 +304,19 @@ void reference(benchmark::State& state) {
         state.SkipWithError(why.c_str());
         return;
     }
+    rusage before{}, after{};
+    ::getrusage(RUSAGE_SELF, &before);
     for (auto _ : state) {
         if (!referenceIssue(file)) {
             state.SkipWithError("Qt could not write the PDF");
             return;
         }
     }
+    ::getrusage(RUSAGE_SELF, &after);
     state.SetItemsProcessed(state.iterations());
+    state.counters["faults"] = static_cast<double>((after.ru_minflt + after.ru_majflt) -
+                                                   (before.ru_minflt + before.ru_majflt)) /
+                               static_cast<double>(state.iterations());
     double imageBytes = 0;
     for (const auto& bytes : pageFiles()) imageBytes += static_cast<double>(bytes.size());
     state.counters["images_MB"] = imageBytes / 1e6;

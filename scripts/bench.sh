@@ -83,6 +83,9 @@ for s in subjects:
         ref_ms = ref["cpu_time"] * {"ns": 1e-6, "us": 1e-3, "ms": 1, "s": 1e3}[ref["time_unit"]]
         print("%-16s %15.0f ms %15.0f ms %7.2fx" % (
             "  CPU per run", ours["server_cpu_ms"], ref_ms, ref_ms / ours["server_cpu_ms"]))
+    # Page faults per run: memory faulted in afresh rather than reused.
+    if "server_faults" in ours and "faults" in ref:
+        print("%-16s %18.0f %18.0f" % ("  page faults", ours["server_faults"], ref["faults"]))
 
 def figures(b):
     if "p50_us" in b:
