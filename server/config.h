@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -23,9 +24,14 @@ namespace tessel::server {
 
 inline constexpr int kDefaultPort = 9900;
 inline constexpr std::size_t kDefaultMaxPageList = 256u * 1024 * 1024;
-// Freed memory the server keeps for the next issue after a set-up; above it, all is given back.
-inline constexpr std::size_t kFreeMemoryReserve = 64u * 1024 * 1024;
+// Freed memory the server keeps for the next issue after a set-up (what an issue of ten A4 pages
+// leaves free: its page list, the decoders' and the PDF writer's buffers); above it, all is
+// given back.
+inline constexpr std::size_t kFreeMemoryReserve = 128u * 1024 * 1024;
 inline constexpr std::size_t kDefaultIncompleteFrameTimeout = 60;
+// Seconds without a request (and without a run) after which the memory kept for the next issue
+// goes back to the system.
+inline constexpr std::int64_t kIdleMemoryGiveBack = 30;
 
 // The default address of a page of the local web server ("http://localhost:8080/tessel/...").
 std::u16string localWebAddress(std::u16string_view page);

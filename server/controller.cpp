@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "platform/imaging/imaging.h"
 #include "platform/system/memory.h"
 #include "platform/text/text.h"
 
@@ -37,6 +38,10 @@ ServerController::ServerController(ProgramInfo info, Services services)
       requests_(issue_, services.cipher, services.clock) {
     s_.sockets.setEvents(this);
     s_.viewer.attach(&formServices_);
+    giveBackMemory_ = [] {
+        platform::imaging::releaseKeptPixels();
+        platform::system::releaseFreeMemory();
+    };
 }
 
 ServerController::~ServerController() {
@@ -255,9 +260,13 @@ void ServerController::trayClose() {
 
 void ServerController::timerTick() {
     s_.view.setListeningState(s_.sockets.State(0));
+    const std::int64_t now = s_.clock.steadyMilliseconds();
+    if (memoryKeptSince_ && !running_ && now - *memoryKeptSince_ >= kIdleMemoryGiveBack * 1000) {
+        memoryKeptSince_.reset();
+        if (giveBackMemory_) giveBackMemory_();
+    }
     if (slots_[1] == 0) return;
     const auto limit = static_cast<std::int64_t>(settings_.incompleteFrameTimeout);
-    const std::int64_t now = s_.clock.steadyMilliseconds();
     if (partialSince_) {
         if (now - *partialSince_ >= limit * 1000) {
             addLog(u"1 [Connect Error] 프레임이 " + num(limit) +
@@ -395,6 +404,7 @@ std::u16string ServerController::failureText() const {
 
 void ServerController::dispatch(const Requester& who, std::u16string frame) {
     currentCode_ = who.code;
+    memoryKeptSince_ = s_.clock.steadyMilliseconds();
     std::u16string code = text::UCase(who.code);
     if (running_ && (code == u"CE00" || code == u"CE02")) {
         // The run holds its texts until it ends; a new set-up or run waits for that.
@@ -417,7 +427,8 @@ void ServerController::dispatch(const Requester& who, std::u16string frame) {
             FSendMsg(who, u"02", failureText());
         // The old page list and the set-up's JSON tree are gone: their memory goes back to the
         // system once more is free than an issue of ordinary size takes again, so the next
-        // issue reuses the pages the last one left instead of faulting fresh ones in.
+        // issue reuses the pages the last one left instead of faulting fresh ones in (the
+        // pictures' storage is kept apart, and goes back when the server is idle).
         platform::system::releaseFreeMemory(kFreeMemoryReserve);
     } else if (code == u"CE01") {
         auto outcome = requests_.FAddPageData(frame, settings_.maxPageList);
@@ -495,6 +506,7 @@ void ServerController::FRunViewer(const Requester& who) {
     running_ = false;
     // The wait for the next request starts when the run's reply goes out.
     idleSince_ = s_.clock.steadyMilliseconds();
+    memoryKeptSince_ = idleSince_;
     if (!ran) addLog(u"Client(" + num(who.index) + u") 사용할 수 있는 프린터가 없습니다.", 1);
 
     if (issue_.viewerError)

@@ -148,6 +148,11 @@ class ServerController : public platform::net::SocketEvents {
     // unfinished longer than IncompleteFrameTimeout, or that sent nothing for that long while
     // no run of its issue was under way.
     void timerTick();
+    // What the timer does once the server has been idle long enough: by default the decoded
+    // pictures' kept storage and the heap's free pages go back to the system.
+    void setMemoryGiveBack(std::function<void()> giveBack) {
+        giveBackMemory_ = std::move(giveBack);
+    }
     bool saveLog();
     void clearLog();
 
@@ -217,6 +222,10 @@ class ServerController : public platform::net::SocketEvents {
     std::function<void(int)> portReport_;
     bool ended_ = false;
     int exitCode_ = 0;
+    // Since when nothing has been asked (steady clock), while freed memory is kept for the next
+    // issue; the timer gives it back after kIdleMemoryGiveBack seconds of that.
+    std::optional<std::int64_t> memoryKeptSince_;
+    std::function<void()> giveBackMemory_;
     bool running_ = false;             // a run of the viewer is under way
     std::uint64_t runConnection_ = 0;  // the connection that asked for it
     // The command of the most recently dispatched frame; replies that answer no request of

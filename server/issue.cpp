@@ -1,6 +1,7 @@
 #include "server/issue.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "platform/text/text.h"
 #include "server/json.h"
@@ -101,13 +102,20 @@ void PageList::clear() {
 }
 
 std::u16string PageList::text() const {
-    std::u16string out(size_, u'\0');
-    char16_t* at = out.data();
+    std::u16string out;
+    out.reserve(size_);
+    // One-byte pieces are widened through a small buffer, so the text is written once.
+    char16_t wide[4096];
     for (const Piece& piece : pieces_) {
         if (piece.wide) {
-            at = std::copy(piece.text.begin(), piece.text.end(), at);
-        } else {
-            for (char c : piece.narrow) *at++ = static_cast<unsigned char>(c);
+            out += piece.text;
+            continue;
+        }
+        for (std::size_t at = 0; at < piece.narrow.size(); at += std::size(wide)) {
+            const std::size_t n = std::min(std::size(wide), piece.narrow.size() - at);
+            for (std::size_t i = 0; i < n; ++i)
+                wide[i] = static_cast<unsigned char>(piece.narrow[at + i]);
+            out.append(wide, n);
         }
     }
     return out;

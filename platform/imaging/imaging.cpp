@@ -6,6 +6,8 @@
 #include <QImageReader>
 #include <QPainter>
 
+#include <algorithm>
+#include <mutex>
 #include <utility>
 
 namespace platform::imaging {
@@ -27,7 +29,97 @@ struct BytesReader {
     QImageReader reader;
 };
 
+constexpr std::uint32_t kOpaqueBlack = 0xFF000000u;
+
+// The kept storage, newest last.
+struct PixelStore {
+    std::mutex mutex;
+    std::vector<std::vector<std::uint32_t>> kept;
+    std::size_t bytes = 0;
+    std::size_t limit = std::size_t(256) << 20;
+
+    static std::size_t bytesOf(const std::vector<std::uint32_t>& v) {
+        return v.capacity() * sizeof(std::uint32_t);
+    }
+    // Frees the oldest until at most `most` bytes are kept; the caller holds the lock and frees
+    // what comes back after releasing it.
+    std::vector<std::vector<std::uint32_t>> trimTo(std::size_t most) {
+        std::vector<std::vector<std::uint32_t>> gone;
+        std::size_t drop = 0;
+        while (drop < kept.size() && bytes > most) bytes -= bytesOf(kept[drop++]);
+        gone.assign(std::make_move_iterator(kept.begin()),
+                    std::make_move_iterator(kept.begin() + static_cast<std::ptrdiff_t>(drop)));
+        kept.erase(kept.begin(), kept.begin() + static_cast<std::ptrdiff_t>(drop));
+        return gone;
+    }
+};
+
+PixelStore& store() {
+    static PixelStore s;
+    return s;
+}
+
 }  // namespace
+
+void keepPixels(std::vector<std::uint32_t>&& pixels) {
+    if (pixels.capacity() == 0) return;
+    PixelStore& s = store();
+    std::vector<std::vector<std::uint32_t>> gone;
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        const std::size_t bytes = PixelStore::bytesOf(pixels);
+        if (bytes > s.limit) return;  // freed by the caller's vector
+        s.bytes += bytes;
+        s.kept.push_back(std::move(pixels));
+        gone = s.trimTo(s.limit);
+    }
+}
+
+std::vector<std::uint32_t> takePixels(std::size_t count, std::uint32_t value) {
+    PixelStore& s = store();
+    std::vector<std::uint32_t> pixels;
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        // The newest that holds the count without wasting more than a quarter of it.
+        for (std::size_t i = s.kept.size(); i-- > 0;) {
+            const std::size_t capacity = s.kept[i].capacity();
+            if (capacity >= count && capacity - count <= count / 4) {
+                s.bytes -= PixelStore::bytesOf(s.kept[i]);
+                pixels = std::move(s.kept[i]);
+                s.kept.erase(s.kept.begin() + static_cast<std::ptrdiff_t>(i));
+                break;
+            }
+        }
+    }
+    // Kept storage is cleared as fresh storage comes: a reader that leaves part of a picture
+    // unwritten never shows what an earlier picture held there.
+    pixels.resize(std::min(pixels.size(), count));
+    std::fill(pixels.begin(), pixels.end(), value);
+    pixels.resize(count, value);
+    return pixels;
+}
+
+void releaseKeptPixels() {
+    PixelStore& s = store();
+    std::vector<std::vector<std::uint32_t>> gone;
+    std::lock_guard<std::mutex> lock(s.mutex);
+    gone.swap(s.kept);
+    s.bytes = 0;
+}
+
+std::size_t keptPixelBytes() {
+    PixelStore& s = store();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    return s.bytes;
+}
+
+void setKeptPixelsLimit(std::size_t bytes) {
+    PixelStore& s = store();
+    std::vector<std::vector<std::uint32_t>> gone;
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.limit = bytes;
+    gone = s.trimTo(bytes);
+}
 
 std::optional<PictureSize> pictureSize(std::span<const std::uint8_t> bytes) {
     if (bytes.empty()) return std::nullopt;
@@ -42,16 +134,18 @@ std::optional<Picture> loadPicture(std::span<const std::uint8_t> bytes, std::uin
     BytesReader in(bytes);
     QImageReader& reader = in.reader;
     // An opaque image decoded as 0xFFRRGGBB pixels is its own canvas: the reader decodes it
-    // straight into the picture's pixels when the header gives its size. Any other is painted
-    // over the fill colour, which shows where it is transparent.
+    // straight into the picture's pixels when the header gives its size (they start opaque
+    // black, so whatever a short file leaves unwritten is what a fresh picture shows there).
+    // Any other is painted over the fill colour, which shows where it is transparent.
     Picture picture;
     QImage image;
     const QSize size = reader.size();
     constexpr qint64 kMostPixels = (qint64(256) << 20) / 4;  // the reader's own limit
     if (size.isValid() && size.width() > 0 && size.height() > 0 &&
         qint64(size.width()) * size.height() <= kMostPixels) {
-        picture.pixels.resize(static_cast<std::size_t>(size.width()) *
-                              static_cast<std::size_t>(size.height()));
+        picture.pixels = takePixels(
+            static_cast<std::size_t>(size.width()) * static_cast<std::size_t>(size.height()),
+            kOpaqueBlack);
         image = QImage(reinterpret_cast<uchar*>(picture.pixels.data()), size.width(), size.height(),
                        size.width() * 4, QImage::Format_RGB32);
         if (!reader.read(&image)) image = QImage();
@@ -66,8 +160,7 @@ std::optional<Picture> loadPicture(std::span<const std::uint8_t> bytes, std::uin
     if (image.format() == QImage::Format_RGB32 &&
         image.constBits() == reinterpret_cast<const uchar*>(picture.pixels.data()) &&
         picture.pixels.size() == count) {
-        for (std::uint32_t& p : picture.pixels) p |= 0xFF000000u;
-        return picture;
+        return picture;  // the reader writes 32-bit colour as 0xFFRRGGBB
     }
 
     QImage canvas;
@@ -79,7 +172,11 @@ std::optional<Picture> loadPicture(std::span<const std::uint8_t> bytes, std::uin
         QPainter painter(&canvas);
         painter.drawImage(0, 0, image);
     }
-    std::vector<std::uint32_t> pixels(count);
+    if (picture.pixels.size() != count) {
+        keepPixels(std::move(picture.pixels));
+        picture.pixels = takePixels(count);
+    }
+    std::vector<std::uint32_t> pixels = std::move(picture.pixels);
     std::uint32_t* out = pixels.data();
     for (int y = 0; y < picture.height; ++y, out += width) {
         const auto* row = reinterpret_cast<const std::uint32_t*>(canvas.constScanLine(y));

@@ -2,6 +2,7 @@
 // over a fill colour that shows where the image is transparent.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -33,5 +34,17 @@ struct PictureSize {
     std::int32_t height = 0;
 };
 std::optional<PictureSize> pictureSize(std::span<const std::uint8_t> bytes);
+
+// Pixel storage kept for reuse. Pictures decoded one after another at one size (the pages of an
+// issue, issue after issue) take the storage of pictures already gone instead of having fresh
+// memory faulted in for each; loadPicture takes from it. The store is the process's, holds at
+// most its limit, and is emptied on request (a program that goes idle gives the memory back).
+void keepPixels(std::vector<std::uint32_t>&& pixels);
+// Storage for `count` pixels, each `value`: kept storage of about that size when there is some.
+std::vector<std::uint32_t> takePixels(std::size_t count, std::uint32_t value = 0);
+void releaseKeptPixels();
+std::size_t keptPixelBytes();
+// 256 MiB unless set; storage beyond it is freed at once.
+void setKeptPixelsLimit(std::size_t bytes);
 
 }  // namespace platform::imaging

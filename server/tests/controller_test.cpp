@@ -483,6 +483,49 @@ TEST_F(Controller, AnIdleClientIsClosedUnlessItsRunIsUnderWay) {
     EXPECT_FALSE(sockets.exists(1));
 }
 
+// Memory kept for the next issue goes back once nothing has been asked for the idle time: never
+// while a run is under way, once per idle spell, and the time starts again with each request.
+TEST_F(Controller, KeptMemoryGoesBackOnceTheServerIsIdle) {
+    started();
+    int givenBack = 0;
+    controller->setMemoryGiveBack([&] { ++givenBack; });
+    const std::int64_t idle = kIdleMemoryGiveBack * 1000;
+    controller->timerTick();
+    EXPECT_EQ(givenBack, 0) << "nothing was asked yet";
+    sockets.connect();
+    viewer.installed = true;
+    exchange(requestFrame("CE00", "{\"usedefaultprinter\":\"1\"}"));
+    exchange(requestFrame("CE01", "0001,AAAA"));
+    clock.steady += idle - 1;
+    controller->timerTick();
+    EXPECT_EQ(givenBack, 0);
+    int duringRun = -1;
+    viewer.duringRun = [&] {
+        clock.steady += 10 * idle;
+        controller->timerTick();
+        duringRun = givenBack;
+    };
+    exchange(requestFrame("CE02"));
+    viewer.duringRun = nullptr;
+    EXPECT_EQ(duringRun, 0) << "a run holds its memory however long it lasts";
+    // The idle time runs from the end of the run.
+    clock.steady += idle - 1;
+    controller->timerTick();
+    EXPECT_EQ(givenBack, 0);
+    clock.steady += 1;
+    controller->timerTick();
+    EXPECT_EQ(givenBack, 1);
+    clock.steady += 10 * idle;
+    controller->timerTick();
+    EXPECT_EQ(givenBack, 1) << "once per idle spell";
+    // A poll is a request: it starts another spell.
+    sockets.connect();
+    exchange(requestFrame("CE09"));
+    clock.steady += idle;
+    controller->timerTick();
+    EXPECT_EQ(givenBack, 2);
+}
+
 TEST_F(Controller, TheUnfinishedFrameTimeRunsFromEachFramesFirstByte) {
     writeIni("[SYSTEM]\nIncompleteFrameTimeout=10\n");
     started();

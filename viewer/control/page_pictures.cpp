@@ -34,6 +34,16 @@ std::size_t bytesOf(std::int32_t width, std::int32_t height) {
     return static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
 }
 
+// A shared picture whose pixel storage goes to the imaging store when the last holder lets it
+// go, for the next page decoded to take.
+PicturePtr keptWhenGone(imaging::Picture&& picture) {
+    return PicturePtr(new imaging::Picture(std::move(picture)), [](const imaging::Picture* p) {
+        auto* owned = const_cast<imaging::Picture*>(p);  // made non-const just above
+        imaging::keepPixels(std::move(owned->pixels));
+        delete owned;
+    });
+}
+
 }  // namespace
 
 PageDecoding PageDecoding::defaults() {
@@ -182,7 +192,7 @@ void PagePictures::decode(std::unique_lock<std::mutex>& lock, std::int32_t page,
     PicturePtr shared;
     if (picture) {
         try {
-            shared = std::make_shared<const imaging::Picture>(std::move(*picture));
+            shared = keptWhenGone(std::move(*picture));
         } catch (const std::bad_alloc&) {
             outOfMemory = true;
         }

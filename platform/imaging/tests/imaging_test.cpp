@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QBuffer>
 #include <QByteArray>
 #include <QImage>
@@ -104,6 +106,68 @@ TEST(Imaging, WhatIsNoImageGivesNothing) {
     auto png = encode(marked(8, 8), "png");
     png.resize(png.size() / 3);
     EXPECT_FALSE(loadPicture(png, kFill));
+}
+
+// Storage of pictures that are gone is taken again by pictures of about its size, comes back
+// holding only the asked value, and never grows past its limit.
+TEST(PixelStore, KeptStorageIsTakenAgainClearedAndBounded) {
+    using namespace platform::imaging;
+    releaseKeptPixels();
+    std::vector<std::uint32_t> old(1000, 0x12345678u);
+    const std::uint32_t* storage = old.data();
+    keepPixels(std::move(old));
+    EXPECT_EQ(keptPixelBytes(), 4000u);
+
+    struct Case {
+        const char* what;
+        std::size_t count;
+        bool reused;
+    } cases[] = {
+        {"twice the size", 2000, false},
+        {"far smaller: it would waste more than a quarter", 700, false},
+        {"a little smaller", 900, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto pixels = takePixels(c.count, 0xFF000000u);
+        ASSERT_EQ(pixels.size(), c.count);
+        EXPECT_EQ(pixels.data() == storage, c.reused);
+        EXPECT_EQ(std::count(pixels.begin(), pixels.end(), 0xFF000000u),
+                  static_cast<std::ptrdiff_t>(c.count));
+        if (!c.reused) continue;
+        EXPECT_EQ(keptPixelBytes(), 0u);
+        pixels.resize(1000);  // back to its whole size, within its storage
+        keepPixels(std::move(pixels));
+    }
+    auto again = takePixels(1000);
+    EXPECT_EQ(again.data(), storage);
+    EXPECT_EQ(std::count(again.begin(), again.end(), 0u), 1000);
+
+    setKeptPixelsLimit(10000);
+    for (int i = 0; i < 5; ++i) keepPixels(std::vector<std::uint32_t>(1000));
+    EXPECT_EQ(keptPixelBytes(), 8000u) << "the oldest go first: the newest two fit";
+    keepPixels(std::vector<std::uint32_t>(4000));
+    EXPECT_EQ(keptPixelBytes(), 8000u) << "storage larger than the limit is never kept";
+    releaseKeptPixels();
+    EXPECT_EQ(keptPixelBytes(), 0u);
+    setKeptPixelsLimit(std::size_t(256) << 20);
+}
+
+// A picture decoded into kept storage is the picture a fresh decode gives, pixel for pixel.
+TEST(PixelStore, PicturesDecodedIntoKeptStorageEqualFreshOnes) {
+    using namespace platform::imaging;
+    releaseKeptPixels();
+    for (const char* format : {"bmp", "png", "jpeg"}) {
+        SCOPED_TRACE(format);
+        const auto bytes = encode(marked(40, 24), format);
+        auto fresh = loadPicture(bytes, kFill);
+        ASSERT_TRUE(fresh);
+        keepPixels(std::vector<std::uint32_t>(40 * 24, 0x12345678u));
+        auto reused = loadPicture(bytes, kFill);
+        ASSERT_TRUE(reused);
+        EXPECT_EQ(keptPixelBytes(), 0u) << "the decode took the kept storage";
+        EXPECT_EQ(reused->pixels, fresh->pixels);
+    }
 }
 
 }  // namespace
