@@ -54,9 +54,10 @@ struct PixelStore {
     }
 };
 
+// Never destroyed: a picture may let its storage go while the program exits.
 PixelStore& store() {
-    static PixelStore s;
-    return s;
+    static PixelStore* s = new PixelStore;
+    return *s;
 }
 
 }  // namespace
