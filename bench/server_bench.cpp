@@ -4,7 +4,9 @@
 // status file). The server runs in a temporary machine folder on a free loopback port and ends
 // with the benchmark program.
 #include <netinet/in.h>
+#include <signal.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -37,12 +39,17 @@ double percentile(std::vector<double> v, double p) {
     return v[at];
 }
 
-// A trivial echo server on a free loopback port, in a thread of its own: one connection at a
-// time, every byte sent back as it comes. The floor of a request and its reply on this machine.
+// A trivial echo server on a free loopback port: one connection at a time, every byte sent back
+// as it comes. The floor of a request and its reply on this machine: in a process of its own, as
+// the real server is (each round trip then switches between processes, as it does with the
+// server), or in a thread of the benchmark program's own process, which switches only between
+// threads of one process.
 class EchoServer {
   public:
-    EchoServer() {
-        listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    enum class Place { OwnProcess, Thread };
+
+    explicit EchoServer(Place place) {
+        listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -51,31 +58,48 @@ class EchoServer {
             ::listen(listen_, 4) != 0 ||
             ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &length) != 0)
             return;
-        port_ = ntohs(a.sin_port);
-        thread_ = std::thread([this] {
-            for (;;) {
-                const int client = ::accept(listen_, nullptr, nullptr);
-                if (client < 0) return;
-                char buffer[16384];
-                for (ssize_t n; (n = ::read(client, buffer, sizeof buffer)) > 0;)
-                    for (ssize_t at = 0, sent; at < n; at += sent)
-                        if ((sent = ::send(client, buffer + at, static_cast<std::size_t>(n - at),
-                                           MSG_NOSIGNAL)) <= 0)
-                            break;
-                ::close(client);
+        if (place == Place::Thread) {
+            thread_ = std::thread([this] { serve(listen_); });
+        } else {
+            // The child uses nothing but system calls, as a child of a threaded program must.
+            child_ = ::fork();
+            if (child_ == 0) {
+                serve(listen_);
+                ::_exit(0);
             }
-        });
+            if (child_ < 0) return;
+        }
+        port_ = ntohs(a.sin_port);
     }
     ~EchoServer() {
         ::shutdown(listen_, SHUT_RDWR);
         ::close(listen_);
         if (thread_.joinable()) thread_.join();
+        if (child_ > 0) {
+            ::kill(child_, SIGKILL);
+            ::waitpid(child_, nullptr, 0);
+        }
     }
     int port() const { return port_; }
 
   private:
+    static void serve(int listener) {
+        for (;;) {
+            const int client = ::accept(listener, nullptr, nullptr);
+            if (client < 0) return;
+            char buffer[16384];
+            for (ssize_t n; (n = ::read(client, buffer, sizeof buffer)) > 0;)
+                for (ssize_t at = 0, sent; at < n; at += sent)
+                    if ((sent = ::send(client, buffer + at, static_cast<std::size_t>(n - at),
+                                       MSG_NOSIGNAL)) <= 0)
+                        break;
+            ::close(client);
+        }
+    }
+
     int listen_ = -1;
     int port_ = 0;
+    pid_t child_ = -1;
     std::thread thread_;
 };
 
@@ -110,8 +134,8 @@ void polls(benchmark::State& state) {
     pollRound(state, server().port(), u"CE0900");
 }
 
-void echoPolls(benchmark::State& state) {
-    EchoServer echo;
+void echoPolls(benchmark::State& state, EchoServer::Place place) {
+    EchoServer echo(place);
     if (echo.port() == 0) {
         state.SkipWithError("the echo server could not listen");
         return;
@@ -284,7 +308,13 @@ const bool registered = [] {
         ->Iterations(20000)
         ->UseRealTime()
         ->Unit(benchmark::kMicrosecond);
-    benchmark::RegisterBenchmark("Loopback/CE09-poll-echo-floor", echoPolls)
+    benchmark::RegisterBenchmark("Loopback/CE09-poll-echo-floor", echoPolls,
+                                 EchoServer::Place::OwnProcess)
+        ->Iterations(20000)
+        ->UseRealTime()
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("Loopback/CE09-poll-echo-thread", echoPolls,
+                                 EchoServer::Place::Thread)
         ->Iterations(20000)
         ->UseRealTime()
         ->Unit(benchmark::kMicrosecond);

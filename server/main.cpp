@@ -4,11 +4,13 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QGuiApplication>
 #include <QSocketNotifier>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -61,13 +63,26 @@ bool catchEndSignals() {
 }
 
 // A log line on standard error: one line each, its own line breaks shown as \r and \n.
-void echoToStderr(const std::u16string& line) {
-    std::string out = line.find_first_of(u"\r\n") == std::u16string::npos
-                          ? text::toUtf8(line)
-                          : text::toUtf8(text::showLineBreaks(line));
-    out += '\n';
-    std::fwrite(out.data(), 1, out.size(), stderr);
+// The log's lines on standard error. Lines gather while the event loop works and are written in
+// one go before it waits again (or once they fill the buffer, and at the end), so a request
+// and its reply are answered before their log lines are written.
+std::string g_echoed;
+constexpr std::size_t kEchoBuffer = 64 * 1024;
+
+void flushEcho() {
+    if (g_echoed.empty()) return;
+    std::fwrite(g_echoed.data(), 1, g_echoed.size(), stderr);
     std::fflush(stderr);
+    g_echoed.clear();
+}
+
+void echoToStderr(const std::u16string& line) {
+    if (line.find_first_of(u"\r\n") == std::u16string::npos)
+        g_echoed += text::toUtf8(line);
+    else
+        g_echoed += text::toUtf8(text::showLineBreaks(line));
+    g_echoed += '\n';
+    if (g_echoed.size() >= kEchoBuffer) flushEcho();
 }
 
 int usage(FILE* out) {
@@ -142,6 +157,9 @@ int main(int argc, char** argv) {
     ServerController controller(info,
                                 {sockets, window, tray, *boxes, clock, cipher, viewer, program});
     controller.log().setEcho(echoToStderr);
+    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
+                     flushEcho);
+    std::atexit(flushEcho);
     window.attach(&controller);
     WindowCommands commands(info.programFolder, window, viewer);
     window.attachCommands(&commands);

@@ -124,18 +124,15 @@ void QtSocketArray::attach(int index, QTcpSocket* socket) {
             if (element.socket == s) return i;
         return -1;
     };
-    connect(socket, &QTcpSocket::readyRead, this, [this, guard, indexOf] {
-        // Delivered through the event loop, so a handler that runs a nested loop never holds
-        // up the socket's own notifications.
-        QMetaObject::invokeMethod(
-            this,
-            [this, guard, indexOf] {
-                int index = indexOf(guard);
-                if (index < 0 || !events_) return;
-                qint64 waiting = guard->bytesAvailable();
-                if (waiting > 0) events_->DataArrival(index, static_cast<long>(waiting));
-            },
-            Qt::QueuedConnection);
+    // Delivered at once, from the socket's own notification. channelReadyRead, unlike
+    // readyRead, is also emitted while an earlier delivery is still under way, so a handler
+    // that runs a nested event loop (a run waiting for its printer) still hears the requests
+    // that come in meanwhile.
+    connect(socket, &QTcpSocket::channelReadyRead, this, [this, guard, indexOf](int) {
+        int index = indexOf(guard);
+        if (index < 0 || !events_) return;
+        qint64 waiting = guard->bytesAvailable();
+        if (waiting > 0) events_->DataArrival(index, static_cast<long>(waiting));
     });
     connect(socket, &QTcpSocket::disconnected, this, [this, guard, indexOf] {
         QMetaObject::invokeMethod(

@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <atomic>
 #include <bit>
 #include <cerrno>
@@ -92,6 +93,11 @@ iconv_t converter(const char* to, const char* from) {
 // UTF-16 text to a multibyte code page through iconv.
 std::vector<std::uint8_t> encodeMultibyte(std::u16string_view text, const char* target) {
     const bool utf8 = std::strcmp(target, "UTF-8") == 0;
+    // A text of ASCII alone is itself in these code pages (the system's own and its kin).
+    if (utf8 || std::strcmp(target, "CP949") == 0 || std::strcmp(target, "EUC-KR") == 0) {
+        if (std::all_of(text.begin(), text.end(), [](char16_t c) { return c < 0x80; }))
+            return std::vector<std::uint8_t>(text.begin(), text.end());
+    }
     iconv_t cd = converter(target, kNativeUtf16);
 
     std::vector<std::uint8_t> out(text.size() * 2 + 16);
@@ -251,9 +257,33 @@ std::atomic<unsigned> gAnsiCodePage{kCodePageKorean};
 
 }  // namespace
 
+// Written directly, as the converter would: a surrogate pair is one four-byte character and a
+// lone surrogate becomes U+FFFD.
 std::string toUtf8(std::u16string_view text) {
-    auto bytes = encodeMultibyte(text, "UTF-8");
-    return {bytes.begin(), bytes.end()};
+    std::string out;
+    out.reserve(text.size() + text.size() / 2);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char32_t c = text[i];
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (isHighSurrogate(text[i]) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
+            const char32_t v = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+            out += static_cast<char>(0xF0 | (v >> 18));
+            out += static_cast<char>(0x80 | ((v >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((v >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (v & 0x3F));
+        } else {
+            const char32_t v = isHighSurrogate(text[i]) || isLowSurrogate(text[i]) ? 0xFFFD : c;
+            out += static_cast<char>(0xE0 | (v >> 12));
+            out += static_cast<char>(0x80 | ((v >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (v & 0x3F));
+        }
+    }
+    return out;
 }
 
 std::u16string fromUtf8(std::string_view utf8) {

@@ -165,6 +165,27 @@ TEST(CodePage, EveryCp949BytePairDecodesAsItsOwnCharacterAtTheEndAndInside) {
     EXPECT_EQ(mismatches, 0);
 }
 
+// UTF-8 is written without the converter; every code unit, alone, before a low surrogate and at
+// the end after a high one, must come out as the converter writes it (code page 65001).
+TEST(CodePage, Utf8IsWrittenAsTheConverterWritesIt) {
+    std::size_t differ = 0, checked = 0;
+    for (char32_t c = 0; c <= 0xFFFF; ++c) {
+        const char16_t unit = static_cast<char16_t>(c);
+        for (std::u16string text :
+             {std::u16string(1, unit), std::u16string{u'a', unit, u'b'},
+              std::u16string{unit, u'\xDC00'}, std::u16string{u'\xD800', unit}}) {
+            const auto viaConverter = toCodePage(text, 65001);
+            if (toUtf8(text) != std::string(viaConverter.begin(), viaConverter.end())) ++differ;
+            ++checked;
+        }
+    }
+    EXPECT_EQ(differ, 0u);
+    EXPECT_EQ(checked, 4u * 0x10000);
+    EXPECT_EQ(toUtf8(u"\xD83D\xDE00"), "\xF0\x9F\x98\x80");
+    EXPECT_EQ(toUtf8(u"\xDE00\xD83D"), "\xEF\xBF\xBD\xEF\xBF\xBD");
+    EXPECT_EQ(toUtf8(u""), "");
+}
+
 TEST(CodePage, KoreanRoundTripsThroughCp949AndUtf8) {
     const std::u16string text = u"한글 인증서 발급 テ";  // テ (katakana) is in CP949 too
     EXPECT_EQ(fromCodePage(std::span<const std::uint8_t>(toCodePage(text, 949)), 949), text);
