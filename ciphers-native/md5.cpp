@@ -27,23 +27,20 @@ constexpr std::uint32_t kT[64] = {
 
 constexpr int kShift[4][4] = {{7, 12, 17, 22}, {5, 9, 14, 20}, {4, 11, 16, 23}, {6, 10, 15, 21}};
 
-}  // namespace
+// Compresses `count` whole 64-byte blocks into the four state words, which stay in registers
+// from one block to the next.
+void compress(std::uint32_t* state, const std::uint8_t* p, std::size_t count) {
+    std::uint32_t a0 = state[0], b0 = state[1], c0 = state[2], d0 = state[3];
+    for (; count > 0; --count, p += 64) {
+        // The block's sixteen little-endian words, all read before the first step.
+        std::uint32_t x[16];
+        for (int i = 0; i < 16; ++i) x[i] = bytes::loadLittleEndian<std::uint32_t>(p + 4 * i);
+        std::uint32_t a = a0, b = b0, c = c0, d = d0;
 
-void Md5::init() {
-    state_ = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476};
-    count_ = {0, 0};
-    buffer_.fill(0);
-}
-
-void Md5::transform(const std::uint8_t* block) {
-    // The block's sixteen little-endian words, all read before the first step.
-    std::uint32_t x[16];
-    for (int i = 0; i < 16; ++i) x[i] = bytes::loadLittleEndian<std::uint32_t>(block + 4 * i);
-    std::uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
-
-    // The 64 steps unrolled; each round's function, message order and shifts are constants.
-    // The message word and constant are added first, off the path through b (the word just
-    // computed); G is written as a sum of two disjoint masks, so only one AND waits for b.
+        // The 64 steps unrolled; each round's function, message order and shifts are
+        // constants. The message word and constant are added first, off the path through b
+        // (the word just computed); G is written as a sum of two disjoint masks, so only one
+        // AND waits for b.
 #define SEALWYN_F(x, y, z) ((z) ^ ((x) & ((y) ^ (z))))
 #define SEALWYN_G(x, y, z) (((x) & (z)) + ((y) & ~(z)))
 #define SEALWYN_H(x, y, z) ((x) ^ ((y) ^ (z)))
@@ -58,22 +55,22 @@ void Md5::transform(const std::uint8_t* block) {
     SEALWYN_STEP(f, c, d, a, b, (i) + 2, k2, r) \
     SEALWYN_STEP(f, b, c, d, a, (i) + 3, k3, r)
 
-    SEALWYN_FOUR(SEALWYN_F, 0, 0, 0, 1, 2, 3)
-    SEALWYN_FOUR(SEALWYN_F, 4, 0, 4, 5, 6, 7)
-    SEALWYN_FOUR(SEALWYN_F, 8, 0, 8, 9, 10, 11)
-    SEALWYN_FOUR(SEALWYN_F, 12, 0, 12, 13, 14, 15)
-    SEALWYN_FOUR(SEALWYN_G, 16, 1, 1, 6, 11, 0)
-    SEALWYN_FOUR(SEALWYN_G, 20, 1, 5, 10, 15, 4)
-    SEALWYN_FOUR(SEALWYN_G, 24, 1, 9, 14, 3, 8)
-    SEALWYN_FOUR(SEALWYN_G, 28, 1, 13, 2, 7, 12)
-    SEALWYN_FOUR(SEALWYN_H, 32, 2, 5, 8, 11, 14)
-    SEALWYN_FOUR(SEALWYN_H, 36, 2, 1, 4, 7, 10)
-    SEALWYN_FOUR(SEALWYN_H, 40, 2, 13, 0, 3, 6)
-    SEALWYN_FOUR(SEALWYN_H, 44, 2, 9, 12, 15, 2)
-    SEALWYN_FOUR(SEALWYN_I, 48, 3, 0, 7, 14, 5)
-    SEALWYN_FOUR(SEALWYN_I, 52, 3, 12, 3, 10, 1)
-    SEALWYN_FOUR(SEALWYN_I, 56, 3, 8, 15, 6, 13)
-    SEALWYN_FOUR(SEALWYN_I, 60, 3, 4, 11, 2, 9)
+        SEALWYN_FOUR(SEALWYN_F, 0, 0, 0, 1, 2, 3)
+        SEALWYN_FOUR(SEALWYN_F, 4, 0, 4, 5, 6, 7)
+        SEALWYN_FOUR(SEALWYN_F, 8, 0, 8, 9, 10, 11)
+        SEALWYN_FOUR(SEALWYN_F, 12, 0, 12, 13, 14, 15)
+        SEALWYN_FOUR(SEALWYN_G, 16, 1, 1, 6, 11, 0)
+        SEALWYN_FOUR(SEALWYN_G, 20, 1, 5, 10, 15, 4)
+        SEALWYN_FOUR(SEALWYN_G, 24, 1, 9, 14, 3, 8)
+        SEALWYN_FOUR(SEALWYN_G, 28, 1, 13, 2, 7, 12)
+        SEALWYN_FOUR(SEALWYN_H, 32, 2, 5, 8, 11, 14)
+        SEALWYN_FOUR(SEALWYN_H, 36, 2, 1, 4, 7, 10)
+        SEALWYN_FOUR(SEALWYN_H, 40, 2, 13, 0, 3, 6)
+        SEALWYN_FOUR(SEALWYN_H, 44, 2, 9, 12, 15, 2)
+        SEALWYN_FOUR(SEALWYN_I, 48, 3, 0, 7, 14, 5)
+        SEALWYN_FOUR(SEALWYN_I, 52, 3, 12, 3, 10, 1)
+        SEALWYN_FOUR(SEALWYN_I, 56, 3, 8, 15, 6, 13)
+        SEALWYN_FOUR(SEALWYN_I, 60, 3, 4, 11, 2, 9)
 
 #undef SEALWYN_FOUR
 #undef SEALWYN_STEP
@@ -82,10 +79,23 @@ void Md5::transform(const std::uint8_t* block) {
 #undef SEALWYN_G
 #undef SEALWYN_F
 
-    state_[0] += a;
-    state_[1] += b;
-    state_[2] += c;
-    state_[3] += d;
+        a0 += a;
+        b0 += b;
+        c0 += c;
+        d0 += d;
+    }
+    state[0] = a0;
+    state[1] = b0;
+    state[2] = c0;
+    state[3] = d0;
+}
+
+}  // namespace
+
+void Md5::init() {
+    state_ = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476};
+    count_ = {0, 0};
+    buffer_.fill(0);
 }
 
 void Md5::update(const std::uint8_t* data, std::size_t count) {
@@ -94,15 +104,25 @@ void Md5::update(const std::uint8_t* data, std::size_t count) {
     const std::uint64_t total = bits + (std::uint64_t(count) << 3);
     count_[0] = static_cast<std::uint32_t>(total);
     count_[1] = static_cast<std::uint32_t>(total >> 32);
-    std::size_t i = 0;
-    const std::size_t room = 64 - index;
-    if (count >= room) {
+    if (index != 0) {
+        // Fill the waiting block first.
+        const std::size_t room = 64 - index;
+        if (count < room) {
+            if (count != 0) std::memcpy(&buffer_[index], data, count);
+            return;
+        }
         std::memcpy(&buffer_[index], data, room);
-        transform(buffer_.data());
-        for (i = room; i + 63 < count; i += 64) transform(data + i);
-        index = 0;
+        compress(state_.data(), buffer_.data(), 1);
+        data += room;
+        count -= room;
     }
-    if (count > i) std::memcpy(&buffer_[index], data + i, count - i);
+    // Whole blocks straight from the caller's bytes, the rest kept for later.
+    if (count >= 64) {
+        compress(state_.data(), data, count / 64);
+        data += count & ~std::size_t(63);
+        count &= 63;
+    }
+    if (count != 0) std::memcpy(buffer_.data(), data, count);
 }
 
 Md5::Digest Md5::final() {

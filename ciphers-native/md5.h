@@ -23,8 +23,6 @@ class Md5 {
     static Digest of(std::string_view bytes);
 
   private:
-    void transform(const std::uint8_t* block);
-
     std::array<std::uint32_t, 4> state_{};
     std::array<std::uint32_t, 2> count_{};  // bit count, low word first
     std::array<std::uint8_t, 64> buffer_{};

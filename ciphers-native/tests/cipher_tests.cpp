@@ -187,6 +187,21 @@ TEST(Md5, PiecewiseUpdatesEqualOneUpdate) {
     }
 }
 
+// A million bytes: thousands of whole blocks taken straight from the caller's bytes, alone and
+// behind a partly filled block.
+TEST(Md5, MillionAsWholeAndInUnevenPieces) {
+    const std::string data(1000000, 'a');
+    const char* expected = "7707d6ae4e027c70eea2a935c2296f21";
+    EXPECT_EQ(hex(Md5::of(data)), expected);
+    for (std::size_t step : {1u, 63u, 65u, 129u, 4097u, 65536u}) {
+        Md5 m;
+        for (std::size_t i = 0; i < data.size(); i += step)
+            m.update(reinterpret_cast<const std::uint8_t*>(data.data()) + i,
+                     std::min(step, data.size() - i));
+        EXPECT_EQ(hex(m.final()), expected) << step;
+    }
+}
+
 // The password-keyed ciphers: key material is the raw MD5 of the password.
 TEST(PasswordKeys, AriaKeyIsTheDigestRepeated) {
     const auto d = Md5::of("password");

@@ -1,11 +1,12 @@
 // OpenSSL as an oracle: our ARIA and SEED cores against its ECB ciphers on random keys and
-// blocks.
+// blocks, and our MD5 against its digest.
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
 #include <random>
 
 #include "ciphers-native/aria.h"
+#include "ciphers-native/md5.h"
 #include "ciphers-native/seed/seed_core.h"
 #include "platform/testing/openssl_context.h"
 #include "test_util.h"
@@ -80,5 +81,23 @@ TEST(OpenSslCrossCheck, SeedEcbOnRandomBlocks) {
         EXPECT_EQ(out, expected);
         ASSERT_TRUE(core.decryptBlocks(out, back));
         EXPECT_EQ(back, data);
+    }
+}
+
+// Lengths on each side of the padding limits (55/56 in a block) and of one, two and many whole
+// blocks, hashed at once and a byte at a time.
+TEST(OpenSslCrossCheck, Md5OnRandomLengths) {
+    std::mt19937 rng(1321);
+    for (std::size_t n : {0u, 1u, 55u, 56u, 57u, 63u, 64u, 65u, 119u, 120u, 121u, 127u, 128u, 129u,
+                          192u, 1000u, 4103u, 65536u}) {
+        const auto data = randomBytes(rng, n);
+        unsigned char expected[EVP_MAX_MD_SIZE];
+        unsigned length = 0;
+        ASSERT_EQ(EVP_Digest(data.data(), n, expected, &length, EVP_md5(), nullptr), 1);
+        const std::string want = test::hex(expected, length);
+        EXPECT_EQ(test::hex(Md5::of(data)), want) << n;
+        Md5 bytewise;
+        for (std::uint8_t b : data) bytewise.update(&b, 1);
+        EXPECT_EQ(test::hex(bytewise.final()), want) << n;
     }
 }
