@@ -90,7 +90,7 @@ for s in subjects:
 def figures(b):
     if "p50_us" in b:
         return "%10.0f polls/s   p50 %.0f us   p99 %.0f us" % (
-            b["items_per_second"], b["p50_us"], b["p99_us"])
+            b["polls_per_s"], b["p50_us"], b["p99_us"])
     if "peak_B_per_char" in b:
         return "%6.2f B/char   peak %7.1f MB   kept after %6.1f MB" % (
             b["peak_B_per_char"], b["peak_MB"], b["kept_MB"])
@@ -118,6 +118,5 @@ for prefix, title in (("Loopback/", "Loopback through the real server"),
         floor = runs.get(row)
         if prefix == "Loopback/" and poll and floor and not poll.get("error_occurred") and \
                 not floor.get("error_occurred"):
-            print("%-34s %9.2fx %s" % (
-                "  polls", poll["items_per_second"] / floor["items_per_second"], what))
+            print("%-34s %9.2fx %s" % ("  polls", poll["polls_per_s"] / floor["polls_per_s"], what))
 PY

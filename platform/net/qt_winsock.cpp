@@ -8,6 +8,7 @@
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace platform::net {
@@ -226,8 +227,12 @@ int QtSocketArray::State(int index) const {
 std::string QtSocketArray::GetData(int index) {
     auto it = elements_.find(index);
     if (it == elements_.end() || !it->second.socket) return {};
-    QByteArray data = it->second.socket->readAll();
-    return std::string(data.constData(), static_cast<std::size_t>(data.size()));
+    // Straight from the socket's buffer into the text handed out.
+    QTcpSocket& socket = *it->second.socket;
+    std::string data(static_cast<std::size_t>(std::max<qint64>(socket.bytesAvailable(), 0)), '\0');
+    const qint64 read = socket.read(data.data(), static_cast<qint64>(data.size()));
+    data.resize(static_cast<std::size_t>(std::max<qint64>(read, 0)));
+    return data;
 }
 
 int QtSocketArray::SendData(int index, std::string_view bytes) {
