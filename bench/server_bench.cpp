@@ -23,6 +23,7 @@
 
 #include "bench/reference.h"
 #include "bench/server_fixture.h"
+#include "platform/testing/loopback_client.h"
 #include "platform/text/text.h"
 #include "server/config.h"
 
@@ -53,31 +54,22 @@ class EchoServer {
     enum class Place { OwnProcess, Thread };
 
     explicit EchoServer(Place place) {
-        listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof a;
-        if (::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-            ::listen(listen_, 4) != 0 ||
-            ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &length) != 0)
-            return;
+        if (listen_.port() == 0) return;
         if (place == Place::Thread) {
-            thread_ = std::thread([this] { serve(listen_); });
+            thread_ = std::thread([this] { serve(listen_.fd()); });
         } else {
             // The child uses nothing but system calls, as a child of a threaded program must.
             child_ = ::fork();
             if (child_ == 0) {
-                serve(listen_);
+                serve(listen_.fd());
                 ::_exit(0);
             }
             if (child_ < 0) return;
         }
-        port_ = ntohs(a.sin_port);
+        port_ = listen_.port();
     }
     ~EchoServer() {
-        ::shutdown(listen_, SHUT_RDWR);
-        ::close(listen_);
+        ::shutdown(listen_.fd(), SHUT_RDWR);
         if (thread_.joinable()) thread_.join();
         if (child_ > 0) {
             ::kill(child_, SIGKILL);
@@ -107,7 +99,7 @@ class EchoServer {
         }
     }
 
-    int listen_ = -1;
+    platform::testing::HeldPort listen_{true};
     int port_ = 0;
     pid_t child_ = -1;
     std::thread thread_;

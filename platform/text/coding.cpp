@@ -42,15 +42,6 @@ std::optional<ByteString> bytesOfHex(View text) {
 
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
-int base64Value(char16_t c) {
-    if (c >= u'A' && c <= u'Z') return c - u'A';
-    if (c >= u'a' && c <= u'z') return c - u'a' + 26;
-    if (c >= u'0' && c <= u'9') return c - u'0' + 52;
-    if (c == u'+') return 62;
-    if (c == u'/') return 63;
-    return -1;
-}
-
 }  // namespace
 
 std::u16string hexWord(std::uint32_t value, int width, HexCase letters) {
