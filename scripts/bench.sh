@@ -16,9 +16,33 @@ filter=${TESSEL_BENCH_FILTER:-.}
 mkdir -p "$build"
 log=$build/build.log
 
+# The build's whole output goes to its log; its progress is shown meanwhile: one line kept up
+# to date on a terminal, a line every tenth of the way otherwise.
+build_progress() {
+  local line n total percent shown=-1 tty=0
+  [ -t 1 ] && tty=1
+  while IFS= read -r line; do
+    printf '%s\n' "$line" >>"$log"
+    [[ $line =~ ^\[([0-9]+)/([0-9]+)\] ]] || continue
+    n=${BASH_REMATCH[1]} total=${BASH_REMATCH[2]}
+    percent=$((100 * n / total))
+    if [ "$tty" = 1 ]; then
+      printf '\rbuilding: %d/%d (%d%%)' "$n" "$total" "$percent"
+      shown=$percent
+    elif [ $((percent / 10)) -gt "$shown" ]; then
+      shown=$((percent / 10))
+      printf 'building: %d/%d (%d%%)\n' "$n" "$total" "$percent"
+    fi
+  done
+  if [ "$tty" = 1 ] && [ "$shown" -ge 0 ]; then printf '\n'; fi
+}
+echo "Building tessel-bench and TesselServer (Release) in $build; the log is $log"
+: >"$log"
+started=$SECONDS
 TESSEL_BUILD_DIR=$build TESSEL_BUILD_TARGETS="tessel-bench TesselServer" "$top/scripts/build.sh" -DCMAKE_BUILD_TYPE=Release \
-  -DTESSEL_BUILD_TESTS=OFF -DTESSEL_BUILD_BENCH=ON -DTESSEL_SANITIZE=OFF >"$log" 2>&1 ||
+  -DTESSEL_BUILD_TESTS=OFF -DTESSEL_BUILD_BENCH=ON -DTESSEL_SANITIZE=OFF 2>&1 | build_progress ||
   { tail -50 "$log"; exit 1; }
+echo "built in $((SECONDS - started)) s; running the benchmarks"
 
 bench=$build/bin/tessel-bench
 out=$(mktemp -d)

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the build, the tests and the programs need.
+# Installs the Debian 12 packages the build, the tests and the programs need. llvm brings
+# llvm-symbolizer, through which sanitizer and fuzzer reports name functions and lines.
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config ccache git clang-format python3
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev llvm
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-image-formats-plugins libqt6svg6
   libssl-dev zlib1g-dev libcurl4-openssl-dev libpugixml-dev nlohmann-json3-dev

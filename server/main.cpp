@@ -85,6 +85,18 @@ void echoToStderr(const std::u16string& line) {
     if (g_echoed.size() >= kEchoBuffer) flushEcho();
 }
 
+// Qt's headless platforms (offscreen, minimal) have no real windows. Each time the window is
+// shown or raised, Qt notes that the platform cannot do it ("This plugin does not support
+// raise()"), which tells the operator nothing. Those notes are dropped; every other message
+// goes on to Qt's own handler.
+QtMessageHandler g_qtMessages = nullptr;
+
+void filterQtMessages(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type == QtWarningMsg && message.startsWith(QLatin1String("This plugin does not support ")))
+        return;
+    if (g_qtMessages) g_qtMessages(type, context, message);
+}
+
 int usage(FILE* out) {
     std::fprintf(out,
                  "usage: TesselServer [--ini PATH] [--port-file PATH]\n"
@@ -103,6 +115,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) return usage(stdout);
 
+    g_qtMessages = qInstallMessageHandler(filterQtMessages);
     // Qt takes its own options (-platform, -style, ...) out of the arguments first.
     QApplication app(argc, argv);
     platform::system::keepFreedMemory(32u * 1024 * 1024, kFreeMemoryReserve);

@@ -1,8 +1,10 @@
 // tessel-client [--host ADDRESS] [--port PORT] [--timeout SECONDS] [--frames] COMMAND...
 // tessel-client --codes
+// tessel-client --help
 // The client program of the issuing server: connects once, sends the commands in order and
 // prints each reply as "CODE RESULT TEXT", a TAB and what the reply means (with --frames: the
-// whole reply frame). --codes prints the table of result and state codes as markdown.
+// whole reply frame). --codes prints the table of result and state codes as markdown; --help
+// prints the usage.
 //
 // Commands:
 //   setup FILE.json         set-up request (CE00) with the JSON file as its body
@@ -20,8 +22,9 @@
 //   frame TEXT              TEXT sent as it is, for testing the server's checks
 // --timeout (default 120 s) bounds connecting and each wait for a reply; during a run it bounds
 // only how long the server may leave a poll unanswered.
-// Exit code: 0 when every command got its reply, 1 on a connection error or time-out, 2 for a
-// usage error.
+// Exit code: 0 when every command got its reply, 1 on a connection error, a time-out or a closed
+// connection (a close before the first reply most likely means the server serves another
+// client), 2 for a usage error.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
@@ -49,14 +52,49 @@ namespace server = tessel::server;
 
 namespace {
 
+constexpr const char* kUsage =
+    "usage: tessel-client [--host ADDRESS] [--port PORT] [--timeout SECONDS] "
+    "[--frames] COMMAND...\n"
+    "       tessel-client --codes\n"
+    "       tessel-client --help\n"
+    "commands: setup FILE.json | page FILE | page64 FILE | run | poll | version |\n"
+    "          hide | reload | raw CODE [--body BODY] | frame TEXT\n";
+
 int usage() {
-    std::fprintf(stderr,
-                 "usage: tessel-client [--host ADDRESS] [--port PORT] [--timeout SECONDS] "
-                 "[--frames] COMMAND...\n"
-                 "       tessel-client --codes\n"
-                 "commands: setup FILE.json | page FILE | page64 FILE | run | poll | version |\n"
-                 "          hide | reload | raw CODE [--body BODY] | frame TEXT\n");
+    std::fputs(kUsage, stderr);
     return 2;
+}
+
+// --help: the usage and what each part means, on standard output.
+int help() {
+    std::fputs(kUsage, stdout);
+    std::fputs(
+        "\n"
+        "Sends the commands in order over one connection to the issuing server and prints each\n"
+        "reply as CODE RESULT TEXT, a tab, and what the reply means.\n"
+        "\n"
+        "  --host ADDRESS     the server's address (default 127.0.0.1)\n"
+        "  --port PORT        the server's port (default 9900)\n"
+        "  --timeout SECONDS  bounds connecting and each wait for a reply (default 120); a run\n"
+        "                     is waited for as long as it lasts\n"
+        "  --frames           print the whole reply frames instead\n"
+        "  --codes            print the tables of result and state codes\n"
+        "\n"
+        "  setup FILE.json    set up an issue (CE00) with the JSON file as its body\n"
+        "  page FILE          add a page (CE01): the image file as hexadecimal text\n"
+        "  page64 FILE        the same as Base64 text\n"
+        "  run                run the issue (CE02), telling each change of state on stderr\n"
+        "  poll               the state (CE09)\n"
+        "  version            the viewer's version (CE91)\n"
+        "  hide               hide the viewer (CE30)\n"
+        "  reload             reload the server's settings (CE90); no reply, ends the list\n"
+        "  raw CODE           any command code, with --body BODY as its body\n"
+        "  frame TEXT         TEXT sent as it is\n"
+        "\n"
+        "Exit code: 0 when every command got its reply, 1 on a connection error, a time-out\n"
+        "or a closed connection, 2 for a usage error.\n",
+        stdout);
+    return 0;
 }
 
 // A set-up or page file: a regular file of at most 64 MiB (a page's size), never a pipe or a
@@ -158,11 +196,20 @@ class Connection {
         std::size_t at = 0;
         while (at < bytes.size()) {
             ssize_t n = ::send(fd_, bytes.data() + at, bytes.size() - at, MSG_NOSIGNAL);
-            if (n <= 0) return false;
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                peerClosed_ = true;
+                return false;
+            }
             at += static_cast<std::size_t>(n);
         }
         return true;
     }
+    // The server closed or reset the connection (rather than the wait timing out, or a reply
+    // that was not one).
+    bool peerClosed() const { return peerClosed_; }
+    // What came was not a reply (told on standard error when it came).
+    bool gotNonReply() const { return nonReply_; }
     enum class Wait { Reply, TimedOut, Closed };
     // Waits up to `milliseconds` for one reply. Closed also stands for what is not a reply.
     Wait reply(std::u16string& out, long milliseconds) {
@@ -184,12 +231,18 @@ class Connection {
             pollfd p{fd_, POLLIN, 0};
             const int r = poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), 1 << 30)));
             if (r < 0 && errno == EINTR) continue;
-            if (r < 0) return Wait::Closed;
+            if (r < 0) {
+                peerClosed_ = true;
+                return Wait::Closed;
+            }
             if (r == 0) return Wait::TimedOut;
             char buf[65536];
             ssize_t n = recv(fd_, buf, sizeof buf, 0);
             if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-            if (n <= 0) return Wait::Closed;
+            if (n <= 0) {
+                peerClosed_ = true;
+                return Wait::Closed;
+            }
             stream_.arrive(std::string_view(buf, static_cast<std::size_t>(n)));
         }
     }
@@ -230,11 +283,27 @@ class Connection {
         std::fprintf(stderr, "tessel-client: the server sent no valid reply header: %s\n",
                      text::toUtf8(stream_.pending().substr(0, 40)).c_str());
         stream_.clear();
+        nonReply_ = true;
     }
 
     int fd_ = -1;
+    bool peerClosed_ = false;
+    bool nonReply_ = false;
     server::ReplyStream stream_;
 };
+
+// Why a request got no reply, for people. The server serves one client at a time and closes
+// any other connection as soon as it comes in, without a word; from here that looks like any
+// other close, so a close before the first reply names it as the likely cause.
+std::string noReply(const Connection& connection, bool answeredBefore, int timeoutSeconds) {
+    if (connection.gotNonReply()) return "what the server sent was not a reply";
+    if (!connection.peerClosed())
+        return "none came within " + std::to_string(timeoutSeconds) + " s";
+    if (answeredBefore) return "the server closed the connection";
+    return "the server closed the connection before answering; it serves one client at a "
+           "time, so another client is probably connected (the server's log then says "
+           "\"Client 접속초과\")";
+}
 
 struct Request {
     std::u16string frame;
@@ -307,8 +376,9 @@ int main(int argc, char** argv) {
     bool frames = false;
     std::vector<Request> requests;
     int i = 1;
-    for (; i < argc && !std::strncmp(argv[i], "--", 2); ++i) {
+    for (; i < argc && argv[i][0] == '-'; ++i) {
         std::string opt = argv[i];
+        if (opt == "--help" || opt == "-h") return help();
         if (opt == "--codes" && argc == 2) {
             std::fputs(tessel::client::codesMarkdown().c_str(), stdout);
             return 0;
@@ -387,18 +457,19 @@ int main(int argc, char** argv) {
                      port.c_str(), why.c_str());
         return 1;
     }
+    bool answered = false;
     for (const auto& r : requests) {
-        if (!connection.send(r.frame)) {
-            std::fprintf(stderr, "tessel-client: the server closed the connection\n");
-            return 1;
+        std::optional<std::u16string> reply;
+        if (connection.send(r.frame)) {
+            if (!r.expectsReply) break;
+            reply = r.label == "run" ? awaitRun(connection, timeout) : connection.reply(timeout);
         }
-        if (!r.expectsReply) break;
-        auto reply = r.label == "run" ? awaitRun(connection, timeout) : connection.reply(timeout);
         if (!reply) {
-            std::fprintf(stderr, "tessel-client: no reply to %s (time-out or connection closed)\n",
-                         r.label.c_str());
+            std::fprintf(stderr, "tessel-client: no reply to %s: %s\n", r.label.c_str(),
+                         noReply(connection, answered, timeout).c_str());
             return 1;
         }
+        answered = true;
         if (frames) {
             std::printf("%s\n", text::toUtf8(*reply).c_str());
         } else {

@@ -245,6 +245,71 @@ TEST_F(Server, ProtocolClientExplainsItsFailuresAndItsCodes) {
     EXPECT_NE(setup.out.find("암호화"), std::string::npos) << setup.out;
 }
 
+// --help is asked for, not a mistake: the usage goes to standard output and the exit code is 0.
+// A wrong command line still gets the usage on standard error and 2.
+TEST_F(Server, ProtocolClientHelpPrintsTheUsage) {
+    std::string client = (platform::testing::binFolder() / "tessel-client").string();
+    for (const char* flag : {"--help", "-h"}) {
+        auto help = platform::testing::runProgram(client, {flag});
+        EXPECT_EQ(help.exitCode, 0) << flag << help.err;
+        EXPECT_EQ(help.out.rfind("usage: tessel-client", 0), 0u) << help.out;
+        for (const char* part : {"setup FILE.json", "--timeout SECONDS", "Exit code"})
+            EXPECT_NE(help.out.find(part), std::string::npos) << part << "\n" << help.out;
+        EXPECT_EQ(help.err, "");
+    }
+    for (std::vector<std::string> wrong :
+         {std::vector<std::string>{}, {"--nonsense"}, {"frobnicate"}}) {
+        auto r = platform::testing::runProgram(client, wrong);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err.rfind("usage: tessel-client", 0), 0u) << r.err;
+    }
+}
+
+// The server serves one client and closes any other connection at once, without a reply. The
+// client turned away says that another client is the likely cause; once the first client has
+// gone, the same command is answered.
+TEST_F(Server, AProtocolClientTurnedAwayNamesAnotherClientAsTheLikelyCause) {
+    ServerProcess& server = start(iniFor());
+    ASSERT_TRUE(server.waitListening(port)) << server.errors();
+    std::string client = (platform::testing::binFolder() / "tessel-client").string();
+    const std::vector<std::string> poll = {"--timeout", "30", "--port", std::to_string(port),
+                                           "poll"};
+    {
+        Client first(port);
+        first.sendText(request(u"CE09"));
+        ASSERT_EQ(shape(first.reply()), "00000041 CICE0900");
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            auto turned = platform::testing::runProgram(client, poll);
+            EXPECT_EQ(turned.exitCode, 1);
+            EXPECT_EQ(turned.out, "");
+            EXPECT_NE(turned.err.find("no reply to poll: the server closed the connection before "
+                                      "answering; it serves one client at a time, so another "
+                                      "client is probably connected"),
+                      std::string::npos)
+                << turned.err;
+        }
+        EXPECT_NE(server.errors().find("Client 접속초과"), std::string::npos) << server.errors();
+    }
+    EXPECT_TRUE(waitFor([&] { return platform::testing::runProgram(client, poll).exitCode == 0; }))
+        << server.errors();
+}
+
+// Headless, the platform has no real windows; Qt's notes that it cannot raise or size one say
+// nothing to the operator and stay out of the log on standard error.
+TEST_F(Server, AHeadlessStartWritesNoPlatformWindowNotes) {
+    ASSERT_NE(std::getenv("QT_QPA_PLATFORM"), nullptr) << "the tests run headless";
+    ServerProcess& server = start(iniFor());
+    ASSERT_TRUE(server.waitListening(port)) << server.errors();
+    ASSERT_TRUE(waitFor([&] { return server.errors().find("트레이 대신") != std::string::npos; }))
+        << server.errors();
+    Client client(port);
+    client.sendText(request(u"CE09"));
+    ASSERT_EQ(shape(client.reply()), "00000041 CICE0900");
+    EXPECT_EQ(server.errors().find("This plugin does not support"), std::string::npos)
+        << server.errors();
+}
+
 TEST_F(Server, AFrameLeftUnfinishedIsClosedAfterTheTimeOut) {
     ServerProcess& server = start(iniFor("IncompleteFrameTimeout=1\r\n"));
     ASSERT_TRUE(server.waitListening(port)) << server.errors();
