@@ -4,10 +4,10 @@
 
 #include "ciphers-native/aria/aria_core.h"
 #include "ciphers-native/md5.h"
-#include "ciphers-native/seed/seed_core.h"
 #include "ciphers/blowfish/blowfish_core.h"
 #include "ciphers/dbcodec.h"
 #include "ciphers/sha1.h"
+#include "lib/seed/seed_core.h"
 
 namespace tessel::bench {
 
@@ -29,8 +29,8 @@ class CoreCipher : public BlockCipher {
 class SeedCipher : public BlockCipher {
   public:
     bool setKey(std::span<const std::uint8_t> key) override {
-        if (key.size() != sealwyn::seed::kKeySize) return false;
-        seed_.setKey(key.first<sealwyn::seed::kKeySize>());
+        if (key.size() != tessel::seed::kKeySize) return false;
+        seed_.setKey(key.first<tessel::seed::kKeySize>());
         return true;
     }
     void encrypt(const std::uint8_t* in, std::uint8_t* out, std::size_t length) override {
@@ -38,7 +38,7 @@ class SeedCipher : public BlockCipher {
     }
 
   private:
-    sealwyn::seed::SeedCore seed_;
+    tessel::seed::SeedCore seed_;
 };
 
 }  // namespace

@@ -318,7 +318,7 @@ class MemoryRun {
 // the key: an entry the set-up only reads, or one that goes into the parameter text and through
 // the message cipher.
 void setupPeak(benchmark::State& state, std::u16string_view key) {
-    const std::size_t frameChars = server::kDefaultMaxFrame;
+    const std::size_t frameChars = tessel::kDefaultMaxFrame;
     const std::u16string head = u"{\"" + std::u16string(key) + u"\":\"";
     const std::size_t valueChars = frameChars - 39 - head.size() - 2;
     const std::string frame =
@@ -338,7 +338,7 @@ void setupPeak(benchmark::State& state, std::u16string_view key) {
 // Page frames of the largest length until the page list reaches its cap, then a set-up that
 // empties the list: the peak per character of the list, and what stays after emptying it.
 void pageListPeak(benchmark::State& state) {
-    const std::size_t frameChars = server::kDefaultMaxFrame;
+    const std::size_t frameChars = tessel::kDefaultMaxFrame;
     const std::size_t cap = server::kDefaultMaxPageList;
     // Each page adds its data after "0000," and a comma to the list.
     const std::size_t dataChars = frameChars - 39 - 5;

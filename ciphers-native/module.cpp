@@ -2,14 +2,14 @@
 // the surrogate and the elevation moniker), the class with its ProgIDs, control and elevation
 // keys, the type library, and the two safe categories.
 #include "ciphers-native/crypt.h"
-#include "platform/com/selfreg.h"
+#include "platform/selfreg/selfreg.h"
 
 namespace {
 
-const platform::com::selfreg::ElevatableControl& library() {
+const platform::selfreg::ElevatableControl& library() {
     using namespace platform::com;
     // The class's categories go through the safe-category step of registration.
-    static const selfreg::ElevatableControl l{
+    static const platform::selfreg::ElevatableControl l{
         .app = {sealwyn::APPID_Sealwyn, u"Sealwyn", u"Sealwyn.DLL"},
         .control = classEntry<sealwyn::CCrypt>(sealwyn::CLSID_Crypt,
                                                {.description = u"Crypt Class",

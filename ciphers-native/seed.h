@@ -6,13 +6,13 @@
 #include <span>
 
 #include "ciphers-native/codings.h"
-#include "ciphers-native/seed/seed_core.h"
+#include "lib/seed/seed_core.h"
 
 namespace sealwyn {
 
 class Seed {
   public:
-    static constexpr std::size_t kBlockSize = seed::kBlockSize;
+    static constexpr std::size_t kBlockSize = tessel::seed::kBlockSize;
     static constexpr std::size_t kMinimumCapacity = 64;
 
     // Key := MD5 of the password's bytes up to a zero byte, as the 128-bit user key.
@@ -33,7 +33,7 @@ class Seed {
     Bytes decryptText(std::span<const std::uint8_t> hex) const;
 
   private:
-    seed::SeedCore core_;
+    tessel::seed::SeedCore core_;
     Bytes output_;  // grows to max(needed, 64) bytes, never shrinks
 };
 

@@ -5,8 +5,8 @@
 
 #include "elevation/provider.h"
 #include "platform/com/runtime.h"
-#include "platform/com/selfreg.h"
 #include "platform/process/process.h"
+#include "platform/selfreg/selfreg.h"
 #include "platform/system/parameters.h"
 #include "platform/text/codepage.h"
 
@@ -120,8 +120,7 @@ std::int32_t initializeCOM() {
     ensureProvider();
     std::shared_ptr<Unknown> object;
     // No foreground window to own the prompt here.
-    const HRESULT h =
-        platform::com::selfreg::CoCreateInstanceAsAdmin(0, CLSID_UAC, IID_IUAC, object);
+    const HRESULT h = platform::selfreg::CoCreateInstanceAsAdmin(CLSID_UAC, IID_IUAC, object);
     std::shared_ptr<Dispatch> instance = SUCCEEDED(h) ? query<Dispatch>(object) : nullptr;
     std::lock_guard lock(s.held);
     s.instance = instance;

@@ -2,14 +2,14 @@
 // its ProgIDs, control, elevation and toolbox keys, the AppID that lets the class be made
 // elevated, the type library and the two safe categories.
 #include "elevation/broker.h"
-#include "platform/com/selfreg.h"
+#include "platform/selfreg/selfreg.h"
 
 namespace {
 
-const platform::com::selfreg::ElevatableControl& library() {
+const platform::selfreg::ElevatableControl& library() {
     using namespace platform::com;
     // The class's categories go through the safe-category step of registration.
-    static const selfreg::ElevatableControl l{
+    static const platform::selfreg::ElevatableControl l{
         .app = {elevation::APPID_TesselUAC, u"TesselUAC", u"TesselUAC.DLL"},
         .control = classEntry<elevation::UAC>(elevation::CLSID_UAC,
                                               {.description = u"UAC Class",

@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <string_view>
 
-#include "server/frame.h"
+#include "lib/frame/frame.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using namespace tessel::server;
+    using namespace tessel;
     if (size < 2) return 0;
     // The first byte chooses the arrival size and the log level, the second the frame limit.
     const std::size_t chunk = 1 + data[0] % 64;

@@ -11,12 +11,12 @@
 #include <optional>
 #include <string>
 
+#include "lib/clock/clock.h"
+#include "lib/frame/frame.h"
 #include "platform/net/winsock.h"
 #include "platform/ui/messagebox.h"
 #include "platform/ui/tray.h"
-#include "server/clock.h"
 #include "server/config.h"
-#include "server/frame.h"
 #include "server/initool.h"
 #include "server/issue.h"
 #include "server/loglist.h"

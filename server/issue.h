@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "server/clock.h"
+#include "lib/clock/clock.h"
 #include "server/config.h"
 #include "server/paramstring.h"
 

@@ -307,10 +307,17 @@ class Reader {
         return dict.takeCompact();
     }
 
-    void readObject(JsonObject& dict, int depth) {
+    // The items of an object or an array: `open`, then items separated by commas up to
+    // `close`. `readItem` reads one item and answers false when it ended the container with an
+    // error. `name` and `context` make the error of a container that does not start with
+    // `open`.
+    template <class Context, class ReadItem>
+    void readItems(char16_t open, char16_t close, std::u16string_view name, Context context,
+                   int depth, ReadItem readItem) {
         skipBlanks();
-        if (atEnd() || s_[i_] != u'{') {
-            error(u"Invalid Object at position " + position() + u" : " + rest());
+        if (atEnd() || s_[i_] != open) {
+            error(u"Invalid " + std::u16string(name) + u" at position " + position() + u" : " +
+                  context());
             return;
         }
         if (tooDeep(depth)) return;
@@ -318,7 +325,7 @@ class Reader {
         for (;;) {
             if (aborted_) return;
             skipBlanks();
-            if (!atEnd() && s_[i_] == u'}') {
+            if (!atEnd() && s_[i_] == close) {
                 ++i_;
                 return;
             }
@@ -326,22 +333,32 @@ class Reader {
                 ++i_;
                 skipBlanks();
             } else if (atEnd()) {
-                error(u"Missing '}': " + last20());
+                error(u"Missing '" + std::u16string(1, close) + u"': " + last20());
                 return;
             }
-            std::u16string key = parseKey();
-            try {
-                JsonValue value = parseValue(depth);
-                if (aborted_) return;
-                if (!dict.add(key, std::move(value)))
-                    throw platform::text::Error(kErrDuplicateKey,
-                                                u"This key is already associated with an element "
-                                                u"of this collection");
-            } catch (const platform::text::Error& e) {
-                error(e.description() + u": " + key);
-                return;
-            }
+            if (!readItem()) return;
         }
+    }
+
+    void readObject(JsonObject& dict, int depth) {
+        readItems(
+            u'{', u'}', u"Object", [this] { return rest(); }, depth,
+            [&] {
+                std::u16string key = parseKey();
+                try {
+                    JsonValue value = parseValue(depth);
+                    if (aborted_) return false;
+                    if (!dict.add(key, std::move(value)))
+                        throw platform::text::Error(
+                            kErrDuplicateKey,
+                            u"This key is already associated with an element "
+                            u"of this collection");
+                } catch (const platform::text::Error& e) {
+                    error(e.description() + u": " + key);
+                    return false;
+                }
+                return true;
+            });
     }
 
     JsonArray parseArray(int depth) {
@@ -356,39 +373,21 @@ class Reader {
     }
 
     void readArray(JsonArray& list, int depth) {
-        skipBlanks();
-        if (atEnd() || s_[i_] != u'[') {
-            error(u"Invalid Array at position " + position() + u" : " + next20());
-            return;
-        }
-        if (tooDeep(depth)) return;
-        ++i_;
-        for (;;) {
-            if (aborted_) return;
-            skipBlanks();
-            if (!atEnd() && s_[i_] == u']') {
-                ++i_;
-                return;
-            }
-            if (!atEnd() && s_[i_] == u',') {
-                ++i_;
-                skipBlanks();
-            } else if (atEnd()) {
-                error(u"Missing ']': " + last20());
-                return;
-            }
-            std::size_t before = i_;
-            std::size_t errorsBefore = errorCount_;
-            try {
-                list.push_back(parseValue(depth));
-            } catch (const platform::text::Error& e) {
-                error(e.description() + u": " + next20());
-                return;
-            }
-            // An item that recorded an error, or read nothing while text is left, would be
-            // read again and again: it ends the array.
-            if (errorCount_ != errorsBefore || (i_ == before && !atEnd())) return;
-        }
+        readItems(
+            u'[', u']', u"Array", [this] { return next20(); }, depth,
+            [&] {
+                std::size_t before = i_;
+                std::size_t errorsBefore = errorCount_;
+                try {
+                    list.push_back(parseValue(depth));
+                } catch (const platform::text::Error& e) {
+                    error(e.description() + u": " + next20());
+                    return false;
+                }
+                // An item that recorded an error, or read nothing while text is left, would be
+                // read again and again: it ends the array.
+                return errorCount_ == errorsBefore && (i_ != before || atEnd());
+            });
     }
 
     JsonValue parseValue(int depth) {

@@ -160,6 +160,88 @@ std::u16string cJSONScript::exec(const JsonValue& value) {
     return {};
 }
 
+void cJSONScript::alert(const JsonObject& a) {
+    std::u16string message = exec(member(a, u"message"));
+    std::u16string title = exec(member(a, u"title"));
+    ui::messageBox(message, title, ui::vbInformation);
+}
+
+std::u16string cJSONScript::input(const JsonObject& a) {
+    std::u16string prompt = exec(member(a, u"prompt"));
+    std::u16string title = exec(member(a, u"title"));
+    std::u16string defaultText = exec(member(a, u"default"));
+    return ui::inputBox(prompt, title, defaultText);
+}
+
+// "switch": the "return" of the first item whose "case" is the selector (without case), else
+// the "default".
+std::u16string cJSONScript::choose(const std::u16string& key, const JsonObject& a) {
+    std::u16string selector = text::LCase(exec(member(a, u"case")));
+    std::u16string result = exec(member(a, u"default"));
+    const JsonValue& items = member(a, u"items");
+    if (items.kind() == Kind::Array) {
+        for (const JsonValue& entry : items.array()) {
+            if (entry.kind() != Kind::Object)
+                throw WrongValue(u"every item of " + quoted(key) + u" must be an object");
+            auto entryCase = literalText(member(entry.object(), u"case"), u"case");
+            if (entryCase && text::LCase(*entryCase) == selector) {
+                result = exec(member(entry.object(), u"return"));
+                break;
+            }
+        }
+    } else if (!items.isEmpty()) {
+        throw WrongValue(u"the items of " + quoted(key) + u" must be an array");
+    }
+    return result;
+}
+
+void cJSONScript::set(const JsonObject& a) {
+    std::u16string variable = requiredText(member(a, u"name"), u"name");
+    variables_[variable] = exec(member(a, u"value"));
+}
+
+std::u16string cJSONScript::get(const JsonObject& a) {
+    std::u16string variable = requiredText(member(a, u"name"), u"name");
+    auto it = variables_.try_emplace(variable).first;
+    std::u16string stored = it->second.value_or(std::u16string());
+    return stored.empty() ? exec(member(a, u"default")) : stored;
+}
+
+// "if": "true" or "false" as "value1" and "value2" compare under "type".
+std::u16string cJSONScript::test(const JsonObject& a) {
+    std::u16string v1 = exec(member(a, u"value1"));
+    std::u16string v2 = exec(member(a, u"value2"));
+    std::u16string type = text::LCase(literalText(member(a, u"type"), u"type").value_or(u""));
+    const int order = text::StrComp(v1, v2);
+    bool holds = false;
+    if (type == u"eq")
+        holds = text::equalsNoCase(v1, v2);
+    else if (type == u"gt")
+        holds = order > 0;
+    else if (type == u"lt")
+        holds = order < 0;
+    else if (type == u"gte")
+        holds = order >= 0;
+    else if (type == u"lte")
+        holds = order <= 0;
+    return exec(member(a, holds ? u"true" : u"false"));
+}
+
+std::u16string cJSONScript::placeholder(const std::u16string& key, const JsonValue& value) {
+    std::u16string inside;
+    if (value.kind() == Kind::Text) {
+        inside = value.text();
+    } else if (value.kind() == Kind::Object) {
+        bool first = true;
+        for (const auto& [k, v] : value.object().items()) {
+            if (!first) inside += u',';
+            first = false;
+            inside += requiredText(v, k);
+        }
+    }
+    return u"<%" + text::UCase(key) + u"(" + inside + u")%>";
+}
+
 std::u16string cJSONScript::command(const JsonObject& commands) {
     std::u16string out;
     for (const auto& [key, value] : commands.items()) {
@@ -167,89 +249,30 @@ std::u16string cJSONScript::command(const JsonObject& commands) {
             value.kind() != Kind::Array)
             throw WrongValue(u"the value of " + quoted(key) + u" must be a text or an object");
         const std::u16string name = text::LCase(key);
-        const bool isText = value.kind() == Kind::Text;
         // The argument of the built-in commands: an object with named members.
         auto argument = [&]() -> const JsonObject& {
             if (value.kind() != Kind::Object)
                 throw WrongValue(u"the command " + quoted(key) + u" needs an object");
             return value.object();
         };
-
         if (name == u"alert") {
-            const JsonObject& a = argument();
-            std::u16string message = exec(member(a, u"message"));
-            std::u16string title = exec(member(a, u"title"));
-            ui::messageBox(message, title, ui::vbInformation);
+            alert(argument());
         } else if (name == u"input") {
-            const JsonObject& a = argument();
-            std::u16string prompt = exec(member(a, u"prompt"));
-            std::u16string title = exec(member(a, u"title"));
-            std::u16string defaultText = exec(member(a, u"default"));
-            out += ui::inputBox(prompt, title, defaultText);
+            out += input(argument());
         } else if (name == u"switch") {
-            const JsonObject& a = argument();
-            std::u16string selector = text::LCase(exec(member(a, u"case")));
-            std::u16string result = exec(member(a, u"default"));
-            const JsonValue& items = member(a, u"items");
-            if (items.kind() == Kind::Array) {
-                for (const JsonValue& entry : items.array()) {
-                    if (entry.kind() != Kind::Object)
-                        throw WrongValue(u"every item of " + quoted(key) + u" must be an object");
-                    auto entryCase = literalText(member(entry.object(), u"case"), u"case");
-                    if (entryCase && text::LCase(*entryCase) == selector) {
-                        result = exec(member(entry.object(), u"return"));
-                        break;
-                    }
-                }
-            } else if (!items.isEmpty()) {
-                throw WrongValue(u"the items of " + quoted(key) + u" must be an array");
-            }
-            out += result;
+            out += choose(key, argument());
         } else if (name == u"set") {
-            const JsonObject& a = argument();
-            std::u16string variable = requiredText(member(a, u"name"), u"name");
-            variables_[variable] = exec(member(a, u"value"));
+            set(argument());
         } else if (name == u"get") {
-            const JsonObject& a = argument();
-            std::u16string variable = requiredText(member(a, u"name"), u"name");
-            auto it = variables_.try_emplace(variable).first;
-            std::u16string stored = it->second.value_or(std::u16string());
-            out += stored.empty() ? exec(member(a, u"default")) : stored;
+            out += get(argument());
         } else if (name == u"if") {
-            const JsonObject& a = argument();
-            std::u16string v1 = exec(member(a, u"value1"));
-            std::u16string v2 = exec(member(a, u"value2"));
-            std::u16string type =
-                text::LCase(literalText(member(a, u"type"), u"type").value_or(u""));
-            const int order = text::StrComp(v1, v2);
-            bool holds = false;
-            if (type == u"eq")
-                holds = text::equalsNoCase(v1, v2);
-            else if (type == u"gt")
-                holds = order > 0;
-            else if (type == u"lt")
-                holds = order < 0;
-            else if (type == u"gte")
-                holds = order >= 0;
-            else if (type == u"lte")
-                holds = order <= 0;
-            out += exec(member(a, holds ? u"true" : u"false"));
+            out += test(argument());
         } else if (name == u"return") {
-            if (!isText) throw WrongValue(u"the command " + quoted(key) + u" needs a text");
+            if (value.kind() != Kind::Text)
+                throw WrongValue(u"the command " + quoted(key) + u" needs a text");
             out += value.text();
         } else {
-            std::u16string inside;
-            if (isText) {
-                inside = value.text();
-            } else if (value.kind() == Kind::Object) {
-                bool first = true;
-                for (const auto& [k, v] : value.object().items()) {
-                    if (!first) inside += u',';
-                    first = false;
-                    inside += requiredText(v, k);
-                }
-            }
-            out += u"<%" + text::UCase(key) + u"(" + inside + u")%>";
+            out += placeholder(key, value);
         }
     }
     return out;

@@ -47,6 +47,15 @@ class cJSONScript {
   private:
     std::u16string exec(const JsonValue& value);
     std::u16string command(const JsonObject& commands);
+    // The built-in commands, each with its object argument; `key` is the command as written.
+    void alert(const JsonObject& a);
+    std::u16string input(const JsonObject& a);
+    std::u16string choose(const std::u16string& key, const JsonObject& a);
+    void set(const JsonObject& a);
+    std::u16string get(const JsonObject& a);
+    std::u16string test(const JsonObject& a);
+    // Any other command: "<%KEY(arguments)%>" for the layout server to fill in.
+    static std::u16string placeholder(const std::u16string& key, const JsonValue& value);
 
     // Keys compared with case; a variable read before it was set holds no value.
     std::map<std::u16string, std::optional<std::u16string>> variables_;

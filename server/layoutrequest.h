@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "server/clock.h"
+#include "lib/clock/clock.h"
 #include "server/config.h"
 #include "server/initool.h"
 #include "server/issue.h"

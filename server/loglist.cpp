@@ -2,8 +2,8 @@
 
 #include <fstream>
 
+#include "lib/clock/clock.h"
 #include "platform/text/text.h"
-#include "server/clock.h"
 
 namespace tessel::server {
 

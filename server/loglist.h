@@ -10,9 +10,11 @@
 #include <functional>
 #include <string>
 
-namespace tessel::server {
-
+namespace tessel {
 class Clock;
+}
+
+namespace tessel::server {
 
 // What a view of the list hears. Each call comes after the change it tells of.
 class LogObserver {

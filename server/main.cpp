@@ -29,6 +29,7 @@
 
 namespace text = platform::text;
 using namespace tessel::server;
+using tessel::SystemClock;
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "server/clock.h"
+#include "lib/clock/clock.h"
 #include "server/config.h"
 
 namespace tessel::server {

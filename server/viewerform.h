@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "server/clock.h"
+#include "lib/clock/clock.h"
 #include "server/issue.h"
 
 namespace tessel::server {

@@ -41,14 +41,13 @@
 #include <string>
 #include <vector>
 
+#include "lib/clock/clock.h"
+#include "lib/frame/frame.h"
 #include "platform/system/givenfile.h"
 #include "platform/text/text.h"
-#include "server/clock.h"
-#include "server/frame.h"
 #include "tools/reply_codes.h"
 
 namespace text = platform::text;
-namespace server = tessel::server;
 
 namespace {
 
@@ -152,7 +151,7 @@ std::u16string base64Text(const std::string& bytes) {
 }
 
 std::u16string frame(std::u16string_view code, std::u16string_view body) {
-    return server::FMakeRequest(code, body, server::SystemClock().now());
+    return tessel::FMakeRequest(code, body, tessel::SystemClock().now());
 }
 
 class Connection {
@@ -217,12 +216,12 @@ class Connection {
             std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
         for (;;) {
             switch (stream_.next(out)) {
-                case server::ReplyStream::Status::Reply:
+                case tessel::ReplyStream::Status::Reply:
                     return Wait::Reply;
-                case server::ReplyStream::Status::NotAReply:
+                case tessel::ReplyStream::Status::NotAReply:
                     protocolError();
                     return Wait::Closed;
-                case server::ReplyStream::Status::NeedMore:
+                case tessel::ReplyStream::Status::NeedMore:
                     break;
             }
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -289,7 +288,7 @@ class Connection {
     int fd_ = -1;
     bool peerClosed_ = false;
     bool nonReply_ = false;
-    server::ReplyStream stream_;
+    tessel::ReplyStream stream_;
 };
 
 // Why a request got no reply, for people. The server serves one client at a time and closes
@@ -348,10 +347,10 @@ std::optional<std::u16string> awaitRun(Connection& connection, int timeoutSecond
             case Connection::Wait::Reply:
                 break;
         }
-        if (pollPending && text::equalsNoCase(server::frameCode(reply), u"CE09")) {
+        if (pollPending && text::equalsNoCase(tessel::frameCode(reply), u"CE09")) {
             pollPending = false;
             answered = Clock::now();
-            const std::string state = text::toUtf8(server::frameBody(reply).substr(0, 2));
+            const std::string state = text::toUtf8(tessel::frameBody(reply).substr(0, 2));
             if (text::fromUtf8(state) != lastState) {
                 lastState = text::fromUtf8(state);
                 std::fprintf(stderr, "tessel-client: run: state %s\t%s\n", state.c_str(),
@@ -473,8 +472,8 @@ int main(int argc, char** argv) {
         if (frames) {
             std::printf("%s\n", text::toUtf8(*reply).c_str());
         } else {
-            std::u16string code = server::frameCode(*reply);
-            std::u16string body(server::frameBody(*reply));
+            std::u16string code = tessel::frameCode(*reply);
+            std::u16string body(tessel::frameBody(*reply));
             std::u16string result = body.substr(0, 2);
             std::u16string rest = body.size() > 2 ? body.substr(2) : u"";
             const std::string c = text::toUtf8(code), r8 = text::toUtf8(result),

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "ciphers-native/gf256.h"
+#include "lib/gf256/gf256.h"
 #include "platform/bytes/byteorder.h"
 
 namespace sealwyn::aria {
@@ -17,10 +17,10 @@ namespace bytes = platform::bytes;
 constexpr unsigned kPoly = 0x11B;
 constexpr std::array<std::uint8_t, 8> kAesAffine = {0xF1, 0xE3, 0xC7, 0x8F, 0x1F, 0x3E, 0x7C, 0xF8};
 constexpr std::array<std::uint8_t, 8> kB = {0x7A, 0xBC, 0xEB, 0xB9, 0x34, 0x81, 0xBA, 0xCB};
-constexpr auto kS1 = gf256::box(kAesAffine, 254, kPoly, 0x63);
-constexpr auto kS2 = gf256::box(kB, 247, kPoly, 0xE2);
-constexpr auto kS3 = gf256::inverse(kS1);
-constexpr auto kS4 = gf256::inverse(kS2);
+constexpr auto kS1 = tessel::gf256::box(kAesAffine, 254, kPoly, 0x63);
+constexpr auto kS2 = tessel::gf256::box(kB, 247, kPoly, 0xE2);
+constexpr auto kS3 = tessel::gf256::inverse(kS1);
+constexpr auto kS4 = tessel::gf256::inverse(kS2);
 static_assert(kS1[0] == 0x63 && kS1[1] == 0x7C && kS1[2] == 0x77 && kS1[3] == 0x7B);
 static_assert(kS1[0x53] == 0xED && kS1[0xFF] == 0x16);
 static_assert(kS2[0] == 0xE2 && kS2[1] == 0x4E && kS2[2] == 0x54 && kS2[15] == 0xD1);

@@ -5,7 +5,7 @@
 #include "ciphers-native/aria.h"
 #include "ciphers-native/md5.h"
 #include "ciphers-native/seed.h"
-#include "ciphers-native/seed/seed_core.h"
+#include "lib/seed/seed_core.h"
 #include "platform/testing/known_answers.h"
 #include "test_util.h"
 
@@ -104,10 +104,11 @@ TEST(SeedCore, KnownAnswerFile) {
     const auto file = vectors("seed.txt");
     ASSERT_EQ(file.error, "");
     ASSERT_GE(file.cases.size(), 7u);
-    const auto faults = checkBlockCore<seed::SeedCore>(
-        file, seed::kBlockSize, [](seed::SeedCore& core, std::span<const std::uint8_t> key) {
-            if (key.size() != seed::kKeySize) return false;
-            core.setKey(key.first<seed::kKeySize>());
+    const auto faults = checkBlockCore<tessel::seed::SeedCore>(
+        file, tessel::seed::kBlockSize,
+        [](tessel::seed::SeedCore& core, std::span<const std::uint8_t> key) {
+            if (key.size() != tessel::seed::kKeySize) return false;
+            core.setKey(key.first<tessel::seed::kKeySize>());
             return true;
         });
     EXPECT_TRUE(faults.empty()) << ::testing::PrintToString(faults);
@@ -115,7 +116,7 @@ TEST(SeedCore, KnownAnswerFile) {
 
 TEST(SeedCore, BlockSpansMustBeWholeAndAlike) {
     const std::vector<std::uint8_t> key(16, 7);
-    seed::SeedCore core(std::span<const std::uint8_t, 16>(key.data(), 16));
+    tessel::seed::SeedCore core(std::span<const std::uint8_t, 16>(key.data(), 16));
     std::vector<std::uint8_t> in(32, 0x5A), out(32, 0xEE);
     const std::span<const std::uint8_t> from(in);
     const std::span<std::uint8_t> to(out);
@@ -144,13 +145,13 @@ TEST(SeedCore, BlockSpansMustBeWholeAndAlike) {
 }
 
 TEST(SeedCore, TablesBeginAsPublished) {
-    EXPECT_EQ(seed::ss(0)[0], 0x2989A1A8u);
-    EXPECT_EQ(seed::ss(1)[0], 0x38380830u);
-    EXPECT_EQ(seed::ss(2)[0], 0xA1A82989u);
-    EXPECT_EQ(seed::ss(3)[0], 0x08303838u);
+    EXPECT_EQ(tessel::seed::ss(0)[0], 0x2989A1A8u);
+    EXPECT_EQ(tessel::seed::ss(1)[0], 0x38380830u);
+    EXPECT_EQ(tessel::seed::ss(2)[0], 0xA1A82989u);
+    EXPECT_EQ(tessel::seed::ss(3)[0], 0x08303838u);
     // RFC 4269 Appendix B lists the first round keys of its first vector.
     std::uint8_t zero[16] = {};
-    seed::SeedCore core(std::span<const std::uint8_t, 16>(zero, 16));
+    tessel::seed::SeedCore core(std::span<const std::uint8_t, 16>(zero, 16));
     EXPECT_EQ(core.roundKeys()[0], 0x7C8F8C7Eu);
     EXPECT_EQ(core.roundKeys()[1], 0xC737A22Cu);
 }
@@ -221,7 +222,7 @@ TEST(PasswordKeys, AriaKeyIsTheDigestRepeated) {
 
 TEST(PasswordKeys, EmptyPasswordKeysSeedWithTheDigestOfNothing) {
     const auto key = unhex("d41d8cd98f00b204e9800998ecf8427e");
-    seed::SeedCore core(std::span<const std::uint8_t, 16>(key.data(), 16));
+    tessel::seed::SeedCore core(std::span<const std::uint8_t, 16>(key.data(), 16));
     std::uint8_t block[16] = {'a', 'b', 'c'};
     core.encryptBlock(block);
     Seed s;

@@ -7,7 +7,7 @@
 
 #include "ciphers-native/aria.h"
 #include "ciphers-native/md5.h"
-#include "ciphers-native/seed/seed_core.h"
+#include "lib/seed/seed_core.h"
 #include "platform/testing/openssl_context.h"
 #include "test_util.h"
 
@@ -75,7 +75,7 @@ TEST(OpenSslCrossCheck, SeedEcbOnRandomBlocks) {
         const auto key = randomBytes(rng, 16);
         const auto data = randomBytes(rng, 16 * (1 + trial % 9));
         const auto expected = opensslEcb("SEED-ECB", key, data, legacy.get());
-        seed::SeedCore core(std::span<const std::uint8_t, 16>(key.data(), 16));
+        tessel::seed::SeedCore core(std::span<const std::uint8_t, 16>(key.data(), 16));
         std::vector<std::uint8_t> out(data.size()), back(data.size());
         ASSERT_TRUE(core.encryptBlocks(data, out));
         EXPECT_EQ(out, expected);

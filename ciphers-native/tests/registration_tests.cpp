@@ -4,14 +4,14 @@
 #include <gtest/gtest.h>
 
 #include "ciphers-native/crypt.h"
-#include "platform/com/selfreg.h"
 #include "platform/registry/registry.h"
+#include "platform/selfreg/selfreg.h"
 #include "platform/system/version.h"
 #include "platform/testing/temp_machine.h"
 #include "platform/ui/messagebox.h"
 
 namespace com = platform::com;
-namespace reg = platform::com::selfreg;
+namespace reg = platform::selfreg;
 namespace registry = platform::registry;
 using platform::system::OsVersion;
 using registry::Root;
@@ -79,7 +79,6 @@ TEST_F(Registration, NeedsElevationFollowsTheOsVersion) {
     for (const auto& c : cases) {
         platform::system::overrideOsVersion(c.version);
         EXPECT_EQ(reg::NeedsElevation(), c.needs);
-        EXPECT_EQ(reg::IsNT6OrLater(), c.needs);
     }
 }
 
@@ -132,7 +131,7 @@ TEST_F(Registration, ElevatedCreationNeedsTheElevationKeyAndConsent) {
     std::shared_ptr<com::Unknown> object;
     // Not registered for elevation: refused before any prompt.
     consent(true);
-    EXPECT_EQ(reg::CoCreateInstanceAsAdmin(0, sealwyn::CLSID_Crypt, com::IID_IDispatch, object),
+    EXPECT_EQ(reg::CoCreateInstanceAsAdmin(sealwyn::CLSID_Crypt, com::IID_IDispatch, object),
               com::CO_E_ELEVATION_DISABLED);
     EXPECT_FALSE(object);
     EXPECT_TRUE(elevated.empty());
@@ -141,15 +140,14 @@ TEST_F(Registration, ElevatedCreationNeedsTheElevationKeyAndConsent) {
     ASSERT_NE(doRegister, nullptr) << dlerror();
     ASSERT_EQ(doRegister(), com::S_OK);
     elevated.clear();
-    EXPECT_EQ(
-        reg::CoCreateInstanceAsAdmin(0x1234, sealwyn::CLSID_Crypt, com::IID_IDispatch, object),
-        com::S_OK);
+    EXPECT_EQ(reg::CoCreateInstanceAsAdmin(sealwyn::CLSID_Crypt, com::IID_IDispatch, object),
+              com::S_OK);
     ASSERT_TRUE(object);
     EXPECT_EQ(elevated, std::vector<com::Guid>{sealwyn::CLSID_Crypt});
     object.reset();
 
     consent(false);
-    EXPECT_EQ(reg::CoCreateInstanceAsAdmin(0, sealwyn::CLSID_Crypt, com::IID_IDispatch, object),
+    EXPECT_EQ(reg::CoCreateInstanceAsAdmin(sealwyn::CLSID_Crypt, com::IID_IDispatch, object),
               com::HRESULT_ERROR_CANCELLED);
     EXPECT_FALSE(object);
 }

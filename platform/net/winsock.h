@@ -2,8 +2,8 @@
 // others carry accepted connections. The program sees the control's events (connection
 // request, data arrival, close, error) through SocketEvents and drives the elements by index.
 //
-// State numbers and error numbers are the control's own, so callers can log and compare them
-// as the original program did.
+// State numbers and error numbers are the control's own (sckConnected = 7, sckAddressInUse =
+// 10048, ...): callers log and compare them as numbers, and the log shows them so.
 #pragma once
 
 #include <cstdint>

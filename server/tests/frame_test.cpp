@@ -1,10 +1,11 @@
 #include <gtest/gtest.h>
 
+#include "lib/frame/frame.h"
 #include "platform/testing/request_frame.h"
 #include "platform/text/text.h"
-#include "server/frame.h"
 #include "server/tests/fakes.h"
 
+using namespace tessel;
 using namespace tessel::server;
 using platform::testing::requestFrame;
 namespace text = platform::text;

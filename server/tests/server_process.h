@@ -20,13 +20,13 @@
 #include <string>
 #include <vector>
 
+#include "lib/frame/frame.h"
 #include "platform/process/process.h"
 #include "platform/testing/loopback_client.h"
 #include "platform/testing/request_frame.h"
 #include "platform/testing/temp_machine.h"
 #include "platform/testing/wait.h"
 #include "platform/text/text.h"
-#include "server/frame.h"
 
 namespace tessel::server::testing {
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "lib/seed/seed_core.h"
 #include "platform/bytes/byteorder.h"
 
 namespace vistrel {
@@ -75,7 +76,7 @@ std::vector<std::uint8_t> KISA_SEED_CBC_C::int32tochar_for_SEED_CBC(
 bool KISA_SEED_CBC_C::SEED_CBC_init(int enc, std::span<const std::uint8_t> key,
                                     std::span<const std::uint8_t> iv) {
     if (key.size() < kBlock || iv.size() < kBlock) return false;
-    core_.setKey(std::span<const std::uint8_t, 16>(key.data(), 16));
+    tessel::seed::expandKey(std::span<const std::uint8_t, 16>(key.data(), 16), roundKeys_);
     encrypting_ = enc == KISA_ENCRYPT;
     std::copy_n(iv.begin(), kBlock, chain_.begin());
     pending_ = {};
@@ -88,9 +89,9 @@ bool KISA_SEED_CBC_C::SEED_CBC_init(int enc, std::span<const std::uint8_t> key,
 
 void KISA_SEED_CBC_C::cipherBlock(Block& block, bool encrypt) const {
     if (encrypt)
-        core_.encryptBlock(block.data());
+        tessel::seed::encryptBlock(roundKeys_, block.data());
     else
-        core_.decryptBlock(block.data());
+        tessel::seed::decryptBlock(roundKeys_, block.data());
 }
 
 int KISA_SEED_CBC_C::SEED_CBC_Process(std::span<const std::uint32_t> in, std::size_t inLen,
@@ -162,7 +163,7 @@ int KISA_SEED_CBC_C::SEED_CBC_Close(std::span<std::uint32_t> out, std::size_t ou
 }
 
 void KISA_SEED_CBC_C::reset() {
-    core_ = {};
+    roundKeys_ = {};
     started_ = false;
     encrypting_ = false;
     chain_ = {};

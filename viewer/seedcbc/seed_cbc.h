@@ -16,8 +16,6 @@
 #include <span>
 #include <vector>
 
-#include "ciphers-native/seed/seed_core.h"
-
 namespace vistrel {
 
 class __attribute__((visibility("default"))) KISA_SEED_CBC_C {
@@ -85,7 +83,7 @@ class __attribute__((visibility("default"))) KISA_SEED_CBC_C {
     void reset();
     void cipherBlock(Block& block, bool encrypt) const;
 
-    sealwyn::seed::SeedCore core_;
+    std::array<std::uint32_t, 32> roundKeys_{};  // of the SEED core, from the last init
     bool started_ = false;
     bool encrypting_ = false;
     Block chain_{};

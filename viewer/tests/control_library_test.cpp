@@ -39,10 +39,10 @@ namespace {
 // A Korean title with a syllable only code page 949 holds ("똠"), as the server's INI gives it.
 const std::u16string kTitle = u"똠방각하 주민등록표 등본";
 
-class FixedClock : public server::Clock {
+class FixedClock : public tessel::Clock {
   public:
-    server::LocalTime now() const override {
-        server::LocalTime t;
+    tessel::LocalTime now() const override {
+        tessel::LocalTime t;
         t.tm.tm_year = 126;
         t.tm.tm_mon = 11;
         t.tm.tm_mday = 10;

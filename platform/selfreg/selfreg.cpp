@@ -1,9 +1,9 @@
-#include "platform/com/selfreg.h"
+#include "platform/selfreg/selfreg.h"
 
 #include "platform/system/version.h"
 #include "platform/ui/messagebox.h"
 
-namespace platform::com::selfreg {
+namespace platform::selfreg {
 
 namespace com = platform::com;
 namespace registry = platform::registry;
@@ -11,12 +11,7 @@ using registry::Root;
 
 namespace {
 
-// STRSAFE_E_INSUFFICIENT_BUFFER
-constexpr HRESULT kInsufficientBuffer = com::hr(0x8007007A);
-
-constexpr std::size_t kMonikerBuffer = 300;  // wide characters, terminator included
 constexpr std::size_t kDescriptionMax = 127;
-constexpr std::size_t kMaxCch = 2147483647;  // the longest text a bounded length may measure
 constexpr std::uint32_t kLocaleEnglishUs = 1033;
 
 std::u16string& caption() {
@@ -32,7 +27,7 @@ void report(const std::u16string& message) {
 HRESULT categoryManager(std::shared_ptr<com::CatRegister>& out) {
     out = nullptr;
     std::shared_ptr<com::Unknown> object;
-    HRESULT h = NeedsElevation() ? CoCreateInstanceAsAdmin(0, com::CLSID_StdComponentCategoriesMgr,
+    HRESULT h = NeedsElevation() ? CoCreateInstanceAsAdmin(com::CLSID_StdComponentCategoriesMgr,
                                                            com::IID_ICatRegister, object)
                                  : com::CoCreateInstance(com::CLSID_StdComponentCategoriesMgr,
                                                          com::CLSCTX_INPROC_SERVER,
@@ -54,18 +49,11 @@ bool NeedsElevation() {
            version->major > 5;
 }
 
-HRESULT CoCreateInstanceAsAdmin(WindowHandle owner, const Guid& clsid, const Guid& iid,
+HRESULT CoCreateInstanceAsAdmin(const Guid& clsid, const Guid& iid,
                                 std::shared_ptr<com::Unknown>& out) {
     out = nullptr;
-    const std::u16string clsidText = clsid.str();
-    const std::u16string moniker = u"Elevation:Administrator!new:" + clsidText;
-    if (moniker.size() >= kMonikerBuffer) {
-        report(u"Fail to CoCreateInstanceAsAdmin::StringCchPrintf");
-        return kInsufficientBuffer;
-    }
-    // The consent policy asks without an owner window: `owner` has nothing to own here.
-    (void)owner;
-    return com::CoGetObject(moniker, com::CLSCTX_LOCAL_SERVER, iid, out);
+    return com::CoGetObject(u"Elevation:Administrator!new:" + clsid.str(), com::CLSCTX_LOCAL_SERVER,
+                            iid, out);
 }
 
 HRESULT CreateComponentCategory(const Guid& catid, std::u16string_view description) {
@@ -78,12 +66,7 @@ HRESULT CreateComponentCategory(const Guid& catid, std::u16string_view descripti
     com::CategoryInfo info;
     info.catid = catid;
     info.locale = kLocaleEnglishUs;
-    if (description.size() > kMaxCch) {
-        report(u"Fail to CreateComponentCategory::StringCchLength");
-        description = {};
-    }
-    // The description is cut, on purpose, to what the category record holds; the bounded
-    // copy of a measured text cannot fail here.
+    // The description is cut, on purpose, to what the category record holds.
     info.description = std::u16string(description.substr(0, kDescriptionMax));
     h = manager->RegisterCategories({info});
     if (com::FAILED(h)) report(u"Fail to CreateComponentCategory::RegisterCategories");
@@ -97,6 +80,8 @@ HRESULT RegisterCLSIDInCategory(const Guid& clsid, const Guid& catid) {
         report(u"Fail to RegisterCLSIDInCategory::CoCreateInstance");
     else
         h = manager->RegisterClassImplCategories(clsid, {catid});
+    // No manager at all is reported on its own too, so a failed creation shows two messages:
+    // the step that failed and the missing manager.
     if (!manager) report(u"Fail to RegisterCLSIDInCategory:: pcr is NULL");
     return h;
 }
@@ -150,18 +135,16 @@ HRESULT registerSafeCategories(const Guid& clsid) {
 }
 
 HRESULT registerServer(com::Module& module, const ExtraKeys& extra) {
-    // The registry scripts, the class keys and the type library in one go. (The thread locale
-    // of the original registrar has no counterpart here: key names are locale-free.)
+    // The registry scripts, the class keys and the type library in one go; key names are
+    // locale-free, so no locale is set around it.
     HRESULT h = module.registerServer(extra);
     if (com::FAILED(h)) return h;
-    // Dispatch calls need no proxy/stub in this COM layer, so its registration always
-    // succeeds; its status is what a successful registration returns.
-    const HRESULT proxyStub = com::S_OK;
+    // Dispatch calls need no proxy/stub in this COM layer: nothing more to register for them.
     for (const auto& entry : module.classes()) {
         h = registerSafeCategories(entry.clsid);
         if (com::FAILED(h)) return h;
     }
-    return proxyStub;
+    return com::S_OK;
 }
 
 HRESULT unregisterServer(com::Module& module, const ExtraRemovals& extra) {
@@ -206,4 +189,4 @@ Registration registrationOf(const ElevatableControl& library) {
             }};
 }
 
-}  // namespace platform::com::selfreg
+}  // namespace platform::selfreg

@@ -17,9 +17,9 @@
 #include <string>
 #include <string_view>
 
-#include "server/clock.h"
+#include "lib/clock/clock.h"
 
-namespace tessel::server {
+namespace tessel {
 
 inline constexpr std::u16string_view kFrameMarker = u"SMATM001";
 inline constexpr std::size_t kHeaderLength = 35;
@@ -113,4 +113,4 @@ class ReplyStream {
     AnsiStreamDecoder decoder_;
 };
 
-}  // namespace tessel::server
+}  // namespace tessel

@@ -1,4 +1,4 @@
-#include "server/frame.h"
+#include "lib/frame/frame.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -6,7 +6,7 @@
 
 #include "platform/text/text.h"
 
-namespace tessel::server {
+namespace tessel {
 
 namespace text = platform::text;
 
@@ -212,4 +212,4 @@ std::u16string AnsiStreamDecoder::decode(std::string_view arrival) {
     return out;
 }
 
-}  // namespace tessel::server
+}  // namespace tessel

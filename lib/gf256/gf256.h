@@ -6,7 +6,7 @@
 #include <array>
 #include <cstdint>
 
-namespace sealwyn::gf256 {
+namespace tessel::gf256 {
 
 // Product of a and b modulo the field polynomial `poly` (with its x^8 bit, e.g. 0x11B).
 constexpr std::uint8_t mul(std::uint8_t a, std::uint8_t b, unsigned poly) {
@@ -61,4 +61,4 @@ constexpr std::array<std::uint8_t, 256> inverse(const std::array<std::uint8_t, 2
     return out;
 }
 
-}  // namespace sealwyn::gf256
+}  // namespace tessel::gf256

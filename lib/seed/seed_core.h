@@ -1,19 +1,28 @@
 // The SEED block cipher (KISA TTAS.KO-12.0004, RFC 4269): 128-bit blocks, 128-bit key,
-// 16 Feistel rounds. This is the raw block core; the password-derived text cipher of the
-// native cipher class and the CBC class of the control library both build on it.
+// 16 Feistel rounds. This is the raw block core, a library of its own: the password-derived
+// text cipher of the native cipher library and the CBC class of the control library both
+// build on it.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <span>
 
-namespace sealwyn::seed {
+namespace tessel::seed {
 
 constexpr std::size_t kBlockSize = 16;
 constexpr std::size_t kKeySize = 16;
 
 // The four 32-bit substitution tables SS0..SS3 of the standard (read-only, shared).
 const std::array<std::uint32_t, 256>& ss(int which);
+
+using RoundKeys = std::array<std::uint32_t, 32>;
+
+// The 32 round-key words of a 128-bit user key, and one block in place under given round keys,
+// for a user that keeps the round keys in storage of its own.
+void expandKey(std::span<const std::uint8_t, kKeySize> key, RoundKeys& roundKeys);
+void encryptBlock(const RoundKeys& roundKeys, std::uint8_t* block);
+void decryptBlock(const RoundKeys& roundKeys, std::uint8_t* block);
 
 class SeedCore {
   public:
@@ -31,10 +40,10 @@ class SeedCore {
     bool encryptBlocks(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) const;
     bool decryptBlocks(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) const;
 
-    const std::array<std::uint32_t, 32>& roundKeys() const { return roundKeys_; }
+    const RoundKeys& roundKeys() const { return roundKeys_; }
 
   private:
-    std::array<std::uint32_t, 32> roundKeys_{};
+    RoundKeys roundKeys_{};
 };
 
-}  // namespace sealwyn::seed
+}  // namespace tessel::seed

@@ -1,10 +1,10 @@
-#include "server/clock.h"
+#include "lib/clock/clock.h"
 
 #include <chrono>
 
 #include "platform/text/text.h"
 
-namespace tessel::server {
+namespace tessel {
 
 LocalTime SystemClock::now() const {
     auto now = std::chrono::system_clock::now();
@@ -77,4 +77,4 @@ std::u16string GetNowText(const LocalTime& t) {
     return out;
 }
 
-}  // namespace tessel::server
+}  // namespace tessel

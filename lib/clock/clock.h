@@ -1,11 +1,11 @@
-// Local time for the server: a clock interface so tests can fix the time.
+// Local time for the server and its peers: a clock interface so tests can fix the time.
 #pragma once
 
 #include <cstdint>
 #include <ctime>
 #include <string>
 
-namespace tessel::server {
+namespace tessel {
 
 struct LocalTime {
     std::tm tm{};
@@ -31,4 +31,4 @@ std::u16string GetTimeStamp(const LocalTime& t);
 // "yyyy-MM-dd HH:mm:ss", 24-hour clock.
 std::u16string GetNowText(const LocalTime& t);
 
-}  // namespace tessel::server
+}  // namespace tessel

@@ -1,9 +1,9 @@
-#include "ciphers-native/seed/seed_core.h"
+#include "lib/seed/seed_core.h"
 
-#include "ciphers-native/gf256.h"
+#include "lib/gf256/gf256.h"
 #include "platform/bytes/byteorder.h"
 
-namespace sealwyn::seed {
+namespace tessel::seed {
 
 namespace {
 
@@ -67,7 +67,7 @@ const std::array<std::uint32_t, 256>& ss(int which) {
     return kSS[static_cast<std::size_t>(which & 3)];
 }
 
-void SeedCore::setKey(std::span<const std::uint8_t, kKeySize> key) {
+void expandKey(std::span<const std::uint8_t, kKeySize> key, RoundKeys& roundKeys_) {
     std::uint32_t a = bytes::loadBigEndian<std::uint32_t>(&key[0]),
                   b = bytes::loadBigEndian<std::uint32_t>(&key[4]),
                   c = bytes::loadBigEndian<std::uint32_t>(&key[8]),
@@ -144,12 +144,24 @@ bool wholeBlocks(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) 
 
 }  // namespace
 
+void encryptBlock(const RoundKeys& k, std::uint8_t* block) {
+    cipherBlocks<1, false>(k, block, block);
+}
+
+void decryptBlock(const RoundKeys& k, std::uint8_t* block) {
+    cipherBlocks<1, true>(k, block, block);
+}
+
+void SeedCore::setKey(std::span<const std::uint8_t, kKeySize> key) {
+    expandKey(key, roundKeys_);
+}
+
 void SeedCore::encryptBlock(std::uint8_t* block) const {
-    cipherBlocks<1, false>(roundKeys_, block, block);
+    seed::encryptBlock(roundKeys_, block);
 }
 
 void SeedCore::decryptBlock(std::uint8_t* block) const {
-    cipherBlocks<1, true>(roundKeys_, block, block);
+    seed::decryptBlock(roundKeys_, block);
 }
 
 bool SeedCore::encryptBlocks(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) const {
@@ -164,4 +176,4 @@ bool SeedCore::decryptBlocks(std::span<const std::uint8_t> in, std::span<std::ui
     return true;
 }
 
-}  // namespace sealwyn::seed
+}  // namespace tessel::seed

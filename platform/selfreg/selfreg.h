@@ -5,7 +5,6 @@
 // runs and the elevation moniker creates (the native cipher library, the elevation broker).
 #pragma once
 
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -15,23 +14,25 @@
 #include "platform/com/server.h"
 #include "platform/registry/registry.h"
 
-namespace platform::com::selfreg {
+namespace platform::selfreg {
 
-// A window handle value; 0 is no owner window.
-using WindowHandle = std::uintptr_t;
+using com::ClassEntry;
+using com::Guid;
+using com::HRESULT;
+using com::Module;
+using com::Registration;
+using com::TypeLibInfo;
+using com::Unknown;
 
 // True when the OS version query succeeds, the platform is NT and the major version is above
 // 5 (Vista and later): then the category manager is created through the elevation moniker.
 bool NeedsElevation();
-inline bool IsNT6OrLater() {
-    return NeedsElevation();
-}
 
 // Binds "Elevation:Administrator!new:{CLSID}" for the interface `iid` with the class context
 // of a local server. A non-negative status means `out` holds the object; a negative one means
-// no object (consent declined, or the class cannot be elevated).
-HRESULT CoCreateInstanceAsAdmin(WindowHandle owner, const Guid& clsid, const Guid& iid,
-                                std::shared_ptr<Unknown>& out);
+// no object (consent declined, or the class cannot be elevated). The consent prompt has no
+// owner window here.
+HRESULT CoCreateInstanceAsAdmin(const Guid& clsid, const Guid& iid, std::shared_ptr<Unknown>& out);
 
 // Registers one component category (locale 1033, description cut to 127 characters).
 HRESULT CreateComponentCategory(const Guid& catid, std::u16string_view description);
@@ -105,7 +106,7 @@ Module moduleOf(const void* anchor, const ElevatableControl& library);
 // of the class; unregisterServer with the AppID keys. `library` must outlive the steps.
 Registration registrationOf(const ElevatableControl& library);
 
-}  // namespace platform::com::selfreg
+}  // namespace platform::selfreg
 
 // The module object and the four entry points of a library of one elevatable control.
 // `library` is an expression naming its ElevatableControl, which must live as long as the
@@ -114,9 +115,9 @@ Registration registrationOf(const ElevatableControl& library);
 #define TESSEL_ELEVATABLE_CONTROL_SERVER(library)                            \
     namespace {                                                              \
     platform::com::Module& tesselControlModule() {                           \
-        static platform::com::Module m = platform::com::selfreg::moduleOf(   \
+        static platform::com::Module m = platform::selfreg::moduleOf(        \
             reinterpret_cast<const void*>(&tesselControlModule), (library)); \
         return m;                                                            \
     }                                                                        \
     }                                                                        \
-    TESSEL_COM_SERVER(tesselControlModule(), platform::com::selfreg::registrationOf(library))
+    TESSEL_COM_SERVER(tesselControlModule(), platform::selfreg::registrationOf(library))
