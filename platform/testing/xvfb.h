@@ -75,6 +75,7 @@ class XvfbDisplay {
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
         std::vector<std::string> args = {xvfb,      "-displayfd", displayFd,    "-nolisten", "tcp",
                                          "-screen", "0",          "640x480x24", "-noreset"};
+        if (!authority_.empty()) args.insert(args.end(), {"-auth", authority_.string()});
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
@@ -113,6 +114,9 @@ class XvfbDisplay {
         }
         pid_ = -1;
     }
+    // Before start: the display admits only the clients that show a cookie of this authority
+    // file.
+    void requireCookieOf(const std::filesystem::path& file) { authority_ = file; }
     // Types keys by xdotool's names on the display.
     ProgramResult type(const std::vector<std::string>& keys) const {
         std::vector<std::string> args = {"key", "--clearmodifiers"};
@@ -129,6 +133,7 @@ class XvfbDisplay {
     }
     pid_t pid_ = -1;
     std::string xdotool_;
+    std::filesystem::path authority_;
     std::optional<std::string> oldDisplay_, oldPlatform_;
 };
 

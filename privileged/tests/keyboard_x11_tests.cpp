@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <future>
 #include <mutex>
 #include <optional>
@@ -169,7 +170,7 @@ TEST_F(KeyboardLockOnX11, ALockedSessionSwallowsTheLeavingKeysAndLetsLettersThro
     EXPECT_FALSE(received(got, XK_Tab));
     EXPECT_FALSE(received(got, XK_F1));
     EXPECT_FALSE(received(got, XK_Print));
-    EXPECT_FALSE(received(got, 'c'));
+    EXPECT_FALSE(received(got, XKB_KEY_c));
     EXPECT_TRUE(received(got, XK_a));
     EXPECT_TRUE(received(got, XK_z));
     // The hook saw the display's key events, letters and swallowed keys alike.
@@ -306,6 +307,55 @@ TEST(KeyboardLockOnASilentDisplay, LockingGivesUpOnItAndLocksTheSimulatedSession
     win::setKeyboardLog(nullptr);
     EXPECT_EQ(log, (std::vector<std::string>{"cannot reach the X display " + display.name() +
                                              "; the keyboard lock stays simulated"}));
+}
+
+// A display that admits only the clients with the user's cookie (XAUTHORITY's file).
+class KeyboardLockOnX11WithACookie : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        // One entry for every display of every host: a wild family, no address, no number.
+        std::string entry = "\xFF\xFF";
+        const auto counted = [&entry](const std::string& field) {
+            entry += static_cast<char>(field.size() >> 8);
+            entry += static_cast<char>(field.size() & 0xFF);
+            entry += field;
+        };
+        std::string cookie(16, '\0');
+        for (std::size_t i = 0; i < cookie.size(); ++i) cookie[i] = static_cast<char>(53 * i + 7);
+        for (const std::string& field :
+             {std::string(), std::string(), std::string("MIT-MAGIC-COOKIE-1"), cookie})
+            counted(field);
+        const auto authority = folder_.path() / "authority";
+        std::ofstream(authority, std::ios::binary) << entry;
+        if (const char* old = std::getenv("XAUTHORITY")) oldAuthority_ = old;
+        setenv("XAUTHORITY", authority.c_str(), 1);
+        display_.requireCookieOf(authority);
+        TESSEL_START_XVFB(display_, folder_.path());
+        win::resetKeyboardForTests();
+        win::setKeyboardLog([this](const std::string& line) { log_.push_back(line); });
+        kestrum::setPassAll(false);
+        kestrum::setPrintOnly(false);
+    }
+    void TearDown() override {
+        kestrum::lockKeyboard(false);
+        win::setKeyboardLog(nullptr);
+        win::resetKeyboardForTests();
+        if (oldAuthority_)
+            setenv("XAUTHORITY", oldAuthority_->c_str(), 1);
+        else
+            unsetenv("XAUTHORITY");
+    }
+
+    platform::testing::TempMachine folder_;
+    platform::testing::XvfbDisplay display_;
+    std::optional<std::string> oldAuthority_;
+    std::vector<std::string> log_;
+};
+
+TEST_F(KeyboardLockOnX11WithACookie, TheLockShowsTheUsersCookie) {
+    kestrum::lockKeyboard(true);
+    EXPECT_EQ(win::keyboardBackend(), "x11") << (log_.empty() ? "" : log_.front());
+    EXPECT_TRUE(log_.empty()) << log_.front();
 }
 
 }  // namespace
