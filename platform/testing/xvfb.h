@@ -106,6 +106,8 @@ class XvfbDisplay {
         restore("DISPLAY", oldDisplay_);
         restore("QT_QPA_PLATFORM", oldPlatform_);
     }
+    // The Xvfb process (-1 when it is not running).
+    pid_t pid() const { return pid_; }
     // Ends the display (its clients see their connection break); DISPLAY still names it.
     void stop() {
         if (pid_ > 0) {

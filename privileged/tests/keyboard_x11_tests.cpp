@@ -2,6 +2,7 @@
 // client that has the input focus, and key strokes typed by xdotool through the display's test
 // extension. What the other client receives shows what the lock took away.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
 #include <xkbcommon/xkbcommon-keysyms.h>
@@ -273,6 +274,27 @@ TEST_F(KeyboardLockOnX11, ADisplayThatGoesAwayIsLetGoOnce) {
     EXPECT_TRUE(kestrum::keyboardLocked());
     EXPECT_TRUE(win::deliverKeyEvent({0, win::WM_KEYDOWN, win::VK_F1}));
     other_.reset();
+}
+
+// A display that stops answering while locked (its process stopped) holds a change of the
+// lock's mode only for the display's deadline; the lock then goes on simulated.
+TEST_F(KeyboardLockOnX11, ADisplayThatStopsAnsweringIsLetGoAfterTheDeadline) {
+    kestrum::lockKeyboard(true);
+    ASSERT_EQ(win::keyboardBackend(), "x11");
+    ASSERT_EQ(kill(display_.pid(), SIGSTOP), 0);
+    // Should the change wait on the display for good, the display answers again after a while,
+    // so that the test fails instead of hanging.
+    std::promise<void> changed;
+    std::thread resume([&, done = changed.get_future()] {
+        done.wait_for(std::chrono::seconds(30));
+        kill(display_.pid(), SIGCONT);
+    });
+    kestrum::setPrintOnly(true);  // grabs anew
+    changed.set_value();
+    resume.join();
+    EXPECT_EQ(win::keyboardBackend(), "simulated");
+    EXPECT_TRUE(logged("went away; the keyboard lock stays simulated"));
+    EXPECT_TRUE(kestrum::keyboardLocked());
 }
 
 // A display that takes the connection and never answers: locking gives up on it after the
