@@ -2,6 +2,7 @@
 // running program, empties the clipboard at every key event, and raises an exit request the
 // program polls.
 #include "platform/window/keyboard.h"
+#include "platform/window/virtual_keys.h"
 #include "privileged/kestrum.h"
 
 #include <vector>
@@ -12,9 +13,10 @@ namespace win = platform::window;
 
 namespace {
 
-constexpr std::uint32_t VK_SHIFT = 0x10, VK_CONTROL = 0x11, VK_MENU = 0x12, VK_ESCAPE = 0x1B,
-                        VK_SNAPSHOT = 0x2C, VK_LWIN = 0x5B, VK_APPS = 0x5D, VK_F1 = 0x70,
-                        VK_F3 = 0x72, VK_F4 = 0x73, VK_F5 = 0x74, VK_F12 = 0x7B;
+using win::letterKey;
+using win::VK_APPS, win::VK_CONTROL, win::VK_DECIMAL, win::VK_ESCAPE, win::VK_F1, win::VK_F3,
+    win::VK_F4, win::VK_F5, win::VK_F12, win::VK_LWIN, win::VK_MENU, win::VK_NUMPAD3,
+    win::VK_NUMPAD6, win::VK_SHIFT, win::VK_SNAPSHOT;
 
 // One copy per thread: the hook runs on the thread that installed it and reads its flags.
 struct LockState {
@@ -38,8 +40,8 @@ bool filtered(const win::KeyEvent& e) {
     const bool ctrl = down(VK_CONTROL);
     if (vk == VK_MENU || vk == VK_SNAPSHOT || vk == VK_LWIN || vk == VK_APPS) return true;
     if ((vk >= VK_F1 && vk <= VK_F3) || (vk >= VK_F5 && vk <= VK_F12)) return true;
-    if (ctrl && (vk == 0x4E || vk == 0x6E || vk == 0x43 || vk == 0x63 || vk == VK_ESCAPE ||
-                 vk == 0x46 || vk == 0x66))
+    if (ctrl && (vk == letterKey('N') || vk == VK_DECIMAL || vk == letterKey('C') ||
+                 vk == VK_NUMPAD3 || vk == VK_ESCAPE || vk == letterKey('F') || vk == VK_NUMPAD6))
         return true;
     return (e.flags & win::LLKHF_ALTDOWN) != 0;
 }
@@ -74,7 +76,7 @@ bool hookProc(const win::KeyEvent& e) {
     if (filtered(e)) return true;
     // P with Ctrl held is recorded for the program to print; like every flag of the hook it
     // lasts until the next key event.
-    if (e.vkCode == 0x50 && down(VK_CONTROL)) s.ctrlP = true;
+    if (e.vkCode == letterKey('P') && down(VK_CONTROL)) s.ctrlP = true;
     return exitKeys(s, e, true);
 }
 
@@ -86,7 +88,8 @@ std::vector<win::SwallowedKey> swallowedKeys(const LockState& s) {
     for (std::uint32_t vk : {VK_SNAPSHOT, VK_LWIN, VK_APPS}) keys.push_back({vk});
     for (std::uint32_t vk = VK_F1; vk <= VK_F12; ++vk)
         keys.push_back({vk, false, false, vk == VK_F4});
-    for (std::uint32_t vk : {0x4Eu, 0x6Eu, 0x43u, 0x63u, std::uint32_t(VK_ESCAPE), 0x46u, 0x66u})
+    for (std::uint32_t vk : {letterKey('N'), VK_DECIMAL, letterKey('C'), VK_NUMPAD3, VK_ESCAPE,
+                             letterKey('F'), VK_NUMPAD6})
         keys.push_back({vk, true});
     keys.push_back({0, false, true});  // any key with Alt held
     return keys;

@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-image-formats-plugins libqt6svg6
   libssl-dev zlib1g-dev libcurl4-openssl-dev libpugixml-dev nlohmann-json3-dev
   libfreetype-dev libfontconfig-dev fonts-nanum
-  libxcb1-dev libxcb-keysyms1-dev libxcb-xinput-dev xvfb xdotool
+  libxcb1-dev libxcb-keysyms1-dev libxcb-xinput-dev libxau-dev libxkbcommon-dev xvfb xdotool
   cups-daemon cups-client libcups2-dev printer-driver-cups-pdf
 )
 missing=()

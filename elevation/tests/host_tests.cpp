@@ -1,8 +1,15 @@
 // The host program driven frame by frame, as a caller that does not keep to the broker's rules
 // would drive it.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
 
 #include "elevation/tests/support.h"
 #include "elevation/wire.h"
@@ -17,15 +24,19 @@ namespace process = platform::process;
 
 class Host {
   public:
-    Host() {
+    // The host's standard error goes to `errors` when one is named, else to the test's.
+    explicit Host(const std::filesystem::path& errors = {}) {
         EXPECT_EQ(toHost_.create(), 0);
         EXPECT_EQ(fromHost_.create(), 0);
         process::SpawnOptions options;
         options.argv = {(platform::testing::binFolder() / "tessel-uac-host").string()};
         options.stdinFd = toHost_.readEnd();
         options.stdoutFd = fromHost_.writeEnd();
-        options.stderrFd = 2;
+        const int errorsFd =
+            errors.empty() ? 2 : ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        options.stderrFd = errorsFd;
         EXPECT_EQ(process::spawn(options, child_), 0);
+        if (errorsFd != 2) ::close(errorsFd);
         toHost_.closeRead();
         fromHost_.closeWrite();
         auto greeting = next();
@@ -46,6 +57,12 @@ class Host {
         send(wire::encode(request));
         return next();
     }
+    // Whether an answer (or the end of the host's output) comes within the time.
+    bool answersWithin(std::chrono::milliseconds time) const {
+        pollfd p{fromHost_.readEnd(), POLLIN, 0};
+        return poll(&p, 1, static_cast<int>(time.count())) == 1;
+    }
+    pid_t pid() const { return child_.pid(); }
     // Closes the host's input and answers its exit code.
     std::optional<int> finish() {
         toHost_.closeWrite();
@@ -135,6 +152,92 @@ TEST(HostOnX11, TheLockReadsTheDisplaysKeysBetweenCalls) {
     ASSERT_EQ(host.call({lockKeyboard, {std::int32_t(0)}})->status, S_OK);
     ASSERT_EQ(display.type({"F4"}).exitCode, 0);
     EXPECT_EQ(exitRequested(), wire::Value(std::int32_t(0)));
+    EXPECT_EQ(host.finish(), 0);
+}
+
+std::string contentsOf(const std::filesystem::path& file) {
+    std::ifstream in(file);
+    std::stringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+std::size_t countOf(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+// The processor time a process has spent so far, user and system, in clock ticks.
+long cpuTicksOf(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat;
+    std::getline(in, stat);
+    // The fields after the command name (in parentheses, which may hold blanks): utime and
+    // stime are the 12th and 13th of them.
+    std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+    std::string field;
+    long utime = 0, stime = 0;
+    for (int i = 1; i <= 13 && fields >> field; ++i) {
+        if (i == 12) utime = std::stol(field);
+        if (i == 13) stime = std::stol(field);
+    }
+    return utime + stime;
+}
+
+constexpr std::int32_t kLockKeyboard = 53, kFindExitKeyPress = 57;
+
+// A display that ends while the lock sits on it is let go once; the host then waits for its
+// calls without turning, and the lock goes on simulated.
+TEST(HostOnX11, ADisplayThatGoesAwayWhileLockedIsLetGo) {
+    platform::testing::TempMachine machine;
+    platform::testing::XvfbDisplay display;
+    TESSEL_START_XVFB(display, machine.path());
+    registerLibrary(KESTRUM_LIBRARY);
+    const auto errors = machine.path() / "host-errors.txt";
+    Host host(errors);
+    ASSERT_EQ(host.call({kLockKeyboard, {std::int32_t(1)}})->status, S_OK);
+    // The lock is on the display: F4 typed there asks to leave.
+    ASSERT_EQ(display.type({"F4"}).exitCode, 0);
+    EXPECT_EQ(host.call({kFindExitKeyPress, {}})->result, wire::Value(std::int32_t(1)));
+
+    display.stop();
+    // The host's loop notices the broken connection on its own, between calls.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const long before = cpuTicksOf(host.pid());
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const long spent = cpuTicksOf(host.pid()) - before;
+    EXPECT_LT(spent, sysconf(_SC_CLK_TCK) / 5) << "the host turned while it waited";
+
+    EXPECT_EQ(countOf(contentsOf(errors), "went away; the keyboard lock stays simulated"), 1u)
+        << contentsOf(errors);
+    auto exitRequested = host.call({kFindExitKeyPress, {}});
+    ASSERT_TRUE(exitRequested);
+    EXPECT_EQ(exitRequested->status, S_OK);
+    ASSERT_EQ(host.call({kLockKeyboard, {std::int32_t(0)}})->status, S_OK);
+    EXPECT_EQ(host.finish(), 0);
+}
+
+// A display that takes the connection and never answers holds the lock up only for the
+// display's deadline; the lock is then simulated and the host serves on.
+TEST(HostOnASilentDisplay, TheLockGivesUpAndTheHostServesOn) {
+    platform::testing::TempMachine machine;
+    platform::testing::SilentDisplay display;
+    ASSERT_TRUE(display.ok());
+    registerLibrary(KESTRUM_LIBRARY);
+    const auto errors = machine.path() / "host-errors.txt";
+    Host host(errors);
+    host.send(wire::encode(wire::Request{kLockKeyboard, {std::int32_t(1)}}));
+    ASSERT_TRUE(host.answersWithin(std::chrono::seconds(60))) << "the lock hangs on the display";
+    auto locked = host.next();
+    ASSERT_TRUE(locked);
+    EXPECT_EQ(locked->status, S_OK);
+    EXPECT_EQ(countOf(contentsOf(errors), "cannot reach the X display " + display.name() +
+                                              "; the keyboard lock stays simulated"),
+              1u)
+        << contentsOf(errors);
+    EXPECT_EQ(host.call({kFindExitKeyPress, {}})->result, wire::Value(std::int32_t(0)));
+    ASSERT_EQ(host.call({kLockKeyboard, {std::int32_t(0)}})->status, S_OK);
     EXPECT_EQ(host.finish(), 0);
 }
 

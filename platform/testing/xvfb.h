@@ -1,16 +1,19 @@
-// Test support: a private X display. Starts Xvfb on a display number it picks itself (its log
-// in the given folder), points DISPLAY at it and QT_QPA_PLATFORM at xcb for the test, and stops
-// it by its PID, putting both variables back. xdotool types on it.
+// Test support: a private X display, and a display that never answers. Starts Xvfb on a display
+// number it picks itself (its log in the given folder), points DISPLAY at it and QT_QPA_PLATFORM at
+// xcb for the test, and stops it by its PID, putting both variables back. xdotool types on it.
 //
 // Without Xvfb or xdotool the test skips, unless real components are required (the
 // environment variable CI or TESSEL_REQUIRE_REAL is set): then it fails.
 #pragma once
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -72,6 +75,7 @@ class XvfbDisplay {
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
         std::vector<std::string> args = {xvfb,      "-displayfd", displayFd,    "-nolisten", "tcp",
                                          "-screen", "0",          "640x480x24", "-noreset"};
+        if (!authority_.empty()) args.insert(args.end(), {"-auth", authority_.string()});
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
@@ -98,13 +102,23 @@ class XvfbDisplay {
         return {};
     }
     ~XvfbDisplay() {
+        stop();
+        restore("DISPLAY", oldDisplay_);
+        restore("QT_QPA_PLATFORM", oldPlatform_);
+    }
+    // The Xvfb process (-1 when it is not running).
+    pid_t pid() const { return pid_; }
+    // Ends the display (its clients see their connection break); DISPLAY still names it.
+    void stop() {
         if (pid_ > 0) {
             kill(pid_, SIGTERM);
             waitpid(pid_, nullptr, 0);
         }
-        restore("DISPLAY", oldDisplay_);
-        restore("QT_QPA_PLATFORM", oldPlatform_);
+        pid_ = -1;
     }
+    // Before start: the display admits only the clients that show a cookie of this authority
+    // file.
+    void requireCookieOf(const std::filesystem::path& file) { authority_ = file; }
     // Types keys by xdotool's names on the display.
     ProgramResult type(const std::vector<std::string>& keys) const {
         std::vector<std::string> args = {"key", "--clearmodifiers"};
@@ -121,6 +135,55 @@ class XvfbDisplay {
     }
     pid_t pid_ = -1;
     std::string xdotool_;
+    std::filesystem::path authority_;
+    std::optional<std::string> oldDisplay_, oldPlatform_;
+};
+
+// A display that takes every connection and never answers: a loopback port of the X range that
+// listens and never accepts, so the system completes each connection and then nothing comes.
+// Points DISPLAY at it and QT_QPA_PLATFORM at xcb for the test, putting both back.
+class SilentDisplay {
+  public:
+    SilentDisplay() {
+        for (int number = 150; number < 250 && fd_ < 0; ++number) {
+            const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_port = htons(static_cast<std::uint16_t>(6000 + number));
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                listen(fd, 16) == 0) {
+                fd_ = fd;
+                name_ = "127.0.0.1:" + std::to_string(number);
+            } else {
+                close(fd);
+            }
+        }
+        if (const char* old = std::getenv("DISPLAY")) oldDisplay_ = old;
+        if (const char* old = std::getenv("QT_QPA_PLATFORM")) oldPlatform_ = old;
+        setenv("DISPLAY", name_.c_str(), 1);
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+    }
+    ~SilentDisplay() {
+        if (fd_ >= 0) close(fd_);
+        restore("DISPLAY", oldDisplay_);
+        restore("QT_QPA_PLATFORM", oldPlatform_);
+    }
+    bool ok() const { return fd_ >= 0; }
+    // The display's name, as DISPLAY holds it.
+    const std::string& name() const { return name_; }
+    SilentDisplay(const SilentDisplay&) = delete;
+    SilentDisplay& operator=(const SilentDisplay&) = delete;
+
+  private:
+    static void restore(const char* name, const std::optional<std::string>& value) {
+        if (value)
+            setenv(name, value->c_str(), 1);
+        else
+            unsetenv(name);
+    }
+    int fd_ = -1;
+    std::string name_;
     std::optional<std::string> oldDisplay_, oldPlatform_;
 };
 

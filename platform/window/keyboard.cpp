@@ -8,13 +8,12 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/window/virtual_keys.h"
 #include "platform/window/x11_keyboard.h"
 
 namespace platform::window {
 
 namespace {
-
-constexpr std::uint32_t VK_SHIFT = 0x10, VK_CONTROL = 0x11, VK_MENU = 0x12;
 
 struct KeyboardState {
     std::vector<std::pair<HookHandle, KeyboardHook>> hooks;  // oldest first
@@ -23,6 +22,7 @@ struct KeyboardState {
     unsigned emptied = 0;
     std::vector<SwallowedKey> swallowed;
     std::unique_ptr<x11::Keyboard> desktop;
+    bool pumping = false;  // the desktop is delivering its events
 };
 
 struct Hooks {
@@ -68,6 +68,15 @@ void closeDesktop() {
     watch(false);
 }
 
+// A display that went away (or stopped answering) is let go once, and the hooks go on with the
+// simulated session.
+void dropLostDesktop() {
+    if (!state().desktop || state().pumping || !state().desktop->lost()) return;
+    log("the X display " + state().desktop->display() +
+        " went away; the keyboard lock stays simulated");
+    closeDesktop();
+}
+
 HookHandle nextHandle() {
     static std::uint32_t next = 0x10000;
     return ++next;
@@ -75,9 +84,9 @@ HookHandle nextHandle() {
 
 // The generic key a left or right key also moves.
 std::uint32_t genericOf(std::uint32_t vk) {
-    if (vk == 0xA0 || vk == 0xA1) return VK_SHIFT;
-    if (vk == 0xA2 || vk == 0xA3) return VK_CONTROL;
-    if (vk == 0xA4 || vk == 0xA5) return VK_MENU;
+    if (vk == VK_LSHIFT || vk == VK_RSHIFT) return VK_SHIFT;
+    if (vk == VK_LCONTROL || vk == VK_RCONTROL) return VK_CONTROL;
+    if (vk == VK_LMENU || vk == VK_RMENU) return VK_MENU;
     return 0;
 }
 
@@ -97,6 +106,7 @@ HookHandle installKeyboardHook(KeyboardHook hook) {
         if (state().desktop) {
             state().desktop->grab(state().swallowed);
             watch(true);
+            dropLostDesktop();
         }
     }
     return h;
@@ -157,11 +167,13 @@ void emptyClipboard() {
     state().clipboard.clear();
     ++state().emptied;
     if (state().desktop) state().desktop->emptyClipboard();
+    dropLostDesktop();
 }
 
 void setSwallowedKeys(std::vector<SwallowedKey> keys) {
     state().swallowed = std::move(keys);
     if (state().desktop) state().desktop->grab(state().swallowed);
+    dropLostDesktop();
 }
 
 std::string keyboardBackend() {
@@ -184,7 +196,12 @@ bool desktopIsX11() {
 
 int pumpDesktopKeyboard(bool sync) {
     if (!state().desktop) return 0;
-    return state().desktop->pump(sync, [](const KeyEvent& e) { deliverKeyEvent(e); });
+    state().pumping = true;
+    const int delivered =
+        state().desktop->pump(sync, [](const KeyEvent& e) { deliverKeyEvent(e); });
+    state().pumping = false;
+    dropLostDesktop();
+    return delivered;
 }
 
 int desktopKeyboardFd() {

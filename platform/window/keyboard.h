@@ -13,8 +13,11 @@
 // emptying the clipboard gives up the display's CLIPBOARD and PRIMARY selections. Its events
 // are read by pumpDesktopKeyboard, which the thread's message loop runs (the Qt bridge does it
 // on its own loop). A key that another client (a window manager) has grabbed already stays
-// with that client; the keyboard log says so. Offscreen, minimal and Wayland programs keep the
-// simulated session: Wayland offers an unprivileged client no global grab.
+// with that client; the keyboard log says so. A display that does not answer within a few
+// seconds (connecting, its set-up or any later round trip), or that goes away while the hooks
+// sit on it, is let go and the hooks go on with the simulated session; the log says so once.
+// Offscreen, minimal and Wayland programs keep the simulated session: Wayland offers an
+// unprivileged client no global grab.
 #pragma once
 
 #include <cstdint>

@@ -86,7 +86,12 @@ const bool g_keyboardWatcher = [] {
     setDesktopKeyboardWatcher([](bool on) {
         thread_local QPointer<QTimer> reader;
         if (!on) {
-            delete reader.data();
+            // Possibly from inside the reader's own timeout (a display that went away).
+            if (reader) {
+                reader->stop();
+                reader->deleteLater();
+            }
+            reader = nullptr;
             return;
         }
         if (reader || !QCoreApplication::instance()) return;

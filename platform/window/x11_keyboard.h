@@ -4,7 +4,9 @@
 // receiver, and emptying the clipboard gives up the CLIPBOARD and PRIMARY selections.
 //
 // One connection of its own per thread that installed hooks; the thread's message loop reads
-// its events (pump). Internal to the keyboard module.
+// its events (pump). Every wait on the display (connecting, its set-up, each round trip) is
+// bounded by one deadline; a display that outlasts it is cut off and counts as lost. Internal
+// to the keyboard module.
 #pragma once
 
 #include <cstdint>
@@ -22,7 +24,8 @@ class Keyboard {
     using Log = std::function<void(const std::string&)>;
     using Deliver = std::function<void(const KeyEvent&)>;
 
-    // Connects to the display named by DISPLAY; null (and a log line) when that fails.
+    // Connects to the display named by DISPLAY; null (and a log line) when that fails or the
+    // display does not answer in time.
     static std::unique_ptr<Keyboard> open(Log log);
     ~Keyboard();
 
@@ -33,7 +36,12 @@ class Keyboard {
     // round trip first, so that everything the display has sent so far is read.
     int pump(bool sync, const Deliver& deliver);
     void emptyClipboard();
+    // The connection's descriptor; -1 once it is lost.
     int fd() const;
+    // The display went away or stopped answering: the connection is of no further use.
+    bool lost() const;
+    // The display's name as DISPLAY gave it.
+    const std::string& display() const;
 
     Keyboard(const Keyboard&) = delete;
     Keyboard& operator=(const Keyboard&) = delete;

@@ -10,6 +10,8 @@
 #include <QShortcut>
 
 #include "platform/window/qt_window.h"
+#include "platform/window/virtual_keys.h"
+#include "viewer/forms/qt_keys.h"
 
 namespace vistrel::forms {
 
@@ -44,33 +46,6 @@ short shiftOf(Qt::KeyboardModifiers modifiers) {
     if (modifiers & Qt::ControlModifier) s |= 2;
     if (modifiers & Qt::AltModifier) s |= 4;
     return s;
-}
-
-// The platform's key codes of the Qt keys the controls know.
-constexpr std::pair<int, short> kKeyCodes[] = {
-    {Qt::Key_Backspace, 8}, {Qt::Key_Tab, 9},    {Qt::Key_Return, 13}, {Qt::Key_Enter, 13},
-    {Qt::Key_Escape, 27},   {Qt::Key_Space, 32}, {Qt::Key_PageUp, 33}, {Qt::Key_PageDown, 34},
-    {Qt::Key_End, 35},      {Qt::Key_Home, 36},  {Qt::Key_Left, 37},   {Qt::Key_Up, 38},
-    {Qt::Key_Right, 39},    {Qt::Key_Down, 40},  {Qt::Key_Insert, 45}, {Qt::Key_Delete, 46},
-};
-
-// The platform's key code of a Qt key (0 for keys the controls do not use).
-short keyCodeOf(int key) {
-    for (const auto& [qt, code] : kKeyCodes)
-        if (qt == key) return code;
-    if ((key >= Qt::Key_0 && key <= Qt::Key_9) || (key >= Qt::Key_A && key <= Qt::Key_Z))
-        return static_cast<short>(key);
-    if (key >= Qt::Key_F1 && key <= Qt::Key_F12) return static_cast<short>(112 + key - Qt::Key_F1);
-    return 0;
-}
-
-// The Qt key of a platform key code (Key_unknown for a code without one).
-int qtKeyOf(short code) {
-    for (const auto& [qt, c] : kKeyCodes)
-        if (c == code) return qt;
-    if ((code >= '0' && code <= '9') || (code >= 'A' && code <= 'Z')) return code;
-    if (code >= 112 && code <= 123) return Qt::Key_F1 + (code - 112);
-    return Qt::Key_unknown;
 }
 
 Qt::KeyboardModifiers modifiersOf(short shift) {
@@ -271,15 +246,17 @@ void QtXButton::leaveEvent(QEvent*) {
 }
 
 void QtXButton::keyPressEvent(QKeyEvent* event) {
-    const short code = keyCodeOf(event->key());
-    if (!event->isAutoRepeat() || code != 32) logic_->keyDown(code, shiftOf(event->modifiers()));
-    if (!event->text().isEmpty() && event->text()[0].unicode() < 0x80)
-        logic_->keyPress(static_cast<short>(event->text()[0].unicode()));
+    const short code = keyCodeOf(*event);
+    if (!event->isAutoRepeat() || code != window::VK_SPACE)
+        logic_->keyDown(code, shiftOf(event->modifiers()));
+    const QString text = typedText(*event);
+    if (!text.isEmpty() && text[0].unicode() < 0x80)
+        logic_->keyPress(static_cast<short>(text[0].unicode()));
 }
 
 void QtXButton::keyReleaseEvent(QKeyEvent* event) {
     if (event->isAutoRepeat()) return;
-    logic_->keyUp(keyCodeOf(event->key()), shiftOf(event->modifiers()));
+    logic_->keyUp(keyCodeOf(*event), shiftOf(event->modifiers()));
 }
 
 void QtXButton::focusInEvent(QFocusEvent*) {
@@ -350,7 +327,7 @@ bool QtFlatTextBox::eventFilter(QObject* watched, QEvent* event) {
             return forwardKeyPress(*static_cast<QKeyEvent*>(event));
         case QEvent::KeyRelease: {
             auto* key = static_cast<QKeyEvent*>(event);
-            short code = keyCodeOf(key->key());
+            short code = keyCodeOf(*key);
             short shift = shiftOf(key->modifiers());
             const short given = code;
             if (e.keyUp) e.keyUp(code, shift);
@@ -395,11 +372,11 @@ bool QtFlatTextBox::eventFilter(QObject* watched, QEvent* event) {
 // does. Unchanged, the original event goes on as it is.
 bool QtFlatTextBox::forwardKeyPress(QKeyEvent& key) {
     auto& e = logic_->events;
-    const short givenCode = keyCodeOf(key.key());
+    const short givenCode = keyCodeOf(key);
     const short givenShift = shiftOf(key.modifiers());
     short code = givenCode, shift = givenShift;
     if (e.keyDown) e.keyDown(code, shift);
-    const QString text = key.text();
+    const QString text = typedText(key);
     const bool hasAscii = !text.isEmpty() && text[0].unicode() < 0x80;
     const short givenAscii = hasAscii ? static_cast<short>(text[0].unicode()) : 0;
     short ascii = givenAscii;

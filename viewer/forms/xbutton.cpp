@@ -4,6 +4,8 @@
 #include <type_traits>
 #include <utility>
 
+#include "platform/window/virtual_keys.h"
+
 namespace vistrel::forms {
 
 namespace gdi = platform::gdi;
@@ -341,15 +343,15 @@ void XButton::keyDown(short keyCode, short shift) {
     if (events.keyDown) events.keyDown(keyCode, shift);
     lastKey_ = keyCode;
     switch (keyCode) {
-        case 32:
+        case window::VK_SPACE:
             paint(2, false);
             break;
-        case 37:
-        case 38:
+        case window::VK_LEFT:
+        case window::VK_UP:
             moveFocus(true);
             break;
-        case 39:
-        case 40:
+        case window::VK_RIGHT:
+        case window::VK_DOWN:
             moveFocus(false);
             break;
         default:
@@ -359,7 +361,7 @@ void XButton::keyDown(short keyCode, short shift) {
 
 void XButton::keyUp(short keyCode, short shift) {
     if (events.keyUp) events.keyUp(keyCode, shift);
-    if (lastKey_ == 32 && keyCode == 32) {
+    if (lastKey_ == window::VK_SPACE && keyCode == window::VK_SPACE) {
         if (checkBox_) value_ = !value_;
         paint(0, false);
         host_.surfaceChanged();

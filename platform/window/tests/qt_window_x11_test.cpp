@@ -13,6 +13,7 @@
 #include "platform/testing/xvfb.h"
 #include "platform/window/keyboard.h"
 #include "platform/window/qt_window.h"
+#include "platform/window/virtual_keys.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ TEST(QtBridgeOnX11, TheQtLoopReadsTheDisplayForTheHooks) {
     QElapsedTimer waited;
     waited.start();
     while (pressed.size() < 2 && waited.elapsed() < 20000) QApplication::processEvents();
-    EXPECT_EQ(pressed, (std::vector<std::uint32_t>{0x70, 0x42}));
+    EXPECT_EQ(pressed, (std::vector<std::uint32_t>{win::VK_F1, win::letterKey('B')}));
 
     EXPECT_TRUE(win::removeKeyboardHook(hook));
     EXPECT_EQ(win::keyboardBackend(), "simulated");

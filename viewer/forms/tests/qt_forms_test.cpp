@@ -7,8 +7,10 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QTextCursor>
+#include <vector>
 
 #include "platform/gdi/text.h"
+#include "viewer/forms/qt_keys.h"
 
 namespace {
 
@@ -121,6 +123,88 @@ TEST_F(QtForms, TextBoxPassesOnTheKeysItsHostLeaves) {
         EXPECT_EQ(box->logic().text(), box->inner()->toPlainText().toStdU16String()) << c.name;
         EXPECT_EQ(downs, 1) << c.name;
     }
+}
+
+// The key codes and characters the host gets are those of the platform's text box: the
+// modifier and lock keys have their own codes, Delete types no character, and the keypad's keys
+// are told apart from the main keyboard's.
+TEST_F(QtForms, TextBoxHandsTheHostThePlatformsKeyCodes) {
+    constexpr auto kKeypad = Qt::KeypadModifier;
+    const struct {
+        const char* name;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        const char* text;
+        short code;
+        short ascii;  // -1: no KeyPress
+    } cases[] = {
+        {"Shift", Qt::Key_Shift, Qt::ShiftModifier, "", 16, -1},
+        {"Ctrl", Qt::Key_Control, Qt::ControlModifier, "", 17, -1},
+        {"Alt", Qt::Key_Alt, Qt::AltModifier, "", 18, -1},
+        {"Caps Lock", Qt::Key_CapsLock, Qt::NoModifier, "", 20, -1},
+        {"Num Lock", Qt::Key_NumLock, kKeypad, "", 144, -1},
+        {"Delete", Qt::Key_Delete, Qt::NoModifier, "\x7f", 46, -1},
+        {"keypad Delete", Qt::Key_Delete, kKeypad, "\x7f", 46, -1},
+        {"Backspace", Qt::Key_Backspace, Qt::NoModifier, "\b", 8, 8},
+        {"Enter", Qt::Key_Return, Qt::NoModifier, "\r", 13, 13},
+        {"keypad Enter", Qt::Key_Enter, kKeypad, "\r", 13, 13},
+        {"Esc", Qt::Key_Escape, Qt::NoModifier, "\x1b", 27, 27},
+        {"Shift+Tab", Qt::Key_Backtab, Qt::ShiftModifier, "", 9, -1},
+        {"1", Qt::Key_1, Qt::NoModifier, "1", 49, '1'},
+        {"keypad 0", Qt::Key_0, kKeypad, "0", 96, '0'},
+        {"keypad 1", Qt::Key_1, kKeypad, "1", 97, '1'},
+        {"keypad 5", Qt::Key_5, kKeypad, "5", 101, '5'},
+        {"keypad 9", Qt::Key_9, kKeypad, "9", 105, '9'},
+        {"keypad *", Qt::Key_Asterisk, kKeypad, "*", 106, '*'},
+        {"keypad +", Qt::Key_Plus, kKeypad, "+", 107, '+'},
+        {"keypad -", Qt::Key_Minus, kKeypad, "-", 109, '-'},
+        {"keypad .", Qt::Key_Period, kKeypad, ".", 110, '.'},
+        {"keypad , (a comma layout's point)", Qt::Key_Comma, kKeypad, ",", 110, ','},
+        {"keypad /", Qt::Key_Slash, kKeypad, "/", 111, '/'},
+        {"keypad 1 without Num Lock", Qt::Key_End, kKeypad, "", 35, -1},
+        {"keypad 5 without Num Lock", Qt::Key_Clear, kKeypad, "", 12, -1},
+        {"keypad 0 without Num Lock", Qt::Key_Insert, kKeypad, "", 45, -1},
+        {"A", Qt::Key_A, Qt::ShiftModifier, "A", 65, 'A'},
+        {"F5", Qt::Key_F5, Qt::NoModifier, "", 116, -1},
+        {"Page Down", Qt::Key_PageDown, Qt::NoModifier, "", 34, -1},
+    };
+    QWidget form;
+    auto* box = new QtFlatTextBox(&form);
+    box->setGeometry(5, 5, 120, 40);
+    form.show();
+    QApplication::processEvents();
+    box->inner()->setFocus();
+    std::vector<short> downs, ups, presses;
+    box->logic().events.keyDown = [&](short& code, short&) { downs.push_back(code); };
+    box->logic().events.keyUp = [&](short& code, short&) { ups.push_back(code); };
+    box->logic().events.keyPress = [&](short& ascii) { presses.push_back(ascii); };
+    for (const auto& c : cases) {
+        downs.clear();
+        ups.clear();
+        presses.clear();
+        const QString text = QString::fromLatin1(c.text);
+        QKeyEvent press(QEvent::KeyPress, c.key, c.modifiers, text);
+        QApplication::sendEvent(box->inner(), &press);
+        QKeyEvent release(QEvent::KeyRelease, c.key, c.modifiers, text);
+        QApplication::sendEvent(box->inner(), &release);
+        EXPECT_EQ(downs, std::vector<short>{c.code}) << c.name;
+        EXPECT_EQ(ups, std::vector<short>{c.code}) << c.name;
+        EXPECT_EQ(presses, c.ascii < 0 ? std::vector<short>{} : std::vector<short>{c.ascii})
+            << c.name;
+    }
+}
+
+// A code the host puts in place of the key's own becomes the Qt key that does the same: each
+// code maps back to itself.
+TEST(QtKeys, EveryCodeWithAQtKeyMapsBackToItself) {
+    int mapped = 0;
+    for (short code = 1; code < 256; ++code) {
+        const int qt = qtKeyOf(code);
+        if (qt == Qt::Key_unknown) continue;
+        ++mapped;
+        EXPECT_TRUE(keyCodeOf(qt, false) == code || keyCodeOf(qt, true) == code) << code;
+    }
+    EXPECT_GT(mapped, 80);
 }
 
 // Click comes from the left button pressed and released over the text box, and from nothing
