@@ -13,7 +13,6 @@
 #include "platform/process/process.h"
 #include "platform/text/codepage.h"
 #include "platform/window/keyboard.h"
-#include "privileged/kestrum.h"
 
 namespace {
 
@@ -23,10 +22,6 @@ namespace text = platform::text;
 namespace window = platform::window;
 
 constexpr int kDeclinedExit = 126;
-
-// Every text the privileged library answers fits in one answer: status, tag, unit count, the
-// units, and an empty description.
-static_assert(std::uint64_t(kestrum::kMaxFieldUnits) * 2 + 16 <= wire::kMaxReplyFrame);
 
 wire::Reply refuse(HRESULT status, std::u16string why) {
     return {status, std::monostate{}, std::move(why)};

@@ -25,7 +25,8 @@ inline constexpr std::uint32_t kMaxFrame = 1u << 20;  // bytes after the length
 // An answer may be longer than a call: it carries the longest text a privileged member answers
 // (a loaded file's first field, at most 16 Mi characters of two bytes each) with room for its
 // status and description. A member may already have changed the machine when it answers, so
-// whatever it may answer must reach the caller.
+// whatever it may answer must reach the caller. The broker's tests carry a field of that
+// length through the elevated host and back.
 inline constexpr std::uint32_t kMaxReplyFrame = (32u << 20) + (64u << 10);
 inline constexpr std::int32_t kProtocolVersion = 1;
 

@@ -100,7 +100,6 @@ int activeXCheck(std::u16string_view fileName, std::u16string_view progId);
 void lockKeyboard(bool lock);
 void setPassAll(bool v);
 void setPrintOnly(bool v);
-void setFindText(bool v);
 void setEscapeExit(bool v);
 void setExitKey(bool v);
 bool ctrlPFlag();

@@ -21,8 +21,7 @@ using win::VK_APPS, win::VK_CONTROL, win::VK_DECIMAL, win::VK_ESCAPE, win::VK_F1
 // One copy per thread: the hook runs on the thread that installed it and reads its flags.
 struct LockState {
     win::HookHandle hook = 0;
-    bool ctrlP = false, passAll = false, printOnly = false, findText = false, escapeExit = false,
-         exitKey = false;
+    bool ctrlP = false, passAll = false, printOnly = false, escapeExit = false, exitKey = false;
     win::KeyEvent last;
 };
 
@@ -120,9 +119,6 @@ void setPassAll(bool v) {
 void setPrintOnly(bool v) {
     state().printOnly = v;
     updateSwallowed();
-}
-void setFindText(bool v) {
-    state().findText = v;
 }
 void setEscapeExit(bool v) {
     state().escapeExit = v;

@@ -171,8 +171,9 @@ const Members<UAC>& UAC::members() {
                     [](UAC&, Call& c) { setPassAll(c.i4(0) != 0); })
             .method(0x6003001A, u"mPrintOnly", VT_EMPTY, {I4(u"v")},
                     [](UAC&, Call& c) { setPrintOnly(c.i4(0) != 0); })
-            .method(0x6003001B, u"mFindText", VT_EMPTY, {I4(u"v")},
-                    [](UAC&, Call& c) { setFindText(c.i4(0) != 0); })
+            // Text search changes nothing the lock lets through (the locked filter swallows the
+            // same keys either way), so the flag is taken and not kept.
+            .method(0x6003001B, u"mFindText", VT_EMPTY, {I4(u"v")}, [](UAC&, Call&) {})
             .method(0x6003001C, u"mEscapeExit", VT_EMPTY, {I4(u"v")},
                     [](UAC&, Call& c) { setEscapeExit(c.i4(0) != 0); })
             .method(0x6003001D, u"mExitKeyPress", VT_EMPTY, {I4(u"v")},

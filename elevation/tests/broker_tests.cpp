@@ -190,6 +190,7 @@ TEST_F(Broker, LongLoadedFieldsComeBackWholeOrKeepTheirFile) {
     } cases[] = {
         {"longer than one call frame", "x", u'x', 600000, true},
         {"double-byte text longer than one frame", "\xB0\xA1", u'가', 600000, true},
+        {"the longest field there is", "x", u'x', std::size_t(16) << 20, true},
         {"longer than any field is read", "x", u'x', (std::size_t(16) << 20) + 1, false},
     };
     for (const auto& c : cases) {
