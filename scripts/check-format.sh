@@ -5,7 +5,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 clang_format=${1:-clang-format}
 cd "$top"
 folders=()
-for f in platform ciphers-native ciphers printers viewer controls server privileged elevation \
+for f in platform lib strings fuzz ciphers-native ciphers printers viewer controls server privileged elevation \
          watchdog gridcode tools tests bench; do
   [ -d "$f" ] && folders+=("$f")
 done
