@@ -25,10 +25,10 @@
 #include <vector>
 
 #include "platform/ui/messagebox.h"
-#include "viewer/selection/lists.h"
 #include "viewer/selection/policy.h"
 #include "viewer/selection/pravo.h"
-#include "viewer/selection/settings.h"
+#include "viewer/state/print_settings.h"
+#include "viewer/state/selection_lists.h"
 
 namespace vistrel::dialog {
 

@@ -13,9 +13,9 @@
 #include <string_view>
 
 #include "printers/printers.h"
-#include "viewer/selection/lists.h"
 #include "viewer/selection/pravo.h"
-#include "viewer/selection/settings.h"
+#include "viewer/state/print_settings.h"
+#include "viewer/state/selection_lists.h"
 
 namespace vistrel {
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "viewer/selection/lists.h"
+#include "viewer/state/selection_lists.h"
 
 namespace vistrel {
 

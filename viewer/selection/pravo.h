@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "viewer/selection/lists.h"
-#include "viewer/selection/settings.h"
+#include "viewer/state/print_settings.h"
+#include "viewer/state/selection_lists.h"
 
 namespace vistrel {
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "viewer/selection/lists.h"
+#include "viewer/state/selection_lists.h"
 
 namespace vistrel {
 

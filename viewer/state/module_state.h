@@ -3,9 +3,9 @@
 // part in its own header; resetModuleState puts everything back to its start values (tests).
 #pragma once
 
-#include "viewer/control/viewer_state.h"
-#include "viewer/selection/lists.h"
-#include "viewer/selection/settings.h"
+#include "viewer/state/print_settings.h"
+#include "viewer/state/selection_lists.h"
+#include "viewer/state/viewer_state.h"
 
 namespace vistrel {
 

@@ -2,7 +2,7 @@
 // carries, the Base64 road, the charset conversion and the texts that are not read at all.
 #include "viewer/control/param.h"
 
-#include "viewer/control/viewer_state.h"
+#include "viewer/state/viewer_state.h"
 #include "viewer_fixture.h"
 
 using namespace vistrel;

@@ -3,7 +3,7 @@
 #include "viewer/control/parse.h"
 
 #include "viewer/control/param.h"
-#include "viewer/control/viewer_state.h"
+#include "viewer/state/viewer_state.h"
 #include "viewer_fixture.h"
 
 using namespace vistrel;

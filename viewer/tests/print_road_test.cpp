@@ -8,7 +8,7 @@
 #include "platform/ui/messagebox.h"
 #include "viewer/control/page_pictures.h"
 #include "viewer/control/viewer.h"
-#include "viewer/selection/settings.h"
+#include "viewer/state/print_settings.h"
 #include "viewer_fixture.h"
 
 using namespace vistrel;

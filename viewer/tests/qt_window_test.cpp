@@ -10,8 +10,8 @@
 
 #include "viewer/control/qt_parts.h"
 #include "viewer/control/viewer.h"
-#include "viewer/control/viewer_state.h"
 #include "viewer/control/window_logic.h"
+#include "viewer/state/viewer_state.h"
 #include "viewer_fixture.h"
 
 using namespace vistrel;

@@ -7,7 +7,7 @@
 
 #include "platform/com/events.h"
 #include "platform/system/storefile.h"
-#include "viewer/control/viewer_state.h"
+#include "viewer/state/viewer_state.h"
 #include "viewer_fixture.h"
 
 using namespace vistrel;

@@ -6,7 +6,7 @@
 
 #include "platform/ui/dialogs.h"
 #include "platform/ui/messagebox.h"
-#include "viewer/control/viewer_state.h"
+#include "viewer/state/viewer_state.h"
 #include "viewer_fixture.h"
 
 using namespace vistrel;
