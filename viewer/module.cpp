@@ -2,6 +2,7 @@
 #include "platform/com/server.h"
 #include "viewer/control/qt_parts.h"
 #include "viewer/control/viewer.h"
+#include "viewer/dialog/qt_select_printer.h"
 #include "viewer/subclass/subclass.h"
 #include "viewer/timer/timer.h"
 
@@ -15,8 +16,8 @@ Module& module() {
         {classEntry(vistrel::CLSID_Viewer,
                     {.progId = u"Vistrel.Viewer", .categories = {CATID_Control}, .control = true},
                     [] {
-                        return std::static_pointer_cast<Unknown>(
-                            std::make_shared<vistrel::Viewer>(vistrel::qtViewerParts()));
+                        return std::static_pointer_cast<Unknown>(std::make_shared<vistrel::Viewer>(
+                            vistrel::qtViewerParts(vistrel::dialog::qtPrinterChooser())));
                     }),
          vistrel::gsubclassClassEntry(), vistrel::ctimerClassEntry()},
         TypeLibInfo{vistrel::LIBID_Vistrel,

@@ -8,7 +8,6 @@
 #include <QUrl>
 
 #include "viewer/control/qt_window.h"
-#include "viewer/dialog/qt_select_printer.h"
 
 namespace vistrel {
 
@@ -60,13 +59,13 @@ class QtDownloader : public Downloader {
 
 }  // namespace
 
-ViewerParts qtViewerParts() {
+ViewerParts qtViewerParts(PrinterChooser chooser) {
     ViewerParts parts = windowParts(makeQtWindowView);
     parts.yield = [] {
         if (QCoreApplication::instance()) QCoreApplication::processEvents();
     };
     parts.downloader = std::make_shared<QtDownloader>();
-    parts.chooser = dialog::qtPrinterChooser();
+    parts.chooser = std::move(chooser);
     return parts;
 }
 

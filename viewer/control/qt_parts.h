@@ -7,7 +7,8 @@
 namespace vistrel {
 
 // The face factory answers no face when the process has no QApplication, and the downloader
-// starts nothing when it has no event loop (QCoreApplication).
-ViewerParts qtViewerParts();
+// starts nothing when it has no event loop (QCoreApplication). `chooser` shows the printer
+// selection (the library passes its dialog's; null: no selection dialog).
+ViewerParts qtViewerParts(PrinterChooser chooser = nullptr);
 
 }  // namespace vistrel
