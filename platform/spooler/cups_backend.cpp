@@ -56,9 +56,9 @@ class Connection {
         cupsSetServer(nullptr);
         const char* server = cupsServer();
         const int port = ippPort();
-        name_ = server && *server == '/' ? std::string(server)
-                                         : std::string(server ? server : "") + ":" +
-                                               std::to_string(port);
+        name_ = server && *server == '/'
+                    ? std::string(server)
+                    : std::string(server ? server : "") + ":" + std::to_string(port);
         deadline_ = Clock::now() + std::chrono::milliseconds(kRequestDeadlineMs);
         ++gConnections;
         errno = 0;
@@ -347,10 +347,10 @@ Listing listQueues() {
         return out;
     }
     Ipp r = request(IPP_OP_CUPS_GET_PRINTERS, "");
-    requested(r.get(), {"printer-name", "device-uri", "printer-info", "printer-location",
-                        "printer-make-and-model", "printer-state", "printer-state-reasons",
-                        "printer-type", "printer-is-shared", "printer-is-accepting-jobs",
-                        "queued-job-count"});
+    requested(r.get(),
+              {"printer-name", "device-uri", "printer-info", "printer-location",
+               "printer-make-and-model", "printer-state", "printer-state-reasons", "printer-type",
+               "printer-is-shared", "printer-is-accepting-jobs", "queued-job-count"});
     Ipp answer = ask(http, std::move(r), "/");
     // No printers at all is an answer too (client-error-not-found).
     if (!answer || (!succeeded(cupsLastError()) && cupsLastError() != IPP_STATUS_ERROR_NOT_FOUND)) {
@@ -703,8 +703,7 @@ Submission submitOn(Connection& http, const std::string& queue, const std::strin
     const std::string resource = "/printers/" + queue;
     // Create-Job: the job and its options, no document yet.
     Ipp create = request(IPP_OP_CREATE_JOB, queue);
-    ippAddString(create.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr,
-                 title.c_str());
+    ippAddString(create.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, title.c_str());
     cups_option_t* opts = nullptr;
     int count = 0;
     for (const auto& [name, value] : options)

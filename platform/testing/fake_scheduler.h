@@ -65,10 +65,9 @@ class FakeScheduler {
         ippSetVersion(a, 2, 0);
         ippSetStatusCode(a, status);
         ippSetRequestId(a, requestId);
-        ippAddString(a, IPP_TAG_OPERATION, IPP_TAG_CHARSET, "attributes-charset", nullptr,
-                     "utf-8");
-        ippAddString(a, IPP_TAG_OPERATION, IPP_TAG_LANGUAGE, "attributes-natural-language",
-                     nullptr, "en");
+        ippAddString(a, IPP_TAG_OPERATION, IPP_TAG_CHARSET, "attributes-charset", nullptr, "utf-8");
+        ippAddString(a, IPP_TAG_OPERATION, IPP_TAG_LANGUAGE, "attributes-natural-language", nullptr,
+                     "en");
         for (const auto& name : printers) {
             ippAddSeparator(a);
             ippAddString(a, IPP_TAG_PRINTER, IPP_TAG_NAME, "printer-name", nullptr, name.c_str());
@@ -162,9 +161,10 @@ class FakeScheduler {
             std::string bytes;
             ippWriteIO(&bytes, append, 1, nullptr, a);
             ippDelete(a);
-            const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: application/ipp\r\n"
-                                     "Content-Length: " +
-                                     std::to_string(bytes.size()) + "\r\n\r\n";
+            const std::string head =
+                "HTTP/1.1 200 OK\r\nContent-Type: application/ipp\r\n"
+                "Content-Length: " +
+                std::to_string(bytes.size()) + "\r\n\r\n";
             const std::string all = head + bytes;
             if (::write(c, all.data(), all.size()) != ssize_t(all.size())) return;
         }

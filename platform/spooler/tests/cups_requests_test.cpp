@@ -35,9 +35,7 @@ class Environment {
         if (const char* old = std::getenv(name)) previous_ = old;
         setenv(name, value, 1);
     }
-    ~Environment() {
-        previous_ ? setenv(name_, previous_->c_str(), 1) : unsetenv(name_);
-    }
+    ~Environment() { previous_ ? setenv(name_, previous_->c_str(), 1) : unsetenv(name_); }
 
   private:
     const char* name_;
@@ -69,8 +67,8 @@ TEST_F(CupsRequests, ARejectingQueueIsNotAvailableAndItsRefusalIsNoJob) {
 
     const auto refused = cups::submit("Tessel_Socket", "certificate", kPdf);
     EXPECT_EQ(refused.jobId, 0u);
-    EXPECT_NE(refused.error.find("Create-Job"), std::string::npos) << refused.error
-                                                                   << cupsd_->log();
+    EXPECT_NE(refused.error.find("Create-Job"), std::string::npos)
+        << refused.error << cupsd_->log();
     EXPECT_NE(refused.error.find("not-accepting-jobs"), std::string::npos) << refused.error;
     EXPECT_EQ(jobsListing(), "");
 
@@ -101,7 +99,7 @@ TEST_F(CupsRequests, UnknownControlCommandsAreRefusedAndChangeNothing) {
         bool printer;
         std::uint32_t command;
     } rows[] = {
-        {true, 0}, {true, 4}, {true, 99}, {true, 0xFFFFFFFF},
+        {true, 0},  {true, 4},  {true, 99}, {true, 0xFFFFFFFF},
         {false, 0}, {false, 6}, {false, 7}, {false, 0xFFFFFFFF},
     };
     for (const auto& row : rows) {
@@ -225,10 +223,14 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(FailedListing, ASecondListingRequestThatFailsFailsTheListing) {
     platform::testing::TempMachine machine;
     Environment spooler{"TESSEL_SPOOLER", "cups"};
-    // The printers are listed, then the destinations request is refused.
-    FakeScheduler fake(FakeScheduler::Mode::Scripted, [](int n, ipp_op_t, int id) {
-        return n == 0 ? FakeScheduler::answer(id, IPP_STATUS_OK, {"Tessel_Jammed"})
-                      : FakeScheduler::answer(id, IPP_STATUS_ERROR_INTERNAL);
+    // The printers are listed once; asked again, the scheduler fails. There is no default.
+    int listings = 0;
+    FakeScheduler fake(FakeScheduler::Mode::Scripted, [&](int, ipp_op_t op, int id) {
+        if (op == IPP_OP_CUPS_GET_DEFAULT)
+            return FakeScheduler::answer(id, IPP_STATUS_ERROR_NOT_FOUND);
+        if (op == IPP_OP_CUPS_GET_PRINTERS && listings++ == 0)
+            return FakeScheduler::answer(id, IPP_STATUS_OK, {"Tessel_Jammed"});
+        return FakeScheduler::answer(id, IPP_STATUS_ERROR_INTERNAL);
     });
     std::uint32_t error = 0;
     EXPECT_TRUE(cups::queues(&error).empty());
