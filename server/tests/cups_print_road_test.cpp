@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/print/pdf_pages.h"
@@ -99,20 +100,44 @@ TEST(RealCupsIssue, ARejectingDefaultQueueEndsTheRunAsAFailedPrint) {
 
 // A scheduler that takes the connection and never answers: the server keeps answering polls
 // (the client gives up on any poll left unanswered for 3 s) and the run ends as a failed print
-// that names the scheduler.
-TEST(RealCupsIssue, ASilentSchedulerIsReportedWhilePollsAreAnswered) {
-    platform::testing::TempMachine machine;
-    platform::testing::FakeScheduler silent(platform::testing::FakeScheduler::Mode::Silent);
-    auto server = cupsServer(machine);
-    ASSERT_TRUE(server->waitListening(server->port())) << server->errors();
-    auto r = issue(server->port(), SAMPLES "/sample.json", 3);
-    EXPECT_EQ(r.exitCode, 0) << r.err << server->errors();
-    EXPECT_NE(r.out.find("CE02 02 31"), std::string::npos) << r.out << server->errors();
-    EXPECT_NE(r.out.find("CE09 31"), std::string::npos) << r.out;
-    EXPECT_NE(server->errors().find("the CUPS scheduler " + silent.server() + " did not answer"),
-              std::string::npos)
-        << server->errors();
-    EXPECT_GT(silent.connections(), 0);
+// that names the scheduler. One that closes at once or answers garbage, or where nothing
+// listens, is told as such too, never as a machine without printers ("02" "01").
+TEST(RealCupsIssue, ABrokenSchedulerIsReportedWhilePollsAreAnswered) {
+    using Mode = platform::testing::FakeScheduler::Mode;
+    const struct {
+        std::optional<Mode> mode;  // nullopt: nothing listens
+        const char* says;
+    } rows[] = {
+        {Mode::Silent, " did not answer within 5 seconds"},
+        {Mode::Close, " gave no IPP answer"},
+        {Mode::Garbage, " gave no IPP answer"},
+        {std::nullopt, " cannot be reached"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.says);
+        platform::testing::TempMachine machine;
+        std::optional<platform::testing::FakeScheduler> fake;
+        std::optional<platform::testing::HeldPort> nobody;
+        std::string name;
+        if (row.mode) {
+            fake.emplace(*row.mode);
+            name = fake->server();
+        } else {
+            nobody.emplace(false);  // bound, not listening: connections are refused
+            name = "127.0.0.1:" + std::to_string(nobody->port());
+            setenv("CUPS_SERVER", name.c_str(), 1);
+        }
+        auto server = cupsServer(machine);
+        if (!row.mode) unsetenv("CUPS_SERVER");
+        ASSERT_TRUE(server->waitListening(server->port())) << server->errors();
+        auto r = issue(server->port(), SAMPLES "/sample.json", 3);
+        EXPECT_EQ(r.exitCode, 0) << r.err << server->errors();
+        EXPECT_NE(r.out.find("CE02 02 31"), std::string::npos) << r.out << server->errors();
+        EXPECT_NE(r.out.find("CE09 31"), std::string::npos) << r.out;
+        EXPECT_NE(server->errors().find("the CUPS scheduler " + name + row.says), std::string::npos)
+            << server->errors();
+        if (fake) EXPECT_GT(fake->connections(), 0);
+    }
 }
 
 }  // namespace
