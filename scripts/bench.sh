@@ -118,10 +118,15 @@ def figures(b):
     if "peak_B_per_char" in b:
         return "%6.2f B/char   peak %7.1f MB   kept after %6.1f MB" % (
             b["peak_B_per_char"], b["peak_MB"], b["kept_MB"])
+    if "queues" in b:
+        return "%10.0f ms per issue through the selection, %d queues" % (b["real_time"], b["queues"])
+    if b["name"].startswith("Cups/"):
+        return "%10.0f ms until the run is reported failed" % b["real_time"]
     return "%10.1f ms per list of ten   %.1f MB/s" % (b["real_time"], b["bytes_per_second"] / 1e6)
 
 for prefix, title in (("Loopback/", "Loopback through the real server"),
-                      ("Memory/", "Server memory, measured from outside (peak above the idle size)")):
+                      ("Memory/", "Server memory, measured from outside (peak above the idle size)"),
+                      ("Cups/", "The print road on a private cupsd's queues, through the real server")):
     group = [b for n, b in runs.items() if n.startswith(prefix)]
     if not group:
         continue

@@ -1,5 +1,7 @@
 #include "platform/print/print.h"
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QImage>
 #include <QPageLayout>
 #include <QPageSize>
@@ -16,6 +18,7 @@
 
 #include <unistd.h>
 
+#include "platform/spooler/cups_backend.h"
 #include "platform/spooler/spooler.h"
 #include "platform/system/description.h"
 #include "platform/system/machine.h"
@@ -175,56 +178,83 @@ class PdfPrinter : public PaintingPrinter {
     AreaHiMetric pageArea_{};
 };
 
-// A real print queue through Qt's printer (CUPS on Linux), page by page like the PDF printer;
-// the printable area is the queue's own.
+// A real print queue: the pages are painted as PDF on the queue's own paper and printable area
+// (read through Qt's printer), and the finished document is handed to the queue as one job;
+// the job counts as printed only once CUPS has taken it whole.
 class QueuePrinter : public PaintingPrinter {
   public:
     QueuePrinter(std::u16string name, const std::string& queue)
-        : PaintingPrinter(std::move(name)), printer_(QPrinter::HighResolution) {
+        : PaintingPrinter(std::move(name)), queue_(queue), printer_(QPrinter::HighResolution) {
         printer_.setOutputFormat(QPrinter::NativeFormat);
         printer_.setPrinterName(QString::fromStdString(queue));
         printer_.setFullPage(false);
-        printer_.setCreator(QStringLiteral("Tessel"));
     }
     ~QueuePrinter() override { abort(); }
 
     AreaHiMetric printableArea() const override {
-        QPageLayout layout = printer_.pageLayout();
-        layout.setOrientation(orientation_ == Orientation::Landscape ? QPageLayout::Landscape
-                                                                     : QPageLayout::Portrait);
-        const QRectF mm = layout.paintRect(QPageLayout::Millimeter);
+        const QRectF mm = layout().paintRect(QPageLayout::Millimeter);
         return {mm.width() * 100, mm.height() * 100};
     }
     bool end() override {
-        if (!painter_.isActive()) return true;  // nothing was drawn: no job
-        const bool ok = painter_.end();
+        if (!writer_) return true;  // nothing was drawn: no job
+        const bool painted = painter_.end();
+        writer_.reset();
         pageOpen_ = false;
-        return ok || fail(u"the job could not be handed to the queue");
+        const std::string pdf = document_.toStdString();
+        document_.clear();
+        if (!painted) return fail(u"the job could not be made");
+        std::vector<std::pair<std::string, std::string>> options;
+        const QPageSize size = printer_.pageLayout().pageSize();
+        if (size.isValid() && !size.key().isEmpty())
+            options.emplace_back("media", size.key().toStdString());
+        const auto taken = spooler::cups::submit(queue_, "", pdf, options);
+        if (taken.jobId == 0 || !taken.error.empty()) return fail(text::fromUtf8(taken.error));
+        return true;
     }
     void abort() override {
-        if (!painter_.isActive()) return;
-        printer_.abort();
-        painter_.end();
+        if (!writer_) return;
+        if (painter_.isActive()) painter_.end();
+        writer_.reset();
+        document_.clear();
         pageOpen_ = false;
     }
 
   private:
-    int resolution() const override { return printer_.resolution(); }
+    int resolution() const override { return writer_ ? writer_->resolution() : 300; }
+    QPageLayout layout() const {
+        QPageLayout layout = printer_.pageLayout();
+        layout.setOrientation(orientation_ == Orientation::Landscape ? QPageLayout::Landscape
+                                                                     : QPageLayout::Portrait);
+        return layout;
+    }
     bool openPage() override {
         if (pageOpen_) return true;
-        printer_.setPageOrientation(orientation_ == Orientation::Landscape ? QPageLayout::Landscape
-                                                                           : QPageLayout::Portrait);
-        if (!painter_.isActive()) {
+        if (!writer_) {
             if (!printer_.isValid()) return fail(u"the print queue is not available");
-            if (!painter_.begin(&printer_)) return fail(u"the print queue cannot be opened");
-        } else if (!printer_.newPage()) {
-            return fail(u"a new page could not be started");
+            document_.clear();
+            buffer_ = std::make_unique<QBuffer>(&document_);
+            buffer_->open(QIODevice::WriteOnly);
+            writer_ = std::make_unique<QPdfWriter>(buffer_.get());
+            writer_->setResolution(300);
+            writer_->setCreator(QStringLiteral("Tessel"));
+            writer_->setPageLayout(layout());
+            if (!painter_.begin(writer_.get())) {
+                writer_.reset();
+                return fail(u"the print queue cannot be opened");
+            }
+        } else {
+            writer_->setPageLayout(layout());
+            if (!writer_->newPage()) return fail(u"a new page could not be started");
         }
         pageOpen_ = true;
         return true;
     }
 
+    std::string queue_;
     QPrinter printer_;
+    QByteArray document_;
+    std::unique_ptr<QBuffer> buffer_;
+    std::unique_ptr<QPdfWriter> writer_;
 };
 
 std::string number(double v) {

@@ -440,6 +440,23 @@ Result<std::vector<PortInfo2>> enumPorts(std::u16string_view) {
     return ports;
 }
 
+ListingScope::ListingScope() {
+    cups::beginListing();
+}
+
+ListingScope::~ListingScope() {
+    cups::endListing();
+}
+
+void setWaitHook(std::function<void()> hook) {
+    cups::setWaitHook(std::move(hook));
+}
+
+std::u16string serverFailure() {
+    if (!cups::chosen()) return {};
+    return platform::text::fromUtf8(cups::schedulerFailure());
+}
+
 void setCallHook(std::function<void(std::string_view)> h) {
     std::lock_guard lock(hook().mutex);
     hook().fn = std::move(h);

@@ -168,6 +168,29 @@ std::uint32_t setDefaultPrinter(std::u16string_view deviceName);
 // EnumPorts level 2 (the server name is accepted; only the local machine is described).
 Result<std::vector<PortInfo2>> enumPorts(std::u16string_view serverName = {});
 
+// One listing of the CUPS queues for the length of a step (an enumeration, the judging of a
+// selected printer): while a scope is open on a thread, the spooler's calls on that thread
+// read the queues, the default printer, each queue's jobs and PPD from one listing taken when
+// first needed, instead of asking the server again for each. A change made through the spooler
+// (control, job control, printer record, default) makes the next read ask again. Scopes nest;
+// the listing goes when the outermost one closes. No effect on the described machine.
+class ListingScope {
+  public:
+    ListingScope();
+    ~ListingScope();
+    ListingScope(const ListingScope&) = delete;
+    ListingScope& operator=(const ListingScope&) = delete;
+};
+
+// While the spooler waits for the CUPS server, the calling thread runs `hook` every few
+// milliseconds (a host's event loop turning once). Per thread; empty: the thread just waits.
+void setWaitHook(std::function<void()> hook);
+
+// Why the CUPS server could not be used by the thread's last request (it cannot be reached,
+// closed the connection, gave no IPP answer, or did not answer within the deadline), naming
+// the server; empty when it answered, and always on the described machine.
+std::u16string serverFailure();
+
 // A record of the spooler's calls for tests: the hook runs at the start of every call above
 // with the call's name ("open", "info2", "enumJobs", ...). Empty function: no hook.
 void setCallHook(std::function<void(std::string_view call)> hook);

@@ -2,6 +2,7 @@
 // showing a page, printer availability, the run itself and printing every page.
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <utility>
 
 #include "platform/print/print.h"
@@ -206,6 +207,8 @@ void Viewer::printResult(bool printed) {
 }
 
 bool Viewer::AvailablePrinter() {
+    // The port table and the printer list come from one listing of the spooler.
+    platform::spooler::ListingScope listing;
     WriteLog(u"프린터 포트 점검 시작: GetAvailableprts", 1);
     yield();
     std::u16string server;
@@ -223,7 +226,15 @@ bool Viewer::AvailablePrinter() {
     WriteLog(u"가상 프린터 포트 점검 완료: SetVirtualPrinter", 1);
     WriteLog(u"프린터 목록 확인 시작: GetAllPrinters", 1);
     std::u16string message;
-    if (!GetAllPrinters(message)) return false;
+    if (!GetAllPrinters(message)) {
+        // A print server that cannot be used is a failed print, not a machine without printers.
+        if (const std::u16string why = platform::spooler::serverFailure(); !why.empty()) {
+            WriteLog(u"인쇄 실패: " + why, 1);
+            printResult(false);
+            platform::ui::messageBox(u"인쇄 실패\r\n" + why, {}, 16);
+        }
+        return false;
+    }
     WriteLog(u"프린터 목록 확인 완료: GetAllPrinters", 1);
     return virtualList;
 }
@@ -293,11 +304,15 @@ bool Viewer::PrintPDF(std::int32_t startPage, std::int32_t endPage) {
     }
     // The printer: the system default, or the one chosen in the selection.
     const auto& settings = printSettings();
+    std::optional<platform::spooler::ListingScope> listing(std::in_place);
     std::u16string device;
     if (settings.UseDefaultPrinter) {
         auto found = platform::spooler::getDefaultPrinter();
         if (!found || found->empty()) {
-            WriteLog(u"기본 프린터가 없어 인쇄하지 않습니다.", 1);
+            if (const std::u16string why = platform::spooler::serverFailure(); !why.empty())
+                WriteLog(u"인쇄 실패: " + why, 1);
+            else
+                WriteLog(u"기본 프린터가 없어 인쇄하지 않습니다.", 1);
             printResult(false);
             return false;
         }
@@ -312,7 +327,10 @@ bool Viewer::PrintPDF(std::int32_t startPage, std::int32_t endPage) {
     std::u16string why;
     std::unique_ptr<print::Printer> printer =
         parts_.printers ? parts_.printers(device, &why) : print::openPrinter(device, &why);
+    listing.reset();
     if (!printer) {
+        if (const std::u16string failure = platform::spooler::serverFailure(); !failure.empty())
+            why = failure;
         WriteLog(u"프린터를 열 수 없습니다: " + device + u" (" + why + u")", 1);
         printResult(false);
         return false;

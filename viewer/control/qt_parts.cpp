@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QUrl>
 
+#include "platform/spooler/spooler.h"
 #include "viewer/control/qt_window.h"
 
 namespace vistrel {
@@ -64,6 +65,8 @@ ViewerParts qtViewerParts(PrinterChooser chooser) {
     parts.yield = [] {
         if (QCoreApplication::instance()) QCoreApplication::processEvents();
     };
+    // While the print server is asked, the host's event loop keeps turning.
+    platform::spooler::setWaitHook(parts.yield);
     parts.downloader = std::make_shared<QtDownloader>();
     parts.chooser = std::move(chooser);
     return parts;

@@ -237,6 +237,8 @@ void SelectPrinterController::load(DialogSnapshot snapshot) {
 }
 
 void SelectPrinterController::activate() {
+    // The printers are read from one listing of the spooler for the whole step.
+    platform::spooler::ListingScope listing;
     if (activatedOnce_ || closed_) return;
     WriteLog(u"프린터 선택 창 Form Activate", 2);
     topmost(true);
@@ -281,6 +283,8 @@ void SelectPrinterController::selectionChanged() {
 }
 
 void SelectPrinterController::selectionStep() {
+    // The printers are read from one listing of the spooler for the whole step.
+    platform::spooler::ListingScope listing;
     if (busy_ || closed_) return;
     const std::u16string chosen = view_.comboText();
     if (txt::equalsNoCase(chosen, current_)) return;
@@ -559,6 +563,8 @@ void SelectPrinterController::restoreButtons() {
 }
 
 void SelectPrinterController::printRoad() {
+    // The printers are read from one listing of the spooler for the whole step.
+    platform::spooler::ListingScope listing;
     if (busy_ || closed_) return;
     Busy busy(busy_);
     const PrintSettings& s = snap_.settings;

@@ -854,4 +854,30 @@ TEST_F(Dialog, RealCupsQueuesShowTheirStatus) {
     }
 }
 
+// A queue that rejects jobs cannot print now: the dialog shows it as not available and does
+// not admit it, until it accepts jobs again.
+TEST_F(Dialog, ARejectingCupsQueueIsNotAdmitted) {
+    TESSEL_REQUIRE_CUPSD();
+    platform::testing::CupsKiosk kiosk;
+    ASSERT_EQ(kiosk.problem(), "");
+    const auto& cupsd = kiosk.cupsd;
+    ASSERT_EQ(cupsd.run("cupsreject", {"Tessel_Socket"}).exitCode, 0);
+    ASSERT_TRUE(platform::system::describeMachine(R"({"spooler": "cups"})"));
+    std::u16string server, message;
+    GetAvailableprts(server);
+    SetVirtualPrinter();
+    ASSERT_TRUE(GetAllPrinters(message)) << platform::text::toUtf8(message);
+    printSettings().PrinterErrorCheck = true;
+    printSettings().UseTcpIpPrinter = true;
+    open();
+    choose(u"Tessel_Socket");
+    EXPECT_EQ(controller->statusText(),
+              u"The certificate cannot be issued on this printer: Not Available");
+    EXPECT_FALSE(controller->isOk());
+    ASSERT_EQ(cupsd.run("cupsaccept", {"Tessel_Socket"}).exitCode, 0);
+    choose(u"Tessel_USB");
+    choose(u"Tessel_Socket");
+    EXPECT_TRUE(controller->isOk()) << platform::text::toUtf8(controller->statusText());
+}
+
 }  // namespace
