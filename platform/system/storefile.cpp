@@ -86,8 +86,16 @@ std::string tempPrefix(const fs::path& target) {
     return target.filename().string() + ".tmp.";
 }
 
-// Temporary files of a writer that was killed between creating and renaming them. Only a
-// writer holding the folder lock calls this, so none of them belongs to a live writer.
+// True when `name` in `dir` is still the file open as `fd`.
+bool stillNamed(int dir, const char* name, int fd) {
+    struct stat named {}, open {};
+    return ::fstatat(dir, name, &named, AT_SYMLINK_NOFOLLOW) == 0 && ::fstat(fd, &open) == 0 &&
+           named.st_dev == open.st_dev && named.st_ino == open.st_ino;
+}
+
+// Temporary files of a writer that was killed between creating and renaming them. A live
+// writer holds a flock on its temporary file from creating it until it has been renamed, so a
+// file whose lock can be taken belongs to no writer; one whose lock is held is left alone.
 void removeStaleTemps(const fs::path& target) {
     const std::string prefix = tempPrefix(target);
     fs::path folder = target.parent_path();
@@ -97,12 +105,34 @@ void removeStaleTemps(const fs::path& target) {
     while (dirent* entry = ::readdir(dir)) {
         std::string_view name = entry->d_name;
         if (name.size() != prefix.size() + 6 || !name.starts_with(prefix)) continue;
+        const int fd = ::openat(::dirfd(dir), entry->d_name,
+                                O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) continue;
         struct stat st {};
-        if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-            S_ISREG(st.st_mode))
+        // Still under that name once locked: not renamed into place meanwhile.
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            stillNamed(::dirfd(dir), entry->d_name, fd))
             ::unlinkat(::dirfd(dir), entry->d_name, 0);
+        ::close(fd);
     }
     ::closedir(dir);
+}
+
+// A new temporary file beside `target`, locked (see removeStaleTemps) and still under its name
+// once locked; -1 with errno set when none can be made.
+int makeLockedTemp(const fs::path& target, std::string& name) {
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        name = target.string() + ".tmp.XXXXXX";
+        const int fd = ::mkstemp(name.data());
+        if (fd < 0) return -1;
+        // A writer clearing stale files may have taken it between its making and the lock;
+        // it removes the file then, and this writer makes another.
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && stillNamed(AT_FDCWD, name.c_str(), fd))
+            return fd;
+        ::close(fd);
+    }
+    errno = EAGAIN;
+    return -1;
 }
 
 }  // namespace
@@ -248,8 +278,8 @@ bool replaceFileAtomically(const fs::path& file, std::string_view text, std::str
         return false;
     };
     if (int injected = injectedFault(target)) return failed(injected);
-    std::string tmpl = target.string() + ".tmp.XXXXXX";
-    int fd = ::mkstemp(tmpl.data());
+    std::string tmpl;
+    int fd = makeLockedTemp(target, tmpl);
     if (fd < 0) return failed(errno);
     // The new file keeps the permissions of the one it replaces (a file others may not read
     // stays so); a new file gets 0644.
@@ -267,12 +297,11 @@ bool replaceFileAtomically(const fs::path& file, std::string_view text, std::str
         done += std::size_t(n);
     }
     if (err == 0 && ::fsync(fd) != 0) err = errno;
-    if (::close(fd) != 0 && err == 0) err = errno;
+    // Renamed while still open, so the lock keeps other writers from taking it for stale.
     if (err == 0 && ::rename(tmpl.c_str(), target.c_str()) != 0) err = errno;
-    if (err != 0) {
-        ::unlink(tmpl.c_str());
-        return failed(err);
-    }
+    if (err != 0) ::unlink(tmpl.c_str());
+    ::close(fd);
+    if (err != 0) return failed(err);
     fs::path folder = target.parent_path();
     if (folder.empty()) folder = ".";
     if (int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {

@@ -8,8 +8,9 @@
 //   folders are refused with a reason.
 // - A store file that is a symbolic link stands for its target: reads follow it and writes
 //   replace the target (atomically, beside it); a link to nothing is refused.
-// - Writes go to a temporary file beside the target, synced and renamed over it. Temporary
-//   files that a killed writer left behind are removed by the next writer.
+// - Writes go to a temporary file beside the target, synced and renamed over it. The writer
+//   holds a flock on its temporary file until it is renamed; temporary files no writer holds
+//   (a killed writer's) are removed by the next writer.
 #pragma once
 
 #include <sys/stat.h>
@@ -60,7 +61,7 @@ FileState openBoundedFile(const std::filesystem::path& file, std::size_t limit, 
 // Replaces `file` (or the target of the link `file`) with `text`: a temporary file beside it,
 // written and synced, renamed over it, then the folder synced so the rename itself is durable.
 // The new file keeps the permission bits of the file it replaces (0644 for a new file).
-// Stale temporary files of the same name are removed first. Nothing is left behind on failure;
+// Stale temporary files of the same name that no writer holds are removed first. Nothing is left behind on failure;
 // the cause goes to `why` and the errno to `error`.
 bool replaceFileAtomically(const std::filesystem::path& file, std::string_view text,
                            std::string& why, int& error);
