@@ -148,8 +148,7 @@ int writeAllAt(int fd, const char* data, std::size_t size) {
 // or a size limit is met there, with the file untouched), the new bytes are written over the
 // old ones and the file is cut to their length only once they are all written and synced. A
 // write that still fails puts the old bytes back. The cause of a failure goes to `why`.
-bool rewriteInPlace(const std::filesystem::path& file, const std::string& bytes,
-                    std::string& why) {
+bool rewriteInPlace(const std::filesystem::path& file, const std::string& bytes, std::string& why) {
     std::error_code ec;
     const std::filesystem::path target = std::filesystem::canonical(file, ec);
     if (ec) {

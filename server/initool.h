@@ -17,8 +17,8 @@
 
 #include <optional>
 #include <string>
-#include <utility>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace tessel::server {

@@ -103,8 +103,10 @@ int copyAcross(const std::filesystem::path& source, const std::filesystem::path&
     int e = copyContents(from, to);
     // The owner first: changing it may clear the set-user and set-group bits.
     if (!e && ::fchown(to, st.st_uid, st.st_gid) != 0) {
-        if (errno != EPERM) e = errno;
-        else ::fchown(to, static_cast<uid_t>(-1), st.st_gid);  // a group of the caller's, at least
+        if (errno != EPERM)
+            e = errno;
+        else
+            ::fchown(to, static_cast<uid_t>(-1), st.st_gid);  // a group of the caller's, at least
     }
     if (!e && ::fchmod(to, st.st_mode & 07777) != 0) e = errno;
     const struct timespec times[2] = {st.st_atim, st.st_mtim};

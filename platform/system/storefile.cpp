@@ -88,7 +88,8 @@ std::string tempPrefix(const fs::path& target) {
 
 // True when `name` in `dir` is still the file open as `fd`.
 bool stillNamed(int dir, const char* name, int fd) {
-    struct stat named {}, open {};
+    struct stat named {
+    }, open{};
     return ::fstatat(dir, name, &named, AT_SYMLINK_NOFOLLOW) == 0 && ::fstat(fd, &open) == 0 &&
            named.st_dev == open.st_dev && named.st_ino == open.st_ino;
 }

@@ -61,8 +61,8 @@ FileState openBoundedFile(const std::filesystem::path& file, std::size_t limit, 
 // Replaces `file` (or the target of the link `file`) with `text`: a temporary file beside it,
 // written and synced, renamed over it, then the folder synced so the rename itself is durable.
 // The new file keeps the permission bits of the file it replaces (0644 for a new file).
-// Stale temporary files of the same name that no writer holds are removed first. Nothing is left behind on failure;
-// the cause goes to `why` and the errno to `error`.
+// Stale temporary files of the same name that no writer holds are removed first. Nothing is left
+// behind on failure; the cause goes to `why` and the errno to `error`.
 bool replaceFileAtomically(const std::filesystem::path& file, std::string_view text,
                            std::string& why, int& error);
 

@@ -172,8 +172,8 @@ TEST(KestrumTools, FileMoveAcrossFileSystemsCopiesInBoundedPiecesAndKeepsTheMode
     platform::testing::TempMachine machine;
     ASSERT_EQ(runProgram(REGSVR, {KESTRUM_LIBRARY}).exitCode, 0);
     const std::filesystem::path away = folderOnAnotherFileSystem(machine.path());
-    ASSERT_FALSE(away.empty()) << "no folder on a file system other than that of "
-                               << machine.path() << " to move from";
+    ASSERT_FALSE(away.empty()) << "no folder on a file system other than that of " << machine.path()
+                               << " to move from";
     struct Cleanup {
         std::filesystem::path folder;
         ~Cleanup() {

@@ -120,8 +120,9 @@ TEST_F(ServerIniFiles, AFailedInPlaceWriteLeavesTheIniByteForByte) {
     ASSERT_TRUE(closed.closed()) << "cannot close " << folder << " to new files";
     ServerProcess server(folder, "", StartPort::Configured, 51200);
     ASSERT_TRUE(server.waitListening(port)) << server.errors();
-    ASSERT_TRUE(waitFor([&] { return server.errors().find("쓸 수 없습니다") != std::string::npos; }))
-        << server.errors();
+    ASSERT_TRUE(waitFor([&] {
+        return server.errors().find("쓸 수 없습니다") != std::string::npos;
+    })) << server.errors();
     const std::string log = server.errors();
     EXPECT_NE(log.find("permission denied"), std::string::npos) << log;
     EXPECT_NE(log.find("written in place instead"), std::string::npos) << log;
@@ -129,7 +130,8 @@ TEST_F(ServerIniFiles, AFailedInPlaceWriteLeavesTheIniByteForByte) {
     EXPECT_NE(log.find("the file is left as it was"), std::string::npos) << log;
     const std::string now = readAll(folder / "server.ini");
     EXPECT_TRUE(now == old) << "the INI holds " << now.size() << " of its " << old.size()
-                            << " bytes, ending in: " << now.substr(now.size() - std::min<std::size_t>(now.size(), 80));
+                            << " bytes, ending in: "
+                            << now.substr(now.size() - std::min<std::size_t>(now.size(), 80));
     EXPECT_EQ(namesIn(folder), (std::vector<std::string>{"server.err", "server.ini"}));
 }
 
@@ -161,9 +163,9 @@ TEST_F(ServerIniFiles, TheFirstStartOnAFullDiskLeavesNoIni) {
         const int port = server.port();
         ASSERT_GT(port, 0) << server.errors();
         ASSERT_TRUE(server.waitListening(port)) << server.errors();
-        ASSERT_TRUE(
-            waitFor([&] { return server.errors().find("쓸 수 없습니다") != std::string::npos; }))
-            << server.errors();
+        ASSERT_TRUE(waitFor([&] {
+            return server.errors().find("쓸 수 없습니다") != std::string::npos;
+        })) << server.errors();
         EXPECT_NE(server.errors().find("File too large"), std::string::npos) << server.errors();
         EXPECT_EQ(namesIn(folder), (std::vector<std::string>{"server.err", "server.port"}));
     }
