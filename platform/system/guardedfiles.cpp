@@ -9,6 +9,8 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/system/storefile.h"
+
 namespace platform::system {
 
 namespace {
@@ -47,31 +49,6 @@ int writeAll(int fd, const char* data, std::size_t size) {
     return 0;
 }
 
-// Copies the whole of `from` into `to` from their starts, in pieces the kernel moves (or a
-// fixed buffer where it cannot), never holding the file in memory.
-int copyContents(int from, int to) {
-    bool inKernel = true;
-    std::vector<char> buffer;
-    for (;;) {
-        if (inKernel) {
-            const ssize_t n = ::copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
-            if (n > 0) continue;
-            if (n == 0) return 0;
-            if (errno == EINTR) continue;
-            // Not between these two files: copied through a buffer from where it stopped.
-            if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-                return errno;
-            inKernel = false;
-        }
-        buffer.resize(1 << 20);
-        const ssize_t n = ::read(from, buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return errno;
-        if (n == 0) return 0;
-        if (int e = writeAll(to, buffer.data(), static_cast<std::size_t>(n))) return e;
-    }
-}
-
 void syncFolderOf(const std::filesystem::path& file) {
     const std::filesystem::path folder = file.parent_path().empty() ? "." : file.parent_path();
     if (int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
@@ -100,7 +77,7 @@ int copyAcross(const std::filesystem::path& source, const std::filesystem::path&
         ::close(from);
         return e;
     }
-    int e = copyContents(from, to);
+    int e = copyFileContents(from, to);
     // The owner first: changing it may clear the set-user and set-group bits.
     if (!e && ::fchown(to, st.st_uid, st.st_gid) != 0) {
         if (errno != EPERM)

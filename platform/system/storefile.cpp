@@ -9,8 +9,11 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <mutex>
+#include <optional>
 #include <thread>
+#include <vector>
 
 namespace platform::system {
 
@@ -264,8 +267,13 @@ FileState readWholeFile(const fs::path& file, std::string& out, std::size_t limi
     return FileState::Read;
 }
 
-bool replaceFileAtomically(const fs::path& file, std::string_view text, std::string& why,
-                           int& error) {
+namespace {
+
+// The common road of the atomic writes: `fill` writes the new contents into the locked
+// temporary file and answers 0 or an errno; `mode` is the new file's permission bits (nullopt:
+// those of the file replaced, 0644 for a new file).
+bool replaceWith(const fs::path& file, const std::function<int(int)>& fill,
+                 std::optional<mode_t> newMode, std::string& why, int& error) {
     fs::path target;
     bool missing = false;
     if (!resolveTarget(file, target, missing, why, error)) {
@@ -285,18 +293,12 @@ bool replaceFileAtomically(const fs::path& file, std::string_view text, std::str
     // The new file keeps the permissions of the one it replaces (a file others may not read
     // stays so); a new file gets 0644.
     mode_t mode = 0644;
-    if (struct stat old{}; !missing && ::stat(target.c_str(), &old) == 0)
+    if (newMode)
+        mode = *newMode;
+    else if (struct stat old{}; !missing && ::stat(target.c_str(), &old) == 0)
         mode = old.st_mode & 07777;
     int err = ::fchmod(fd, mode) == 0 ? 0 : errno;
-    for (std::size_t done = 0; err == 0 && done < text.size();) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            err = n < 0 ? errno : EIO;
-            break;
-        }
-        done += std::size_t(n);
-    }
+    if (err == 0) err = fill(fd);
     if (err == 0 && ::fsync(fd) != 0) err = errno;
     // Renamed while still open, so the lock keeps other writers from taking it for stale.
     if (err == 0 && ::rename(tmpl.c_str(), target.c_str()) != 0) err = errno;
@@ -310,6 +312,68 @@ bool replaceFileAtomically(const fs::path& file, std::string_view text, std::str
         ::close(dir);
     }
     return true;
+}
+
+}  // namespace
+
+bool replaceFileAtomically(const fs::path& file, std::string_view text, std::string& why,
+                           int& error) {
+    auto fill = [text](int fd) {
+        for (std::size_t done = 0; done < text.size();) {
+            ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return n < 0 ? errno : EIO;
+            done += std::size_t(n);
+        }
+        return 0;
+    };
+    return replaceWith(file, fill, std::nullopt, why, error);
+}
+
+int copyFileContents(int from, int to) {
+    bool inKernel = true;
+    std::vector<char> buffer;
+    for (;;) {
+        if (inKernel) {
+            const ssize_t n = ::copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
+            if (n > 0) continue;
+            if (n == 0) return 0;
+            if (errno == EINTR) continue;
+            // Not between these two files: through a buffer from where it stopped.
+            if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+                return errno;
+            inKernel = false;
+        }
+        buffer.resize(1 << 20);
+        const ssize_t n = ::read(from, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno;
+        if (n == 0) return 0;
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t w = ::write(to, buffer.data() + done, std::size_t(n - done));
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) return w < 0 ? errno : EIO;
+            done += w;
+        }
+    }
+}
+
+bool copyFileAtomically(const fs::path& source, const fs::path& file, std::string& why,
+                        int& error) {
+    int from = -1;
+    struct stat st {};
+    const FileState state =
+        openBoundedFile(source, std::numeric_limits<std::size_t>::max(), from, why, error, &st);
+    if (state == FileState::Missing) {
+        error = ENOENT;
+        why = "cannot copy " + source.string() + ": it does not exist";
+    }
+    if (state != FileState::Read) return false;
+    const bool done = replaceWith(
+        file, [from](int to) { return copyFileContents(from, to); }, mode_t(st.st_mode & 07777),
+        why, error);
+    ::close(from);
+    return done;
 }
 
 }  // namespace platform::system

@@ -66,6 +66,17 @@ FileState openBoundedFile(const std::filesystem::path& file, std::size_t limit, 
 bool replaceFileAtomically(const std::filesystem::path& file, std::string_view text,
                            std::string& why, int& error);
 
+// Copies the regular file `source` (a link followed) onto `file` (or the target of the link
+// `file`) as replaceFileAtomically writes it: into a temporary file beside it, in bounded
+// pieces, with the permission bits of the source, synced and renamed over it. A failure leaves
+// `file` as it was and nothing beside it; the cause goes to `why` and the errno to `error`.
+bool copyFileAtomically(const std::filesystem::path& source, const std::filesystem::path& file,
+                        std::string& why, int& error);
+
+// Copies the rest of the open file `from` into `to`, in pieces the kernel moves (or through a
+// fixed buffer where it cannot), never holding the file in memory. Answers 0 or the errno.
+int copyFileContents(int from, int to);
+
 // What a failed system call meant, for people: "the disk is full", "permission denied"...
 std::string describeError(int error);
 
