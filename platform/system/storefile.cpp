@@ -91,10 +91,18 @@ std::string tempPrefix(const fs::path& target) {
 
 // True when `name` in `dir` is still the file open as `fd`.
 bool stillNamed(int dir, const char* name, int fd) {
-    struct stat named {
-    }, open{};
+    struct stat named {};
+    struct stat open {};
     return ::fstatat(dir, name, &named, AT_SYMLINK_NOFOLLOW) == 0 && ::fstat(fd, &open) == 0 &&
            named.st_dev == open.st_dev && named.st_ino == open.st_ino;
+}
+
+// Where the file system keeps no flocks, a temporary file counts as a killed writer's only
+// once it has not changed for this long.
+constexpr auto kUnlockedTempAge = std::chrono::minutes(10);
+
+bool locksUnsupported(int error) {
+    return error != EWOULDBLOCK && error != EAGAIN && error != EINTR;
 }
 
 // Temporary files of a writer that was killed between creating and renaming them. A live
@@ -106,6 +114,7 @@ void removeStaleTemps(const fs::path& target) {
     if (folder.empty()) folder = ".";
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return;
+    const auto now = std::chrono::system_clock::now();
     while (dirent* entry = ::readdir(dir)) {
         std::string_view name = entry->d_name;
         if (name.size() != prefix.size() + 6 || !name.starts_with(prefix)) continue;
@@ -113,9 +122,17 @@ void removeStaleTemps(const fs::path& target) {
                                 O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         if (fd < 0) continue;
         struct stat st {};
+        bool stale = false;
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+            if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+                stale = true;
+            } else if (locksUnsupported(errno)) {
+                const auto changed = std::chrono::system_clock::from_time_t(st.st_mtim.tv_sec);
+                stale = now - changed > kUnlockedTempAge;
+            }
+        }
         // Still under that name once locked: not renamed into place meanwhile.
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-            stillNamed(::dirfd(dir), entry->d_name, fd))
+        if (stale && stillNamed(::dirfd(dir), entry->d_name, fd))
             ::unlinkat(::dirfd(dir), entry->d_name, 0);
         ::close(fd);
     }
@@ -123,7 +140,8 @@ void removeStaleTemps(const fs::path& target) {
 }
 
 // A new temporary file beside `target`, locked (see removeStaleTemps) and still under its name
-// once locked; -1 with errno set when none can be made.
+// once locked; -1 with errno set when none can be made. On a file system without flocks the
+// file is used unlocked (its age keeps other writers from clearing it).
 int makeLockedTemp(const fs::path& target, std::string& name) {
     for (int attempt = 0; attempt < 16; ++attempt) {
         name = target.string() + ".tmp.XXXXXX";
@@ -131,8 +149,8 @@ int makeLockedTemp(const fs::path& target, std::string& name) {
         if (fd < 0) return -1;
         // A writer clearing stale files may have taken it between its making and the lock;
         // it removes the file then, and this writer makes another.
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && stillNamed(AT_FDCWD, name.c_str(), fd))
-            return fd;
+        const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) == 0 || locksUnsupported(errno);
+        if (locked && stillNamed(AT_FDCWD, name.c_str(), fd)) return fd;
         ::close(fd);
     }
     errno = EAGAIN;

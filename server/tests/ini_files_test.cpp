@@ -154,6 +154,26 @@ TEST_F(ServerIniFiles, AFolderThatTakesNoNewFileGetsTheIniRewrittenInPlace) {
     EXPECT_EQ(server.errors().find("쓸 수 없습니다"), std::string::npos) << server.errors();
 }
 
+// In a folder that takes no new file, writes that make the file longer and shorter leave
+// exactly the new contents, with no tail of the old ones and nothing beside the file.
+TEST_F(ServerIniFiles, InPlaceRewritesLeaveExactlyTheNewContents) {
+    const fs::path file = folder / "local.ini";
+    std::ofstream(file, std::ios::binary) << "; kept\r\n[A]\r\na=1\r\n[B]\r\nb=2\r\n";
+    ClosedFolder closed(folder);
+    ASSERT_TRUE(closed.closed()) << "cannot close " << folder << " to new files";
+    iniTool ini;
+    ini.FileName(text::fromUtf8(file.string()));
+    ASSERT_TRUE(ini.WriteValue(u"A", u"a", u"a much longer value than before"))
+        << ini.lastWriteError();
+    EXPECT_EQ(readAll(file),
+              "; kept\r\n[A]\r\na=a much longer value than before\r\n[B]\r\nb=2\r\n");
+    ASSERT_TRUE(ini.DeleteSection(u"A")) << ini.lastWriteError();
+    EXPECT_EQ(readAll(file), "; kept\r\n[B]\r\nb=2\r\n");
+    ASSERT_TRUE(ini.DeleteKey(u"B", u"b")) << ini.lastWriteError();
+    EXPECT_EQ(readAll(file), "; kept\r\n[B]\r\n");
+    EXPECT_EQ(namesIn(folder), std::vector<std::string>{"local.ini"});
+}
+
 // The first start on a full disk: the INI cannot be written, and no empty or partial INI is
 // left in its place; the server listens on 127.0.0.1 and the next start with room writes it.
 TEST_F(ServerIniFiles, TheFirstStartOnAFullDiskLeavesNoIni) {
