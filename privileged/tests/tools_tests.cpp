@@ -187,6 +187,10 @@ TEST(KestrumTools, FileMoveAcrossFileSystemsCopiesInBoundedPiecesAndKeepsTheMode
     const std::filesystem::path target = machine.path() / "moved.bin";
     const std::uint64_t digest = writePattern(source, kMib);
     ASSERT_EQ(::chmod(source.c_str(), 0640), 0);
+    // A caller that may give files away (root) moves another user's file as that user's.
+    const uid_t owner = ::geteuid() == 0 ? 65534 : ::geteuid();
+    const gid_t group = ::geteuid() == 0 ? 65534 : ::getegid();
+    ASSERT_EQ(::chown(source.c_str(), owner, group), 0);
 
     // Failing half-way: nothing changes.
     auto failed = moveThroughComcall(source.string(), target.string(), 64u << 20);
@@ -206,7 +210,8 @@ TEST(KestrumTools, FileMoveAcrossFileSystemsCopiesInBoundedPiecesAndKeepsTheMode
     struct stat st {};
     ASSERT_EQ(::stat(target.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
-    EXPECT_EQ(st.st_uid, ::geteuid());
+    EXPECT_EQ(st.st_uid, owner);
+    EXPECT_EQ(st.st_gid, group);
     EXPECT_EQ(std::uintmax_t(st.st_size), std::uintmax_t(kMib) << 20);
     EXPECT_EQ(digestOf(target), digest);
 }
