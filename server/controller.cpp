@@ -135,9 +135,13 @@ void ServerController::loadConfig(const std::u16string& mode, bool fallbackUsed)
             address_ = value;
         } else {
             // Stored for the next start; used from memory even when the file is read-only.
-            if (!ini_.WriteValue(u"SYSTEM", u"LocalIP", u"127.0.0.1"))
+            if (!ini_.WriteValue(u"SYSTEM", u"LocalIP", u"127.0.0.1")) {
                 writeFailure = u"LocalIP=127.0.0.1 을 " + info_.iniPath + u" 에 쓸 수 없습니다: " +
                                text::fromUtf8(ini_.lastWriteError());
+                // The empty file made for the first start is not a finished INI: none is kept.
+                if (ini_.discardMadeFile())
+                    writeFailure += u"; the empty file made for it is removed";
+            }
             address_ = u"127.0.0.1";
             wroteAddress = true;
         }

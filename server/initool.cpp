@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 
 #include "platform/system/givenfile.h"
@@ -133,6 +133,77 @@ std::optional<IniFile> readFile(const std::u16string& path, bool* refused = null
     return file;
 }
 
+int writeAllAt(int fd, const char* data, std::size_t size) {
+    for (std::size_t at = 0; at < size;) {
+        const ssize_t n = ::pwrite(fd, data + at, size - at, off_t(at));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return n < 0 ? errno : EIO;
+        at += std::size_t(n);
+    }
+    return 0;
+}
+
+// Rewrites the file itself with `bytes`, for a folder that takes no new file. The file is never
+// cut first: the room the new contents need is reserved before any byte changes (a full disk
+// or a size limit is met there, with the file untouched), the new bytes are written over the
+// old ones and the file is cut to their length only once they are all written and synced. A
+// write that still fails puts the old bytes back. The cause of a failure goes to `why`.
+bool rewriteInPlace(const std::filesystem::path& file, const std::string& bytes, std::string& why) {
+    std::error_code ec;
+    const std::filesystem::path target = std::filesystem::canonical(file, ec);
+    if (ec) {
+        why = "cannot find " + file.string() + ": " + platform::system::describeError(ec.value());
+        return false;
+    }
+    const std::string name = target.string();
+    auto failure = [&](const std::string& step, int e) {
+        why = step + " " + name + ": " + platform::system::describeError(e) +
+              "; the file is left as it was";
+        return false;
+    };
+    const int fd = ::open(target.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return failure("cannot open", errno);
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return failure("cannot look at", errno);
+    if (!S_ISREG(st.st_mode)) return failure("cannot rewrite", EINVAL);
+    if (std::uint64_t(st.st_size) > kIniFileLimit) return failure("cannot rewrite", EFBIG);
+    std::string old(std::size_t(st.st_size), '\0');
+    for (std::size_t at = 0; at < old.size();) {
+        const ssize_t n = ::pread(fd, old.data() + at, old.size() - at, off_t(at));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return failure("cannot read", errno);
+        if (n == 0) {
+            old.resize(at);
+            break;
+        }
+        at += std::size_t(n);
+    }
+    if (bytes.size() > old.size()) {
+        const int e = ::posix_fallocate(fd, 0, off_t(bytes.size()));
+        if (e != 0) {
+            // Whatever the reservation added is cut off again.
+            if (::ftruncate(fd, off_t(old.size())) == 0) ::fsync(fd);
+            return failure("cannot reserve " + std::to_string(bytes.size()) + " bytes for", e);
+        }
+    }
+    int e = writeAllAt(fd, bytes.data(), bytes.size());
+    if (e == 0 && ::ftruncate(fd, off_t(bytes.size())) != 0) e = errno;
+    if (e == 0 && ::fsync(fd) != 0) e = errno;
+    if (e == 0) return true;
+    // The old bytes back, over room that is already the file's.
+    const int restored = writeAllAt(fd, old.data(), old.size());
+    if (restored == 0 && ::ftruncate(fd, off_t(old.size())) == 0 && ::fsync(fd) == 0)
+        return failure("cannot write", e);
+    why = "cannot write " + name + ": " + platform::system::describeError(e) +
+          "; putting the old contents back failed too: " +
+          platform::system::describeError(restored ? restored : errno);
+    return false;
+}
+
 bool writeFile(const std::u16string& path, const IniFile& file, std::string& why) {
     std::u16string content;
     for (std::size_t i = 0; i < file.lines.size(); ++i) {
@@ -167,30 +238,23 @@ bool writeFile(const std::u16string& path, const IniFile& file, std::string& why
         }
     }
     // Written beside the file (a link's target), synced and renamed over it, so a failed write
-    // never leaves half a file. A folder that takes no new file gets the file written in place.
+    // never leaves half a file. A folder that takes no new file gets the file rewritten in place
+    // in a way that gives the old bytes back when the write fails.
     int error = 0;
-    if (platform::system::replaceFileAtomically(fsPath(path), bytes, why, error)) {
+    std::string atomicWhy;
+    if (platform::system::replaceFileAtomically(fsPath(path), bytes, atomicWhy, error)) {
         why.clear();
         return true;
     }
+    why = atomicWhy;
     if (error != EACCES && error != EPERM) return false;
-    std::error_code ec;
-    std::filesystem::path target = std::filesystem::canonical(fsPath(path), ec);
-    if (ec) return false;
-    const int fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat st {};
-    bool done = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    for (std::size_t at = 0; done && at < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.data() + at, bytes.size() - at);
-        if (n < 0 && errno == EINTR) continue;
-        done = n > 0;
-        if (done) at += std::size_t(n);
+    std::string inPlaceWhy;
+    if (rewriteInPlace(fsPath(path), bytes, inPlaceWhy)) {
+        why.clear();
+        return true;
     }
-    done = done && ::fsync(fd) == 0;
-    done = ::close(fd) == 0 && done;
-    if (done) why.clear();
-    return done;
+    why = atomicWhy + "; written in place instead: " + inPlaceWhy;
+    return false;
 }
 
 bool isBlank(char16_t c) {
@@ -279,11 +343,29 @@ std::u16string folded(std::u16string_view name) {
 }  // namespace
 
 void iniTool::FileName(const std::u16string& path) {
-    std::error_code ec;
-    if (!path.empty() && !std::filesystem::exists(fsPath(path), ec)) {
-        std::ofstream create(fsPath(path), std::ios::binary);
-    }
+    made_.reset();
     path_ = path;
+    if (path.empty()) return;
+    // Made only where nothing is, a link included (never through a link to nothing): an empty
+    // file is whole the moment it is there.
+    const int fd = ::open(fsPath(path).c_str(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0644);
+    if (fd < 0) return;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0) made_ = std::make_pair(st.st_dev, st.st_ino);
+    ::close(fd);
+}
+
+bool iniTool::discardMadeFile() {
+    if (!made_ || path_.empty()) return false;
+    const auto made = *made_;
+    made_.reset();
+    struct stat st {};
+    const std::filesystem::path file = fsPath(path_);
+    if (::lstat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != 0 ||
+        std::make_pair(st.st_dev, st.st_ino) != made)
+        return false;
+    return ::unlink(file.c_str()) == 0;
 }
 
 std::u16string iniTool::GetValue(const std::u16string& section, const std::u16string& key,

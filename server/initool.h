@@ -13,8 +13,12 @@
 // The server's build right-trims values; the watchdog's build trims both ends (Trim::Both).
 #pragma once
 
+#include <sys/types.h>
+
+#include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace tessel::server {
@@ -25,9 +29,14 @@ class iniTool {
 
     explicit iniTool(Trim trim = Trim::Right) : trim_(trim) {}
 
-    // Stores the path; creates an empty file there when none exists (a failure to create it
-    // is ignored, the path is stored anyway).
+    // Stores the path; creates an empty file there when nothing is there (a failure to create
+    // it is ignored, the path is stored anyway). A symbolic link, also one to nothing, is left
+    // as it is.
     void FileName(const std::u16string& path);
+    // Removes the empty file the last FileName made, when it is still that empty file: for a
+    // caller whose first write to it failed, so that no file is left that is not finished.
+    // True when it was removed.
+    bool discardMadeFile();
     const std::u16string& FileName() const { return path_; }
     // The watchdog's spelling of the same property.
     void Filename(const std::u16string& path) { FileName(path); }
@@ -55,6 +64,8 @@ class iniTool {
     Trim trim_;
     std::u16string path_;
     std::string lastWriteError_;
+    // The device and inode of the empty file FileName made.
+    std::optional<std::pair<dev_t, ino_t>> made_;
 };
 
 // The file of an iniTool read once, for many lookups: GetValue answers as iniTool's does, from

@@ -7,6 +7,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <mutex>
+#include <vector>
+
+#include "platform/system/storefile.h"
 
 namespace platform::system {
 
@@ -46,21 +49,56 @@ int writeAll(int fd, const char* data, std::size_t size) {
     return 0;
 }
 
+void syncFolderOf(const std::filesystem::path& file) {
+    const std::filesystem::path folder = file.parent_path().empty() ? "." : file.parent_path();
+    if (int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+}
+
+// A move between file systems: the data is copied into a new file beside the target with the
+// source's permission bits, owner (where this process may give it) and times, synced and
+// renamed over the target; only then is the source removed. On a failure the source stays as it
+// was and no part of a copy is left.
 int copyAcross(const std::filesystem::path& source, const std::filesystem::path& target) {
-    std::string bytes;
-    if (int e = readGuardedFile(source, bytes)) return e;
+    int from = -1;
+    if (int e = openGuardedFile(source, from)) return e;
+    struct stat st {};
+    if (::fstat(from, &st) != 0) {
+        const int e = errno;
+        ::close(from);
+        return e;
+    }
     std::string temp = (target.parent_path() / ".move-XXXXXX").string();
-    int fd = ::mkstemp(temp.data());
-    if (fd < 0) return errno;
-    int e = writeAll(fd, bytes.data(), bytes.size());
-    if (!e && ::fsync(fd) != 0) e = errno;
-    ::close(fd);
+    const int to = ::mkstemp(temp.data());
+    if (to < 0) {
+        const int e = errno;
+        ::close(from);
+        return e;
+    }
+    int e = copyFileContents(from, to);
+    // The owner first: changing it may clear the set-user and set-group bits.
+    if (!e && ::fchown(to, st.st_uid, st.st_gid) != 0) {
+        if (errno != EPERM)
+            e = errno;
+        else
+            ::fchown(to, static_cast<uid_t>(-1), st.st_gid);  // a group of the caller's, at least
+    }
+    if (!e && ::fchmod(to, st.st_mode & 07777) != 0) e = errno;
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    if (!e) ::futimens(to, times);
+    if (!e && ::fsync(to) != 0) e = errno;
+    if (::close(to) != 0 && !e) e = errno;
+    ::close(from);
     if (!e && ::rename(temp.c_str(), target.c_str()) != 0) e = errno;
     if (e) {
         ::unlink(temp.c_str());
         return e;
     }
+    syncFolderOf(target);
     ::unlink(source.c_str());
+    syncFolderOf(source);
     return 0;
 }
 

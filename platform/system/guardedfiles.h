@@ -31,8 +31,9 @@ int removeGuardedFile(const std::filesystem::path& path);
 
 // Moves a regular file onto `target`, replacing a regular file there in one step: the target
 // holds either its old or its new contents, never nothing. Across file systems the data is
-// copied into a new file beside the target, synced, renamed over it, and only then is the
-// source removed.
+// copied in bounded pieces into a new file beside the target that takes the source's mode,
+// owner (where the caller may give it) and times, synced, renamed over it, and only then is
+// the source removed; a failed copy leaves the source as it was and no part of a copy behind.
 int moveGuardedFile(const std::filesystem::path& source, const std::filesystem::path& target);
 
 }  // namespace platform::system

@@ -9,8 +9,11 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <mutex>
+#include <optional>
 #include <thread>
+#include <vector>
 
 namespace platform::system {
 
@@ -86,23 +89,72 @@ std::string tempPrefix(const fs::path& target) {
     return target.filename().string() + ".tmp.";
 }
 
-// Temporary files of a writer that was killed between creating and renaming them. Only a
-// writer holding the folder lock calls this, so none of them belongs to a live writer.
+// True when `name` in `dir` is still the file open as `fd`.
+bool stillNamed(int dir, const char* name, int fd) {
+    struct stat named {};
+    struct stat open {};
+    return ::fstatat(dir, name, &named, AT_SYMLINK_NOFOLLOW) == 0 && ::fstat(fd, &open) == 0 &&
+           named.st_dev == open.st_dev && named.st_ino == open.st_ino;
+}
+
+// Where the file system keeps no flocks, a temporary file counts as a killed writer's only
+// once it has not changed for this long.
+constexpr auto kUnlockedTempAge = std::chrono::minutes(10);
+
+bool locksUnsupported(int error) {
+    return error != EWOULDBLOCK && error != EAGAIN && error != EINTR;
+}
+
+// Temporary files of a writer that was killed between creating and renaming them. A live
+// writer holds a flock on its temporary file from creating it until it has been renamed, so a
+// file whose lock can be taken belongs to no writer; one whose lock is held is left alone.
 void removeStaleTemps(const fs::path& target) {
     const std::string prefix = tempPrefix(target);
     fs::path folder = target.parent_path();
     if (folder.empty()) folder = ".";
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return;
+    const auto now = std::chrono::system_clock::now();
     while (dirent* entry = ::readdir(dir)) {
         std::string_view name = entry->d_name;
         if (name.size() != prefix.size() + 6 || !name.starts_with(prefix)) continue;
+        const int fd = ::openat(::dirfd(dir), entry->d_name,
+                                O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) continue;
         struct stat st {};
-        if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-            S_ISREG(st.st_mode))
+        bool stale = false;
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+            if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+                stale = true;
+            } else if (locksUnsupported(errno)) {
+                const auto changed = std::chrono::system_clock::from_time_t(st.st_mtim.tv_sec);
+                stale = now - changed > kUnlockedTempAge;
+            }
+        }
+        // Still under that name once locked: not renamed into place meanwhile.
+        if (stale && stillNamed(::dirfd(dir), entry->d_name, fd))
             ::unlinkat(::dirfd(dir), entry->d_name, 0);
+        ::close(fd);
     }
     ::closedir(dir);
+}
+
+// A new temporary file beside `target`, locked (see removeStaleTemps) and still under its name
+// once locked; -1 with errno set when none can be made. On a file system without flocks the
+// file is used unlocked (its age keeps other writers from clearing it).
+int makeLockedTemp(const fs::path& target, std::string& name) {
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        name = target.string() + ".tmp.XXXXXX";
+        const int fd = ::mkstemp(name.data());
+        if (fd < 0) return -1;
+        // A writer clearing stale files may have taken it between its making and the lock;
+        // it removes the file then, and this writer makes another.
+        const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) == 0 || locksUnsupported(errno);
+        if (locked && stillNamed(AT_FDCWD, name.c_str(), fd)) return fd;
+        ::close(fd);
+    }
+    errno = EAGAIN;
+    return -1;
 }
 
 }  // namespace
@@ -233,8 +285,13 @@ FileState readWholeFile(const fs::path& file, std::string& out, std::size_t limi
     return FileState::Read;
 }
 
-bool replaceFileAtomically(const fs::path& file, std::string_view text, std::string& why,
-                           int& error) {
+namespace {
+
+// The common road of the atomic writes: `fill` writes the new contents into the locked
+// temporary file and answers 0 or an errno; `mode` is the new file's permission bits (nullopt:
+// those of the file replaced, 0644 for a new file).
+bool replaceWith(const fs::path& file, const std::function<int(int)>& fill,
+                 std::optional<mode_t> newMode, std::string& why, int& error) {
     fs::path target;
     bool missing = false;
     if (!resolveTarget(file, target, missing, why, error)) {
@@ -248,31 +305,24 @@ bool replaceFileAtomically(const fs::path& file, std::string_view text, std::str
         return false;
     };
     if (int injected = injectedFault(target)) return failed(injected);
-    std::string tmpl = target.string() + ".tmp.XXXXXX";
-    int fd = ::mkstemp(tmpl.data());
+    std::string tmpl;
+    int fd = makeLockedTemp(target, tmpl);
     if (fd < 0) return failed(errno);
     // The new file keeps the permissions of the one it replaces (a file others may not read
     // stays so); a new file gets 0644.
     mode_t mode = 0644;
-    if (struct stat old{}; !missing && ::stat(target.c_str(), &old) == 0)
+    if (newMode)
+        mode = *newMode;
+    else if (struct stat old{}; !missing && ::stat(target.c_str(), &old) == 0)
         mode = old.st_mode & 07777;
     int err = ::fchmod(fd, mode) == 0 ? 0 : errno;
-    for (std::size_t done = 0; err == 0 && done < text.size();) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            err = n < 0 ? errno : EIO;
-            break;
-        }
-        done += std::size_t(n);
-    }
+    if (err == 0) err = fill(fd);
     if (err == 0 && ::fsync(fd) != 0) err = errno;
-    if (::close(fd) != 0 && err == 0) err = errno;
+    // Renamed while still open, so the lock keeps other writers from taking it for stale.
     if (err == 0 && ::rename(tmpl.c_str(), target.c_str()) != 0) err = errno;
-    if (err != 0) {
-        ::unlink(tmpl.c_str());
-        return failed(err);
-    }
+    if (err != 0) ::unlink(tmpl.c_str());
+    ::close(fd);
+    if (err != 0) return failed(err);
     fs::path folder = target.parent_path();
     if (folder.empty()) folder = ".";
     if (int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
@@ -280,6 +330,68 @@ bool replaceFileAtomically(const fs::path& file, std::string_view text, std::str
         ::close(dir);
     }
     return true;
+}
+
+}  // namespace
+
+bool replaceFileAtomically(const fs::path& file, std::string_view text, std::string& why,
+                           int& error) {
+    auto fill = [text](int fd) {
+        for (std::size_t done = 0; done < text.size();) {
+            ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return n < 0 ? errno : EIO;
+            done += std::size_t(n);
+        }
+        return 0;
+    };
+    return replaceWith(file, fill, std::nullopt, why, error);
+}
+
+int copyFileContents(int from, int to) {
+    bool inKernel = true;
+    std::vector<char> buffer;
+    for (;;) {
+        if (inKernel) {
+            const ssize_t n = ::copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
+            if (n > 0) continue;
+            if (n == 0) return 0;
+            if (errno == EINTR) continue;
+            // Not between these two files: through a buffer from where it stopped.
+            if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+                return errno;
+            inKernel = false;
+        }
+        buffer.resize(1 << 20);
+        const ssize_t n = ::read(from, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno;
+        if (n == 0) return 0;
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t w = ::write(to, buffer.data() + done, std::size_t(n - done));
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) return w < 0 ? errno : EIO;
+            done += w;
+        }
+    }
+}
+
+bool copyFileAtomically(const fs::path& source, const fs::path& file, std::string& why,
+                        int& error) {
+    int from = -1;
+    struct stat st {};
+    const FileState state =
+        openBoundedFile(source, std::numeric_limits<std::size_t>::max(), from, why, error, &st);
+    if (state == FileState::Missing) {
+        error = ENOENT;
+        why = "cannot copy " + source.string() + ": it does not exist";
+    }
+    if (state != FileState::Read) return false;
+    const bool done = replaceWith(
+        file, [from](int to) { return copyFileContents(from, to); }, mode_t(st.st_mode & 07777),
+        why, error);
+    ::close(from);
+    return done;
 }
 
 }  // namespace platform::system

@@ -8,8 +8,9 @@
 //   folders are refused with a reason.
 // - A store file that is a symbolic link stands for its target: reads follow it and writes
 //   replace the target (atomically, beside it); a link to nothing is refused.
-// - Writes go to a temporary file beside the target, synced and renamed over it. Temporary
-//   files that a killed writer left behind are removed by the next writer.
+// - Writes go to a temporary file beside the target, synced and renamed over it. The writer
+//   holds a flock on its temporary file until it is renamed; temporary files no writer holds
+//   (a killed writer's) are removed by the next writer.
 #pragma once
 
 #include <sys/stat.h>
@@ -60,10 +61,21 @@ FileState openBoundedFile(const std::filesystem::path& file, std::size_t limit, 
 // Replaces `file` (or the target of the link `file`) with `text`: a temporary file beside it,
 // written and synced, renamed over it, then the folder synced so the rename itself is durable.
 // The new file keeps the permission bits of the file it replaces (0644 for a new file).
-// Stale temporary files of the same name are removed first. Nothing is left behind on failure;
-// the cause goes to `why` and the errno to `error`.
+// Stale temporary files of the same name that no writer holds are removed first. Nothing is left
+// behind on failure; the cause goes to `why` and the errno to `error`.
 bool replaceFileAtomically(const std::filesystem::path& file, std::string_view text,
                            std::string& why, int& error);
+
+// Copies the regular file `source` (a link followed) onto `file` (or the target of the link
+// `file`) as replaceFileAtomically writes it: into a temporary file beside it, in bounded
+// pieces, with the permission bits of the source, synced and renamed over it. A failure leaves
+// `file` as it was and nothing beside it; the cause goes to `why` and the errno to `error`.
+bool copyFileAtomically(const std::filesystem::path& source, const std::filesystem::path& file,
+                        std::string& why, int& error);
+
+// Copies the rest of the open file `from` into `to`, in pieces the kernel moves (or through a
+// fixed buffer where it cannot), never holding the file in memory. Answers 0 or the errno.
+int copyFileContents(int from, int to);
 
 // What a failed system call meant, for people: "the disk is full", "permission denied"...
 std::string describeError(int error);

@@ -1,10 +1,16 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <mutex>
+#include <thread>
 
 #include "platform/system/storefile.h"
 #include "platform/testing/temp_machine.h"
@@ -174,6 +180,96 @@ TEST_F(IniToolTest, WritesThroughALinkToItsTarget) {
     ASSERT_TRUE(ini.WriteValue(u"S", u"k", u"2"));
     EXPECT_TRUE(std::filesystem::is_symlink(machine.path() / "link.ini"));
     EXPECT_EQ(read("real.ini"), "[S]\r\nk=2\r\n");
+}
+
+// A link to nothing is left as it is: naming it makes no file at the link's target, and a
+// write through it reports False with the reason, so no second copy of the settings starts
+// apart from the file the link was meant to name.
+TEST_F(IniToolTest, ALinkToNothingMakesNoFile) {
+    fs::create_directory(machine.path() / "elsewhere");
+    const fs::path target = machine.path() / "elsewhere" / "gone.ini";
+    fs::create_symlink(target, machine.path() / "link.ini");
+    iniTool ini;
+    ini.FileName(path("link.ini"));
+    EXPECT_FALSE(fs::exists(target));
+    EXPECT_FALSE(ini.discardMadeFile());
+    EXPECT_FALSE(ini.WriteValue(u"S", u"k", u"1"));
+    EXPECT_NE(ini.lastWriteError().find("does not exist"), std::string::npos)
+        << ini.lastWriteError();
+    EXPECT_FALSE(fs::exists(target));
+    EXPECT_TRUE(fs::is_symlink(machine.path() / "link.ini"));
+}
+
+// The empty file FileName made is removed on request only while it is still that empty file.
+TEST_F(IniToolTest, OnlyTheStillEmptyMadeFileIsDiscarded) {
+    iniTool ini;
+    ini.FileName(path("first.ini"));
+    EXPECT_TRUE(ini.discardMadeFile());
+    EXPECT_FALSE(fs::exists(machine.path() / "first.ini"));
+
+    ini.FileName(path("written.ini"));
+    ASSERT_TRUE(ini.WriteValue(u"S", u"k", u"1"));
+    EXPECT_FALSE(ini.discardMadeFile());
+    EXPECT_EQ(read("written.ini"), "[S]\r\nk=1\r\n");
+
+    write("theirs.ini", "");
+    ini.FileName(path("theirs.ini"));
+    EXPECT_FALSE(ini.discardMadeFile());
+    EXPECT_TRUE(fs::exists(machine.path() / "theirs.ini"));
+}
+
+// Two writers of one INI, round after round: each one's temporary file is its own while it
+// writes, so neither takes the other's for a killed writer's and removes it. Every write
+// lands and says so; the file is whole after each round and nothing is left beside it.
+TEST_F(IniToolTest, TwoWritersOfOneIniBothSucceedEveryRound) {
+    std::string big = "[SYSTEM]\r\nPORT=9900\r\n";
+    for (int i = 0; i < 400; ++i) big += "[S" + std::to_string(i) + "]\r\nk=some value\r\n";
+    write("shared.ini", big);
+    constexpr int kRounds = 300;
+    std::atomic<int> failures{0};
+    std::string reasons;
+    std::mutex reasonsMutex;
+    auto writer = [&](const char16_t* key) {
+        iniTool ini;
+        ini.FileName(path("shared.ini"));
+        for (int round = 0; round < kRounds; ++round) {
+            if (ini.WriteValue(u"SYSTEM", key, text::fromUtf8(std::to_string(round)))) continue;
+            ++failures;
+            std::lock_guard lock(reasonsMutex);
+            reasons += ini.lastWriteError() + "\n";
+        }
+    };
+    std::thread first(writer, u"A"), second(writer, u"B");
+    first.join();
+    second.join();
+    EXPECT_EQ(failures.load(), 0) << reasons;
+    iniTool ini;
+    ini.FileName(path("shared.ini"));
+    EXPECT_EQ(ini.GetValue(u"SYSTEM", u"PORT"), u"9900");
+    EXPECT_EQ(ini.GetAllSections().size(), 401u);
+    std::vector<fs::path> left;
+    for (const auto& entry : fs::directory_iterator(machine.path())) left.push_back(entry.path());
+    EXPECT_EQ(left, std::vector<fs::path>{machine.path() / "shared.ini"});
+}
+
+// A temporary file a killed writer left (no writer holds it) is cleared by the next write;
+// one a live writer holds is not.
+TEST_F(IniToolTest, OnlyTemporaryFilesNoWriterHoldsAreCleared) {
+    write("s.ini", "[S]\r\nk=1\r\n");
+    write("s.ini.tmp.AAAAAA", "left by a killed writer");
+    write("s.ini.tmp.BBBBBB", "being written");
+    const int held = ::open((machine.path() / "s.ini.tmp.BBBBBB").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    iniTool ini;
+    ini.FileName(path("s.ini"));
+    EXPECT_TRUE(ini.WriteValue(u"S", u"k", u"2"));
+    EXPECT_FALSE(fs::exists(machine.path() / "s.ini.tmp.AAAAAA"));
+    EXPECT_EQ(read("s.ini.tmp.BBBBBB"), "being written");
+    ::close(held);
+    EXPECT_TRUE(ini.WriteValue(u"S", u"k", u"3"));
+    EXPECT_FALSE(fs::exists(machine.path() / "s.ini.tmp.BBBBBB"));
+    EXPECT_EQ(read("s.ini"), "[S]\r\nk=3\r\n");
 }
 
 TEST_F(IniToolTest, WritesKeepCommentsAndOrder) {

@@ -91,8 +91,12 @@ enum class StartPort { Configured, AnyFree };
 
 class ServerProcess {
   public:
+    // With `fileSizeLimit` the server runs under that limit of the size of the files it
+    // writes (RLIMIT_FSIZE, with SIGXFSZ ignored): a write past it fails with EFBIG as on a
+    // full disk. Its output then reaches the log file through a pipe, which the limit spares.
     ServerProcess(const std::filesystem::path& folder, const std::string& ini,
-                  StartPort start = StartPort::Configured)
+                  StartPort start = StartPort::Configured,
+                  std::optional<unsigned long long> fileSizeLimit = std::nullopt)
         : iniPath_(folder / "server.ini"),
           logPath_(folder / "server.err"),
           portPath_(folder / "server.port") {
@@ -104,6 +108,11 @@ class ServerProcess {
                         iniPath_.string()};
         if (start == StartPort::AnyFree)
             options.argv.insert(options.argv.end(), {"--port-file", portPath_.string()});
+        if (fileSizeLimit)
+            options.argv.insert(options.argv.begin(),
+                                {"/bin/sh", "-c",
+                                 "trap '' XFSZ; prlimit --fsize=" + std::to_string(*fileSizeLimit) +
+                                     " -- \"$0\" \"$@\" 2>&1 | cat"});
         // The program's output and errors go to one file the test can read.
         const int log = ::open(logPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         options.stdoutFd = log;

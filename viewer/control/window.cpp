@@ -4,6 +4,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/system/storefile.h"
 #include "platform/text/text.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/messagebox.h"
@@ -256,9 +257,12 @@ void ViewerWindow::savePdfClick() {
     const std::filesystem::path to = pathOf(chosen);
     std::error_code ec;
     bool copied = false;
+    // Copied beside the target and renamed over it: a failed copy leaves an earlier file of
+    // that name as it was, never a part of the new one.
+    std::string why;
+    int error = 0;
     if (!viewer_.lastFile().empty() && std::filesystem::is_regular_file(from, ec))
-        copied = std::filesystem::copy_file(from, to,
-                                            std::filesystem::copy_options::overwrite_existing, ec);
+        copied = platform::system::copyFileAtomically(from, to, why, error);
     if (copied) {
         ui::messageBox(to.filename().u16string() + u" saved", u"File Saved");
         return;

@@ -3,6 +3,8 @@
 #include "viewer/control/window.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 
 #include "platform/ui/dialogs.h"
 #include "platform/ui/messagebox.h"
@@ -449,6 +451,32 @@ TEST_F(ViewerWindowTest, OpenAndSaveGoThroughTheFileDialogs) {
     EXPECT_EQ(shown[5].title, u"Save PDF as Text File");
     ASSERT_EQ(shown[5].filters.size(), 1u);
     EXPECT_EQ(shown[5].filters[0].patterns, u"*.txt");
+
+    // A save the disk cannot take whole (here a file size limit below the file's size) leaves
+    // the file of that name as it was, and nothing beside it.
+    std::ofstream(target, std::ios::binary) << "an earlier file";
+    boxes->clear();
+    dialogs->scriptFiles({ui::FileDialogAnswer{{text::fromUtf8(target.string())}}});
+    {
+        struct rlimit before {};
+        ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+        const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit small = before;
+        small.rlim_cur = 20;
+        ASSERT_LT(20u, slurp(folder / "a.bmp").size());
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        window->savePdfClick();
+        ::setrlimit(RLIMIT_FSIZE, &before);
+        ::signal(SIGXFSZ, oldHandler);
+    }
+    ASSERT_EQ(boxes->shown().size(), 1u);
+    EXPECT_EQ(boxes->shown()[0].caption, u"Save Error");
+    EXPECT_EQ(slurp(target), "an earlier file");
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(machine_.path()))
+        if (entry.path().filename().string().rfind("out.pdf", 0) == 0)
+            names.push_back(entry.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"out.pdf"});
 
     // The test page names no file: nothing changes.
     window->testPageClick();
