@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <fstream>
 
+#include "lib/initool/initool.h"
 #include "platform/testing/temp_machine.h"
 #include "platform/text/text.h"
-#include "server/initool.h"
 
 namespace {
 
@@ -39,7 +39,7 @@ bool wellFormed(const std::uint8_t* data, std::size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using namespace tessel::server;
+    using namespace tessel;
     static platform::testing::TempMachine machine;
     const auto path = machine.path() / "fuzz.ini";
     {

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "server/initool.h"
+#include "lib/initool/initool.h"
 
 namespace tessel::server {
 

@@ -13,11 +13,11 @@
 
 #include "lib/clock/clock.h"
 #include "lib/frame/frame.h"
+#include "lib/initool/initool.h"
 #include "platform/net/winsock.h"
 #include "platform/ui/messagebox.h"
 #include "platform/ui/tray.h"
 #include "server/config.h"
-#include "server/initool.h"
 #include "server/issue.h"
 #include "server/loglist.h"
 #include "server/paramstring.h"

@@ -13,8 +13,8 @@
 #include <string_view>
 
 #include "lib/clock/clock.h"
+#include "lib/initool/initool.h"
 #include "server/config.h"
-#include "server/initool.h"
 #include "server/issue.h"
 #include "server/paramstring.h"
 

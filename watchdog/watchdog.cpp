@@ -2,13 +2,13 @@
 
 #include <cerrno>
 
+#include "lib/initool/initool.h"
 #include "platform/process/control.h"
 #include "platform/process/process.h"
 #include "platform/services/trust.h"
 #include "platform/text/codepage.h"
 #include "platform/text/common.h"
 #include "platform/text/strings.h"
-#include "server/initool.h"
 
 namespace vigilo {
 
@@ -72,9 +72,8 @@ Watchdog::Watchdog(std::filesystem::path iniFile, ServiceLog& log, Clock& clock,
                    uid_t user)
     : iniFile_(std::move(iniFile)), log_(log), clock_(clock), programs_(programs), user_(user) {}
 
-std::int16_t Watchdog::readNumber(const tessel::server::IniSnapshot& ini,
-                                  const std::u16string& section, const std::u16string& key,
-                                  const std::u16string& fallback) {
+std::int16_t Watchdog::readNumber(const tessel::IniSnapshot& ini, const std::u16string& section,
+                                  const std::u16string& key, const std::u16string& fallback) {
     const std::u16string text = ini.GetValue(section, key, fallback);
     if (auto n = iniNumber(text)) return *n;
     log_.write(u"[" + section + u"] " + key + u" \"" + text + u"\" is out of range; using " +
@@ -85,7 +84,7 @@ std::int16_t Watchdog::readNumber(const tessel::server::IniSnapshot& ini,
 void Watchdog::startSequence() {
     log_.write(u"start");
 
-    tessel::server::iniTool ini(tessel::server::iniTool::Trim::Both);
+    tessel::iniTool ini(tessel::iniTool::Trim::Both);
     ini.Filename(platform::text::fromUtf8(iniFile_.string()));
     // A privileged watchdog starts the command lines of this file: a file that others could
     // change is not read at all.
@@ -93,7 +92,7 @@ void Watchdog::startSequence() {
     const bool trusted = distrust.empty();
     // Read once: every value below is a lookup, so thousands of entries take no longer to read
     // than the file itself.
-    const tessel::server::IniSnapshot snapshot(ini);
+    const tessel::IniSnapshot snapshot(ini);
     if (!trusted)
         log_.write(u"vigilo.ini refused: " + fromUtf8(distrust) + u"; no program is watched");
 

@@ -18,7 +18,7 @@
 #include "watchdog/servicelog.h"
 #include "watchdog/settings.h"
 
-namespace tessel::server {
+namespace tessel {
 class IniSnapshot;
 }
 
@@ -91,7 +91,7 @@ class Watchdog {
     const std::vector<WatchEntry>& entries() const { return entries_; }
 
   private:
-    std::int16_t readNumber(const tessel::server::IniSnapshot& ini, const std::u16string& section,
+    std::int16_t readNumber(const tessel::IniSnapshot& ini, const std::u16string& section,
                             const std::u16string& key, const std::u16string& fallback);
     void armTimer();
     void checkEntry(const WatchEntry& entry);

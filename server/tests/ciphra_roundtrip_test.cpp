@@ -12,6 +12,7 @@
 #include "server/paramstring.h"
 #include "server_process.h"
 
+using namespace tessel;
 using namespace tessel::server;
 namespace com = platform::com;
 namespace text = platform::text;

@@ -9,6 +9,7 @@
 #include "platform/testing/temp_machine.h"
 #include "platform/text/text.h"
 
+using namespace tessel;
 using namespace tessel::server;
 using namespace tessel::server::testing;
 using platform::testing::requestFrame;

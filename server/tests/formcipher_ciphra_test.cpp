@@ -8,6 +8,7 @@
 #include "platform/text/text.h"
 #include "server/formcipher.h"
 
+using namespace tessel;
 using namespace tessel::server;
 namespace com = platform::com;
 namespace text = platform::text;

@@ -9,6 +9,7 @@
 #include "platform/text/text.h"
 #include "server/formcipher.h"
 
+using namespace tessel;
 using namespace tessel::server;
 namespace text = platform::text;
 

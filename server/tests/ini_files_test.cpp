@@ -13,9 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "server/initool.h"
+#include "lib/initool/initool.h"
 #include "server_process.h"
 
+using namespace tessel;
 using namespace tessel::server;
 using namespace tessel::server::testing;
 namespace fs = std::filesystem;

@@ -12,13 +12,13 @@
 #include <mutex>
 #include <thread>
 
+#include "lib/initool/initool.h"
 #include "platform/system/storefile.h"
 #include "platform/testing/temp_machine.h"
 #include "platform/text/text.h"
-#include "server/initool.h"
 
-using tessel::server::IniSnapshot;
-using tessel::server::iniTool;
+using tessel::IniSnapshot;
+using tessel::iniTool;
 namespace fs = std::filesystem;
 namespace text = platform::text;
 

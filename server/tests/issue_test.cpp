@@ -11,6 +11,7 @@
 
 #include "platform/testing/temp_machine.h"
 
+using namespace tessel;
 using namespace tessel::server;
 using namespace tessel::server::testing;
 namespace text = platform::text;

@@ -3,6 +3,7 @@
 #include "platform/text/text.h"
 #include "server/json.h"
 
+using namespace tessel;
 using namespace tessel::server;
 namespace text = platform::text;
 

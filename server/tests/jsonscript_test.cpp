@@ -8,6 +8,7 @@
 #include "platform/ui/messagebox.h"
 #include "server/jsonscript.h"
 
+using namespace tessel;
 using namespace tessel::server;
 namespace ui = platform::ui;
 namespace text = platform::text;

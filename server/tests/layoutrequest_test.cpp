@@ -9,6 +9,7 @@
 #include "platform/text/text.h"
 #include "server/layoutrequest.h"
 
+using namespace tessel;
 using namespace tessel::server;
 using tessel::server::testing::FakeCipher;
 using tessel::server::testing::FixedClock;

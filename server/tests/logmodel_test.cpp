@@ -14,6 +14,7 @@
 #include "platform/text/text.h"
 #include "server/logmodel.h"
 
+using namespace tessel;
 using namespace tessel::server;
 using namespace tessel::server::testing;
 

@@ -10,6 +10,7 @@
 #include "server/opensavedialog.h"
 #include "server/windowcommands.h"
 
+using namespace tessel;
 using namespace tessel::server;
 namespace ui = platform::ui;
 using namespace std::string_literals;

@@ -4,10 +4,11 @@
 
 #include <regex>
 
+#include "lib/initool/initool.h"
 #include "platform/testing/run_program.h"
-#include "server/initool.h"
 #include "server_process.h"
 
+using namespace tessel;
 using namespace tessel::server;
 using namespace tessel::server::testing;
 namespace text = platform::text;

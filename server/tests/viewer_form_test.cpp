@@ -15,6 +15,7 @@
 #include <QPointer>
 #include <QTimer>
 
+using namespace tessel;
 using namespace tessel::server;
 
 namespace {

@@ -16,6 +16,7 @@
 #include "platform/ui/dialogs.h"
 #include "server/mainwindow.h"
 
+using namespace tessel;
 using namespace tessel::server;
 using namespace tessel::server::testing;
 

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "lib/initool/initool.h"
 #include "platform/com/control.h"
 #include "platform/com/events.h"
 #include "platform/com/runtime.h"
@@ -20,7 +21,6 @@
 #include "platform/testing/run_program.h"
 #include "platform/testing/temp_machine.h"
 #include "platform/text/text.h"
-#include "server/initool.h"
 #include "server/issue.h"
 #include "viewer/control/viewer.h"
 #include "viewer/state/module_state.h"
@@ -68,7 +68,7 @@ class ControlLibrary : public ::testing::Test {
     std::u16string serverParamText(
         const std::vector<std::pair<std::u16string, std::u16string>>& ini,
         std::u16string_view body) {
-        server::iniTool tool;
+        tessel::iniTool tool;
         tool.FileName(text::fromUtf8((machine.path() / "server.ini").string()));
         for (const auto& [key, value] : ini) tool.WriteValue(u"CERTPARAM", key, value);
         server::ServerSettings settings = server::readSettings(tool, u"/opt/tessel");

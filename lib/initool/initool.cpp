@@ -1,4 +1,4 @@
-#include "server/initool.h"
+#include "lib/initool/initool.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,7 +13,7 @@
 #include "platform/system/storefile.h"
 #include "platform/text/text.h"
 
-namespace tessel::server {
+namespace tessel {
 
 namespace text = platform::text;
 
@@ -480,4 +480,4 @@ std::u16string IniSnapshot::GetValue(const std::u16string& section, const std::u
     return trimmedValue(k->second, trim_);
 }
 
-}  // namespace tessel::server
+}  // namespace tessel

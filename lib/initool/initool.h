@@ -21,7 +21,7 @@
 #include <utility>
 #include <vector>
 
-namespace tessel::server {
+namespace tessel {
 
 class iniTool {
   public:
@@ -83,4 +83,4 @@ class IniSnapshot {
         sections_;
 };
 
-}  // namespace tessel::server
+}  // namespace tessel
