@@ -385,19 +385,39 @@ void SelectPrinterController::getSelectedPrinterInfo() {
     guarded(where, [&] { changable_ = s.AccessAll || info.CanAdminister(); });
     admission_.AdmissionPrinterName = current_;
 
-    guarded(where, [&] {
+    showPrinterFeatures(info);
+    const std::u16string driverName = info.DriverName();
+    const std::u16string portName = info.PortName();
+    runPolicy(info);
+    WriteLog(u"GetSelectedPrinterInfo GetPrintable(F) :" + boolText(isOk_) +
+                 u",PrinterErrorCheck:" + boolText(s.PrinterErrorCheck),
+             5);
+
+    std::u16string statusText = checkPrinterStatus(info);
+    WriteLog(u"프린터 설정 정보 구하기isOK:" + boolText(isOk_), 5);
+    applyDenyLists(driverName, portName, statusText);
+
+    setStatus(statusText);
+    WriteLog(u"프린터 설정 정보 구하기 완료(F) isOK:" + boolText(isOk_), 4);
+}
+
+// Whether the printer talks back and whether it prints raw data only, on the panel.
+void SelectPrinterController::showPrinterFeatures(printers::CPrinterInfo& info) {
+    guarded(u"GetSelectedPrinterInfo", [&] {
         const bool bidirectional = (info.Attributes() & 0x800) != 0;
         view_.setText(Control::lblBiDirectionV,
                       bidirectional ? S(3044) : S(3043) + u" " + S(10266));
         const bool rawOnly = (info.Attributes() & 0x1000) != 0;
         view_.setText(Control::lblAdvancedFeaturesV, rawOnly ? S(3044) : S(3043));
     });
-    const std::u16string driverName = info.DriverName();
-    const std::u16string portName = info.PortName();
+}
 
-    guarded(where, [&] {
+// The admissibility policy's verdict (isOk_) and findings, and the panel as the policy filled
+// it.
+void SelectPrinterController::runPolicy(printers::CPrinterInfo& info) {
+    guarded(u"GetSelectedPrinterInfo", [&] {
         PrintableFindings found;
-        PrintablePolicy policy(s, *tables_, probes_.admission);
+        PrintablePolicy policy(snap_.settings, *tables_, probes_.admission);
         isOk_ = policy.GetPrintable(info, admission_, current_, found);
         isVirtual_ = found.isVirtual;
         queued_ = found.QueuedJobCount;
@@ -412,10 +432,14 @@ void SelectPrinterController::getSelectedPrinterInfo() {
         view_.setText(Control::lblDescription, p.lblDescription);
         if (p.lblKindColour) setKind(std::nullopt, *p.lblKindColour);
     });
-    WriteLog(u"GetSelectedPrinterInfo GetPrintable(F) :" + boolText(isOk_) +
-                 u",PrinterErrorCheck:" + boolText(s.PrinterErrorCheck),
-             5);
+}
 
+// The status text and its colour: the kind's information, or, when the printer is admitted and
+// its errors are checked, why its state refuses it (an error state, or low toner the user
+// chose not to print with). An error refuses the printer (isOk_).
+std::u16string SelectPrinterController::checkPrinterStatus(printers::CPrinterInfo& info) {
+    const PrintSettings& s = snap_.settings;
+    const std::u16string_view where = u"GetSelectedPrinterInfo";
     std::u16string statusText;
     auto jobCount = [&] {
         std::int32_t n = 0;
@@ -453,9 +477,15 @@ void SelectPrinterController::getSelectedPrinterInfo() {
             }
         }
     }
-    WriteLog(u"프린터 설정 정보 구하기isOK:" + boolText(isOk_), 5);
+    return statusText;
+}
 
-    // The administrator's deny lists, by equality without regard to case.
+// The administrator's deny lists, by equality without regard to case: a driver or port they
+// name refuses the printer (isOk_) with its message as the status text.
+void SelectPrinterController::applyDenyLists(const std::u16string& driverName,
+                                             const std::u16string& portName,
+                                             std::u16string& statusText) {
+    const PrintSettings& s = snap_.settings;
     auto denied = [&](const char16_t* countLabel, const std::vector<std::u16string>& list,
                       const std::u16string& name, const char16_t* hitLabel,
                       const char16_t* message) {
@@ -477,9 +507,6 @@ void SelectPrinterController::getSelectedPrinterInfo() {
         denied(u"DenyPrinterPort Count:", s.DenyPortList, portName,
                u"강제적으로 인쇄 제외 목록 해당[PrinterPort]:",
                u"관리자에 의하여 인쇄가 제한되어 있는 프린터 포트입니다.");
-
-    setStatus(statusText);
-    WriteLog(u"프린터 설정 정보 구하기 완료(F) isOK:" + boolText(isOk_), 4);
 }
 
 std::u16string SelectPrinterController::fillKindInfo(std::int32_t jobCount) {

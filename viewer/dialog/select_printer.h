@@ -185,6 +185,12 @@ class SelectPrinterController {
     class Busy;
     void selectionStep();
     void getSelectedPrinterInfo();
+    // The parts of getSelectedPrinterInfo, in the order it runs them.
+    void showPrinterFeatures(printers::CPrinterInfo& info);
+    void runPolicy(printers::CPrinterInfo& info);
+    std::u16string checkPrinterStatus(printers::CPrinterInfo& info);
+    void applyDenyLists(const std::u16string& driverName, const std::u16string& portName,
+                        std::u16string& statusText);
     std::u16string fillKindInfo(std::int32_t jobCount);
     std::u16string findDefaultPrinter();
     void printRoad();
