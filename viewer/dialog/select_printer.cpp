@@ -296,6 +296,34 @@ void SelectPrinterController::selectionStep() {
         }
     } exits{*this};
 
+    lockForSelection();
+    const double started = announceSelection(chosen);
+
+    getSelectedPrinterInfo();
+    view_.yield();
+    enable(Control::cboPrinters, true);
+    const PrintSettings& s = snap_.settings;
+    WriteLog(u"GetSelectedPrinterInfo isOk : " + boolText(isOk_) + u",m_Intranet:" +
+                 boolText(s.UseIntranet) + u",Changable:" + boolText(changable_) + u",isKeep:False",
+             1);
+
+    if (!showVerdict()) return;
+    if (printEnabled_ && kindColour_ == kColourRed) {
+        setKind(S(2011) + u"(User defined)", kColourBlue);
+        setStatus(S(3037) + std::u16string(kCrLf) + u"(" + status_ + u")");
+    }
+    elapsed_ = float(seconds() - started);
+    view_.setWaitCursor(true);
+
+    if (refuseCapturingPrinter()) return;
+    view_.focus(Control::cboPrinters);
+    WriteLog(
+        current_ + u" 설정 정보 구하기 완료(F)(" + txt::formatNumber(double(elapsed_)) + u"초)", 1);
+}
+
+// While the step runs: no kind, every button and the list disabled, the form on top and the
+// wait pointer shown.
+void SelectPrinterController::lockForSelection() {
     setKind(u"", kColourBlack);
     for (Control c : {Control::cmdTest, Control::cmdPrint, Control::prnSetup, Control::cmdCancel,
                       Control::cmdRefresh})
@@ -304,7 +332,11 @@ void SelectPrinterController::selectionStep() {
     topmost(true);
     view_.setWaitCursor(true);
     enable(Control::cboPrinters, false);
+}
 
+// Takes the chosen printer as the current one and tells the user it is being read; the time
+// the reading started.
+double SelectPrinterController::announceSelection(const std::u16string& chosen) {
     current_ = chosen;
     WriteLog(current_ + u" 설정 정보 구하기(F)", 1);
     setStatusColour(kColourBlue);
@@ -315,16 +347,13 @@ void SelectPrinterController::selectionStep() {
          {u"스풀러 새로 고침", u"스풀러 새로 고침 완료", u"인쇄된 문서 보관하기 초기화",
           u"인쇄된 문서 보관하기 초기화 완료"})
         WriteLog(line, 4);
+    return started;
+}
 
-    getSelectedPrinterInfo();
-    view_.yield();
-    enable(Control::cboPrinters, true);
+// The verdict on the buttons and the status: the first matching row sets the buttons. False
+// when the step ends here (a refused printer outside the intranet).
+bool SelectPrinterController::showVerdict() {
     const PrintSettings& s = snap_.settings;
-    WriteLog(u"GetSelectedPrinterInfo isOk : " + boolText(isOk_) + u",m_Intranet:" +
-                 boolText(s.UseIntranet) + u",Changable:" + boolText(changable_) + u",isKeep:False",
-             1);
-
-    // The verdict: the first matching row sets the buttons.
     bool print = false, setup = false, test = false;
     int verdict = 3024;
     if (!isOk_) {
@@ -344,32 +373,30 @@ void SelectPrinterController::selectionStep() {
 
     if (!isOk_) {
         if (print) setStatus(status_ + std::u16string(kCrLf) + u"(로컬사용자모드)");
-        if (!s.UseIntranet) return;
+        if (!s.UseIntranet) return false;
     }
-    if (printEnabled_ && kindColour_ == kColourRed) {
-        setKind(S(2011) + u"(User defined)", kColourBlue);
-        setStatus(S(3037) + std::u16string(kCrLf) + u"(" + status_ + u")");
-    }
-    elapsed_ = float(seconds() - started);
-    view_.setWaitCursor(true);
+    return true;
+}
 
+// A virtual printer, or a PostScript one where they are not allowed: the status says why and
+// the verdict refuses it. True when it was refused.
+bool SelectPrinterController::refuseCapturingPrinter() {
+    const PrintSettings& s = snap_.settings;
     std::u16string company, product;
     if (probe(u"cboPrinters_Click", probes_.virtualDriver, current_, company, product)) {
         setStatus(virtualText(current_, company, product));
         setVerdict(3024);
-        return;
+        return true;
     }
     if (!s.UseIntranet && !s.UsePostscriptPrinter) {
         std::u16string psCompany, driver;
         if (probe(u"cboPrinters_Click", probes_.postscript, current_, psCompany, driver)) {
             setStatus(postscriptText(psCompany, driver));
             setVerdict(3024);
-            return;
+            return true;
         }
     }
-    view_.focus(Control::cboPrinters);
-    WriteLog(
-        current_ + u" 설정 정보 구하기 완료(F)(" + txt::formatNumber(double(elapsed_)) + u"초)", 1);
+    return false;
 }
 
 void SelectPrinterController::getSelectedPrinterInfo() {

@@ -184,6 +184,11 @@ class SelectPrinterController {
   private:
     class Busy;
     void selectionStep();
+    // The parts of selectionStep, in the order it runs them.
+    void lockForSelection();
+    double announceSelection(const std::u16string& chosen);
+    bool showVerdict();
+    bool refuseCapturingPrinter();
     void getSelectedPrinterInfo();
     // The parts of getSelectedPrinterInfo, in the order it runs them.
     void showPrinterFeatures(printers::CPrinterInfo& info);
