@@ -14,6 +14,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -109,6 +110,99 @@ int usage(FILE* out) {
     return out == stdout ? 0 : 2;
 }
 
+// The program's own arguments, once Qt has taken its options out.
+struct Arguments {
+    std::string ini;
+    std::string portFile;
+};
+
+// Reads the arguments; the exit code of an unknown one, nullopt otherwise.
+std::optional<int> readArguments(int argc, char** argv, Arguments& args) {
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--ini") && i + 1 < argc) {
+            args.ini = argv[++i];
+        } else if (!std::strncmp(argv[i], "--ini=", 6)) {
+            args.ini = argv[i] + 6;
+        } else if (!std::strcmp(argv[i], "--port-file") && i + 1 < argc) {
+            args.portFile = argv[++i];
+        } else if (!std::strncmp(argv[i], "--port-file=", 12)) {
+            args.portFile = argv[i] + 12;
+        } else {
+            std::fprintf(stderr, "TesselServer: unknown argument %s\n", argv[i]);
+            return usage(stderr);
+        }
+    }
+    return std::nullopt;
+}
+
+// The program's names, version and settings file: the INI named after the program beside it,
+// or the one given.
+ProgramInfo programInfo(const std::filesystem::path& exe, const std::string& iniArg) {
+    ProgramInfo info;
+    info.programFolder = text::fromUtf8(exe.parent_path().string());
+    info.programName = text::fromUtf8(exe.stem().string());
+    std::filesystem::path ini = iniArg.empty() ? exe.parent_path() / (exe.stem().string() + ".ini")
+                                               : std::filesystem::absolute(iniArg);
+    info.iniPath = text::fromUtf8(ini.string());
+    info.productName = u"TesselServer";
+    info.fileDescription = u"Tessel 발급 서버";
+    info.comments = u"issuing server";
+    info.version = text::fromUtf8(TESSEL_SERVER_VERSION);
+    return info;
+}
+
+// The message boxes (and dialogs) of the platform. Without a screen nobody can click a box
+// away: record it and write it to stderr.
+std::shared_ptr<platform::ui::MessageBoxes> installMessageBoxes() {
+    std::shared_ptr<platform::ui::MessageBoxes> boxes;
+    QString platformName = QGuiApplication::platformName();
+    if (platformName == "offscreen" || platformName == "minimal") {
+        boxes = std::make_shared<platform::ui::HeadlessMessageBoxes>();
+    } else {
+        boxes = std::make_shared<platform::ui::QtMessageBoxes>();
+        platform::ui::setDialogs(std::make_shared<platform::ui::QtDialogs>());
+    }
+    platform::ui::setMessageBoxes(boxes);
+    return boxes;
+}
+
+// SIGTERM and SIGINT close the server as the tray's Close does; the watcher of the signal
+// pipe, or null (told on stderr) when the signals cannot be caught.
+std::unique_ptr<QSocketNotifier> endOnSignals(ServerController& controller) {
+    std::unique_ptr<QSocketNotifier> endSignals;
+    if (catchEndSignals()) {
+        endSignals = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
+        QObject::connect(endSignals.get(), &QSocketNotifier::activated, [&controller] {
+            unsigned char number = 0;
+            while (::read(g_signalPipe[0], &number, 1) == 1) {
+            }
+            // Listening and every connection end; the program then leaves its loop.
+            controller.log().AddLog(
+                text::fromUtf8(number == SIGINT ? "SIGINT" : "SIGTERM") + u": 서버를 끝냅니다.", 1);
+            controller.trayClose();
+        });
+    } else {
+        std::fprintf(stderr, "TesselServer: SIGTERM and SIGINT cannot be caught: %s\n",
+                     std::strerror(errno));
+    }
+    return endSignals;
+}
+
+// --port-file: listen on a port the system picks and write it into the file each time
+// listening starts.
+void listenForPortFile(ServerController& controller, const std::string& portFileArg) {
+    // Whoever waits for the file reads a whole number: it is written beside and renamed.
+    const std::filesystem::path portFile = std::filesystem::absolute(portFileArg);
+    controller.listenOnAnyPort([portFile](int port) {
+        std::string why;
+        int error = 0;
+        if (!platform::system::replaceFileAtomically(portFile, std::to_string(port) + "\n", why,
+                                                     error))
+            std::fprintf(stderr, "TesselServer: the port file %s cannot be written: %s\n",
+                         portFile.c_str(), why.c_str());
+    });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -120,46 +214,13 @@ int main(int argc, char** argv) {
     // Qt takes its own options (-platform, -style, ...) out of the arguments first.
     QApplication app(argc, argv);
     platform::system::keepFreedMemory(32u * 1024 * 1024, kFreeMemoryReserve);
-    std::string iniArg;
-    std::string portFileArg;
-    for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--ini") && i + 1 < argc) {
-            iniArg = argv[++i];
-        } else if (!std::strncmp(argv[i], "--ini=", 6)) {
-            iniArg = argv[i] + 6;
-        } else if (!std::strcmp(argv[i], "--port-file") && i + 1 < argc) {
-            portFileArg = argv[++i];
-        } else if (!std::strncmp(argv[i], "--port-file=", 12)) {
-            portFileArg = argv[i] + 12;
-        } else {
-            std::fprintf(stderr, "TesselServer: unknown argument %s\n", argv[i]);
-            return usage(stderr);
-        }
-    }
+    Arguments args;
+    if (auto exitCode = readArguments(argc, argv, args)) return *exitCode;
 
     QApplication::setQuitOnLastWindowClosed(false);
 
-    ProgramInfo info;
-    info.programFolder = text::fromUtf8(exe.parent_path().string());
-    info.programName = text::fromUtf8(exe.stem().string());
-    std::filesystem::path ini = iniArg.empty() ? exe.parent_path() / (exe.stem().string() + ".ini")
-                                               : std::filesystem::absolute(iniArg);
-    info.iniPath = text::fromUtf8(ini.string());
-    info.productName = u"TesselServer";
-    info.fileDescription = u"Tessel 발급 서버";
-    info.comments = u"issuing server";
-    info.version = text::fromUtf8(TESSEL_SERVER_VERSION);
-
-    // Without a screen nobody can click a box away: record it and write it to stderr.
-    std::shared_ptr<platform::ui::MessageBoxes> boxes;
-    QString platformName = QGuiApplication::platformName();
-    if (platformName == "offscreen" || platformName == "minimal") {
-        boxes = std::make_shared<platform::ui::HeadlessMessageBoxes>();
-    } else {
-        boxes = std::make_shared<platform::ui::QtMessageBoxes>();
-        platform::ui::setDialogs(std::make_shared<platform::ui::QtDialogs>());
-    }
-    platform::ui::setMessageBoxes(boxes);
+    ProgramInfo info = programInfo(exe, args.ini);
+    std::shared_ptr<platform::ui::MessageBoxes> boxes = installMessageBoxes();
 
     platform::net::QtSocketArray sockets;
     platform::ui::QtTrayIcon tray;
@@ -177,34 +238,8 @@ int main(int argc, char** argv) {
     window.attach(&controller);
     WindowCommands commands(info.programFolder, window, viewer);
     window.attachCommands(&commands);
-    std::unique_ptr<QSocketNotifier> endSignals;
-    if (catchEndSignals()) {
-        endSignals = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
-        QObject::connect(endSignals.get(), &QSocketNotifier::activated, [&controller] {
-            unsigned char number = 0;
-            while (::read(g_signalPipe[0], &number, 1) == 1) {
-            }
-            // Listening and every connection end; the program then leaves its loop.
-            controller.log().AddLog(
-                text::fromUtf8(number == SIGINT ? "SIGINT" : "SIGTERM") + u": 서버를 끝냅니다.", 1);
-            controller.trayClose();
-        });
-    } else {
-        std::fprintf(stderr, "TesselServer: SIGTERM and SIGINT cannot be caught: %s\n",
-                     std::strerror(errno));
-    }
-    if (!portFileArg.empty()) {
-        // Whoever waits for the file reads a whole number: it is written beside and renamed.
-        const std::filesystem::path portFile = std::filesystem::absolute(portFileArg);
-        controller.listenOnAnyPort([portFile](int port) {
-            std::string why;
-            int error = 0;
-            if (!platform::system::replaceFileAtomically(portFile, std::to_string(port) + "\n", why,
-                                                         error))
-                std::fprintf(stderr, "TesselServer: the port file %s cannot be written: %s\n",
-                             portFile.c_str(), why.c_str());
-        });
-    }
+    std::unique_ptr<QSocketNotifier> endSignals = endOnSignals(controller);
+    if (!args.portFile.empty()) listenForPortFile(controller, args.portFile);
     if (!controller.start()) return controller.exitCode();
     return app.exec();
 }

@@ -367,14 +367,16 @@ std::optional<std::u16string> awaitRun(Connection& connection, int timeoutSecond
     }
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+// What the options before the commands set.
+struct Options {
     std::string host = "127.0.0.1", port = "9900";
     int timeout = 120;
     bool frames = false;
-    std::vector<Request> requests;
-    int i = 1;
+};
+
+// Reads the options from argv[i] on, leaving i at the first command. Returns the exit code when
+// the options end the program (--help, --codes, a usage error), nullopt otherwise.
+std::optional<int> readOptions(int argc, char** argv, int& i, Options& options) {
     for (; i < argc && argv[i][0] == '-'; ++i) {
         std::string opt = argv[i];
         if (opt == "--help" || opt == "-h") return help();
@@ -383,11 +385,11 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (opt == "--frames") {
-            frames = true;
+            options.frames = true;
         } else if (i + 1 < argc && opt == "--host") {
-            host = argv[++i];
+            options.host = argv[++i];
         } else if (i + 1 < argc && opt == "--port") {
-            port = argv[++i];
+            options.port = argv[++i];
         } else if (i + 1 < argc && opt == "--timeout") {
             auto value = seconds(argv[++i]);
             if (!value) {
@@ -397,11 +399,17 @@ int main(int argc, char** argv) {
                              argv[i]);
                 return 2;
             }
-            timeout = *value;
+            options.timeout = *value;
         } else {
             return usage();
         }
     }
+    return std::nullopt;
+}
+
+// Reads the commands from argv[i] on into their request frames. Returns the exit code of a
+// usage error or of a file that cannot be read, nullopt when every command was understood.
+std::optional<int> readCommands(int argc, char** argv, int i, std::vector<Request>& requests) {
     for (; i < argc; ++i) {
         std::string cmd = argv[i];
         auto need = [&](int n) { return i + n < argc; };
@@ -447,13 +455,33 @@ int main(int argc, char** argv) {
             return usage();
         }
     }
-    if (requests.empty()) return usage();
+    return std::nullopt;
+}
 
+// One reply on standard output: the whole frame, or its code, result and text with what the
+// reply means.
+void printReply(const std::u16string& reply, bool frames) {
+    if (frames) {
+        std::printf("%s\n", text::toUtf8(reply).c_str());
+    } else {
+        std::u16string code = tessel::frameCode(reply);
+        std::u16string body(tessel::frameBody(reply));
+        std::u16string result = body.substr(0, 2);
+        std::u16string rest = body.size() > 2 ? body.substr(2) : u"";
+        const std::string c = text::toUtf8(code), r8 = text::toUtf8(result), t = text::toUtf8(rest);
+        std::printf("%s %s %s\t%s\n", c.c_str(), r8.c_str(), t.c_str(),
+                    tessel::client::describeReply(c, r8, t).c_str());
+    }
+    std::fflush(stdout);
+}
+
+// Connects, sends the requests in order and prints each reply; the program's exit code.
+int exchange(const Options& options, const std::vector<Request>& requests) {
     Connection connection;
     std::string why;
-    if (!connection.open(host, port, timeout, why)) {
-        std::fprintf(stderr, "tessel-client: cannot connect to %s port %s: %s\n", host.c_str(),
-                     port.c_str(), why.c_str());
+    if (!connection.open(options.host, options.port, options.timeout, why)) {
+        std::fprintf(stderr, "tessel-client: cannot connect to %s port %s: %s\n",
+                     options.host.c_str(), options.port.c_str(), why.c_str());
         return 1;
     }
     bool answered = false;
@@ -461,27 +489,28 @@ int main(int argc, char** argv) {
         std::optional<std::u16string> reply;
         if (connection.send(r.frame)) {
             if (!r.expectsReply) break;
-            reply = r.label == "run" ? awaitRun(connection, timeout) : connection.reply(timeout);
+            reply = r.label == "run" ? awaitRun(connection, options.timeout)
+                                     : connection.reply(options.timeout);
         }
         if (!reply) {
             std::fprintf(stderr, "tessel-client: no reply to %s: %s\n", r.label.c_str(),
-                         noReply(connection, answered, timeout).c_str());
+                         noReply(connection, answered, options.timeout).c_str());
             return 1;
         }
         answered = true;
-        if (frames) {
-            std::printf("%s\n", text::toUtf8(*reply).c_str());
-        } else {
-            std::u16string code = tessel::frameCode(*reply);
-            std::u16string body(tessel::frameBody(*reply));
-            std::u16string result = body.substr(0, 2);
-            std::u16string rest = body.size() > 2 ? body.substr(2) : u"";
-            const std::string c = text::toUtf8(code), r8 = text::toUtf8(result),
-                              t = text::toUtf8(rest);
-            std::printf("%s %s %s\t%s\n", c.c_str(), r8.c_str(), t.c_str(),
-                        tessel::client::describeReply(c, r8, t).c_str());
-        }
-        std::fflush(stdout);
+        printReply(*reply, options.frames);
     }
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    int i = 1;
+    if (auto exitCode = readOptions(argc, argv, i, options)) return *exitCode;
+    std::vector<Request> requests;
+    if (auto exitCode = readCommands(argc, argv, i, requests)) return *exitCode;
+    if (requests.empty()) return usage();
+    return exchange(options, requests);
 }

@@ -76,8 +76,26 @@ SelectPrinterDialog::SelectPrinterDialog(std::u16string& handBack, DialogProbes 
     setWindowTitle(QStringLiteral("프린터 목록"));
     setModal(true);
     auto* column = new QVBoxLayout(this);
+    column->addLayout(buildPrinterList());
+    column->addWidget(buildPanel());
+    column->addWidget(buildStatus());
+    column->addLayout(buildButtons());
+    connectEvents();
 
-    // The printer list with its caption.
+    // The form is a window of the thread's window tree, so that it becomes the active window
+    // the keep-on-top control lifts while the form is shown.
+    platform::window::attachWidget(this);
+    DialogServices services;
+    services.topmost = hostKeepOnTop();
+    controller_ =
+        std::make_unique<SelectPrinterController>(*this, services, std::move(probes), handBack);
+
+    unattended_ = unattendedPlatform();
+    if (unattended_) prepareScript();
+}
+
+// The printer list with its caption.
+QLayout* SelectPrinterDialog::buildPrinterList() {
     auto* listRow = new QHBoxLayout;
     auto* listCaption = new QLabel(this);
     listCaption->setObjectName(QStringLiteral("lblLabel1"));
@@ -89,8 +107,11 @@ SelectPrinterDialog::SelectPrinterDialog(std::u16string& handBack, DialogProbes 
     widgets_[int(Control::cboPrinters)] = combo_;
     listRow->addWidget(listCaption);
     listRow->addWidget(combo_, 1);
-    column->addLayout(listRow);
+    return listRow;
+}
 
+// The information panel: a caption and a value label per row.
+QWidget* SelectPrinterDialog::buildPanel() {
     auto* frame2 = new QGroupBox(QStringLiteral("프린터 정보"), this);
     frame2->setObjectName(QStringLiteral("Frame2"));
     widgets_[int(Control::Frame2)] = frame2;
@@ -107,8 +128,11 @@ SelectPrinterDialog::SelectPrinterDialog(std::u16string& handBack, DialogProbes 
         }
         ++row;
     }
-    column->addWidget(frame2);
+    return frame2;
+}
 
+// The status box, read-only, in its own frame.
+QWidget* SelectPrinterDialog::buildStatus() {
     auto* frame1 = new QGroupBox(this);
     frame1->setObjectName(QStringLiteral("Frame1"));
     widgets_[int(Control::Frame1)] = frame1;
@@ -119,8 +143,11 @@ SelectPrinterDialog::SelectPrinterDialog(std::u16string& handBack, DialogProbes 
     status->logic().setLocked(true);
     widgets_[int(Control::txtStatus)] = status;
     frame1Layout->addWidget(status);
-    column->addWidget(frame1);
+    return frame1;
+}
 
+// The row of buttons; a key pressed on any of them goes to the controller.
+QLayout* SelectPrinterDialog::buildButtons() {
     auto* buttons = new QHBoxLayout;
     const std::pair<Control, const char*> buttonSpecs[] = {{Control::cmdPrint, "cmdPrint"},
                                                            {Control::cmdCancel, "cmdCancel"},
@@ -140,8 +167,11 @@ SelectPrinterDialog::SelectPrinterDialog(std::u16string& handBack, DialogProbes 
             controller_->keyDown(keyCode);
         };
     }
-    column->addLayout(buttons);
+    return buttons;
+}
 
+// The buttons' clicks, the list's choice and the timer, each to its controller handler.
+void SelectPrinterDialog::connectEvents() {
     auto& print = static_cast<forms::QtXButton*>(widgets_[int(Control::cmdPrint)])->logic();
     print.events.click = [this] { controller_->printClicked(); };
     static_cast<forms::QtXButton*>(widgets_[int(Control::cmdCancel)])->logic().events.click =
@@ -160,23 +190,15 @@ SelectPrinterDialog::SelectPrinterDialog(std::u16string& handBack, DialogProbes 
     timer1_->setObjectName(QStringLiteral("Timer1"));
     timer1_->setInterval(100);
     connect(timer1_, &QTimer::timeout, this, [this] { controller_->timerTick(); });
+}
 
-    // The form is a window of the thread's window tree, so that it becomes the active window
-    // the keep-on-top control lifts while the form is shown.
-    platform::window::attachWidget(this);
-    DialogServices services;
-    services.topmost = hostKeepOnTop();
-    controller_ =
-        std::make_unique<SelectPrinterController>(*this, services, std::move(probes), handBack);
-
-    unattended_ = unattendedPlatform();
-    if (unattended_) {
-        const QByteArray path = qgetenv("TESSEL_PRINTER_DIALOG_SCRIPT");
-        if (!path.isEmpty()) {
-            script_ = new QTimer(this);
-            script_->setInterval(50);
-            connect(script_, &QTimer::timeout, this, [this] { runScript(); });
-        }
+// Where nobody can click: the timer that watches for the script file, when one is named.
+void SelectPrinterDialog::prepareScript() {
+    const QByteArray path = qgetenv("TESSEL_PRINTER_DIALOG_SCRIPT");
+    if (!path.isEmpty()) {
+        script_ = new QTimer(this);
+        script_->setInterval(50);
+        connect(script_, &QTimer::timeout, this, [this] { runScript(); });
     }
 }
 

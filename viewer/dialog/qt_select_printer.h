@@ -11,6 +11,7 @@
 #include "viewer/dialog/select_printer.h"
 
 class QComboBox;
+class QLayout;
 class QTimer;
 
 namespace vistrel::dialog {
@@ -46,6 +47,14 @@ class SelectPrinterDialog : public QDialog, public SelectPrinterView {
     void reject() override;
 
   private:
+    // The parts of the form, built in this order by the constructor.
+    QLayout* buildPrinterList();
+    QWidget* buildPanel();
+    QWidget* buildStatus();
+    QLayout* buildButtons();
+    void connectEvents();
+    void prepareScript();
+
     void runScript();
     void firstActivation();
     static constexpr int kActivationWaitMs = 250;

@@ -300,6 +300,34 @@ void SelectPrinterController::selectionStep() {
         }
     } exits{*this};
 
+    lockForSelection();
+    const double started = announceSelection(chosen);
+
+    getSelectedPrinterInfo();
+    view_.yield();
+    enable(Control::cboPrinters, true);
+    const PrintSettings& s = snap_.settings;
+    WriteLog(u"GetSelectedPrinterInfo isOk : " + boolText(isOk_) + u",m_Intranet:" +
+                 boolText(s.UseIntranet) + u",Changable:" + boolText(changable_) + u",isKeep:False",
+             1);
+
+    if (!showVerdict()) return;
+    if (printEnabled_ && kindColour_ == kColourRed) {
+        setKind(S(2011) + u"(User defined)", kColourBlue);
+        setStatus(S(3037) + std::u16string(kCrLf) + u"(" + status_ + u")");
+    }
+    elapsed_ = float(seconds() - started);
+    view_.setWaitCursor(true);
+
+    if (refuseCapturingPrinter()) return;
+    view_.focus(Control::cboPrinters);
+    WriteLog(
+        current_ + u" 설정 정보 구하기 완료(F)(" + txt::formatNumber(double(elapsed_)) + u"초)", 1);
+}
+
+// While the step runs: no kind, every button and the list disabled, the form on top and the
+// wait pointer shown.
+void SelectPrinterController::lockForSelection() {
     setKind(u"", kColourBlack);
     for (Control c : {Control::cmdTest, Control::cmdPrint, Control::prnSetup, Control::cmdCancel,
                       Control::cmdRefresh})
@@ -308,7 +336,11 @@ void SelectPrinterController::selectionStep() {
     topmost(true);
     view_.setWaitCursor(true);
     enable(Control::cboPrinters, false);
+}
 
+// Takes the chosen printer as the current one and tells the user it is being read; the time
+// the reading started.
+double SelectPrinterController::announceSelection(const std::u16string& chosen) {
     current_ = chosen;
     WriteLog(current_ + u" 설정 정보 구하기(F)", 1);
     setStatusColour(kColourBlue);
@@ -319,16 +351,13 @@ void SelectPrinterController::selectionStep() {
          {u"스풀러 새로 고침", u"스풀러 새로 고침 완료", u"인쇄된 문서 보관하기 초기화",
           u"인쇄된 문서 보관하기 초기화 완료"})
         WriteLog(line, 4);
+    return started;
+}
 
-    getSelectedPrinterInfo();
-    view_.yield();
-    enable(Control::cboPrinters, true);
+// The verdict on the buttons and the status: the first matching row sets the buttons. False
+// when the step ends here (a refused printer outside the intranet).
+bool SelectPrinterController::showVerdict() {
     const PrintSettings& s = snap_.settings;
-    WriteLog(u"GetSelectedPrinterInfo isOk : " + boolText(isOk_) + u",m_Intranet:" +
-                 boolText(s.UseIntranet) + u",Changable:" + boolText(changable_) + u",isKeep:False",
-             1);
-
-    // The verdict: the first matching row sets the buttons.
     bool print = false, setup = false, test = false;
     int verdict = 3024;
     if (!isOk_) {
@@ -348,32 +377,30 @@ void SelectPrinterController::selectionStep() {
 
     if (!isOk_) {
         if (print) setStatus(status_ + std::u16string(kCrLf) + u"(로컬사용자모드)");
-        if (!s.UseIntranet) return;
+        if (!s.UseIntranet) return false;
     }
-    if (printEnabled_ && kindColour_ == kColourRed) {
-        setKind(S(2011) + u"(User defined)", kColourBlue);
-        setStatus(S(3037) + std::u16string(kCrLf) + u"(" + status_ + u")");
-    }
-    elapsed_ = float(seconds() - started);
-    view_.setWaitCursor(true);
+    return true;
+}
 
+// A virtual printer, or a PostScript one where they are not allowed: the status says why and
+// the verdict refuses it. True when it was refused.
+bool SelectPrinterController::refuseCapturingPrinter() {
+    const PrintSettings& s = snap_.settings;
     std::u16string company, product;
     if (probe(u"cboPrinters_Click", probes_.virtualDriver, current_, company, product)) {
         setStatus(virtualText(current_, company, product));
         setVerdict(3024);
-        return;
+        return true;
     }
     if (!s.UseIntranet && !s.UsePostscriptPrinter) {
         std::u16string psCompany, driver;
         if (probe(u"cboPrinters_Click", probes_.postscript, current_, psCompany, driver)) {
             setStatus(postscriptText(psCompany, driver));
             setVerdict(3024);
-            return;
+            return true;
         }
     }
-    view_.focus(Control::cboPrinters);
-    WriteLog(
-        current_ + u" 설정 정보 구하기 완료(F)(" + txt::formatNumber(double(elapsed_)) + u"초)", 1);
+    return false;
 }
 
 void SelectPrinterController::getSelectedPrinterInfo() {
@@ -389,19 +416,39 @@ void SelectPrinterController::getSelectedPrinterInfo() {
     guarded(where, [&] { changable_ = s.AccessAll || info.CanAdminister(); });
     admission_.AdmissionPrinterName = current_;
 
-    guarded(where, [&] {
+    showPrinterFeatures(info);
+    const std::u16string driverName = info.DriverName();
+    const std::u16string portName = info.PortName();
+    runPolicy(info);
+    WriteLog(u"GetSelectedPrinterInfo GetPrintable(F) :" + boolText(isOk_) +
+                 u",PrinterErrorCheck:" + boolText(s.PrinterErrorCheck),
+             5);
+
+    std::u16string statusText = checkPrinterStatus(info);
+    WriteLog(u"프린터 설정 정보 구하기isOK:" + boolText(isOk_), 5);
+    applyDenyLists(driverName, portName, statusText);
+
+    setStatus(statusText);
+    WriteLog(u"프린터 설정 정보 구하기 완료(F) isOK:" + boolText(isOk_), 4);
+}
+
+// Whether the printer talks back and whether it prints raw data only, on the panel.
+void SelectPrinterController::showPrinterFeatures(printers::CPrinterInfo& info) {
+    guarded(u"GetSelectedPrinterInfo", [&] {
         const bool bidirectional = (info.Attributes() & 0x800) != 0;
         view_.setText(Control::lblBiDirectionV,
                       bidirectional ? S(3044) : S(3043) + u" " + S(10266));
         const bool rawOnly = (info.Attributes() & 0x1000) != 0;
         view_.setText(Control::lblAdvancedFeaturesV, rawOnly ? S(3044) : S(3043));
     });
-    const std::u16string driverName = info.DriverName();
-    const std::u16string portName = info.PortName();
+}
 
-    guarded(where, [&] {
+// The admissibility policy's verdict (isOk_) and findings, and the panel as the policy filled
+// it.
+void SelectPrinterController::runPolicy(printers::CPrinterInfo& info) {
+    guarded(u"GetSelectedPrinterInfo", [&] {
         PrintableFindings found;
-        PrintablePolicy policy(s, *tables_, probes_.admission);
+        PrintablePolicy policy(snap_.settings, *tables_, probes_.admission);
         isOk_ = policy.GetPrintable(info, admission_, current_, found);
         isVirtual_ = found.isVirtual;
         queued_ = found.QueuedJobCount;
@@ -416,10 +463,14 @@ void SelectPrinterController::getSelectedPrinterInfo() {
         view_.setText(Control::lblDescription, p.lblDescription);
         if (p.lblKindColour) setKind(std::nullopt, *p.lblKindColour);
     });
-    WriteLog(u"GetSelectedPrinterInfo GetPrintable(F) :" + boolText(isOk_) +
-                 u",PrinterErrorCheck:" + boolText(s.PrinterErrorCheck),
-             5);
+}
 
+// The status text and its colour: the kind's information, or, when the printer is admitted and
+// its errors are checked, why its state refuses it (an error state, or low toner the user
+// chose not to print with). An error refuses the printer (isOk_).
+std::u16string SelectPrinterController::checkPrinterStatus(printers::CPrinterInfo& info) {
+    const PrintSettings& s = snap_.settings;
+    const std::u16string_view where = u"GetSelectedPrinterInfo";
     std::u16string statusText;
     auto jobCount = [&] {
         std::int32_t n = 0;
@@ -457,9 +508,15 @@ void SelectPrinterController::getSelectedPrinterInfo() {
             }
         }
     }
-    WriteLog(u"프린터 설정 정보 구하기isOK:" + boolText(isOk_), 5);
+    return statusText;
+}
 
-    // The administrator's deny lists, by equality without regard to case.
+// The administrator's deny lists, by equality without regard to case: a driver or port they
+// name refuses the printer (isOk_) with its message as the status text.
+void SelectPrinterController::applyDenyLists(const std::u16string& driverName,
+                                             const std::u16string& portName,
+                                             std::u16string& statusText) {
+    const PrintSettings& s = snap_.settings;
     auto denied = [&](const char16_t* countLabel, const std::vector<std::u16string>& list,
                       const std::u16string& name, const char16_t* hitLabel,
                       const char16_t* message) {
@@ -481,9 +538,6 @@ void SelectPrinterController::getSelectedPrinterInfo() {
         denied(u"DenyPrinterPort Count:", s.DenyPortList, portName,
                u"강제적으로 인쇄 제외 목록 해당[PrinterPort]:",
                u"관리자에 의하여 인쇄가 제한되어 있는 프린터 포트입니다.");
-
-    setStatus(statusText);
-    WriteLog(u"프린터 설정 정보 구하기 완료(F) isOK:" + boolText(isOk_), 4);
 }
 
 std::u16string SelectPrinterController::fillKindInfo(std::int32_t jobCount) {

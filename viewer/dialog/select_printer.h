@@ -184,7 +184,18 @@ class SelectPrinterController {
   private:
     class Busy;
     void selectionStep();
+    // The parts of selectionStep, in the order it runs them.
+    void lockForSelection();
+    double announceSelection(const std::u16string& chosen);
+    bool showVerdict();
+    bool refuseCapturingPrinter();
     void getSelectedPrinterInfo();
+    // The parts of getSelectedPrinterInfo, in the order it runs them.
+    void showPrinterFeatures(printers::CPrinterInfo& info);
+    void runPolicy(printers::CPrinterInfo& info);
+    std::u16string checkPrinterStatus(printers::CPrinterInfo& info);
+    void applyDenyLists(const std::u16string& driverName, const std::u16string& portName,
+                        std::u16string& statusText);
     std::u16string fillKindInfo(std::int32_t jobCount);
     std::u16string findDefaultPrinter();
     void printRoad();

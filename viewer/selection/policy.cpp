@@ -61,18 +61,55 @@ AdmissionProbes AdmissionProbes::machine() {
     return p;
 }
 
-bool PrintablePolicy::GetPrintable(printers::CPrinterInfo& printer, AdmissionRecord& admission,
-                                   std::u16string_view currentPrinterName,
-                                   PrintableFindings& found) const {
-    const PrintSettings& s = settings_;
-    found = PrintableFindings{};
-    // The kind of the previous printer never carries over.
-    admission.PrinterKind = 0;
+namespace {
+
+// One run of the policy over one printer: the printer, what the run writes back, and the
+// values the stages hand on to each other. Each stage is a group of steps in the order the
+// step log shows them.
+class PrintableRun {
+  public:
+    PrintableRun(const PrintSettings& settings, const PravoPrinter& tables,
+                 const AdmissionProbes& probes, printers::CPrinterInfo& printer,
+                 AdmissionRecord& admission, std::u16string_view currentPrinterName,
+                 PrintableFindings& found)
+        : s(settings),
+          tables(tables),
+          probes(probes),
+          printer(printer),
+          admission(admission),
+          currentPrinterName(currentPrinterName),
+          found(found),
+          panel(found.panel) {}
+
+    void readPrinter();
+    void readPort();
+    void checkTcpIp();
+    void checkRedirected();
+    void checkVirtual();
+    void checkBlockPort();
+    void checkPostscript();
+    void decide();
+    void applyExceptions();
+    bool finish();
+
+  private:
+    const PrintSettings& s;
+    const PravoPrinter& tables;
+    const AdmissionProbes& probes;
+    printers::CPrinterInfo& printer;
+    AdmissionRecord& admission;
+    std::u16string_view currentPrinterName;
+    PrintableFindings& found;
+    PrinterPanel& panel;
+
     bool isPrintable = false, isRedirected = false, isBlockPort = false, isPostscript = false;
     std::u16string drvName, portName;
     PortRecord mPort;
-    auto& panel = found.panel;
+};
 
+// The start line, the driver name the driver tests use, the job count, the kind from where
+// the printer is, its port, driver and resolution on the panel.
+void PrintableRun::readPrinter() {
     step([&] {
         WriteLog(u"선택된 프린터 검사 GetPrintable 함수(F) - 시작 DriverName=" +
                      printer.DriverName() + u",DeviceName=" + printer.DeviceName() +
@@ -107,12 +144,16 @@ bool PrintablePolicy::GetPrintable(printers::CPrinterInfo& printer, AdmissionRec
         panel.lblDriverName = printer.DriverName();
     });
     step([&] {
-        found.PrinterDpi = probes_.printerDpi(printer.DeviceName());
+        found.PrinterDpi = probes.printerDpi(printer.DeviceName());
         panel.lblDPIVal = number(found.PrinterDpi) + u" DPI";
     });
+}
+
+// The port's record from the port table, and its monitor, type and description on the panel.
+void PrintableRun::readPort() {
     step([&] {
         portName = txt::LCase(portName);
-        mPort = probes_.findPort(portName);
+        mPort = probes.findPort(portName);
         WriteLog(u"dp=" + portName + u",mPort.pPortName=" + mPort.pPortName, 4);
     });
     step([&] {
@@ -120,14 +161,17 @@ bool PrintablePolicy::GetPrintable(printers::CPrinterInfo& printer, AdmissionRec
         panel.lblPortType = orUnknown(mPort.PortTypeText);
         panel.lblDescription = orUnknown(mPort.pDescription);
     });
+}
 
-    // Stage 1: a TCP/IP printer.
+// Stage 1: a TCP/IP printer, by the admitted monitors, then by the words its monitor or port
+// description carry.
+void PrintableRun::checkTcpIp() {
     step([&] {
         WriteLog(u"1단계 TCP/IP 지원 프린터 검사 - 시작", 4);
         WriteLog(u"프린터 모니터 검사 - pMonitorName:" + mPort.pMonitorName + u",pDescription:" +
                      mPort.pDescription,
                  5);
-        if (tables_.CheckMonitor(mPort.pMonitorName)) {
+        if (tables.CheckMonitor(mPort.pMonitorName)) {
             found.isTcpIP = true;
             WriteLog(u"(1차)TCP/IP 실제 프린터", 6);
             admission.PrinterKind = 2;
@@ -148,11 +192,14 @@ bool PrintablePolicy::GetPrintable(printers::CPrinterInfo& printer, AdmissionRec
         }
         WriteLog(u"TCP/IP 지원 프린터 검사 - 완료, isTcpIP:" + boolText(found.isTcpIP), 4);
     });
+}
 
-    // Stage 2: a redirected port.
+// Stage 2: a redirected port, by the command probe, then (unless redirection is internal) by
+// the port's type bit or monitor name.
+void PrintableRun::checkRedirected() {
     step([&] {
         WriteLog(u"2단계 포트 리다이렉트 검사 - 시작", 4);
-        if (txt::equalsNoCase(probes_.realPort(portName), u"redirected")) {
+        if (txt::equalsNoCase(probes.realPort(portName), u"redirected")) {
             WriteLog(u"리다이렉트된 포트 사용", 4);
             isRedirected = true;
             admission.PrinterKind = 4;
@@ -168,15 +215,18 @@ bool PrintablePolicy::GetPrintable(printers::CPrinterInfo& printer, AdmissionRec
         }
         WriteLog(u"포트 리다이렉트 검사 - 완료,isRedirected:" + boolText(isRedirected), 4);
     });
+}
 
-    // Stage 3: a virtual printer.
+// Stage 3: a virtual printer, by the driver tables, the file heuristics, then the
+// virtual-printer list.
+void PrintableRun::checkVirtual() {
     step([&] {
         WriteLog(u"3단계 가상 프린터 검사 - 시작", 4);
-        found.isVirtual = tables_.CheckVirtualDriver(drvName);
+        found.isVirtual = tables.CheckVirtualDriver(drvName);
     });
     step([&] {
         if (found.isVirtual) return;
-        found.isVirtual = probes_.filePrinter(drvName, portName);
+        found.isVirtual = probes.filePrinter(drvName, portName);
         WriteLog(u"(1)파일 프린터 여부 검사 완료 isVirtual:" + boolText(found.isVirtual), 4);
         // A TCP/IP printer is never judged virtual by the file heuristics.
         if (found.isVirtual && found.isTcpIP) {
@@ -186,27 +236,33 @@ bool PrintablePolicy::GetPrintable(printers::CPrinterInfo& printer, AdmissionRec
     });
     step([&] {
         if (found.isVirtual) return;
-        found.isVirtual = probes_.virtualPrinterDriver(currentPrinterName);
+        found.isVirtual = probes.virtualPrinterDriver(currentPrinterName);
         WriteLog(u"(2)VirtualPrinterDriver부 검사 완료 isVirtual:" + boolText(found.isVirtual), 4);
     });
     step([&] { WriteLog(u"가상 프린터 검사 - 완료,isVirtual:" + boolText(found.isVirtual), 4); });
+}
 
-    // Stage 4: a blocked port.
+// Stage 4: a blocked port.
+void PrintableRun::checkBlockPort() {
     step([&] {
         WriteLog(u"4단계 BlockPortName 검사 - 시작", 4);
-        isBlockPort = tables_.CheckBlockPortName(portName);
+        isBlockPort = tables.CheckBlockPortName(portName);
         if (isBlockPort) admission.PrinterKind = 0;
         WriteLog(u"가상 프린터 검사 - 완료, isBlockPort:" + boolText(isBlockPort), 4);
     });
+}
 
-    // Stage 5: a PostScript printer.
+// Stage 5: a PostScript printer.
+void PrintableRun::checkPostscript() {
     step([&] {
         WriteLog(u"5단계 PostscriptPrinter 프린터 검사 - 시작", 4);
-        isPostscript = probes_.postscriptPrinter(currentPrinterName);
+        isPostscript = probes.postscriptPrinter(currentPrinterName);
         WriteLog(u"가상 프린터 검사 - 완료, isPostscript:" + boolText(isPostscript), 4);
     });
+}
 
-    // The decision, in this order: every refusal, then the local emulation.
+// The decision, in this order: every refusal, then the local emulation.
+void PrintableRun::decide() {
     step([&] {
         if (found.isVirtual) {
             isPrintable = false;
@@ -239,20 +295,47 @@ bool PrintablePolicy::GetPrintable(printers::CPrinterInfo& printer, AdmissionRec
         }
     });
     if (s.EmulateLocal && !isPrintable) isPrintable = true;
+}
 
-    // The exception lists admit whatever was refused.
+// The exception lists admit whatever was refused.
+void PrintableRun::applyExceptions() {
     step([&] {
         if (isPrintable) return;
-        isPrintable = tables_.PrinterAvalible(drvName, portName);
+        isPrintable = tables.PrinterAvalible(drvName, portName);
         WriteLog(u"ExceptPrinter or ExceptPrinterPort  - isPrintable:" + boolText(isPrintable), 5);
         if (isPrintable) panel.lblKindColour = kColourBlue;
     });
+}
+
+// The closing line; the verdict.
+bool PrintableRun::finish() {
     step([&] {
         WriteLog(
             u"기본 프린터 출력 GetPrintable 함수(F)  - 완료,isPrintable:" + boolText(isPrintable),
             3);
     });
     return isPrintable;
+}
+
+}  // namespace
+
+bool PrintablePolicy::GetPrintable(printers::CPrinterInfo& printer, AdmissionRecord& admission,
+                                   std::u16string_view currentPrinterName,
+                                   PrintableFindings& found) const {
+    found = PrintableFindings{};
+    // The kind of the previous printer never carries over.
+    admission.PrinterKind = 0;
+    PrintableRun run(settings_, tables_, probes_, printer, admission, currentPrinterName, found);
+    run.readPrinter();
+    run.readPort();
+    run.checkTcpIp();
+    run.checkRedirected();
+    run.checkVirtual();
+    run.checkBlockPort();
+    run.checkPostscript();
+    run.decide();
+    run.applyExceptions();
+    return run.finish();
 }
 
 }  // namespace vistrel
