@@ -256,6 +256,17 @@ TEST_F(RealCups, AForwardToTheFileQueueIsOnTheFileQueuesPortHoweverItIsSpelled) 
     EXPECT_EQ(files, 1u);
 }
 
+TEST_F(RealCups, AQueueCupsMarksRemoteIsRedirectedWhateverItsDeviceLooksLike) {
+    // cupsd marks the queue remote (CUPS_PRINTER_REMOTE) for the "/printers/" in its path.
+    ASSERT_EQ(cupsd_->addQueue("Lab_Forward", "ipp://10.0.0.7/ipp/printers/lab").exitCode, 0);
+    ASSERT_EQ(cupsd_->addQueue("Lab_Printer", "ipp://10.0.0.7/ipp/print").exitCode, 0);
+    auto forward = PrinterHandle::open(u"Lab_Forward")->info2();
+    ASSERT_TRUE(forward);
+    EXPECT_EQ(forward->attributes & 0x10, 0x10u);  // network: CUPS says remote
+    EXPECT_EQ(forward->portName, u"\\\\10.0.0.7\\lab");
+    EXPECT_EQ(PrinterHandle::open(u"Lab_Printer")->info2()->portName, u"IP_10.0.0.7");
+}
+
 TEST_F(RealCups, PortNumbersStayWithTheirDeviceAsQueuesComeAndGo) {
     EXPECT_EQ(PrinterHandle::open(u"Tessel_USB")->info2()->portName, u"USB001");
     // A queue whose name sorts first, on another USB device: it takes the next number.
