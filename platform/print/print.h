@@ -64,12 +64,12 @@ BackendChoice chooseBackend(const std::string& cupsQueue, const std::string& out
 // A printer by device name (letter case ignored). While the spooler's printers are the real CUPS
 // queues (platform::spooler::realQueues), every printer is a queue printer on the queue of its
 // name. Otherwise a printer of the described machine, on the backend
-// chooseBackend gives it: a queue printer hands its jobs to the queue through Qt's printer
-// (CUPS), a folder printer writes one PDF file per job in its folder. A queue printer prints in
-// colour unless the printer's device mode asks for monochrome (DM_COLOR set, dmColor
-// DMCOLOR_MONOCHROME): the pages are drawn in colour and the job asks for print-color-mode
-// "color", so a queue's own default (a raw queue's is monochrome) does not turn a colour page
-// grey. nullptr for a printer that is
+// chooseBackend gives it: a queue printer hands its jobs to the CUPS queue as PDF, a folder
+// printer writes one PDF file per job in its folder. A queue printer prints in colour unless the
+// printer's device mode asks for monochrome (DM_COLOR set, dmColor DMCOLOR_MONOCHROME): the
+// pages are drawn in colour and the job asks for print-color-mode "color", so a queue's own
+// default (a raw queue's is monochrome) does not turn a colour page grey; the job is named by
+// setDocumentName. nullptr for a printer that is
 // not installed or has no output this module can drive; `error` then says why.
 std::unique_ptr<Printer> openPrinter(std::u16string_view deviceName,
                                      std::u16string* error = nullptr);

@@ -348,11 +348,10 @@ Listing listQueues() {
         return out;
     }
     Ipp r = request(IPP_OP_CUPS_GET_PRINTERS, "");
-    requested(r.get(),
-              {"printer-name", "device-uri", "printer-info", "printer-location",
-               "printer-make-and-model", "printer-state", "printer-state-reasons", "printer-type",
-               "printer-is-shared", "printer-is-accepting-jobs", "queued-job-count",
-               "printer-uri-supported"});
+    requested(r.get(), {"printer-name", "device-uri", "printer-info", "printer-location",
+                        "printer-make-and-model", "printer-state", "printer-state-reasons",
+                        "printer-type", "printer-is-shared", "printer-is-accepting-jobs",
+                        "queued-job-count", "printer-uri-supported"});
     Ipp answer = ask(http, std::move(r), "/");
     // No printers at all is an answer too (client-error-not-found).
     if (!answer || (!succeeded(cupsLastError()) && cupsLastError() != IPP_STATUS_ERROR_NOT_FOUND)) {
