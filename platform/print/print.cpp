@@ -75,8 +75,9 @@ class PaintingPrinter : public Printer {
     bool drawPicture(const imaging::Picture& picture, double x, double y, double width,
                      double height) override {
         if (!openPage()) return false;
-        const QImage image(reinterpret_cast<const uchar*>(picture.pixels.data()), picture.width,
-                           picture.height, picture.width * 4, QImage::Format_RGB32);
+        QImage image(reinterpret_cast<const uchar*>(picture.pixels.data()), picture.width,
+                     picture.height, picture.width * 4, QImage::Format_RGB32);
+        if (monochrome_) image = image.convertToFormat(QImage::Format_Grayscale8);
         // The painter works in device units of the device's resolution.
         const double perHiMetric = resolution() / 2540.0;
         painter_.drawImage(
@@ -103,6 +104,7 @@ class PaintingPrinter : public Printer {
     QPainter painter_;
     Orientation orientation_ = Orientation::Portrait;
     bool pageOpen_ = false;
+    bool monochrome_ = false;  // pictures are painted in grey
     std::u16string error_;
 };
 
@@ -183,12 +185,16 @@ class PdfPrinter : public PaintingPrinter {
 // the job counts as printed only once CUPS has taken it whole.
 class QueuePrinter : public PaintingPrinter {
   public:
-    QueuePrinter(std::u16string name, const std::string& queue)
+    QueuePrinter(std::u16string name, const std::string& queue, bool monochrome)
         : PaintingPrinter(std::move(name)), queue_(queue), printer_(QPrinter::HighResolution) {
         printer_.setOutputFormat(QPrinter::NativeFormat);
         printer_.setPrinterName(QString::fromStdString(queue));
         printer_.setFullPage(false);
+        // In colour unless the device mode asks for monochrome, whatever the queue's own default
+        // (a raw queue's is monochrome): the pages are drawn so and the job asks CUPS for it.
+        monochrome_ = monochrome;
     }
+    void setDocumentName(std::u16string name) override { documentName_ = std::move(name); }
     ~QueuePrinter() override { abort(); }
 
     AreaHiMetric printableArea() const override {
@@ -207,7 +213,8 @@ class QueuePrinter : public PaintingPrinter {
         const QPageSize size = printer_.pageLayout().pageSize();
         if (size.isValid() && !size.key().isEmpty())
             options.emplace_back("media", size.key().toStdString());
-        const auto taken = spooler::cups::submit(queue_, "", pdf, options);
+        options.emplace_back("print-color-mode", monochrome_ ? "monochrome" : "color");
+        const auto taken = spooler::cups::submit(queue_, text::toUtf8(documentName_), pdf, options);
         if (taken.jobId == 0 || !taken.error.empty()) return fail(text::fromUtf8(taken.error));
         return true;
     }
@@ -251,11 +258,26 @@ class QueuePrinter : public PaintingPrinter {
     }
 
     std::string queue_;
+    std::u16string documentName_;  // the job's name
     QPrinter printer_;
     QByteArray document_;
     std::unique_ptr<QBuffer> buffer_;
     std::unique_ptr<QPdfWriter> writer_;
 };
+
+// Whether a device mode asks for monochrome printing.
+bool asksMonochrome(const std::optional<spooler::DevMode>& devMode) {
+    constexpr std::size_t kFields = 40, kColor = 60;
+    constexpr std::uint32_t DM_COLOR = 0x800;
+    constexpr std::int16_t DMCOLOR_MONOCHROME = 1;
+    if (!devMode || devMode->size() < kColor + 2) return false;
+    const auto& b = *devMode;
+    const std::uint32_t fields = std::uint32_t(b[kFields]) | std::uint32_t(b[kFields + 1]) << 8 |
+                                 std::uint32_t(b[kFields + 2]) << 16 |
+                                 std::uint32_t(b[kFields + 3]) << 24;
+    const auto color = std::int16_t(std::uint16_t(b[kColor] | b[kColor + 1] << 8));
+    return (fields & DM_COLOR) && color == DMCOLOR_MONOCHROME;
+}
 
 std::string number(double v) {
     return std::to_string(static_cast<long long>(std::llround(v)));
@@ -282,10 +304,11 @@ BackendChoice chooseBackend(const std::string& cupsQueue, const std::string& out
 
 std::unique_ptr<Printer> openPrinter(std::u16string_view deviceName, std::u16string* error) {
     if (spooler::realQueues()) {
-        // The printers are the CUPS queues: each one's jobs go to the queue of its name.
+        // The printers are the CUPS queues: each one's jobs go to the queue of its name. CUPS
+        // keeps no device mode of a queue, so none asks for monochrome.
         for (const auto& name : spooler::printerNames())
             if (text::equalsNoCase(name, deviceName))
-                return std::make_unique<QueuePrinter>(name, text::toUtf8(name));
+                return std::make_unique<QueuePrinter>(name, text::toUtf8(name), false);
         if (error) *error = u"the printer is not installed";
         return nullptr;
     }
@@ -299,7 +322,8 @@ std::unique_ptr<Printer> openPrinter(std::u16string_view deviceName, std::u16str
         chooseBackend(printer->cupsQueue, printer->output, system::machineFolder().string());
     switch (choice.backend) {
         case Backend::Queue:
-            return std::make_unique<QueuePrinter>(printer->deviceName, choice.target);
+            return std::make_unique<QueuePrinter>(printer->deviceName, choice.target,
+                                                  asksMonochrome(printer->devMode));
         case Backend::PdfFolder:
             return std::make_unique<PdfPrinter>(printer->deviceName, choice.target);
         case Backend::None:

@@ -43,6 +43,9 @@ class Printer {
     virtual void abort() = 0;
     // Why the last step failed.
     virtual std::u16string lastError() const = 0;
+    // The name the spooler knows the job by (a CUPS job's job-name); set before the first
+    // drawing. A printer that keeps no job names ignores it.
+    virtual void setDocumentName(std::u16string name) { (void)name; }
 };
 
 // Where the jobs of a described printer go: a real print queue named by the description
@@ -61,8 +64,12 @@ BackendChoice chooseBackend(const std::string& cupsQueue, const std::string& out
 // A printer by device name (letter case ignored). While the spooler's printers are the real CUPS
 // queues (platform::spooler::realQueues), every printer is a queue printer on the queue of its
 // name. Otherwise a printer of the described machine, on the backend
-// chooseBackend gives it: a queue printer hands its jobs to the queue through Qt's printer
-// (CUPS), a folder printer writes one PDF file per job in its folder. nullptr for a printer that is
+// chooseBackend gives it: a queue printer hands its jobs to the CUPS queue as PDF, a folder
+// printer writes one PDF file per job in its folder. A queue printer prints in colour unless the
+// printer's device mode asks for monochrome (DM_COLOR set, dmColor DMCOLOR_MONOCHROME): the
+// pages are drawn in colour and the job asks for print-color-mode "color", so a queue's own
+// default (a raw queue's is monochrome) does not turn a colour page grey; the job is named by
+// setDocumentName. nullptr for a printer that is
 // not installed or has no output this module can drive; `error` then says why.
 std::unique_ptr<Printer> openPrinter(std::u16string_view deviceName,
                                      std::u16string* error = nullptr);
@@ -86,8 +93,10 @@ class RecordingPrinter : public Printer {
     bool end() override;
     void abort() override;
     std::u16string lastError() const override { return error_; }
+    void setDocumentName(std::u16string name) override { documentName = std::move(name); }
 
     std::vector<std::string> steps;
+    std::u16string documentName;
     // Drawing number `failDraw` (1-based) fails; 0 never.
     int failDraw = 0;
     // Orientation changes fail.

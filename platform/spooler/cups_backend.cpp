@@ -18,6 +18,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include "platform/spooler/cups_ports.h"
 #include "platform/system/description.h"
 #include "platform/text/codepage.h"
 #include "platform/text/strings.h"
@@ -347,10 +348,10 @@ Listing listQueues() {
         return out;
     }
     Ipp r = request(IPP_OP_CUPS_GET_PRINTERS, "");
-    requested(r.get(),
-              {"printer-name", "device-uri", "printer-info", "printer-location",
-               "printer-make-and-model", "printer-state", "printer-state-reasons", "printer-type",
-               "printer-is-shared", "printer-is-accepting-jobs", "queued-job-count"});
+    requested(r.get(), {"printer-name", "device-uri", "printer-info", "printer-location",
+                        "printer-make-and-model", "printer-state", "printer-state-reasons",
+                        "printer-type", "printer-is-shared", "printer-is-accepting-jobs",
+                        "queued-job-count", "printer-uri-supported"});
     Ipp answer = ask(http, std::move(r), "/");
     // No printers at all is an answer too (client-error-not-found).
     if (!answer || (!succeeded(cupsLastError()) && cupsLastError() != IPP_STATUS_ERROR_NOT_FOUND)) {
@@ -361,6 +362,7 @@ Listing listQueues() {
         return out;
     }
     std::map<std::string, Queue> byName;
+    std::vector<std::string> reportedHosts;  // the names CUPS gives itself
     eachGroup(answer.get(), IPP_TAG_PRINTER, [&](const auto& attrs) {
         Queue q;
         q.name = stringOf(find(attrs, "printer-name"));
@@ -377,6 +379,10 @@ Listing listQueues() {
         if (auto* accepting = find(attrs, "printer-is-accepting-jobs"))
             q.accepting = ippGetBoolean(accepting, 0);
         q.jobs = std::uint32_t(integerOf(find(attrs, "queued-job-count")));
+        if (auto* uris = find(attrs, "printer-uri-supported"))
+            for (int i = 0; i < ippGetCount(uris); ++i)
+                if (const char* uri = ippGetString(uris, i, nullptr))
+                    reportedHosts.push_back(parseDeviceUri(uri).host);
         byName[q.name] = std::move(q);
     });
 
@@ -391,7 +397,6 @@ Listing listQueues() {
         return out;
     }
 
-    PortCounter ports;
     for (int i = 0; i < count; ++i) {
         const cups_dest_t& d = dests[i];
         if (d.instance) continue;  // an instance is a set of options, not a queue of its own
@@ -404,13 +409,19 @@ Listing listQueues() {
                 q.deviceUri = uri;
         }
         q.isDefault = d.is_default != 0;
-        constexpr std::uint32_t kCupsClass = 0x1;
-        q.port = (q.printerType & kCupsClass)
-                     ? MappedPort{u"CLASS:", u"Local Port", fromUtf8(q.deviceUri), 1}
-                     : ports.portOf(q.deviceUri);
         out.queues.push_back(std::move(q));
     }
     cupsFreeDests(count, dests);
+    // The ports, each judged with the other queues at hand (a forward to one of them) and
+    // numbered as the machine folder keeps the numbers.
+    std::vector<QueueDevice> devices;
+    std::vector<std::string> uris;
+    for (const auto& q : out.queues) {
+        devices.push_back({q.name, q.deviceUri, q.printerType});
+        uris.push_back(q.deviceUri);
+    }
+    const PortMapper mapper(std::move(devices), thisScheduler(reportedHosts), portNumbers(uris));
+    for (std::size_t i = 0; i < out.queues.size(); ++i) out.queues[i].port = mapper.portOf(i);
     return out;
 }
 
@@ -446,7 +457,7 @@ PrinterInfo2 info2Of(const Queue& q) {
     i.printerName = fromUtf8(q.name);
     if (q.shared) i.shareName = i.printerName;
     i.portName = q.port.name;
-    i.driverName = fromUtf8(q.makeAndModel);
+    i.driverName = fromUtf8(driverName(q.makeAndModel, q.deviceUri));
     i.comment = fromUtf8(q.info);
     i.location = fromUtf8(q.location);
     i.attributes = printerAttributes(q.printerType, q.shared, q.isDefault);
@@ -469,7 +480,7 @@ JobInfo2 jobOf(const Queue& q, const std::map<std::string, ipp_attribute_t*>& at
     j.machineName = fromUtf8(stringOf(find(attrs, "job-originating-host-name")));
     j.userName = fromUtf8(stringOf(find(attrs, "job-originating-user-name")));
     j.document = fromUtf8(stringOf(find(attrs, "job-name")));
-    j.driverName = fromUtf8(q.makeAndModel);
+    j.driverName = fromUtf8(driverName(q.makeAndModel, q.deviceUri));
     j.status = jobStatus(integerOf(find(attrs, "job-state"), 3));
     j.priority = std::uint32_t(integerOf(find(attrs, "job-priority"), 50));
     j.position = position;
@@ -557,7 +568,7 @@ Result<DriverInfo2> driver2(const Queue& q) {
     }
     DriverInfo2 d;
     d.version = 3;
-    d.name = fromUtf8(q.makeAndModel);
+    d.name = fromUtf8(driverName(q.makeAndModel, q.deviceUri));
     d.environment = u"CUPS";
     d.driverPath = fromUtf8(isPostscript(*ppd, q.makeAndModel) ? std::string(kPostscriptCore)
                                                                : backendProgram(q.deviceUri));
@@ -677,8 +688,12 @@ Result<std::vector<PortInfo2>> ports() {
     for (const auto& q : all) {
         bool listed = false;
         for (const auto& p : out) listed = listed || p.portName == q.port.name;
-        if (!listed)
-            out.push_back({q.port.name, q.port.monitor, q.port.description, q.port.type, 0});
+        if (listed) continue;
+        // A port several queues share is described by what they share.
+        std::vector<MappedPort> sharing;
+        for (const auto& other : all)
+            if (other.port.name == q.port.name) sharing.push_back(other.port);
+        out.push_back({q.port.name, q.port.monitor, sharedDescription(sharing), q.port.type, 0});
     }
     return out;
 }

@@ -1,10 +1,19 @@
 #include "platform/spooler/cups_map.h"
 
+#include <arpa/inet.h>
+#include <cups/cups.h>
+#include <ifaddrs.h>
+#include <netinet/in.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstring>
+#include <set>
 
 #include "platform/text/codepage.h"
+#include "platform/text/strings.h"
 
 namespace platform::spooler::cups {
 
@@ -28,41 +37,85 @@ bool containsNoCase(std::string_view text, std::string_view word) {
     return lower(text).find(lower(word)) != std::string::npos;
 }
 
-// The parts of a URI this mapping reads: scheme, host (without user and port) and path.
-struct UriParts {
-    std::string scheme, host, path;
-};
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
 
-UriParts split(std::string_view uri) {
-    UriParts p;
-    const auto colon = uri.find(':');
-    if (colon == std::string_view::npos) return p;
-    p.scheme = lower(uri.substr(0, colon));
-    std::string_view rest = uri.substr(colon + 1);
-    if (rest.starts_with("//")) {
-        rest.remove_prefix(2);
-        const auto slash = rest.find_first_of("/?");
-        std::string_view authority = rest.substr(0, slash);
-        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash);
-        if (const auto at = authority.rfind('@'); at != std::string_view::npos)
-            authority.remove_prefix(at + 1);
-        if (authority.starts_with('[')) {
-            const auto close = authority.find(']');
-            p.host = std::string(authority.substr(
-                1, close == std::string_view::npos ? std::string_view::npos : close - 1));
-        } else {
-            p.host = std::string(authority.substr(0, authority.find(':')));
+// Percent-decoding, repeated while something is left to decode (at most a few rounds), so that
+// an encoded "%" hides nothing either.
+std::string decoded(std::string_view s) {
+    std::string out(s);
+    for (int round = 0; round < 4 && out.find('%') != std::string::npos; ++round) {
+        std::string next;
+        bool changed = false;
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            int hi = -1, lo = -1;
+            if (out[i] == '%' && i + 2 < out.size()) {
+                hi = hexDigit(out[i + 1]);
+                lo = hexDigit(out[i + 2]);
+            }
+            if (hi >= 0 && lo >= 0) {
+                next += char(hi * 16 + lo);
+                i += 2;
+                changed = true;
+            } else {
+                next += out[i];
+            }
         }
+        out = std::move(next);
+        if (!changed) break;
     }
-    p.path = std::string(rest.substr(0, rest.find('?')));
-    return p;
+    return out;
+}
+
+// A path with repeated slashes as one, "." and ".." segments resolved and no trailing slash.
+std::string normalPath(const std::string& path) {
+    if (path.empty()) return {};
+    std::vector<std::string> segments;
+    std::size_t at = 0;
+    while (at <= path.size()) {
+        auto slash = path.find('/', at);
+        if (slash == std::string::npos) slash = path.size();
+        const std::string segment = path.substr(at, slash - at);
+        if (segment == "..") {
+            if (!segments.empty()) segments.pop_back();
+        } else if (!segment.empty() && segment != ".") {
+            segments.push_back(segment);
+        }
+        at = slash + 1;
+    }
+    const bool rooted = path.front() == '/';
+    std::string out;
+    for (std::size_t i = 0; i < segments.size(); ++i) {
+        if (i > 0 || rooted) out += '/';
+        out += segments[i];
+    }
+    return out.empty() && rooted ? "/" : out;
+}
+
+// The queue a server path names ("/printers/<q>", "/classes/<q>", letter case ignored, as the
+// scheduler finds its queues); "" for any other path.
+std::string serverQueue(std::string_view path) {
+    for (std::string_view prefix : {"/printers/", "/classes/"}) {
+        if (path.size() <= prefix.size() || lower(path.substr(0, prefix.size())) != prefix)
+            continue;
+        std::string_view q = path.substr(prefix.size());
+        return std::string(q.substr(0, q.find_first_of("/?#")));
+    }
+    return {};
+}
+
+// The last segment of a path ("" for none).
+std::string lastSegment(std::string_view path) {
+    const auto slash = path.rfind('/');
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
 // The value of a query parameter ("ip" of hp:/net/...?ip=10.0.0.5).
-std::string queryValue(std::string_view uri, std::string_view name) {
-    const auto q = uri.find('?');
-    if (q == std::string_view::npos) return {};
-    std::string_view query = uri.substr(q + 1);
+std::string queryValue(std::string_view query, std::string_view name) {
     while (!query.empty()) {
         const auto amp = query.find('&');
         const std::string_view pair = query.substr(0, amp);
@@ -75,17 +128,6 @@ std::string queryValue(std::string_view uri, std::string_view name) {
     return {};
 }
 
-// The queue a server path names ("/printers/<q>", "/classes/<q>"); "" for any other path.
-std::string serverQueue(std::string_view path) {
-    for (std::string_view prefix : {"/printers/", "/classes/"}) {
-        if (!path.starts_with(prefix)) continue;
-        std::string_view q = path.substr(prefix.size());
-        q = q.substr(0, q.find('/'));
-        return std::string(q);
-    }
-    return {};
-}
-
 std::string numbered(const char* pattern, int n) {
     char buf[32];
     std::snprintf(buf, sizeof buf, pattern, n);
@@ -93,59 +135,348 @@ std::string numbered(const char* pattern, int n) {
 }
 
 MappedPort port(std::string_view name, std::u16string monitor, std::string_view uri,
-                std::uint32_t type) {
-    return {text::fromUtf8(name), std::move(monitor), text::fromUtf8(uri), type};
+                std::uint32_t type, std::string_view shared) {
+    return {text::fromUtf8(name), std::move(monitor), text::fromUtf8(uri), text::fromUtf8(shared),
+            type};
+}
+
+bool isIppFamily(const std::string& scheme) {
+    return scheme == "ipp" || scheme == "ipps" || scheme == "http" || scheme == "https";
+}
+
+int defaultPort(const std::string& scheme) {
+    if (scheme == "http") return 80;
+    if (scheme == "https") return 443;
+    return 631;  // ipp and ipps
+}
+
+// Whether a port stands for a device of its own (a printer at the end of a cable or a network
+// address, or another spooler) rather than a local port such as FILE: or CUPS-PDF:.
+bool isDevicePort(std::u16string_view name) {
+    for (std::u16string_view prefix : {u"USB", u"LPT", u"COM", u"IP_", u"\\\\"})
+        if (name.starts_with(prefix)) return true;
+    return false;
+}
+
+// A DNS-SD service name ("<instance>._ipp._tcp.<domain>") taken apart: the instance and the
+// service type ("_ipp", "_ipps"); the instance is empty for a name of another form.
+struct Service {
+    std::string instance, type;
+};
+Service service(std::string_view host) {
+    for (std::string_view type :
+         {"._ipp._tcp", "._ipps._tcp", "._printer._tcp", "._pdl-datastream._tcp"}) {
+        const auto at = lower(host).find(type);
+        if (at != std::string::npos && at > 0) {
+            const auto dot = type.find('.', 1);
+            return {std::string(host.substr(0, at)), std::string(type.substr(1, dot - 1))};
+        }
+    }
+    return {};
 }
 
 }  // namespace
 
-MappedPort PortCounter::portOf(std::string_view uri) {
-    const UriParts u = split(uri);
+DeviceUri parseDeviceUri(std::string_view uri) {
+    DeviceUri u;
+    const auto colon = uri.find(':');
+    if (colon == std::string_view::npos) return u;
+    u.scheme = lower(uri.substr(0, colon));
+    std::string_view rest = uri.substr(colon + 1);
+    if (const auto q = rest.find('?'); q != std::string_view::npos) {
+        u.query = std::string(rest.substr(q + 1));
+        rest = rest.substr(0, q);
+    }
+    if (const auto hash = rest.find('#'); hash != std::string_view::npos)
+        rest = rest.substr(0, hash);
+    if (rest.starts_with("//")) {
+        u.authority = true;
+        rest.remove_prefix(2);
+        const auto slash = rest.find('/');
+        std::string_view authority = rest.substr(0, slash);
+        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash);
+        if (const auto at = authority.rfind('@'); at != std::string_view::npos)
+            authority.remove_prefix(at + 1);
+        std::string_view host = authority, port;
+        if (authority.starts_with('[')) {
+            const auto close = authority.find(']');
+            host = authority.substr(
+                1, close == std::string_view::npos ? std::string_view::npos : close - 1);
+            if (close != std::string_view::npos && close + 1 < authority.size() &&
+                authority[close + 1] == ':')
+                port = authority.substr(close + 2);
+        } else if (const auto c = authority.rfind(':'); c != std::string_view::npos) {
+            host = authority.substr(0, c);
+            port = authority.substr(c + 1);
+        }
+        if (!port.empty() && port.size() <= 9 &&
+            std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            u.port = std::stoi(std::string(port));
+        u.host = decoded(host);
+        // A DNS-SD instance name is text for people and keeps its letters; host names and
+        // addresses are the same in any case.
+        if (u.scheme != "dnssd") u.host = lower(u.host);
+    }
+    u.path = normalPath(decoded(rest));
+    return u;
+}
+
+namespace {
+
+bool isLocalIpv4(const in_addr& a) {
+    const std::uint32_t h = ntohl(a.s_addr);
+    return (h >> 24) == 127 || h == 0;  // the loopback range, or "any" (this machine)
+}
+
+// The address a host names when it is written as an address (in any form the resolver takes,
+// "127.1" and "0x7f000001" too), for comparing; "" for a name.
+std::string addressText(std::string host) {
+    if (const auto zone = host.find('%'); zone != std::string::npos) host.resize(zone);
+    char buf[INET6_ADDRSTRLEN] = {};
+    in_addr v4{};
+    if (::inet_aton(host.c_str(), &v4)) {
+        ::inet_ntop(AF_INET, &v4, buf, sizeof buf);
+        return buf;
+    }
+    in6_addr v6{};
+    if (::inet_pton(AF_INET6, host.c_str(), &v6) == 1) {
+        if (IN6_IS_ADDR_V4MAPPED(&v6) || IN6_IS_ADDR_V4COMPAT(&v6)) {
+            std::memcpy(&v4, v6.s6_addr + 12, 4);
+            ::inet_ntop(AF_INET, &v4, buf, sizeof buf);
+            return buf;
+        }
+        ::inet_ntop(AF_INET6, &v6, buf, sizeof buf);
+        return buf;
+    }
+    return {};
+}
+
+}  // namespace
+
+bool isThisMachine(const std::string& host, const Scheduler& scheduler) {
+    // No host at all, or a domain socket: the scheduler of this machine.
+    if (host.empty() || host.front() == '/') return true;
+    std::string name = lower(host);
+    while (name.size() > 1 && name.back() == '.') name.pop_back();
+    if (name == "localhost" || name.ends_with(".localhost") || name == "localhost.localdomain" ||
+        name == "ip6-localhost" || name == "ip6-loopback")
+        return true;
+    const std::string address = addressText(name);
+    if (!address.empty()) {
+        in_addr v4{};
+        if (::inet_pton(AF_INET, address.c_str(), &v4) == 1 && isLocalIpv4(v4)) return true;
+        in6_addr v6{};
+        if (::inet_pton(AF_INET6, address.c_str(), &v6) == 1 &&
+            (IN6_IS_ADDR_LOOPBACK(&v6) || IN6_IS_ADDR_UNSPECIFIED(&v6)))
+            return true;
+    }
+    for (const auto& known : scheduler.names) {
+        if (known.empty()) continue;
+        if (name == known || (!address.empty() && address == addressText(known))) return true;
+    }
+    return false;
+}
+
+Scheduler thisScheduler(const std::vector<std::string>& reported) {
+    Scheduler s;
+    s.port = ippPort();
+    auto add = [&](std::string name) {
+        name = lower(name);
+        while (name.size() > 1 && name.back() == '.') name.pop_back();
+        if (name.empty() || std::find(s.names.begin(), s.names.end(), name) != s.names.end())
+            return;
+        s.names.push_back(name);
+    };
+    // The server the client talks to ("host", "host:port" or a socket's path).
+    if (const char* server = cupsServer(); server && *server && *server != '/') {
+        std::string host = server;
+        if (host.starts_with('[')) {
+            host = host.substr(1, host.find(']') - 1);
+        } else if (std::count(host.begin(), host.end(), ':') == 1) {
+            host.resize(host.find(':'));
+        }
+        add(host);
+    }
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) == 0 && *name) {
+        const std::string full = name, shortName = full.substr(0, full.find('.'));
+        for (const std::string& n : {full, shortName, full + ".local", shortName + ".local"})
+            add(n);
+    }
+    for (const auto& r : reported) add(r);
+    // This machine's own addresses reach the scheduler where it listens on them.
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) == 0) {
+        for (const ifaddrs* i = list; i; i = i->ifa_next) {
+            if (!i->ifa_addr) continue;
+            char buf[INET6_ADDRSTRLEN] = {};
+            if (i->ifa_addr->sa_family == AF_INET)
+                ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr,
+                            buf, sizeof buf);
+            else if (i->ifa_addr->sa_family == AF_INET6)
+                ::inet_ntop(AF_INET6,
+                            &reinterpret_cast<const sockaddr_in6*>(i->ifa_addr)->sin6_addr, buf,
+                            sizeof buf);
+            if (*buf) add(buf);
+        }
+        ::freeifaddrs(list);
+    }
+    return s;
+}
+
+std::optional<NumberedPort> numberedPort(std::string_view uri) {
+    const std::string l = lower(uri);
+    if (l.starts_with("usb:") || l.starts_with("hp:/usb")) return NumberedPort::Usb;
+    if (l.starts_with("parallel:") || l.starts_with("hp:/par")) return NumberedPort::Parallel;
+    if (l.starts_with("serial:")) return NumberedPort::Serial;
+    return std::nullopt;
+}
+
+bool numberPorts(std::map<std::string, int>& numbers, const std::vector<std::string>& uris) {
+    bool added = false;
+    for (const auto& uri : uris) {
+        const auto kind = numberedPort(uri);
+        if (!kind || numbers.contains(uri)) continue;
+        std::set<int> taken;
+        for (const auto& [other, n] : numbers)
+            if (numberedPort(other) == kind) taken.insert(n);
+        int n = 1;
+        while (taken.contains(n)) ++n;
+        numbers[uri] = n;
+        added = true;
+    }
+    return added;
+}
+
+PortMapper::PortMapper(std::vector<QueueDevice> queues, Scheduler scheduler,
+                       std::map<std::string, int> numbers)
+    : queues_(std::move(queues)), scheduler_(std::move(scheduler)), numbers_(std::move(numbers)) {
+    std::vector<std::string> uris;
+    for (const auto& q : queues_) uris.push_back(q.deviceUri);
+    numberPorts(numbers_, uris);
+}
+
+MappedPort PortMapper::portOf(std::size_t index) const {
+    std::vector<std::size_t> path{index};
+    return map(queues_.at(index), path);
+}
+
+MappedPort PortMapper::portOf(std::string_view deviceUri, std::uint32_t printerType) const {
+    std::vector<std::size_t> path;
+    return map({"", std::string(deviceUri), printerType}, path);
+}
+
+MappedPort PortMapper::map(const QueueDevice& queue, std::vector<std::size_t>& path) const {
+    const std::string& uri = queue.deviceUri;
+    const DeviceUri u = parseDeviceUri(uri);
     const std::string& s = u.scheme;
     constexpr auto kLocal = u"Local Port";
+    if (queue.printerType & CUPS_PRINTER_CLASS) return port("CLASS:", kLocal, uri, kPortWrite, "");
     // A network printer's port says what it is, as a standard TCP/IP port's description does,
-    // so the TCP/IP stage of the admissibility policy recognises it.
+    // so the TCP/IP stage of the admissibility policy recognises it. A queue CUPS itself marks
+    // remote hands its jobs to another spooler whatever its device-uri looks like.
+    auto redirected = [&](const std::string& server, const std::string& q) {
+        const std::string name = "\\\\" + server + "\\" + q;
+        return port(name, kLocal, uri, kPortWrite | kPortRedirected, name);
+    };
     auto tcpip = [&](const std::string& host) {
+        if (queue.printerType & CUPS_PRINTER_REMOTE)
+            return redirected(host,
+                              u.path.empty() || u.path == "/" ? queue.name : lastSegment(u.path));
         return port("IP_" + host, u"Standard TCP/IP Port",
-                    "Standard TCP/IP Port: " + std::string(uri), kPortWrite | kPortRead);
+                    "Standard TCP/IP Port: " + std::string(uri), kPortWrite | kPortRead,
+                    "Standard TCP/IP Port: " + host);
     };
-    auto redirected = [&](const std::string& server, const std::string& queue) {
-        return port("\\\\" + server + "\\" + queue, kLocal, uri, kPortWrite | kPortRedirected);
+    auto numberedAs = [&](const char* pattern, std::u16string monitor) {
+        const auto it = numbers_.find(uri);
+        return port(numbered(pattern, it == numbers_.end() ? 0 : it->second), std::move(monitor),
+                    uri, kPortWrite | kPortRead, uri);
     };
-    if (s == "usb" || (s == "hp" && lower(uri).starts_with("hp:/usb")))
-        return port(numbered("USB%03d", ++usb_), u"USB Monitor", uri, kPortWrite | kPortRead);
-    if (s == "hp" && lower(uri).starts_with("hp:/par"))
-        return port(numbered("LPT%d:", ++parallel_), kLocal, uri, kPortWrite | kPortRead);
+    // A forward to a spooler of this machine: judged by the queue it ends on, or as redirected.
+    auto local = [&](const std::string& q) -> MappedPort {
+        const bool scheduler =
+            u.host.empty() || u.host.front() == '/' ||
+            (isIppFamily(s) && (u.port < 0 ? defaultPort(s) : u.port) == scheduler_.port) ||
+            s == "lpd";
+        const std::string host = u.host.empty() ? "localhost" : u.host;
+        if (q.empty() || !scheduler) return redirected(host, q.empty() ? lastSegment(u.path) : q);
+        std::size_t target = queues_.size();
+        for (std::size_t i = 0; i < queues_.size(); ++i)
+            if (text::equalsNoCase(text::fromUtf8(queues_[i].name), text::fromUtf8(q))) target = i;
+        if (target == queues_.size() || path.size() > std::size_t(kMaxForwards) ||
+            std::find(path.begin(), path.end(), target) != path.end())
+            return redirected(host, q);
+        path.push_back(target);
+        MappedPort end = map(queues_[target], path);
+        path.pop_back();
+        if (isDevicePort(end.name)) return redirected(host, queues_[target].name);
+        // The queue's own device-uri describes it; what its port stands for stays the same.
+        end.description = text::fromUtf8(uri);
+        return end;
+    };
+
+    if (numberedPort(uri) == NumberedPort::Usb) return numberedAs("USB%03d", u"USB Monitor");
+    if (numberedPort(uri) == NumberedPort::Parallel) return numberedAs("LPT%d:", kLocal);
+    if (numberedPort(uri) == NumberedPort::Serial) return numberedAs("COM%d:", kLocal);
     if (s == "hp" && lower(uri).starts_with("hp:/net")) {
-        const std::string ip = queryValue(uri, "ip");
-        return tcpip(ip.empty() ? queryValue(uri, "hostname") : ip);
+        const std::string ip = lower(queryValue(u.query, "ip"));
+        return tcpip(ip.empty() ? lower(queryValue(u.query, "hostname")) : ip);
     }
-    if (s == "socket" || s == "lpd") return tcpip(u.host);
-    if (s == "ipp" || s == "ipps" || s == "http" || s == "https") {
-        const std::string queue = serverQueue(u.path);
-        return queue.empty() ? tcpip(u.host) : redirected(u.host, queue);
+    if (s == "socket") return tcpip(u.host);
+    if (s == "lpd") {
+        // An LPD server here (cups-lpd) hands the job to the queue of its name.
+        if (isThisMachine(u.host, scheduler_)) {
+            std::string q = u.path;
+            while (q.starts_with('/')) q.erase(0, 1);
+            return local(q.substr(0, q.find('/')));
+        }
+        return tcpip(u.host);
     }
-    if (s == "dnssd") return tcpip(u.host);
+    if (isIppFamily(s)) {
+        const std::string q = serverQueue(u.path);
+        if (isThisMachine(u.host, scheduler_)) return local(q);
+        return q.empty() ? tcpip(u.host) : redirected(u.host, q);
+    }
+    if (s == "dnssd") {
+        // "<queue> @ <server>" with the path "/cups": a queue that a CUPS server shares.
+        const Service svc = service(u.host);
+        if (u.path == "/cups" && !svc.instance.empty()) {
+            const auto at = svc.instance.rfind(" @ ");
+            if (at == std::string::npos) return redirected(lower(u.host), svc.instance);
+            return redirected(lower(svc.instance.substr(at + 3)), svc.instance.substr(0, at));
+        }
+        return tcpip(u.host);
+    }
     if (s == "smb") {
-        std::string queue = u.path;
-        while (queue.starts_with('/')) queue.erase(0, 1);
-        queue = queue.substr(queue.rfind('/') == std::string::npos ? 0 : queue.rfind('/') + 1);
-        return redirected(u.host, queue);
+        std::string q = u.path;
+        while (q.starts_with('/')) q.erase(0, 1);
+        return redirected(u.host, lastSegment(q));
     }
     if (s == "implicitclass") return redirected("implicitclass", u.host);
-    if (s == "file") return port("FILE:", kLocal, uri, kPortWrite);
-    if (s == "cups-pdf") return port("CUPS-PDF:", kLocal, uri, kPortWrite);
-    if (s == "parallel")
-        return port(numbered("LPT%d:", ++parallel_), kLocal, uri, kPortWrite | kPortRead);
-    if (s == "serial")
-        return port(numbered("COM%d:", ++serial_), kLocal, uri, kPortWrite | kPortRead);
-    if (s == "fax" || s == "hpfax") return port("FAX:", kLocal, uri, kPortWrite);
-    if (s.empty()) return port("NUL:", kLocal, uri, kPortWrite);  // no device at all
-    return port(upper(s) + ":", kLocal, uri, kPortWrite);
+    if (s == "file") return port("FILE:", kLocal, uri, kPortWrite, "file:");
+    if (s == "cups-pdf") return port("CUPS-PDF:", kLocal, uri, kPortWrite, "cups-pdf:");
+    if (s == "fax" || s == "hpfax") return port("FAX:", kLocal, uri, kPortWrite, s + ":");
+    if (s.empty()) return port("NUL:", kLocal, uri, kPortWrite, "");  // no device at all
+    return port(upper(s) + ":", kLocal, uri, kPortWrite, s + ":");
+}
+
+std::u16string sharedDescription(const std::vector<MappedPort>& ports) {
+    if (ports.empty()) return {};
+    for (const auto& p : ports)
+        if (p.description != ports.front().description) return ports.front().shared;
+    return ports.front().description;
+}
+
+std::string driverName(std::string_view makeAndModel, std::string_view deviceUri) {
+    if (makeAndModel != "Local Raw Printer" && makeAndModel != "Remote Printer")
+        return std::string(makeAndModel);
+    const std::string scheme = parseDeviceUri(deviceUri).scheme;
+    if (scheme.empty()) return std::string(makeAndModel);
+    return std::string(makeAndModel) + " (" + scheme + ")";
 }
 
 std::string backendProgram(std::string_view uri) {
-    const std::string scheme = split(uri).scheme;
+    const std::string scheme = parseDeviceUri(uri).scheme;
     return scheme.empty() ? std::string() : "/usr/lib/cups/backend/" + scheme;
 }
 
@@ -210,11 +541,10 @@ std::uint32_t jobStatus(int state) {
 }
 
 std::uint32_t printerAttributes(std::uint32_t printerType, bool shared, bool isDefault) {
-    constexpr std::uint32_t kCupsRemote = 0x2, kCupsFax = 0x40000;
-    std::uint32_t a = (printerType & kCupsRemote) ? 0x10 : 0x40;
+    std::uint32_t a = (printerType & CUPS_PRINTER_REMOTE) ? 0x10 : 0x40;
     if (shared) a |= 0x8;
     if (isDefault) a |= 0x4;
-    if (printerType & kCupsFax) a |= 0x4000;
+    if (printerType & CUPS_PRINTER_FAX) a |= 0x4000;
     return a;
 }
 

@@ -3,29 +3,50 @@
 // that the port tables, port words and probes above judge a CUPS queue as they judge any port.
 //
 //   device name        the queue name; comment = printer-info, location = printer-location
-//   port (by the device-uri's scheme; the port's description is the device-uri itself, for a
+//   port (by the device-uri after normalising it: scheme and host in lower case, user info,
+//   port and query apart, the path percent-decoded, repeated slashes as one, dot segments
+//   resolved and no trailing slash; the port's description is the device-uri itself, for a
 //   network printer "Standard TCP/IP Port: <device-uri>", as a standard TCP/IP port says)
-//     usb:, hp:/usb...     "USB001", "USB002", ... in queue order   "USB Monitor"      type 3
+//     usb:, hp:/usb...     "USB001", "USB002", ...                  "USB Monitor"      type 3
 //     socket:, lpd:        "IP_<host>"                              "Standard TCP/IP Port" 3
 //     ipp:, ipps:, http:, https:, dnssd: to a printer  (as socket:)
-//     ipp(s)/http(s) to /printers/<q> or /classes/<q> of a server, smb://<host>/<q>
+//     ipp(s)/http(s) to /printers/<q> or /classes/<q> of a server, smb://<host>/<q>,
+//     dnssd://<q> @ <host>._ipp(s)._tcp.<domain>/cups (a queue another CUPS server shares),
+//     a queue printer-type marks remote (CUPS_PRINTER_REMOTE) whose device would be a network
+//     printer
 //                          "\\<host>\<q>" (the job leaves for another spooler)
 //                                                                   "Local Port"  type 1|4
+//     ipp(s)/http(s) or lpd to this machine (127/8, 0.0.0.0, ::1, ::, localhost, this host's
+//     name, the names CUPS reports, a domain socket): a forward to a spooler here, never a
+//     network printer. A forward to a queue of this scheduler (same port, or its socket) is
+//     followed, at most kMaxForwards steps and never round a loop: when the queue it ends on
+//     has a local port that is no device (FILE:, CUPS-PDF:, CLASS:, ...), the forward is on
+//     that port, judged as that queue; otherwise, and for any other forward here,
+//                          "\\<host>\<q>"                            "Local Port"  type 1|4
 //     implicitclass://<q>/ "\\implicitclass\<q>"                    "Local Port"  type 1|4
 //     file:                "FILE:"                                  "Local Port"  type 1
 //     cups-pdf:            "CUPS-PDF:" (a virtual printer)          "Local Port"  type 1
-//     parallel:, serial:   "LPT1:", ... / "COM1:", ... in queue order  "Local Port" type 3
+//     parallel:, serial:   "LPT1:", ... / "COM1:", ...              "Local Port"  type 3
 //     fax:, hpfax:         "FAX:"                                   "Local Port"  type 1
 //     anything else        "<SCHEME>:" (the scheme in capitals)     "Local Port"  type 1
 //     no device-uri        "NUL:"                                   "Local Port"  type 1
 //     a class (no device of its own; its jobs go to its members)
 //                          "CLASS:"                                 "Local Port"  type 1
-//   driver name        printer-make-and-model; data file = the queue's PPD in the server's
-//                      folder (<CUPS_SERVERROOT or /etc/cups>/ppd/<queue>.ppd) when it has
-//                      one; driver path = the backend program /usr/lib/cups/backend/<scheme>,
-//                      or, for a PostScript queue, CUPS's PostScript filter
-//                      /usr/lib/cups/filter/pstops (the queue's PostScript core, as a
-//                      PostScript driver's core file is on other systems); config file empty
+//   port numbers       USB, LPT and COM numbers belong to the device-uri: once given, a
+//                      number is kept in the machine folder ("cups-ports.json", see
+//                      cups_ports.h), so adding or removing a queue renumbers no other; queues
+//                      on one device-uri share its port
+//   shared ports       a port several queues with different device-uris share is described by
+//                      what they share: "Standard TCP/IP Port: <host>" for "IP_<host>", the
+//                      port name for "\\<host>\<q>", "<scheme>:" for a local port
+//   driver name        printer-make-and-model, for a raw queue (no driver: "Local Raw Printer",
+//                      "Remote Printer") followed by its device kind, "Local Raw Printer (usb)",
+//                      so that each kind of raw queue has a driver name of its own; data file = the
+//                      queue's PPD in the server's folder (<CUPS_SERVERROOT or
+//                      /etc/cups>/ppd/<queue>.ppd) when it has one; driver path = the backend
+//                      program /usr/lib/cups/backend/<scheme>, or, for a PostScript queue, CUPS's
+//                      PostScript filter /usr/lib/cups/filter/pstops (the queue's PostScript core,
+//                      as a PostScript driver's core file is on other systems); config file empty
 //   version blocks     none, except the PostScript filter's (FileDescription "PostScript
 //                      printer driver", InternalName "pstops"), so the PostScript probe sees
 //                      the queue's truth; a block the machine description declares wins
@@ -56,26 +77,89 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace platform::spooler::cups {
 
-// A queue's port as the platform names it.
+// A queue's port as the platform names it. `shared` describes the port when queues with
+// different device-uris share it.
 struct MappedPort {
-    std::u16string name, monitor, description;
+    std::u16string name, monitor, description, shared;
     std::uint32_t type = 1;
 };
 
-// Numbers the ports of one listing: "USB001", "LPT1:", "COM1:" count up in queue order.
-class PortCounter {
+// A device-uri taken apart after normalising it.
+struct DeviceUri {
+    std::string scheme;  // lower case
+    // Percent-decoded, without user info and brackets; lower case but for a DNS-SD service
+    // name (dnssd:), whose instance name keeps its letters. A domain socket's path begins "/".
+    std::string host;
+    int port = -1;  // -1: none given
+    // Percent-decoded, repeated slashes as one, "." and ".." resolved, no trailing slash ("/"
+    // stays); "" without a path.
+    std::string path;
+    std::string query;       // as written, without "?"
+    bool authority = false;  // "//" followed the scheme
+};
+DeviceUri parseDeviceUri(std::string_view uri);
+
+// What reaches this machine's scheduler: its port and the names that stand for this machine
+// besides the loopback ones (its host names, the names CUPS reports, its own addresses).
+struct Scheduler {
+    int port = 631;
+    std::vector<std::string> names;
+};
+// This machine's scheduler: the port the client talks to, this host's names and addresses,
+// and `reported` (host names CUPS gave, such as those of printer-uri-supported).
+Scheduler thisScheduler(const std::vector<std::string>& reported);
+// Whether a host (as parseDeviceUri gives it) is this machine.
+bool isThisMachine(const std::string& host, const Scheduler& scheduler);
+
+// The ports whose numbers belong to their device-uri.
+enum class NumberedPort { Usb, Parallel, Serial };
+std::optional<NumberedPort> numberedPort(std::string_view deviceUri);
+// Gives each numbered device-uri of `uris` that `numbers` lacks the lowest number its kind has
+// free, in order; numbers already held stay. True when a number was added.
+bool numberPorts(std::map<std::string, int>& numbers, const std::vector<std::string>& uris);
+
+// What the port mapping reads of a queue.
+struct QueueDevice {
+    std::string name, deviceUri;
+    std::uint32_t printerType = 0;
+};
+
+// The most forwards followed from one queue to the next on this scheduler.
+constexpr int kMaxForwards = 8;
+
+// The ports of one listing's queues: each by its device-uri, a forward to a queue of this
+// scheduler by the queue it ends on, numbered ports by `numbers` (device-uri -> number; one
+// it lacks is numbered as numberPorts does).
+class PortMapper {
   public:
-    MappedPort portOf(std::string_view deviceUri);
+    PortMapper(std::vector<QueueDevice> queues, Scheduler scheduler,
+               std::map<std::string, int> numbers = {});
+    // The port of queue number `index` of the listing.
+    MappedPort portOf(std::size_t index) const;
+    // The port of a queue with this device-uri and printer-type that is not in the listing.
+    MappedPort portOf(std::string_view deviceUri, std::uint32_t printerType = 0) const;
 
   private:
-    int usb_ = 0, parallel_ = 0, serial_ = 0;
+    MappedPort map(const QueueDevice& queue, std::vector<std::size_t>& path) const;
+    std::vector<QueueDevice> queues_;
+    Scheduler scheduler_;
+    std::map<std::string, int> numbers_;
 };
+
+// The description of a port that the given queue ports share.
+std::u16string sharedDescription(const std::vector<MappedPort>& ports);
+
+// The driver name of a queue: its printer-make-and-model, for a raw queue with its device
+// kind (the device-uri's scheme).
+std::string driverName(std::string_view makeAndModel, std::string_view deviceUri);
 
 // The backend program that sends a queue's jobs, from its device-uri.
 std::string backendProgram(std::string_view deviceUri);

@@ -335,6 +335,10 @@ bool Viewer::PrintPDF(std::int32_t startPage, std::int32_t endPage) {
         printResult(false);
         return false;
     }
+    // The spooler lists the job by the certificate's title (the window title of the parameter
+    // text), else by the control library's.
+    const std::u16string& title = viewerState().settings.wintitle;
+    printer->setDocumentName(title.empty() ? std::u16string(kApplicationTitle) : title);
 
     // Page by page: each picture is given up once it is printed, and the workers decode the
     // pages after it within the budget. Once printing is over, nothing more is wanted.

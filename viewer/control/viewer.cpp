@@ -32,8 +32,6 @@ using com::VT_EMPTY;
 using com::VT_I4;
 using com::VT_VARIANT;
 
-constexpr std::u16string_view kApplicationTitle = u"Vistrel";
-
 ParamInfo optional(std::u16string name, VarType type) {
     return {std::move(name), type, Presence::Optional};
 }

@@ -96,6 +96,8 @@ enum : com::DispId {
 const com::TypeInfo& viewerEvents();
 
 inline constexpr std::uint32_t kButtonFace = 0x8000000F;  // the system's button-face colour
+// The control library's application title.
+inline constexpr std::u16string_view kApplicationTitle = u"Vistrel";
 
 // The library's version as "major.minor.0.revision".
 std::u16string libraryVersion();

@@ -79,7 +79,10 @@ class PrintRoad : public ViewerTest {
     // A recording printer whose steps outlive it.
     struct Recorder : print::RecordingPrinter {
         explicit Recorder(PrintRoad* t) : RecordingPrinter(u"Tessel Printer"), test(t) {}
-        ~Recorder() override { test->steps = steps; }
+        ~Recorder() override {
+            test->steps = steps;
+            test->documentName = documentName;
+        }
         bool drawPicture(const platform::imaging::Picture& picture, double x, double y,
                          double width, double height) override {
             test->drawn.push_back(picture);
@@ -103,6 +106,7 @@ class PrintRoad : public ViewerTest {
     std::shared_ptr<Viewer> viewer;
     std::vector<std::u16string> opened;
     std::vector<std::string> steps;
+    std::u16string documentName;                    // the job's name
     std::vector<platform::imaging::Picture> drawn;  // every picture printed, in order
     std::optional<PageDecoding> decoding;
     std::vector<bool> results;
@@ -127,6 +131,17 @@ TEST_F(PrintRoad, DefaultPrinterRunPrintsEveryPageInItsOwnOrientation) {
     EXPECT_EQ(results, std::vector<bool>{true});
     EXPECT_EQ(loads, 3);  // every page was shown on the walk
     EXPECT_TRUE(boxes->shown().empty());
+}
+
+TEST_F(PrintRoad, TheJobIsNamedByTheCertificatesTitle) {
+    printSettings().UseDefaultPrinter = true;
+    pagesOf(threePages());
+    run();
+    EXPECT_EQ(documentName, u"Vistrel");  // no title given: the library's
+    viewerState().settings.wintitle = u"Quillon Enterprise 증명서";
+    run();
+    EXPECT_EQ(documentName, u"Quillon Enterprise 증명서");
+    EXPECT_EQ(results, (std::vector<bool>{true, true}));
 }
 
 TEST_F(PrintRoad, APrinterThatKeepsItsOrientationStillPrintsEveryPage) {

@@ -2,11 +2,21 @@
 
 #include <gtest/gtest.h>
 
+#include <QByteArray>
+#include <QColor>
+#include <QGuiApplication>
+#include <QImage>
+
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 
 #include "platform/print/pdf_pages.h"
+#include "platform/spooler/spooler.h"
 #include "platform/system/description.h"
+#include "platform/testing/cupsd.h"
 #include "platform/testing/temp_machine.h"
+#include "platform/text/codepage.h"
 
 namespace {
 
@@ -137,6 +147,135 @@ TEST(RecordingPrinter, RecordsPagesInTheOrientationTheyStartedWith) {
     EXPECT_EQ(printer.steps,
               (std::vector<std::string>{"orientation 2", "page 2", "draw 0 0 27000 18000 (3x2 px)",
                                         "newpage", "end"}));
+}
+
+// The first picture a PDF paints, decoded (a null image when there is none Qt can read).
+QImage firstPicture(const std::string& pdf) {
+    const auto image = pdf.find("/Subtype /Image");
+    if (image == std::string::npos) return {};
+    const auto stream = pdf.find("stream", image);
+    const auto end = pdf.find("endstream", stream);
+    if (stream == std::string::npos || end == std::string::npos) return {};
+    std::size_t start = stream + 6;
+    if (pdf.compare(start, 2, "\r\n") == 0)
+        start += 2;
+    else if (pdf[start] == '\n')
+        start += 1;
+    return QImage::fromData(QByteArray(pdf.data() + start, qsizetype(end - start)));
+}
+
+// The print-color-mode a job of the socket queue asks for ("" when none).
+std::string jobColourMode(int port, int jobId) {
+    ipp_t* r = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
+    const std::string uri = "ipp://127.0.0.1:" + std::to_string(port) + "/printers/Tessel_Socket";
+    ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri.c_str());
+    ippAddInteger(r, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", jobId);
+    http_t* http =
+        httpConnect2("127.0.0.1", port, nullptr, AF_INET, HTTP_ENCRYPTION_NEVER, 1, 30000, nullptr);
+    if (!http) return "no connection";
+    ipp_t* answer = cupsDoRequest(http, r, "/");
+    std::string mode;
+    if (ipp_attribute_t* a = ippFindAttribute(answer, "print-color-mode", IPP_TAG_KEYWORD))
+        mode = ippGetString(a, 0, nullptr);
+    ippDelete(answer);
+    httpClose(http);
+    return mode;
+}
+
+// A colour page on a kiosk's raw CUPS queue (whose default is monochrome), as the PDF that reaches
+// the network printer behind it.
+class QueuePrinterTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        TESSEL_REQUIRE_CUPSD();
+        // Qt's printer needs an application.
+        if (!QCoreApplication::instance()) {
+            static int argc = 1;
+            static char name[] = "print_tests";
+            static char* argv[] = {name, nullptr};
+            static QGuiApplication app(argc, argv);
+        }
+        kiosk_.emplace();
+        ASSERT_EQ(kiosk_->problem(), "");
+        // libcups keeps the server it first read; this test's scheduler is a new one.
+        cupsSetServer(nullptr);
+    }
+    // Prints one colour page on `device` as `document`, held in the queue until the job list
+    // is read; the document name CUPS lists and the bytes the printer received.
+    std::pair<std::u16string, std::string> printHeld(std::u16string_view device,
+                                                     const std::u16string& document) {
+        const auto& cupsd = kiosk_->cupsd;
+        EXPECT_EQ(cupsd.run("cupsdisable", {"Tessel_Socket"}).exitCode, 0);
+        std::u16string why;
+        auto printer = openPrinter(device, &why);
+        EXPECT_TRUE(printer) << platform::text::toUtf8(why);
+        if (!printer) return {};
+        printer->setDocumentName(document);
+        Picture red;
+        red.width = red.height = 64;
+        red.pixels.assign(64 * 64, 0xFFD02020u);
+        EXPECT_TRUE(printer->drawPicture(red, 0, 0, 5000, 5000));
+        EXPECT_TRUE(printer->end()) << platform::text::toUtf8(printer->lastError());
+        std::u16string listed;
+        int jobId = 0;
+        EXPECT_TRUE(platform::testing::waitFor([&] {
+            // The job as the spooler over the CUPS queues lists it.
+            const char* was = std::getenv("TESSEL_SPOOLER");
+            const std::optional<std::string> previous =
+                was ? std::optional<std::string>(was) : std::nullopt;
+            setenv("TESSEL_SPOOLER", "cups", 1);
+            auto h = platform::spooler::PrinterHandle::open(u"Tessel_Socket");
+            auto jobs =
+                h ? h->enumJobs(0, 10)
+                  : platform::spooler::Result<std::vector<platform::spooler::JobInfo2>>::failure(
+                        h.error);
+            previous ? setenv("TESSEL_SPOOLER", previous->c_str(), 1) : unsetenv("TESSEL_SPOOLER");
+            if (!jobs || jobs->empty()) return false;
+            listed = jobs->front().document;
+            jobId = int(jobs->front().jobId);
+            return true;
+        }));
+        colourMode = jobColourMode(cupsd.port(), jobId);
+        EXPECT_EQ(cupsd.run("cupsenable", {"Tessel_Socket"}).exitCode, 0);
+        const auto bytes = kiosk_->printer.job(0);
+        EXPECT_TRUE(bytes) << cupsd.log();
+        return {listed, bytes.value_or("")};
+    }
+
+    platform::testing::TempMachine machine_;
+    std::optional<platform::testing::CupsKiosk> kiosk_;
+    std::string colourMode;  // the held job's print-color-mode
+};
+
+TEST_F(QueuePrinterTest, TheJobCarriesItsDocumentNameAndItsColours) {
+    setenv("TESSEL_SPOOLER", "cups", 1);
+    const auto [document, pdf] = printHeld(u"Tessel_Socket", u"Quillon Enterprise 증명서");
+    unsetenv("TESSEL_SPOOLER");
+    EXPECT_EQ(document, u"Quillon Enterprise 증명서");
+    EXPECT_EQ(colourMode, "color");
+    ASSERT_TRUE(pdf.starts_with("%PDF-")) << pdf.substr(0, 64);
+    // The page picture, in its colour: red stays red.
+    const QImage picture = firstPicture(pdf);
+    ASSERT_FALSE(picture.isNull());
+    const QColor c = picture.pixelColor(picture.width() / 2, picture.height() / 2);
+    EXPECT_GT(c.red(), 150) << c.red() << " " << c.green() << " " << c.blue();
+    EXPECT_LT(c.green(), 90);
+}
+
+TEST_F(QueuePrinterTest, ADeviceModeThatAsksForMonochromePrintsGrey) {
+    // A described printer on the queue whose device mode asks for monochrome.
+    ASSERT_TRUE(platform::system::describeMachine(
+        R"({"printers": [{"device": "Front Desk", "cupsQueue": "Tessel_Socket",
+                          "devMode": {"color": 1}}]})"));
+    const auto [document, pdf] = printHeld(u"Front Desk", u"grey");
+    EXPECT_EQ(colourMode, "monochrome");
+    ASSERT_TRUE(pdf.starts_with("%PDF-")) << pdf.substr(0, 64);
+    // The page picture in grey.
+    const QImage picture = firstPicture(pdf);
+    ASSERT_FALSE(picture.isNull());
+    const QColor c = picture.pixelColor(picture.width() / 2, picture.height() / 2);
+    EXPECT_LE(std::abs(c.red() - c.green()), 8) << c.red() << " " << c.green() << " " << c.blue();
+    EXPECT_LE(std::abs(c.green() - c.blue()), 8);
 }
 
 }  // namespace

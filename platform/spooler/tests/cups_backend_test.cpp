@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <map>
 #include <sstream>
@@ -223,6 +225,105 @@ TEST_F(RealCups, AClassIsListedOnAPortOfItsOwn) {
     EXPECT_EQ(info->portName, u"CLASS:");
     // The member keeps its own port and number.
     EXPECT_EQ(PrinterHandle::open(u"Tessel_USB")->info2()->portName, u"USB001");
+}
+
+TEST_F(RealCups, AForwardToTheFileQueueIsOnTheFileQueuesPortHoweverItIsSpelled) {
+    const std::string port = std::to_string(cupsd_->port());
+    const std::pair<const char*, std::string> forwards[] = {
+        {"Tessel_Decoded", "ipp://127.0.0.1:" + port + "/%70rinters/Tessel_File"},
+        {"Tessel_Slash", "ipp://127.0.0.1:" + port + "/printers%2FTessel_File"},
+        {"Tessel_Double", "ipp://127.0.0.1:" + port + "//printers/Tessel_File"},
+        {"Tessel_Named", "ipp://LOCALHOST:" + port + "/printers/Tessel_File/"},
+    };
+    for (const auto& [name, uri] : forwards) ASSERT_EQ(cupsd_->addQueue(name, uri).exitCode, 0);
+    for (const auto& [name, uri] : forwards) {
+        SCOPED_TRACE(uri);
+        auto info = PrinterHandle::open(fromUtf8(name))->info2();
+        ASSERT_TRUE(info);
+        EXPECT_EQ(info->portName, u"FILE:");
+        EXPECT_EQ(platform::system::profileString(u"Devices", fromUtf8(name)), u"winspool,FILE:");
+    }
+    // One FILE: port, described by what its queues share.
+    auto ports = enumPorts();
+    ASSERT_TRUE(ports);
+    std::size_t files = 0;
+    for (const auto& p : *ports) {
+        if (p.portName != u"FILE:") continue;
+        ++files;
+        EXPECT_EQ(p.description, u"file:");
+        EXPECT_EQ(p.monitorName, u"Local Port");
+    }
+    EXPECT_EQ(files, 1u);
+}
+
+TEST_F(RealCups, AQueueCupsMarksRemoteIsRedirectedWhateverItsDeviceLooksLike) {
+    // cupsd marks the queue remote (CUPS_PRINTER_REMOTE) for the "/printers/" in its path.
+    ASSERT_EQ(cupsd_->addQueue("Lab_Forward", "ipp://10.0.0.7/ipp/printers/lab").exitCode, 0);
+    ASSERT_EQ(cupsd_->addQueue("Lab_Printer", "ipp://10.0.0.7/ipp/print").exitCode, 0);
+    auto forward = PrinterHandle::open(u"Lab_Forward")->info2();
+    ASSERT_TRUE(forward);
+    EXPECT_EQ(forward->attributes & 0x10, 0x10u);  // network: CUPS says remote
+    EXPECT_EQ(forward->portName, u"\\\\10.0.0.7\\lab");
+    EXPECT_EQ(PrinterHandle::open(u"Lab_Printer")->info2()->portName, u"IP_10.0.0.7");
+}
+
+TEST_F(RealCups, PortNumbersStayWithTheirDeviceAsQueuesComeAndGo) {
+    EXPECT_EQ(PrinterHandle::open(u"Tessel_USB")->info2()->portName, u"USB001");
+    // A queue whose name sorts first, on another USB device: it takes the next number.
+    ASSERT_EQ(cupsd_->addQueue("Aardvark_USB", "usb://Aardvark/Jet?serial=A1").exitCode, 0);
+    ASSERT_EQ(cupsd_->addQueue("Aardvark_Serial", "serial:/dev/ttyS1?baud=9600").exitCode, 0);
+    EXPECT_EQ(printerNames().front(), u"Aardvark_Serial");
+    EXPECT_EQ(PrinterHandle::open(u"Aardvark_USB")->info2()->portName, u"USB002");
+    EXPECT_EQ(PrinterHandle::open(u"Tessel_USB")->info2()->portName, u"USB001");
+    EXPECT_EQ(PrinterHandle::open(u"Aardvark_Serial")->info2()->portName, u"COM1:");
+    // A second queue on the same device shares its port.
+    ASSERT_EQ(cupsd_->addQueue("Tessel_USB_Copy", "usb://Tessel/Laser?serial=T1").exitCode, 0);
+    EXPECT_EQ(PrinterHandle::open(u"Tessel_USB_Copy")->info2()->portName, u"USB001");
+    // The first queue goes: no number moves; it comes back on its own number.
+    ASSERT_EQ(cupsd_->run("lpadmin", {"-x", "Tessel_USB"}).exitCode, 0);
+    ASSERT_EQ(cupsd_->run("lpadmin", {"-x", "Tessel_USB_Copy"}).exitCode, 0);
+    EXPECT_EQ(PrinterHandle::open(u"Aardvark_USB")->info2()->portName, u"USB002");
+    ASSERT_EQ(cupsd_->addQueue("Tessel_USB", "usb://Tessel/Laser?serial=T1").exitCode, 0);
+    EXPECT_EQ(PrinterHandle::open(u"Tessel_USB")->info2()->portName, u"USB001");
+    EXPECT_TRUE(std::filesystem::exists(machine_.path() / "cups-ports.json"));
+}
+
+TEST_F(RealCups, APortSharedByQueuesOfDifferentDevicesIsDescribedByWhatTheyShare) {
+    ASSERT_EQ(cupsd_->addQueue("Office_Socket", "socket://10.0.0.5:9100").exitCode, 0);
+    ASSERT_EQ(cupsd_->addQueue("Office_Lpd", "lpd://10.0.0.5/queue").exitCode, 0);
+    auto ports = enumPorts();
+    ASSERT_TRUE(ports);
+    std::map<std::u16string, std::u16string> descriptions;
+    for (const auto& p : *ports) descriptions[p.portName] = p.description;
+    EXPECT_EQ(descriptions[u"IP_10.0.0.5"], u"Standard TCP/IP Port: 10.0.0.5");
+    EXPECT_EQ(PrinterHandle::open(u"Office_Lpd")->info2()->portName, u"IP_10.0.0.5");
+}
+
+TEST_F(RealCups, ARawQueuesDriverIsNamedByItsDeviceKind) {
+    const std::pair<const char16_t*, const char16_t*> rows[] = {
+        {u"Tessel_File", u"Local Raw Printer (file)"},
+        {u"Tessel_USB", u"Local Raw Printer (usb)"},
+        {u"Tessel_Socket", u"Local Raw Printer (socket)"},
+        {u"Tessel_Forward", u"Remote Printer (ipp)"},
+    };
+    for (const auto& [queue, driver] : rows) {
+        SCOPED_TRACE(toUtf8(queue));
+        auto h = PrinterHandle::open(queue);
+        ASSERT_TRUE(h);
+        EXPECT_EQ(h->info2()->driverName, driver);
+        EXPECT_EQ(h->driver2()->name, driver);
+    }
+    // A queue with a driver of its own keeps its model's name.
+    EXPECT_EQ(PrinterHandle::open(u"Tessel_PS")->info2()->driverName, u"Tessel Laser 3");
+    // Its jobs carry the same driver name.
+    ASSERT_EQ(cupsd_->run("cupsdisable", {"Tessel_File"}).exitCode, 0);
+    const auto file = cupsd_->folder() / "job.txt";
+    std::ofstream(file) << "a job\n";
+    ASSERT_EQ(cupsd_->run("lp", {"-d", "Tessel_File", file.string()}).exitCode, 0);
+    auto jobs = PrinterHandle::open(u"Tessel_File")->enumJobs(0, 10);
+    ASSERT_TRUE(jobs);
+    ASSERT_EQ(jobs->size(), 1u);
+    EXPECT_EQ(jobs->front().driverName, u"Local Raw Printer (file)");
 }
 
 }  // namespace
