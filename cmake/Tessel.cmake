@@ -39,12 +39,16 @@ function(tessel_static_library name)
     POSITION_INDEPENDENT_CODE ON)
 endfunction()
 
-# tessel_test(NAME SOURCES... LIBS ... [TOOLS] [SERVERS target...])
+# tessel_test(NAME SOURCES... LIBS ... [TOOLS] [REAL] [SERVERS target...])
 # TOOLS: the test runs regsvr and comcall, named by the definitions REGSVR and COMCALL.
+# REAL: some case of the program starts a real component (a private cupsd, an Xvfb display);
+# every case of the program gets the CTest label "real" (and the program the definition
+# TESSEL_REAL_LABEL, without which starting one fails where real components are required), and
+# CI checks that the cases so labelled ran, passed and none of them skipped (ctest -L real).
 # SERVERS: in-process server targets the test loads or registers, each named by the definition
 # <TARGET>_LIBRARY (upper case), built before the test.
 function(tessel_test name)
-  cmake_parse_arguments(ARG "TOOLS" "" "SOURCES;LIBS;SERVERS" ${ARGN})
+  cmake_parse_arguments(ARG "TOOLS;REAL" "" "SOURCES;LIBS;SERVERS" ${ARGN})
   if(NOT TESSEL_BUILD_TESTS)
     return()
   endif()
@@ -61,8 +65,18 @@ function(tessel_test name)
     add_dependencies(${name} ${server})
     target_compile_definitions(${name} PRIVATE ${upper}_LIBRARY="$<TARGET_FILE:${server}>")
   endforeach()
+  set(labels "")
+  if(ARG_REAL)
+    target_compile_definitions(${name} PRIVATE TESSEL_REAL_LABEL=1)
+    set(labels LABELS real)
+  endif()
+  # Each property takes one value here: gtest_discover_tests passes the properties on as one
+  # flat list, so a value holding a list would be cut into name and value pairs that do not
+  # belong together (and the properties after it would be lost).
   gtest_discover_tests(${name}
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TESSEL_BIN=${CMAKE_BINARY_DIR}/bin"
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+               ENVIRONMENT_MODIFICATION "TESSEL_BIN=set:${CMAKE_BINARY_DIR}/bin"
+               ${labels}
     DISCOVERY_TIMEOUT 60)
 endfunction()
 

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QSocketNotifier>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -64,7 +65,8 @@ bool catchEndSignals() {
            ::sigaction(SIGINT, &action, nullptr) == 0;
 }
 
-// A log line on standard error: one line each, its own line breaks shown as \r and \n.
+// A log line on standard error: one line each, its own control characters shown as escapes
+// (\r, \n, \t, \x0B, ...).
 // The log's lines on standard error. Lines gather while the event loop works and are written in
 // one go before it waits again (or once they fill the buffer, and at the end), so a request
 // and its reply are answered before their log lines are written.
@@ -79,10 +81,10 @@ void flushEcho() {
 }
 
 void echoToStderr(const std::u16string& line) {
-    if (line.find_first_of(u"\r\n") == std::u16string::npos)
+    if (std::none_of(line.begin(), line.end(), text::isControlCharacter))
         g_echoed += text::toUtf8(line);
     else
-        g_echoed += text::toUtf8(text::showLineBreaks(line));
+        g_echoed += text::toUtf8(text::showControlCharacters(line));
     g_echoed += '\n';
     if (g_echoed.size() >= kEchoBuffer) flushEcho();
 }

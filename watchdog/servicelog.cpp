@@ -20,8 +20,9 @@ std::filesystem::path ServiceLog::fileFor(const std::tm& time) const {
 std::u16string ServiceLog::line(const std::tm& time, std::u16string_view text) {
     std::u16string out = platform::text::formatDateTime(time, u"yyyy/MM/dd HH:mm:ss");
     out += u' ';
-    // One message, one line: a line break inside it (a process name can hold one) is shown.
-    out += platform::text::showLineBreaks(text);
+    // One message, one line: a control character inside it (a process name can hold any) is
+    // shown as an escape, never written raw.
+    out += platform::text::showControlCharacters(text);
     out += u"\r\n";
     return out;
 }

@@ -83,14 +83,19 @@ constexpr std::size_t kIniFileLimit = 16 << 20;
 
 // Reads the file; nullopt when it cannot be read. `refused` tells a file that is there but is
 // not read (not a regular file, over the limit, unreadable) from a missing one: writes must
-// not put a new file in place of such a file.
-std::optional<IniFile> readFile(const std::u16string& path, bool* refused = nullptr) {
+// not put a new file in place of such a file. `why` (when given) receives the reason a file
+// was refused, and is emptied otherwise.
+std::optional<IniFile> readFile(const std::u16string& path, bool* refused = nullptr,
+                                std::string* why = nullptr) {
     if (refused) *refused = false;
+    if (why) why->clear();
     if (path.empty()) return std::nullopt;
     std::string bytes;
     platform::system::GivenFileError failure;
     if (!platform::system::readGivenFile(fsPath(path), kIniFileLimit, bytes, failure)) {
-        if (refused) *refused = failure.error != ENOENT;
+        const bool isThere = failure.error != ENOENT;
+        if (refused) *refused = isThere;
+        if (why && isThere) *why = failure.why;
         return std::nullopt;
     }
     IniFile file;
@@ -384,7 +389,7 @@ bool iniTool::WriteValue(const std::u16string& section, const std::u16string& ke
                          const std::u16string& value) {
     if (path_.empty()) return false;
     bool refused = false;
-    IniFile file = readFile(path_, &refused).value_or(IniFile{});
+    IniFile file = readFile(path_, &refused, &lastWriteError_).value_or(IniFile{});
     if (refused) return false;
     std::u16string entry = key + u"=" + value;
     auto range = findSection(file, section);
@@ -410,7 +415,7 @@ bool iniTool::WriteValue(const std::u16string& section, const std::u16string& ke
 bool iniTool::DeleteSection(const std::u16string& section) {
     if (path_.empty()) return false;
     bool refused = false;
-    auto file = readFile(path_, &refused);
+    auto file = readFile(path_, &refused, &lastWriteError_);
     if (!file) return !refused && writeFile(path_, IniFile{}, lastWriteError_);
     auto range = findSection(*file, section);
     if (!range) return true;
@@ -421,7 +426,7 @@ bool iniTool::DeleteSection(const std::u16string& section) {
 bool iniTool::DeleteKey(const std::u16string& section, const std::u16string& key) {
     if (path_.empty()) return false;
     bool refused = false;
-    auto file = readFile(path_, &refused);
+    auto file = readFile(path_, &refused, &lastWriteError_);
     if (!file) return !refused && writeFile(path_, IniFile{}, lastWriteError_);
     auto range = findSection(*file, section);
     if (!range) return true;

@@ -5,7 +5,8 @@
 //
 // Use TESSEL_REQUIRE_CUPSD() at the start of a test or its SetUp: without cupsd the test is
 // skipped with a clear message, unless it runs under CI (CI or TESSEL_REQUIRE_REAL set), where
-// a missing cupsd fails it.
+// a missing cupsd fails it. The test's program is declared with tessel_test(... REAL)
+// (real_label.h).
 #pragma once
 
 #include <arpa/inet.h>
@@ -31,6 +32,7 @@
 
 #include "platform/process/process.h"
 #include "platform/testing/loopback_client.h"
+#include "platform/testing/real_label.h"
 #include "platform/testing/run_program.h"
 #include "platform/testing/wait.h"
 
@@ -55,6 +57,9 @@ inline std::optional<std::string> cupsdMissing() {
 
 #define TESSEL_REQUIRE_CUPSD()                                                             \
     do {                                                                                   \
+        if (auto unlabelled = ::platform::testing::realLabelMissing(                       \
+                ::platform::testing::realComponentsRequired()))                            \
+            FAIL() << *unlabelled;                                                         \
         if (auto missing = ::platform::testing::cupsdMissing()) {                          \
             if (::platform::testing::realComponentsRequired())                             \
                 FAIL() << *missing << "; under CI the tests against a real CUPS must run"; \

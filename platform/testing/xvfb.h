@@ -3,7 +3,8 @@
 // xcb for the test, and stops it by its PID, putting both variables back. xdotool types on it.
 //
 // Without Xvfb or xdotool the test skips, unless real components are required (the
-// environment variable CI or TESSEL_REQUIRE_REAL is set): then it fails.
+// environment variable CI or TESSEL_REQUIRE_REAL is set): then it fails. The test's program is
+// declared with tessel_test(... REAL) (real_label.h).
 #pragma once
 
 #include <arpa/inet.h>
@@ -23,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/testing/real_label.h"
 #include "platform/testing/run_program.h"
 
 extern char** environ;
@@ -190,6 +192,9 @@ class SilentDisplay {
 // Starts `display` in a test's SetUp: skips or fails the test when it cannot.
 #define TESSEL_START_XVFB(display, folder)                                                    \
     do {                                                                                      \
+        if (auto unlabelled_ = ::platform::testing::realLabelMissing(                         \
+                ::platform::testing::realComponentsRequired()))                               \
+            FAIL() << *unlabelled_;                                                           \
         bool missing_ = false;                                                                \
         const std::string why_ = (display).start((folder), missing_);                         \
         if (missing_ && !::platform::testing::realComponentsRequired()) GTEST_SKIP() << why_; \

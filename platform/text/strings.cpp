@@ -108,16 +108,31 @@ char16_t foldCase(char16_t c) {
     return toLower(toUpper(c));
 }
 
-std::u16string showLineBreaks(std::u16string_view text) {
+bool isControlCharacter(char16_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029;
+}
+
+std::u16string showControlCharacters(std::u16string_view text) {
+    static constexpr char16_t kHex[] = u"0123456789ABCDEF";
     std::u16string out;
     out.reserve(text.size());
     for (char16_t c : text) {
-        if (c == u'\r')
-            out += u"\\r";
-        else if (c == u'\n')
-            out += u"\\n";
-        else
+        if (!isControlCharacter(c)) {
             out += c;
+        } else if (c == u'\r') {
+            out += u"\\r";
+        } else if (c == u'\n') {
+            out += u"\\n";
+        } else if (c == u'\t') {
+            out += u"\\t";
+        } else if (c <= 0xFF) {
+            out += u"\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 0xF];
+        } else {
+            out += u"\\u";
+            for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(c >> shift) & 0xF];
+        }
     }
     return out;
 }

@@ -23,9 +23,15 @@ char16_t toLower(char16_t c);
 // string functions here and the registry's key and value names.
 char16_t foldCase(char16_t c);
 
-// The text with each carriage return shown as "\r" and each line feed as "\n", so that a
-// message written into a line-per-message log stays on its one line.
-std::u16string showLineBreaks(std::u16string_view text);
+// Whether the unit is a control character: C0 (U+0000 to U+001F), DEL (U+007F), C1 (U+0080 to
+// U+009F), or the line and paragraph separators U+2028 and U+2029, which break lines too.
+bool isControlCharacter(char16_t c);
+// The text with every control character shown as an escape, so that a message written into a
+// line-per-message log stays on its one line and carries nothing a terminal acts on: carriage
+// return, line feed and tab as "\r", "\n" and "\t", the other units up to U+00FF as "\x"
+// and two hex digits, the two separators as "\u2028" and "\u2029". Everything else, the
+// backslash included, is kept as it is.
+std::u16string showControlCharacters(std::u16string_view text);
 
 // Length in UTF-16 units.
 long Len(std::u16string_view s);

@@ -335,18 +335,28 @@ TEST_F(IniToolTest, FailedWritesLeaveTheOldFileWhole) {
 }
 
 // A path naming a named pipe, a device or a folder is neither read (it would wait or never
-// end) nor written over: reads give the defaults, writes report False.
+// end) nor written over: reads give the defaults, writes report False and say why.
 TEST_F(IniToolTest, PipesDevicesAndFoldersAreNeitherReadNorReplaced) {
     const fs::path pipe = machine.path() / "pipe.ini";
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
-    for (const fs::path& file : {pipe, fs::path("/dev/zero"), machine.path()}) {
-        SCOPED_TRACE(file.string());
+    const struct {
+        fs::path file;
+        const char* what;
+    } cases[] = {
+        {pipe, "a named pipe"}, {"/dev/zero", "a character device"}, {machine.path(), "a folder"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file.string());
+        const std::string why = c.file.string() + " is " + c.what + ", not a regular file";
         iniTool ini;
-        ini.FileName(text::fromUtf8(file.string()));
+        ini.FileName(text::fromUtf8(c.file.string()));
         EXPECT_EQ(ini.GetValue(u"S", u"k", u"d"), u"d");
         EXPECT_TRUE(ini.GetAllSections().empty());
         EXPECT_FALSE(ini.WriteValue(u"S", u"k", u"v"));
+        EXPECT_NE(ini.lastWriteError().find(why), std::string::npos) << ini.lastWriteError();
         EXPECT_FALSE(ini.DeleteSection(u"S"));
+        EXPECT_NE(ini.lastWriteError().find(why), std::string::npos) << ini.lastWriteError();
+        EXPECT_FALSE(ini.DeleteKey(u"S", u"k"));
+        EXPECT_NE(ini.lastWriteError().find(why), std::string::npos) << ini.lastWriteError();
     }
     struct stat st {};
     ASSERT_EQ(::stat(pipe.c_str(), &st), 0);

@@ -1,6 +1,7 @@
 // The real TesselServer, started in a temporary machine folder with its own INI and driven over
 // loopback TCP.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <regex>
 
@@ -12,6 +13,7 @@ using namespace tessel;
 using namespace tessel::server;
 using namespace tessel::server::testing;
 namespace text = platform::text;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -129,6 +131,23 @@ TEST_F(Server, UnavailableAddressFallsBackToLoopback) {
     ASSERT_TRUE(server.waitListening(port)) << server.errors();
     EXPECT_EQ(iniValue(server, u"LocalIP"), u"127.0.0.1");
     EXPECT_TRUE(server.running());
+}
+
+// An INI path that names a named pipe is not read (the server starts on its defaults) nor
+// written over, and the log says why the loopback address could not be stored.
+TEST_F(Server, AnIniThatIsANamedPipeIsRefusedAndTheLogSaysWhy) {
+    const fs::path pipe = machine.path() / "server.ini";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    ServerProcess& server = start("");
+    ASSERT_TRUE(server.waitListening(port)) << server.errors();
+    const std::string expected = "LocalIP=127.0.0.1 을 " + pipe.string() +
+                                 " 에 쓸 수 없습니다: " + pipe.string() +
+                                 " is a named pipe, not a regular file";
+    EXPECT_TRUE(waitFor([&] { return server.errors().find(expected) != std::string::npos; }))
+        << server.errors();
+    struct stat st {};
+    ASSERT_EQ(::stat(pipe.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
 TEST_F(Server, PortInUseEndsTheProgram) {

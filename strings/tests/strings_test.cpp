@@ -3,6 +3,12 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cstdlib>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
+
 using namespace vistrel;
 
 namespace {
@@ -59,6 +65,39 @@ TEST(StringTable, UnknownIdentifierRaisesMissingResource) {
     }
 }
 
+// The locale variables the language is read from: changed by a test, put back as they were
+// (set or not) when the guard goes, so the cases that run after it in the same process see the
+// environment the program was given.
+class LocaleVariables {
+  public:
+    static constexpr const char* kNames[] = {"LC_ALL", "LC_MESSAGES", "LANG"};
+    LocaleVariables() : saved_(now()) {}
+    ~LocaleVariables() {
+        for (std::size_t i = 0; i < std::size(kNames); ++i) set(kNames[i], saved_[i]);
+    }
+    LocaleVariables(const LocaleVariables&) = delete;
+    LocaleVariables& operator=(const LocaleVariables&) = delete;
+
+    using Values = std::vector<std::optional<std::string>>;
+    static Values now() {
+        Values values;
+        for (const char* name : kNames) {
+            const char* v = std::getenv(name);
+            values.push_back(v ? std::optional<std::string>(v) : std::nullopt);
+        }
+        return values;
+    }
+    static void set(const char* name, const std::optional<std::string>& value) {
+        if (value)
+            ::setenv(name, value->c_str(), 1);
+        else
+            ::unsetenv(name);
+    }
+
+  private:
+    Values saved_;
+};
+
 TEST(StringTable, LanguageComesFromTheUserEnvironment) {
     struct Env {
         const char* lcAll;
@@ -74,24 +113,44 @@ TEST(StringTable, LanguageComesFromTheUserEnvironment) {
         {nullptr, nullptr, "de_DE.UTF-8", Language::English},
         {nullptr, nullptr, nullptr, Language::English},
     };
-    auto set = [](const char* name, const char* v) {
-        if (v)
-            ::setenv(name, v, 1);
-        else
-            ::unsetenv(name);
-    };
-    for (const auto& c : cases) {
-        set("LC_ALL", c.lcAll);
-        set("LC_MESSAGES", c.lcMessages);
-        set("LANG", c.lang);
-        EXPECT_EQ(currentLanguage(), c.expected);
+    auto optional = [](const char* v) { return v ? std::optional<std::string>(v) : std::nullopt; };
+    const LocaleVariables::Values given = LocaleVariables::now();
+    {
+        LocaleVariables restored;
+        for (const auto& c : cases) {
+            LocaleVariables::set("LC_ALL", optional(c.lcAll));
+            LocaleVariables::set("LC_MESSAGES", optional(c.lcMessages));
+            LocaleVariables::set("LANG", optional(c.lang));
+            EXPECT_EQ(currentLanguage(), c.expected);
+        }
+        LocaleVariables::set("LANG", "ko_KR.UTF-8");
+        EXPECT_EQ(loadString(2148), u"일시 중지됨");
+        setLanguage(Language::English);
+        EXPECT_EQ(loadString(2148), u"Paused");
+        setLanguage(std::nullopt);
     }
-    ::setenv("LANG", "ko_KR.UTF-8", 1);
-    EXPECT_EQ(loadString(2148), u"일시 중지됨");
-    setLanguage(Language::English);
-    EXPECT_EQ(loadString(2148), u"Paused");
-    setLanguage(std::nullopt);
-    ::unsetenv("LANG");
+    EXPECT_EQ(LocaleVariables::now(), given);
 }
+
+// Every case starts with LANG=ja_JP.UTF-8 and neither LC_ALL nor LC_MESSAGES (the program sets
+// them once before its first case): a case that ran before this one in the same process and
+// left the variables changed shows here.
+TEST(StringTable, TheProgramsLocaleVariablesDecideTheLanguage) {
+    EXPECT_EQ(LocaleVariables::now(),
+              (LocaleVariables::Values{std::nullopt, std::nullopt, "ja_JP.UTF-8"}));
+    EXPECT_EQ(currentLanguage(), Language::Japanese);
+}
+
+// Japanese is neither the default language nor one a case leaves behind by mistake.
+class GivenLocale : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        LocaleVariables::set("LC_ALL", std::nullopt);
+        LocaleVariables::set("LC_MESSAGES", std::nullopt);
+        LocaleVariables::set("LANG", "ja_JP.UTF-8");
+    }
+};
+[[maybe_unused]] ::testing::Environment* const kGivenLocale =
+    ::testing::AddGlobalTestEnvironment(new GivenLocale);
 
 }  // namespace

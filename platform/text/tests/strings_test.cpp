@@ -10,15 +10,30 @@ using testing::printable;
 
 using Parts = std::vector<std::u16string>;
 
-TEST(Strings, LineBreaksAreShownSoAMessageKeepsItsLine) {
+TEST(Strings, ControlCharactersAreShownSoAMessageKeepsItsLine) {
     struct Case {
-        const char16_t* text;
-        const char16_t* shown;
+        std::u16string text;
+        std::u16string shown;
     } cases[] = {
-        {u"", u""},           {u"plain 한글", u"plain 한글"}, {u"a\r\nb", u"a\\r\\nb"},
-        {u"\n\n", u"\\n\\n"}, {u"kiosk\r", u"kiosk\\r"},      {u"back\\slash", u"back\\slash"},
+        {u"", u""},
+        {u"plain 한글", u"plain 한글"},
+        {u"a\r\nb", u"a\\r\\nb"},
+        {u"\n\n", u"\\n\\n"},
+        {u"kiosk\r", u"kiosk\\r"},
+        {u"back\\slash", u"back\\slash"},
+        {u"tab\there", u"tab\\there"},
+        {u"v\vf\f", u"v\\x0Bf\\x0C"},
+        {u"\x1B[31mred", u"\\x1B[31mred"},
+        {std::u16string(u"nul\0end", 7), u"nul\\x00end"},
+        {u"\x01\x1F\x7F", u"\\x01\\x1F\\x7F"},
+        {u"c1\u0085\u009B\u009F", u"c1\\x85\\x9B\\x9F"},
+        {u"line\u2028para\u2029", u"line\\u2028para\\u2029"},
+        {u" ~\u00A0\u00FF\u2027\u202A", u" ~\u00A0\u00FF\u2027\u202A"},
     };
-    for (const auto& c : cases) EXPECT_EQ(showLineBreaks(c.text), c.shown) << toUtf8(c.text);
+    for (const auto& c : cases)
+        EXPECT_EQ(showControlCharacters(c.text), c.shown) << printable(c.text);
+    for (char16_t unit = 0; unit < 0x100; ++unit)
+        EXPECT_EQ(isControlCharacter(unit), unit < 0x20 || (unit >= 0x7F && unit < 0xA0)) << +unit;
 }
 
 TEST(Strings, MidLeftRight) {

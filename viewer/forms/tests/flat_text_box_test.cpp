@@ -96,19 +96,33 @@ TEST_F(TextBoxTest, StyleFlagsStayOnTheOwnFont) {
     EXPECT_TRUE(host.changed.empty());  // style lets mark nothing changed
 }
 
+// Setting Text shows it in the inner box once and raises Change; no layout pass runs: the frames
+// are not painted again and a focused inner box keeps its has-focus background (a layout pass
+// would set it back to LostFocusColor). Text typed into the inner box raises Change only.
 TEST_F(TextBoxTest, TextSetRaisesChangeWithoutALayoutPass) {
     FlatTextBox box(host, 100, 30);
+    box.text1GotFocus();
     int displays = 0;
     std::vector<std::u16string> changes;
     box.onDisplay = [&] { ++displays; };
     box.events.change = [&] { changes.push_back(box.text()); };
+    const gdi::Bitmap* frames = &box.surface();
+    const gdi::Rect inner = box.text1().rect;
     box.setText(u"Ready");
+    EXPECT_EQ(box.text(), u"Ready");
     EXPECT_EQ(box.text1().text, u"Ready");
+    EXPECT_EQ(displays, 1);
+    EXPECT_EQ(&box.surface(), frames);
+    EXPECT_EQ(box.text1().rect, inner);
+    EXPECT_EQ(box.text1().backColor, 0x80000005u);
     EXPECT_EQ(changes, (std::vector<std::u16string>{u"Ready"}));
     EXPECT_EQ(host.changed, (std::vector<std::u16string>{u"Text"}));
     box.text1Changed(u"Typed");
     EXPECT_EQ(box.text(), u"Typed");
+    EXPECT_EQ(displays, 1);
+    EXPECT_EQ(&box.surface(), frames);
     EXPECT_EQ(changes, (std::vector<std::u16string>{u"Ready", u"Typed"}));
+    EXPECT_EQ(host.changed, (std::vector<std::u16string>{u"Text"}));
 }
 
 TEST_F(TextBoxTest, FocusColoursAndTheirResetBySetters) {
