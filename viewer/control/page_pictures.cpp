@@ -82,24 +82,44 @@ PageDecoding PageDecoding::defaults() {
     return d;
 }
 
-PagePictures::PagePictures(std::shared_ptr<const std::u16string> list, PageDecoding decoding,
+PagePictures::PagePictures(std::shared_ptr<const PageListText> list, PageDecoding decoding,
                            std::uint32_t fill)
     : list_(std::move(list)), decoding_(decoding), fill_(fill), alive_(std::make_shared<Alive>()) {
     alive_->changed = &changed_;
-    // Split in place: each page is a view of the shared list.
+    // Split in place: each page is a place in the shared list.
     if (list_) {
-        const std::u16string_view all = *list_;
-        std::size_t start = 0;
-        for (std::size_t comma = all.find(u','); comma != std::u16string_view::npos;
-             comma = all.find(u',', start)) {
-            pages_.push_back(all.substr(start, comma - start));
-            start = comma + 1;
-        }
+        const auto split = [this](auto all) {
+            std::size_t start = 0;
+            for (std::size_t comma = all.find(','); comma != decltype(all)::npos;
+                 comma = all.find(',', start)) {
+                pages_.push_back({start, comma - start});
+                start = comma + 1;
+            }
+        };
+        if (list_->narrow())
+            split(list_->narrowText());
+        else
+            split(list_->wideText());
     }
     slots_.resize(pages_.size() + 1);
     const unsigned workers =
         static_cast<unsigned>(std::min<std::size_t>(decoding_.workers, pages_.size()));
     for (unsigned i = 0; i < workers; ++i) workers_.emplace_back([this] { work(); });
+}
+
+std::optional<text::ByteString> PagePictures::pageBytes(std::int32_t page, bool& empty) const {
+    const Span span = pages_[static_cast<std::size_t>(page - 1)];
+    empty = span.count == 0;
+    if (empty) return std::nullopt;
+    if (list_->narrow()) {
+        const std::string_view pageText = list_->narrowText().substr(span.start, span.count);
+        if (auto bytes = text::fromHex(pageText)) return bytes;
+        return text::fromBase64(list_->text(span.start, span.count));
+    }
+    const std::u16string_view pageText = list_->wideText().substr(span.start, span.count);
+    auto bytes = text::fromHex(pageText);
+    if (!bytes) bytes = text::fromBase64(pageText);
+    return bytes;
 }
 
 PagePictures::~PagePictures() {
@@ -187,7 +207,6 @@ bool PagePictures::makeRoom(std::size_t bytes, std::size_t use) {
 
 void PagePictures::decode(std::unique_lock<std::mutex>& lock, std::int32_t page, bool forReader) {
     Slot& slot = slots_[static_cast<std::size_t>(page)];
-    const std::u16string_view pageText = pages_[static_cast<std::size_t>(page - 1)];
     const auto finish = [&](Outcome outcome, PicturePtr picture, std::size_t bytes) {
         slot.outcome = outcome;
         slot.picture = std::move(picture);
@@ -197,15 +216,16 @@ void PagePictures::decode(std::unique_lock<std::mutex>& lock, std::int32_t page,
         if (slot.picture) slot.decodedOnce = true;
         changed_.notify_all();
     };
-    if (pageText.empty()) return finish(Outcome::Empty, nullptr, 0);
+    if (pages_[static_cast<std::size_t>(page - 1)].count == 0)
+        return finish(Outcome::Empty, nullptr, 0);
 
     lock.unlock();
     std::optional<text::ByteString> bytes;
     std::optional<imaging::PictureSize> size;
     bool outOfMemory = false;
     try {
-        bytes = text::fromHex(pageText);
-        if (!bytes) bytes = text::fromBase64(pageText);
+        bool empty = false;
+        bytes = pageBytes(page, empty);
         if (bytes) size = imaging::pictureSize(*bytes);
     } catch (const std::bad_alloc&) {
         outOfMemory = true;
@@ -327,13 +347,12 @@ PagePictures::Header PagePictures::peek(std::int32_t page) {
     Slot& slot = slots_[static_cast<std::size_t>(page)];
     if (slot.state == State::Held && slot.picture)
         return {Outcome::Ok, slot.picture->width, slot.picture->height};
-    const std::u16string_view pageText = pages_[static_cast<std::size_t>(page - 1)];
-    if (pageText.empty()) return {};
+    if (pages_[static_cast<std::size_t>(page - 1)].count == 0) return {};
     lock.unlock();
     std::optional<imaging::PictureSize> size;
     try {
-        auto bytes = text::fromHex(pageText);
-        if (!bytes) bytes = text::fromBase64(pageText);
+        bool empty = false;
+        const auto bytes = pageBytes(page, empty);
         if (!bytes) return {Outcome::Undecodable};
         size = imaging::pictureSize(*bytes);
     } catch (const std::bad_alloc&) {

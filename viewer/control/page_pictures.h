@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -19,6 +20,8 @@
 #include <vector>
 
 #include "platform/imaging/imaging.h"
+#include "platform/text/coding.h"
+#include "viewer/control/page_list.h"
 
 namespace vistrel {
 
@@ -38,14 +41,18 @@ struct PageDecoding {
 class PagePictures {
   public:
     // `list` holds the page texts, each followed by ","; text after the last comma is no page.
-    PagePictures(std::shared_ptr<const std::u16string> list, PageDecoding decoding,
+    PagePictures(std::shared_ptr<const PageListText> list, PageDecoding decoding,
                  std::uint32_t fill);
+    PagePictures(const std::shared_ptr<const std::u16string>& list, PageDecoding decoding,
+                 std::uint32_t fill)
+        : PagePictures(std::make_shared<const PageListText>(list ? *list : std::u16string()),
+                       decoding, fill) {}
     // Stops the workers; what they hold goes with them.
     ~PagePictures();
     PagePictures(const PagePictures&) = delete;
     PagePictures& operator=(const PagePictures&) = delete;
 
-    const std::shared_ptr<const std::u16string>& list() const { return list_; }
+    const std::shared_ptr<const PageListText>& list() const { return list_; }
     std::int32_t count() const { return static_cast<std::int32_t>(pages_.size()); }
 
     enum class Outcome {
@@ -141,8 +148,15 @@ class PagePictures {
     void notePeak();
     PicturePtr counting(platform::imaging::Picture&& picture);
 
-    const std::shared_ptr<const std::u16string> list_;
-    std::vector<std::u16string_view> pages_;
+    // The bytes page `page` (1-based) stands for, in hexadecimal or else Base64; nullopt when it
+    // is neither. Its text is empty when `empty` comes back true.
+    std::optional<platform::text::ByteString> pageBytes(std::int32_t page, bool& empty) const;
+
+    const std::shared_ptr<const PageListText> list_;
+    struct Span {
+        std::size_t start = 0, count = 0;
+    };
+    std::vector<Span> pages_;
     const PageDecoding decoding_;
     const std::uint32_t fill_;
 

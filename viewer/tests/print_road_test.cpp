@@ -494,6 +494,24 @@ TEST(PagePictures, SplitTheListInPlaceAndSayWhyAPageHasNoPicture) {
     EXPECT_FALSE(pictures.decodedOnce(4));
 }
 
+// The list is kept at one byte a character when it can be, and as given when a character needs
+// more; either way the pages split and decode alike.
+TEST(PagePictures, ReadTheListKeptNarrowOrWide) {
+    const std::u16string pages =
+        text::toHex(bmpOf(6, 4)) + u"," + text::toBase64(bmpOf(5, 3)) + u",";
+    for (const std::u16string& given : {pages + u"zz,", pages + u"\uAC00,"}) {
+        auto list = std::make_shared<const PageListText>(given);
+        EXPECT_EQ(list->narrow(), given.find(u'\uAC00') == std::u16string::npos);
+        EXPECT_EQ(list->text(), given);
+        PagePictures pictures(list, PageDecoding{0, 1u << 20}, kPageFill);
+        ASSERT_EQ(pictures.count(), 3);
+        pictures.plan({1, 2, 3});
+        EXPECT_EQ(pictures.take(1).picture->width, 6);
+        EXPECT_EQ(pictures.take(2).picture->width, 5);
+        EXPECT_EQ(pictures.take(3).outcome, PagePictures::Outcome::Undecodable);
+    }
+}
+
 TEST(PagePictures, EndWhileTheirWorkersDecode) {
     std::u16string l;
     for (int i = 0; i < 40; ++i) l += text::toHex(bmpOf(300, 300)) + u",";
