@@ -150,6 +150,16 @@ void PagePictures::plan(std::vector<std::int32_t> order) {
     changed_.notify_all();
 }
 
+void PagePictures::rest() {
+    plan({});
+    std::size_t keep = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        keep = std::min(decoding_.budgetBytes, 2 * headroom_);
+    }
+    imaging::trimKeptPixels(keep);
+}
+
 std::size_t PagePictures::nextUse(std::int32_t page) const {
     for (std::size_t i = position_; i < plan_.size(); ++i)
         if (plan_[i] == page) return i;

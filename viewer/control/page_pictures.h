@@ -68,6 +68,9 @@ class PagePictures {
 
     // The pages wanted from now on, in order (1-based): the workers decode along it.
     void plan(std::vector<std::int32_t> order);
+    // Nothing is wanted any more: every picture is given up, and of their storage the store
+    // keeps what the first pages of the next document take again (two pictures' worth).
+    void rest();
     // The picture of `page`. When it is the next page of the plan the plan moves past it. Waits
     // for a worker decoding it, or decodes it on this thread. A picture the plan does not want
     // again is given up here (the caller's pointer keeps it, and it counts, while the caller

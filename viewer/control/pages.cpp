@@ -100,6 +100,13 @@ static std::vector<std::int32_t> showThenPrint(std::int32_t count) {
     return order;
 }
 
+void Viewer::pagesReplaced() {
+    // The old list and its pictures go before the new list is kept, so the two are never held
+    // at once; a run under way keeps its own.
+    viewerState().PageImageList.reset();
+    if (!busy_) pictures_.reset();
+}
+
 void Viewer::pagesArrived() {
     // A run under way keeps its document; the next run takes the new list.
     if (busy_) return;
@@ -299,7 +306,7 @@ bool Viewer::PrintPDF(std::int32_t startPage, std::int32_t endPage) {
     struct Rest {
         std::unique_ptr<PagePictures>& pictures;
         ~Rest() {
-            if (pictures) pictures->plan({});
+            if (pictures) pictures->rest();
         }
     } rest{pictures_};
     const std::int32_t last = endPage == 0 ? pageCount_ : endPage;

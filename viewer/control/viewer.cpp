@@ -448,6 +448,7 @@ const com::Members<Viewer>& Viewer::members() {
                          WriteLog(u"Property Xml(" + text::formatNumber(double(given.size())) +
                                       u"): " + given,
                                   1);
+                     if (!given.empty()) v.pagesReplaced();
                      auto list = std::make_shared<const PageListText>(std::move(given));
                      given = std::u16string();  // gone before the document is decoded
                      viewerState().PageImageList = std::move(list);

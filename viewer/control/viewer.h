@@ -179,6 +179,8 @@ class Viewer : public com::DispatchImpl<Viewer, com::ConnectionPointContainer, c
     bool AvailablePrinter();
     void RunViewer(bool printing);
     // The thread's page list was set: its pages start decoding ahead of the run.
+    // A new page list is about to be kept in place of the last one.
+    void pagesReplaced();
     void pagesArrived();
     bool PrintPDF(std::int32_t startPage, std::int32_t endPage);
 

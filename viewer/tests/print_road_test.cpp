@@ -346,6 +346,8 @@ TEST_F(PrintRoad, EveryPageIsDecodedOnceOnThePrintRoad) {
         }
         // The walk ends on the last page.
         EXPECT_EQ(invoke(*viewer, dispid::page, DISPATCH_PROPERTYGET).toI4(), kPages);
+        // Of the pictures' storage, what the next document's first two pages take is kept.
+        EXPECT_LE(platform::imaging::keptPixelBytes(), 2u * 27 * 30 * 4);
     }
 }
 
