@@ -53,7 +53,7 @@ PicturePtr PagePictures::counting(imaging::Picture&& picture) {
             auto* mine = const_cast<imaging::Picture*>(p);  // made non-const above
             imaging::keepPixels(std::move(mine->pixels));
             delete mine;
-            if (alive->changed) alive->changed->notify_all();
+            if (auto* changed = alive->changed.load()) changed->notify_all();
         });
     } catch (...) {
         delete owned;

@@ -122,7 +122,7 @@ class PagePictures {
     // off, so the count outlives these pictures when a picture does.
     struct Alive {
         std::atomic<std::size_t> bytes{0};
-        std::condition_variable* changed = nullptr;
+        std::atomic<std::condition_variable*> changed{nullptr};
     };
     struct Slot {
         State state = State::Waiting;
