@@ -60,6 +60,20 @@ PixelStore& store() {
     return *s;
 }
 
+struct DecodeHook {
+    std::mutex mutex;
+    std::function<void(std::int32_t, std::int32_t)> hook;
+};
+DecodeHook& decodeHook() {
+    static DecodeHook* h = new DecodeHook;
+    return *h;
+}
+void decoded(std::int32_t width, std::int32_t height) {
+    DecodeHook& h = decodeHook();
+    std::lock_guard<std::mutex> lock(h.mutex);
+    if (h.hook) h.hook(width, height);
+}
+
 }  // namespace
 
 void keepPixels(std::vector<std::uint32_t>&& pixels) {
@@ -122,6 +136,19 @@ void setKeptPixelsLimit(std::size_t bytes) {
     gone = s.trimTo(bytes);
 }
 
+void trimKeptPixels(std::size_t bytes) {
+    PixelStore& s = store();
+    std::vector<std::vector<std::uint32_t>> gone;
+    std::lock_guard<std::mutex> lock(s.mutex);
+    gone = s.trimTo(bytes);
+}
+
+void setDecodeHook(std::function<void(std::int32_t, std::int32_t)> hook) {
+    DecodeHook& h = decodeHook();
+    std::lock_guard<std::mutex> lock(h.mutex);
+    h.hook = std::move(hook);
+}
+
 std::optional<PictureSize> pictureSize(std::span<const std::uint8_t> bytes) {
     if (bytes.empty()) return std::nullopt;
     BytesReader in(bytes);
@@ -156,6 +183,7 @@ std::optional<Picture> loadPicture(std::span<const std::uint8_t> bytes, std::uin
     if (image.isNull() || image.width() <= 0 || image.height() <= 0) return std::nullopt;
     picture.width = image.width();
     picture.height = image.height();
+    decoded(picture.width, picture.height);
     const auto width = static_cast<std::size_t>(picture.width);
     const std::size_t count = width * static_cast<std::size_t>(picture.height);
     if (image.format() == QImage::Format_RGB32 &&

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
@@ -46,5 +47,12 @@ void releaseKeptPixels();
 std::size_t keptPixelBytes();
 // 256 MiB unless set; storage beyond it is freed at once.
 void setKeptPixelsLimit(std::size_t bytes);
+// Frees the oldest kept storage until at most `bytes` are kept; the limit stays as it is.
+void trimKeptPixels(std::size_t bytes);
+
+// Called with the picture's size each time loadPicture has decoded an image's pixels (never for
+// pictureSize, which reads the header alone); from the decoding thread. For counting decodes in
+// tests; an empty function removes it.
+void setDecodeHook(std::function<void(std::int32_t width, std::int32_t height)> hook);
 
 }  // namespace platform::imaging

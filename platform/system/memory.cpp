@@ -16,6 +16,10 @@ void keepFreedMemory(std::size_t largest, std::size_t held) {
 #if defined(__GLIBC__)
     mallopt(M_MMAP_THRESHOLD, static_cast<int>(largest));
     mallopt(M_TRIM_THRESHOLD, static_cast<int>(held));
+    // One heap for every thread: a thread's own heap keeps its free end however long the
+    // program idles (only the main heap's goes back on request), so large blocks freed by
+    // worker threads would stay with the program for good.
+    mallopt(M_ARENA_MAX, 1);
 #else
     (void)largest;
     (void)held;

@@ -10,7 +10,8 @@ std::size_t freeHeapBytes();
 
 // Blocks up to `largest` bytes come from the heap and go back to it when freed (instead of being
 // mapped afresh each time), and the heap's free end is kept up to `held` bytes, so a program
-// that takes and frees large buffers again and again reuses pages it already has.
+// that takes and frees large buffers again and again reuses pages it already has. Every thread
+// allocates from the one heap, so releaseFreeMemory reaches all freed memory.
 void keepFreedMemory(std::size_t largest, std::size_t held);
 
 // Gives the pages of freed heap memory back to the system once the heap holds more than

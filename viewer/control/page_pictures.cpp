@@ -1,6 +1,7 @@
 #include "viewer/control/page_pictures.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <limits>
 #include <new>
@@ -19,6 +20,9 @@ constexpr std::size_t kNever = std::numeric_limits<std::size_t>::max();
 // The use of the reader's own page, before every other.
 constexpr std::size_t kNow = kNever - 1;
 constexpr unsigned kMostWorkers = 4;
+// A worker waiting for room looks again this often: a picture let go in the reader's hands
+// makes room without a word to the workers.
+constexpr auto kRoomLook = std::chrono::milliseconds(20);
 
 // A whole decimal number from the environment; nullopt when unset or not one.
 std::optional<unsigned long> environmentNumber(const char* name) {
@@ -30,21 +34,42 @@ std::optional<unsigned long> environmentNumber(const char* name) {
     return n;
 }
 
-std::size_t bytesOf(std::int32_t width, std::int32_t height) {
+}  // namespace
+
+std::size_t PagePictures::bytesOf(std::int32_t width, std::int32_t height) {
     return static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
 }
 
-// A shared picture whose pixel storage goes to the imaging store when the last holder lets it
-// go, for the next page decoded to take.
-PicturePtr keptWhenGone(imaging::Picture&& picture) {
-    return PicturePtr(new imaging::Picture(std::move(picture)), [](const imaging::Picture* p) {
-        auto* owned = const_cast<imaging::Picture*>(p);  // made non-const just above
-        imaging::keepPixels(std::move(owned->pixels));
+// A shared picture that counts as alive until the last holder lets it go; its pixel storage then
+// goes to the imaging store, for the next page decoded to take.
+PicturePtr PagePictures::counting(imaging::Picture&& picture) {
+    const std::size_t bytes = bytesOf(picture.width, picture.height);
+    auto* owned = new imaging::Picture(std::move(picture));
+    PicturePtr shared;
+    try {
+        shared = PicturePtr(owned, [alive = alive_, bytes](const imaging::Picture* p) {
+            // Off the count before its storage joins the store, so nothing counts twice.
+            alive->bytes -= bytes;
+            auto* mine = const_cast<imaging::Picture*>(p);  // made non-const above
+            imaging::keepPixels(std::move(mine->pixels));
+            delete mine;
+            if (auto* changed = alive->changed.load()) changed->notify_all();
+        });
+    } catch (...) {
         delete owned;
-    });
+        throw;
+    }
+    alive_->bytes += bytes;
+    return shared;
 }
 
-}  // namespace
+std::size_t PagePictures::counted() const {
+    return alive_->bytes.load() + inFlight_ + leased_ + imaging::keptPixelBytes();
+}
+
+void PagePictures::notePeak() {
+    peak_ = std::max(peak_, counted());
+}
 
 PageDecoding PageDecoding::defaults() {
     PageDecoding d;
@@ -57,23 +82,44 @@ PageDecoding PageDecoding::defaults() {
     return d;
 }
 
-PagePictures::PagePictures(std::shared_ptr<const std::u16string> list, PageDecoding decoding,
+PagePictures::PagePictures(std::shared_ptr<const PageListText> list, PageDecoding decoding,
                            std::uint32_t fill)
-    : list_(std::move(list)), decoding_(decoding), fill_(fill) {
-    // Split in place: each page is a view of the shared list.
+    : list_(std::move(list)), decoding_(decoding), fill_(fill), alive_(std::make_shared<Alive>()) {
+    alive_->changed = &changed_;
+    // Split in place: each page is a place in the shared list.
     if (list_) {
-        const std::u16string_view all = *list_;
-        std::size_t start = 0;
-        for (std::size_t comma = all.find(u','); comma != std::u16string_view::npos;
-             comma = all.find(u',', start)) {
-            pages_.push_back(all.substr(start, comma - start));
-            start = comma + 1;
-        }
+        const auto split = [this](auto all) {
+            std::size_t start = 0;
+            for (std::size_t comma = all.find(','); comma != decltype(all)::npos;
+                 comma = all.find(',', start)) {
+                pages_.push_back({start, comma - start});
+                start = comma + 1;
+            }
+        };
+        if (list_->narrow())
+            split(list_->narrowText());
+        else
+            split(list_->wideText());
     }
     slots_.resize(pages_.size() + 1);
     const unsigned workers =
         static_cast<unsigned>(std::min<std::size_t>(decoding_.workers, pages_.size()));
     for (unsigned i = 0; i < workers; ++i) workers_.emplace_back([this] { work(); });
+}
+
+std::optional<text::ByteString> PagePictures::pageBytes(std::int32_t page, bool& empty) const {
+    const Span span = pages_[static_cast<std::size_t>(page - 1)];
+    empty = span.count == 0;
+    if (empty) return std::nullopt;
+    if (list_->narrow()) {
+        const std::string_view pageText = list_->narrowText().substr(span.start, span.count);
+        if (auto bytes = text::fromHex(pageText)) return bytes;
+        return text::fromBase64(list_->text(span.start, span.count));
+    }
+    const std::u16string_view pageText = list_->wideText().substr(span.start, span.count);
+    auto bytes = text::fromHex(pageText);
+    if (!bytes) bytes = text::fromBase64(pageText);
+    return bytes;
 }
 
 PagePictures::~PagePictures() {
@@ -83,6 +129,9 @@ PagePictures::~PagePictures() {
     }
     changed_.notify_all();
     for (auto& worker : workers_) worker.join();
+    // Pictures still in other hands count on in the count they share, and wake nobody.
+    std::lock_guard<std::mutex> lock(mutex_);
+    alive_->changed = nullptr;
 }
 
 void PagePictures::plan(std::vector<std::int32_t> order) {
@@ -101,6 +150,16 @@ void PagePictures::plan(std::vector<std::int32_t> order) {
     changed_.notify_all();
 }
 
+void PagePictures::rest() {
+    plan({});
+    std::size_t keep = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        keep = std::min(decoding_.budgetBytes, 2 * headroom_);
+    }
+    imaging::trimKeptPixels(keep);
+}
+
 std::size_t PagePictures::nextUse(std::int32_t page) const {
     for (std::size_t i = position_; i < plan_.size(); ++i)
         if (plan_[i] == page) return i;
@@ -108,19 +167,41 @@ std::size_t PagePictures::nextUse(std::int32_t page) const {
 }
 
 void PagePictures::release(Slot& slot) {
-    held_ -= slot.bytes;
     slot.bytes = 0;
     slot.picture.reset();
     slot.state = State::Waiting;
 }
 
+bool PagePictures::earlierWaits(std::size_t use) const {
+    for (std::size_t i = position_; i < use && i < plan_.size(); ++i) {
+        const Slot& slot = slots_[static_cast<std::size_t>(plan_[i])];
+        if (slot.state == State::Decoding && !slot.roomMade) return true;
+    }
+    return false;
+}
+
+void PagePictures::trimKept(std::size_t bytes) {
+    // Kept storage goes first: it is only there to spare fresh memory.
+    const std::size_t others = alive_->bytes.load() + inFlight_ + leased_ + bytes;
+    if (counted() + bytes > decoding_.budgetBytes)
+        imaging::trimKeptPixels(others < decoding_.budgetBytes ? decoding_.budgetBytes - others
+                                                               : 0);
+}
+
 bool PagePictures::makeRoom(std::size_t bytes, std::size_t use) {
-    while (held_ + bytes > decoding_.budgetBytes) {
+    const auto over = [&] { return counted() + bytes > decoding_.budgetBytes; };
+    for (;;) {
+        // A picture given up puts its storage in the store: that goes again at once.
+        if (!over()) return true;
+        trimKept(bytes);
+        if (!over()) return true;
         // The held picture wanted last, if it is wanted later than this one.
         std::size_t victim = 0, victimUse = use;
         bool any = use == kNow;
         for (std::size_t page = 1; page < slots_.size(); ++page) {
-            if (slots_[page].state != State::Held) continue;
+            // The page the reader waits for is behind its place in the plan, yet wanted now.
+            if (slots_[page].state != State::Held || static_cast<std::int32_t>(page) == wanted_)
+                continue;
             const std::size_t next = nextUse(static_cast<std::int32_t>(page));
             if (next == kNever || next > victimUse || any) {
                 any = false;
@@ -132,29 +213,29 @@ bool PagePictures::makeRoom(std::size_t bytes, std::size_t use) {
         if (victim == 0) return false;
         release(slots_[victim]);
     }
-    return true;
 }
 
 void PagePictures::decode(std::unique_lock<std::mutex>& lock, std::int32_t page, bool forReader) {
     Slot& slot = slots_[static_cast<std::size_t>(page)];
-    const std::u16string_view pageText = pages_[static_cast<std::size_t>(page - 1)];
     const auto finish = [&](Outcome outcome, PicturePtr picture, std::size_t bytes) {
         slot.outcome = outcome;
         slot.picture = std::move(picture);
         slot.bytes = bytes;
         slot.state = slot.picture ? State::Held : State::Done;
+        slot.roomMade = false;
         if (slot.picture) slot.decodedOnce = true;
         changed_.notify_all();
     };
-    if (pageText.empty()) return finish(Outcome::Empty, nullptr, 0);
+    if (pages_[static_cast<std::size_t>(page - 1)].count == 0)
+        return finish(Outcome::Empty, nullptr, 0);
 
     lock.unlock();
     std::optional<text::ByteString> bytes;
     std::optional<imaging::PictureSize> size;
     bool outOfMemory = false;
     try {
-        bytes = text::fromHex(pageText);
-        if (!bytes) bytes = text::fromBase64(pageText);
+        bool empty = false;
+        bytes = pageBytes(page, empty);
         if (bytes) size = imaging::pictureSize(*bytes);
     } catch (const std::bad_alloc&) {
         outOfMemory = true;
@@ -163,23 +244,32 @@ void PagePictures::decode(std::unique_lock<std::mutex>& lock, std::int32_t page,
     if (outOfMemory) return finish(Outcome::TooLarge, nullptr, 0);
     if (!bytes) return finish(Outcome::Undecodable, nullptr, 0);
 
-    // Room for the picture before it is decoded: a worker waits while pictures wanted sooner
-    // fill the budget; the reader, whose page is wanted now, waits only for decodes under way.
+    // Room for the picture before it is decoded. A worker waits while pictures wanted sooner
+    // fill the budget, and leaves room for the reader's work on one picture besides; the reader,
+    // whose page is wanted now, waits only for decodes under way, and with none under way goes
+    // over the budget rather than wait for pictures in its own hands.
     const std::size_t need = size ? bytesOf(size->width, size->height) : 0;
     if (need > decoding_.budgetBytes) return finish(Outcome::TooLarge, nullptr, 0);
     for (;;) {
-        const std::size_t use = forReader || page == wanted_ ? kNow : nextUse(page);
-        if (!forReader && (stopping_ || use == kNever)) {
+        const bool now = forReader || page == wanted_;
+        const std::size_t use = now ? kNow : nextUse(page);
+        if (!now && (stopping_ || use == kNever)) {
             // Nobody wants it any more: back to waiting, with nothing held.
             slot.state = State::Waiting;
             changed_.notify_all();
             return;
         }
-        if (makeRoom(need, use)) break;
-        changed_.wait(lock);
+        // Room goes in the plan's order: a page wanted later never takes the room of one that
+        // waits for it and would then give it up again.
+        if ((now || !earlierWaits(use)) &&
+            makeRoom(need + (now ? 0 : std::max(headroom_, need)), use))
+            break;
+        if (now && inFlight_ == 0) break;
+        changed_.wait_for(lock, kRoomLook);
     }
-    held_ += need;
-    peak_ = std::max(peak_, held_);
+    inFlight_ += need;
+    slot.roomMade = true;
+    notePeak();
     lock.unlock();
 
     std::optional<imaging::Picture> picture;
@@ -189,31 +279,34 @@ void PagePictures::decode(std::unique_lock<std::mutex>& lock, std::int32_t page,
     } catch (const std::bad_alloc&) {
         outOfMemory = true;
     }
-    PicturePtr shared;
-    if (picture) {
-        try {
-            shared = keptWhenGone(std::move(*picture));
-        } catch (const std::bad_alloc&) {
-            outOfMemory = true;
-        }
-    }
     lock.lock();
-    held_ -= need;
+    // The picture counts from here instead of its decode, at one stroke.
+    PicturePtr shared;
+    try {
+        if (picture) shared = counting(std::move(*picture));
+    } catch (const std::bad_alloc&) {
+        outOfMemory = true;
+    }
+    picture.reset();
+    inFlight_ -= need;
     if (!shared) return finish(outOfMemory ? Outcome::TooLarge : Outcome::Undecodable, nullptr, 0);
     // A header may give no size, or another one than the picture has: count what it holds.
     const std::size_t actual = bytesOf(shared->width, shared->height);
     if (actual > decoding_.budgetBytes) return finish(Outcome::TooLarge, nullptr, 0);
-    held_ += actual;
-    peak_ = std::max(peak_, held_);
+    headroom_ = std::max(headroom_, actual);
+    notePeak();
     finish(Outcome::Ok, std::move(shared), actual);
 }
 
 void PagePictures::work() {
     std::unique_lock<std::mutex> lock(mutex_);
     while (!stopping_) {
-        // The first page along the plan that nobody has decoded or is decoding.
+        // The first page along the plan, a few places ahead of the reader at most, that nobody
+        // has decoded or is decoding: pictures decoded further ahead would only wait.
         std::int32_t page = 0;
-        for (std::size_t i = position_; i < plan_.size() && page == 0; ++i)
+        const std::size_t reach =
+            std::min(plan_.size(), position_ + std::max<std::size_t>(1, workers_.size()) + 1);
+        for (std::size_t i = position_; i < reach && page == 0; ++i)
             if (slots_[static_cast<std::size_t>(plan_[i])].state == State::Waiting) page = plan_[i];
         if (page == 0) {
             changed_.wait(lock);
@@ -241,6 +334,7 @@ PagePictures::Page PagePictures::take(std::int32_t page) {
         }
     }
     wanted_ = 0;
+    trimKept(0);  // storage kept meanwhile gives way to the pictures
     Page result{slot.picture, slot.outcome};
     // Given up when the plan does not want it again; the caller's pointer keeps it.
     if (nextUse(page) == kNever) {
@@ -257,9 +351,58 @@ bool PagePictures::decodedOnce(std::int32_t page) const {
     return slots_[static_cast<std::size_t>(page)].decodedOnce;
 }
 
+PagePictures::Header PagePictures::peek(std::int32_t page) {
+    if (page < 1 || page > count()) return {};
+    std::unique_lock<std::mutex> lock(mutex_);
+    Slot& slot = slots_[static_cast<std::size_t>(page)];
+    if (slot.state == State::Held && slot.picture)
+        return {Outcome::Ok, slot.picture->width, slot.picture->height};
+    if (pages_[static_cast<std::size_t>(page - 1)].count == 0) return {};
+    lock.unlock();
+    std::optional<imaging::PictureSize> size;
+    try {
+        bool empty = false;
+        const auto bytes = pageBytes(page, empty);
+        if (!bytes) return {Outcome::Undecodable};
+        size = imaging::pictureSize(*bytes);
+    } catch (const std::bad_alloc&) {
+        return {Outcome::TooLarge};
+    }
+    if (!size) {
+        const Page taken = take(page);
+        if (!taken.picture) return {taken.outcome};
+        return {Outcome::Ok, taken.picture->width, taken.picture->height};
+    }
+    if (bytesOf(size->width, size->height) > decoding_.budgetBytes) return {Outcome::TooLarge};
+    return {Outcome::Ok, size->width, size->height};
+}
+
+PagePictures::Lease PagePictures::lease(std::size_t bytes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    // The workers leave room for it; pictures decoded ahead stay.
+    trimKept(bytes);
+    leased_ += bytes;
+    notePeak();
+    return Lease(this, bytes);
+}
+
+PagePictures::Lease::~Lease() {
+    if (!owner_) return;
+    {
+        std::lock_guard<std::mutex> lock(owner_->mutex_);
+        owner_->leased_ -= bytes_;
+    }
+    owner_->changed_.notify_all();
+}
+
 std::size_t PagePictures::heldBytes() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return held_;
+    return alive_->bytes.load() + inFlight_ + leased_;
+}
+
+std::size_t PagePictures::countedBytes() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return counted();
 }
 
 std::size_t PagePictures::peakBytes() const {

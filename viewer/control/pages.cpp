@@ -93,12 +93,19 @@ PagePictures& Viewer::picturesOfList() {
     return *pictures_;
 }
 
-// The order a printing run wants its pages in: the walk that shows each, then the print.
-static std::vector<std::int32_t> walkThenPrint(std::int32_t count) {
-    std::vector<std::int32_t> order;
-    for (int pass = 0; pass < 2; ++pass)
-        for (std::int32_t page = 1; page <= count; ++page) order.push_back(page);
+// The order a printing run wants its pages' pictures in: the first page shown, then the print.
+// The walk between them shows the other pages from their headers, so each page is decoded once.
+static std::vector<std::int32_t> showThenPrint(std::int32_t count) {
+    std::vector<std::int32_t> order{1};
+    for (std::int32_t page = 1; page <= count; ++page) order.push_back(page);
     return order;
+}
+
+void Viewer::pagesReplaced() {
+    // The old list and its pictures go before the new list is kept, so the two are never held
+    // at once; a run under way keeps its own.
+    viewerState().PageImageList.reset();
+    if (!busy_) pictures_.reset();
 }
 
 void Viewer::pagesArrived() {
@@ -107,7 +114,7 @@ void Viewer::pagesArrived() {
     const auto& list = viewerState().PageImageList;
     if (!list || list->empty()) return;
     PagePictures& pictures = picturesOfList();
-    pictures.plan(walkThenPrint(pictures.count()));
+    pictures.plan(showThenPrint(pictures.count()));
 }
 
 void Viewer::showPage(std::int32_t page) {
@@ -120,9 +127,26 @@ void Viewer::showPage(std::int32_t page) {
     pageShown(page, 100);
 }
 
+void Viewer::walkPage(std::int32_t page) {
+    if (!pictures_ || page < 1 || page > pictures_->count()) return;
+    // The size from the image's header: its pixels are decoded once, when it is printed.
+    const PagePictures::Header header = pictures_->peek(page);
+    if (header.outcome == PagePictures::Outcome::Undecodable ||
+        header.outcome == PagePictures::Outcome::TooLarge)
+        WriteLog(u"페이지 " + text::formatNumber(double(page)) + u" 이미지를 읽을 수 없습니다.", 1);
+    showPicture(nullptr, header.width, header.height);
+    pageShown(page, 100);
+}
+
 void Viewer::showPicture(PicturePtr picture) {
-    const float width = picture ? picture->width * kTwipsPerPixel : 0;
-    const float height = picture ? picture->height * kTwipsPerPixel : 0;
+    const std::int32_t width = picture ? picture->width : 0;
+    const std::int32_t height = picture ? picture->height : 0;
+    showPicture(std::move(picture), width, height);
+}
+
+void Viewer::showPicture(PicturePtr picture, std::int32_t pixelWidth, std::int32_t pixelHeight) {
+    const float width = static_cast<float>(pixelWidth) * kTwipsPerPixel;
+    const float height = static_cast<float>(pixelHeight) * kTwipsPerPixel;
     initialWidth_ = currentWidth_ = width;
     initialHeight_ = currentHeight_ = height;
     zoomLevel_ = 0;
@@ -269,10 +293,10 @@ void Viewer::RunViewer(bool printing) {
     const std::int32_t count = pictures.count();
     pageCount_ = count;
     fromPictures_ = true;
-    pictures.plan(printing ? walkThenPrint(count) : std::vector<std::int32_t>{1});
+    pictures.plan(printing ? showThenPrint(count) : std::vector<std::int32_t>{1});
     if (count >= 1) showPage(1);
     if (!printing) return;
-    for (std::int32_t k = 2; k <= pageCount_; ++k) showPage(k);
+    for (std::int32_t k = 2; k <= pageCount_; ++k) walkPage(k);
     printButton();
 }
 
@@ -293,7 +317,7 @@ bool Viewer::PrintPDF(std::int32_t startPage, std::int32_t endPage) {
     struct Rest {
         std::unique_ptr<PagePictures>& pictures;
         ~Rest() {
-            if (pictures) pictures->plan({});
+            if (pictures) pictures->rest();
         }
     } rest{pictures_};
     const std::int32_t last = endPage == 0 ? pageCount_ : endPage;
@@ -353,9 +377,14 @@ bool Viewer::PrintPDF(std::int32_t startPage, std::int32_t endPage) {
             failure = u"페이지 " + number + u" 이미지가 너무 커서 담을 수 없습니다.";
         } else if (!taken.picture) {
             failure = u"페이지 " + number + u" 이미지가 없습니다.";
-        } else if (!PrintPagePicture(*printer, *taken.picture) || !printer->newPage()) {
-            failure = printer->lastError();
-            if (failure.empty()) failure = u"페이지를 인쇄할 수 없습니다.";
+        } else {
+            // The printer copies the picture while it paints it: that copy counts as well.
+            const PagePictures::Lease copy = pictures_->lease(
+                PagePictures::bytesOf(taken.picture->width, taken.picture->height));
+            if (!PrintPagePicture(*printer, *taken.picture) || !printer->newPage()) {
+                failure = printer->lastError();
+                if (failure.empty()) failure = u"페이지를 인쇄할 수 없습니다.";
+            }
         }
     }
     if (failure.empty() && !printer->end()) {

@@ -440,13 +440,15 @@ const com::Members<Viewer>& Viewer::members() {
             .put(dispid::xml, u"xml", VT_BSTR,
                  [](Viewer& v, Call& c) {
                      // The host's text moves in and is shared read-only from here on.
-                     auto list =
-                         std::make_shared<const std::u16string>(std::move(c.ref(0)).toText());
+                     std::u16string given = std::move(c.ref(0)).toText();
                      // The line holds the whole list: it is built only when the log is kept.
                      if (logEnabled())
-                         WriteLog(u"Property Xml(" + text::formatNumber(double(list->size())) +
-                                      u"): " + *list,
+                         WriteLog(u"Property Xml(" + text::formatNumber(double(given.size())) +
+                                      u"): " + given,
                                   1);
+                     if (!given.empty()) v.pagesReplaced();
+                     auto list = std::make_shared<const PageListText>(std::move(given));
+                     given = std::u16string();  // gone before the document is decoded
                      viewerState().PageImageList = std::move(list);
                      v.pagesArrived();
                  })

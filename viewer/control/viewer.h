@@ -181,6 +181,8 @@ class Viewer : public com::DispatchImpl<Viewer, com::ConnectionPointContainer, c
     bool AvailablePrinter();
     void RunViewer(bool printing);
     // The thread's page list was set: its pages start decoding ahead of the run.
+    // A new page list is about to be kept in place of the last one.
+    void pagesReplaced();
     void pagesArrived();
     bool PrintPDF(std::int32_t startPage, std::int32_t endPage);
 
@@ -214,9 +216,12 @@ class Viewer : public com::DispatchImpl<Viewer, com::ConnectionPointContainer, c
 
     void putPage(std::int32_t value);
     void showPage(std::int32_t page);
+    // A printing run's walk: the page and its size are shown, not its picture.
+    void walkPage(std::int32_t page);
     // The pictures of the thread's page list, made anew when the list changed.
     PagePictures& picturesOfList();
     void showPicture(PicturePtr picture);
+    void showPicture(PicturePtr picture, std::int32_t pixelWidth, std::int32_t pixelHeight);
     void pageShown(std::int32_t page, std::int32_t zoom);
     void printButton();
     void printResult(bool printed);

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "viewer/control/page_list.h"
+
 namespace vistrel {
 
 // Settings that the parameter parser stores and nothing else in the library reads (the ones
@@ -62,7 +64,7 @@ struct ViewerState {
     bool topmost = false;     // from isMP: stored, read by nothing
     std::u16string charset;   // the charset of the next decoding
     // The page texts of the next run, shared read-only with the run that splits them.
-    std::shared_ptr<const std::u16string> PageImageList;
+    std::shared_ptr<const PageListText> PageImageList;
     ParamDecoding param;
     ParamSettings settings;
 };

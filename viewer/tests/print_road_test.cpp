@@ -2,7 +2,11 @@
 // orientation per page, and every way printing fails with PrintResult(False).
 #include <gtest/gtest.h>
 
+#include <map>
+#include <mutex>
+
 #include "platform/com/events.h"
+#include "platform/imaging/imaging.h"
 #include "platform/print/print.h"
 #include "platform/system/description.h"
 #include "platform/ui/messagebox.h"
@@ -298,6 +302,70 @@ TEST_F(PrintRoad, DecodingAheadPrintsTheSamePixelsAsDecodingEachPageWhenWanted) 
     EXPECT_EQ(loads, 27);  // every page shown on each walk
 }
 
+// Counts the pixel decodes of pictures by their width while it lives.
+class DecodeCount {
+  public:
+    DecodeCount() {
+        platform::imaging::setDecodeHook([this](std::int32_t width, std::int32_t) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ++byWidth_[width];
+        });
+    }
+    ~DecodeCount() { platform::imaging::setDecodeHook({}); }
+    std::map<std::int32_t, int> byWidth() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return byWidth_;
+    }
+    void clear() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        byWidth_.clear();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::map<std::int32_t, int> byWidth_;
+};
+
+// The walk shows each page from its image's header, and the print decodes it: every page is
+// decoded once, whether the budget holds the whole document or two of its pictures, with or
+// without workers, and the walk still shows each page's own size.
+TEST_F(PrintRoad, EveryPageIsDecodedOnceOnThePrintRoad) {
+    printSettings().UseDefaultPrinter = true;
+    constexpr int kPages = 8;
+    std::u16string list;
+    for (int i = 0; i < kPages; ++i) {
+        const auto bmp = bmpOf(20 + i, 30, 0x102030u * static_cast<std::uint32_t>(i + 1));
+        list += (i % 2 ? text::toBase64(bmp) : text::toHex(bmp)) + u",";
+    }
+    DecodeCount decodes;
+    for (PageDecoding d : {PageDecoding{0, 1u << 20}, PageDecoding{3, 1u << 20},
+                           PageDecoding{0, 2 * 30 * 30 * 4}, PageDecoding{3, 2 * 30 * 30 * 4}}) {
+        SCOPED_TRACE(::testing::Message() << d.workers << " workers, " << d.budgetBytes);
+        decoding = d;
+        makeViewer();
+        drawn.clear();
+        results.clear();
+        loads = 0;
+        decodes.clear();  // the workers start as the pages come
+        pagesOf(list);
+        run();
+        ASSERT_EQ(results, std::vector<bool>{true});
+        EXPECT_EQ(loads, kPages);
+        std::map<std::int32_t, int> once;
+        for (int i = 0; i < kPages; ++i) once[20 + i] = 1;
+        EXPECT_EQ(decodes.byWidth(), once);
+        ASSERT_EQ(drawn.size(), static_cast<std::size_t>(kPages));
+        for (int i = 0; i < kPages; ++i) {
+            EXPECT_EQ(drawn[i].width, 20 + i);
+            EXPECT_EQ(drawn[i].pixel(3, 3), 0xFF000000u | (0x102030u * (i + 1)));
+        }
+        // The walk ends on the last page.
+        EXPECT_EQ(invoke(*viewer, dispid::page, DISPATCH_PROPERTYGET).toI4(), kPages);
+        // Of the pictures' storage, what the next document's first two pages take is kept.
+        EXPECT_LE(platform::imaging::keptPixelBytes(), 2u * 27 * 30 * 4);
+    }
+}
+
 TEST_F(PrintRoad, APageThatCannotBeHeldFailsThePrintAndAnUndecodableOneStillDoes) {
     printSettings().UseDefaultPrinter = true;
     struct Case {
@@ -358,6 +426,77 @@ TEST(PagePictures, HoldNoMoreThanTheirBudgetAlongTheWalkAndThePrint) {
     }
 }
 
+// What counts against the budget: pictures in the reader's hands after they were given up,
+// the reader's leases, and the kept pixel storage, which goes first when room is needed; the
+// workers decode ahead only within what is left.
+TEST(PagePictures, CountPicturesInHandLeasesAndKeptStorage) {
+    constexpr std::size_t kPicture = 40 * 40 * 4;
+    constexpr std::size_t kBudget = 3 * kPicture;
+    auto list = std::make_shared<const std::u16string>([] {
+        std::u16string l;
+        for (int i = 0; i < 6; ++i) l += text::toHex(bmpOf(40, 40)) + u",";
+        return l;
+    }());
+    for (unsigned workers : {0u, 2u}) {
+        SCOPED_TRACE(workers);
+        // Storage kept from elsewhere, more than the budget: it gives way to the pages.
+        platform::imaging::releaseKeptPixels();
+        for (int i = 0; i < 5; ++i)
+            platform::imaging::keepPixels(std::vector<std::uint32_t>(40 * 40));
+        PagePictures pictures(list, PageDecoding{workers, kBudget}, kPageFill);
+        pictures.plan({1, 2, 3, 4, 5, 6});
+        {
+            // Given up by the plan, still in hand: they count.
+            const auto one = pictures.take(1), two = pictures.take(2);
+            ASSERT_TRUE(one.picture && two.picture);
+            EXPECT_GE(pictures.heldBytes(), 2 * kPicture);
+            {
+                const PagePictures::Lease copy = pictures.lease(1000);
+                EXPECT_GE(pictures.heldBytes(), 2 * kPicture + 1000);
+            }
+            EXPECT_LT(pictures.heldBytes(), 3 * kPicture + 1000);
+        }
+        for (std::int32_t page = 3; page <= 6; ++page) {
+            const auto taken = pictures.take(page);
+            ASSERT_EQ(taken.outcome, PagePictures::Outcome::Ok) << page;
+            EXPECT_LE(pictures.countedBytes(), kBudget) << page;
+        }
+        // The reader went over by its lease at most, holding two pictures besides.
+        EXPECT_LE(pictures.peakBytes(), kBudget + 1000);
+        EXPECT_LE(platform::imaging::keptPixelBytes(), kBudget);
+    }
+    platform::imaging::releaseKeptPixels();
+}
+
+// The header tells a page's size without its pixels; a page held tells it from its picture.
+TEST(PagePictures, PeekGivesTheSizeWithoutDecoding) {
+    auto list = std::make_shared<const std::u16string>(text::toHex(bmpOf(12, 7)) + u"," +
+                                                       text::toBase64(bmpOf(9, 14)) + u",zz,," +
+                                                       text::toHex(bmpOf(40, 40)) + u",");
+    DecodeCount decodes;
+    PagePictures pictures(list, PageDecoding{0, 4000}, kPageFill);
+    struct Case {
+        std::int32_t page;
+        PagePictures::Outcome outcome;
+        std::int32_t width, height;
+    } cases[] = {
+        {1, PagePictures::Outcome::Ok, 12, 7},         {2, PagePictures::Outcome::Ok, 9, 14},
+        {3, PagePictures::Outcome::Undecodable, 0, 0}, {4, PagePictures::Outcome::Empty, 0, 0},
+        {5, PagePictures::Outcome::TooLarge, 0, 0},  // 6,400 bytes in a budget of 4,000
+    };
+    for (const Case& c : cases) {
+        const auto header = pictures.peek(c.page);
+        EXPECT_EQ(header.outcome, c.outcome) << c.page;
+        EXPECT_EQ(header.width, c.width) << c.page;
+        EXPECT_EQ(header.height, c.height) << c.page;
+    }
+    EXPECT_TRUE(decodes.byWidth().empty());
+    pictures.plan({1, 1});
+    pictures.take(1);
+    EXPECT_EQ(pictures.peek(1).width, 12);
+    EXPECT_EQ(decodes.byWidth(), (std::map<std::int32_t, int>{{12, 1}}));
+}
+
 TEST(PagePictures, SplitTheListInPlaceAndSayWhyAPageHasNoPicture) {
     auto list = std::make_shared<const std::u16string>(text::toHex(bmpOf(10, 10)) + u",," + u"zz," +
                                                        text::toBase64(bmpOf(40, 40)) + u",tail");
@@ -370,6 +509,24 @@ TEST(PagePictures, SplitTheListInPlaceAndSayWhyAPageHasNoPicture) {
     EXPECT_EQ(pictures.take(4).outcome, PagePictures::Outcome::TooLarge);
     EXPECT_EQ(pictures.take(5).picture, nullptr);
     EXPECT_FALSE(pictures.decodedOnce(4));
+}
+
+// The list is kept at one byte a character when it can be, and as given when a character needs
+// more; either way the pages split and decode alike.
+TEST(PagePictures, ReadTheListKeptNarrowOrWide) {
+    const std::u16string pages =
+        text::toHex(bmpOf(6, 4)) + u"," + text::toBase64(bmpOf(5, 3)) + u",";
+    for (const std::u16string& given : {pages + u"zz,", pages + u"\uAC00,"}) {
+        auto list = std::make_shared<const PageListText>(given);
+        EXPECT_EQ(list->narrow(), given.find(u'\uAC00') == std::u16string::npos);
+        EXPECT_EQ(list->text(), given);
+        PagePictures pictures(list, PageDecoding{0, 1u << 20}, kPageFill);
+        ASSERT_EQ(pictures.count(), 3);
+        pictures.plan({1, 2, 3});
+        EXPECT_EQ(pictures.take(1).picture->width, 6);
+        EXPECT_EQ(pictures.take(2).picture->width, 5);
+        EXPECT_EQ(pictures.take(3).outcome, PagePictures::Outcome::Undecodable);
+    }
 }
 
 TEST(PagePictures, EndWhileTheirWorkersDecode) {

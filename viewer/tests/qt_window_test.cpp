@@ -48,7 +48,7 @@ TEST_F(QtViewerWindow, ShowsPagesAndTakesTheUsersInput) {
     EXPECT_EQ(area->pos(), QPoint(0, 0));
     EXPECT_LT(area->width(), 300);
 
-    viewerState().PageImageList = std::make_shared<const std::u16string>(
+    viewerState().PageImageList = std::make_shared<const PageListText>(
         text::toHex(bmpOf(500, 40)) + u"," + text::toHex(bmpOf(60, 30)) + u",");
     viewer->RunViewer(false);
     EXPECT_EQ(picture->size(), QSize(500, 40));

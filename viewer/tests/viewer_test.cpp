@@ -180,7 +180,7 @@ TEST_F(ViewerControl, EdgeCasesOfTheSmallMembers) {
     EXPECT_EQ(viewerState().ServerCA, u"CA");
     EXPECT_TRUE(viewerState().topmost);
     EXPECT_EQ(viewerState().charset, u"utf-8");
-    EXPECT_EQ(*viewerState().PageImageList, u"89504E47,");
+    EXPECT_EQ(viewerState().PageImageList->text(), u"89504E47,");
     EXPECT_TRUE(logged("    Property Xml(9): 89504E47,"));
     EXPECT_TRUE(logged("      ServerCA.......[Start]"));
 

@@ -228,7 +228,7 @@ class ViewerWindowTest : public ViewerTest {
     void run(std::initializer_list<int> widths) {
         std::u16string list;
         for (int w : widths) list += text::toHex(bmpOf(w, 4)) + u",";
-        viewerState().PageImageList = std::make_shared<const std::u16string>(list);
+        viewerState().PageImageList = std::make_shared<const PageListText>(list);
         viewer->RunViewer(false);
     }
 
