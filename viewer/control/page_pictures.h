@@ -21,7 +21,7 @@
 
 #include "platform/imaging/imaging.h"
 #include "platform/text/coding.h"
-#include "viewer/control/page_list.h"
+#include "viewer/state/page_list.h"
 
 namespace vistrel {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "viewer/control/page_list.h"
+#include "viewer/state/page_list.h"
 
 namespace vistrel {
 

@@ -25,8 +25,8 @@
 #include "viewer/control/viewer.h"
 #include "viewer/state/module_state.h"
 #include "viewer/subclass/subclass.h"
+#include "viewer/tests/viewer_fixture.h"
 #include "viewer/timer/timer.h"
-#include "viewer_fixture.h"
 
 using namespace platform::com;
 using platform::testing::runProgram;

@@ -17,7 +17,7 @@
 #include "viewer/selection/tests/selection_fixture.h"
 #include "viewer/selection/vplist.h"
 #include "viewer/state/module_state.h"
-#include "viewer_fixture.h"
+#include "viewer/tests/viewer_fixture.h"
 
 using namespace vistrel;
 
