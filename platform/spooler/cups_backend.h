@@ -47,7 +47,7 @@ void endListing();
 // A queue as one listing shows it.
 struct Queue {
     std::string name, deviceUri, info, location, makeAndModel;
-    int state = 3;
+    int state = 3;  // printer-state: idle
     std::vector<std::string> reasons;
     std::uint32_t printerType = 0;
     bool shared = false, isDefault = false;

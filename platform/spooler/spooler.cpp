@@ -20,9 +20,6 @@ using platform::system::updateMachine;
 namespace {
 
 constexpr std::uint32_t kFileNotFound = 2, kNotSupported = 50;
-constexpr std::uint32_t kPrinterStatusPaused = 0x1;
-constexpr std::uint32_t kAttributeDefault = 0x4;
-constexpr std::uint32_t kJobStatusPaused = 0x1, kJobStatusRestart = 0x800;
 
 struct Hook {
     std::mutex mutex;
@@ -229,7 +226,7 @@ std::uint32_t PrinterHandle::setInfo2(const PrinterInfo2& info) const {
         p.parameters = info.parameters;
         p.attributes = info.attributes;
         // The default attribute makes the printer the default one (how old systems set it).
-        if (info.attributes & kAttributeDefault) m.defaultPrinter = p.deviceName;
+        if (info.attributes & PRINTER_ATTRIBUTE_DEFAULT) m.defaultPrinter = p.deviceName;
         p.priority = info.priority;
         p.defaultPriority = info.defaultPriority;
         p.startTime = info.startTime;
@@ -256,8 +253,8 @@ std::uint32_t PrinterHandle::control(std::uint32_t command) const {
     if (!administers(access_)) return kAccessDenied;
     if (cups::chosen()) return cups::control(platform::text::toUtf8(device_), command);
     return change(device_, [&](DescribedPrinter& p, MachineDescription&) -> std::uint32_t {
-        if (command == PRINTER_CONTROL_PAUSE) p.status |= kPrinterStatusPaused;
-        if (command == PRINTER_CONTROL_RESUME) p.status &= ~kPrinterStatusPaused;
+        if (command == PRINTER_CONTROL_PAUSE) p.status |= PRINTER_STATUS_PAUSED;
+        if (command == PRINTER_CONTROL_RESUME) p.status &= ~PRINTER_STATUS_PAUSED;
         if (command == PRINTER_CONTROL_PURGE) p.jobs.clear();
         return kOk;
     });
@@ -338,13 +335,13 @@ std::uint32_t PrinterHandle::controlJob(std::uint32_t jobId, std::uint32_t comma
         if (it == p.jobs.end()) return kInvalidParameter;
         switch (command) {
             case JOB_CONTROL_PAUSE:
-                it->status |= kJobStatusPaused;
+                it->status |= JOB_STATUS_PAUSED;
                 break;
             case JOB_CONTROL_RESUME:
-                it->status &= ~kJobStatusPaused;
+                it->status &= ~JOB_STATUS_PAUSED;
                 break;
             case JOB_CONTROL_RESTART:
-                it->status |= kJobStatusRestart;
+                it->status |= JOB_STATUS_RESTART;
                 break;
             default:
                 p.jobs.erase(it);
