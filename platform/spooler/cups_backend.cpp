@@ -532,21 +532,8 @@ Result<std::vector<JobInfo2>> jobs(const Queue& q, std::uint32_t first, std::uin
 Result<JobInfo1> job1(const Queue& q, std::uint32_t jobId) {
     auto all = activeJobs(q);
     if (!all) return Result<JobInfo1>::failure(all.error);
-    for (const auto& j : *all) {
-        if (j.jobId != jobId) continue;
-        JobInfo1 r;
-        r.jobId = j.jobId;
-        r.printerName = j.printerName;
-        r.machineName = j.machineName;
-        r.userName = j.userName;
-        r.document = j.document;
-        r.status = j.status;
-        r.priority = j.priority;
-        r.position = j.position;
-        r.pagesPrinted = j.pagesPrinted;
-        r.submitted = j.submitted;
-        return r;
-    }
+    for (const auto& j : *all)
+        if (j.jobId == jobId) return jobInfo1Of(j);
     return Result<JobInfo1>::failure(kInvalidParameter);
 }
 

@@ -68,6 +68,16 @@ PrinterInfo2 info2Of(const DescribedPrinter& p) {
     return i;
 }
 
+// The level-5 record of a printer: the fields of its level-2 record that level 5 also holds
+// (its time-outs are the spooler's defaults).
+PrinterInfo5 info5Of(const PrinterInfo2& info) {
+    PrinterInfo5 i;
+    i.printerName = info.printerName;
+    i.portName = info.portName;
+    i.attributes = info.attributes;
+    return i;
+}
+
 JobInfo2 job2Of(const DescribedPrinter& p, const DescribedJob& j, std::uint32_t position) {
     JobInfo2 i;
     i.jobId = j.id;
@@ -149,6 +159,24 @@ std::uint32_t change(const std::u16string& device, F&& f) {
 
 // ---------------------------------------------------------------------------------------------
 
+JobInfo1 jobInfo1Of(const JobInfo2& job) {
+    JobInfo1 r;
+    r.jobId = job.jobId;
+    r.printerName = job.printerName;
+    r.machineName = job.machineName;
+    r.userName = job.userName;
+    r.document = job.document;
+    r.datatype = job.datatype;
+    r.statusText = job.statusText;
+    r.status = job.status;
+    r.priority = job.priority;
+    r.position = job.position;
+    r.totalPages = job.totalPages;
+    r.pagesPrinted = job.pagesPrinted;
+    r.submitted = job.submitted;
+    return r;
+}
+
 Result<PrinterHandle> PrinterHandle::open(std::u16string_view deviceName, std::uint32_t access) {
     called("open");
     if (cups::chosen()) {
@@ -190,20 +218,11 @@ Result<PrinterInfo5> PrinterHandle::info5() const {
     if (cups::chosen()) {
         auto q = cups::queue(device_);
         if (!q) return Result<PrinterInfo5>::failure(kInvalidHandle);
-        const PrinterInfo2 i2 = cups::info2Of(*q);
-        PrinterInfo5 i;
-        i.printerName = i2.printerName;
-        i.portName = i2.portName;
-        i.attributes = i2.attributes;
-        return i;
+        return info5Of(cups::info2Of(*q));
     }
     return read<PrinterInfo5>(device_, [](const DescribedPrinter& p) -> Result<PrinterInfo5> {
         if (p.getError != kOk) return Result<PrinterInfo5>::failure(p.getError);
-        PrinterInfo5 i;
-        i.printerName = p.effectivePrinterName();
-        i.portName = p.portName;
-        i.attributes = p.attributes;
-        return i;
+        return info5Of(info2Of(p));
     });
 }
 
@@ -285,25 +304,9 @@ Result<JobInfo1> PrinterHandle::job1(std::uint32_t jobId) const {
         return cups::job1(*q, jobId);
     }
     return read<JobInfo1>(device_, [&](const DescribedPrinter& p) -> Result<JobInfo1> {
-        for (std::size_t i = 0; i < p.jobs.size(); ++i) {
-            const DescribedJob& j = p.jobs[i];
-            if (j.id != jobId) continue;
-            JobInfo1 r;
-            r.jobId = j.id;
-            r.printerName = p.effectivePrinterName();
-            r.machineName = j.machineName;
-            r.userName = j.userName;
-            r.document = j.document;
-            r.datatype = j.datatype;
-            r.statusText = j.statusText;
-            r.status = j.status;
-            r.priority = j.priority;
-            r.position = std::uint32_t(i + 1);
-            r.totalPages = j.totalPages;
-            r.pagesPrinted = j.pagesPrinted;
-            r.submitted = j.submitted;
-            return r;
-        }
+        for (std::size_t i = 0; i < p.jobs.size(); ++i)
+            if (p.jobs[i].id == jobId)
+                return jobInfo1Of(job2Of(p, p.jobs[i], std::uint32_t(i + 1)));
         return Result<JobInfo1>::failure(kInvalidParameter);
     });
 }

@@ -89,6 +89,9 @@ struct JobInfo2 {
     std::uint32_t time = 0, pagesPrinted = 0;
 };
 
+// The level-1 record of a job: the fields of its level-2 record that level 1 also holds.
+JobInfo1 jobInfo1Of(const JobInfo2& job);
+
 // PORT_INFO_2.
 struct PortInfo2 {
     std::u16string portName, monitorName, description;
