@@ -10,6 +10,7 @@
 #include "platform/text/codepage.h"
 #include "platform/text/strings.h"
 #include "platform/text/text.h"
+#include "platform/window/virtual_keys.h"
 #include "printers/printers.h"
 #include "strings/strings.h"
 #include "viewer/log/log.h"
@@ -716,7 +717,7 @@ void SelectPrinterController::setupClicked() {
 }
 
 void SelectPrinterController::keyDown(int keyCode) {
-    if (keyCode == 27) cancelClicked();
+    if (keyCode == platform::window::VK_ESCAPE) cancelClicked();
 }
 
 void SelectPrinterController::timerTick() {
