@@ -101,12 +101,15 @@ std::u16string CPrinterJobInfo::StatusText() const {
     if (!rec_.statusText.empty()) return rec_.statusText;
     const std::uint32_t s = rec_.status;
     std::u16string t;
-    if (s & 0x1) t = text(2148);
-    if (s & 0x2) t = text(2076);
-    if (s & 0x400) t = text(2153);
+    if (s & sp::JOB_STATUS_PAUSED) t = text(2148);
+    if (s & sp::JOB_STATUS_ERROR) t = text(2076);
+    if (s & sp::JOB_STATUS_USER_INTERVENTION) t = text(2153);
     static const std::pair<std::uint32_t, int> appended[] = {
-        {0x20, 2141},  {0x40, 2146}, {0x4, 2157},   {0x8, 2156},  {0x10, 2150},
-        {0x800, 2161}, {0x80, 2158}, {0x100, 2159}, {0x200, 2160}};
+        {sp::JOB_STATUS_OFFLINE, 2141},     {sp::JOB_STATUS_PAPEROUT, 2146},
+        {sp::JOB_STATUS_DELETING, 2157},    {sp::JOB_STATUS_SPOOLING, 2156},
+        {sp::JOB_STATUS_PRINTING, 2150},    {sp::JOB_STATUS_RESTART, 2161},
+        {sp::JOB_STATUS_PRINTED, 2158},     {sp::JOB_STATUS_DELETED, 2159},
+        {sp::JOB_STATUS_BLOCKED_DEVQ, 2160}};
     for (auto [bit, id] : appended) {
         if (!(s & bit)) continue;
         std::u16string piece = text(id);
@@ -277,7 +280,7 @@ void CPrinterInfo::Refresh() {
     }
 
     displayName_ = deviceName_;
-    if ((rec_.attributes & 0x10) && rec_.serverName.size() > 2 &&
+    if ((rec_.attributes & sp::PRINTER_ATTRIBUTE_NETWORK) && rec_.serverName.size() > 2 &&
         rec_.serverName.compare(0, 2, u"\\\\") == 0) {
         auto p = rec_.printerName.find(u'\\', 2);
         if (p != std::u16string::npos)
@@ -301,55 +304,55 @@ std::u16string CPrinterInfo::StatusText() const {
     switch (rec_.status) {
         case 0:
             return text(2090);
-        case 0x1:
+        case sp::PRINTER_STATUS_PAUSED:
             return text(2148);
-        case 0x2:
+        case sp::PRINTER_STATUS_ERROR:
             return text(2076);
-        case 0x4:
+        case sp::PRINTER_STATUS_PENDING_DELETION:
             return text(2157);
-        case 0x8:
+        case sp::PRINTER_STATUS_PAPER_JAM:
             return text(2145);
-        case 0x10:
+        case sp::PRINTER_STATUS_PAPER_OUT:
             return text(2146);
-        case 0x20:
+        case sp::PRINTER_STATUS_MANUAL_FEED:
             return text(2138);
-        case 0x40:
+        case sp::PRINTER_STATUS_PAPER_PROBLEM:
             return text(2147);
-        case 0x80:
+        case sp::PRINTER_STATUS_OFFLINE:
             return text(2141);
-        case 0x100:
+        case sp::PRINTER_STATUS_IO_ACTIVE:
             return text(2137);
-        case 0x200:
+        case sp::PRINTER_STATUS_BUSY:
             return text(2134);
-        case 0x400:
+        case sp::PRINTER_STATUS_PRINTING:
             return text(2150);
-        case 0x800:
+        case sp::PRINTER_STATUS_OUTPUT_BIN_FULL:
             return u"Output Bill Full";
-        case 0x1000:
+        case sp::PRINTER_STATUS_NOT_AVAILABLE:
             return text(2140);
-        case 0x2000:
+        case sp::PRINTER_STATUS_WAITING:
             return text(2154);
-        case 0x4000:
+        case sp::PRINTER_STATUS_PROCESSING:
             return text(2151);
-        case 0x8000:
+        case sp::PRINTER_STATUS_INITIALIZING:
             return text(2136);
-        case 0x10000:
+        case sp::PRINTER_STATUS_WARMING_UP:
             return text(2092);
-        case 0x20000:
+        case sp::PRINTER_STATUS_TONER_LOW:
             return text(2152);
-        case 0x40000:
+        case sp::PRINTER_STATUS_NO_TONER:
             return text(2139);
-        case 0x80000:
+        case sp::PRINTER_STATUS_PAGE_PUNT:
             return text(2144);
-        case 0x100000:
+        case sp::PRINTER_STATUS_USER_INTERVENTION:
             return text(2153);
-        case 0x200000:
+        case sp::PRINTER_STATUS_OUT_OF_MEMORY:
             return text(2142);
-        case 0x400000:
+        case sp::PRINTER_STATUS_DOOR_OPEN:
             return text(2135);
-        case 0x800000:
+        case sp::PRINTER_STATUS_SERVER_UNKNOWN:
             return text(2180);
-        case 0x1000000:
+        case sp::PRINTER_STATUS_POWER_SAVE:
             return text(2091);
         default:
             return platform::text::Hex(rec_.status);
@@ -384,7 +387,7 @@ void CPrinterInfo::setIsDefault(bool value) {
     if (platformId == 1) {
         if (auto handle = sp::PrinterHandle::open(deviceName_)) {
             if (auto info = handle->info2()) {
-                info->attributes |= 0x4;
+                info->attributes |= sp::PRINTER_ATTRIBUTE_DEFAULT;
                 handle->setInfo2(*info);  // the change notice of old systems goes nowhere here
             }
         }
@@ -418,7 +421,9 @@ bool CPrinterInfo::ControlPrinter(std::uint32_t command) {
 
 void CPrinterInfo::ShowPropertiesDialog(std::intptr_t parentWindow) {
     auto handle = sp::PrinterHandle::open(deviceName_, sp::PRINTER_ALL_ACCESS);
-    if (!handle) handle = sp::PrinterHandle::open(deviceName_, 0xF0008);
+    if (!handle)
+        handle = sp::PrinterHandle::open(deviceName_,
+                                         sp::STANDARD_RIGHTS_REQUIRED | sp::PRINTER_ACCESS_USE);
     if (!handle) return;
     std::function<void(const std::u16string&, std::intptr_t)> fn;
     {

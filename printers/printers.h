@@ -74,7 +74,7 @@ struct DateTime {
 // One spool job.
 class CPrinterJobInfo {
   public:
-    bool IsPaused() const { return (rec_.status & 0x1) != 0; }
+    bool IsPaused() const { return (rec_.status & platform::spooler::JOB_STATUS_PAUSED) != 0; }
     std::uint32_t SizeMax() const { return sizeMax_; }
     std::uint32_t TotalPagesMax() const { return totalPagesMax_; }
     const std::u16string& Datatype() const { return rec_.datatype; }
@@ -168,12 +168,17 @@ class CPrinterInfo {
     bool CanAdminister() const;
     const std::u16string& DisplayName() const { return displayName_; }
     std::uint32_t GetPrinterError() const { return getPrinterError_; }
-    bool IsPaused() const { return (rec_.status & 0x1) != 0; }
-    bool IsShared() const { return (rec_.attributes & 0x8) != 0; }
+    bool IsPaused() const { return (rec_.status & platform::spooler::PRINTER_STATUS_PAUSED) != 0; }
+    bool IsShared() const {
+        return (rec_.attributes & platform::spooler::PRINTER_ATTRIBUTE_SHARED) != 0;
+    }
     bool IsToFile() const { return rec_.portName.find(u"FILE:") != std::u16string::npos; }
-    bool IsLocal() const { return (rec_.attributes & 0x40) != 0; }
+    bool IsLocal() const {
+        return (rec_.attributes & platform::spooler::PRINTER_ATTRIBUTE_LOCAL) != 0;
+    }
     bool IsNetwork() const {
-        return rec_.portName.find(u"\\\\") != std::u16string::npos || (rec_.attributes & 0x10);
+        return rec_.portName.find(u"\\\\") != std::u16string::npos ||
+               (rec_.attributes & platform::spooler::PRINTER_ATTRIBUTE_NETWORK);
     }
     // The error's text while the last read failed, else the status (raises MissingResource
     // when the string table lacks a text).

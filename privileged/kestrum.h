@@ -55,9 +55,7 @@ bool shellRun(std::u16string_view folder, std::u16string_view program,
 // allowed roots, and not a symbolic link itself.
 bool startPrentor(std::u16string_view folder, std::u16string_view parameters);
 
-// ---- Printer and spooler settings (attribute bits of the spooler)
-inline constexpr std::uint32_t kQueued = 0x1, kDirect = 0x2, kEnableDevq = 0x80,
-                               kKeepPrintedJobs = 0x100, kEnableBidi = 0x800, kRawOnly = 0x1000;
+// ---- Printer and spooler settings (the attribute bits of platform/spooler/winspool.h)
 void showDocumentDefaults(std::u16string_view printer, std::uint32_t owner);
 // The previous print quality; 0 (and nothing written) when the printer cannot be opened or
 // has no device settings.

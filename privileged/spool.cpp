@@ -70,11 +70,11 @@ std::int16_t setPrintQuality(std::int16_t quality, std::u16string_view printer) 
 void setSpoolMode(bool spool, std::u16string_view printer) {
     editAttributes(printer, [&](sp::PrinterInfo5& i, const auto& write) {
         if (spool) {
-            clear(i.attributes, kDirect);
-            clear(i.attributes, kQueued);
-            clear(i.attributes, kEnableDevq);
+            clear(i.attributes, sp::PRINTER_ATTRIBUTE_DIRECT);
+            clear(i.attributes, sp::PRINTER_ATTRIBUTE_QUEUED);
+            clear(i.attributes, sp::PRINTER_ATTRIBUTE_ENABLE_DEVQ);
         } else {
-            i.attributes |= kDirect;
+            i.attributes |= sp::PRINTER_ATTRIBUTE_DIRECT;
         }
         write();
     });
@@ -82,10 +82,10 @@ void setSpoolMode(bool spool, std::u16string_view printer) {
 
 void setBidiAndRaw(std::int32_t bidi, std::int16_t adv, std::u16string_view printer) {
     editAttributes(printer, [&](sp::PrinterInfo5& i, const auto& write) {
-        if (bidi == 1) i.attributes |= kEnableBidi;
-        if (bidi == 0) clear(i.attributes, kEnableBidi);
-        if (adv == 1) clear(i.attributes, kRawOnly);
-        if (adv == 0) i.attributes |= kRawOnly;
+        if (bidi == 1) i.attributes |= sp::PRINTER_ATTRIBUTE_ENABLE_BIDI;
+        if (bidi == 0) clear(i.attributes, sp::PRINTER_ATTRIBUTE_ENABLE_BIDI);
+        if (adv == 1) clear(i.attributes, sp::PRINTER_ATTRIBUTE_RAW_ONLY);
+        if (adv == 0) i.attributes |= sp::PRINTER_ATTRIBUTE_RAW_ONLY;
         write();
     });
 }
@@ -93,7 +93,7 @@ void setBidiAndRaw(std::int32_t bidi, std::int16_t adv, std::u16string_view prin
 bool clearKeepPrintedJobs(std::u16string_view printer) {
     bool written = false;
     bool read = editAttributes(printer, [&](sp::PrinterInfo5& i, const auto& write) {
-        clear(i.attributes, kKeepPrintedJobs);
+        clear(i.attributes, sp::PRINTER_ATTRIBUTE_KEEPPRINTEDJOBS);
         written = write();
     });
     return read && written;
@@ -102,15 +102,15 @@ bool clearKeepPrintedJobs(std::u16string_view printer) {
 void resetPrinterQueueMode(std::u16string_view printer) {
     editAttributes(printer, [&](sp::PrinterInfo5& i, const auto& write) {
         auto spooled = [&] {
-            clear(i.attributes, kDirect);
-            clear(i.attributes, kKeepPrintedJobs);
-            clear(i.attributes, kQueued);
-            clear(i.attributes, kEnableDevq);
+            clear(i.attributes, sp::PRINTER_ATTRIBUTE_DIRECT);
+            clear(i.attributes, sp::PRINTER_ATTRIBUTE_KEEPPRINTEDJOBS);
+            clear(i.attributes, sp::PRINTER_ATTRIBUTE_QUEUED);
+            clear(i.attributes, sp::PRINTER_ATTRIBUTE_ENABLE_DEVQ);
         };
-        if (i.attributes & kDirect) {
+        if (i.attributes & sp::PRINTER_ATTRIBUTE_DIRECT) {
             spooled();
             write();
-            i.attributes |= kDirect;
+            i.attributes |= sp::PRINTER_ATTRIBUTE_DIRECT;
             write();
         } else {
             write();

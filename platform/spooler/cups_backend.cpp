@@ -370,7 +370,7 @@ Listing listQueues() {
         q.info = stringOf(find(attrs, "printer-info"));
         q.location = stringOf(find(attrs, "printer-location"));
         q.makeAndModel = stringOf(find(attrs, "printer-make-and-model"));
-        q.state = integerOf(find(attrs, "printer-state"), 3);
+        q.state = integerOf(find(attrs, "printer-state"), IPP_PSTATE_IDLE);
         if (auto* reasons = find(attrs, "printer-state-reasons"))
             for (int i = 0; i < ippGetCount(reasons); ++i)
                 if (const char* s = ippGetString(reasons, i, nullptr)) q.reasons.push_back(s);
@@ -464,8 +464,7 @@ PrinterInfo2 info2Of(const Queue& q) {
     i.priority = 1;
     // A queue that rejects jobs cannot print whatever else it reports; the one status bit says
     // so (with other bits beside it the status would not read as an error).
-    constexpr std::uint32_t kPrinterStatusNotAvailable = 0x1000;
-    i.status = q.accepting ? printerStatus(q.state, q.reasons) : kPrinterStatusNotAvailable;
+    i.status = q.accepting ? printerStatus(q.state, q.reasons) : PRINTER_STATUS_NOT_AVAILABLE;
     i.jobs = q.jobs;
     return i;
 }
@@ -481,7 +480,7 @@ JobInfo2 jobOf(const Queue& q, const std::map<std::string, ipp_attribute_t*>& at
     j.userName = fromUtf8(stringOf(find(attrs, "job-originating-user-name")));
     j.document = fromUtf8(stringOf(find(attrs, "job-name")));
     j.driverName = fromUtf8(driverName(q.makeAndModel, q.deviceUri));
-    j.status = jobStatus(integerOf(find(attrs, "job-state"), 3));
+    j.status = jobStatus(integerOf(find(attrs, "job-state"), IPP_JSTATE_PENDING));
     j.priority = std::uint32_t(integerOf(find(attrs, "job-priority"), 50));
     j.position = position;
     j.size = std::uint32_t(integerOf(find(attrs, "job-k-octets"))) * 1024u;
@@ -533,21 +532,8 @@ Result<std::vector<JobInfo2>> jobs(const Queue& q, std::uint32_t first, std::uin
 Result<JobInfo1> job1(const Queue& q, std::uint32_t jobId) {
     auto all = activeJobs(q);
     if (!all) return Result<JobInfo1>::failure(all.error);
-    for (const auto& j : *all) {
-        if (j.jobId != jobId) continue;
-        JobInfo1 r;
-        r.jobId = j.jobId;
-        r.printerName = j.printerName;
-        r.machineName = j.machineName;
-        r.userName = j.userName;
-        r.document = j.document;
-        r.status = j.status;
-        r.priority = j.priority;
-        r.position = j.position;
-        r.pagesPrinted = j.pagesPrinted;
-        r.submitted = j.submitted;
-        return r;
-    }
+    for (const auto& j : *all)
+        if (j.jobId == jobId) return jobInfo1Of(j);
     return Result<JobInfo1>::failure(kInvalidParameter);
 }
 
@@ -630,9 +616,10 @@ std::uint32_t modify(const std::string& queue, const std::u16string* comment,
     if (location)
         ippAddString(r.get(), IPP_TAG_PRINTER, IPP_TAG_TEXT, "printer-location", nullptr,
                      toUtf8(*location).c_str());
-    ippAddBoolean(r.get(), IPP_TAG_PRINTER, "printer-is-shared", (attributes & 0x8) != 0);
+    ippAddBoolean(r.get(), IPP_TAG_PRINTER, "printer-is-shared",
+                  (attributes & PRINTER_ATTRIBUTE_SHARED) != 0);
     if (std::uint32_t e = send(std::move(r)); e != kOk) return e;
-    if (attributes & 0x4) return setDefaultPrinter(fromUtf8(queue));
+    if (attributes & PRINTER_ATTRIBUTE_DEFAULT) return setDefaultPrinter(fromUtf8(queue));
     return kOk;
 }
 

@@ -47,7 +47,7 @@ void endListing();
 // A queue as one listing shows it.
 struct Queue {
     std::string name, deviceUri, info, location, makeAndModel;
-    int state = 3;
+    int state = 3;  // printer-state: idle
     std::vector<std::string> reasons;
     std::uint32_t printerType = 0;
     bool shared = false, isDefault = false;
@@ -65,8 +65,8 @@ std::vector<Queue> queues(std::uint32_t* error = nullptr);
 // such queue).
 Result<Queue> queue(std::u16string_view name);
 
-// The printer record of a queue. A queue that accepts no jobs has exactly the status "not
-// available" (0x1000), which the printer selection shows as an error.
+// The printer record of a queue. A queue that accepts no jobs has exactly the status
+// PRINTER_STATUS_NOT_AVAILABLE, which the printer selection shows as an error.
 PrinterInfo2 info2Of(const Queue& q);
 Result<std::vector<JobInfo2>> jobs(const Queue& q, std::uint32_t first, std::uint32_t count);
 Result<JobInfo1> job1(const Queue& q, std::uint32_t jobId);

@@ -12,14 +12,13 @@
 #include <cstring>
 #include <set>
 
+#include "platform/spooler/winspool.h"
 #include "platform/text/codepage.h"
 #include "platform/text/strings.h"
 
 namespace platform::spooler::cups {
 
 namespace {
-
-constexpr std::uint32_t kPortWrite = 1, kPortRead = 2, kPortRedirected = 4;
 
 std::string lower(std::string_view s) {
     std::string out(s);
@@ -371,26 +370,27 @@ MappedPort PortMapper::map(const QueueDevice& queue, std::vector<std::size_t>& p
     const DeviceUri u = parseDeviceUri(uri);
     const std::string& s = u.scheme;
     constexpr auto kLocal = u"Local Port";
-    if (queue.printerType & CUPS_PRINTER_CLASS) return port("CLASS:", kLocal, uri, kPortWrite, "");
+    if (queue.printerType & CUPS_PRINTER_CLASS)
+        return port("CLASS:", kLocal, uri, PORT_TYPE_WRITE, "");
     // A network printer's port says what it is, as a standard TCP/IP port's description does,
     // so the TCP/IP stage of the admissibility policy recognises it. A queue CUPS itself marks
     // remote hands its jobs to another spooler whatever its device-uri looks like.
     auto redirected = [&](const std::string& server, const std::string& q) {
         const std::string name = "\\\\" + server + "\\" + q;
-        return port(name, kLocal, uri, kPortWrite | kPortRedirected, name);
+        return port(name, kLocal, uri, PORT_TYPE_WRITE | PORT_TYPE_REDIRECTED, name);
     };
     auto tcpip = [&](const std::string& host) {
         if (queue.printerType & CUPS_PRINTER_REMOTE)
             return redirected(host,
                               u.path.empty() || u.path == "/" ? queue.name : lastSegment(u.path));
         return port("IP_" + host, u"Standard TCP/IP Port",
-                    "Standard TCP/IP Port: " + std::string(uri), kPortWrite | kPortRead,
+                    "Standard TCP/IP Port: " + std::string(uri), PORT_TYPE_WRITE | PORT_TYPE_READ,
                     "Standard TCP/IP Port: " + host);
     };
     auto numberedAs = [&](const char* pattern, std::u16string monitor) {
         const auto it = numbers_.find(uri);
         return port(numbered(pattern, it == numbers_.end() ? 0 : it->second), std::move(monitor),
-                    uri, kPortWrite | kPortRead, uri);
+                    uri, PORT_TYPE_WRITE | PORT_TYPE_READ, uri);
     };
     // A forward to a spooler of this machine: judged by the queue it ends on, or as redirected.
     auto local = [&](const std::string& q) -> MappedPort {
@@ -453,11 +453,11 @@ MappedPort PortMapper::map(const QueueDevice& queue, std::vector<std::size_t>& p
         return redirected(u.host, lastSegment(q));
     }
     if (s == "implicitclass") return redirected("implicitclass", u.host);
-    if (s == "file") return port("FILE:", kLocal, uri, kPortWrite, "file:");
-    if (s == "cups-pdf") return port("CUPS-PDF:", kLocal, uri, kPortWrite, "cups-pdf:");
-    if (s == "fax" || s == "hpfax") return port("FAX:", kLocal, uri, kPortWrite, s + ":");
-    if (s.empty()) return port("NUL:", kLocal, uri, kPortWrite, "");  // no device at all
-    return port(upper(s) + ":", kLocal, uri, kPortWrite, s + ":");
+    if (s == "file") return port("FILE:", kLocal, uri, PORT_TYPE_WRITE, "file:");
+    if (s == "cups-pdf") return port("CUPS-PDF:", kLocal, uri, PORT_TYPE_WRITE, "cups-pdf:");
+    if (s == "fax" || s == "hpfax") return port("FAX:", kLocal, uri, PORT_TYPE_WRITE, s + ":");
+    if (s.empty()) return port("NUL:", kLocal, uri, PORT_TYPE_WRITE, "");  // no device at all
+    return port(upper(s) + ":", kLocal, uri, PORT_TYPE_WRITE, s + ":");
 }
 
 std::u16string sharedDescription(const std::vector<MappedPort>& ports) {
@@ -492,21 +492,22 @@ std::uint32_t reasonStatus(std::string_view reason) {
         std::uint32_t status;
     };
     static constexpr Bit kBits[] = {
-        {"media-jam", 0x8},
-        {"media-empty", 0x10},
-        {"media-needed", 0x20},  // manual feed: the printer waits for paper to be fed
-        {"offline", 0x80},
-        {"connecting-to-device", 0x80},
-        {"output-area-full", 0x800},
-        {"shutdown", 0x1000},  // not available
-        {"toner-low", 0x20000},
-        {"marker-supply-low", 0x20000},
-        {"toner-empty", 0x40000},
-        {"marker-supply-empty", 0x40000},
-        {"door-open", 0x400000},
-        {"cover-open", 0x400000},
-        {"interlock-open", 0x400000},
-        {"spool-area-full", 0x200000},  // out of memory
+        {"media-jam", PRINTER_STATUS_PAPER_JAM},
+        {"media-empty", PRINTER_STATUS_PAPER_OUT},
+        // the printer waits for paper to be fed by hand
+        {"media-needed", PRINTER_STATUS_MANUAL_FEED},
+        {"offline", PRINTER_STATUS_OFFLINE},
+        {"connecting-to-device", PRINTER_STATUS_OFFLINE},
+        {"output-area-full", PRINTER_STATUS_OUTPUT_BIN_FULL},
+        {"shutdown", PRINTER_STATUS_NOT_AVAILABLE},
+        {"toner-low", PRINTER_STATUS_TONER_LOW},
+        {"marker-supply-low", PRINTER_STATUS_TONER_LOW},
+        {"toner-empty", PRINTER_STATUS_NO_TONER},
+        {"marker-supply-empty", PRINTER_STATUS_NO_TONER},
+        {"door-open", PRINTER_STATUS_DOOR_OPEN},
+        {"cover-open", PRINTER_STATUS_DOOR_OPEN},
+        {"interlock-open", PRINTER_STATUS_DOOR_OPEN},
+        {"spool-area-full", PRINTER_STATUS_OUT_OF_MEMORY},
     };
     for (const auto& b : kBits)
         if (r == b.reason) return b.status;
@@ -515,36 +516,37 @@ std::uint32_t reasonStatus(std::string_view reason) {
 
 std::uint32_t printerStatus(int state, const std::vector<std::string>& reasons) {
     std::uint32_t status = 0;
-    if (state == 5) status |= 0x1;    // stopped: paused
-    if (state == 4) status |= 0x400;  // processing: printing
+    if (state == IPP_PSTATE_STOPPED) status |= PRINTER_STATUS_PAUSED;
+    if (state == IPP_PSTATE_PROCESSING) status |= PRINTER_STATUS_PRINTING;
     for (const auto& r : reasons) status |= reasonStatus(r);
     return status;
 }
 
 std::uint32_t jobStatus(int state) {
     switch (state) {
-        case 4:
-            return 0x1;  // held: paused
-        case 5:
-            return 0x10;  // processing: printing
-        case 6:
-            return 0x2;  // stopped: error
-        case 7:
-            return 0x100;  // canceled: deleted
-        case 8:
-            return 0x2;  // aborted: error
-        case 9:
-            return 0x1080;  // completed: printed and complete
+        case IPP_JSTATE_HELD:
+            return JOB_STATUS_PAUSED;
+        case IPP_JSTATE_PROCESSING:
+            return JOB_STATUS_PRINTING;
+        case IPP_JSTATE_STOPPED:
+            return JOB_STATUS_ERROR;
+        case IPP_JSTATE_CANCELED:
+            return JOB_STATUS_DELETED;
+        case IPP_JSTATE_ABORTED:
+            return JOB_STATUS_ERROR;
+        case IPP_JSTATE_COMPLETED:
+            return JOB_STATUS_PRINTED | JOB_STATUS_COMPLETE;
         default:
             return 0;  // pending
     }
 }
 
 std::uint32_t printerAttributes(std::uint32_t printerType, bool shared, bool isDefault) {
-    std::uint32_t a = (printerType & CUPS_PRINTER_REMOTE) ? 0x10 : 0x40;
-    if (shared) a |= 0x8;
-    if (isDefault) a |= 0x4;
-    if (printerType & CUPS_PRINTER_FAX) a |= 0x4000;
+    std::uint32_t a =
+        (printerType & CUPS_PRINTER_REMOTE) ? PRINTER_ATTRIBUTE_NETWORK : PRINTER_ATTRIBUTE_LOCAL;
+    if (shared) a |= PRINTER_ATTRIBUTE_SHARED;
+    if (isDefault) a |= PRINTER_ATTRIBUTE_DEFAULT;
+    if (printerType & CUPS_PRINTER_FAX) a |= PRINTER_ATTRIBUTE_FAX;
     return a;
 }
 

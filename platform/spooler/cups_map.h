@@ -55,16 +55,17 @@
 //                      PostScript for the printer, or the PPD has *LanguageLevel and no filter
 //                      at all (the printer takes PostScript as it is); a chain that turns
 //                      PostScript into something else (foomatic-rip, rastertoxxx) is not
-//   attributes         local 0x40, or network 0x10 for a remote queue (printer-type remote
-//                      bit); shared 0x8 (printer-is-shared); default 0x4; fax 0x4000
-//                      (printer-type fax bit)
-//   status             printer-state stopped -> paused 0x1, processing -> printing 0x400;
+//   attributes         (PRINTER_ATTRIBUTE_*, platform/spooler/winspool.h) LOCAL, or NETWORK
+//                      for a remote queue (CUPS_PRINTER_REMOTE); SHARED (printer-is-shared);
+//                      DEFAULT; FAX (CUPS_PRINTER_FAX)
+//   status             printer-state stopped -> PRINTER_STATUS_PAUSED, processing ->
+//                      PRINTER_STATUS_PRINTING;
 //                      printer-state-reasons (without -error/-warning/-report): see
 //                      reasonStatus
 //   jobs               not completed, in queue order: job-id, job-name -> document,
 //                      job-originating-user-name, job-originating-host-name -> machine,
-//                      job-state -> job status bits (held -> paused 0x1, processing ->
-//                      printing 0x10, stopped -> error 0x2), job-k-octets * 1024 -> size,
+//                      job-state -> JOB_STATUS_* (held -> PAUSED, processing -> PRINTING,
+//                      stopped -> ERROR), job-k-octets * 1024 -> size,
 //                      job-media-sheets-completed -> pages printed, time-at-creation ->
 //                      submitted
 //   control            printer pause / resume / purge -> Pause-Printer / Resume-Printer /

@@ -20,9 +20,6 @@ using platform::system::updateMachine;
 namespace {
 
 constexpr std::uint32_t kFileNotFound = 2, kNotSupported = 50;
-constexpr std::uint32_t kPrinterStatusPaused = 0x1;
-constexpr std::uint32_t kAttributeDefault = 0x4;
-constexpr std::uint32_t kJobStatusPaused = 0x1, kJobStatusRestart = 0x800;
 
 struct Hook {
     std::mutex mutex;
@@ -68,6 +65,16 @@ PrinterInfo2 info2Of(const DescribedPrinter& p) {
     i.status = p.status;
     i.jobs = std::uint32_t(p.jobs.size());
     i.averagePpm = p.averagePpm;
+    return i;
+}
+
+// The level-5 record of a printer: the fields of its level-2 record that level 5 also holds
+// (its time-outs are the spooler's defaults).
+PrinterInfo5 info5Of(const PrinterInfo2& info) {
+    PrinterInfo5 i;
+    i.printerName = info.printerName;
+    i.portName = info.portName;
+    i.attributes = info.attributes;
     return i;
 }
 
@@ -152,6 +159,24 @@ std::uint32_t change(const std::u16string& device, F&& f) {
 
 // ---------------------------------------------------------------------------------------------
 
+JobInfo1 jobInfo1Of(const JobInfo2& job) {
+    JobInfo1 r;
+    r.jobId = job.jobId;
+    r.printerName = job.printerName;
+    r.machineName = job.machineName;
+    r.userName = job.userName;
+    r.document = job.document;
+    r.datatype = job.datatype;
+    r.statusText = job.statusText;
+    r.status = job.status;
+    r.priority = job.priority;
+    r.position = job.position;
+    r.totalPages = job.totalPages;
+    r.pagesPrinted = job.pagesPrinted;
+    r.submitted = job.submitted;
+    return r;
+}
+
 Result<PrinterHandle> PrinterHandle::open(std::u16string_view deviceName, std::uint32_t access) {
     called("open");
     if (cups::chosen()) {
@@ -193,20 +218,11 @@ Result<PrinterInfo5> PrinterHandle::info5() const {
     if (cups::chosen()) {
         auto q = cups::queue(device_);
         if (!q) return Result<PrinterInfo5>::failure(kInvalidHandle);
-        const PrinterInfo2 i2 = cups::info2Of(*q);
-        PrinterInfo5 i;
-        i.printerName = i2.printerName;
-        i.portName = i2.portName;
-        i.attributes = i2.attributes;
-        return i;
+        return info5Of(cups::info2Of(*q));
     }
     return read<PrinterInfo5>(device_, [](const DescribedPrinter& p) -> Result<PrinterInfo5> {
         if (p.getError != kOk) return Result<PrinterInfo5>::failure(p.getError);
-        PrinterInfo5 i;
-        i.printerName = p.effectivePrinterName();
-        i.portName = p.portName;
-        i.attributes = p.attributes;
-        return i;
+        return info5Of(info2Of(p));
     });
 }
 
@@ -229,7 +245,7 @@ std::uint32_t PrinterHandle::setInfo2(const PrinterInfo2& info) const {
         p.parameters = info.parameters;
         p.attributes = info.attributes;
         // The default attribute makes the printer the default one (how old systems set it).
-        if (info.attributes & kAttributeDefault) m.defaultPrinter = p.deviceName;
+        if (info.attributes & PRINTER_ATTRIBUTE_DEFAULT) m.defaultPrinter = p.deviceName;
         p.priority = info.priority;
         p.defaultPriority = info.defaultPriority;
         p.startTime = info.startTime;
@@ -256,8 +272,8 @@ std::uint32_t PrinterHandle::control(std::uint32_t command) const {
     if (!administers(access_)) return kAccessDenied;
     if (cups::chosen()) return cups::control(platform::text::toUtf8(device_), command);
     return change(device_, [&](DescribedPrinter& p, MachineDescription&) -> std::uint32_t {
-        if (command == PRINTER_CONTROL_PAUSE) p.status |= kPrinterStatusPaused;
-        if (command == PRINTER_CONTROL_RESUME) p.status &= ~kPrinterStatusPaused;
+        if (command == PRINTER_CONTROL_PAUSE) p.status |= PRINTER_STATUS_PAUSED;
+        if (command == PRINTER_CONTROL_RESUME) p.status &= ~PRINTER_STATUS_PAUSED;
         if (command == PRINTER_CONTROL_PURGE) p.jobs.clear();
         return kOk;
     });
@@ -288,25 +304,9 @@ Result<JobInfo1> PrinterHandle::job1(std::uint32_t jobId) const {
         return cups::job1(*q, jobId);
     }
     return read<JobInfo1>(device_, [&](const DescribedPrinter& p) -> Result<JobInfo1> {
-        for (std::size_t i = 0; i < p.jobs.size(); ++i) {
-            const DescribedJob& j = p.jobs[i];
-            if (j.id != jobId) continue;
-            JobInfo1 r;
-            r.jobId = j.id;
-            r.printerName = p.effectivePrinterName();
-            r.machineName = j.machineName;
-            r.userName = j.userName;
-            r.document = j.document;
-            r.datatype = j.datatype;
-            r.statusText = j.statusText;
-            r.status = j.status;
-            r.priority = j.priority;
-            r.position = std::uint32_t(i + 1);
-            r.totalPages = j.totalPages;
-            r.pagesPrinted = j.pagesPrinted;
-            r.submitted = j.submitted;
-            return r;
-        }
+        for (std::size_t i = 0; i < p.jobs.size(); ++i)
+            if (p.jobs[i].id == jobId)
+                return jobInfo1Of(job2Of(p, p.jobs[i], std::uint32_t(i + 1)));
         return Result<JobInfo1>::failure(kInvalidParameter);
     });
 }
@@ -338,13 +338,13 @@ std::uint32_t PrinterHandle::controlJob(std::uint32_t jobId, std::uint32_t comma
         if (it == p.jobs.end()) return kInvalidParameter;
         switch (command) {
             case JOB_CONTROL_PAUSE:
-                it->status |= kJobStatusPaused;
+                it->status |= JOB_STATUS_PAUSED;
                 break;
             case JOB_CONTROL_RESUME:
-                it->status &= ~kJobStatusPaused;
+                it->status &= ~JOB_STATUS_PAUSED;
                 break;
             case JOB_CONTROL_RESTART:
-                it->status |= kJobStatusRestart;
+                it->status |= JOB_STATUS_RESTART;
                 break;
             default:
                 p.jobs.erase(it);

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/spooler/winspool.h"
 #include "platform/system/description.h"
 
 namespace platform::spooler {
@@ -30,17 +31,6 @@ enum Error : std::uint32_t {
     kInvalidPrinterName = 1801,     // ERROR_INVALID_PRINTER_NAME
     kInvalidPrinterCommand = 1803,  // ERROR_INVALID_PRINTER_COMMAND
 };
-
-// Access rights of OpenPrinter.
-constexpr std::uint32_t PRINTER_ACCESS_ADMINISTER = 0x4;
-constexpr std::uint32_t PRINTER_ACCESS_USE = 0x8;
-constexpr std::uint32_t PRINTER_ALL_ACCESS = 0xF000C;
-
-// Printer control commands (SetPrinter level 0) and job commands (SetJob level 0).
-constexpr std::uint32_t PRINTER_CONTROL_PAUSE = 1, PRINTER_CONTROL_RESUME = 2,
-                        PRINTER_CONTROL_PURGE = 3;
-constexpr std::uint32_t JOB_CONTROL_PAUSE = 1, JOB_CONTROL_RESUME = 2, JOB_CONTROL_CANCEL = 3,
-                        JOB_CONTROL_RESTART = 4, JOB_CONTROL_DELETE = 5;
 
 // A value or the error of the call that failed.
 template <class T>
@@ -98,6 +88,9 @@ struct JobInfo2 {
     platform::system::SystemTime submitted;  // UTC
     std::uint32_t time = 0, pagesPrinted = 0;
 };
+
+// The level-1 record of a job: the fields of its level-2 record that level 1 also holds.
+JobInfo1 jobInfo1Of(const JobInfo2& job);
 
 // PORT_INFO_2.
 struct PortInfo2 {

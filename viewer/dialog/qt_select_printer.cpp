@@ -17,6 +17,7 @@
 #include <QWindow>
 
 #include "platform/window/qt_window.h"
+#include "platform/window/virtual_keys.h"
 #include "viewer/forms/qt_forms.h"
 #include "viewer/log/log.h"
 #include "viewer/state/module_state.h"
@@ -352,7 +353,7 @@ void SelectPrinterDialog::closeEvent(QCloseEvent* event) {
 
 void SelectPrinterDialog::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape) {
-        controller_->keyDown(27);
+        controller_->keyDown(platform::window::VK_ESCAPE);
         event->accept();
         return;
     }

@@ -10,6 +10,7 @@
 #include "platform/text/codepage.h"
 #include "platform/text/strings.h"
 #include "platform/text/text.h"
+#include "platform/window/virtual_keys.h"
 #include "printers/printers.h"
 #include "strings/strings.h"
 #include "viewer/log/log.h"
@@ -46,13 +47,18 @@ void guarded(std::u16string_view where, F&& f) {
 
 // A status that is exactly one of the spooler's error bits (combinations are no error).
 bool isErrorStatus(std::uint32_t status) {
-    for (std::uint32_t bit : {0x1u, 0x2u, 0x4u, 0x8u, 0x10u, 0x20u, 0x40u, 0x80u, 0x200u, 0x400u,
-                              0x800u, 0x1000u, 0x40000u, 0x400000u, 0x800000u})
+    namespace sp = platform::spooler;
+    for (std::uint32_t bit :
+         {sp::PRINTER_STATUS_PAUSED, sp::PRINTER_STATUS_ERROR, sp::PRINTER_STATUS_PENDING_DELETION,
+          sp::PRINTER_STATUS_PAPER_JAM, sp::PRINTER_STATUS_PAPER_OUT,
+          sp::PRINTER_STATUS_MANUAL_FEED, sp::PRINTER_STATUS_PAPER_PROBLEM,
+          sp::PRINTER_STATUS_OFFLINE, sp::PRINTER_STATUS_BUSY, sp::PRINTER_STATUS_PRINTING,
+          sp::PRINTER_STATUS_OUTPUT_BIN_FULL, sp::PRINTER_STATUS_NOT_AVAILABLE,
+          sp::PRINTER_STATUS_NO_TONER, sp::PRINTER_STATUS_DOOR_OPEN,
+          sp::PRINTER_STATUS_SERVER_UNKNOWN})
         if (status == bit) return true;
     return false;
 }
-
-constexpr std::uint32_t kTonerLow = 0x20000;
 
 // Why a virtual printer is refused, in the status text and in the refusal box alike.
 std::u16string virtualText(const std::u16string& device, const std::u16string& company,
@@ -435,10 +441,12 @@ void SelectPrinterController::getSelectedPrinterInfo() {
 // Whether the printer talks back and whether it prints raw data only, on the panel.
 void SelectPrinterController::showPrinterFeatures(printers::CPrinterInfo& info) {
     guarded(u"GetSelectedPrinterInfo", [&] {
-        const bool bidirectional = (info.Attributes() & 0x800) != 0;
+        const bool bidirectional =
+            (info.Attributes() & platform::spooler::PRINTER_ATTRIBUTE_ENABLE_BIDI) != 0;
         view_.setText(Control::lblBiDirectionV,
                       bidirectional ? S(3044) : S(3043) + u" " + S(10266));
-        const bool rawOnly = (info.Attributes() & 0x1000) != 0;
+        const bool rawOnly =
+            (info.Attributes() & platform::spooler::PRINTER_ATTRIBUTE_RAW_ONLY) != 0;
         view_.setText(Control::lblAdvancedFeaturesV, rawOnly ? S(3044) : S(3043));
     });
 }
@@ -494,7 +502,7 @@ std::u16string SelectPrinterController::checkPrinterStatus(printers::CPrinterInf
         } else {
             statusText = fillKindInfo(jobCount());
             setStatusColour(kColourBlack);
-            if (!s.TownerLowEnable && status == kTonerLow) {
+            if (!s.TownerLowEnable && status == platform::spooler::PRINTER_STATUS_TONER_LOW) {
                 topmost(false);
                 const int answer = box(
                     S(10283) + std::u16string(kCrLf) + S(10284) + std::u16string(kCrLf) + S(10285),
@@ -709,7 +717,7 @@ void SelectPrinterController::setupClicked() {
 }
 
 void SelectPrinterController::keyDown(int keyCode) {
-    if (keyCode == 27) cancelClicked();
+    if (keyCode == platform::window::VK_ESCAPE) cancelClicked();
 }
 
 void SelectPrinterController::timerTick() {

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "platform/spooler/winspool.h"
 #include "platform/text/codepage.h"
 #include "platform/text/strings.h"
 #include "strings/strings.h"
@@ -207,7 +208,7 @@ void PrintableRun::checkRedirected() {
     });
     step([&] {
         if (!s.InternalRedirect && !isRedirected &&
-            ((mPort.fPortType & 4) != 0 ||
+            ((mPort.fPortType & platform::spooler::PORT_TYPE_REDIRECTED) != 0 ||
              txt::InStr(txt::LCase(mPort.pMonitorName), u"redirected") > 0)) {
             WriteLog(u"리다이렉트된 포트 사용", 4);
             isRedirected = true;

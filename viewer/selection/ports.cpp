@@ -18,10 +18,11 @@ namespace txt = platform::text;
 
 std::u16string PortTypeText(std::uint32_t bits) {
     std::u16string text;
-    if (bits & 1) text += u"Write";
-    if (bits & 2) text += u" Read";
-    if (bits & 4) text += u" Redirected";
-    if (bits & 8) text += u" Network";
+    namespace sp = platform::spooler;
+    if (bits & sp::PORT_TYPE_WRITE) text += u"Write";
+    if (bits & sp::PORT_TYPE_READ) text += u" Read";
+    if (bits & sp::PORT_TYPE_REDIRECTED) text += u" Redirected";
+    if (bits & sp::PORT_TYPE_NET_ATTACHED) text += u" Network";
     return text;
 }
 

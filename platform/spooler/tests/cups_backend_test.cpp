@@ -171,6 +171,10 @@ TEST_F(RealCups, JobsAreListedAndControlledInCups) {
     EXPECT_EQ(h->enumJobs(0, 10)->front().status, 0u);
     // A move within the queue is beyond CUPS.
     JobInfo1 moved = *h->job1(job.jobId);
+    EXPECT_EQ(moved.document, job.document);
+    EXPECT_EQ(moved.printerName, u"Tessel_USB");
+    EXPECT_EQ(moved.position, 1u);
+    EXPECT_TRUE(moved.submitted == job.submitted);
     moved.position = 1;
     EXPECT_EQ(h->setJob1(moved), 50u);
     EXPECT_EQ(h->controlJob(job.jobId, JOB_CONTROL_CANCEL), kOk);

@@ -143,6 +143,44 @@ TEST_F(Spooler, JobsEnumerateInQueueOrderAndFollowTheirCommands) {
     EXPECT_EQ(admin->setJob1(*job), kInvalidParameter);
 }
 
+TEST_F(Spooler, AJobsLevelOneRecordHoldsTheFieldsOfItsLevelTwoRecord) {
+    ASSERT_TRUE(describeMachine(R"({
+      "printers": [{"device": "Laser", "port": "USB001", "printer": "Hall Laser", "jobs": [
+        {"id": 4, "document": "four"},
+        {"id": 7, "document": "seven", "user": "kim", "machine": "\\\\desk", "datatype": "RAW",
+         "statusText": "Waiting", "status": 24, "priority": 9, "totalPages": 3, "pagesPrinted": 2,
+         "size": 5000, "submitted": "2026-01-31T23:30:00Z"}]}]
+})"));
+    auto h = PrinterHandle::open(u"Laser");
+    ASSERT_TRUE(h);
+    const JobInfo2 two = h->enumJobs(0, 2)->at(1);
+    const auto one = h->job1(7);
+    ASSERT_TRUE(one);
+    EXPECT_EQ(one->jobId, 7u);
+    EXPECT_EQ(one->printerName, u"Hall Laser");
+    EXPECT_EQ(one->machineName, u"\\\\desk");
+    EXPECT_EQ(one->userName, u"kim");
+    EXPECT_EQ(one->document, u"seven");
+    EXPECT_EQ(one->datatype, u"RAW");
+    EXPECT_EQ(one->statusText, u"Waiting");
+    EXPECT_EQ(one->status, 24u);
+    EXPECT_EQ(one->priority, 9u);
+    EXPECT_EQ(one->position, 2u);
+    EXPECT_EQ(one->totalPages, 3u);
+    EXPECT_EQ(one->pagesPrinted, 2u);
+    EXPECT_EQ(one->submitted.year, 2026);
+    EXPECT_EQ(one->submitted.minute, 30);
+    EXPECT_TRUE(one->submitted == two.submitted);
+    // The same record as the level-2 one, field for field.
+    const JobInfo1 projected = jobInfo1Of(two);
+    EXPECT_EQ(projected.printerName, one->printerName);
+    EXPECT_EQ(projected.machineName, one->machineName);
+    EXPECT_EQ(projected.statusText, one->statusText);
+    EXPECT_EQ(projected.position, one->position);
+    EXPECT_EQ(projected.totalPages, one->totalPages);
+    EXPECT_EQ(h->job1(8).error, kInvalidParameter);
+}
+
 TEST_F(Spooler, DefaultPrinterGetAndSet) {
     EXPECT_EQ(*getDefaultPrinter(), u"Laser");
     EXPECT_EQ(setDefaultPrinter(u"shared"), kOk);
