@@ -54,6 +54,22 @@ struct PixelStore {
     }
 };
 
+}  // namespace
+
+void prepareDecoders() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        // A reader that finds no handler for its bytes asks every plugin, making each one.
+        QByteArray nothing;
+        QBuffer buffer(&nothing);
+        buffer.open(QIODevice::ReadOnly);
+        QImageReader reader(&buffer);
+        (void)reader.canRead();
+    });
+}
+
+namespace {
+
 // Never destroyed: a picture may let its storage go while the program exits.
 PixelStore& store() {
     static PixelStore* s = new PixelStore;

@@ -28,6 +28,12 @@ struct Picture {
 // this module reads.
 std::optional<Picture> loadPicture(std::span<const std::uint8_t> bytes, std::uint32_t fill);
 
+// Makes the image format plugins on the calling thread, once per process. A plugin belongs to
+// the thread that first made it; made on a worker thread that then ends, it would point at that
+// thread's freed data when the program exits. Call it on a thread that lives as long as the
+// program (the one that starts the workers) before other threads decode.
+void prepareDecoders();
+
 // The pixel size loadPicture would give, read from the image's header without decoding it;
 // nullopt when the header gives none.
 struct PictureSize {

@@ -104,6 +104,7 @@ PagePictures::PagePictures(std::shared_ptr<const PageListText> list, PageDecodin
     slots_.resize(pages_.size() + 1);
     const unsigned workers =
         static_cast<unsigned>(std::min<std::size_t>(decoding_.workers, pages_.size()));
+    if (workers > 0) imaging::prepareDecoders();
     for (unsigned i = 0; i < workers; ++i) workers_.emplace_back([this] { work(); });
 }
 
