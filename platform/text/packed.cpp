@@ -23,7 +23,8 @@ constexpr std::size_t kLeastBase64 = 256;
 constexpr auto kValues = [] {
     std::array<std::int8_t, 256> v{};
     v.fill(-1);
-    for (int i = 0; i < 64; ++i) v[static_cast<unsigned char>(kAlphabet[i])] = static_cast<std::int8_t>(i);
+    for (int i = 0; i < 64; ++i)
+        v[static_cast<unsigned char>(kAlphabet[i])] = static_cast<std::int8_t>(i);
     return v;
 }();
 
@@ -64,15 +65,15 @@ bool decodeExact(std::u16string_view text, std::string& out) {
         if ((a | b | c) < 0) return false;
         // No bits left over: the characters give these bytes back exactly.
         if (pad == 2 ? (b & 15) : (c & 3)) return false;
-        const std::uint32_t n = (std::uint32_t(a) << 18) | (std::uint32_t(b) << 12) |
-                                (std::uint32_t(c) << 6);
+        const std::uint32_t n =
+            (std::uint32_t(a) << 18) | (std::uint32_t(b) << 12) | (std::uint32_t(c) << 6);
         *to++ = static_cast<char>(n >> 16);
         if (pad == 1) *to++ = static_cast<char>(n >> 8);
     }
     return true;
 }
 
-// Writes the Base64 of bytes [from, from + count) of `bytes` (from a multiple of 3).
+// Writes the Base64 of `bytes` through `put`, in pieces.
 template <typename Out>
 void encodeTo(std::string_view bytes, Out&& put) {
     char16_t chunk[4096];
@@ -299,10 +300,7 @@ void PackedTextBuilder::addPlain(std::u16string_view text) {
         auto fresh = std::make_shared<PackedText::Run>();
         fresh->kind = kind;
         fresh->start = size_;
-        if (wide)
-            fresh->wide.reserve(std::max(text.size(), kPlainRun));
-        else if (text.size() < kPlainRun)
-            fresh->narrow.reserve(std::min<std::size_t>(kPlainRun, 4096));
+        // Grown as it fills: most plain runs are the one comma after a page.
         run = fresh.get();
         runs_.push_back(std::move(fresh));
     }

@@ -22,10 +22,10 @@ class PackedText {
     struct Run {
         enum class Kind : std::uint8_t { Narrow, Wide, Base64 };
         Kind kind = Kind::Narrow;
-        std::size_t start = 0;  // its first character's place in the text
-        std::size_t size = 0;   // in characters
-        std::string narrow;     // Narrow: the characters, one byte each; Base64: the bytes
-        std::u16string wide;    // Wide: the characters
+        std::size_t start = 0;   // its first character's place in the text
+        std::size_t size = 0;    // in characters
+        std::string narrow;      // Narrow: the characters, one byte each; Base64: the bytes
+        std::u16string wide;     // Wide: the characters
         bool hexDigits = false;  // Base64: every character is a hexadecimal digit
 
         Run() = default;

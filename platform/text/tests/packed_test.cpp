@@ -33,10 +33,10 @@ std::size_t runsOf(const PackedText& text, Kind kind) {
 // Every text comes back as given, whole and in slices, and a comma is found where it is;
 // long Base64 is kept as its bytes only where they give the same characters back.
 TEST(PackedText, GivesEveryTextBackAndPacksOnlyExactBase64) {
-    const std::u16string page = base64Of(3000, 1);      // no padding
-    const std::u16string padded1 = base64Of(3001, 2);   // "=="
-    const std::u16string padded2 = base64Of(3002, 3);   // "="
-    std::u16string leftOver = padded1;                  // bits left over after the last byte
+    const std::u16string page = base64Of(3000, 1);     // no padding
+    const std::u16string padded1 = base64Of(3001, 2);  // "=="
+    const std::u16string padded2 = base64Of(3002, 3);  // "="
+    std::u16string leftOver = padded1;                 // bits left over after the last byte
     leftOver[leftOver.size() - 3] = u'B';
     const std::u16string hexDigits(400, u'A');  // Base64 too, but read as hexadecimal
     const struct {
@@ -65,7 +65,8 @@ TEST(PackedText, GivesEveryTextBackAndPacksOnlyExactBase64) {
         EXPECT_EQ(text->text(), c.text);
         EXPECT_TRUE(text->equals(c.text));
         EXPECT_EQ(runsOf(*text, Kind::Base64), c.base64Runs);
-        for (std::size_t start : {std::size_t{0}, std::size_t{1}, std::size_t{999}, c.text.size() / 2})
+        for (std::size_t start :
+             {std::size_t{0}, std::size_t{1}, std::size_t{999}, c.text.size() / 2})
             for (std::size_t count : {std::size_t{0}, std::size_t{3}, std::size_t{2500}})
                 if (start <= c.text.size())
                     EXPECT_EQ(text->text(start, count), c.text.substr(start, count));
