@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "lib/clock/clock.h"
+#include "platform/text/packed.h"
 #include "server/config.h"
 #include "server/paramstring.h"
 
@@ -29,32 +30,30 @@ inline constexpr std::u16string_view ViewerError = u"40";
 }  // namespace state
 
 // The page list of an issue: the page texts one after another, each followed by ",". It is kept
-// in pieces that never move once written (a large page is a piece of its own), one byte per
-// character while the characters fit in one, so a list near its cap costs about one byte per
-// character and growing it never copies what it holds. Emptying it frees every piece.
+// packed (see platform/text/packed.h): a page's Base64 as the bytes it stands for, the rest one
+// byte a character where it fits in one; growing it never copies what it holds. The text handed
+// to the viewer is shared with the viewer's copy of it. Emptying it frees what only it holds.
 class PageList {
   public:
-    bool empty() const { return size_ == 0; }
+    bool empty() const { return list_.empty(); }
     // In characters, the commas included.
-    std::size_t size() const { return size_; }
+    std::size_t size() const { return list_.size(); }
     // Appends the page text and a comma.
-    void append(std::u16string_view page);
+    void append(std::u16string_view page) {
+        list_.append(page);
+        list_.append(u",");
+    }
     // Replaces the list with a whole text that holds its own commas.
-    void assign(std::u16string_view whole);
-    void clear();
-    // The whole list as one text.
-    std::u16string text() const;
+    void assign(std::u16string_view whole) {
+        list_.clear();
+        list_.append(whole);
+    }
+    void clear() { list_.clear(); }
+    // The whole list as one text; the list stays shared while it is unchanged.
+    std::u16string text() const { return list_.text(); }
 
   private:
-    void add(std::u16string_view text, bool comma);
-    struct Piece {
-        bool wide = false;
-        std::string narrow;  // characters below 0x100, one byte each
-        std::u16string text;
-        std::size_t size() const { return wide ? text.size() : narrow.size(); }
-    };
-    std::vector<Piece> pieces_;
-    std::size_t size_ = 0;
+    platform::text::PackedTextBuilder list_;
 };
 
 struct IssueState {

@@ -10,10 +10,17 @@
 #include "fakes.h"
 #include "platform/testing/run_program.h"
 #include "platform/testing/temp_machine.h"
+#include "platform/text/coding.h"
+#include "platform/text/packed.h"
+#include "server/issue.h"
 #include "server/viewerhost.h"
 
+#include <QBuffer>
+#include <QImage>
 #include <QPointer>
 #include <QTimer>
+
+#include <random>
 
 using namespace tessel;
 using namespace tessel::server;
@@ -197,6 +204,47 @@ TEST_F(RegisteredViewerForm, LoadsFillsMarksTheResultAndUnloadsOnTimer2) {
     host.form().notify(u"InitViewer", u"Ok");
     EXPECT_FALSE(form()->isVisible());
     clock.time.tm.tm_sec = 3;
+}
+
+// A PNG page of noise, which does not compress: about `side` * `side` * 3 bytes.
+std::u16string noisePage(int side, unsigned seed) {
+    QImage image(side, side, QImage::Format_RGB32);
+    std::mt19937 random(seed);
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x) image.setPixel(x, y, random() & 0xFFFFFF);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return platform::text::toBase64(
+        std::span(reinterpret_cast<const std::uint8_t*>(png.constData()), png.size()));
+}
+
+// The page list the server keeps for a second run and the one the viewer keeps for its
+// document after the run are one copy, at about three quarters of a byte a character: the
+// bytes held by page lists after a run are those of the server's list alone, a second run of
+// the same list adds nothing, and the viewer keeps the document when the server lets it go.
+TEST_F(RegisteredViewerForm, TheServerAndTheViewerHoldOneCopyOfThePageList) {
+    using platform::text::PackedText;
+    ComViewerHost host(u"/", clock);
+    ASSERT_TRUE(host.available());
+    const std::size_t before = PackedText::heldBytes();
+    PageList list;
+    for (unsigned page = 0; page < 3; ++page) list.append(noisePage(200, page));
+    const std::size_t one = PackedText::heldBytes() - before;
+    EXPECT_LT(one, list.size() * 8 / 10);
+
+    Recorded events;
+    for (int round = 0; round < 2; ++round) {
+        ViewerRun run;
+        run.pageImageList = list.text();
+        EXPECT_TRUE(host.run(std::move(run), events));
+        ASSERT_FALSE(events.seen.empty());
+        EXPECT_EQ(events.seen.front(), "running");
+        EXPECT_EQ(PackedText::heldBytes() - before, one) << "round " << round;
+    }
+    list.clear();
+    EXPECT_EQ(PackedText::heldBytes() - before, one);  // the viewer's document
 }
 
 }  // namespace

@@ -88,18 +88,12 @@ PagePictures::PagePictures(std::shared_ptr<const PageListText> list, PageDecodin
     alive_->changed = &changed_;
     // Split in place: each page is a place in the shared list.
     if (list_) {
-        const auto split = [this](auto all) {
-            std::size_t start = 0;
-            for (std::size_t comma = all.find(','); comma != decltype(all)::npos;
-                 comma = all.find(',', start)) {
-                pages_.push_back({start, comma - start});
-                start = comma + 1;
-            }
-        };
-        if (list_->narrow())
-            split(list_->narrowText());
-        else
-            split(list_->wideText());
+        std::size_t start = 0;
+        for (std::size_t comma = list_->find(u','); comma != std::u16string::npos;
+             comma = list_->find(u',', start)) {
+            pages_.push_back({start, comma - start});
+            start = comma + 1;
+        }
     }
     slots_.resize(pages_.size() + 1);
     const unsigned workers =
@@ -112,12 +106,13 @@ std::optional<text::ByteString> PagePictures::pageBytes(std::int32_t page, bool&
     const Span span = pages_[static_cast<std::size_t>(page - 1)];
     empty = span.count == 0;
     if (empty) return std::nullopt;
-    if (list_->narrow()) {
-        const std::string_view pageText = list_->narrowText().substr(span.start, span.count);
-        if (auto bytes = text::fromHex(pageText)) return bytes;
-        return text::fromBase64(list_->text(span.start, span.count));
-    }
-    const std::u16string_view pageText = list_->wideText().substr(span.start, span.count);
+    // A page kept as the bytes of its Base64 is read from them: they are what its text gives
+    // (a text of hexadecimal digits alone would be read as hexadecimal, so it is read as text).
+    using Run = platform::text::PackedText::Run;
+    if (const Run* run = list_->packed().runOf(span.start, span.count);
+        run && run->kind == Run::Kind::Base64 && !run->hexDigits)
+        return text::ByteString(run->narrow.begin(), run->narrow.end());
+    const std::u16string pageText = list_->text(span.start, span.count);
     auto bytes = text::fromHex(pageText);
     if (!bytes) bytes = text::fromBase64(pageText);
     return bytes;

@@ -1,55 +1,37 @@
-// A run's page list as the host gave it, kept at one byte a character when every character fits
-// in one (hexadecimal and Base64 page texts always do), else as given: a document's list is by
-// far the largest thing the viewer keeps.
+// A run's page list as the host gave it, kept packed (see platform/text/packed.h): the pages'
+// Base64 as the bytes it stands for, the rest one byte a character where it fits in one. A
+// document's list is by far the largest thing the viewer keeps, and a host that keeps the same
+// list shares this copy.
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <variant>
+
+#include "platform/text/packed.h"
 
 namespace vistrel {
 
 class PageListText {
   public:
-    explicit PageListText(std::u16string text) {
-        for (char16_t c : text)
-            if (c > 0xFF) {
-                text_ = std::move(text);
-                return;
-            }
-        std::string narrow(text.size(), '\0');
-        for (std::size_t i = 0; i < text.size(); ++i) narrow[i] = static_cast<char>(text[i]);
-        text_ = std::move(narrow);
-    }
+    explicit PageListText(std::u16string_view text)
+        : text_(platform::text::PackedText::share(text)) {}
+    explicit PageListText(std::shared_ptr<const platform::text::PackedText> text)
+        : text_(std::move(text)) {}
 
-    bool narrow() const { return std::holds_alternative<std::string>(text_); }
-    std::size_t size() const {
-        return narrow() ? std::get<std::string>(text_).size()
-                        : std::get<std::u16string>(text_).size();
-    }
-    bool empty() const { return size() == 0; }
+    std::size_t size() const { return text_->size(); }
+    bool empty() const { return text_->empty(); }
     // Characters [start, start + count) as text.
     std::u16string text(std::size_t start = 0, std::size_t count = std::u16string::npos) const {
-        if (!narrow()) return std::get<std::u16string>(text_).substr(start, count);
-        const std::string_view all = std::get<std::string>(text_);
-        const std::string_view part = all.substr(start, count);
-        std::u16string out(part.size(), u'\0');
-        for (std::size_t i = 0; i < part.size(); ++i)
-            out[i] = static_cast<char16_t>(static_cast<unsigned char>(part[i]));
-        return out;
+        return text_->text(start, count);
     }
-    // The whole list in its kept form: one of the two is empty unless the list is.
-    std::string_view narrowText() const {
-        return narrow() ? std::string_view(std::get<std::string>(text_)) : std::string_view();
-    }
-    std::u16string_view wideText() const {
-        return narrow() ? std::u16string_view()
-                        : std::u16string_view(std::get<std::u16string>(text_));
-    }
+    // The place of the first `c` (a comma, say) at or after `from`; npos when none.
+    std::size_t find(char16_t c, std::size_t from = 0) const { return text_->find(c, from); }
+    const platform::text::PackedText& packed() const { return *text_; }
 
   private:
-    std::variant<std::string, std::u16string> text_;
+    std::shared_ptr<const platform::text::PackedText> text_;
 };
 
 }  // namespace vistrel
