@@ -51,8 +51,8 @@ void XButton::initNew() {
     useMaskColor_ = true;
     caption_ = host_.displayName();
     font_ = host_.ambientFont();
-    btnType_ = 2;
-    colorScheme_ = 1;
+    btnType_ = ButtonType::System;
+    colorScheme_ = ColorScheme::System;
     buildColorTable();
     backColor_ = backOver_ = colors_.face;
     foreColor_ = foreOver_ = colors_.text;
@@ -85,10 +85,14 @@ static_assert(std::is_same_v<int, std::int32_t>, "whole-number properties are ke
 
 void XButton::readProperties(const PropertyBag& bag) {
 #define VISTREL_LOAD(T, get, set, member, key, changed, fallback, steps, own) \
-    if ((kLoadBySet & (steps)) != 0)                                          \
-        set(load<T>(bag, key, fallback));                                     \
-    else                                                                      \
-        member = load<T>(bag, key, fallback);
+    {                                                                         \
+        const decltype(member) byDefault = fallback;                          \
+        const T loaded = load<T>(bag, key, toProperty<T>(byDefault));         \
+        if ((kLoadBySet & (steps)) != 0)                                      \
+            set(loaded);                                                      \
+        else                                                                  \
+            member = toMember<decltype(member)>(loaded);                      \
+    }
     VISTREL_XBUTTON_PROPERTIES(VISTREL_LOAD)
 #undef VISTREL_LOAD
     font_.charset = 129;
@@ -101,14 +105,14 @@ void XButton::readProperties(const PropertyBag& bag) {
 
 void XButton::writeProperties(PropertyBag& bag) const {
 #define VISTREL_SAVE(T, get, set, member, key, changed, fallback, steps, own) \
-    save(bag, key, member);
+    save<T>(bag, key, toProperty<T>(member));
     VISTREL_XBUTTON_PROPERTIES(VISTREL_SAVE)
 #undef VISTREL_SAVE
 }
 
 void XButton::show() {
     window::setVisible(hwnd_, true);
-    if (btnType_ == 11) {
+    if (btnType_ == ButtonType::Transparent) {
         ensureBackground();
         captureParentBackground();
     }
@@ -129,13 +133,14 @@ void XButton::resize(int width, int height) {
 }
 
 void XButton::ambientChanged() {
-    if (colorScheme_ == 2) return;
+    // The custom colours do not depend on the host.
+    if (colorScheme_ == ColorScheme::Custom) return;
     buildColorTable();
     paint(lastState_, true);
 }
 
 void XButton::refresh() {
-    if (btnType_ == 11) {
+    if (btnType_ == ButtonType::Transparent) {
         ensureBackground();
         captureParentBackground();
     }
@@ -149,7 +154,7 @@ void XButton::refresh() {
 
 #define VISTREL_DEFINE(T, get, set, member, key, changed, fallback, steps, own) \
     void XButton::set(PropertyArg<T> value) {                                   \
-        member = value;                                                         \
+        member = toMember<decltype(member)>(value);                             \
         afterSet(steps, changed, own);                                          \
     }
 VISTREL_XBUTTON_PROPERTIES(VISTREL_DEFINE)
@@ -185,11 +190,11 @@ void XButton::afterSet(unsigned steps, const char16_t* changed, void (XButton::*
     if (changed && !(steps & kMarkFirst)) markChanged(changed);
 }
 
-// At design time the type 5 button takes a bold caption; the transparent type needs the parent's
+// At design time the flat button takes a bold caption; the transparent one needs the parent's
 // pixels behind it.
 void XButton::typeChanged() {
-    if (!host_.userMode() && btnType_ == 5) font_.bold = true;
-    if (btnType_ == 11 && paintingOn_) {
+    if (!host_.userMode() && btnType_ == ButtonType::Flat) font_.bold = true;
+    if (btnType_ == ButtonType::Transparent && paintingOn_) {
         ensureBackground();
         captureParentBackground();
     }

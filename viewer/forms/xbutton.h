@@ -161,9 +161,9 @@ class XButton {
     int focusListener_ = 0;
     unsigned overTimer_ = 0;
 
-    int btnType_ = 2;
-    int colorScheme_ = 1;
-    int picturePos_ = 0;
+    ButtonType btnType_ = ButtonType::System;
+    ColorScheme colorScheme_ = ColorScheme::System;
+    PicturePosition picturePos_ = PicturePosition::Left;
     int specialEffect_ = 0;
     int height_ = 0;
     int width_ = 0;
@@ -173,7 +173,7 @@ class XButton {
     bool useMaskColor_ = true, useGreyscale_ = false, handPointer_ = false;
     platform::gdi::PicturePtr pictureNormal_, pictureOver_, mouseIcon_;
     int mousePointer_ = 0;
-    platform::gdi::BitmapPtr background_;  // the parent's pixels behind the control (type 11)
+    platform::gdi::BitmapPtr background_;  // the parent's pixels behind a transparent button
     std::u16string caption_;
     platform::gdi::Font font_;
     Rect textRect_, textRectDown_, buttonRect_;

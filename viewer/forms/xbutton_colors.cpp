@@ -49,7 +49,7 @@ void XButton::buildColorTable() {
         t.darkShadow = adjust(t.face, -192);
     };
     switch (colorScheme_) {
-        case 2:
+        case ColorScheme::Custom:
             t.face = resolve(backColor_);
             t.faceOver = resolve(backOver_);
             t.text = resolve(foreColor_);
@@ -58,7 +58,7 @@ void XButton::buildColorTable() {
             t.selectColor = adjust(t.face, -128);
             t.selectLight = t.face;
             break;
-        case 3:
+        case ColorScheme::FixedGrey:
             t.shadow = 0x808080;
             t.face = t.faceOver = 0xC0C0C0;
             t.light = 0xDFDFDF;
@@ -68,13 +68,14 @@ void XButton::buildColorTable() {
             t.selectColor = 0x800000;
             t.selectLight = 0xD1ADAD;
             break;
-        case 4:
+        case ColorScheme::Parent:
             t.face = t.faceOver = host_.parentBackColor();
             t.text = t.textOver = host_.parentTextColor();
             derived();
             t.selectColor = gdi::sysColor(gdi::COLOR_HIGHLIGHT);
             t.selectLight = lightenColor(t.selectColor, 176);
             break;
+        case ColorScheme::System:
         default:
             t.face = t.faceOver = gdi::sysColor(gdi::COLOR_BTNFACE);
             t.shadow = gdi::sysColor(gdi::COLOR_BTNSHADOW);
@@ -87,7 +88,7 @@ void XButton::buildColorTable() {
             break;
     }
     t.mask = resolve(maskColor_);
-    t.faceLight = adjust(t.face, 48, btnType_ == 3);
+    t.faceLight = adjust(t.face, 48, btnType_ == ButtonType::Shaded);
 }
 
 }  // namespace vistrel::forms

@@ -19,18 +19,29 @@ void XButton::onResize() {
         // The background copy follows the new size.
         if (background_) {
             background_.reset();
-            if (btnType_ == 11) {
+            if (btnType_ == ButtonType::Transparent) {
                 ensureBackground();
                 captureParentBackground();
             }
         }
     }
-    if (btnType_ >= 7 && btnType_ <= 13)
-        buttonRect_ = buttonRect_.inflate(-3, -3);
-    else if (btnType_ == 14)
-        buttonRect_ = buttonRect_.inflate(-5, -5).offset(1, 1);
-    else
-        buttonRect_ = buttonRect_.inflate(-4, -4);
+    switch (btnType_) {
+        case ButtonType::ThinEdge:
+        case ButtonType::HoverEdge:
+        case ButtonType::Selection:
+        case ButtonType::FaceOnly:
+        case ButtonType::Transparent:
+        case ButtonType::HoverBevel:
+        case ButtonType::Round:
+            buttonRect_ = buttonRect_.inflate(-3, -3);
+            break;
+        case ButtonType::Gradient:
+            buttonRect_ = buttonRect_.inflate(-5, -5).offset(1, 1);
+            break;
+        default:
+            buttonRect_ = buttonRect_.inflate(-4, -4);
+            break;
+    }
     layoutCaption();
     buildRegion();
     if (height_ != 0) paint(0, true);
@@ -44,19 +55,19 @@ void XButton::buildRegion() {
         region = gdi::Region::combine(region, gdi::Region::rect({l, t, r, b}), gdi::Combine::Diff);
     };
     switch (btnType_) {
-        case 1:
-        case 14:
+        case ButtonType::Framed:
+        case ButtonType::Gradient:
             remove(0, H - 1, 1, H);
             remove(W - 1, 0, W, 1);
             remove(0, 0, 1, 1);
             remove(W - 1, H - 1, W, H);
             break;
-        case 5:
+        case ButtonType::Flat:
             remove(0, H - 1, 1, H);
             remove(W - 1, 0, W, 1);
             break;
-        case 3:
-        case 4:
+        case ButtonType::Shaded:
+        case ButtonType::HeavyFrame:
             remove(0, 0, 2, 1);
             remove(0, H - 1, 2, H);
             remove(W - 2, 0, W, 1);
@@ -66,7 +77,7 @@ void XButton::buildRegion() {
             remove(W - 1, 1, W, 2);
             remove(W - 1, H - 2, W, H - 1);
             break;
-        case 13:
+        case ButtonType::Round:
             region = gdi::Region::ellipse({0, 0, W, H});
             break;
         default:
@@ -81,19 +92,19 @@ void XButton::layoutCaption() {
     const int W = width_;
     const int H = height_;
     switch (picturePos_) {
-        case 0:
+        case PicturePosition::Left:
             r = {picW_ + 1, 1, W - 2, H - 2};
             break;
-        case 1:
+        case PicturePosition::Right:
             r = {1, 1, W - 2 - picW_, H - 2};
             break;
-        case 2:
+        case PicturePosition::Top:
             r = {1, picH_ + 1, W - 2, H - 2};
             break;
-        case 3:
+        case PicturePosition::Bottom:
             r = {1, 1, W - 2, H - 2 - picH_};
             break;
-        case 4:
+        case PicturePosition::Behind:
             r = {1, 1, W - 2, H - 2};
             break;
         default:
@@ -105,15 +116,15 @@ void XButton::layoutCaption() {
     textWidth_ = r.width();
     textHeight_ = r.height();
     switch (picturePos_) {
-        case 0:
-        case 2:
-        case 4:
+        case PicturePosition::Left:
+        case PicturePosition::Top:
+        case PicturePosition::Behind:
             textRect_ = r.offset((W - r.right) / 2, (H - r.bottom) / 2);
             break;
-        case 1:
+        case PicturePosition::Right:
             textRect_ = r.offset((W - r.right - picW_ - 4) / 2, (H - r.bottom) / 2);
             break;
-        case 3:
+        case PicturePosition::Bottom:
             textRect_ = r.offset((W - r.right) / 2, (H - r.bottom - picH_ - 4) / 2);
             break;
         default:
@@ -128,21 +139,21 @@ void XButton::layoutPicture() {
     std::u16string trimmed = caption_;
     trimmed.erase(0, trimmed.find_first_not_of(u' '));
     while (!trimmed.empty() && trimmed.back() == u' ') trimmed.pop_back();
-    if (!trimmed.empty() && picturePos_ != 4) {
+    if (!trimmed.empty() && picturePos_ != PicturePosition::Behind) {
         switch (picturePos_) {
-            case 0:
+            case PicturePosition::Left:
                 picX_ = textRect_.left - picW_ - 4;
                 picY_ = (height_ - picH_) / 2;
                 break;
-            case 1:
+            case PicturePosition::Right:
                 picX_ = textRect_.right + 4;
                 picY_ = (height_ - picH_) / 2;
                 break;
-            case 2:
+            case PicturePosition::Top:
                 picX_ = (width_ - picW_) / 2;
                 picY_ = textRect_.top - picH_ - 2;
                 break;
-            case 3:
+            case PicturePosition::Bottom:
                 picX_ = (width_ - picW_) / 2;
                 picY_ = textRect_.bottom + 2;
                 break;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 #include <utility>
 
 #include "viewer/forms/xbutton.h"
@@ -39,11 +40,14 @@ class ButtonPainter {
 
   private:
     struct Look {
+        ButtonType type;
         void (ButtonPainter::*up)();
         void (ButtonPainter::*down)();
         void (ButtonPainter::*disabled)();
     };
-    static const Look kLooks[15];
+    // The types that draw more than the face; any other value draws the face only.
+    static const Look kLooks[13];
+    static Look lookOf(ButtonType type);
 
     // Primitives.
     Color adjust(Color c, int amount, bool proportionalBlue = false) const {
@@ -77,46 +81,46 @@ class ButtonPainter {
                       bool darkOnly, bool greyscale, bool blend);
 
     // The looks of the types.
-    void up1();
-    void down1();
-    void disabled1();
-    void up2();
-    void down2();
-    void disabled2();
-    void up3();
-    void down3();
-    void disabled3();
-    void type3Frame() { frameAndCorners(0x733C00, 0x7B4D10); }
+    void upFramed();
+    void downFramed();
+    void disabledFramed();
+    void upSystem();
+    void downSystem();
+    void disabledSystem();
+    void upShaded();
+    void downShaded();
+    void disabledShaded();
+    void shadedFrame() { frameAndCorners(0x733C00, 0x7B4D10); }
     void frameAndCorners(Color frame, Color corner);
-    void up4() { type4Face(upMode()); }
-    void down4();
-    void disabled4() { type4Face(3); }
-    void type4Face(int captionMode);
-    void up5();
-    void down5();
-    void disabled5();
-    void up6();
-    void down6();
-    void disabled6();
-    void up7();
-    void up8();
-    void up12();
+    void upHeavyFrame() { heavyFrameFace(upMode()); }
+    void downHeavyFrame();
+    void disabledHeavyFrame() { heavyFrameFace(3); }
+    void heavyFrameFace(int captionMode);
+    void upFlat();
     void downFlat();
-    void down12();
-    void disabled7();
+    void disabledFlat();
+    void upSoft();
+    void downSoft();
+    void disabledSoft();
+    void upThinEdge();
+    void upHoverEdge();
+    void upHoverBevel();
+    void downThinEdge();
+    void downHoverBevel();
+    void disabledThinEdge();
     void captionOnly() { caption(3); }
-    void up9();
-    void down9();
-    void disabled9() { caption(4); }
-    void up11();
-    void down11();
-    void disabled11();
-    void up13();
-    void down13();
-    void up14();
-    void down14();
-    void disabled14();
-    void type14Frame();
+    void upSelection();
+    void downSelection();
+    void disabledSelection() { caption(4); }
+    void upTransparent();
+    void downTransparent();
+    void disabledTransparent();
+    void upRound();
+    void downRound();
+    void upGradient();
+    void downGradient();
+    void disabledGradient();
+    void gradientFrame();
 
     XButton& b;
     gdi::Dc& dc;
@@ -125,28 +129,44 @@ class ButtonPainter {
     const int H;
 };
 
-const ButtonPainter::Look ButtonPainter::kLooks[15] = {
-    {nullptr, nullptr, nullptr},
-    {&ButtonPainter::up1, &ButtonPainter::down1, &ButtonPainter::disabled1},
-    {&ButtonPainter::up2, &ButtonPainter::down2, &ButtonPainter::disabled2},
-    {&ButtonPainter::up3, &ButtonPainter::down3, &ButtonPainter::disabled3},
-    {&ButtonPainter::up4, &ButtonPainter::down4, &ButtonPainter::disabled4},
-    {&ButtonPainter::up5, &ButtonPainter::down5, &ButtonPainter::disabled5},
-    {&ButtonPainter::up6, &ButtonPainter::down6, &ButtonPainter::disabled6},
-    {&ButtonPainter::up7, &ButtonPainter::downFlat, &ButtonPainter::disabled7},
-    {&ButtonPainter::up8, &ButtonPainter::downFlat, &ButtonPainter::captionOnly},
-    {&ButtonPainter::up9, &ButtonPainter::down9, &ButtonPainter::disabled9},
-    {nullptr, nullptr, nullptr},
-    {&ButtonPainter::up11, &ButtonPainter::down11, &ButtonPainter::disabled11},
-    {&ButtonPainter::up12, &ButtonPainter::down12, &ButtonPainter::captionOnly},
-    {&ButtonPainter::up13, &ButtonPainter::down13, &ButtonPainter::captionOnly},
-    {&ButtonPainter::up14, &ButtonPainter::down14, &ButtonPainter::disabled14},
+const ButtonPainter::Look ButtonPainter::kLooks[13] = {
+    {ButtonType::Framed, &ButtonPainter::upFramed, &ButtonPainter::downFramed,
+     &ButtonPainter::disabledFramed},
+    {ButtonType::System, &ButtonPainter::upSystem, &ButtonPainter::downSystem,
+     &ButtonPainter::disabledSystem},
+    {ButtonType::Shaded, &ButtonPainter::upShaded, &ButtonPainter::downShaded,
+     &ButtonPainter::disabledShaded},
+    {ButtonType::HeavyFrame, &ButtonPainter::upHeavyFrame, &ButtonPainter::downHeavyFrame,
+     &ButtonPainter::disabledHeavyFrame},
+    {ButtonType::Flat, &ButtonPainter::upFlat, &ButtonPainter::downFlat,
+     &ButtonPainter::disabledFlat},
+    {ButtonType::Soft, &ButtonPainter::upSoft, &ButtonPainter::downSoft,
+     &ButtonPainter::disabledSoft},
+    {ButtonType::ThinEdge, &ButtonPainter::upThinEdge, &ButtonPainter::downThinEdge,
+     &ButtonPainter::disabledThinEdge},
+    {ButtonType::HoverEdge, &ButtonPainter::upHoverEdge, &ButtonPainter::downThinEdge,
+     &ButtonPainter::captionOnly},
+    {ButtonType::Selection, &ButtonPainter::upSelection, &ButtonPainter::downSelection,
+     &ButtonPainter::disabledSelection},
+    {ButtonType::Transparent, &ButtonPainter::upTransparent, &ButtonPainter::downTransparent,
+     &ButtonPainter::disabledTransparent},
+    {ButtonType::HoverBevel, &ButtonPainter::upHoverBevel, &ButtonPainter::downHoverBevel,
+     &ButtonPainter::captionOnly},
+    {ButtonType::Round, &ButtonPainter::upRound, &ButtonPainter::downRound,
+     &ButtonPainter::captionOnly},
+    {ButtonType::Gradient, &ButtonPainter::upGradient, &ButtonPainter::downGradient,
+     &ButtonPainter::disabledGradient},
 };
+
+ButtonPainter::Look ButtonPainter::lookOf(ButtonType type) {
+    const auto* found = std::find_if(std::begin(kLooks), std::end(kLooks),
+                                     [type](const Look& look) { return look.type == type; });
+    return found != std::end(kLooks) ? *found : Look{type, nullptr, nullptr, nullptr};
+}
 
 void ButtonPainter::paint(int state) {
     dc.fillRect({0, 0, W, H}, gdi::Brush{t.face});
-    const bool known = b.btnType_ >= 1 && b.btnType_ <= 14 && kLooks[b.btnType_].up;
-    const Look look = known ? kLooks[b.btnType_] : Look{nullptr, nullptr, nullptr};
+    const Look look = lookOf(b.btnType_);
     auto run = [this](void (ButtonPainter::*painter)()) {
         if (painter) (this->*painter)();
     };
@@ -168,7 +188,7 @@ bool XButton::paint(int state, bool force) {
     if (height_ == 0 || !paintingOn_) return false;
     lastState_ = state;
     lastCaption_ = caption_;
-    const bool swap = isOver_ && colorScheme_ == 2;
+    const bool swap = isOver_ && colorScheme_ == ColorScheme::Custom;
     const std::uint32_t keptBack = backColor_;
     if (swap) {
         backColor_ = backOver_;
@@ -276,9 +296,12 @@ void ButtonPainter::captionRelief(const Rect& r) {
     if (b.specialEffect_ <= 0) return;
     const int effect = std::min(b.specialEffect_, 3);
     Color base = t.face;
-    if (b.btnType_ == 3 || b.btnType_ == 4 || b.btnType_ == 14)
+    const ButtonType type = b.btnType_;
+    if (type == ButtonType::Shaded || type == ButtonType::HeavyFrame ||
+        type == ButtonType::Gradient)
         base = t.faceLight;
-    else if (b.lastState_ == 0 && b.isOver_ && b.colorScheme_ != 2 && b.btnType_ == 9)
+    else if (b.lastState_ == 0 && b.isOver_ && b.colorScheme_ != ColorScheme::Custom &&
+             type == ButtonType::Selection)
         base = t.selectLight;
     const int sign = effect == 2 ? 1 : -1;
     drawCaption(r.offset(1, 1), adjust(base, 40 * sign));
@@ -297,15 +320,16 @@ void ButtonPainter::caption(int mode) {
         Color under;
         Color color;
     };
+    const bool heavy = b.btnType_ == ButtonType::HeavyFrame;
     const Ink inks[] = {
-        {true, false, false, 0, t.text},                                 // 0 up
-        {true, false, false, 0, t.textOver},                             // 1 under the pointer
-        {true, true, false, 0, b.btnType_ == 4 ? t.light : t.textOver},  // 2 down
-        {false, false, true, t.highlight, t.shadow},                     // 3 engraved
-        {false, false, false, 0, t.shadow},                              // 4 grey
-        {false, false, false, 0, adjust(t.faceLight, -104, true)},       // 5 type 3 disabled
-        {false, false, true, t.highlight, t.face},                       // 6 type 14 disabled
-        {false, false, true, adjust(t.shadow, -50), t.highlight},        // 7 type 14 down
+        {true, false, false, 0, t.text},                            // 0 up
+        {true, false, false, 0, t.textOver},                        // 1 under the pointer
+        {true, true, false, 0, heavy ? t.light : t.textOver},       // 2 down
+        {false, false, true, t.highlight, t.shadow},                // 3 engraved
+        {false, false, false, 0, t.shadow},                         // 4 grey
+        {false, false, false, 0, adjust(t.faceLight, -104, true)},  // 5 shaded disabled
+        {false, false, true, t.highlight, t.face},                  // 6 gradient disabled
+        {false, false, true, adjust(t.shadow, -50), t.highlight},   // 7 gradient down
     };
     const Ink& ink = inks[mode];
     const Rect& r = ink.down ? b.textRectDown_ : b.textRect_;
@@ -373,9 +397,9 @@ void ButtonPainter::pictureRelief(const gdi::PicturePtr& p, int offset) {
     if (b.specialEffect_ <= 0 || !p) return;
     const int effect = std::min(b.specialEffect_, 3);
     Color base = t.face;
-    if (b.btnType_ == 3)
+    if (b.btnType_ == ButtonType::Shaded)
         base = t.faceLight;
-    else if (offset == -1 && b.colorScheme_ != 2)
+    else if (offset == -1 && b.colorScheme_ != ColorScheme::Custom)
         base = t.selectLight;
     const int sign = effect == 2 ? 1 : -1;
     blendPicture(b.picX_ + 1 + offset, b.picY_ + 1 + offset, *p, adjust(base, 40 * sign), false,
@@ -392,12 +416,14 @@ void ButtonPainter::picture(int mode) {
     const gdi::PicturePtr& O = b.pictureOver_;
     const int x = b.picX_;
     const int y = b.picY_;
-    const int type = b.btnType_;
+    const ButtonType type = b.btnType_;
+    const bool selection = type == ButtonType::Selection;
+    const bool flat = type == ButtonType::Flat;
     auto plain = [&](const gdi::PicturePtr& p, int px, int py) {
         blendPicture(px, py, *p, -1, false, false, false);
     };
     if (mode == 0 && b.isOver_) {
-        if (type == 9) {
+        if (selection) {
             pictureRelief(N, -1);
             blendPicture(x + 1, y + 1, *N, t.shadow, false, false, false);
             plain(N, x - 1, y - 1);
@@ -410,12 +436,12 @@ void ButtonPainter::picture(int mode) {
         }
     } else if (mode == 0) {
         pictureRelief(N, 0);
-        blendPicture(x, y, *N, -1, false, b.useGreyscale_, type == 9);
+        blendPicture(x, y, *N, -1, false, b.useGreyscale_, selection);
     } else if (mode == 1) {
-        if (O && type != 9) {
-            const int d = type == 5 ? 0 : 1;
+        if (O && !selection) {
+            const int d = flat ? 0 : 1;
             plain(O, x + d, y + d);
-        } else if (type != 5 && type != 9) {
+        } else if (!flat && !selection) {
             pictureRelief(N, 1);
             plain(N, x + 1, y + 1);
         } else {
@@ -423,41 +449,41 @@ void ButtonPainter::picture(int mode) {
             plain(N, x, y);
         }
     } else if (mode == 2) {
-        if (type == 3) {
+        if (type == ButtonType::Shaded) {
             blendPicture(x + 1, y + 1, *N, -1, false, true, false);
-        } else if (type == 5 || type == 6 || type == 9) {
-            blendPicture(x, y, *N, type == 9 ? adjust(t.shadow, 13) : t.shadow, true, false, false);
+        } else if (flat || type == ButtonType::Soft || selection) {
+            blendPicture(x, y, *N, selection ? adjust(t.shadow, 13) : t.shadow, true, false, false);
         } else {
             blendPicture(x + 1, y + 1, *N, t.highlight, true, false, false);
             blendPicture(x, y, *N, t.shadow, true, false, false);
         }
     }
-    if (b.picturePos_ == 4) caption(b.captionMode_);
+    if (b.picturePos_ == PicturePosition::Behind) caption(b.captionMode_);
 }
 
-// ---- type 1: raised, black frame ----
+// ---- framed: raised, black frame ----
 
-void ButtonPainter::up1() {
+void ButtonPainter::upFramed() {
     caption(upMode());
     bevel(t.highlight, t.shadow, t.highlight, t.shadow, -1, false);
     rect(0, 0, W, H, t.darkShadow, true);
     focus();
 }
 
-void ButtonPainter::down1() {
+void ButtonPainter::downFramed() {
     caption(2);
     bevel(t.shadow, t.highlight, t.shadow, t.highlight, -1, false);
     rect(0, 0, W, H, t.darkShadow, true);
 }
 
-void ButtonPainter::disabled1() {
+void ButtonPainter::disabledFramed() {
     caption(3);
     bevel(t.highlight, t.shadow, t.highlight, t.shadow, -1, false);
 }
 
-// ---- type 2: the system push button ----
+// ---- system: the system push button ----
 
-void ButtonPainter::up2() {
+void ButtonPainter::upSystem() {
     caption(upMode());
     if (b.showFocusRect_ && b.host_.displayAsDefault()) {
         bevel(t.highlight, t.darkShadow, t.light, t.shadow, -1, false);
@@ -469,7 +495,7 @@ void ButtonPainter::up2() {
     }
 }
 
-void ButtonPainter::down2() {
+void ButtonPainter::downSystem() {
     caption(2);
     if (!(b.showFocusRect_ && b.host_.displayAsDefault())) {
         bevel(t.darkShadow, t.highlight, t.shadow, t.light, 0, false);
@@ -479,23 +505,23 @@ void ButtonPainter::down2() {
     }
 }
 
-void ButtonPainter::disabled2() {
+void ButtonPainter::disabledSystem() {
     caption(3);
     bevel(t.highlight, t.darkShadow, t.light, t.shadow, 0, false);
 }
 
-// ---- type 3: shaded, rounded corners ----
+// ---- shaded: a light gradient, rounded corners ----
 
 void ButtonPainter::frameAndCorners(Color frame, Color corner) {
     rect(0, 0, W, H, frame, true);
     corners(corner);
 }
 
-void ButtonPainter::up3() {
+void ButtonPainter::upShaded() {
     auto shade = [&](int amount) { return adjust(t.faceLight, amount); };
     gradient(t.faceLight, 25.0);
     caption(upMode());
-    type3Frame();
+    shadedFrame();
     if (!b.isOver_ && !focusShown()) {
         line(2, H - 2, W - 2, H - 2, shade(-48));
         line(1, H - 3, W - 2, H - 3, shade(-32));
@@ -521,11 +547,11 @@ void ButtonPainter::up3() {
     line(W - 3, 3, W - 3, H - 3, ring.sides);
 }
 
-void ButtonPainter::down3() {
+void ButtonPainter::downShaded() {
     const Color base = adjust(t.faceLight, -32);
     gradient(base, 25.0, true);
     caption(2);
-    type3Frame();
+    shadedFrame();
     line(2, H - 2, W - 2, H - 2, adjust(base, 16));
     line(1, H - 3, W - 2, H - 3, adjust(base, 10));
     line(W - 2, 2, W - 2, H - 2, adjust(base, 5));
@@ -536,15 +562,15 @@ void ButtonPainter::down3() {
     line(2, 2, 2, H - 2, adjust(base, -22));
 }
 
-void ButtonPainter::disabled3() {
+void ButtonPainter::disabledShaded() {
     rect(0, 0, W, H, adjust(t.faceLight, -24), false);
     caption(5);
     frameAndCorners(adjust(t.faceLight, -84), adjust(t.faceLight, -72));
 }
 
-// ---- type 4: light face, heavy frame ----
+// ---- heavy frame: light face, heavy frame ----
 
-void ButtonPainter::type4Face(int captionMode) {
+void ButtonPainter::heavyFrameFace(int captionMode) {
     rect(1, 1, W - 2, H - 2, t.light, false);
     caption(captionMode);
     rect(0, 0, W, H, t.darkShadow, true);
@@ -561,7 +587,7 @@ void ButtonPainter::type4Face(int captionMode) {
     pixel(W - 3, H - 3, t.shadow);
 }
 
-void ButtonPainter::down4() {
+void ButtonPainter::downHeavyFrame() {
     const Color inner = adjust(t.shadow, -16);
     rect(1, 1, W - 2, H - 2, inner, false);
     const Color keptFaceLight = t.faceLight;
@@ -584,9 +610,9 @@ void ButtonPainter::down4() {
     pixel(W - 2, 2, adjust(t.shadow, -32));
 }
 
-// ---- type 5: flat, the focus marks the caption ----
+// ---- flat: the focus marks the caption ----
 
-void ButtonPainter::up5() {
+void ButtonPainter::upFlat() {
     rect(1, 1, W - 1, H - 1, adjust(t.face, 12), false);
     caption(upMode());
     rect(1, 1, W - 1, H - 1, t.highlight, true);
@@ -596,7 +622,7 @@ void ButtonPainter::up5() {
     captionFocus();
 }
 
-void ButtonPainter::down5() {
+void ButtonPainter::downFlat() {
     rect(1, 1, W - 2, H - 2, adjust(t.shadow, 16), false);
     rect(0, 0, W - 1, H - 1, adjust(t.shadow, -26), true);
     line(W - 1, 1, W - 1, H, t.highlight);
@@ -605,127 +631,129 @@ void ButtonPainter::down5() {
     captionFocus();
 }
 
-void ButtonPainter::disabled5() {
+void ButtonPainter::disabledFlat() {
     caption(4);
     rect(0, 0, W, H, t.shadow, true);
 }
 
-// ---- type 6: soft bevel ----
+// ---- soft: soft bevel ----
 
-void ButtonPainter::up6() {
+void ButtonPainter::upSoft() {
     caption(upMode());
     bevel(adjust(t.light, 8), t.shadow, adjust(t.light, 8), t.shadow, 0, false);
     focus();
 }
 
-void ButtonPainter::down6() {
+void ButtonPainter::downSoft() {
     caption(2);
     bevel(t.shadow, adjust(t.light, 8), t.shadow, adjust(t.light, 8), 0, false);
     focus();
 }
 
-void ButtonPainter::disabled6() {
+void ButtonPainter::disabledSoft() {
     caption(4);
     bevel(adjust(t.light, 8), t.shadow, adjust(t.light, 8), t.shadow, 0, false);
 }
 
-// ---- types 7, 8 and 12: flat with a thin edge, always, under the pointer, or doubled ----
+// ---- thin edge, hover edge, hover bevel: flat with a thin edge, always, under the pointer,
+// or doubled ----
 
-void ButtonPainter::up7() {
+void ButtonPainter::upThinEdge() {
     caption(upMode());
     bevel(t.highlight, t.shadow, 0, 0, 0, true);
     focus();
 }
 
-void ButtonPainter::up8() {
+void ButtonPainter::upHoverEdge() {
     caption(upMode());
     if (b.isOver_) bevel(t.highlight, t.shadow, 0, 0, 0, true);
     focus();
 }
 
-void ButtonPainter::up12() {
+void ButtonPainter::upHoverBevel() {
     caption(upMode());
     if (b.isOver_) bevel(t.highlight, t.darkShadow, t.light, t.shadow, 0, false);
     focus();
 }
 
-void ButtonPainter::downFlat() {
+void ButtonPainter::downThinEdge() {
     caption(2);
     bevel(t.shadow, t.highlight, 0, 0, 0, true);
     focus();
 }
 
-void ButtonPainter::down12() {
+void ButtonPainter::downHoverBevel() {
     caption(2);
     bevel(t.darkShadow, t.highlight, t.shadow, t.light, 0, false);
     focus();
 }
 
-void ButtonPainter::disabled7() {
+void ButtonPainter::disabledThinEdge() {
     caption(3);
     bevel(t.highlight, t.shadow, 0, 0, 0, true);
 }
 
-// ---- type 9: the selection colours under the pointer ----
+// ---- selection: the selection colours under the pointer ----
 
-void ButtonPainter::up9() {
+void ButtonPainter::upSelection() {
     if (b.isOver_) rect(1, 1, W, H, t.selectLight, false);
     caption(upMode());
     if (b.isOver_) rect(0, 0, W, H, t.selectColor, true);
     focus();
 }
 
-void ButtonPainter::down9() {
+void ButtonPainter::downSelection() {
     if (b.isOver_)
         rect(0, 0, W, H,
-             b.colorScheme_ == 2 ? adjust(t.selectLight, -32) : lightenColor(t.selectColor, 128),
+             b.colorScheme_ == ColorScheme::Custom ? adjust(t.selectLight, -32)
+                                                   : lightenColor(t.selectColor, 128),
              false);
     caption(2);
     rect(0, 0, W, H, t.selectColor, true);
     focus();
 }
 
-// ---- type 11: transparent over the parent ----
+// ---- transparent: over the parent ----
 
-void ButtonPainter::up11() {
+void ButtonPainter::upTransparent() {
     backdrop();
     caption(upMode());
     focus();
 }
 
-void ButtonPainter::down11() {
+void ButtonPainter::downTransparent() {
     backdrop();
     caption(2);
     focus();
 }
 
-void ButtonPainter::disabled11() {
+void ButtonPainter::disabledTransparent() {
     backdrop();
     caption(3);
 }
 
-// ---- type 13: round ----
+// ---- round ----
 
-void ButtonPainter::up13() {
+void ButtonPainter::upRound() {
     ellipse(0, 0, W, H, b.isOver_ ? t.shadow : t.face, t.face);
     caption(upMode());
 }
 
-void ButtonPainter::down13() {
+void ButtonPainter::downRound() {
     ellipse(0, 0, W, H, t.darkShadow, adjust(t.face, -32));
     caption(2);
 }
 
-// ---- type 14: shaded, a bold caption on the default button ----
+// ---- gradient: a bold caption on the default button ----
 
-void ButtonPainter::type14Frame() {
+void ButtonPainter::gradientFrame() {
     rect(0, 0, W, H, adjust(t.shadow, -50), true);
     rect(1, 1, W - 2, H - 2, adjust(t.face, -9), true);
     rect(2, 2, W - 4, 2, t.highlight, false);
     rect(2, 4, 2, H - 6, t.highlight, false);
 }
 
-void ButtonPainter::up14() {
+void ButtonPainter::upGradient() {
     if (b.isOver_)
         rect(0, 0, W, H, t.light, false);
     else
@@ -740,11 +768,11 @@ void ButtonPainter::up14() {
     } else {
         caption(upMode());
     }
-    type14Frame();
+    gradientFrame();
     focus();
 }
 
-void ButtonPainter::down14() {
+void ButtonPainter::downGradient() {
     rect(1, 1, W, H, adjust(t.face, -9), false);
     rect(0, 0, W, H, adjust(t.shadow, -48), true);
     line(2, H - 2, W - 2, H - 2, t.highlight);
@@ -753,9 +781,9 @@ void ButtonPainter::down14() {
     focus();
 }
 
-void ButtonPainter::disabled14() {
+void ButtonPainter::disabledGradient() {
     gradient(t.highlight, 58.0);
-    type14Frame();
+    gradientFrame();
     caption(6);
 }
 

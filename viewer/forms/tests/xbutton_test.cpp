@@ -430,6 +430,40 @@ TEST_F(Button, UnknownTypePaintsTheFaceOnly) {
     for (gdi::Color p : b->surface().pixels()) EXPECT_EQ(p, b->colors().face);
 }
 
+// Numbers without a name are kept as they are: the getters and the saved bag give them back,
+// and each acts as its fallback.
+TEST_F(Button, UnnamedValuesAreKeptAndActAsTheirFallbacks) {
+    const struct {
+        int type, scheme, position;
+    } cases[] = {{0, 0, -1}, {10, 5, 5}, {15, -3, 99}, {-7, 1000, 7}};
+    for (const auto& c : cases) {
+        auto b = make(c.type, c.scheme);
+        b->setCaption(u"X");
+        for (gdi::Color p : b->surface().pixels()) ASSERT_EQ(p, b->colors().face) << c.type;
+        EXPECT_EQ(b->colors().face, gdi::sysColor(gdi::COLOR_BTNFACE)) << c.scheme;
+        EXPECT_EQ(b->colors().selectLight, lightenColor(gdi::sysColor(gdi::COLOR_HIGHLIGHT), 176));
+        const Rect before = b->textRect();
+        b->setPicturePosition(c.position);
+        EXPECT_EQ(b->textRect(), before) << c.position;
+        // A longer caption is measured from where the last one was, not centred again.
+        b->setCaption(u"OK");
+        EXPECT_EQ(b->textRect().left, before.left) << c.position;
+        EXPECT_EQ(b->textRect().top, before.top);
+        EXPECT_EQ(b->textRect().width(), 2 * gdi::TestFont::kCellWidth);
+
+        PropertyBag saved;
+        b->writeProperties(saved);
+        EXPECT_EQ(saved.read<std::int32_t>(u"BTYPE", 2), c.type);
+        EXPECT_EQ(saved.read<std::int32_t>(u"COLTYPE", 1), c.scheme);
+        EXPECT_EQ(saved.read<std::int32_t>(u"PICPOS", 0), c.position);
+        auto loaded = make(2);
+        loaded->readProperties(saved);
+        EXPECT_EQ(loaded->buttonType(), c.type);
+        EXPECT_EQ(loaded->colorScheme(), c.scheme);
+        EXPECT_EQ(loaded->picturePosition(), c.position);
+    }
+}
+
 TEST_F(Button, TransparentTypeCopiesTheParentAtItsPixelOffsetAndFollowsResizes) {
     host.parent = std::make_shared<gdi::Bitmap>(400, 300, 0);
     for (int y = 0; y < 300; ++y)
