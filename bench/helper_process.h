@@ -3,8 +3,10 @@
 // posix_spawn, as a threaded program must start one.
 #pragma once
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,9 +24,11 @@ namespace tessel::bench {
 class HelperProcess {
   public:
     explicit HelperProcess(std::vector<std::string> args) {
+        // Its input is one end of a socket pair, written with MSG_NOSIGNAL: a program that
+        // ended early fails its benchmark instead of ending this one with SIGPIPE.
         int in[2], out[2];
-        if (::pipe(in) != 0) return;
-        if (::pipe(out) != 0) {
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, in) != 0) return;
+        if (::pipe2(out, O_CLOEXEC) != 0) {
             ::close(in[0]);
             ::close(in[1]);
             return;
@@ -45,11 +49,11 @@ class HelperProcess {
         posix_spawn_file_actions_destroy(&actions);
         ::close(in[0]);
         ::close(out[1]);
-        toChild_ = ::fdopen(in[1], "w");
+        toChild_ = in[1];
         fromChild_ = ::fdopen(out[0], "r");
     }
     ~HelperProcess() {
-        if (toChild_) std::fclose(toChild_);
+        if (toChild_ >= 0) ::close(toChild_);
         if (pid_ > 0) {
             ::kill(pid_, SIGKILL);
             ::waitpid(pid_, nullptr, 0);
@@ -61,8 +65,13 @@ class HelperProcess {
 
     pid_t pid() const { return pid_; }
     bool send(const std::string& line) {
-        return toChild_ && std::fputs((line + "\n").c_str(), toChild_) >= 0 &&
-               std::fflush(toChild_) == 0;
+        const std::string bytes = line + "\n";
+        for (std::size_t at = 0; at < bytes.size();) {
+            const ssize_t n = ::send(toChild_, bytes.data() + at, bytes.size() - at, MSG_NOSIGNAL);
+            if (n <= 0) return false;
+            at += static_cast<std::size_t>(n);
+        }
+        return true;
     }
     // The next line the program prints, without its end; nullopt when it ended.
     std::optional<std::string> line() {
@@ -77,7 +86,7 @@ class HelperProcess {
 
   private:
     pid_t pid_ = -1;
-    FILE* toChild_ = nullptr;
+    int toChild_ = -1;
     FILE* fromChild_ = nullptr;
 };
 
