@@ -1,20 +1,22 @@
-// One issue of ten A4 pages scanned at 200 dpi, printed to the machine's PDF printer through the
-// real TesselServer over loopback (set-up, the ten page frames and the run, whose reply comes once
-// the PDF file is complete), against Qt alone decoding the same ten images and writing the same
-// ten-page PDF fitted to A4. Both first prove their PDF has the ten pages.
+// Issues of 1, 10 and 30 A4 pages scanned at 200 dpi, printed to the machine's PDF printer
+// through the real TesselServer over loopback (set-up, the page frames and the run, whose reply
+// comes once the PDF file is complete), against Qt alone decoding the same images and writing the
+// same PDF fitted to A4 (tessel-bench-qt, a process of its own as the server is). The two sides
+// are measured by turns, round after round, so a change in the machine's load falls on both
+// alike; each gives the median of its rounds by the clock and by peak memory and the mean of its
+// processor time, read from outside the same way for both. Both first prove their PDF has its
+// pages.
 #include <QBuffer>
 #include <QByteArray>
 #include <QColor>
 #include <QImage>
-#include <QPageLayout>
-#include <QPageSize>
 #include <QPainter>
 #include <QPainterPath>
-#include <QPdfWriter>
 
-#include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -23,6 +25,8 @@
 #include <sstream>
 #include <vector>
 
+#include "bench/helper_process.h"
+#include "bench/process_figures.h"
 #include "bench/reference.h"
 #include "bench/server_fixture.h"
 #include "platform/print/pdf_pages.h"
@@ -33,7 +37,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The ten distinct page images; longer issues take them by turns.
 constexpr int kPages = 10;
+constexpr int kIssuePages[] = {1, 10, 30};
+constexpr int kRounds = 5;
 // An A4 sheet scanned at 200 dpi.
 constexpr int kWidth = 1654;
 constexpr int kHeight = 2339;
@@ -149,11 +156,12 @@ std::vector<fs::path> pdfsIn(const fs::path& folder) {
     return files;
 }
 
-// Empty when the file holds ten A4 portrait pages, else what is wrong with it.
-std::string checkPdf(const fs::path& file) {
+// Empty when the file holds `count` A4 portrait pages, else what is wrong with it.
+std::string checkPdf(const fs::path& file, int count) {
     const auto pages = platform::print::testing::pdfPages(file);
-    if (pages.size() != kPages)
-        return "the PDF has " + std::to_string(pages.size()) + " pages, not ten";
+    if (pages.size() != static_cast<std::size_t>(count))
+        return "the PDF has " + std::to_string(pages.size()) + " pages, not " +
+               std::to_string(count);
     for (const auto& page : pages)
         if (std::abs(page.width - 595.3) > 1 || std::abs(page.height - 841.9) > 1)
             return "a page of the PDF is not A4 portrait";
@@ -168,9 +176,9 @@ class PrintRoad {
         if (!server_.ready()) return;
         client_ = std::make_unique<st::Client>(server_.port());
         client_->setTimeout(300);
-        setup_ = wire(st::request(u"CE00", u"{\"pages\":10,\"usedefaultprinter\":\"1\"}"));
-        for (int page = 0; page < kPages; ++page) {
-            const QByteArray& bytes = pageFiles()[static_cast<std::size_t>(page)];
+        const int most = *std::max_element(std::begin(kIssuePages), std::end(kIssuePages));
+        for (int page = 0; page < most; ++page) {
+            const QByteArray& bytes = pageFiles()[static_cast<std::size_t>(page % kPages)];
             const std::u16string number = platform::text::zeroPad(page + 1, 4);
             pages_.push_back(wire(st::request(
                 u"CE01", number + u"," + QString::fromLatin1(bytes.toBase64()).toStdU16String())));
@@ -178,39 +186,21 @@ class PrintRoad {
         run_ = wire(st::request(u"CE02"));
     }
 
-    // One issue; empty when its PDF was written, else why not.
-    std::string issue() {
+    // One issue of `count` pages; empty when its PDF was written, else why not.
+    std::string issue(int count) {
         if (!server_.ready()) return "the server did not start: " + server_.errors();
-        if (auto why = ask(setup_, u"CE0000")) return "set-up: " + *why;
-        for (const auto& page : pages_)
-            if (auto why = ask(page, u"CE0100")) return "page: " + *why;
+        const std::string setup = wire(
+            st::request(u"CE00", u"{\"pages\":" + platform::text::fromUtf8(std::to_string(count)) +
+                                     u",\"usedefaultprinter\":\"1\"}"));
+        if (auto why = ask(setup, u"CE0000")) return "set-up: " + *why;
+        for (int page = 0; page < count; ++page)
+            if (auto why = ask(pages_[static_cast<std::size_t>(page)], u"CE0100"))
+                return "page: " + *why;
         if (auto why = ask(run_, u"CE0200")) return "run: " + *why;
         return {};
     }
+    pid_t pid() const { return server_.pid(); }
     fs::path outputFolder() const { return server_.machine() / "print"; }
-    // What the server has used so far: processor time in milliseconds and page faults.
-    struct Usage {
-        double cpuMs = 0;
-        double pageFaults = 0;
-    };
-    Usage serverUsage() const {
-        std::ifstream in("/proc/" + std::to_string(server_.pid()) + "/stat");
-        std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        // The fields after the program's name (which is in parentheses) start with the state;
-        // minor and major faults are the 8th and 10th of them, user and system time the 12th and
-        // 13th, in clock ticks.
-        std::istringstream fields(all.substr(all.rfind(')') + 2));
-        std::string field;
-        double user = 0, system = 0;
-        Usage usage;
-        for (int i = 1; i <= 13 && fields >> field; ++i) {
-            if (i == 8 || i == 10) usage.pageFaults += std::stod(field);
-            if (i == 12) user = std::stod(field);
-            if (i == 13) system = std::stod(field);
-        }
-        usage.cpuMs = (user + system) * 1000.0 / static_cast<double>(::sysconf(_SC_CLK_TCK));
-        return usage;
-    }
     void removePdfs() {
         std::error_code ec;
         for (const auto& file : pdfsIn(outputFolder())) fs::remove(file, ec);
@@ -229,104 +219,172 @@ class PrintRoad {
 
     RunningServer server_;
     std::unique_ptr<st::Client> client_;
-    std::string setup_, run_;
+    std::string run_;
     std::vector<std::string> pages_;
 };
 
-void ours(benchmark::State& state) {
-    PrintRoad road;  // the server ends with the benchmark, whichever way it leaves
-    if (auto why = road.issue(); !why.empty()) {
-        state.SkipWithError(why.c_str());
-        return;
-    }
-    const auto pdfs = pdfsIn(road.outputFolder());
-    if (pdfs.size() != 1) {
-        state.SkipWithError(("the run left " + std::to_string(pdfs.size()) + " PDF files").c_str());
-        return;
-    }
-    if (auto why = checkPdf(pdfs[0]); !why.empty()) {
-        state.SkipWithError(why.c_str());
-        return;
-    }
-    road.removePdfs();
-    const auto before = road.serverUsage();
-    for (auto _ : state) {
-        if (auto why = road.issue(); !why.empty()) {
-            state.SkipWithError(why.c_str());
-            return;
+// ---- the reference: Qt alone, in tessel-bench-qt ----
+
+class QtRoad {
+  public:
+    QtRoad() {
+        for (int page = 0; page < kPages; ++page) {
+            const fs::path file =
+                folder_.path() / ("page" + std::to_string(page) + (page % 2 ? ".jpg" : ".png"));
+            std::ofstream out(file, std::ios::binary);
+            const QByteArray& bytes = pageFiles()[static_cast<std::size_t>(page)];
+            out.write(bytes.constData(), bytes.size());
+            files_.push_back(file.string());
         }
-        state.PauseTiming();
-        road.removePdfs();
-        state.ResumeTiming();
+        std::vector<std::string> args{"issue"};
+        args.insert(args.end(), files_.begin(), files_.end());
+        helper_ = std::make_unique<HelperProcess>(args);
+        ready_ = helper_->pid() > 0 && helper_->line() == "ready";
     }
-    state.SetItemsProcessed(state.iterations());
-    // What the server itself spent on an issue, which a busy machine disturbs less than the
-    // time on the clock.
-    const auto after = road.serverUsage();
-    const auto issues = static_cast<double>(state.iterations());
-    state.counters["server_cpu_ms"] = (after.cpuMs - before.cpuMs) / issues;
-    state.counters["server_faults"] = (after.pageFaults - before.pageFaults) / issues;
+    fs::path output() const { return folder_.path() / "issue.pdf"; }
+    std::string issue(int count) {
+        if (!ready_) return "tessel-bench-qt did not start";
+        if (!helper_->send(std::to_string(count) + " " + output().string()) ||
+            helper_->line() != "ok")
+            return "Qt could not write the PDF";
+        return {};
+    }
+    pid_t pid() const { return helper_->pid(); }
+
+  private:
+    platform::testing::TempMachine folder_;
+    std::vector<std::string> files_;
+    std::unique_ptr<HelperProcess> helper_;
+    bool ready_ = false;
+};
+
+// ---- the two by turns ----
+
+struct IssueFigures {
+    double wallMs = 0, cpuMs = 0, startMB = 0, peakMB = 0, faults = 0;
+    std::string error;
+};
+struct IssueComparison {
+    IssueFigures ours[std::size(kIssuePages)], ref[std::size(kIssuePages)];
+};
+
+double median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
-// ---- the reference: Qt alone ----
+struct Samples {
+    std::vector<double> wall, cpu, start, peak, faults;
+};
 
-// Decodes the pages and writes them to `file` as the PDF printer does: A4 at 300 dpi with the
-// whole sheet printable, each page fitted to it from the top-left corner.
-bool referenceIssue(const fs::path& file) {
-    QPdfWriter writer(QString::fromStdString(file.string()));
-    writer.setResolution(300);
-    writer.setCreator(QStringLiteral("Tessel"));
-    QPainter painter;
-    for (int page = 0; page < kPages; ++page) {
-        QImage image;
-        if (!image.loadFromData(pageFiles()[static_cast<std::size_t>(page)])) return false;
-        const QPageLayout layout(
-            QPageSize(QPageSize::A4),
-            image.height() >= image.width() ? QPageLayout::Portrait : QPageLayout::Landscape,
-            QMarginsF(0, 0, 0, 0));
-        writer.setPageLayout(layout);
-        if (page == 0 ? !painter.begin(&writer) : !writer.newPage()) return false;
-        const QRectF area(QPointF(0, 0), layout.fullRectPixels(writer.resolution()).size());
-        QSizeF fitted = image.size().toSizeF().scaled(area.size(), Qt::KeepAspectRatio);
-        painter.drawImage(QRectF(QPointF(0, 0), fitted), image);
-    }
-    return painter.end();
+double mean(const std::vector<double>& v) {
+    double sum = 0;
+    for (double x : v) sum += x;
+    return v.empty() ? 0 : sum / static_cast<double>(v.size());
 }
 
-void reference(benchmark::State& state) {
-    platform::testing::TempMachine folder;
-    const fs::path file = folder.path() / "issue.pdf";
-    if (!referenceIssue(file)) {
-        state.SkipWithError("Qt could not write the PDF");
-        return;
-    }
-    if (auto why = checkPdf(file); !why.empty()) {
-        state.SkipWithError(why.c_str());
-        return;
-    }
-    rusage before{}, after{};
-    ::getrusage(RUSAGE_SELF, &before);
-    for (auto _ : state) {
-        if (!referenceIssue(file)) {
-            state.SkipWithError("Qt could not write the PDF");
-            return;
+// One measured issue of a side: the clock around it as its client sees it, and the process's
+// processor time (all its threads, those that ended during the issue too), page faults, its size
+// when the issue starts and its peak size during the issue (counted afresh from the size it
+// starts with).
+template <class Road>
+std::string measure(Road& road, int count, Samples& samples) {
+    resetPeak(road.pid());
+    const double startBytes = statusBytes(road.pid(), "VmRSS");
+    const auto before = processUsage(road.pid());
+    const auto start = std::chrono::steady_clock::now();
+    if (auto why = road.issue(count); !why.empty()) return why;
+    const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+    const auto after = processUsage(road.pid());
+    samples.wall.push_back(took.count());
+    samples.cpu.push_back(after.cpuMs - before.cpuMs);
+    samples.start.push_back(startBytes / 1e6);
+    samples.peak.push_back(statusBytes(road.pid(), "VmHWM") / 1e6);
+    samples.faults.push_back(after.pageFaults - before.pageFaults);
+    return {};
+}
+
+const IssueComparison& issueComparison() {
+    static const IssueComparison result = [] {
+        IssueComparison c;
+        PrintRoad ours;
+        QtRoad ref;
+        Samples mine[std::size(kIssuePages)], theirs[std::size(kIssuePages)];
+        // A first issue of each length on each side proves its PDF and is not counted.
+        for (std::size_t k = 0; k < std::size(kIssuePages); ++k) {
+            const int count = kIssuePages[k];
+            std::string why = ours.issue(count);
+            if (why.empty()) {
+                const auto pdfs = pdfsIn(ours.outputFolder());
+                why = pdfs.size() != 1
+                          ? "the run left " + std::to_string(pdfs.size()) + " PDF files"
+                          : checkPdf(pdfs[0], count);
+            }
+            ours.removePdfs();
+            c.ours[k].error = why;
+            why = ref.issue(count);
+            c.ref[k].error = why.empty() ? checkPdf(ref.output(), count) : why;
         }
+        for (int round = 0; round < kRounds; ++round) {
+            for (std::size_t k = 0; k < std::size(kIssuePages); ++k) {
+                const int count = kIssuePages[k];
+                // Each side goes first in every other round.
+                for (int turn = 0; turn < 2; ++turn) {
+                    const bool oursNow = (turn == 0) == (round % 2 == 0);
+                    IssueFigures& figures = oursNow ? c.ours[k] : c.ref[k];
+                    Samples& samples = oursNow ? mine[k] : theirs[k];
+                    if (!figures.error.empty()) continue;
+                    figures.error =
+                        oursNow ? measure(ours, count, samples) : measure(ref, count, samples);
+                    if (oursNow) ours.removePdfs();
+                }
+            }
+        }
+        for (std::size_t k = 0; k < std::size(kIssuePages); ++k) {
+            for (auto [figures, samples] :
+                 {std::pair{&c.ours[k], &mine[k]}, std::pair{&c.ref[k], &theirs[k]}}) {
+                figures->wallMs = median(samples->wall);
+                // The system counts processor time in clock ticks (10 ms); their sum over the
+                // rounds is exact to one tick, so the mean stands where a median of ticks would
+                // not.
+                figures->cpuMs = mean(samples->cpu);
+                figures->startMB = median(samples->start);
+                figures->peakMB = median(samples->peak);
+                figures->faults = median(samples->faults);
+            }
+        }
+        return c;
+    }();
+    return result;
+}
+
+void issueRow(benchmark::State& state, std::size_t k, bool oursSide) {
+    const IssueFigures& figures = oursSide ? issueComparison().ours[k] : issueComparison().ref[k];
+    for (auto _ : state) {
     }
-    ::getrusage(RUSAGE_SELF, &after);
-    state.SetItemsProcessed(state.iterations());
-    state.counters["faults"] = static_cast<double>((after.ru_minflt + after.ru_majflt) -
-                                                   (before.ru_minflt + before.ru_majflt)) /
-                               static_cast<double>(state.iterations());
-    double imageBytes = 0;
-    for (const auto& bytes : pageFiles()) imageBytes += static_cast<double>(bytes.size());
-    state.counters["images_MB"] = imageBytes / 1e6;
-    state.counters["pdf_MB"] = static_cast<double>(fs::file_size(file)) / 1e6;
+    if (!figures.error.empty()) {
+        state.SkipWithError(figures.error.c_str());
+        return;
+    }
+    state.counters["wall_ms"] = figures.wallMs;
+    state.counters["cpu_ms"] = figures.cpuMs;
+    state.counters["start_MB"] = figures.startMB;
+    state.counters["peak_MB"] = figures.peakMB;
+    state.counters["faults"] = figures.faults;
+    state.counters["rounds"] = kRounds;
 }
 
 const bool registered = [] {
-    for (auto* b : {benchmark::RegisterBenchmark("Issue-10xA4-PDF/ours", ours),
-                    benchmark::RegisterBenchmark("Issue-10xA4-PDF/ref", reference)})
-        b->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
+    for (std::size_t k = 0; k < std::size(kIssuePages); ++k) {
+        const std::string subject = "Issue-" + std::to_string(kIssuePages[k]) + "xA4-PDF";
+        for (bool oursSide : {true, false})
+            benchmark::RegisterBenchmark((subject + (oursSide ? "/ours" : "/ref")).c_str(),
+                                         issueRow, k, oursSide)
+                ->Iterations(1)
+                ->Unit(benchmark::kMillisecond);
+    }
     return true;
 }();
 

@@ -1,8 +1,8 @@
 // The issuing road through the real TesselServer over loopback: status polls (rate and latency
-// percentiles), a page list of ten 1 MB images, and the server's memory while it takes the
-// largest set-up frame and a page list filled to its cap (read from outside, in the process's
-// status file). The server runs in a temporary machine folder on a free loopback port and ends
-// with the benchmark program.
+// percentiles, in three placements beside echo servers), a page list of ten 1 MB images, and the
+// server's memory while it takes the largest set-up frame and a page list filled to its cap (read
+// from outside, in the process's status file). The server runs in a temporary machine folder on a
+// free loopback port and ends with the benchmark program.
 #include <netinet/in.h>
 #include <pthread.h>
 #include <sched.h>
@@ -14,13 +14,17 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <sstream>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include "bench/helper_process.h"
+#include "bench/process_figures.h"
 #include "bench/reference.h"
 #include "bench/server_fixture.h"
 #include "platform/testing/loopback_client.h"
@@ -77,6 +81,8 @@ class EchoServer {
         }
     }
     int port() const { return port_; }
+    // The child answering, when it is one.
+    pid_t pid() const { return child_; }
     // Keeps the server on the given processors.
     bool pinTo(const cpu_set_t& cpus) {
         if (thread_.joinable())
@@ -105,100 +111,164 @@ class EchoServer {
     std::thread thread_;
 };
 
-// Polls through the same client and frame reader against three servers: the real one answers
-// with its state, the echo servers with the request itself (a frame as well). They are measured
-// together, in turns: a block of polls to each, again and again, so a change in the machine's
-// load while the benchmark runs falls on all three alike instead of showing as a difference
-// between them. Each gives the median of its blocks' rates and the percentiles of all its polls.
+// Where the client and the servers run: left to the system, all on one shared processor, or
+// the client on one processor and every server on another. Each decides the floor as much as
+// what the servers do: a server woken on the client's processor answers as soon as the client
+// waits, one woken on another processor costs a cross-processor wake-up every round trip (in a
+// virtual machine more than the server's whole answer), and left to itself the system places
+// each as it happened to start.
+enum class Placement { Unpinned, Shared, Split };
+constexpr Placement kPlacements[] = {Placement::Unpinned, Placement::Shared, Placement::Split};
+const char* placementName(Placement p) {
+    switch (p) {
+        case Placement::Unpinned:
+            return "unpinned";
+        case Placement::Shared:
+            return "shared";
+        case Placement::Split:
+            return "split";
+    }
+    return "?";
+}
+
+// Keeps every thread of a process on the given processors.
+void pinProcess(pid_t pid, const cpu_set_t& cpus) {
+    std::error_code ec;
+    for (const auto& task :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
+        const pid_t tid = std::atoi(task.path().filename().c_str());
+        if (tid > 0) ::sched_setaffinity(tid, sizeof cpus, &cpus);
+    }
+}
+
+// Polls through the same client and frame reader against the real server and three echo
+// servers that answer with the request itself (a frame as well): in C in a process of its own
+// as the server is (the floor), in C in a thread of the benchmark program's own process, and on
+// Qt's sockets in Qt's event loop in a process of its own (the socket layer the server is built
+// on). All are measured together, in turns: a block of polls to each in each placement, again
+// and again, so a change in the machine's load while the benchmark runs falls on all alike
+// instead of showing as a difference between them. Each gives the median of its blocks' rates
+// and the percentiles of all its polls.
 struct PollFigures {
     double rate = 0;  // polls a second
     double p50 = 0, p99 = 0;
+    double cpuUs = 0;  // the answering process's processor time per poll (not for the thread)
     std::string error;
 };
+enum PollSide { kServer, kEchoProcess, kEchoThread, kEchoQt, kSides };
+const char* const kSideNames[kSides] = {"server", "echo-C-process", "echo-C-thread",
+                                        "echo-Qt-process"};
 struct PollComparison {
-    PollFigures server, floor, thread;
+    PollFigures at[std::size(kPlacements)][kSides];
 };
 
 const PollComparison& pollComparison() {
     static const PollComparison result = [] {
         constexpr int kRounds = 10;
-        constexpr int kBlock = 2000;
+        constexpr int kBlock = 1500;
         PollComparison c;
-        if (!server().ready()) {
-            c.server.error = "the server did not start: " + server().errors();
-            return c;
-        }
-        EchoServer process(EchoServer::Place::OwnProcess), thread(EchoServer::Place::Thread);
-        if (process.port() == 0 || thread.port() == 0) {
-            c.floor.error = c.thread.error = "the echo server could not listen";
-            return c;
-        }
-        // Where each runs decides the floor as much as what it does: a server that wakes on
-        // the client's processor answers sooner than one woken on another, and which of the two
-        // the system picks depends on where each happened to start. So for the measurement the
-        // client keeps to one processor and every server to one other, all three alike.
-        cpu_set_t allowed, clientCpu, serverCpu;
-        CPU_ZERO(&clientCpu);
-        CPU_ZERO(&serverCpu);
-        const bool pinned = ::sched_getaffinity(0, sizeof allowed, &allowed) == 0;
-        if (pinned) {
-            std::vector<int> cpus;
-            for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
-                if (CPU_ISSET(cpu, &allowed)) cpus.push_back(cpu);
-            CPU_SET(cpus.front(), &clientCpu);
-            const char* place = std::getenv("TESSEL_BENCH_POLL_CPUS");
-            const bool same = place && std::string_view(place) == "same";
-            CPU_SET(cpus.size() > 1 && !same ? cpus[1] : cpus.front(), &serverCpu);
-            ::pthread_setaffinity_np(::pthread_self(), sizeof clientCpu, &clientCpu);
-            ::sched_setaffinity(server().pid(), sizeof serverCpu, &serverCpu);
-            process.pinTo(serverCpu);
-            thread.pinTo(serverCpu);
-        }
-        struct Side {
-            PollFigures& figures;
-            st::Client client;
-            std::u16string expected;
-            std::vector<double> rates, latencies;
+        auto failAll = [&c](PollSide side, const std::string& why) {
+            for (auto& place : c.at) place[side].error = why;
         };
-        Side sides[] = {{c.server, st::Client(server().port()), u"CE0900", {}, {}},
-                        {c.floor, st::Client(process.port()), u"CE09", {}, {}},
-                        {c.thread, st::Client(thread.port()), u"CE09", {}, {}}};
+        if (!server().ready()) failAll(kServer, "the server did not start: " + server().errors());
+        EchoServer process(EchoServer::Place::OwnProcess), thread(EchoServer::Place::Thread);
+        if (process.port() == 0) failAll(kEchoProcess, "the echo server could not listen");
+        if (thread.port() == 0) failAll(kEchoThread, "the echo server could not listen");
+        HelperProcess qt({"echo"});
+        const auto qtPort = qt.pid() > 0 ? qt.line() : std::nullopt;
+        if (!qtPort) failAll(kEchoQt, "the Qt echo server did not start");
+
+        cpu_set_t allowed;
+        if (::sched_getaffinity(0, sizeof allowed, &allowed) != 0) {
+            for (int side = 0; side < kSides; ++side)
+                failAll(static_cast<PollSide>(side), "the processors could not be read");
+            return c;
+        }
+        std::vector<int> cpus;
+        for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+            if (CPU_ISSET(cpu, &allowed)) cpus.push_back(cpu);
+        auto place = [&](Placement p) {
+            cpu_set_t clientCpus = allowed, serverCpus = allowed;
+            if (p != Placement::Unpinned) {
+                CPU_ZERO(&clientCpus);
+                CPU_ZERO(&serverCpus);
+                CPU_SET(cpus.front(), &clientCpus);
+                CPU_SET(p == Placement::Split && cpus.size() > 1 ? cpus[1] : cpus.front(),
+                        &serverCpus);
+            }
+            ::pthread_setaffinity_np(::pthread_self(), sizeof clientCpus, &clientCpus);
+            if (server().ready()) pinProcess(server().pid(), serverCpus);
+            if (qt.pid() > 0) pinProcess(qt.pid(), serverCpus);
+            process.pinTo(serverCpus);
+            thread.pinTo(serverCpus);
+        };
+
+        struct Side {
+            std::unique_ptr<st::Client> client;
+            std::u16string expected;
+            pid_t pid = -1;  // the answering process
+            std::vector<double> rates[std::size(kPlacements)], latencies[std::size(kPlacements)];
+            double cpuNs[std::size(kPlacements)] = {};
+            int polls[std::size(kPlacements)] = {};
+        };
+        Side sides[kSides];
+        const int ports[kSides] = {server().ready() ? server().port() : 0, process.port(),
+                                   thread.port(), qtPort ? std::atoi(qtPort->c_str()) : 0};
+        for (int s = 0; s < kSides; ++s) {
+            if (ports[s] > 0) sides[s].client = std::make_unique<st::Client>(ports[s]);
+            sides[s].expected = s == kServer ? u"CE0900" : u"CE09";
+        }
+        sides[kServer].pid = server().ready() ? server().pid() : -1;
+        sides[kEchoProcess].pid = process.pid();
+        sides[kEchoQt].pid = qt.pid();
         const std::string poll = wire(st::request(u"CE09"));
         for (int round = 0; round < kRounds; ++round) {
-            for (Side& side : sides) {
-                if (!side.figures.error.empty()) continue;
-                const auto blockStart = Clock::now();
-                for (int i = 0; i < kBlock; ++i) {
-                    const auto start = Clock::now();
-                    side.client.send(poll);
-                    auto reply = side.client.reply();
-                    side.latencies.push_back(
-                        std::chrono::duration<double, std::micro>(Clock::now() - start).count());
-                    if (!reply || reply->substr(35, side.expected.size()) != side.expected) {
-                        side.figures.error = "no poll reply: " + noReply(side.client);
-                        break;
+            for (std::size_t p = 0; p < std::size(kPlacements); ++p) {
+                place(kPlacements[p]);
+                for (int s = 0; s < kSides; ++s) {
+                    PollFigures& figures = c.at[p][s];
+                    Side& side = sides[s];
+                    if (!figures.error.empty() || !side.client) continue;
+                    const double cpuBefore = side.pid > 0 ? cpuNanoseconds(side.pid) : 0;
+                    const auto blockStart = Clock::now();
+                    for (int i = 0; i < kBlock; ++i) {
+                        const auto start = Clock::now();
+                        side.client->send(poll);
+                        auto reply = side.client->reply();
+                        side.latencies[p].push_back(
+                            std::chrono::duration<double, std::micro>(Clock::now() - start)
+                                .count());
+                        if (!reply || reply->substr(35, side.expected.size()) != side.expected) {
+                            failAll(static_cast<PollSide>(s),
+                                    "no poll reply: " + noReply(*side.client));
+                            break;
+                        }
                     }
+                    const std::chrono::duration<double> took = Clock::now() - blockStart;
+                    side.rates[p].push_back(kBlock / took.count());
+                    if (side.pid > 0) side.cpuNs[p] += cpuNanoseconds(side.pid) - cpuBefore;
+                    side.polls[p] += kBlock;
                 }
-                const std::chrono::duration<double> took = Clock::now() - blockStart;
-                side.rates.push_back(kBlock / took.count());
             }
         }
-        if (pinned) {
-            ::pthread_setaffinity_np(::pthread_self(), sizeof allowed, &allowed);
-            ::sched_setaffinity(server().pid(), sizeof allowed, &allowed);
-        }
-        for (Side& side : sides) {
-            side.figures.rate = percentile(side.rates, 0.5);
-            side.figures.p50 = percentile(side.latencies, 0.50);
-            side.figures.p99 = percentile(side.latencies, 0.99);
+        place(Placement::Unpinned);
+        for (std::size_t p = 0; p < std::size(kPlacements); ++p) {
+            for (int s = 0; s < kSides; ++s) {
+                PollFigures& figures = c.at[p][s];
+                figures.rate = percentile(sides[s].rates[p], 0.5);
+                figures.p50 = percentile(sides[s].latencies[p], 0.50);
+                figures.p99 = percentile(sides[s].latencies[p], 0.99);
+                if (sides[s].pid > 0 && sides[s].polls[p] > 0)
+                    figures.cpuUs = sides[s].cpuNs[p] / 1e3 / sides[s].polls[p];
+            }
         }
         return c;
     }();
     return result;
 }
 
-void polls(benchmark::State& state, PollFigures PollComparison::*which) {
-    const PollFigures& figures = pollComparison().*which;
+void polls(benchmark::State& state, std::size_t placement, int side) {
+    const PollFigures& figures = pollComparison().at[placement][side];
     for (auto _ : state) {
     }
     if (!figures.error.empty()) {
@@ -208,6 +278,7 @@ void polls(benchmark::State& state, PollFigures PollComparison::*which) {
     state.counters["polls_per_s"] = figures.rate;
     state.counters["p50_us"] = figures.p50;
     state.counters["p99_us"] = figures.p99;
+    if (figures.cpuUs > 0) state.counters["cpu_us_per_poll"] = figures.cpuUs;
 }
 
 void pageList(benchmark::State& state) {
@@ -248,28 +319,6 @@ void pageList(benchmark::State& state) {
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(sent));
     state.SetItemsProcessed(state.iterations() * 10);
-}
-
-// A figure of the process's status file in bytes ("VmRSS", "VmHWM"); -1 when absent.
-double statusBytes(pid_t pid, const std::string& field) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.compare(0, field.size() + 1, field + ":") != 0) continue;
-        std::istringstream fields(line.substr(field.size() + 1));
-        double kib = -1;
-        fields >> kib;
-        return kib * 1024;
-    }
-    return -1;
-}
-
-// Starts counting the peak afresh from the process's present size.
-bool resetPeak(pid_t pid) {
-    std::ofstream out("/proc/" + std::to_string(pid) + "/clear_refs");
-    out << "5";
-    out.flush();
-    return static_cast<bool>(out);
 }
 
 // One memory run: a fresh server and a client whose first small set-up was answered (so what
@@ -371,13 +420,14 @@ void pageListPeak(benchmark::State& state) {
 }
 
 const bool registered = [] {
-    for (auto [name, which] :
-         {std::pair{"Loopback/CE09-poll", &PollComparison::server},
-          std::pair{"Loopback/CE09-poll-echo-floor", &PollComparison::floor},
-          std::pair{"Loopback/CE09-poll-echo-thread", &PollComparison::thread}})
-        benchmark::RegisterBenchmark(name, polls, which)
-            ->Iterations(1)
-            ->Unit(benchmark::kMicrosecond);
+    for (std::size_t p = 0; p < std::size(kPlacements); ++p)
+        for (int s = 0; s < kSides; ++s)
+            benchmark::RegisterBenchmark((std::string("Loopback/CE09-poll/") +
+                                          placementName(kPlacements[p]) + "/" + kSideNames[s])
+                                             .c_str(),
+                                         polls, p, s)
+                ->Iterations(1)
+                ->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("Loopback/CE01-ten-1MB-pages", pageList)
         ->Iterations(5)
         ->UseRealTime()

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Builds a Release tree into build-release/ (or $TESSEL_BENCH_BUILD_DIR) and prints how the
 # system's own code compares with the reference libraries, each pair measured side by side in
-# one run of bench/ (ours / reference: above 1 means ours is faster; one issue of ten A4 pages
-# through the real server to its PDF printer is set against Qt alone doing the same, by the clock
-# and by processor time). Then the loopback figures of the real server and its peak memory per
-# character of the largest frames. Every benchmark is bounded; nothing leaves the loopback
-# interface.
+# one run of bench/. Every ratio is the reference's figure over ours, so above 1 means ours is
+# better (faster, less processor time, less memory). Issues of 1, 10 and 30 A4 pages through the
+# real server to its PDF printer are set against Qt alone doing the same, by turns, by the clock,
+# processor time and peak memory. Then the server's status polls beside echo servers in three
+# placements, and its peak memory per character of the largest frames. Every benchmark is
+# bounded; nothing leaves the loopback interface.
 #   TESSEL_BENCH_MIN_TIME  seconds per benchmark (default 0.5)
 #   TESSEL_BENCH_FILTER    a regular expression choosing benchmarks (default: all)
 set -euo pipefail
@@ -70,9 +71,12 @@ for i, path in enumerate(sys.argv[1:]):
             continue
         runs[name] = b
 
+def failed(b):
+    return b is None or b.get("error_occurred")
+
 def rate(b):
-    if "error_occurred" in b and b["error_occurred"]:
-        return None, b.get("error_message", "error")
+    if failed(b):
+        return None, (b or {}).get("error_message", "missing")
     if "bytes_per_second" in b:
         return b["bytes_per_second"], "B/s"
     if "items_per_second" in b:
@@ -84,15 +88,16 @@ def human(v, unit):
         return "%.1f MB/s" % (v / 1e6)
     return "%.3g op/s" % v
 
-subjects = []
-for name in runs:
-    if name.endswith("/ours"):
-        subjects.append(name[: -len("/ours")])
-
+# Every ratio printed is the reference's figure over ours for a cost (time, processor time,
+# memory) and ours over the reference's for a rate: above 1, ours is better.
 print()
+print("Each pair measured side by side; ratio = reference time / our time (above 1: ours faster)")
 print("%-16s %18s %18s %8s" % ("subject", "ours", "reference", "ratio"))
 print("-" * 64)
-for s in subjects:
+for name in runs:
+    if not name.endswith("/ours") or name.startswith("Issue-"):
+        continue
+    s = name[: -len("/ours")]
     ours, ref = runs.get(s + "/ours"), runs.get(s + "/ref")
     if not ref:
         continue
@@ -101,20 +106,66 @@ for s in subjects:
         print("%-16s  failed: %s" % (s, ua if a is None else ub))
         continue
     print("%-16s %18s %18s %7.2fx" % (s, human(a, ua), human(b, ub), a / b))
-    # A road through the server also by processor time, which a busy machine disturbs less
-    # than the clock: the server's own per run against the reference's.
-    if "server_cpu_ms" in ours:
-        ref_ms = ref["cpu_time"] * {"ns": 1e-6, "us": 1e-3, "ms": 1, "s": 1e3}[ref["time_unit"]]
-        print("%-16s %15.0f ms %15.0f ms %7.2fx" % (
-            "  CPU per run", ours["server_cpu_ms"], ref_ms, ref_ms / ours["server_cpu_ms"]))
-    # Page faults per run: memory faulted in afresh rather than reused.
-    if "server_faults" in ours and "faults" in ref:
-        print("%-16s %18.0f %18.0f" % ("  page faults", ours["server_faults"], ref["faults"]))
+
+issues = [n[: -len("/ours")] for n in runs if n.startswith("Issue-") and n.endswith("/ours")]
+if issues:
+    rounds = next((int(runs[n]["rounds"]) for n in runs
+                   if n.startswith("Issue-") and "rounds" in runs[n]), 0)
+    print()
+    print("Issues through the real server against Qt alone, by turns (median of %d rounds each);" %
+          rounds)
+    print("ratio = Qt alone / ours (above 1: ours better)")
+    print("%-16s %-13s %14s %14s %8s" % ("subject", "measure", "ours", "Qt alone", "ratio"))
+    print("-" * 70)
+    for s in issues:
+        ours, ref = runs.get(s + "/ours"), runs.get(s + "/ref")
+        if failed(ours) or failed(ref):
+            why = (ours if failed(ours) else ref or {}).get("error_message", "missing")
+            print("%-16s  failed: %s" % (s, why))
+            continue
+        label = s
+        for key, what, unit in (("wall_ms", "wall time", "ms"), ("cpu_ms", "CPU", "ms"),
+                                ("peak_MB", "peak memory", "MB")):
+            print("%-16s %-13s %11.1f %s %11.1f %s %7.2fx" % (
+                label, what, ours[key], unit, ref[key], unit, ref[key] / ours[key]))
+            label = ""
+        print("%-16s %-13s %11.1f MB %11.1f MB" % ("", "  at start", ours["start_MB"],
+                                                   ref["start_MB"]))
+        print("%-16s %-13s %14.0f %14.0f" % ("", "page faults", ours["faults"], ref["faults"]))
+
+placements = {
+    "unpinned": "left to the system (no processor chosen)",
+    "shared": "the client and every server on one shared processor",
+    "split": "the client on one processor, every server on another",
+}
+sides = (("server", "TesselServer"), ("echo-C-process", "echo in C, own process (the floor)"),
+         ("echo-C-thread", "echo in C, a thread of the client"),
+         ("echo-Qt-process", "echo on Qt sockets, own process"))
+polls = [n for n in runs if n.startswith("Loopback/CE09-poll/")]
+if polls:
+    print()
+    print("CE09 status polls over loopback, the real server beside echo servers, measured by turns")
+    print("(median of the rounds' rates; CPU = the answering process's own processor time per poll)")
+    for place, what in placements.items():
+        print()
+        print("Placement %s: %s" % (place, what))
+        print("-" * 64)
+        for side, label in sides:
+            b = runs.get("Loopback/CE09-poll/%s/%s" % (place, side))
+            if failed(b):
+                print("  %-36s failed: %s" % (label, (b or {}).get("error_message", "missing")))
+                continue
+            cpu = " CPU %.1f us" % b["cpu_us_per_poll"] if "cpu_us_per_poll" in b else ""
+            print("  %-36s %8.0f polls/s  p50 %5.1f us  p99 %7.1f us%s" % (
+                label, b["polls_per_s"], b["p50_us"], b["p99_us"], cpu))
+        server = runs.get("Loopback/CE09-poll/%s/server" % place)
+        for side, label in sides[1:]:
+            floor = runs.get("Loopback/CE09-poll/%s/%s" % (place, side))
+            if not failed(server) and not failed(floor):
+                print("  server polls / %-32s %6.2fx" % (side, server["polls_per_s"] /
+                                                        floor["polls_per_s"]))
 
 def figures(b):
-    if "p50_us" in b:
-        return "%10.0f polls/s   p50 %.0f us   p99 %.0f us" % (
-            b["polls_per_s"], b["p50_us"], b["p99_us"])
     if "peak_B_per_char" in b:
         return "%6.2f B/char   peak %7.1f MB   kept after %6.1f MB" % (
             b["peak_B_per_char"], b["peak_MB"], b["kept_MB"])
@@ -124,7 +175,7 @@ def figures(b):
         return "%10.0f ms until the run is reported failed" % b["real_time"]
     return "%10.1f ms per list of ten   %.1f MB/s" % (b["real_time"], b["bytes_per_second"] / 1e6)
 
-for prefix, title in (("Loopback/", "Loopback through the real server"),
+for prefix, title in (("Loopback/CE01", "Page list through the real server"),
                       ("Memory/", "Server memory, measured from outside (peak above the idle size)"),
                       ("Cups/", "The print road on a private cupsd's queues, through the real server")):
     group = [b for n, b in runs.items() if n.startswith(prefix)]
@@ -139,13 +190,4 @@ for prefix, title in (("Loopback/", "Loopback through the real server"),
             print("%-34s failed: %s" % (name, b.get("error_message")))
         else:
             print("%-34s %s" % (name, figures(b)))
-    # The server's polls against a trivial echo server's, measured in the same run: in a process
-    # of its own as the server is (the floor), and in a thread of the benchmark's own process.
-    poll = runs.get("Loopback/CE09-poll")
-    for row, what in (("Loopback/CE09-poll-echo-floor", "of the echo floor"),
-                      ("Loopback/CE09-poll-echo-thread", "of the echo thread")):
-        floor = runs.get(row)
-        if prefix == "Loopback/" and poll and floor and not poll.get("error_occurred") and \
-                not floor.get("error_occurred"):
-            print("%-34s %9.2fx %s" % ("  polls", poll["polls_per_s"] / floor["polls_per_s"], what))
 PY

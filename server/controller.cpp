@@ -1,5 +1,6 @@
 #include "server/controller.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -541,11 +542,15 @@ void ServerController::FSendMsg(const Requester& who, std::u16string_view result
         addLog(num(who.index) + u" >> (접속 끊김, 보내지 않음) " + body, 3);
         return;
     }
-    // Characters the code page cannot hold become "?" before the length is counted.
-    std::vector<std::uint8_t> bodyBytes = text::toAnsi(body);
-    std::u16string sentBody = text::fromAnsi(bodyBytes);
+    // Characters the code page cannot hold become "?" before the length is counted. A reply of
+    // ASCII only (a code, a result and a state, as most are) is the same bytes in every ANSI
+    // code page, and so is the header: those are copied as they are.
+    const bool ascii = std::all_of(body.begin(), body.end(), [](char16_t c) { return c < 0x80; });
+    std::vector<std::uint8_t> bodyBytes =
+        ascii ? std::vector<std::uint8_t>(body.begin(), body.end()) : text::toAnsi(body);
+    std::u16string sentBody = ascii ? body : text::fromAnsi(bodyBytes);
     std::u16string header = FMakeHeader(sentBody.size(), s_.clock.now());
-    std::vector<std::uint8_t> bytes = text::toAnsi(header);
+    std::vector<std::uint8_t> bytes(header.begin(), header.end());
     bytes.insert(bytes.end(), bodyBytes.begin(), bodyBytes.end());
     s_.sockets.SendData(
         who.index, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));

@@ -199,6 +199,12 @@ std::u16string AnsiStreamDecoder::decode(std::string_view arrival) {
         // after its first: the ASCII run at the front (all of a page's hexadecimal or Base64
         // text) is widened here, the rest goes through the converter.
         std::size_t ascii = 0;
+        while (whole.size() - ascii >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, whole.data() + ascii, 8);
+            if ((word & 0x8080808080808080ULL) != 0) break;
+            ascii += 8;
+        }
         while (ascii < whole.size() && static_cast<unsigned char>(whole[ascii]) < 0x80) ++ascii;
         std::u16string rest =
             ascii < whole.size() ? text::fromAnsi(whole.substr(ascii)) : std::u16string();

@@ -209,6 +209,20 @@ TEST(PageList, KeepsEveryCharacterInOrderWhateverItsWidthAndEmptiesWhole) {
         EXPECT_EQ(list.size(), expected.size());
     }
     EXPECT_EQ(list.text(), expected);
+
+    // Long pages are looked at in blocks of characters: a wider character in the middle of a
+    // block or at a block's last place, and pages of the widest one-byte characters only.
+    PageList blocks;
+    std::u16string joined;
+    for (const std::u16string& page :
+         {std::u16string(100, u'x') + u"\u0100" + std::u16string(100, u'y'),
+          std::u16string(63, u'z') + u"\u0101" + std::u16string(64, u'z'),
+          std::u16string(130, u'\u00FF'), std::u16string(64, u'\uFFFF')}) {
+        blocks.append(page);
+        joined += page + u",";
+    }
+    EXPECT_EQ(blocks.text(), joined);
+
     list.clear();
     EXPECT_TRUE(list.empty());
     EXPECT_EQ(list.text(), u"");
