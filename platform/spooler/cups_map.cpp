@@ -365,80 +365,74 @@ MappedPort PortMapper::portOf(std::string_view deviceUri, std::uint32_t printerT
     return map({"", std::string(deviceUri), printerType}, path);
 }
 
-MappedPort PortMapper::map(const QueueDevice& queue, std::vector<std::size_t>& path) const {
+namespace {
+constexpr auto kLocal = u"Local Port";
+}
+
+struct PortMapper::Mapping {
+    const PortMapper& mapper;
+    const QueueDevice& queue;
+    std::vector<std::size_t>& path;
     const std::string& uri = queue.deviceUri;
     const DeviceUri u = parseDeviceUri(uri);
     const std::string& s = u.scheme;
-    constexpr auto kLocal = u"Local Port";
-    if (queue.printerType & CUPS_PRINTER_CLASS)
-        return port("CLASS:", kLocal, uri, PORT_TYPE_WRITE, "");
+
+    MappedPort redirected(const std::string& server, const std::string& q) const {
+        const std::string name = "\\\\" + server + "\\" + q;
+        return port(name, kLocal, uri, PORT_TYPE_WRITE | PORT_TYPE_REDIRECTED, name);
+    }
+
     // A network printer's port says what it is, as a standard TCP/IP port's description does,
     // so the TCP/IP stage of the admissibility policy recognises it. A queue CUPS itself marks
     // remote hands its jobs to another spooler whatever its device-uri looks like.
-    auto redirected = [&](const std::string& server, const std::string& q) {
-        const std::string name = "\\\\" + server + "\\" + q;
-        return port(name, kLocal, uri, PORT_TYPE_WRITE | PORT_TYPE_REDIRECTED, name);
-    };
-    auto tcpip = [&](const std::string& host) {
+    MappedPort tcpip(const std::string& host) const {
         if (queue.printerType & CUPS_PRINTER_REMOTE)
             return redirected(host,
                               u.path.empty() || u.path == "/" ? queue.name : lastSegment(u.path));
         return port("IP_" + host, u"Standard TCP/IP Port",
                     "Standard TCP/IP Port: " + std::string(uri), PORT_TYPE_WRITE | PORT_TYPE_READ,
                     "Standard TCP/IP Port: " + host);
-    };
-    auto numberedAs = [&](const char* pattern, std::u16string monitor) {
-        const auto it = numbers_.find(uri);
-        return port(numbered(pattern, it == numbers_.end() ? 0 : it->second), std::move(monitor),
-                    uri, PORT_TYPE_WRITE | PORT_TYPE_READ, uri);
-    };
+    }
+
+    MappedPort numberedAs(const char* pattern, std::u16string monitor) const {
+        const auto it = mapper.numbers_.find(uri);
+        return port(numbered(pattern, it == mapper.numbers_.end() ? 0 : it->second),
+                    std::move(monitor), uri, PORT_TYPE_WRITE | PORT_TYPE_READ, uri);
+    }
+
     // A forward to a spooler of this machine: judged by the queue it ends on, or as redirected.
-    auto local = [&](const std::string& q) -> MappedPort {
+    MappedPort local(const std::string& q) const {
+        const auto& queues = mapper.queues_;
         const bool scheduler =
             u.host.empty() || u.host.front() == '/' ||
-            (isIppFamily(s) && (u.port < 0 ? defaultPort(s) : u.port) == scheduler_.port) ||
+            (isIppFamily(s) && (u.port < 0 ? defaultPort(s) : u.port) == mapper.scheduler_.port) ||
             s == "lpd";
         const std::string host = u.host.empty() ? "localhost" : u.host;
         if (q.empty() || !scheduler) return redirected(host, q.empty() ? lastSegment(u.path) : q);
-        std::size_t target = queues_.size();
-        for (std::size_t i = 0; i < queues_.size(); ++i)
-            if (text::equalsNoCase(text::fromUtf8(queues_[i].name), text::fromUtf8(q))) target = i;
-        if (target == queues_.size() || path.size() > std::size_t(kMaxForwards) ||
+        std::size_t target = queues.size();
+        for (std::size_t i = 0; i < queues.size(); ++i)
+            if (text::equalsNoCase(text::fromUtf8(queues[i].name), text::fromUtf8(q))) target = i;
+        if (target == queues.size() || path.size() > std::size_t(kMaxForwards) ||
             std::find(path.begin(), path.end(), target) != path.end())
             return redirected(host, q);
         path.push_back(target);
-        MappedPort end = map(queues_[target], path);
+        MappedPort end = mapper.map(queues[target], path);
         path.pop_back();
-        if (isDevicePort(end.name)) return redirected(host, queues_[target].name);
+        if (isDevicePort(end.name)) return redirected(host, queues[target].name);
         // The queue's own device-uri describes it; what its port stands for stays the same.
         end.description = text::fromUtf8(uri);
         return end;
-    };
+    }
 
-    if (numberedPort(uri) == NumberedPort::Usb) return numberedAs("USB%03d", u"USB Monitor");
-    if (numberedPort(uri) == NumberedPort::Parallel) return numberedAs("LPT%d:", kLocal);
-    if (numberedPort(uri) == NumberedPort::Serial) return numberedAs("COM%d:", kLocal);
-    if (s == "hp" && lower(uri).starts_with("hp:/net")) {
-        const std::string ip = lower(queryValue(u.query, "ip"));
-        return tcpip(ip.empty() ? lower(queryValue(u.query, "hostname")) : ip);
+    // The queue named by the path of a forward to an LPD server here (cups-lpd hands the job
+    // to the queue of its name).
+    static std::string firstSegment(std::string q) {
+        while (q.starts_with('/')) q.erase(0, 1);
+        return q.substr(0, q.find('/'));
     }
-    if (s == "socket") return tcpip(u.host);
-    if (s == "lpd") {
-        // An LPD server here (cups-lpd) hands the job to the queue of its name.
-        if (isThisMachine(u.host, scheduler_)) {
-            std::string q = u.path;
-            while (q.starts_with('/')) q.erase(0, 1);
-            return local(q.substr(0, q.find('/')));
-        }
-        return tcpip(u.host);
-    }
-    if (isIppFamily(s)) {
-        const std::string q = serverQueue(u.path);
-        if (isThisMachine(u.host, scheduler_)) return local(q);
-        return q.empty() ? tcpip(u.host) : redirected(u.host, q);
-    }
-    if (s == "dnssd") {
-        // "<queue> @ <server>" with the path "/cups": a queue that a CUPS server shares.
+
+    // "<queue> @ <server>" with the path "/cups": a queue that a CUPS server shares.
+    MappedPort dnssd() const {
         const Service svc = service(u.host);
         if (u.path == "/cups" && !svc.instance.empty()) {
             const auto at = svc.instance.rfind(" @ ");
@@ -447,17 +441,44 @@ MappedPort PortMapper::map(const QueueDevice& queue, std::vector<std::size_t>& p
         }
         return tcpip(u.host);
     }
-    if (s == "smb") {
-        std::string q = u.path;
-        while (q.starts_with('/')) q.erase(0, 1);
-        return redirected(u.host, lastSegment(q));
+
+    MappedPort result() const {
+        const Scheduler& here = mapper.scheduler_;
+        if (queue.printerType & CUPS_PRINTER_CLASS)
+            return port("CLASS:", kLocal, uri, PORT_TYPE_WRITE, "");
+        const auto numberedKind = numberedPort(uri);
+        if (numberedKind == NumberedPort::Usb) return numberedAs("USB%03d", u"USB Monitor");
+        if (numberedKind == NumberedPort::Parallel) return numberedAs("LPT%d:", kLocal);
+        if (numberedKind == NumberedPort::Serial) return numberedAs("COM%d:", kLocal);
+        if (s == "hp" && lower(uri).starts_with("hp:/net")) {
+            const std::string ip = lower(queryValue(u.query, "ip"));
+            return tcpip(ip.empty() ? lower(queryValue(u.query, "hostname")) : ip);
+        }
+        if (s == "socket") return tcpip(u.host);
+        if (s == "lpd")
+            return isThisMachine(u.host, here) ? local(firstSegment(u.path)) : tcpip(u.host);
+        if (isIppFamily(s)) {
+            const std::string q = serverQueue(u.path);
+            if (isThisMachine(u.host, here)) return local(q);
+            return q.empty() ? tcpip(u.host) : redirected(u.host, q);
+        }
+        if (s == "dnssd") return dnssd();
+        if (s == "smb") {
+            std::string q = u.path;
+            while (q.starts_with('/')) q.erase(0, 1);
+            return redirected(u.host, lastSegment(q));
+        }
+        if (s == "implicitclass") return redirected("implicitclass", u.host);
+        if (s == "file") return port("FILE:", kLocal, uri, PORT_TYPE_WRITE, "file:");
+        if (s == "cups-pdf") return port("CUPS-PDF:", kLocal, uri, PORT_TYPE_WRITE, "cups-pdf:");
+        if (s == "fax" || s == "hpfax") return port("FAX:", kLocal, uri, PORT_TYPE_WRITE, s + ":");
+        if (s.empty()) return port("NUL:", kLocal, uri, PORT_TYPE_WRITE, "");  // no device at all
+        return port(upper(s) + ":", kLocal, uri, PORT_TYPE_WRITE, s + ":");
     }
-    if (s == "implicitclass") return redirected("implicitclass", u.host);
-    if (s == "file") return port("FILE:", kLocal, uri, PORT_TYPE_WRITE, "file:");
-    if (s == "cups-pdf") return port("CUPS-PDF:", kLocal, uri, PORT_TYPE_WRITE, "cups-pdf:");
-    if (s == "fax" || s == "hpfax") return port("FAX:", kLocal, uri, PORT_TYPE_WRITE, s + ":");
-    if (s.empty()) return port("NUL:", kLocal, uri, PORT_TYPE_WRITE, "");  // no device at all
-    return port(upper(s) + ":", kLocal, uri, PORT_TYPE_WRITE, s + ":");
+};
+
+MappedPort PortMapper::map(const QueueDevice& queue, std::vector<std::size_t>& path) const {
+    return Mapping{*this, queue, path}.result();
 }
 
 std::u16string sharedDescription(const std::vector<MappedPort>& ports) {

@@ -149,6 +149,8 @@ class PortMapper {
     MappedPort portOf(std::string_view deviceUri, std::uint32_t printerType = 0) const;
 
   private:
+    // One queue's mapping: its parsed device-uri and the forwards followed to reach it.
+    struct Mapping;
     MappedPort map(const QueueDevice& queue, std::vector<std::size_t>& path) const;
     std::vector<QueueDevice> queues_;
     Scheduler scheduler_;
