@@ -40,12 +40,6 @@ namespace platform::testing {
 
 inline const char* kCupsd = "/usr/sbin/cupsd";
 
-inline bool realComponentsRequired() {
-    for (const char* name : {"CI", "TESSEL_REQUIRE_REAL"})
-        if (const char* v = std::getenv(name); v && *v) return true;
-    return false;
-}
-
 // Why the tests against a real cupsd cannot run here; nullopt when they can.
 inline std::optional<std::string> cupsdMissing() {
     if (::access(kCupsd, X_OK) == 0 && ::access("/usr/sbin/lpadmin", X_OK) == 0)
@@ -71,20 +65,12 @@ inline std::optional<std::string> cupsdMissing() {
 // each finished one (a job).
 class JobListener {
   public:
-    JobListener() {
-        ::pipe2(stop_, O_CLOEXEC);
-        thread_ = std::thread([this] { run(); });
-    }
-    ~JobListener() {
-        (void)!::write(stop_[1], "x", 1);
-        thread_.join();
-        ::close(stop_[0]);
-        ::close(stop_[1]);
-    }
+    JobListener() = default;
+    ~JobListener() { server_.stop(); }
     JobListener(const JobListener&) = delete;
     JobListener& operator=(const JobListener&) = delete;
 
-    int port() const { return socket_.port(); }
+    int port() const { return server_.port(); }
 
     // The bytes of job number `n` (0-based) once it has arrived; nullopt when it has not
     // within `limit` (a bound on a real printer's delivery, not a measurement).
@@ -96,39 +82,31 @@ class JobListener {
     }
 
   private:
-    void run() {
+    // Reads one job whole, until the printer's peer closes.
+    void receive(int c) {
+        std::string bytes;
+        char buf[65536];
         for (;;) {
-            pollfd fds[2] = {{socket_.fd(), POLLIN, 0}, {stop_[0], POLLIN, 0}};
-            if (::poll(fds, 2, -1) < 0) continue;
-            if (fds[1].revents) return;
-            const int c = ::accept4(socket_.fd(), nullptr, nullptr, SOCK_CLOEXEC);
-            if (c < 0) continue;
-            std::string bytes;
-            char buf[65536];
-            for (;;) {
-                pollfd cf[2] = {{c, POLLIN, 0}, {stop_[0], POLLIN, 0}};
-                if (::poll(cf, 2, -1) < 0) continue;
-                if (cf[1].revents) {
-                    ::close(c);
-                    return;
-                }
-                const ssize_t n = ::read(c, buf, sizeof buf);
-                if (n <= 0) break;
-                bytes.append(buf, std::size_t(n));
+            pollfd cf[2] = {{c, POLLIN, 0}, {server_.stopFd(), POLLIN, 0}};
+            if (::poll(cf, 2, -1) < 0) continue;
+            if (cf[1].revents) {
+                ::close(c);
+                return;
             }
-            ::close(c);
-            std::lock_guard lock(mutex_);
-            jobs_.push_back(std::move(bytes));
-            arrived_.notify_all();
+            const ssize_t n = ::read(c, buf, sizeof buf);
+            if (n <= 0) break;
+            bytes.append(buf, std::size_t(n));
         }
+        ::close(c);
+        std::lock_guard lock(mutex_);
+        jobs_.push_back(std::move(bytes));
+        arrived_.notify_all();
     }
 
-    HeldPort socket_{true};
-    int stop_[2] = {-1, -1};
-    std::thread thread_;
     std::mutex mutex_;
     std::condition_variable arrived_;
     std::vector<std::string> jobs_;
+    LoopbackServer server_{[this](int c) { receive(c); }};
 };
 
 // A PostScript printer's PPD: a language level and no filter of its own (its make and model

@@ -37,24 +37,19 @@ class FakeScheduler {
 
     explicit FakeScheduler(Mode mode, Script script = {})
         : mode_(mode), script_(std::move(script)) {
-        (void)!::pipe2(stop_, O_CLOEXEC);
         const char* old = std::getenv("CUPS_SERVER");
         if (old) previous_ = old;
         ::setenv("CUPS_SERVER", server().c_str(), 1);
-        thread_ = std::thread([this] { run(); });
     }
     ~FakeScheduler() {
-        (void)!::write(stop_[1], "x", 1);
-        thread_.join();
+        server_.stop();
         for (int fd : held_) ::close(fd);
-        ::close(stop_[0]);
-        ::close(stop_[1]);
         previous_ ? ::setenv("CUPS_SERVER", previous_->c_str(), 1) : ::unsetenv("CUPS_SERVER");
     }
     FakeScheduler(const FakeScheduler&) = delete;
     FakeScheduler& operator=(const FakeScheduler&) = delete;
 
-    std::string server() const { return "127.0.0.1:" + std::to_string(socket_.port()); }
+    std::string server() const { return "127.0.0.1:" + std::to_string(server_.port()); }
     int connections() const { return connections_; }
     int requests() const { return requests_; }
 
@@ -83,27 +78,20 @@ class FakeScheduler {
     }
 
   private:
-    void run() {
-        for (;;) {
-            pollfd fds[2] = {{socket_.fd(), POLLIN, 0}, {stop_[0], POLLIN, 0}};
-            if (::poll(fds, 2, -1) < 0) continue;
-            if (fds[1].revents) return;
-            const int c = ::accept4(socket_.fd(), nullptr, nullptr, SOCK_CLOEXEC);
-            if (c < 0) continue;
-            ++connections_;
-            switch (mode_) {
-                case Mode::Silent:
-                    held_.push_back(c);  // open and unanswered until the end
-                    break;
-                case Mode::Close:
-                    ::close(c);
-                    break;
-                case Mode::Garbage:
-                case Mode::Scripted:
-                    serve(c);
-                    ::close(c);
-                    break;
-            }
+    void accepted(int c) {
+        ++connections_;
+        switch (mode_) {
+            case Mode::Silent:
+                held_.push_back(c);  // open and unanswered until the end
+                break;
+            case Mode::Close:
+                ::close(c);
+                break;
+            case Mode::Garbage:
+            case Mode::Scripted:
+                serve(c);
+                ::close(c);
+                break;
         }
     }
 
@@ -131,7 +119,7 @@ class FakeScheduler {
                 body = in.substr(headerEnd + 4, length);
                 return true;
             }
-            pollfd fds[2] = {{c, POLLIN, 0}, {stop_[0], POLLIN, 0}};
+            pollfd fds[2] = {{c, POLLIN, 0}, {server_.stopFd(), POLLIN, 0}};
             if (::poll(fds, 2, 10000) <= 0 || fds[1].revents) return false;
             char buf[8192];
             const ssize_t n = ::read(c, buf, sizeof buf);
@@ -177,12 +165,11 @@ class FakeScheduler {
 
     Mode mode_;
     Script script_;
-    HeldPort socket_{true};
-    int stop_[2] = {-1, -1};
-    std::thread thread_;
     std::vector<int> held_;
     std::atomic<int> connections_{0}, requests_{0};
     std::optional<std::string> previous_;
+    // Last: its thread serves with the members above.
+    LoopbackServer server_{[this](int c) { accepted(c); }};
 };
 
 }  // namespace platform::testing

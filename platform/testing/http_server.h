@@ -43,24 +43,14 @@ struct RecordedRequest {
 
 class HttpServer {
   public:
-    HttpServer() {
-        port_ = static_cast<std::uint16_t>(listener_.port());
-        if (port_ == 0 || ::pipe(stop_) != 0) std::abort();
-        thread_ = std::thread([this] { serve(); });
-    }
-    ~HttpServer() {
-        char b = 0;
-        (void)!::write(stop_[1], &b, 1);
-        thread_.join();
-        ::close(stop_[0]);
-        ::close(stop_[1]);
-    }
+    HttpServer() = default;
+    ~HttpServer() { server_.stop(); }
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
 
-    std::uint16_t port() const { return port_; }
+    std::uint16_t port() const { return static_cast<std::uint16_t>(server_.port()); }
     std::string url(const std::string& path = "/") const {
-        return "http://127.0.0.1:" + std::to_string(port_) + path;
+        return "http://127.0.0.1:" + std::to_string(port()) + path;
     }
 
     // The whole reply, bytes as they go on the wire.
@@ -88,16 +78,9 @@ class HttpServer {
     }
 
   private:
-    void serve() {
-        for (;;) {
-            pollfd fds[2] = {{listener_.fd(), POLLIN, 0}, {stop_[0], POLLIN, 0}};
-            if (::poll(fds, 2, -1) < 0) continue;
-            if (fds[1].revents) return;
-            const int client = ::accept4(listener_.fd(), nullptr, nullptr, SOCK_CLOEXEC);
-            if (client < 0) continue;
-            answer(client);
-            ::close(client);
-        }
+    void accepted(int client) {
+        answer(client);
+        ::close(client);
     }
 
     // Reads until the head is complete and then as many body bytes as Content-Length says.
@@ -145,7 +128,8 @@ class HttpServer {
         }
         // Paced by waiting on the stop pipe, so the server's end also ends the trickle; a
         // client that hangs up ends it at the next byte.
-        for (pollfd stop{stop_[0], POLLIN, 0}; pauseMs > 0 && ::poll(&stop, 1, pauseMs) == 0;)
+        for (pollfd stop{server_.stopFd(), POLLIN, 0};
+             pauseMs > 0 && ::poll(&stop, 1, pauseMs) == 0;)
             if (::send(client, "t", 1, MSG_NOSIGNAL) != 1) return;
         ::shutdown(client, SHUT_WR);
         while (::recv(client, buffer, sizeof buffer, 0) > 0) {
@@ -165,14 +149,12 @@ class HttpServer {
         return 0;
     }
 
-    HeldPort listener_{true};
-    int stop_[2] = {-1, -1};
-    std::uint16_t port_ = 0;
-    std::thread thread_;
     mutable std::mutex mutex_;
     std::string reply_ = "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
     std::vector<RecordedRequest> requests_;
     int tricklePauseMs_ = 0;
+    // Last: its thread serves with the members above.
+    LoopbackServer server_{[this](int c) { accepted(c); }};
 };
 
 // A loopback port whose connections complete (the kernel accepts them into its queue) but

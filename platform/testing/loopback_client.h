@@ -2,13 +2,18 @@
 #pragma once
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <functional>
 #include <string_view>
+#include <thread>
 
 namespace platform::testing {
 
@@ -101,6 +106,51 @@ class HeldPort {
   private:
     int fd_ = -1;
     int port_ = 0;
+};
+
+// A listening loopback port served by a thread of its own: each connection it accepts goes to
+// `serve`, which owns the descriptor (closes it or keeps it open). stopFd() turns readable once
+// the server stops, so a `serve` that waits polls it beside its connection. The holder calls
+// stop() first in its destructor when `serve` uses members of its own.
+class LoopbackServer {
+  public:
+    explicit LoopbackServer(std::function<void(int fd)> serve) : serve_(std::move(serve)) {
+        if (socket_.port() == 0 || ::pipe2(stop_, O_CLOEXEC) != 0) std::abort();
+        thread_ = std::thread([this] { run(); });
+    }
+    ~LoopbackServer() {
+        stop();
+        ::close(stop_[0]);
+        ::close(stop_[1]);
+    }
+    LoopbackServer(const LoopbackServer&) = delete;
+    LoopbackServer& operator=(const LoopbackServer&) = delete;
+
+    int port() const { return socket_.port(); }
+    int stopFd() const { return stop_[0]; }
+
+    // Ends the serving thread, waiting for a `serve` under way to see stopFd(); idempotent.
+    void stop() {
+        if (!thread_.joinable()) return;
+        (void)!::write(stop_[1], "x", 1);
+        thread_.join();
+    }
+
+  private:
+    void run() {
+        for (;;) {
+            pollfd fds[2] = {{socket_.fd(), POLLIN, 0}, {stop_[0], POLLIN, 0}};
+            if (::poll(fds, 2, -1) < 0) continue;
+            if (fds[1].revents) return;
+            const int c = ::accept4(socket_.fd(), nullptr, nullptr, SOCK_CLOEXEC);
+            if (c >= 0) serve_(c);
+        }
+    }
+
+    HeldPort socket_{true};
+    int stop_[2] = {-1, -1};
+    std::function<void(int fd)> serve_;
+    std::thread thread_;
 };
 
 }  // namespace platform::testing

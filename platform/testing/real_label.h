@@ -6,10 +6,21 @@
 // components are required, so a new program cannot be left out of that check.
 #pragma once
 
+#include <cstdlib>
 #include <optional>
 #include <string>
 
 namespace platform::testing {
+
+// Real components are required (a missing one fails instead of skipping) where CI or
+// TESSEL_REQUIRE_REAL is set to anything but "", "0" or "false".
+inline bool realComponentsRequired() {
+    for (const char* name : {"CI", "TESSEL_REQUIRE_REAL"}) {
+        const std::string v = std::getenv(name) ? std::getenv(name) : "";
+        if (!v.empty() && v != "0" && v != "false") return true;
+    }
+    return false;
+}
 
 // Why the running case may not start a real component (they are required and the case's
 // program lacks the label); nullopt when it may.

@@ -49,14 +49,6 @@ inline std::string onPath(const std::string& name) {
     return {};
 }
 
-inline bool realComponentsRequired() {
-    for (const char* name : {"CI", "TESSEL_REQUIRE_REAL"}) {
-        const char* v = std::getenv(name);
-        if (v && *v && std::string(v) != "0" && std::string(v) != "false") return true;
-    }
-    return false;
-}
-
 class XvfbDisplay {
   public:
     // Starts the display; an empty answer on success, else why not. `missing` tells that the
