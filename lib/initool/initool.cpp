@@ -412,28 +412,40 @@ bool iniTool::WriteValue(const std::u16string& section, const std::u16string& ke
     return writeFile(path_, file, lastWriteError_);
 }
 
-bool iniTool::DeleteSection(const std::u16string& section) {
-    if (path_.empty()) return false;
+namespace {
+
+// What a delete does to the file: reads it (a missing one is written empty, as a delete makes
+// it), finds the section and takes out the lines `lines` picks in it (nullopt: nothing to
+// take out, nothing written).
+template <class PickLines>
+bool deleteLines(const std::u16string& path, const std::u16string& section, std::string& why,
+                 PickLines lines) {
+    if (path.empty()) return false;
     bool refused = false;
-    auto file = readFile(path_, &refused, &lastWriteError_);
-    if (!file) return !refused && writeFile(path_, IniFile{}, lastWriteError_);
+    auto file = readFile(path, &refused, &why);
+    if (!file) return !refused && writeFile(path, IniFile{}, why);
     auto range = findSection(*file, section);
     if (!range) return true;
-    file->eraseLines(range->first, range->second);
-    return writeFile(path_, *file, lastWriteError_);
+    const std::optional<std::pair<std::size_t, std::size_t>> gone = lines(*file, *range);
+    if (!gone) return true;
+    file->eraseLines(gone->first, gone->second);
+    return writeFile(path, *file, why);
+}
+
+}  // namespace
+
+bool iniTool::DeleteSection(const std::u16string& section) {
+    return deleteLines(path_, section, lastWriteError_, [](const IniFile&, auto range) {
+        return std::optional<std::pair<std::size_t, std::size_t>>(range);
+    });
 }
 
 bool iniTool::DeleteKey(const std::u16string& section, const std::u16string& key) {
-    if (path_.empty()) return false;
-    bool refused = false;
-    auto file = readFile(path_, &refused, &lastWriteError_);
-    if (!file) return !refused && writeFile(path_, IniFile{}, lastWriteError_);
-    auto range = findSection(*file, section);
-    if (!range) return true;
-    auto at = findKey(*file, *range, key);
-    if (!at) return true;
-    file->eraseLines(*at, *at + 1);
-    return writeFile(path_, *file, lastWriteError_);
+    return deleteLines(path_, section, lastWriteError_, [&](const IniFile& file, auto range) {
+        std::optional<std::pair<std::size_t, std::size_t>> line;
+        if (auto at = findKey(file, range, key)) line.emplace(*at, *at + 1);
+        return line;
+    });
 }
 
 std::vector<std::u16string> iniTool::GetAllSections() const {
