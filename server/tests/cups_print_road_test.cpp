@@ -21,41 +21,8 @@ using namespace tessel::server::testing;
 
 namespace {
 
-TEST(RealCupsIssue, TheSampleCertificateReachesTheSocketPrinter) {
-    TESSEL_REQUIRE_CUPSD();
-    platform::testing::TempMachine machine;
-    platform::testing::CupsKiosk kiosk;
-    ASSERT_EQ(kiosk.problem(), "");
-    const auto& cupsd = kiosk.cupsd;
-    ASSERT_EQ(cupsd.run("lpadmin", {"-d", "Tessel_Socket"}).exitCode, 0);
-    // The description chooses the CUPS queues; it describes no printer of its own.
-    ASSERT_TRUE(platform::system::describeMachine(R"({"spooler": "cups"})"));
-    for (const char* library : {VISTREL_LIBRARY, CIPHRA_LIBRARY}) {
-        auto reg = platform::testing::runProgram(REGSVR, {library});
-        ASSERT_EQ(reg.exitCode, 0) << reg.err;
-    }
-
-    ServerProcess server(machine.path(), "[SYSTEM]\r\nLocalIP=127.0.0.1\r\n", StartPort::AnyFree);
-    const int port = server.port();
-    ASSERT_TRUE(server.waitListening(port)) << server.errors();
-    auto r = platform::testing::runProgram(
-        (platform::testing::binFolder() / "tessel-client").string(),
-        {"--port", std::to_string(port), "setup", SAMPLES "/sample.json", "page",
-         SAMPLES "/page1.png", "run", "poll"});
-    EXPECT_EQ(r.exitCode, 0) << r.err << server.errors();
-    EXPECT_NE(r.out.find("CE02 00 30\t"), std::string::npos) << r.out << server.errors();
-
-    // The queue hands the job (Qt's PDF, the queue being raw) to the printer as it is.
-    const auto job = kiosk.printer.job(0);
-    ASSERT_TRUE(job) << cupsd.log() << cupsd.run("lpstat", {"-l", "-o"}).out;
-    ASSERT_TRUE(job->starts_with("%PDF-")) << job->substr(0, 64);
-    const auto file = machine.path() / "received.pdf";
-    std::ofstream(file, std::ios::binary) << *job;
-    EXPECT_EQ(platform::print::testing::pdfPages(file).size(), 1u);
-}
-
-// The issuing server of a kiosk whose printers are the CUPS queues, with the libraries
-// registered in its machine.
+// The issuing server of a kiosk whose printers are the CUPS queues (the description chooses
+// them and describes no printer of its own), with the libraries registered in its machine.
 std::unique_ptr<ServerProcess> cupsServer(const platform::testing::TempMachine& machine) {
     EXPECT_TRUE(platform::system::describeMachine(R"({"spooler": "cups"})"));
     for (const char* library : {VISTREL_LIBRARY, CIPHRA_LIBRARY}) {
@@ -74,6 +41,28 @@ platform::testing::ProgramResult issue(int port, const std::filesystem::path& se
         (platform::testing::binFolder() / "tessel-client").string(),
         {"--port", std::to_string(port), "--timeout", std::to_string(timeout), "setup",
          setup.string(), "page", SAMPLES "/page1.png", "run", "poll"});
+}
+
+TEST(RealCupsIssue, TheSampleCertificateReachesTheSocketPrinter) {
+    TESSEL_REQUIRE_CUPSD();
+    platform::testing::TempMachine machine;
+    platform::testing::CupsKiosk kiosk;
+    ASSERT_EQ(kiosk.problem(), "");
+    const auto& cupsd = kiosk.cupsd;
+    ASSERT_EQ(cupsd.run("lpadmin", {"-d", "Tessel_Socket"}).exitCode, 0);
+    auto server = cupsServer(machine);
+    ASSERT_TRUE(server->waitListening(server->port())) << server->errors();
+    auto r = issue(server->port(), SAMPLES "/sample.json");
+    EXPECT_EQ(r.exitCode, 0) << r.err << server->errors();
+    EXPECT_NE(r.out.find("CE02 00 30\t"), std::string::npos) << r.out << server->errors();
+
+    // The queue hands the job (Qt's PDF, the queue being raw) to the printer as it is.
+    const auto job = kiosk.printer.job(0);
+    ASSERT_TRUE(job) << cupsd.log() << cupsd.run("lpstat", {"-l", "-o"}).out;
+    ASSERT_TRUE(job->starts_with("%PDF-")) << job->substr(0, 64);
+    const auto file = machine.path() / "received.pdf";
+    std::ofstream(file, std::ios::binary) << *job;
+    EXPECT_EQ(platform::print::testing::pdfPages(file).size(), 1u);
 }
 
 // A default queue that rejects jobs, printed on as it is ("usedefaultprinter" "1"), is no
