@@ -176,6 +176,19 @@ class Dialog : public ::testing::Test {
         return *controller;
     }
 
+    // The dialog over the kiosk's CUPS queues, the probes run as before it opens, with printer
+    // errors checked and TCP/IP printers allowed.
+    void openOnCups() {
+        ASSERT_TRUE(platform::system::describeMachine(R"({"spooler": "cups"})"));
+        std::u16string server, message;
+        GetAvailableprts(server);
+        SetVirtualPrinter();
+        ASSERT_TRUE(GetAllPrinters(message)) << platform::text::toUtf8(message);
+        printSettings().PrinterErrorCheck = true;
+        printSettings().UseTcpIpPrinter = true;
+        open();
+    }
+
     void choose(const std::u16string& name) {
         ASSERT_TRUE(view.selectPrinter(name));
         controller->selectionChanged();
@@ -823,14 +836,8 @@ TEST_F(Dialog, RealCupsQueuesShowTheirStatus) {
     const auto& cupsd = kiosk.cupsd;
     ASSERT_EQ(cupsd.run("cupsdisable", {"Tessel_USB"}).exitCode, 0);
     ASSERT_EQ(cupsd.setStateReasons("Tessel_Socket", {"media-empty-error"}), "");
-    ASSERT_TRUE(platform::system::describeMachine(R"({"spooler": "cups"})"));
-    std::u16string server, message;
-    GetAvailableprts(server);
-    SetVirtualPrinter();
-    ASSERT_TRUE(GetAllPrinters(message)) << platform::text::toUtf8(message);
-    printSettings().PrinterErrorCheck = true;
-    printSettings().UseTcpIpPrinter = true;
-    open();
+    openOnCups();
+    if (HasFatalFailure()) return;
     struct Row {
         const char16_t* queue;
         std::u16string status;
@@ -862,14 +869,8 @@ TEST_F(Dialog, ARejectingCupsQueueIsNotAdmitted) {
     ASSERT_EQ(kiosk.problem(), "");
     const auto& cupsd = kiosk.cupsd;
     ASSERT_EQ(cupsd.run("cupsreject", {"Tessel_Socket"}).exitCode, 0);
-    ASSERT_TRUE(platform::system::describeMachine(R"({"spooler": "cups"})"));
-    std::u16string server, message;
-    GetAvailableprts(server);
-    SetVirtualPrinter();
-    ASSERT_TRUE(GetAllPrinters(message)) << platform::text::toUtf8(message);
-    printSettings().PrinterErrorCheck = true;
-    printSettings().UseTcpIpPrinter = true;
-    open();
+    openOnCups();
+    if (HasFatalFailure()) return;
     choose(u"Tessel_Socket");
     EXPECT_EQ(controller->statusText(),
               u"The certificate cannot be issued on this printer: Not Available");
