@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/testing/environment.h"
 #include "platform/testing/loopback_client.h"
 
 namespace platform::testing {
@@ -36,15 +37,10 @@ class FakeScheduler {
     using Script = std::function<ipp_t*(int n, ipp_op_t op, int requestId)>;
 
     explicit FakeScheduler(Mode mode, Script script = {})
-        : mode_(mode), script_(std::move(script)) {
-        const char* old = std::getenv("CUPS_SERVER");
-        if (old) previous_ = old;
-        ::setenv("CUPS_SERVER", server().c_str(), 1);
-    }
+        : mode_(mode), script_(std::move(script)), cupsServer_("CUPS_SERVER", server()) {}
     ~FakeScheduler() {
         server_.stop();
         for (int fd : held_) ::close(fd);
-        previous_ ? ::setenv("CUPS_SERVER", previous_->c_str(), 1) : ::unsetenv("CUPS_SERVER");
     }
     FakeScheduler(const FakeScheduler&) = delete;
     FakeScheduler& operator=(const FakeScheduler&) = delete;
@@ -167,9 +163,9 @@ class FakeScheduler {
     Script script_;
     std::vector<int> held_;
     std::atomic<int> connections_{0}, requests_{0};
-    std::optional<std::string> previous_;
-    // Last: its thread serves with the members above.
+    // Its thread serves with the members above.
     LoopbackServer server_{[this](int c) { accepted(c); }};
+    ScopedVariable cupsServer_;
 };
 
 }  // namespace platform::testing

@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/testing/environment.h"
 #include "platform/testing/real_label.h"
 #include "platform/testing/run_program.h"
 
@@ -89,17 +90,11 @@ class XvfbDisplay {
         while (poll(&p, 1, 20000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
         close(fds[0]);
         if (number.empty()) return "Xvfb gave no display number (see " + log + ")";
-        if (const char* old = std::getenv("DISPLAY")) oldDisplay_ = old;
-        if (const char* old = std::getenv("QT_QPA_PLATFORM")) oldPlatform_ = old;
-        setenv("DISPLAY", (":" + number).c_str(), 1);
-        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        display_.emplace("DISPLAY", ":" + number);
+        platform_.emplace("QT_QPA_PLATFORM", "xcb");
         return {};
     }
-    ~XvfbDisplay() {
-        stop();
-        restore("DISPLAY", oldDisplay_);
-        restore("QT_QPA_PLATFORM", oldPlatform_);
-    }
+    ~XvfbDisplay() { stop(); }
     // The Xvfb process (-1 when it is not running).
     pid_t pid() const { return pid_; }
     // Ends the display (its clients see their connection break); DISPLAY still names it.
@@ -121,16 +116,10 @@ class XvfbDisplay {
     }
 
   private:
-    static void restore(const char* name, const std::optional<std::string>& value) {
-        if (value)
-            setenv(name, value->c_str(), 1);
-        else
-            unsetenv(name);
-    }
     pid_t pid_ = -1;
     std::string xdotool_;
     std::filesystem::path authority_;
-    std::optional<std::string> oldDisplay_, oldPlatform_;
+    std::optional<ScopedVariable> display_, platform_;
 };
 
 // A display that takes every connection and never answers: a loopback port of the X range that
@@ -153,15 +142,11 @@ class SilentDisplay {
                 close(fd);
             }
         }
-        if (const char* old = std::getenv("DISPLAY")) oldDisplay_ = old;
-        if (const char* old = std::getenv("QT_QPA_PLATFORM")) oldPlatform_ = old;
-        setenv("DISPLAY", name_.c_str(), 1);
-        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        display_.emplace("DISPLAY", name_);
+        platform_.emplace("QT_QPA_PLATFORM", "xcb");
     }
     ~SilentDisplay() {
         if (fd_ >= 0) close(fd_);
-        restore("DISPLAY", oldDisplay_);
-        restore("QT_QPA_PLATFORM", oldPlatform_);
     }
     bool ok() const { return fd_ >= 0; }
     // The display's name, as DISPLAY holds it.
@@ -170,15 +155,9 @@ class SilentDisplay {
     SilentDisplay& operator=(const SilentDisplay&) = delete;
 
   private:
-    static void restore(const char* name, const std::optional<std::string>& value) {
-        if (value)
-            setenv(name, value->c_str(), 1);
-        else
-            unsetenv(name);
-    }
     int fd_ = -1;
     std::string name_;
-    std::optional<std::string> oldDisplay_, oldPlatform_;
+    std::optional<ScopedVariable> display_, platform_;
 };
 
 // Starts `display` in a test's SetUp: skips or fails the test when it cannot.

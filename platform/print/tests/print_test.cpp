@@ -15,6 +15,7 @@
 #include "platform/spooler/spooler.h"
 #include "platform/system/description.h"
 #include "platform/testing/cupsd.h"
+#include "platform/testing/environment.h"
 #include "platform/testing/temp_machine.h"
 #include "platform/text/codepage.h"
 
@@ -220,16 +221,14 @@ class QueuePrinterTest : public ::testing::Test {
         int jobId = 0;
         EXPECT_TRUE(platform::testing::waitFor([&] {
             // The job as the spooler over the CUPS queues lists it.
-            const char* was = std::getenv("TESSEL_SPOOLER");
-            const std::optional<std::string> previous =
-                was ? std::optional<std::string>(was) : std::nullopt;
-            setenv("TESSEL_SPOOLER", "cups", 1);
+            std::optional<platform::testing::ScopedVariable> spooler;
+            spooler.emplace("TESSEL_SPOOLER", "cups");
             auto h = platform::spooler::PrinterHandle::open(u"Tessel_Socket");
             auto jobs =
                 h ? h->enumJobs(0, 10)
                   : platform::spooler::Result<std::vector<platform::spooler::JobInfo2>>::failure(
                         h.error);
-            previous ? setenv("TESSEL_SPOOLER", previous->c_str(), 1) : unsetenv("TESSEL_SPOOLER");
+            spooler.reset();
             if (!jobs || jobs->empty()) return false;
             listed = jobs->front().document;
             jobId = int(jobs->front().jobId);

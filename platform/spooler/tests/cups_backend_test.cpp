@@ -14,6 +14,7 @@
 #include "platform/system/fileversion.h"
 #include "platform/system/profile.h"
 #include "platform/testing/cupsd.h"
+#include "platform/testing/environment.h"
 #include "platform/testing/temp_machine.h"
 #include "platform/text/codepage.h"
 
@@ -46,18 +47,15 @@ class RealCups : public ::testing::Test {
         kiosk_.emplace();
         ASSERT_EQ(kiosk_->problem(), "");
         cupsd_ = &kiosk_->cupsd;
-        if (const char* old = std::getenv("TESSEL_SPOOLER")) previous_ = old;
-        setenv("TESSEL_SPOOLER", "cups", 1);
+        spooler_.emplace("TESSEL_SPOOLER", "cups");
     }
-    void TearDown() override {
-        previous_ ? setenv("TESSEL_SPOOLER", previous_->c_str(), 1) : unsetenv("TESSEL_SPOOLER");
-    }
+    void TearDown() override { spooler_.reset(); }
     std::string jobsListing() const { return cupsd_->run("lpstat", {"-l", "-o"}).out; }
 
     platform::testing::TempMachine machine_;
     std::optional<platform::testing::CupsKiosk> kiosk_;
     const platform::testing::PrivateCupsd* cupsd_ = nullptr;
-    std::optional<std::string> previous_;
+    std::optional<platform::testing::ScopedVariable> spooler_;
 };
 
 TEST_F(RealCups, CollectionIsWhatLpstatListsWithMappedPortsAndDrivers) {

@@ -11,6 +11,7 @@
 #include "platform/spooler/cups_backend.h"
 #include "platform/spooler/spooler.h"
 #include "platform/testing/cupsd.h"
+#include "platform/testing/environment.h"
 #include "platform/testing/fake_scheduler.h"
 #include "platform/testing/temp_machine.h"
 #include "platform/text/codepage.h"
@@ -29,18 +30,7 @@ const std::string kPdf =
     "3 0 obj<</Type/Page/Parent 2 0 R/MediaBox[0 0 595 842]>>endobj\n"
     "trailer<</Root 1 0 R>>\n%%EOF\n";
 
-class Environment {
-  public:
-    Environment(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) previous_ = old;
-        setenv(name, value, 1);
-    }
-    ~Environment() { previous_ ? setenv(name_, previous_->c_str(), 1) : unsetenv(name_); }
-
-  private:
-    const char* name_;
-    std::optional<std::string> previous_;
-};
+using Environment = platform::testing::ScopedVariable;
 
 class CupsRequests : public ::testing::Test {
   protected:
