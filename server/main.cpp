@@ -24,6 +24,7 @@
 #include "platform/system/memory.h"
 #include "platform/system/storefile.h"
 #include "platform/text/text.h"
+#include "platform/ui/notice.h"
 #include "platform/ui/qt_ui.h"
 #include "server/controller.h"
 #include "server/mainwindow.h"
@@ -42,6 +43,17 @@ class QtProgram : public ProgramHost {
         QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(task),
                                   Qt::QueuedConnection);
     }
+};
+
+// What the libraries of the process tell whoever runs it (why a run ended without printing)
+// is a line of the log: its list, standard error and the saved file.
+class LogNotices : public platform::ui::Notices {
+  public:
+    explicit LogNotices(LogList& log) : log_(log) {}
+    void notice(const std::u16string& text) override { log_.AddLog(text, 1); }
+
+  private:
+    LogList& log_;
 };
 
 // SIGTERM and SIGINT end the server through its event loop: the handler only writes the
@@ -234,6 +246,11 @@ int main(int argc, char** argv) {
     ServerController controller(info,
                                 {sockets, window, tray, *boxes, clock, cipher, viewer, program});
     controller.log().setEcho(echoToStderr);
+    platform::ui::setNotices(std::make_shared<LogNotices>(controller.log()));
+    // The log goes before the controller does: notices then go to standard error.
+    struct NoticesBack {
+        ~NoticesBack() { platform::ui::setNotices(nullptr); }
+    } noticesBack;
     QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
                      flushEcho);
     std::atexit(flushEcho);

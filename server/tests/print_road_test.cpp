@@ -117,6 +117,11 @@ TEST_F(EndToEnd, ARunThatNeedsTheSelectionPrintsNothingAndSays31) {
     auto r = client(port);
     EXPECT_NE(r.out.find("CE02 02 31\t"), std::string::npos) << r.out << server.errors();
     EXPECT_TRUE(pdfsIn(machine.path() / "print").empty());
+    // Nobody can answer the selection here: the log says so.
+    EXPECT_TRUE(
+        server.waitLogLine("인쇄하지 않음: 화면이 없는 Qt 플랫폼(offscreen)이라 프린터 선택 "
+                           "창에 답할 사람이 없어 창을 바로 취소했습니다."))
+        << server.errors();
 }
 
 TEST_F(EndToEnd, WithoutPrintersTheRunIsRefused) {
@@ -165,6 +170,9 @@ TEST_F(EndToEnd, AnIssuePrintsWithThePrinterSettingsOfItsOwnSetUp) {
         EXPECT_EQ(std::filesystem::exists(script.string() + ".done"), issue.selectionShown);
         EXPECT_EQ(pdfsIn(machine.path() / "print").size(), issue.pdfs) << server->errors();
     }
+    EXPECT_TRUE(server->waitLogLine(
+        "인쇄하지 않음: TESSEL_PRINTER_DIALOG_SCRIPT의 cancel로 프린터 선택 창을 취소했습니다."))
+        << server->errors();
 }
 
 // Small TIFF files that decode to large pictures: with room for two decoded pages at a time the
@@ -196,8 +204,11 @@ TEST_F(EndToEnd, LargePicturesPrintPageByPageAndOneThatCannotBeHeldSays31) {
         const char* memoryMb;
         const char* reply;
         std::size_t pdfPages;
+        const char* says;  // the log's line; null: none
     };
-    for (const Case& c : {Case{"20", "CE02 00 30\t", kPages}, Case{"8", "CE02 02 31\t", 0}}) {
+    for (const Case& c : {Case{"20", "CE02 00 30\t", kPages, nullptr},
+                          Case{"8", "CE02 02 31\t", 0,
+                               "인쇄 실패: 페이지 1 이미지가 너무 커서 담을 수 없습니다."}}) {
         std::filesystem::remove_all(machine.path() / "print");
         setenv("TESSEL_PAGE_MEMORY_MB", c.memoryMb, 1);
         ServerProcess server(machine.path(), ini(), StartPort::AnyFree);
@@ -209,6 +220,9 @@ TEST_F(EndToEnd, LargePicturesPrintPageByPageAndOneThatCannotBeHeldSays31) {
             (platform::testing::binFolder() / "tessel-client").string(), args);
         EXPECT_NE(r.out.find(c.reply), std::string::npos) << c.memoryMb << r.out << server.errors();
         const auto pdfs = pdfsIn(machine.path() / "print");
+        if (c.says) {
+            EXPECT_TRUE(server.waitLogLine(c.says)) << server.errors();
+        }
         if (c.pdfPages == 0) {
             EXPECT_TRUE(pdfs.empty()) << c.memoryMb;
         } else {

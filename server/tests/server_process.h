@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -151,6 +152,27 @@ class ServerProcess {
     std::string errors() const {
         std::ifstream in(logPath_);
         return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+    // True once standard error holds a log line "YYYY-MM-DD HH:MM:SS <text>...", the text at
+    // its start (the server writes its log there when its event loop next waits).
+    bool waitLogLine(const std::string& text) {
+        return waitFor([&] { return hasLogLine(errors(), text); });
+    }
+    static bool hasLogLine(const std::string& errors, const std::string& text) {
+        std::istringstream lines(errors);
+        std::string line;
+        while (std::getline(lines, line)) {
+            if (line.size() < 20 + text.size() || line.compare(20, text.size(), text) != 0)
+                continue;
+            // "2026-12-10 13:40:00 ": digits, with the separators in their places.
+            const std::string pattern = "dddd-dd-dd dd:dd:dd ";
+            bool stamped = true;
+            for (std::size_t i = 0; i < pattern.size() && stamped; ++i)
+                stamped = pattern[i] == 'd' ? std::isdigit(static_cast<unsigned char>(line[i])) != 0
+                                            : line[i] == pattern[i];
+            if (stamped) return true;
+        }
+        return false;
     }
     const std::filesystem::path& iniPath() const { return iniPath_; }
     pid_t pid() const { return child_.pid(); }

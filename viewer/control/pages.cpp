@@ -10,6 +10,7 @@
 #include "platform/system/givenfile.h"
 #include "platform/text/text.h"
 #include "platform/ui/messagebox.h"
+#include "platform/ui/notice.h"
 #include "viewer/control/viewer.h"
 #include "viewer/log/log.h"
 #include "viewer/selection/enumeration.h"
@@ -230,6 +231,20 @@ void Viewer::printResult(bool printed) {
     fire(event::PrintResult, {com::Variant(printed)});
 }
 
+// A run that ends without printing says why, in one line: in the step log and as a notice to
+// whoever runs the program (the issuing server's log), before PrintResult tells the host.
+void Viewer::notPrinted(const std::u16string& why) {
+    WriteLog(why, 1);
+    platform::ui::notice(why);
+    printResult(false);
+}
+
+// A print error: its line, PrintResult, then the failure box.
+void Viewer::printFailed(const std::u16string& description) {
+    notPrinted(u"인쇄 실패: " + description);
+    platform::ui::messageBox(u"인쇄 실패\r\n" + description, {}, 16);
+}
+
 bool Viewer::AvailablePrinter() {
     // The port table and the printer list come from one listing of the spooler.
     platform::spooler::ListingScope listing;
@@ -252,11 +267,8 @@ bool Viewer::AvailablePrinter() {
     std::u16string message;
     if (!GetAllPrinters(message)) {
         // A print server that cannot be used is a failed print, not a machine without printers.
-        if (const std::u16string why = platform::spooler::serverFailure(); !why.empty()) {
-            WriteLog(u"인쇄 실패: " + why, 1);
-            printResult(false);
-            platform::ui::messageBox(u"인쇄 실패\r\n" + why, {}, 16);
-        }
+        if (const std::u16string why = platform::spooler::serverFailure(); !why.empty())
+            printFailed(why);
         return false;
     }
     WriteLog(u"프린터 목록 확인 완료: GetAllPrinters", 1);
@@ -283,10 +295,7 @@ void Viewer::RunViewer(bool printing) {
         pageLoaded_ = false;
         if (parts_.pages) parts_.pages->showPicture(nullptr, u"");
         shown_.reset();
-        if (printing) {
-            WriteLog(u"페이지 목록이 비어 있어 인쇄하지 않습니다.", 1);
-            printResult(false);
-        }
+        if (printing) notPrinted(u"인쇄하지 않음: 페이지 목록이 비어 있습니다.");
         return;
     }
     PagePictures& pictures = picturesOfList();
@@ -304,10 +313,8 @@ void Viewer::printButton() {
     auto& settings = printSettings();
     if (!settings.UseDefaultPrinter) {
         settings.SelectedPrinterName.clear();
-        if (parts_.chooser)
-            parts_.chooser();
-        else
-            WriteLog(u"프린터 선택 창을 열 수 없어 인쇄하지 않습니다.", 1);
+        noPrinterChosen_ =
+            parts_.chooser ? parts_.chooser() : u"이 프로그램에는 프린터 선택 창이 없습니다.";
     }
     PrintPDF(1, 0);
 }
@@ -320,10 +327,11 @@ bool Viewer::PrintPDF(std::int32_t startPage, std::int32_t endPage) {
             if (pictures) pictures->rest();
         }
     } rest{pictures_};
+    // Why the printer selection just shown chose nothing, if it did.
+    const std::u16string noChoice = std::exchange(noPrinterChosen_, {});
     const std::int32_t last = endPage == 0 ? pageCount_ : endPage;
     if (startPage < 1 || startPage > pageCount_ || last < startPage || last > pageCount_) {
-        WriteLog(u"인쇄할 페이지 범위가 올바르지 않습니다.", 1);
-        printResult(false);
+        notPrinted(u"인쇄 실패: 인쇄할 페이지 범위가 올바르지 않습니다.");
         return false;
     }
     // The printer: the system default, or the one chosen in the selection.
@@ -333,17 +341,15 @@ bool Viewer::PrintPDF(std::int32_t startPage, std::int32_t endPage) {
     if (settings.UseDefaultPrinter) {
         auto found = platform::spooler::getDefaultPrinter();
         if (!found || found->empty()) {
-            if (const std::u16string why = platform::spooler::serverFailure(); !why.empty())
-                WriteLog(u"인쇄 실패: " + why, 1);
-            else
-                WriteLog(u"기본 프린터가 없어 인쇄하지 않습니다.", 1);
-            printResult(false);
+            const std::u16string why = platform::spooler::serverFailure();
+            notPrinted(u"인쇄 실패: " + (why.empty() ? u"기본 프린터가 없습니다." : why));
             return false;
         }
         device = *found;
     } else {
         if (settings.SelectedPrinterName.empty()) {
-            printResult(false);
+            notPrinted(u"인쇄하지 않음: " +
+                       (noChoice.empty() ? u"선택한 프린터가 없습니다." : noChoice));
             return false;
         }
         device = settings.SelectedPrinterName;
@@ -355,8 +361,7 @@ bool Viewer::PrintPDF(std::int32_t startPage, std::int32_t endPage) {
     if (!printer) {
         if (const std::u16string failure = platform::spooler::serverFailure(); !failure.empty())
             why = failure;
-        WriteLog(u"프린터를 열 수 없습니다: " + device + u" (" + why + u")", 1);
-        printResult(false);
+        notPrinted(u"인쇄 실패: 프린터를 열 수 없습니다: " + device + u" (" + why + u")");
         return false;
     }
     // The spooler lists the job by the certificate's title (the window title of the parameter
@@ -394,9 +399,7 @@ bool Viewer::PrintPDF(std::int32_t startPage, std::int32_t endPage) {
     if (face_) face_->setDefaultCursor();
     if (!failure.empty()) {
         printer->abort();
-        WriteLog(u"인쇄 실패: " + failure, 1);
-        printResult(false);
-        platform::ui::messageBox(u"인쇄 실패\r\n" + failure, {}, 16);
+        printFailed(failure);
         return false;
     }
     printResult(true);

@@ -63,8 +63,9 @@ using PrinterOpener = std::function<std::unique_ptr<platform::print::Printer>(
     std::u16string_view deviceName, std::u16string* why)>;
 
 // Shows the printer selection modally; returns when it closed, with the chosen printer in the
-// thread's SelectedPrinterName (empty when cancelled or nothing was admitted).
-using PrinterChooser = std::function<void()>;
+// thread's SelectedPrinterName (empty when cancelled or nothing was admitted). When it chose
+// none, the answer says why in a line for the log (who cancelled, or why nobody could).
+using PrinterChooser = std::function<std::u16string()>;
 
 struct ViewerParts {
     FaceFactory face;  // null: no face (a process without a user interface)

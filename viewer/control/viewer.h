@@ -225,6 +225,8 @@ class Viewer : public com::DispatchImpl<Viewer, com::ConnectionPointContainer, c
     void pageShown(std::int32_t page, std::int32_t zoom);
     void printButton();
     void printResult(bool printed);
+    void notPrinted(const std::u16string& why);
+    void printFailed(const std::u16string& description);
     void yield();
     void reopen(std::int32_t page);
     void putBorder(std::int32_t style);
@@ -243,6 +245,8 @@ class Viewer : public com::DispatchImpl<Viewer, com::ConnectionPointContainer, c
     // them, within a budget of pictures held.
     std::unique_ptr<PagePictures> pictures_;
     bool busy_ = false;  // a run or a print is under way
+    // Why the printer selection shown for the print under way chose no printer.
+    std::u16string noPrinterChosen_;
 
     // The shown document.
     std::int32_t pageCount_ = 0;

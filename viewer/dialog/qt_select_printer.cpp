@@ -93,6 +93,8 @@ SelectPrinterDialog::SelectPrinterDialog(std::u16string& handBack, DialogProbes 
 
     unattended_ = unattendedPlatform();
     if (unattended_) prepareScript();
+    // Cancel, Escape and the window's close command are the operator's.
+    noChoice_ = u"프린터 선택 창에서 취소했습니다.";
 }
 
 // The printer list with its caption.
@@ -340,7 +342,12 @@ void SelectPrinterDialog::firstActivation() {
         // Nobody can choose: the automatic print has its one chance, then the dialog
         // cancels, as a message box takes its default answer.
         controller_->timerTick();
-        if (self && !controller_->closed()) controller_->cancelClicked();
+        if (self && !controller_->closed()) {
+            noChoice_ = u"화면이 없는 Qt 플랫폼(" +
+                        QGuiApplication::platformName().toStdU16String() +
+                        u")이라 프린터 선택 창에 답할 사람이 없어 창을 바로 취소했습니다.";
+            controller_->cancelClicked();
+        }
     }
 }
 
@@ -374,6 +381,7 @@ void SelectPrinterDialog::runScript() {
     file.close();
     if (command == QLatin1String("cancel")) {
         QFile::rename(path, path + QStringLiteral(".done"));
+        noChoice_ = u"TESSEL_PRINTER_DIALOG_SCRIPT의 cancel로 프린터 선택 창을 취소했습니다.";
         controller_->cancelClicked();
         return;
     }
@@ -390,17 +398,17 @@ void SelectPrinterDialog::runScript() {
     controller_->printClicked();
 }
 
-void showPrinterSelection() {
+std::u16string showPrinterSelection() {
     auto& handBack = moduleState().print.SelectedPrinterName;
     if (g_showing) {
         WriteLog(u"프린터 선택 창이 이미 열려 있어 다시 열지 않습니다.", 1);
         handBack.clear();
-        return;
+        return u"프린터 선택 창이 이미 열려 있습니다.";
     }
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
         WriteLog(u"프린터 선택 창을 열 수 없어 인쇄하지 않습니다.", 1);
         handBack.clear();
-        return;
+        return u"창을 띄울 QApplication이 없어 프린터 선택 창을 열 수 없습니다.";
     }
     g_showing = true;
     struct Release {
@@ -408,14 +416,16 @@ void showPrinterSelection() {
     } release;
     SelectPrinterDialog dialog(handBack, DialogProbes::machine(), QApplication::activeWindow());
     dialog.controller().load(DialogSnapshot::current());
-    if (dialog.controller().closed()) return;
-    // The viewer places the dialog at the screen's top-left corner, its size unchanged.
-    dialog.move(0, 0);
-    dialog.exec();
+    if (!dialog.controller().closed()) {
+        // The viewer places the dialog at the screen's top-left corner, its size unchanged.
+        dialog.move(0, 0);
+        dialog.exec();
+    }
+    return handBack.empty() ? dialog.noChoice() : std::u16string();
 }
 
 PrinterChooser qtPrinterChooser() {
-    return [] { showPrinterSelection(); };
+    return [] { return showPrinterSelection(); };
 }
 
 }  // namespace vistrel::dialog

@@ -22,6 +22,9 @@ class SelectPrinterDialog : public QDialog, public SelectPrinterView {
     ~SelectPrinterDialog() override;
 
     SelectPrinterController& controller() { return *controller_; }
+    // Why the dialog ended without handing back a printer: who cancelled it, or why nobody
+    // could answer it.
+    const std::u16string& noChoice() const { return noChoice_; }
     // The widget that stands for a control (for tests).
     QWidget* widgetOf(Control control) const;
 
@@ -69,23 +72,24 @@ class SelectPrinterDialog : public QDialog, public SelectPrinterView {
     bool shown_ = false;
     bool activated_ = false;
     bool unattended_ = false;
+    std::u16string noChoice_;
 };
 
 // Shows the printer selection modally at the screen's top-left corner over this thread's
-// settings and lists, and returns when
-// it closed with the chosen device name in the thread's SelectedPrinterName (empty when
-// cancelled). A second showing while one is open is refused: the name stays empty. Without a
-// QApplication nothing is shown.
+// settings and lists, and returns when it closed with the chosen device name in the thread's
+// SelectedPrinterName (empty when cancelled). A second showing while one is open is refused:
+// the name stays empty. Without a QApplication nothing is shown. When no name was handed back
+// the answer says why (empty when one was).
 //
 // Where nobody can click (the offscreen and minimal platforms) the dialog gives the automatic
-// print its one chance and then cancels, unless the environment variable
+// print its one chance and then cancels, and says so, unless the environment variable
 // TESSEL_PRINTER_DIALOG_SCRIPT names a file for the dialog to watch while it is open: once the
 // file exists and the dialog is idle, it runs the file's one command and renames the file to
 // the same name with ".done" added:
 //   "print"            press Print on the printer shown
 //   "print <device>"   choose the device in the list, then press Print
 //   "cancel"           press Cancel
-void showPrinterSelection();
+std::u16string showPrinterSelection();
 
 // The viewer's chooser over showPrinterSelection.
 PrinterChooser qtPrinterChooser();

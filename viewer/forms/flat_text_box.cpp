@@ -164,15 +164,17 @@ void FlatTextBox::setDarkBorderColor(std::uint32_t c) {
 }
 
 void FlatTextBox::setText(const std::u16string& text) {
+    const bool differs = text != text1_.text;
     text_ = text;
     text1_.text = text;
     if (onDisplay) onDisplay();
     changed(u"Text");
-    // The inner box's change comes back as its Change event.
-    text1Changed(text);
+    // The inner box's change comes back as its Change event, when its text changed.
+    if (differs && events.change) events.change();
 }
 
 void FlatTextBox::text1Changed(const std::u16string& text) {
+    if (text == text1_.text) return;  // the inner box's text is what it was
     text_ = text;
     text1_.text = text;
     if (events.change) events.change();

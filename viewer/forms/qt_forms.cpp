@@ -272,12 +272,20 @@ void QtXButton::focusOutEvent(QFocusEvent*) {
 QtFlatTextBox::QtFlatTextBox(QWidget* parent) : QWidget(parent), inner_(new QPlainTextEdit(this)) {
     inner_->setFrameShape(QFrame::NoFrame);
     inner_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // Tab and Shift+Tab move the focus, as in the platform's text box; neither types a tab.
+    inner_->setTabChangesFocus(true);
     inner_->installEventFilter(this);
     inner_->viewport()->installEventFilter(this);
     logic_ = std::make_unique<FlatTextBox>(*this, std::max(width(), 4), std::max(height(), 4));
     logic_->onDisplay = [this] { mirror(); };
+    // The inner box reports a change only when its text changed: an edit may signal more than
+    // once (a line break typed after one that ends the text signals first with the text as
+    // it was).
     connect(inner_, &QPlainTextEdit::textChanged, this, [this] {
-        if (!mirroring_) logic_->text1Changed(inner_->toPlainText().toStdU16String());
+        const QString now = inner_->toPlainText();
+        if (mirroring_ || now == shownText_) return;
+        shownText_ = now;
+        logic_->text1Changed(now.toStdU16String());
     });
     mirror();
 }
@@ -291,6 +299,7 @@ void QtFlatTextBox::mirror() {
     mirroring_ = true;
     const QString text = QString::fromStdU16String(t.text);
     if (inner_->toPlainText() != text) inner_->setPlainText(text);
+    shownText_ = inner_->toPlainText();
     mirroring_ = false;
     inner_->setGeometry(t.rect.left, t.rect.top, t.rect.width(), t.rect.height());
     QPalette palette = inner_->palette();
@@ -376,14 +385,17 @@ bool QtFlatTextBox::forwardKeyPress(QKeyEvent& key) {
     const short givenShift = shiftOf(key.modifiers());
     short code = givenCode, shift = givenShift;
     if (e.keyDown) e.keyDown(code, shift);
-    const QString text = typedText(key);
+    // Tab and Shift+Tab move the focus and type no character, so they raise no KeyPress.
+    const QString text = movesFocus(key) ? QString() : typedText(key);
     const bool hasAscii = !text.isEmpty() && text[0].unicode() < 0x80;
     const short givenAscii = hasAscii ? static_cast<short>(text[0].unicode()) : 0;
     short ascii = givenAscii;
     if (hasAscii && e.keyPress) e.keyPress(ascii);
     if (hasAscii && ascii == 0) return true;  // the host took the character away
     const bool keyChanged = code != givenCode || shift != givenShift;
-    if (!keyChanged && ascii == givenAscii) return false;
+    // Tab and Shift+Tab go on without their character, which the inner box would type when no
+    // other control takes the focus.
+    if (!keyChanged && ascii == givenAscii && !movesFocus(key)) return false;
     forwarding_ = true;
     struct Done {
         bool& flag;
@@ -404,12 +416,14 @@ bool QtFlatTextBox::forwardKeyPress(QKeyEvent& key) {
     // The character: a control character as its own key, any other as text.
     QString character = hasAscii ? QString(QChar(ascii)) : text;
     if (hasAscii && ascii != givenAscii && ascii < 0x20) {
+        // A tab given as the character is typed; only the Tab key moves the focus.
         const int qtKey = ascii == 8    ? Qt::Key_Backspace
                           : ascii == 13 ? Qt::Key_Return
-                          : ascii == 9  ? Qt::Key_Tab
-                                        : Qt::Key_unknown;
-        if (qtKey != Qt::Key_unknown) {
-            QKeyEvent control(QEvent::KeyPress, qtKey, Qt::NoModifier, QString());
+                          : ascii == 9  ? Qt::Key_unknown
+                                        : -1;
+        if (qtKey != -1) {
+            QKeyEvent control(QEvent::KeyPress, qtKey, Qt::NoModifier,
+                              qtKey == Qt::Key_unknown ? QStringLiteral("\t") : QString());
             QCoreApplication::sendEvent(inner_, &control);
         }
     } else if (!character.isEmpty() && character[0].unicode() >= 0x20 &&

@@ -80,6 +80,7 @@ class QtFlatTextBox : public QWidget, public ControlHost {
     std::unique_ptr<FlatTextBox> logic_;
     bool mirroring_ = false;
     bool leftPressedInside_ = false;
+    QString shownText_;        // the inner box's text when it last changed
     bool forwarding_ = false;  // the keys the box passes on itself
 };
 

@@ -90,4 +90,9 @@ QString typedText(const QKeyEvent& event) {
     return event.key() == Qt::Key_Delete ? QString() : event.text();
 }
 
+bool movesFocus(const QKeyEvent& event) {
+    return (event.key() == Qt::Key_Tab || event.key() == Qt::Key_Backtab) &&
+           !(event.modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+}
+
 }  // namespace vistrel::forms

@@ -18,5 +18,8 @@ int qtKeyOf(short code);
 // The text the key types, as the key's character event hands it on: nothing for Delete, which
 // types nothing.
 QString typedText(const QKeyEvent& event);
+// Tab and Shift+Tab without Ctrl or Alt: the keys that move the focus to the next or the
+// previous control.
+bool movesFocus(const QKeyEvent& event);
 
 }  // namespace vistrel::forms

@@ -10,6 +10,7 @@
 #include "platform/print/print.h"
 #include "platform/system/description.h"
 #include "platform/ui/messagebox.h"
+#include "platform/ui/notice.h"
 #include "viewer/control/page_pictures.h"
 #include "viewer/control/viewer.h"
 #include "viewer/state/print_settings.h"
@@ -45,6 +46,8 @@ class PrintRoad : public ViewerTest {
         ViewerTest::SetUp();
         boxes = std::make_shared<platform::ui::HeadlessMessageBoxes>();
         platform::ui::setMessageBoxes(boxes);
+        notices = std::make_shared<platform::ui::HeadlessNotices>(false);
+        platform::ui::setNotices(notices);
         makeViewer();
     }
     // A new viewer with the test's page decoding.
@@ -67,17 +70,21 @@ class PrintRoad : public ViewerTest {
             ++dialogs;
             if (chooserHook) chooserHook();
             printSettings().SelectedPrinterName = choice;
+            return choice.empty() ? cancelled : std::u16string();
         };
         viewer = std::make_shared<Viewer>(std::move(parts));
         auto sink = std::make_shared<SinkDispatch>();
-        sink->on(event::PrintResult,
-                 [this](std::vector<Variant>& a) { results.push_back(a.at(0).toBool()); });
+        sink->on(event::PrintResult, [this](std::vector<Variant>& a) {
+            results.push_back(a.at(0).toBool());
+            noticesAtResult = notices->given().size();
+        });
         sink->on(event::LoadCompleted, [this](std::vector<Variant>&) { ++loads; });
         std::uint32_t cookie = 0;
         viewer->Advise(DIID___Viewer, sink, cookie);
     }
     void TearDown() override {
         platform::ui::setMessageBoxes(nullptr);
+        platform::ui::setNotices(nullptr);
         ViewerTest::TearDown();
     }
     // A recording printer whose steps outlive it.
@@ -107,6 +114,8 @@ class PrintRoad : public ViewerTest {
     }
 
     std::shared_ptr<platform::ui::HeadlessMessageBoxes> boxes;
+    std::shared_ptr<platform::ui::HeadlessNotices> notices;
+    std::size_t noticesAtResult = 0;  // notices given when PrintResult last came
     std::shared_ptr<Viewer> viewer;
     std::vector<std::u16string> opened;
     std::vector<std::string> steps;
@@ -120,6 +129,7 @@ class PrintRoad : public ViewerTest {
     bool refuseOrientation = false;
     std::function<void()> chooserHook;
     std::u16string choice = u"Tessel Printer";
+    std::u16string cancelled = u"프린터 선택 창에서 취소했습니다.";  // the chooser's why
 };
 
 TEST_F(PrintRoad, DefaultPrinterRunPrintsEveryPageInItsOwnOrientation) {
@@ -213,6 +223,67 @@ TEST_F(PrintRoad, FailuresAnswerPrintResultFalse) {
     invoke(*lone, dispid::xml, DISPATCH_PROPERTYPUT, {Variant(threePages())});
     invoke(*lone, dispid::RunViewer, DISPATCH_METHOD, {Variant(true)});
     EXPECT_EQ(loneResults, std::vector<bool>{false});
+}
+
+// Every run that ends without printing says why in one notice (the host's log line) before
+// PrintResult(False); only a print error also shows the failure box.
+TEST_F(PrintRoad, EveryRunThatEndsWithoutPrintingSaysWhyBeforePrintResult) {
+    const std::u16string twoPages = text::toHex(bmpOf(20, 30)) + u",zz-not-an-image,";
+    const struct {
+        const char* name;
+        bool defaultPrinter;
+        std::u16string pages;
+        std::u16string choice;
+        std::u16string chooserWhy;
+        std::u16string says;
+        std::u16string box;  // empty: none
+    } cases[] = {
+        {"cancelled in the dialog", false, threePages(), u"", u"프린터 선택 창에서 취소했습니다.",
+         u"인쇄하지 않음: 프린터 선택 창에서 취소했습니다.", u""},
+        {"the dialog handed back nothing and said nothing", false, threePages(), u"", u"",
+         u"인쇄하지 않음: 선택한 프린터가 없습니다.", u""},
+        {"the chosen printer is not installed", false, threePages(), u"Gone Printer", u"",
+         u"인쇄 실패: 프린터를 열 수 없습니다: Gone Printer (not installed)", u""},
+        {"a page that cannot be decoded", true, twoPages, u"", u"",
+         u"인쇄 실패: 페이지 2 이미지가 없습니다.", u"인쇄 실패\r\n페이지 2 이미지가 없습니다."},
+        {"no pages", true, u"", u"", u"", u"인쇄하지 않음: 페이지 목록이 비어 있습니다.", u""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        notices->clear();
+        boxes->clear();
+        results.clear();
+        printSettings().UseDefaultPrinter = c.defaultPrinter;
+        choice = c.choice;
+        cancelled = c.chooserWhy;
+        pagesOf(c.pages);
+        run();
+        EXPECT_EQ(results, std::vector<bool>{false});
+        EXPECT_EQ(notices->given(), std::vector<std::u16string>{c.says});
+        EXPECT_EQ(noticesAtResult, 1u);
+        const auto shown = boxes->shown();
+        ASSERT_EQ(shown.size(), c.box.empty() ? 0u : 1u);
+        if (!c.box.empty()) {
+            EXPECT_EQ(shown[0].text, c.box);
+        }
+    }
+
+    // A process without a printer selection dialog says so.
+    notices->clear();
+    printSettings().UseDefaultPrinter = false;
+    ViewerParts bare;
+    auto lone = std::make_shared<Viewer>(std::move(bare));
+    invoke(*lone, dispid::xml, DISPATCH_PROPERTYPUT, {Variant(threePages())});
+    invoke(*lone, dispid::RunViewer, DISPATCH_METHOD, {Variant(true)});
+    EXPECT_EQ(notices->given(), std::vector<std::u16string>{
+                                    u"인쇄하지 않음: 이 프로그램에는 프린터 선택 창이 없습니다."});
+
+    // A printed run says nothing.
+    notices->clear();
+    printSettings().UseDefaultPrinter = true;
+    pagesOf(threePages());
+    run();
+    EXPECT_TRUE(notices->given().empty());
 }
 
 TEST_F(PrintRoad, ARunStartedWhileOneRunsDoesNothing) {

@@ -93,7 +93,7 @@ TEST_F(QtDialog, AScriptChoosesAPrinterAndPrints) {
     const auto file = script();
     write(file, "print b");
     chosen() = u"stale";
-    dialog::showPrinterSelection();
+    EXPECT_EQ(dialog::showPrinterSelection(), u"");  // a printer was chosen: nothing to say
     EXPECT_EQ(chosen(), u"B");
     EXPECT_TRUE(std::filesystem::exists(file.string() + ".done"));
 }
@@ -101,15 +101,19 @@ TEST_F(QtDialog, AScriptChoosesAPrinterAndPrints) {
 TEST_F(QtDialog, AScriptCancels) {
     const auto file = script();
     write(file, "cancel");
-    dialog::showPrinterSelection();
+    EXPECT_EQ(dialog::showPrinterSelection(),
+              u"TESSEL_PRINTER_DIALOG_SCRIPT의 cancel로 프린터 선택 창을 취소했습니다.");
     EXPECT_EQ(chosen(), u"");
 }
 
+// Where nobody can click, the dialog cancels at once and says that nobody could answer it.
 TEST_F(QtDialog, UnattendedWithoutAScriptCancelsUnlessThePartnerPrintsAtOnce) {
-    dialog::showPrinterSelection();
+    EXPECT_EQ(dialog::showPrinterSelection(),
+              u"화면이 없는 Qt 플랫폼(offscreen)이라 프린터 선택 창에 답할 사람이 없어 창을 바로 "
+              u"취소했습니다.");
     EXPECT_EQ(chosen(), u"");
     printSettings().RunType = u"DunmereAttach";
-    dialog::showPrinterSelection();
+    EXPECT_EQ(dialog::showPrinterSelection(), u"");
     EXPECT_EQ(chosen(), u"A");
 }
 
@@ -117,8 +121,9 @@ TEST_F(QtDialog, ASecondShowingWhileOneIsOpenIsRefused) {
     const auto file = script();
     bool nestedReturned = false;
     std::u16string nestedChoice = u"unset";
+    std::u16string nestedWhy;
     QTimer::singleShot(0, &app, [&] {
-        dialog::showPrinterSelection();
+        nestedWhy = dialog::showPrinterSelection();
         nestedReturned = true;
         nestedChoice = chosen();
         // The first dialog is still open and still works.
@@ -127,6 +132,7 @@ TEST_F(QtDialog, ASecondShowingWhileOneIsOpenIsRefused) {
     dialog::showPrinterSelection();
     EXPECT_TRUE(nestedReturned);
     EXPECT_EQ(nestedChoice, u"");
+    EXPECT_EQ(nestedWhy, u"프린터 선택 창이 이미 열려 있습니다.");
     EXPECT_EQ(chosen(), u"A");
 }
 

@@ -92,6 +92,7 @@ TEST_F(QtForms, TextBoxPassesOnTheKeysItsHostLeaves) {
         {"another character", -1, 'y', Qt::Key_X, "x", "ayb"},
         {"character taken away", -1, 0, Qt::Key_X, "x", "ab"},
         {"character made a backspace", -1, 8, Qt::Key_X, "x", "b"},
+        {"character made a tab: typed, the focus stays", -1, 9, Qt::Key_X, "x", "a\tb"},
         {"delete turned into a right arrow", 39, -1, Qt::Key_Delete, "", "ab"},
         {"delete taken away", 0, -1, Qt::Key_Delete, "", "ab"},
         {"backspace taken away", 0, -1, Qt::Key_Backspace, "\b", "ab"},
@@ -123,6 +124,102 @@ TEST_F(QtForms, TextBoxPassesOnTheKeysItsHostLeaves) {
         EXPECT_EQ(box->logic().text(), box->inner()->toPlainText().toStdU16String()) << c.name;
         EXPECT_EQ(downs, 1) << c.name;
     }
+}
+
+// Tab and Shift+Tab move the focus on, or back, as the platform's text box does: the host gets
+// KeyDown with the Tab key's code and no KeyPress, and no tab goes into the text, whether
+// another control takes the focus or the box is the only one. A host that takes the key's code
+// away keeps the focus where it is.
+TEST_F(QtForms, TabAndShiftTabMoveTheFocusAndTypeNothing) {
+    const struct {
+        const char* name;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        bool secondControl;
+        bool codeTakenAway;
+        bool focusMoves;
+    } cases[] = {
+        {"Tab", Qt::Key_Tab, Qt::NoModifier, true, false, true},
+        {"Shift+Tab", Qt::Key_Backtab, Qt::ShiftModifier, true, false, true},
+        {"Tab, the only control", Qt::Key_Tab, Qt::NoModifier, false, false, false},
+        {"Shift+Tab, the only control", Qt::Key_Backtab, Qt::ShiftModifier, false, false, false},
+        {"Tab whose code the host takes away", Qt::Key_Tab, Qt::NoModifier, true, true, false},
+    };
+    for (const auto& c : cases) {
+        QWidget form;
+        auto* box = new QtFlatTextBox(&form);
+        box->setGeometry(5, 5, 120, 40);
+        QWidget* other = nullptr;
+        if (c.secondControl) {
+            other = new QtFlatTextBox(&form);
+            other->setGeometry(5, 50, 120, 40);
+        }
+        form.show();
+        QApplication::processEvents();
+        box->logic().setText(u"ab");
+        box->inner()->setFocus();
+        ASSERT_EQ(form.focusWidget(), box->inner()) << c.name;
+        std::vector<short> downs, presses;
+        int changes = 0;
+        box->logic().events.keyDown = [&](short& code, short&) {
+            downs.push_back(code);
+            if (c.codeTakenAway) code = 0;
+        };
+        box->logic().events.keyPress = [&](short& ascii) { presses.push_back(ascii); };
+        box->logic().events.change = [&] { ++changes; };
+        QKeyEvent press(QEvent::KeyPress, c.key, c.modifiers, QStringLiteral("\t"));
+        QApplication::sendEvent(box->inner(), &press);
+        EXPECT_EQ(box->inner()->toPlainText(), QStringLiteral("ab")) << c.name;
+        EXPECT_EQ(box->logic().text(), u"ab") << c.name;
+        EXPECT_EQ(changes, 0) << c.name;
+        EXPECT_EQ(downs, std::vector<short>{9}) << c.name;
+        EXPECT_TRUE(presses.empty()) << c.name;
+        QWidget* want = c.focusMoves ? static_cast<QtFlatTextBox*>(other)->inner() : box->inner();
+        EXPECT_EQ(form.focusWidget(), want) << c.name;
+    }
+}
+
+// Change comes once for each change of the text and never for an edit that leaves it as it
+// was: a line break typed after the one that ends the text raises it once, with the new text.
+TEST_F(QtForms, TextBoxRaisesChangeOnlyWhenItsTextChanged) {
+    const struct {
+        const char* name;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        const char16_t* before;
+        const char16_t* after;
+    } cases[] = {
+        {"Return", Qt::Key_Return, Qt::NoModifier, u"ab", u"ab\n"},
+        {"Return after a line break", Qt::Key_Return, Qt::NoModifier, u"ab\n", u"ab\n\n"},
+        {"keypad Enter after a line break", Qt::Key_Enter, Qt::KeypadModifier, u"ab\n", u"ab\n\n"},
+        {"a letter after a line break", Qt::Key_C, Qt::NoModifier, u"ab\n", u"ab\nc"},
+    };
+    for (const auto& c : cases) {
+        QWidget form;
+        auto* box = new QtFlatTextBox(&form);
+        box->setGeometry(5, 5, 120, 60);
+        form.show();
+        QApplication::processEvents();
+        box->logic().setText(c.before);
+        box->inner()->setFocus();
+        box->inner()->moveCursor(QTextCursor::End);
+        std::vector<std::u16string> changes;
+        box->logic().events.change = [&] { changes.push_back(box->logic().text()); };
+        const QString typed = c.key == Qt::Key_C ? QStringLiteral("c") : QStringLiteral("\r");
+        QKeyEvent press(QEvent::KeyPress, c.key, c.modifiers, typed);
+        QApplication::sendEvent(box->inner(), &press);
+        EXPECT_EQ(changes, std::vector<std::u16string>{c.after}) << c.name;
+    }
+    // Setting the text it already has changes nothing either.
+    QWidget form;
+    auto* box = new QtFlatTextBox(&form);
+    box->logic().setText(u"same");
+    int changes = 0;
+    box->logic().events.change = [&] { ++changes; };
+    box->logic().setText(u"same");
+    EXPECT_EQ(changes, 0);
+    box->logic().setText(u"other");
+    EXPECT_EQ(changes, 1);
 }
 
 // The key codes and characters the host gets are those of the platform's text box: the
