@@ -391,6 +391,71 @@ std::string stringOf(ipp_attribute_t* a) {
     return s ? s : "";
 }
 
+// Sends a request and reads its answer whole before parsing it, for answers that may be large
+// (a listing of a few hundred queues): libcups' own reader asks the socket for each
+// attribute's few bytes, two polls and a read each, tens of thousands of system calls for
+// such a listing. `status` and `message` are the answer's. An HTTP status other than OK
+// (credentials wanted, an upgrade) goes the ordinary way through libcups.
+Ipp askWhole(Connection& http, Ipp r, const char* resource, ipp_status_t& status,
+             std::string& message) {
+    const auto ordinary = [&](Ipp again) {
+        Ipp answer = ask(http, std::move(again), resource);
+        status = cupsLastError();
+        const char* what = cupsLastErrorString();
+        message = what ? what : "";
+        return answer;
+    };
+    http.arm();
+    // The request goes out whole; then the answer's status line and header.
+    http_status_t got = cupsSendRequest(http.get(), r.get(), resource, ippLength(r.get()));
+    while (got == HTTP_STATUS_CONTINUE && !http.expired()) got = httpUpdate(http.get());
+    if (got == HTTP_STATUS_CONTINUE) got = HTTP_STATUS_ERROR;
+    if (got == HTTP_STATUS_ERROR) {
+        http.noAnswer();
+        status = IPP_STATUS_ERROR_SERVICE_UNAVAILABLE;
+        return nullptr;
+    }
+    if (got != HTTP_STATUS_OK) {
+        httpFlush(http.get());
+        --gRequests;  // counted again by the ordinary road
+        return ordinary(std::move(r));
+    }
+    std::string body;
+    char buf[65536];
+    ssize_t n = 0;
+    while ((n = httpRead2(http.get(), buf, sizeof buf)) > 0) body.append(buf, std::size_t(n));
+    struct Cursor {
+        const char* at;
+        std::size_t left;
+    } cursor{body.data(), body.size()};
+    const auto readMemory = [](void* from, ipp_uchar_t* to, std::size_t size) -> ssize_t {
+        auto* c = static_cast<Cursor*>(from);
+        const std::size_t take = std::min(size, c->left);
+        std::memcpy(to, c->at, take);
+        c->at += take;
+        c->left -= take;
+        return ssize_t(take);
+    };
+    Ipp answer(ippNew());
+    if (n < 0 || ippReadIO(&cursor, readMemory, 1, nullptr, answer.get()) != IPP_STATE_DATA) {
+        if (http.expired()) {
+            tFailure = unanswered(http.name());
+        } else {
+            tFailure =
+                "the CUPS scheduler " + http.name() + " gave no IPP answer (" +
+                (n < 0 ? std::string(std::strerror(httpError(http.get())))
+                       : "an answer of " + std::to_string(body.size()) + " bytes that is not IPP") +
+                ")";
+        }
+        status = IPP_STATUS_ERROR_SERVICE_UNAVAILABLE;
+        return nullptr;
+    }
+    status = ippGetStatusCode(answer.get());
+    message = stringOf(ippFindAttribute(answer.get(), "status-message", IPP_TAG_TEXT));
+    if (message.empty()) message = ippErrorString(status);
+    return answer;
+}
+
 // The attributes of each object of an answer group by group (printers, jobs).
 template <class F>
 void eachGroup(ipp_t* answer, ipp_tag_t group, F&& f) {
@@ -534,12 +599,14 @@ Listing listQueues() {
                         "printer-make-and-model", "printer-state", "printer-state-reasons",
                         "printer-type", "printer-is-shared", "printer-is-accepting-jobs",
                         "queued-job-count", "printer-uri-supported"});
-    Ipp answer = ask(http, std::move(r), "/");
+    ipp_status_t status = IPP_STATUS_OK;
+    std::string message;
+    Ipp answer = askWhole(http, std::move(r), "/", status, message);
     // No printers at all is an answer too (client-error-not-found).
-    if (!answer || (!succeeded(cupsLastError()) && cupsLastError() != IPP_STATUS_ERROR_NOT_FOUND)) {
+    if (!answer || (!succeeded(status) && status != IPP_STATUS_ERROR_NOT_FOUND)) {
         if (answer && tFailure.empty())
             tFailure = "the CUPS scheduler " + http.name() + " refused to list its printers (" +
-                       cupsLastErrorString() + ")";
+                       message + ")";
         out.error = kServerUnavailable;
         return out;
     }
