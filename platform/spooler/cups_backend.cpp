@@ -406,10 +406,18 @@ Ipp askWhole(Connection& http, Ipp r, const char* resource, ipp_status_t& status
         return answer;
     };
     http.arm();
-    // The request goes out whole; then the answer's status line and header.
+    // The request goes out whole; then the answer's status line and header, to their end (the
+    // status line may have come while the request was still being sent).
     http_status_t got = cupsSendRequest(http.get(), r.get(), resource, ippLength(r.get()));
-    while (got == HTTP_STATUS_CONTINUE && !http.expired()) got = httpUpdate(http.get());
-    if (got == HTTP_STATUS_CONTINUE) got = HTTP_STATUS_ERROR;
+    // The header is read (to its blank line) once the request is out, as libcups reads it; a
+    // "100 Continue" comes before the status.
+    const http_state_t state = httpGetState(http.get());
+    bool header = state == HTTP_STATE_POST_RECV || state == HTTP_STATE_POST_SEND;
+    while (got != HTTP_STATUS_ERROR && !http.expired() && (header || got == HTTP_STATUS_CONTINUE)) {
+        got = httpUpdate(http.get());
+        header = false;
+    }
+    if (got == HTTP_STATUS_CONTINUE || http.expired()) got = HTTP_STATUS_ERROR;
     if (got == HTTP_STATUS_ERROR) {
         http.noAnswer();
         status = IPP_STATUS_ERROR_SERVICE_UNAVAILABLE;
@@ -501,13 +509,14 @@ std::optional<std::string> ppdText(Connection& http, const std::string& queue) {
     std::optional<std::string> text = std::string();
     http.arm();
     const http_status_t got = cupsGetFd(http.get(), path.c_str(), fd);
-    if (got == HTTP_STATUS_OK) {
+    if (got == HTTP_STATUS_ERROR || http.expired()) {
+        // Cut off at the deadline, whatever status line had come: no PPD was read.
+        http.noAnswer();
+        text.reset();
+    } else if (got == HTTP_STATUS_OK) {
         ::lseek(fd, 0, SEEK_SET);
         char buf[8192];
         for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;) text->append(buf, std::size_t(n));
-    } else if (got == HTTP_STATUS_ERROR || http.expired()) {
-        http.noAnswer();
-        text.reset();
     }
     ::close(fd);
     return text;

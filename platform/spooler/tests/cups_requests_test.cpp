@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -218,6 +219,43 @@ TEST_F(CupsRequests, AFewHundredQueuesAreListedEveryTime) {
     }
 }
 
+// A scheduler that answers every request with a status line and then a byte every 50 ms (here
+// a proxy in front of the private cupsd, so the status line comes while the request is still
+// being sent): each kind of request a step makes fails by its deadline and says so; none is
+// taken for an answer (a PPD cut off after "200 OK" is no empty PPD).
+TEST_F(CupsRequests, EveryRequestEndsByItsDeadlineWhenTheSchedulerTrickles) {
+    platform::testing::SchedulerProxy proxy(
+        cupsd_->port(), platform::testing::SchedulerProxy::Mode::Trickle, [] { return true; });
+    cups::Queue socketQueue;
+    socketQueue.name = "Tessel_Socket";
+    const struct {
+        const char* what;
+        std::function<std::uint32_t()> call;
+    } rows[] = {
+        {"listing",
+         [] {
+             std::uint32_t error = 0;
+             cups::queues(&error);
+             return error;
+         }},
+        {"jobs", [&] { return cups::jobs(socketQueue, 0, 10).error; }},
+        {"PPD", [&] { return cups::driver2(socketQueue).error; }},
+        {"paper", [] { return cups::pageLayout("Tessel_Socket").error; }},
+        {"job", [] { return cups::submit("Tessel_Socket", "t", kPdf).jobId == 0 ? 1722u : 0u; }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const auto started = std::chrono::steady_clock::now();
+        EXPECT_EQ(row.call(), 1722u);
+        EXPECT_LT(std::chrono::steady_clock::now() - started,
+                  std::chrono::milliseconds(cups::kRequestDeadlineMs + 2000));
+        EXPECT_NE(cups::schedulerFailure().find("did not answer within 5 seconds"),
+                  std::string::npos)
+            << cups::schedulerFailure();
+    }
+    EXPECT_GT(proxy.refused(), 0);
+}
+
 // ---- schedulers that do not work ----
 
 struct Broken {
@@ -267,8 +305,9 @@ TEST_P(BrokenScheduler, IsReportedByNameAndNotAsAMachineWithoutPrinters) {
     const auto job = cups::submit("Tessel_Socket", "certificate", kPdf);
     EXPECT_EQ(job.jobId, 0u);
     EXPECT_NE(job.error.find(name), std::string::npos) << job.error;
-    if (b.mode == FakeScheduler::Mode::Silent || b.mode == FakeScheduler::Mode::Trickle)
+    if (b.mode == FakeScheduler::Mode::Silent || b.mode == FakeScheduler::Mode::Trickle) {
         EXPECT_GT(turns, 10);  // the loop kept turning
+    }
     setWaitHook({});
 }
 
