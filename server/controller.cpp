@@ -512,7 +512,11 @@ void ServerController::FRunViewer(const Requester& who) {
     // The wait for the next request starts when the run's reply goes out.
     idleSince_ = s_.clock.steadyMilliseconds();
     memoryKeptSince_ = idleSince_;
-    if (!ran) addLog(u"Client(" + num(who.index) + u") 사용할 수 있는 프린터가 없습니다.", 1);
+    if (!ran) {
+        addLog(u"Client(" + num(who.index) + u") 사용할 수 있는 프린터가 없습니다.", 1);
+        if (const std::u16string why = s_.viewer.whyNoPrinter(); !why.empty())
+            addLog(u"Client(" + num(who.index) + u") 프린터 목록을 읽을 수 없습니다: " + why, 1);
+    }
 
     if (issue_.viewerError)
         FSendMsg(who, u"02", issue_.errorMessage);

@@ -75,6 +75,9 @@ class ViewerHost {
     // viewer then did not run). The request is the host's to use up: its page list moves on
     // into the viewer rather than being copied.
     virtual bool run(ViewerRun request, ViewerEvents& events) = 0;
+    // After a run that found no printer: why, when the platform can tell (a print spooler that
+    // cannot be used, named with its cause); empty otherwise.
+    virtual std::u16string whyNoPrinter() const { return {}; }
 };
 
 // No viewer installed yet: runs are refused and the version is empty.

@@ -13,6 +13,7 @@
 #include "platform/com/error.h"
 #include "platform/com/events.h"
 #include "platform/com/runtime.h"
+#include "platform/spooler/spooler.h"
 #include "platform/text/text.h"
 #include "server/paramstring.h"
 
@@ -81,6 +82,7 @@ struct ComViewerHost::Impl {
     std::uint32_t cookie = 0;
     QPointer<FormWidget> form;
     ViewerEvents* events = nullptr;  // the run under way
+    std::u16string whyNoPrinter;     // of the last run that found no printer
 
     bool ensure() {
         if (tried) return viewer != nullptr;
@@ -254,7 +256,12 @@ void ComViewerHost::show() {
     }
 }
 
+std::u16string ComViewerHost::whyNoPrinter() const {
+    return impl_->whyNoPrinter;
+}
+
 bool ComViewerHost::run(ViewerRun request, ViewerEvents& events) {
+    impl_->whyNoPrinter.clear();
     if (!impl_->ensure()) return false;
     impl_->place(request);
     impl_->events = &events;
@@ -281,7 +288,10 @@ bool ComViewerHost::run(ViewerRun request, ViewerEvents& events) {
         put(dispid::xml, Variant(std::move(request.pageImageList)));
         put(dispid::ServerCA, Variant(u"Viewer"));
         put(dispid::isMP, Variant(request.topWin));
-        if (!com::invoke(v, dispid::AvailablePrinter, com::DISPATCH_METHOD).toBool()) return false;
+        if (!com::invoke(v, dispid::AvailablePrinter, com::DISPATCH_METHOD).toBool()) {
+            impl_->whyNoPrinter = platform::spooler::serverFailure();
+            return false;
+        }
         events.running();
         com::invoke(v, dispid::RunViewer, com::DISPATCH_METHOD, {Variant(true)});
         return true;

@@ -22,6 +22,7 @@ class ComViewerHost : public ViewerHost {
     void show() override;
     bool run(ViewerRun request, ViewerEvents& events) override;
     void attach(ViewerFormServices* services) override;
+    std::u16string whyNoPrinter() const override;
 
     // The form's logic: its loading time, result mark, close step and notifications.
     ViewerForm& form();

@@ -7,7 +7,6 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QPrinter>
 #include <QString>
 
 #include <atomic>
@@ -181,15 +180,22 @@ class PdfPrinter : public PaintingPrinter {
 };
 
 // A real print queue: the pages are painted as PDF on the queue's own paper and printable area
-// (read through Qt's printer), and the finished document is handed to the queue as one job;
-// the job counts as printed only once CUPS has taken it whole.
+// (as the spooler's guarded request reads them: no other library asks the scheduler), and the
+// finished document is handed to the queue as one job; the job counts as printed only once
+// CUPS has taken it whole.
 class QueuePrinter : public PaintingPrinter {
   public:
-    QueuePrinter(std::u16string name, const std::string& queue, bool monochrome)
-        : PaintingPrinter(std::move(name)), queue_(queue), printer_(QPrinter::HighResolution) {
-        printer_.setOutputFormat(QPrinter::NativeFormat);
-        printer_.setPrinterName(QString::fromStdString(queue));
-        printer_.setFullPage(false);
+    QueuePrinter(std::u16string name, const std::string& queue,
+                 const spooler::cups::PageLayout& paper, bool monochrome)
+        : PaintingPrinter(std::move(name)),
+          queue_(queue),
+          media_(paper.media),
+          portrait_(QPageSize(QSizeF(paper.width / 100.0, paper.height / 100.0),
+                              QPageSize::Millimeter, QString(), QPageSize::ExactMatch),
+                    QPageLayout::Portrait,
+                    QMarginsF(paper.left / 100.0, paper.top / 100.0, paper.right / 100.0,
+                              paper.bottom / 100.0),
+                    QPageLayout::Millimeter) {
         // In colour unless the device mode asks for monochrome, whatever the queue's own default
         // (a raw queue's is monochrome): the pages are drawn so and the job asks CUPS for it.
         monochrome_ = monochrome;
@@ -210,9 +216,7 @@ class QueuePrinter : public PaintingPrinter {
         document_.clear();
         if (!painted) return fail(u"the job could not be made");
         std::vector<std::pair<std::string, std::string>> options;
-        const QPageSize size = printer_.pageLayout().pageSize();
-        if (size.isValid() && !size.key().isEmpty())
-            options.emplace_back("media", size.key().toStdString());
+        if (!media_.empty()) options.emplace_back("media", media_);
         options.emplace_back("print-color-mode", monochrome_ ? "monochrome" : "color");
         const auto taken = spooler::cups::submit(queue_, text::toUtf8(documentName_), pdf, options);
         if (taken.jobId == 0 || !taken.error.empty()) return fail(text::fromUtf8(taken.error));
@@ -229,7 +233,7 @@ class QueuePrinter : public PaintingPrinter {
   private:
     int resolution() const override { return writer_ ? writer_->resolution() : 300; }
     QPageLayout layout() const {
-        QPageLayout layout = printer_.pageLayout();
+        QPageLayout layout = portrait_;
         layout.setOrientation(orientation_ == Orientation::Landscape ? QPageLayout::Landscape
                                                                      : QPageLayout::Portrait);
         return layout;
@@ -237,7 +241,6 @@ class QueuePrinter : public PaintingPrinter {
     bool openPage() override {
         if (pageOpen_) return true;
         if (!writer_) {
-            if (!printer_.isValid()) return fail(u"the print queue is not available");
             document_.clear();
             buffer_ = std::make_unique<QBuffer>(&document_);
             buffer_->open(QIODevice::WriteOnly);
@@ -258,12 +261,30 @@ class QueuePrinter : public PaintingPrinter {
     }
 
     std::string queue_;
+    std::string media_;            // the media keyword the job asks for ("" none)
     std::u16string documentName_;  // the job's name
-    QPrinter printer_;
+    QPageLayout portrait_;         // the queue's paper, upright
     QByteArray document_;
     std::unique_ptr<QBuffer> buffer_;
     std::unique_ptr<QPdfWriter> writer_;
 };
+
+// A queue printer on the queue's paper; nullptr when the scheduler does not say what it is.
+std::unique_ptr<Printer> queuePrinter(std::u16string name, const std::string& queue,
+                                      bool monochrome, std::u16string* error) {
+    const auto paper = spooler::cups::pageLayout(queue);
+    if (!paper) {
+        if (error) {
+            *error = text::fromUtf8(spooler::cups::schedulerFailure());
+            if (error->empty())
+                *error = paper.error == spooler::kInvalidPrinterName
+                             ? u"the print queue is not available"
+                             : u"the print queue's paper cannot be read";
+        }
+        return nullptr;
+    }
+    return std::make_unique<QueuePrinter>(std::move(name), queue, *paper, monochrome);
+}
 
 // Whether a device mode asks for monochrome printing.
 bool asksMonochrome(const std::optional<spooler::DevMode>& devMode) {
@@ -308,7 +329,7 @@ std::unique_ptr<Printer> openPrinter(std::u16string_view deviceName, std::u16str
         // keeps no device mode of a queue, so none asks for monochrome.
         for (const auto& name : spooler::printerNames())
             if (text::equalsNoCase(name, deviceName))
-                return std::make_unique<QueuePrinter>(name, text::toUtf8(name), false);
+                return queuePrinter(name, text::toUtf8(name), false, error);
         if (error) *error = u"the printer is not installed";
         return nullptr;
     }
@@ -322,8 +343,8 @@ std::unique_ptr<Printer> openPrinter(std::u16string_view deviceName, std::u16str
         chooseBackend(printer->cupsQueue, printer->output, system::machineFolder().string());
     switch (choice.backend) {
         case Backend::Queue:
-            return std::make_unique<QueuePrinter>(printer->deviceName, choice.target,
-                                                  asksMonochrome(printer->devMode));
+            return queuePrinter(printer->deviceName, choice.target,
+                                asksMonochrome(printer->devMode), error);
         case Backend::PdfFolder:
             return std::make_unique<PdfPrinter>(printer->deviceName, choice.target);
         case Backend::None:

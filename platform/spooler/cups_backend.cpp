@@ -9,13 +9,22 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <sstream>
 #include <thread>
+#include <type_traits>
 
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <strings.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include "platform/spooler/cups_ports.h"
@@ -47,31 +56,147 @@ std::atomic<std::uint64_t> gRequests{0}, gConnections{0};
 thread_local std::string tFailure;
 thread_local std::function<void()> tWaitHook;
 
+// How long the waiting thread gives a worker to come back after its socket was shut down at
+// the deadline before it stops waiting for it (libcups may be somewhere the shutdown does not
+// reach, such as looking up the server's name).
+constexpr int kGraceMs = 500;
+
+// The scheduler as a request names it: host:port, or the domain socket's path.
+std::string schedulerName() {
+    cupsSetServer(nullptr);  // looked up afresh, so a changed CUPS_SERVER takes effect
+    const char* server = cupsServer();
+    if (server && *server == '/') return server;
+    return std::string(server ? server : "") + ":" + std::to_string(ippPort());
+}
+
+std::string unanswered(const std::string& name) {
+    return "the CUPS scheduler " + name + " did not answer within " +
+           std::to_string(kRequestDeadlineMs / 1000) + " seconds";
+}
+
+// What the waiting thread and the worker share of a request in flight: its deadline and a
+// duplicate of the connection's socket, which the waiting thread shuts down once the deadline
+// has passed, however the scheduler sends its bytes (not at all, or one at a time).
+struct Watch {
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kRequestDeadlineMs);
+    int socket = -1;  // ours: only this struct closes it
+    bool cut = false;
+
+    ~Watch() {
+        if (socket >= 0) ::close(socket);
+    }
+    // Called by the worker, between libcups calls: the deadline of the next request and the
+    // socket libcups now uses.
+    void arm(int fd) {
+        std::lock_guard lock(mutex);
+        deadline = Clock::now() + std::chrono::milliseconds(kRequestDeadlineMs);
+        cut = false;
+        if (fd < 0) return;
+        struct stat now {
+        }, held{};
+        if (socket >= 0 && ::fstat(fd, &now) == 0 && ::fstat(socket, &held) == 0 &&
+            now.st_ino == held.st_ino && now.st_dev == held.st_dev)
+            return;
+        if (socket >= 0) ::close(socket);
+        socket = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    }
+    // Called by the waiting thread with the lock held.
+    void cutIfLate(Clock::time_point now) {
+        if (cut || now < deadline) return;
+        if (socket >= 0) ::shutdown(socket, SHUT_RDWR);
+        cut = true;
+    }
+};
+thread_local Watch* tWatch = nullptr;  // the worker's
+
+// Whether a connection to the scheduler can be made, and if not the system's reason, read
+// right where the attempt failed (libcups' own failed attempt leaves errno to whatever it did
+// afterwards). 0: it can.
+int connectError(const std::string& server, int port, Clock::time_point deadline) {
+    const auto remaining = [&] {
+        return int(std::max<long long>(
+            0, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now())
+                   .count()));
+    };
+    const auto attempt = [&](int family, const sockaddr* address, socklen_t length) -> int {
+        const int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (fd < 0) return errno;
+        int e = 0;
+        if (::connect(fd, address, length) != 0) {
+            e = errno;
+            if (e == EINPROGRESS) {
+                pollfd p{fd, POLLOUT, 0};
+                const int n = ::poll(&p, 1, remaining());
+                if (n == 0) {
+                    e = ETIMEDOUT;
+                } else if (n < 0) {
+                    e = errno;
+                } else {
+                    socklen_t size = sizeof e;
+                    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &e, &size) != 0) e = errno;
+                }
+            }
+        }
+        ::close(fd);
+        return e;
+    };
+    if (!server.empty() && server.front() == '/') {
+        sockaddr_un a{};
+        a.sun_family = AF_UNIX;
+        if (server.size() >= sizeof a.sun_path) return ENAMETOOLONG;
+        std::memcpy(a.sun_path, server.c_str(), server.size() + 1);
+        return attempt(AF_UNIX, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    }
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const std::string service = std::to_string(port);
+    if (const int g = ::getaddrinfo(server.c_str(), service.c_str(), &hints, &found); g != 0)
+        return g == EAI_SYSTEM ? errno : EHOSTUNREACH;
+    int e = EHOSTUNREACH;
+    for (addrinfo* a = found; a; a = a->ai_next)
+        if ((e = attempt(a->ai_family, a->ai_addr, a->ai_addrlen)) == 0) break;
+    ::freeaddrinfo(found);
+    return e;
+}
+
 // One connection to the server for the length of a call. Every request on it is armed with
-// the deadline first; waiting for the server ends when the deadline has passed.
+// the deadline first; the waiting thread cuts the connection once the deadline has passed.
 class Connection {
   public:
     Connection() {
         cupsSetPasswordCB2(noPassword, nullptr);
-        // The server is looked up afresh, so a changed CUPS_SERVER takes effect.
-        cupsSetServer(nullptr);
+        name_ = schedulerName();
         const char* server = cupsServer();
+        const std::string host = server ? server : "";
         const int port = ippPort();
-        name_ = server && *server == '/'
-                    ? std::string(server)
-                    : std::string(server ? server : "") + ":" + std::to_string(port);
         deadline_ = Clock::now() + std::chrono::milliseconds(kRequestDeadlineMs);
+        if (tWatch) tWatch->arm(-1);
         ++gConnections;
-        errno = 0;
-        http_ = httpConnect2(server, port, nullptr, AF_UNSPEC, cupsEncryption(), 1,
+        http_ = httpConnect2(host.c_str(), port, nullptr, AF_UNSPEC, cupsEncryption(), 1,
                              kRequestDeadlineMs, nullptr);
         if (!http_) {
-            const int e = errno;
-            tFailure = "the CUPS scheduler " + name_ + " cannot be reached" +
-                       (e ? std::string(" (") + std::strerror(e) + ")" : std::string());
+            if (expired()) {
+                tFailure = unanswered(name_);
+                return;
+            }
+            const int e = connectError(host, port, deadline_);
+            const char* what = cupsLastErrorString();
+            tFailure = "the CUPS scheduler " + name_ + " cannot be reached (" +
+                       (e ? std::string(std::strerror(e))
+                          : std::string(what && *what ? what : "no connection")) +
+                       ")";
             return;
         }
-        httpSetTimeout(http_, 0.1, stillWaiting, this);
+        // libcups waits for the scheduler in quanta of this length and asks stillWaiting
+        // after each quiet one; reading an IPP answer it waits this long for each piece
+        // without asking. Either way the deadline is what ends a request: the waiting thread
+        // cuts the connection then.
+        httpSetTimeout(http_, kRequestDeadlineMs / 1000.0, stillWaiting, this);
+        if (tWatch) tWatch->arm(httpGetFd(http_));
     }
     ~Connection() {
         if (http_) httpClose(http_);
@@ -85,6 +210,7 @@ class Connection {
     // Starts the deadline of the next request.
     void arm() {
         deadline_ = Clock::now() + std::chrono::milliseconds(kRequestDeadlineMs);
+        if (tWatch) tWatch->arm(httpGetFd(http_));
         ++gRequests;
     }
     bool expired() const { return Clock::now() >= deadline_; }
@@ -92,13 +218,14 @@ class Connection {
     // After a request that brought no IPP answer: why, naming the scheduler.
     void noAnswer() const {
         if (expired()) {
-            tFailure = "the CUPS scheduler " + name_ + " did not answer within " +
-                       std::to_string(kRequestDeadlineMs / 1000) + " seconds";
+            tFailure = unanswered(name_);
             return;
         }
         const char* what = cupsLastErrorString();
-        tFailure = "the CUPS scheduler " + name_ + " gave no IPP answer (" +
-                   (what && *what ? what : ippErrorString(cupsLastError())) + ")";
+        std::string why = what && *what ? what : ippErrorString(cupsLastError());
+        // libcups words a failed read by the errno of the moment, which may be none at all.
+        if (why == "Success" || why.empty()) why = ippErrorString(cupsLastError());
+        tFailure = "the CUPS scheduler " + name_ + " gave no IPP answer (" + why + ")";
     }
 
   private:
@@ -112,39 +239,58 @@ class Connection {
 };
 
 // Runs one exchange with the server on a thread of its own; the calling thread waits for it,
-// running the wait hook meanwhile. The exchange's failure text becomes the caller's.
-template <class F>
-auto exchange(F&& work) -> decltype(work()) {
-    using T = decltype(work());
-    std::optional<T> result;
-    std::string failure;
-    std::mutex mutex;
-    std::condition_variable finished;
-    bool done = false;
-    std::thread worker([&] {
+// running the wait hook meanwhile, and cuts the exchange's connection at the deadline. Should
+// the worker still not be back shortly after, the calling thread stops waiting for it and
+// answers `late`: the worker owns everything it uses (the work and its captures), so it may
+// finish on its own. The exchange's failure text becomes the caller's.
+template <class F, class T = std::invoke_result_t<F&>>
+T exchange(F work, T late) {
+    struct Shared {
+        Watch watch;
+        std::optional<T> result;
+        std::string failure;
+    };
+    auto shared = std::make_shared<Shared>();
+    const std::string name = schedulerName();
+    std::thread worker([shared, work = std::move(work)]() mutable {
+        tWatch = &shared->watch;
         tFailure.clear();
         std::optional<T> r(work());
-        std::lock_guard lock(mutex);
-        result = std::move(r);
-        failure = tFailure;
-        done = true;
-        finished.notify_all();
+        tWatch = nullptr;
+        std::lock_guard lock(shared->watch.mutex);
+        shared->result = std::move(r);
+        shared->failure = tFailure;
+        shared->watch.done = true;
+        shared->watch.finished.notify_all();
     });
+    Watch& watch = shared->watch;
+    bool abandoned = false;
     {
-        std::unique_lock lock(mutex);
-        while (!done) {
+        std::unique_lock lock(watch.mutex);
+        while (!watch.done) {
             if (tWaitHook) {
                 lock.unlock();
                 tWaitHook();
                 lock.lock();
-                if (done) break;
+                if (watch.done) break;
             }
-            finished.wait_for(lock, std::chrono::milliseconds(10));
+            const auto now = Clock::now();
+            watch.cutIfLate(now);
+            if (now >= watch.deadline + std::chrono::milliseconds(kGraceMs)) {
+                abandoned = true;
+                break;
+            }
+            watch.finished.wait_for(lock, std::chrono::milliseconds(10));
         }
     }
+    if (abandoned) {
+        worker.detach();
+        tFailure = unanswered(name);
+        return late;
+    }
     worker.join();
-    tFailure = std::move(failure);
-    return std::move(*result);
+    tFailure = std::move(shared->failure);
+    return std::move(*shared->result);
 }
 
 struct IppDeleter {
@@ -201,13 +347,17 @@ Ipp ask(Connection& http, Ipp r, const char* resource) {
 
 // Sends a request whose answer is only its status.
 std::uint32_t send(Ipp r, const char* resource = "/admin/") {
-    return exchange([&]() -> std::uint32_t {
-        Connection http;
-        if (!http) return kServerUnavailable;
-        Ipp answer = ask(http, std::move(r), resource);
-        if (!answer && !refusedForRights(cupsLastError())) return kServerUnavailable;
-        return errorOf(cupsLastError());
-    });
+    auto owned = std::make_shared<Ipp>(std::move(r));  // the worker's to hand to libcups
+    const std::string at = resource;
+    return exchange(
+        [owned, at]() -> std::uint32_t {
+            Connection http;
+            if (!http) return kServerUnavailable;
+            Ipp answer = ask(http, std::move(*owned), at.c_str());
+            if (!answer && !refusedForRights(cupsLastError())) return kServerUnavailable;
+            return errorOf(cupsLastError());
+        },
+        std::uint32_t(kServerUnavailable));
 }
 
 // The listing of the thread's open scope.
@@ -216,17 +366,17 @@ struct Snapshot {
     std::optional<std::vector<Queue>> queues;
     std::uint32_t error = kOk;
     std::string failure;
-    std::optional<Result<std::u16string>> defaultPrinter;
     std::map<std::string, Result<std::vector<JobInfo2>>> jobs;
     std::map<std::string, std::string> ppds;
+    std::map<std::string, Result<PageLayout>> layouts;
 
     void forget() {
         queues.reset();
         error = kOk;
         failure.clear();
-        defaultPrinter.reset();
         jobs.clear();
         ppds.clear();
+        layouts.clear();
     }
 };
 thread_local Snapshot tSnapshot;
@@ -239,6 +389,79 @@ void changed() {
 std::string stringOf(ipp_attribute_t* a) {
     const char* s = a ? ippGetString(a, 0, nullptr) : nullptr;
     return s ? s : "";
+}
+
+// Sends a request and reads its answer whole before parsing it, for answers that may be large
+// (a listing of a few hundred queues): libcups' own reader asks the socket for each
+// attribute's few bytes, two polls and a read each, tens of thousands of system calls for
+// such a listing. `status` and `message` are the answer's. An HTTP status other than OK
+// (credentials wanted, an upgrade) goes the ordinary way through libcups.
+Ipp askWhole(Connection& http, Ipp r, const char* resource, ipp_status_t& status,
+             std::string& message) {
+    const auto ordinary = [&](Ipp again) {
+        Ipp answer = ask(http, std::move(again), resource);
+        status = cupsLastError();
+        const char* what = cupsLastErrorString();
+        message = what ? what : "";
+        return answer;
+    };
+    http.arm();
+    // The request goes out whole; then the answer's status line and header, to their end (the
+    // status line may have come while the request was still being sent).
+    http_status_t got = cupsSendRequest(http.get(), r.get(), resource, ippLength(r.get()));
+    // The header is read (to its blank line) once the request is out, as libcups reads it; a
+    // "100 Continue" comes before the status.
+    const http_state_t state = httpGetState(http.get());
+    bool header = state == HTTP_STATE_POST_RECV || state == HTTP_STATE_POST_SEND;
+    while (got != HTTP_STATUS_ERROR && !http.expired() && (header || got == HTTP_STATUS_CONTINUE)) {
+        got = httpUpdate(http.get());
+        header = false;
+    }
+    if (got == HTTP_STATUS_CONTINUE || http.expired()) got = HTTP_STATUS_ERROR;
+    if (got == HTTP_STATUS_ERROR) {
+        http.noAnswer();
+        status = IPP_STATUS_ERROR_SERVICE_UNAVAILABLE;
+        return nullptr;
+    }
+    if (got != HTTP_STATUS_OK) {
+        httpFlush(http.get());
+        --gRequests;  // counted again by the ordinary road
+        return ordinary(std::move(r));
+    }
+    std::string body;
+    char buf[65536];
+    ssize_t n = 0;
+    while ((n = httpRead2(http.get(), buf, sizeof buf)) > 0) body.append(buf, std::size_t(n));
+    struct Cursor {
+        const char* at;
+        std::size_t left;
+    } cursor{body.data(), body.size()};
+    const auto readMemory = [](void* from, ipp_uchar_t* to, std::size_t size) -> ssize_t {
+        auto* c = static_cast<Cursor*>(from);
+        const std::size_t take = std::min(size, c->left);
+        std::memcpy(to, c->at, take);
+        c->at += take;
+        c->left -= take;
+        return ssize_t(take);
+    };
+    Ipp answer(ippNew());
+    if (n < 0 || ippReadIO(&cursor, readMemory, 1, nullptr, answer.get()) != IPP_STATE_DATA) {
+        if (http.expired()) {
+            tFailure = unanswered(http.name());
+        } else {
+            tFailure =
+                "the CUPS scheduler " + http.name() + " gave no IPP answer (" +
+                (n < 0 ? std::string(std::strerror(httpError(http.get())))
+                       : "an answer of " + std::to_string(body.size()) + " bytes that is not IPP") +
+                ")";
+        }
+        status = IPP_STATUS_ERROR_SERVICE_UNAVAILABLE;
+        return nullptr;
+    }
+    status = ippGetStatusCode(answer.get());
+    message = stringOf(ippFindAttribute(answer.get(), "status-message", IPP_TAG_TEXT));
+    if (message.empty()) message = ippErrorString(status);
+    return answer;
 }
 
 // The attributes of each object of an answer group by group (printers, jobs).
@@ -274,20 +497,26 @@ void requested(ipp_t* r, std::initializer_list<const char*> names) {
                   nullptr, v.data());
 }
 
-// The server's PPD of a queue ("" when it has none).
-std::string ppdText(Connection& http, const std::string& queue) {
+// The server's PPD of a queue ("" when it has none), nullopt when the server gave no answer.
+std::optional<std::string> ppdText(Connection& http, const std::string& queue) {
     const int fd = ::memfd_create("tessel-ppd", MFD_CLOEXEC);
-    if (fd < 0) return {};
+    if (fd < 0) {
+        tFailure = std::string("no memory file for a PPD (") + std::strerror(errno) + ")";
+        return std::nullopt;
+    }
     // Queue names hold no spaces, "/", "#" or "?": the name needs no encoding in the path.
     const std::string path = "/printers/" + queue + ".ppd";
-    std::string text;
+    std::optional<std::string> text = std::string();
     http.arm();
     const http_status_t got = cupsGetFd(http.get(), path.c_str(), fd);
-    if (got == HTTP_STATUS_ERROR) http.noAnswer();
-    if (got == HTTP_STATUS_OK) {
+    if (got == HTTP_STATUS_ERROR || http.expired()) {
+        // Cut off at the deadline, whatever status line had come: no PPD was read.
+        http.noAnswer();
+        text.reset();
+    } else if (got == HTTP_STATUS_OK) {
         ::lseek(fd, 0, SEEK_SET);
         char buf[8192];
-        for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;) text.append(buf, std::size_t(n));
+        for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;) text->append(buf, std::size_t(n));
     }
     ::close(fd);
     return text;
@@ -337,9 +566,36 @@ struct Listing {
     std::uint32_t error = kOk;
 };
 
-// Lists the queues: the printers with their attributes (CUPS-Get-Printers), then the
-// destinations with the default and the user's options (cupsGetDests2). Either request
-// failing fails the listing; nothing is filled in for what did not come.
+// The user's own default destination, as libcups reads it: LPDEST, then PRINTER (but not
+// "lp"), then the Default line of the user's lpoptions file, then the server's. Only the
+// queue's name (an instance is a set of options of it). Empty when none is set.
+std::string userDefault() {
+    for (const char* variable : {"LPDEST", "PRINTER"})
+        if (const char* v = std::getenv(variable); v && *v && std::string_view(v) != "lp") {
+            std::string name = v;
+            return name.substr(0, name.find('/'));
+        }
+    std::vector<std::string> files;
+    if (const char* home = std::getenv("HOME"); home && *home)
+        files.push_back(std::string(home) + "/.cups/lpoptions");
+    const char* root = std::getenv("CUPS_SERVERROOT");
+    files.push_back(std::string(root && *root ? root : "/etc/cups") + "/lpoptions");
+    for (const auto& file : files) {
+        std::ifstream in(file);
+        for (std::string line; std::getline(in, line);) {
+            std::istringstream words(line);
+            std::string keyword, name;
+            words >> keyword >> name;
+            if (text::equalsNoCase(fromUtf8(keyword), u"Default") && !name.empty())
+                return name.substr(0, name.find('/'));
+        }
+    }
+    return {};
+}
+
+// Lists the queues in one request (CUPS-Get-Printers): the printers with their attributes, the
+// server's default marked in printer-type; the user's own default, when it names a queue,
+// wins. A failed request fails the listing; nothing is filled in for what did not come.
 Listing listQueues() {
     Listing out;
     Connection http;
@@ -352,20 +608,22 @@ Listing listQueues() {
                         "printer-make-and-model", "printer-state", "printer-state-reasons",
                         "printer-type", "printer-is-shared", "printer-is-accepting-jobs",
                         "queued-job-count", "printer-uri-supported"});
-    Ipp answer = ask(http, std::move(r), "/");
+    ipp_status_t status = IPP_STATUS_OK;
+    std::string message;
+    Ipp answer = askWhole(http, std::move(r), "/", status, message);
     // No printers at all is an answer too (client-error-not-found).
-    if (!answer || (!succeeded(cupsLastError()) && cupsLastError() != IPP_STATUS_ERROR_NOT_FOUND)) {
+    if (!answer || (!succeeded(status) && status != IPP_STATUS_ERROR_NOT_FOUND)) {
         if (answer && tFailure.empty())
             tFailure = "the CUPS scheduler " + http.name() + " refused to list its printers (" +
-                       cupsLastErrorString() + ")";
+                       message + ")";
         out.error = kServerUnavailable;
         return out;
     }
-    std::map<std::string, Queue> byName;
     std::vector<std::string> reportedHosts;  // the names CUPS gives itself
     eachGroup(answer.get(), IPP_TAG_PRINTER, [&](const auto& attrs) {
         Queue q;
         q.name = stringOf(find(attrs, "printer-name"));
+        if (q.name.empty()) return;
         q.deviceUri = stringOf(find(attrs, "device-uri"));
         q.info = stringOf(find(attrs, "printer-info"));
         q.location = stringOf(find(attrs, "printer-location"));
@@ -375,6 +633,7 @@ Listing listQueues() {
             for (int i = 0; i < ippGetCount(reasons); ++i)
                 if (const char* s = ippGetString(reasons, i, nullptr)) q.reasons.push_back(s);
         q.printerType = std::uint32_t(integerOf(find(attrs, "printer-type")));
+        q.isDefault = (q.printerType & CUPS_PRINTER_DEFAULT) != 0;
         if (auto* shared = find(attrs, "printer-is-shared")) q.shared = ippGetBoolean(shared, 0);
         if (auto* accepting = find(attrs, "printer-is-accepting-jobs"))
             q.accepting = ippGetBoolean(accepting, 0);
@@ -383,35 +642,19 @@ Listing listQueues() {
             for (int i = 0; i < ippGetCount(uris); ++i)
                 if (const char* uri = ippGetString(uris, i, nullptr))
                     reportedHosts.push_back(parseDeviceUri(uri).host);
-        byName[q.name] = std::move(q);
-    });
-
-    cups_dest_t* dests = nullptr;
-    http.arm();
-    const int count = cupsGetDests2(http.get(), &dests);
-    if (count == 0 && cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE &&
-        cupsLastError() != IPP_STATUS_ERROR_NOT_FOUND) {
-        http.noAnswer();
-        cupsFreeDests(count, dests);
-        out.error = kServerUnavailable;
-        return out;
-    }
-
-    for (int i = 0; i < count; ++i) {
-        const cups_dest_t& d = dests[i];
-        if (d.instance) continue;  // an instance is a set of options, not a queue of its own
-        Queue q;
-        if (auto it = byName.find(d.name); it != byName.end()) {
-            q = it->second;
-        } else {
-            q.name = d.name;
-            if (const char* uri = cupsGetOption("device-uri", d.num_options, d.options))
-                q.deviceUri = uri;
-        }
-        q.isDefault = d.is_default != 0;
         out.queues.push_back(std::move(q));
+    });
+    // In the order libcups lists destinations: by name, letter case ignored.
+    std::stable_sort(out.queues.begin(), out.queues.end(), [](const Queue& a, const Queue& b) {
+        return strcasecmp(a.name.c_str(), b.name.c_str()) < 0;
+    });
+    if (const std::string mine = userDefault(); !mine.empty()) {
+        const auto named = std::find_if(out.queues.begin(), out.queues.end(), [&](const Queue& q) {
+            return strcasecmp(q.name.c_str(), mine.c_str()) == 0;
+        });
+        if (named != out.queues.end())
+            for (auto& q : out.queues) q.isDefault = &q == &*named;
     }
-    cupsFreeDests(count, dests);
     // The ports, each judged with the other queues at hand (a forward to one of them) and
     // numbered as the machine folder keeps the numbers.
     std::vector<QueueDevice> devices;
@@ -434,7 +677,9 @@ std::vector<Queue> queues(std::uint32_t* error) {
         tFailure = snap.failure;
         return *snap.queues;
     }
-    Listing listing = exchange([] { return listQueues(); });
+    Listing late;
+    late.error = kServerUnavailable;
+    Listing listing = exchange([] { return listQueues(); }, std::move(late));
     if (error) *error = listing.error;
     if (snap.depth > 0) {
         snap.queues = listing.queues;
@@ -513,7 +758,8 @@ Result<std::vector<JobInfo2>> activeJobs(const Queue& q) {
     Snapshot& snap = tSnapshot;
     if (snap.depth > 0)
         if (auto it = snap.jobs.find(q.name); it != snap.jobs.end()) return it->second;
-    auto all = exchange([&] { return listJobs(q); });
+    auto all = exchange([q] { return listJobs(q); },
+                        Result<std::vector<JobInfo2>>::failure(kServerUnavailable));
     if (snap.depth > 0) snap.jobs.emplace(q.name, all);
     return all;
 }
@@ -543,11 +789,13 @@ Result<DriverInfo2> driver2(const Queue& q) {
     if (snap.depth > 0)
         if (auto it = snap.ppds.find(q.name); it != snap.ppds.end()) ppd = it->second;
     if (!ppd) {
-        auto read = exchange([&]() -> std::optional<std::string> {
-            Connection http;
-            if (!http) return std::nullopt;
-            return ppdText(http, q.name);
-        });
+        auto read = exchange(
+            [name = q.name]() -> std::optional<std::string> {
+                Connection http;
+                if (!http) return std::nullopt;
+                return ppdText(http, name);
+            },
+            std::optional<std::string>());
         if (!read) return Result<DriverInfo2>::failure(kServerUnavailable);
         ppd = std::move(read);
         if (snap.depth > 0) snap.ppds.emplace(q.name, *ppd);
@@ -623,26 +871,81 @@ std::uint32_t modify(const std::string& queue, const std::u16string* comment,
     return kOk;
 }
 
+namespace {
+
+int collectionInteger(ipp_t* collection, const char* name, int def) {
+    ipp_attribute_t* a = collection ? ippFindAttribute(collection, name, IPP_TAG_INTEGER) : nullptr;
+    return a ? ippGetInteger(a, 0) : def;
+}
+
+Result<PageLayout> askPageLayout(const std::string& queue) {
+    using R = Result<PageLayout>;
+    Connection http;
+    if (!http) return R::failure(kServerUnavailable);
+    Ipp r = request(IPP_OP_GET_PRINTER_ATTRIBUTES, queue);
+    requested(r.get(), {"media-col-default", "media-default"});
+    Ipp answer = ask(http, std::move(r), "/");
+    if (!answer && !refusedForRights(cupsLastError())) return R::failure(kServerUnavailable);
+    if (!succeeded(cupsLastError()))
+        return R::failure(cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND ? kInvalidPrinterName
+                                                                        : errorOf(cupsLastError()));
+    PageLayout layout;
+    if (ipp_attribute_t* m = ippFindAttribute(answer.get(), "media-default", IPP_TAG_ZERO)) {
+        if (const char* keyword = ippGetString(m, 0, nullptr); keyword && *keyword) {
+            layout.media = keyword;
+            if (pwg_media_t* pwg = pwgMediaForPWG(keyword)) {
+                layout.width = pwg->width;
+                layout.height = pwg->length;
+            }
+        }
+    }
+    ipp_t* col = nullptr;
+    if (ipp_attribute_t* c =
+            ippFindAttribute(answer.get(), "media-col-default", IPP_TAG_BEGIN_COLLECTION))
+        col = ippGetCollection(c, 0);
+    if (col) {
+        ipp_t* size = nullptr;
+        if (ipp_attribute_t* s = ippFindAttribute(col, "media-size", IPP_TAG_BEGIN_COLLECTION))
+            size = ippGetCollection(s, 0);
+        const int x = collectionInteger(size, "x-dimension", 0);
+        const int y = collectionInteger(size, "y-dimension", 0);
+        if (x > 0 && y > 0) {
+            layout.width = x;
+            layout.height = y;
+        }
+        layout.left = std::max(0, collectionInteger(col, "media-left-margin", 0));
+        layout.top = std::max(0, collectionInteger(col, "media-top-margin", 0));
+        layout.right = std::max(0, collectionInteger(col, "media-right-margin", 0));
+        layout.bottom = std::max(0, collectionInteger(col, "media-bottom-margin", 0));
+        // Margins that leave nothing printable are no margins a page can use.
+        if (layout.left + layout.right >= layout.width ||
+            layout.top + layout.bottom >= layout.height)
+            layout.left = layout.top = layout.right = layout.bottom = 0;
+    }
+    return layout;
+}
+
+}  // namespace
+
+Result<PageLayout> pageLayout(const std::string& queue) {
+    Snapshot& snap = tSnapshot;
+    if (snap.depth > 0)
+        if (auto it = snap.layouts.find(queue); it != snap.layouts.end()) return it->second;
+    auto found = exchange([queue] { return askPageLayout(queue); },
+                          Result<PageLayout>::failure(kServerUnavailable));
+    if (snap.depth > 0) snap.layouts.emplace(queue, found);
+    return found;
+}
+
+// The default comes with the listing: no request of its own.
 Result<std::u16string> defaultPrinter() {
     using R = Result<std::u16string>;
-    Snapshot& snap = tSnapshot;
-    if (snap.depth > 0 && snap.defaultPrinter) return *snap.defaultPrinter;
-    R found = exchange([]() -> R {
-        Connection http;
-        if (!http) return R::failure(kServerUnavailable);
-        http.arm();
-        const char* name = cupsGetDefault2(http.get());
-        if (name && *name) return fromUtf8(name);
-        // No default is an answer; no answer is not.
-        if (cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE &&
-            cupsLastError() != IPP_STATUS_ERROR_NOT_FOUND && !refusedForRights(cupsLastError())) {
-            http.noAnswer();
-            return R::failure(kServerUnavailable);
-        }
-        return R::failure(kFileNotFound);
-    });
-    if (snap.depth > 0) snap.defaultPrinter = found;
-    return found;
+    std::uint32_t error = kOk;
+    const auto all = queues(&error);
+    if (error != kOk) return R::failure(error);
+    for (const auto& q : all)
+        if (q.isDefault) return fromUtf8(q.name);
+    return R::failure(kFileNotFound);
 }
 
 std::uint32_t setDefaultPrinter(std::u16string_view name) {
@@ -652,19 +955,21 @@ std::uint32_t setDefaultPrinter(std::u16string_view name) {
     const std::uint32_t e = send(request(IPP_OP_CUPS_SET_DEFAULT, q->name));
     if (e != kAccessDenied) return e;
     // Not the server's default for this user to change: the user's own default instead.
-    return exchange([&]() -> std::uint32_t {
-        Connection http;
-        if (!http) return kServerUnavailable;
-        cups_dest_t* dests = nullptr;
-        http.arm();
-        const int count = cupsGetDests2(http.get(), &dests);
-        for (int i = 0; i < count; ++i)
-            dests[i].is_default = !dests[i].instance && q->name == dests[i].name;
-        http.arm();
-        const int written = cupsSetDests2(http.get(), count, dests);
-        cupsFreeDests(count, dests);
-        return written == 0 ? kOk : kAccessDenied;
-    });
+    return exchange(
+        [name = q->name]() -> std::uint32_t {
+            Connection http;
+            if (!http) return kServerUnavailable;
+            cups_dest_t* dests = nullptr;
+            http.arm();
+            const int count = cupsGetDests2(http.get(), &dests);
+            for (int i = 0; i < count; ++i)
+                dests[i].is_default = !dests[i].instance && name == dests[i].name;
+            http.arm();
+            const int written = cupsSetDests2(http.get(), count, dests);
+            cupsFreeDests(count, dests);
+            return written == 0 ? kOk : kAccessDenied;
+        },
+        std::uint32_t(kServerUnavailable));
 }
 
 Result<std::vector<PortInfo2>> ports() {
@@ -770,10 +1075,14 @@ Submission submitOn(Connection& http, const std::string& queue, const std::strin
 Submission submit(const std::string& queue, const std::string& title, const std::string& pdf,
                   const std::vector<std::pair<std::string, std::string>>& options) {
     changed();
-    return exchange([&] {
-        Connection http;
-        return submitOn(http, queue, title, pdf, options);
-    });
+    Submission late;
+    late.error = unanswered(schedulerName());
+    return exchange(
+        [queue, title, pdf, options] {
+            Connection http;
+            return submitOn(http, queue, title, pdf, options);
+        },
+        std::move(late));
 }
 
 }  // namespace platform::spooler::cups

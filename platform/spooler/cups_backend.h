@@ -83,6 +83,18 @@ Result<std::u16string> defaultPrinter();
 std::uint32_t setDefaultPrinter(std::u16string_view name);
 Result<std::vector<PortInfo2>> ports();
 
+// A queue's paper as the scheduler gives it (media-col-default, else media-default): the sheet
+// and its margins in hundredths of a millimetre, and the media keyword to ask a job for. A
+// queue that names no paper has A4 without margins and no keyword.
+struct PageLayout {
+    int width = 21000, height = 29700;
+    int left = 0, top = 0, right = 0, bottom = 0;
+    std::string media;
+};
+// One request for the named queue (read once within a listing scope); fails with 1722 when the
+// scheduler gives no answer, 1801 when it has no such queue.
+Result<PageLayout> pageLayout(const std::string& queue);
+
 // A document handed to a queue as one job, or why not.
 struct Submission {
     std::uint32_t jobId = 0;  // the id CUPS gave the job; 0 when it took none

@@ -172,7 +172,8 @@ class PrivateCupsd {
         const std::string root = folder_.string();
         std::ofstream(folder_ / "cupsd.conf")
             << "Listen 127.0.0.1:" << port_ << "\n"
-            << "LogLevel info\nWebInterface No\nBrowsing No\nBrowseLocalProtocols none\n"
+            << "LogLevel info\nAccessLogLevel all\nWebInterface No\nBrowsing "
+               "No\nBrowseLocalProtocols none\n"
                "DefaultAuthType None\nDefaultShared No\nMaxJobs 0\nPreserveJobHistory No\n"
                "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
                "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n";
@@ -230,6 +231,51 @@ class PrivateCupsd {
         std::vector<std::string> args = {"-p", name, "-E", "-v", uri};
         args.insert(args.end(), model.begin(), model.end());
         return run("lpadmin", args);
+    }
+
+    // Adds `count` enabled raw queues <prefix>0, <prefix>1, ... on `uri` over one connection
+    // (much faster than one lpadmin each); empty when the server took them all, else its answer.
+    std::string addRawQueues(const std::string& prefix, int count,
+                             const std::string& uri = "socket://192.0.2.1") const {
+        http_t* http = httpConnect2("127.0.0.1", port_, nullptr, AF_INET, HTTP_ENCRYPTION_NEVER, 1,
+                                    30000, nullptr);
+        if (!http) return "no connection to the scheduler";
+        std::string error;
+        for (int i = 0; i < count && error.empty(); ++i) {
+            ipp_t* r = ippNewRequest(IPP_OP_CUPS_ADD_MODIFY_PRINTER);
+            char printer[HTTP_MAX_URI];
+            httpAssembleURIf(HTTP_URI_CODING_ALL, printer, sizeof printer, "ipp", nullptr,
+                             "localhost", port_, "/printers/%s%d", prefix.c_str(), i);
+            ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, printer);
+            ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
+                         cupsUser());
+            ippAddString(r, IPP_TAG_PRINTER, IPP_TAG_URI, "device-uri", nullptr, uri.c_str());
+            ippAddBoolean(r, IPP_TAG_PRINTER, "printer-is-accepting-jobs", 1);
+            ippAddInteger(r, IPP_TAG_PRINTER, IPP_TAG_ENUM, "printer-state", IPP_PSTATE_IDLE);
+            ippDelete(cupsDoRequest(http, r, "/admin/"));
+            if (cupsLastError() > IPP_STATUS_OK_CONFLICTING) error = cupsLastErrorString();
+        }
+        httpClose(http);
+        return error;
+    }
+
+    // How many HTTP requests the scheduler has served so far (its access log has one line a
+    // request, written just after the answer: the count is read once it holds still).
+    std::size_t requestsServed() const {
+        const auto count = [&] {
+            std::ifstream in(folder_ / "log/access_log");
+            std::size_t lines = 0;
+            for (std::string line; std::getline(in, line);) ++lines;
+            return lines;
+        };
+        std::size_t last = count();
+        for (int i = 0; i < 40; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            const std::size_t now = count();
+            if (now == last) break;
+            last = now;
+        }
+        return last;
     }
 
     // The queues of a kiosk's mix, one of each kind the admissibility policy tells apart:

@@ -3,6 +3,7 @@
 // default queue is a network printer on loopback, and the protocol client.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -12,6 +13,7 @@
 #include "platform/print/pdf_pages.h"
 #include "platform/system/description.h"
 #include "platform/testing/cupsd.h"
+#include "platform/testing/environment.h"
 #include "platform/testing/fake_scheduler.h"
 #include "platform/testing/run_program.h"
 #include "platform/testing/temp_machine.h"
@@ -89,20 +91,23 @@ TEST(RealCupsIssue, ARejectingDefaultQueueEndsTheRunAsAFailedPrint) {
     EXPECT_EQ(cupsd.run("lpstat", {"-o"}).out, "");
 }
 
-// A scheduler that takes the connection and never answers: the server keeps answering polls
-// (the client gives up on any poll left unanswered for 3 s) and the run ends as a failed print
-// that names the scheduler. One that closes at once or answers garbage, or where nothing
-// listens, is told as such too, never as a machine without printers ("02" "01").
-TEST(RealCupsIssue, ABrokenSchedulerIsReportedWhilePollsAreAnswered) {
+// A scheduler that cannot be used (it takes the connection and never answers, trickles its
+// answer a byte every 50 ms, closes at once, answers garbage, or nothing listens) is a machine
+// without an available printer, as a Windows machine whose spooler is stopped: the viewer is
+// not run and the reply is "02" "01", with no message box; meanwhile the server keeps
+// answering polls (the client gives up on any poll left unanswered for 3 s). The server's log
+// names the scheduler and the true cause.
+TEST(RealCupsIssue, AnUnusableSchedulerIsNoAvailablePrinterWhilePollsAreAnswered) {
     using Mode = platform::testing::FakeScheduler::Mode;
     const struct {
         std::optional<Mode> mode;  // nullopt: nothing listens
         const char* says;
     } rows[] = {
         {Mode::Silent, " did not answer within 5 seconds"},
+        {Mode::Trickle, " did not answer within 5 seconds"},
         {Mode::Close, " gave no IPP answer"},
         {Mode::Garbage, " gave no IPP answer"},
-        {std::nullopt, " cannot be reached"},
+        {std::nullopt, " cannot be reached (Connection refused)"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.says);
@@ -121,13 +126,60 @@ TEST(RealCupsIssue, ABrokenSchedulerIsReportedWhilePollsAreAnswered) {
         auto server = cupsServer(machine);
         if (!row.mode) unsetenv("CUPS_SERVER");
         ASSERT_TRUE(server->waitListening(server->port())) << server->errors();
+        const auto started = std::chrono::steady_clock::now();
         auto r = issue(server->port(), SAMPLES "/sample.json", 3);
+        const auto took = std::chrono::steady_clock::now() - started;
         EXPECT_EQ(r.exitCode, 0) << r.err << server->errors();
+        EXPECT_NE(r.out.find("CE02 02 01"), std::string::npos) << r.out << server->errors();
+        EXPECT_NE(r.out.find("CE09 01"), std::string::npos) << r.out;
+        // Ended by the deadline, however the bytes came (a bound that proves it ends).
+        EXPECT_LT(took, std::chrono::seconds(20));
+        const std::string log = server->errors();
+        EXPECT_NE(log.find("사용할 수 있는 프린터가 없습니다."), std::string::npos) << log;
+        EXPECT_NE(log.find("프린터 목록을 읽을 수 없습니다: the CUPS scheduler " + name + row.says),
+                  std::string::npos)
+            << log;
+        EXPECT_EQ(log.find("[message box]"), std::string::npos) << log;
+        EXPECT_EQ(log.find("(Success)"), std::string::npos) << log;
+        EXPECT_EQ(log.find("Bad file descriptor"), std::string::npos) << log;
+        if (fake) EXPECT_GT(fake->connections(), 0);
+    }
+}
+
+// The printer selection with the kiosk's queues, Print pressed on the default queue: a
+// scheduler that goes quiet from then on, or trickles its answers a byte every 50 ms, ends the
+// run as a failed print within a few deadlines, while every poll is answered. Nothing but the
+// spooler's own guarded requests asks the scheduler anything (no print library waiting on it by
+// itself).
+TEST(RealCupsIssue, ASchedulerThatFailsAfterPrintEndsTheRunWhilePollsAreAnswered) {
+    TESSEL_REQUIRE_CUPSD();
+    using Mode = platform::testing::SchedulerProxy::Mode;
+    for (const Mode mode : {Mode::Quiet, Mode::Trickle}) {
+        SCOPED_TRACE(mode == Mode::Quiet ? "quiet" : "trickling");
+        platform::testing::TempMachine machine;
+        platform::testing::CupsKiosk kiosk;
+        ASSERT_EQ(kiosk.problem(), "");
+        ASSERT_EQ(kiosk.cupsd.run("lpadmin", {"-d", "Tessel_Socket"}).exitCode, 0);
+        const auto script = machine.path() / "dialog-script";
+        const auto pressed = std::filesystem::path(script.string() + ".done");
+        platform::testing::SchedulerProxy proxy(
+            kiosk.cupsd.port(), mode, [pressed] { return std::filesystem::exists(pressed); });
+        std::ofstream(machine.path() / "setup.json") << R"({"pages": 1, "usedefaultprinter": "0"})";
+        std::ofstream(script) << "print";
+        platform::testing::ScopedVariable dialog("TESSEL_PRINTER_DIALOG_SCRIPT", script.string());
+        auto server = cupsServer(machine);
+        ASSERT_TRUE(server->waitListening(server->port())) << server->errors();
+        const auto started = std::chrono::steady_clock::now();
+        auto r = issue(server->port(), machine.path() / "setup.json", 3);
+        const auto took = std::chrono::steady_clock::now() - started;
+        EXPECT_EQ(r.exitCode, 0) << r.err << server->errors();
+        EXPECT_TRUE(std::filesystem::exists(pressed)) << r.out << server->errors();
         EXPECT_NE(r.out.find("CE02 02 31"), std::string::npos) << r.out << server->errors();
         EXPECT_NE(r.out.find("CE09 31"), std::string::npos) << r.out;
-        EXPECT_NE(server->errors().find("the CUPS scheduler " + name + row.says), std::string::npos)
-            << server->errors();
-        if (fake) EXPECT_GT(fake->connections(), 0);
+        EXPECT_LT(took, std::chrono::seconds(60));
+        EXPECT_GT(proxy.passed(), 0);
+        EXPECT_GT(proxy.refused(), 0);
+        EXPECT_FALSE(kiosk.printer.job(0, std::chrono::seconds(1)));
     }
 }
 

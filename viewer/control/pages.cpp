@@ -265,12 +265,10 @@ bool Viewer::AvailablePrinter() {
     WriteLog(u"가상 프린터 포트 점검 완료: SetVirtualPrinter", 1);
     WriteLog(u"프린터 목록 확인 시작: GetAllPrinters", 1);
     std::u16string message;
-    if (!GetAllPrinters(message)) {
-        // A print server that cannot be used is a failed print, not a machine without printers.
-        if (const std::u16string why = platform::spooler::serverFailure(); !why.empty())
-            printFailed(why);
-        return false;
-    }
+    // A spooler whose printers cannot be listed has no printer available, as a stopped print
+    // spooler has none: the host does not run the viewer. Why the listing failed stays with the
+    // spooler (platform::spooler::serverFailure) for the host to tell.
+    if (!GetAllPrinters(message)) return false;
     WriteLog(u"프린터 목록 확인 완료: GetAllPrinters", 1);
     return virtualList;
 }

@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "platform/print/pdf_pages.h"
+#include "platform/spooler/cups_backend.h"
 #include "platform/spooler/spooler.h"
 #include "platform/system/description.h"
 #include "platform/testing/cupsd.h"
@@ -209,7 +210,8 @@ class QueuePrinterTest : public ::testing::Test {
         EXPECT_EQ(cupsd.run("cupsdisable", {"Tessel_Socket"}).exitCode, 0);
         std::u16string why;
         auto printer = openPrinter(device, &why);
-        EXPECT_TRUE(printer) << platform::text::toUtf8(why);
+        EXPECT_TRUE(printer) << platform::text::toUtf8(why) << " "
+                             << platform::spooler::cups::schedulerFailure();
         if (!printer) return {};
         printer->setDocumentName(document);
         Picture red;
@@ -275,6 +277,28 @@ TEST_F(QueuePrinterTest, ADeviceModeThatAsksForMonochromePrintsGrey) {
     const QColor c = picture.pixelColor(picture.width() / 2, picture.height() / 2);
     EXPECT_LE(std::abs(c.red() - c.green()), 8) << c.red() << " " << c.green() << " " << c.blue();
     EXPECT_LE(std::abs(c.green() - c.blue()), 8);
+}
+
+// The queue printer's paper is the queue's own as the scheduler gives it: a PostScript PPD's A4
+// with its quarter-inch imageable margins, a raw queue's default paper; and opening one asks the
+// scheduler once for it.
+TEST_F(QueuePrinterTest, ThePaperIsTheQueuesOwn) {
+    platform::testing::ScopedVariable spooler("TESSEL_SPOOLER", "cups");
+    std::u16string why;
+    auto ps = openPrinter(u"Tessel_PS", &why);
+    ASSERT_TRUE(ps) << platform::text::toUtf8(why);
+    const AreaHiMetric area = ps->printableArea();
+    EXPECT_NEAR(area.width, 21000 - 2 * 635, 2);
+    EXPECT_NEAR(area.height, 29700 - 2 * 635, 2);
+    ASSERT_TRUE(ps->setOrientation(Orientation::Landscape));
+    EXPECT_NEAR(ps->printableArea().width, 29700 - 2 * 635, 2);
+
+    auto raw = openPrinter(u"Tessel_Socket", &why);
+    ASSERT_TRUE(raw) << platform::text::toUtf8(why);
+    EXPECT_GT(raw->printableArea().width, 19000);
+    EXPECT_GT(raw->printableArea().height, 26000);
+
+    EXPECT_FALSE(openPrinter(u"No_Such_Queue", &why));
 }
 
 }  // namespace
