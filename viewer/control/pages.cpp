@@ -370,9 +370,9 @@ bool Viewer::PrintPDF(std::int32_t startPage, std::int32_t endPage) {
         } else if (!taken.picture) {
             failure = u"페이지 " + number + u" 이미지가 없습니다.";
         } else {
-            // The printer copies the picture while it paints it: that copy counts as well.
-            const PagePictures::Lease copy = pictures_->lease(
-                PagePictures::bytesOf(taken.picture->width, taken.picture->height));
+            // What the printer holds while it paints the picture counts as well.
+            const PagePictures::Lease copy =
+                pictures_->lease(printer->drawingBytes(*taken.picture));
             if (!PrintPagePicture(*printer, *taken.picture) || !printer->newPage()) {
                 failure = printer->lastError();
                 if (failure.empty()) failure = u"페이지를 인쇄할 수 없습니다.";
