@@ -189,8 +189,8 @@ std::size_t workingBytesOf(QImage::Format format, const QSize& size) {
 
 // One channel of `c` times `a` / 255, rounded as the painter rounds it.
 inline std::uint32_t byteMul(std::uint32_t c, std::uint32_t a) {
-    const std::uint32_t t = c * a + 0x80;
-    return (t + (t >> 8)) >> 8;
+    const std::uint32_t t = c * a;
+    return (t + (t >> 8) + 0x80) >> 8;
 }
 
 // Paints pixels of straight or premultiplied alpha over the fill colour where they lie, as the
