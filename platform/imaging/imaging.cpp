@@ -270,20 +270,23 @@ std::optional<Picture> loadPicture(std::span<const std::uint8_t> bytes, std::uin
         return picture;
     }
 
-    // The reader's own image, painted over the fill colour into the picture's storage.
-    if (picture.pixels.size() != count) {
+    // The reader's own image, painted over the fill colour into the picture's storage (taken
+    // filled with it). The painter writes 32-bit colour as 0xFFRRGGBB.
+    const std::uint32_t canvasFill =
+        0xFF000000u | (fill & 0xFF) << 16 | (fill & 0xFF00) | (fill >> 16 & 0xFF);
+    if (picture.pixels.size() == count) {
+        std::fill(picture.pixels.begin(), picture.pixels.end(), canvasFill);
+    } else {
         keepPixels(std::move(picture.pixels));
-        picture.pixels = takePixels(count);
+        picture.pixels = takePixels(count, canvasFill);
     }
     {
         QImage canvas(reinterpret_cast<uchar*>(picture.pixels.data()), picture.width,
                       picture.height, picture.width * 4, QImage::Format_RGB32);
-        canvas.fill(QColor(fill & 0xFF, (fill >> 8) & 0xFF, (fill >> 16) & 0xFF));
         QPainter painter(&canvas);
         painter.drawImage(0, 0, image);
     }
     image = QImage();
-    for (std::uint32_t& p : picture.pixels) p |= 0xFF000000u;
     return picture;
 }
 
