@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QImageReader>
 #include <QPainter>
+#include <QRgb>
 
 #include <algorithm>
 #include <mutex>
@@ -165,33 +166,87 @@ void setDecodeHook(std::function<void(std::int32_t, std::int32_t)> hook) {
     h.hook = std::move(hook);
 }
 
+namespace {
+
+// The formats the readers write as 32-bit pixels, which they write straight into the picture's
+// own storage when it is handed to them in that format.
+bool inPlaceFormat(QImage::Format format) {
+    return format == QImage::Format_RGB32 || format == QImage::Format_ARGB32 ||
+           format == QImage::Format_ARGB32_Premultiplied;
+}
+
+// The bytes of the reader's own image of that format, when it cannot decode into the picture.
+std::size_t workingBytesOf(QImage::Format format, const QSize& size) {
+    if (inPlaceFormat(format)) return 0;
+    // A format the header does not tell is taken at the widest a reader here decodes to (16 bits
+    // a channel, four channels).
+    const int depth =
+        format == QImage::Format_Invalid ? 64 : QImage::toPixelFormat(format).bitsPerPixel();
+    const std::size_t line =
+        ((static_cast<std::size_t>(size.width()) * static_cast<std::size_t>(depth) + 31) / 32) * 4;
+    return line * static_cast<std::size_t>(size.height());
+}
+
+// One channel of `c` times `a` / 255, rounded as the painter rounds it.
+inline std::uint32_t byteMul(std::uint32_t c, std::uint32_t a) {
+    const std::uint32_t t = c * a;
+    return (t + (t >> 8) + 0x80) >> 8;
+}
+
+// Paints pixels of straight or premultiplied alpha over the fill colour where they lie, as the
+// painter paints them over a canvas of that colour: the result is opaque 0xFFRRGGBB.
+void overFill(std::uint32_t* pixels, std::size_t count, bool premultiplied, std::uint32_t fill) {
+    const std::uint32_t fr = fill & 0xFF, fg = (fill >> 8) & 0xFF, fb = (fill >> 16) & 0xFF;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint32_t p = premultiplied ? pixels[i] : qPremultiply(pixels[i]);
+        const std::uint32_t rest = 255 - qAlpha(p);
+        if (rest == 0) {
+            pixels[i] = p | 0xFF000000u;
+            continue;
+        }
+        const std::uint32_t r = qRed(p) + byteMul(fr, rest);
+        const std::uint32_t g = qGreen(p) + byteMul(fg, rest);
+        const std::uint32_t b = qBlue(p) + byteMul(fb, rest);
+        pixels[i] =
+            0xFF000000u | std::min(r, 255u) << 16 | std::min(g, 255u) << 8 | std::min(b, 255u);
+    }
+}
+
+constexpr qint64 kMostPixels = (qint64(256) << 20) / 4;  // the reader's own limit
+
+}  // namespace
+
 std::optional<PictureSize> pictureSize(std::span<const std::uint8_t> bytes) {
     if (bytes.empty()) return std::nullopt;
     BytesReader in(bytes);
     const QSize size = in.reader.size();
     if (!size.isValid() || size.width() <= 0 || size.height() <= 0) return std::nullopt;
-    return PictureSize{size.width(), size.height()};
+    return PictureSize{size.width(), size.height(), workingBytesOf(in.reader.imageFormat(), size)};
 }
 
 std::optional<Picture> loadPicture(std::span<const std::uint8_t> bytes, std::uint32_t fill) {
     if (bytes.empty()) return std::nullopt;
     BytesReader in(bytes);
     QImageReader& reader = in.reader;
-    // An opaque image decoded as 0xFFRRGGBB pixels is its own canvas: the reader decodes it
-    // straight into the picture's pixels when the header gives its size (they start opaque
-    // black, so whatever a short file leaves unwritten is what a fresh picture shows there).
-    // Any other is painted over the fill colour, which shows where it is transparent.
+    // An image the reader decodes as 32-bit pixels is decoded straight into the picture's own
+    // storage when the header gives its size (it starts opaque black, so whatever a short file
+    // leaves unwritten is what a fresh picture shows there); pixels with alpha are then painted
+    // over the fill colour where they lie. Any other is decoded into the reader's own image and
+    // painted over the fill colour into the picture's storage. So a decode holds the picture
+    // and, for those other formats alone, the reader's image (pictureSize tells its bytes).
     Picture picture;
     QImage image;
     const QSize size = reader.size();
-    constexpr qint64 kMostPixels = (qint64(256) << 20) / 4;  // the reader's own limit
-    if (size.isValid() && size.width() > 0 && size.height() > 0 &&
-        qint64(size.width()) * size.height() <= kMostPixels) {
-        picture.pixels = takePixels(
-            static_cast<std::size_t>(size.width()) * static_cast<std::size_t>(size.height()),
-            kOpaqueBlack);
+    const QImage::Format format = reader.imageFormat();
+    const bool sized = size.isValid() && size.width() > 0 && size.height() > 0 &&
+                       qint64(size.width()) * size.height() <= kMostPixels;
+    const auto pixelsOf = [](const QSize& s) {
+        return static_cast<std::size_t>(s.width()) * static_cast<std::size_t>(s.height());
+    };
+    if (sized && inPlaceFormat(format)) {
+        picture.pixels = takePixels(pixelsOf(size), kOpaqueBlack);
         image = QImage(reinterpret_cast<uchar*>(picture.pixels.data()), size.width(), size.height(),
-                       size.width() * 4, QImage::Format_RGB32);
+                       size.width() * 4, format);
         if (!reader.read(&image)) image = QImage();
     } else {
         image = reader.read();  // the first frame or page
@@ -200,34 +255,38 @@ std::optional<Picture> loadPicture(std::span<const std::uint8_t> bytes, std::uin
     picture.width = image.width();
     picture.height = image.height();
     decoded(picture.width, picture.height);
-    const auto width = static_cast<std::size_t>(picture.width);
-    const std::size_t count = width * static_cast<std::size_t>(picture.height);
-    if (image.format() == QImage::Format_RGB32 &&
+    const std::size_t count = pixelsOf(image.size());
+    const bool inPlace =
         image.constBits() == reinterpret_cast<const uchar*>(picture.pixels.data()) &&
-        picture.pixels.size() == count) {
+        picture.pixels.size() == count && image.bytesPerLine() == image.width() * 4;
+    if (inPlace && image.format() == QImage::Format_RGB32) {
         return picture;  // the reader writes 32-bit colour as 0xFFRRGGBB
     }
+    if (inPlace && (image.format() == QImage::Format_ARGB32 ||
+                    image.format() == QImage::Format_ARGB32_Premultiplied)) {
+        const bool premultiplied = image.format() == QImage::Format_ARGB32_Premultiplied;
+        image = QImage();
+        overFill(picture.pixels.data(), count, premultiplied, fill);
+        return picture;
+    }
 
-    QImage canvas;
-    if (image.format() == QImage::Format_RGB32) {
-        canvas = std::move(image);
+    // The reader's own image, painted over the fill colour into the picture's storage (taken
+    // filled with it). The painter writes 32-bit colour as 0xFFRRGGBB.
+    const std::uint32_t canvasFill =
+        0xFF000000u | (fill & 0xFF) << 16 | (fill & 0xFF00) | (fill >> 16 & 0xFF);
+    if (picture.pixels.size() == count) {
+        std::fill(picture.pixels.begin(), picture.pixels.end(), canvasFill);
     } else {
-        canvas = QImage(image.size(), QImage::Format_RGB32);
-        canvas.fill(QColor(fill & 0xFF, (fill >> 8) & 0xFF, (fill >> 16) & 0xFF));
+        keepPixels(std::move(picture.pixels));
+        picture.pixels = takePixels(count, canvasFill);
+    }
+    {
+        QImage canvas(reinterpret_cast<uchar*>(picture.pixels.data()), picture.width,
+                      picture.height, picture.width * 4, QImage::Format_RGB32);
         QPainter painter(&canvas);
         painter.drawImage(0, 0, image);
     }
-    if (picture.pixels.size() != count) {
-        keepPixels(std::move(picture.pixels));
-        picture.pixels = takePixels(count);
-    }
-    std::vector<std::uint32_t> pixels = std::move(picture.pixels);
-    std::uint32_t* out = pixels.data();
-    for (int y = 0; y < picture.height; ++y, out += width) {
-        const auto* row = reinterpret_cast<const std::uint32_t*>(canvas.constScanLine(y));
-        for (std::size_t x = 0; x < width; ++x) out[x] = row[x] | 0xFF000000u;
-    }
-    picture.pixels = std::move(pixels);
+    image = QImage();
     return picture;
 }
 

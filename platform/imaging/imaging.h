@@ -35,10 +35,13 @@ std::optional<Picture> loadPicture(std::span<const std::uint8_t> bytes, std::uin
 void prepareDecoders();
 
 // The pixel size loadPicture would give, read from the image's header without decoding it;
-// nullopt when the header gives none.
+// nullopt when the header gives none. `workingBytes`: what loadPicture holds besides the picture
+// while it decodes (the reader's own image of a format it cannot decode into the picture; 0 for
+// images read as 32-bit pixels, which are decoded into the picture's own storage).
 struct PictureSize {
     std::int32_t width = 0;
     std::int32_t height = 0;
+    std::size_t workingBytes = 0;
 };
 std::optional<PictureSize> pictureSize(std::span<const std::uint8_t> bytes);
 

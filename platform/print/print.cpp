@@ -84,6 +84,16 @@ class PaintingPrinter : public Printer {
             image);
         return true;
     }
+    // The PDF engine takes an opaque 32-bit picture as it is and holds its JPEG form while it
+    // writes it: at most about a byte a pixel at the engine's quality, in a buffer that grows to
+    // twice what it holds. A grey picture is our 8-bit copy, which the engine converts to a
+    // 32-bit copy of its own before it codes it.
+    std::size_t drawingBytes(const imaging::Picture& picture) const override {
+        const std::size_t pixels =
+            static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height);
+        constexpr std::size_t kCoded = 2;  // bytes a pixel of the JPEG form and its buffer
+        return monochrome_ ? pixels * (1 + 4 + kCoded) : pixels * kCoded;
+    }
     bool newPage() override {
         pageOpen_ = false;
         return true;

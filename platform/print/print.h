@@ -5,6 +5,7 @@
 // Sizes and positions are HIMETRIC (0.01 mm) from the top-left corner of the printable area.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -35,6 +36,12 @@ class Printer {
     // open.
     virtual bool drawPicture(const imaging::Picture& picture, double x, double y, double width,
                              double height) = 0;
+    // The most bytes drawPicture holds besides the picture while it paints it (the copies it
+    // makes of it): counted against the pictures' budget while a page is painted.
+    virtual std::size_t drawingBytes(const imaging::Picture& picture) const {
+        return static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height) *
+               4;
+    }
     // Closes the open page; nothing when none is open (no blank sheet comes of it).
     virtual bool newPage() = 0;
     // Finishes the job: the pages drawn go to the printer.

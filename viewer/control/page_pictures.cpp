@@ -40,6 +40,13 @@ std::size_t PagePictures::bytesOf(std::int32_t width, std::int32_t height) {
     return static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
 }
 
+// The bytes of every page picture alive in the process, whichever document it came from: a
+// picture of an earlier document still on screen counts against the budget of the next.
+std::atomic<std::size_t>& PagePictures::processAlive() {
+    static std::atomic<std::size_t>* bytes = new std::atomic<std::size_t>(0);
+    return *bytes;
+}
+
 // A shared picture that counts as alive until the last holder lets it go; its pixel storage then
 // goes to the imaging store, for the next page decoded to take.
 PicturePtr PagePictures::counting(imaging::Picture&& picture) {
@@ -49,7 +56,7 @@ PicturePtr PagePictures::counting(imaging::Picture&& picture) {
     try {
         shared = PicturePtr(owned, [alive = alive_, bytes](const imaging::Picture* p) {
             // Off the count before its storage joins the store, so nothing counts twice.
-            alive->bytes -= bytes;
+            processAlive() -= bytes;
             auto* mine = const_cast<imaging::Picture*>(p);  // made non-const above
             imaging::keepPixels(std::move(mine->pixels));
             delete mine;
@@ -59,12 +66,12 @@ PicturePtr PagePictures::counting(imaging::Picture&& picture) {
         delete owned;
         throw;
     }
-    alive_->bytes += bytes;
+    processAlive() += bytes;
     return shared;
 }
 
 std::size_t PagePictures::counted() const {
-    return alive_->bytes.load() + inFlight_ + leased_ + imaging::keptPixelBytes();
+    return processAlive().load() + inFlight_ + leased_ + imaging::keptPixelBytes();
 }
 
 void PagePictures::notePeak() {
@@ -151,7 +158,10 @@ void PagePictures::rest() {
     std::size_t keep = 0;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        keep = std::min(decoding_.budgetBytes, 2 * headroom_);
+        // What is still alive (the picture on screen) leaves that much less room to keep.
+        const std::size_t held = processAlive().load() + inFlight_ + leased_;
+        const std::size_t room = held < decoding_.budgetBytes ? decoding_.budgetBytes - held : 0;
+        keep = std::min(room, 2 * headroom_);
     }
     imaging::trimKeptPixels(keep);
 }
@@ -163,6 +173,7 @@ std::size_t PagePictures::nextUse(std::int32_t page) const {
 }
 
 void PagePictures::release(Slot& slot) {
+    if (slot.picture) slot.lingering = slot.picture;
     slot.bytes = 0;
     slot.picture.reset();
     slot.state = State::Waiting;
@@ -178,7 +189,7 @@ bool PagePictures::earlierWaits(std::size_t use) const {
 
 void PagePictures::trimKept(std::size_t bytes) {
     // Kept storage goes first: it is only there to spare fresh memory.
-    const std::size_t others = alive_->bytes.load() + inFlight_ + leased_ + bytes;
+    const std::size_t others = processAlive().load() + inFlight_ + leased_ + bytes;
     if (counted() + bytes > decoding_.budgetBytes)
         imaging::trimKeptPixels(others < decoding_.budgetBytes ? decoding_.budgetBytes - others
                                                                : 0);
@@ -224,6 +235,11 @@ void PagePictures::decode(std::unique_lock<std::mutex>& lock, std::int32_t page,
     };
     if (pages_[static_cast<std::size_t>(page - 1)].count == 0)
         return finish(Outcome::Empty, nullptr, 0);
+    // Given up here while another holder kept it: the same picture, with no decode.
+    if (PicturePtr again = slot.lingering.lock()) {
+        const std::size_t bytes = bytesOf(again->width, again->height);
+        return finish(Outcome::Ok, std::move(again), bytes);
+    }
 
     lock.unlock();
     std::optional<text::ByteString> bytes;
@@ -244,7 +260,8 @@ void PagePictures::decode(std::unique_lock<std::mutex>& lock, std::int32_t page,
     // fill the budget, and leaves room for the reader's work on one picture besides; the reader,
     // whose page is wanted now, waits only for decodes under way, and with none under way goes
     // over the budget rather than wait for pictures in its own hands.
-    const std::size_t need = size ? bytesOf(size->width, size->height) : 0;
+    // The picture and what the decoder holds besides it while it decodes.
+    const std::size_t need = size ? bytesOf(size->width, size->height) + size->workingBytes : 0;
     if (need > decoding_.budgetBytes) return finish(Outcome::TooLarge, nullptr, 0);
     for (;;) {
         const bool now = forReader || page == wanted_;
@@ -289,7 +306,7 @@ void PagePictures::decode(std::unique_lock<std::mutex>& lock, std::int32_t page,
     // A header may give no size, or another one than the picture has: count what it holds.
     const std::size_t actual = bytesOf(shared->width, shared->height);
     if (actual > decoding_.budgetBytes) return finish(Outcome::TooLarge, nullptr, 0);
-    headroom_ = std::max(headroom_, actual);
+    headroom_ = std::max(headroom_, std::max(actual, need));
     notePeak();
     finish(Outcome::Ok, std::move(shared), actual);
 }
@@ -369,7 +386,8 @@ PagePictures::Header PagePictures::peek(std::int32_t page) {
         if (!taken.picture) return {taken.outcome};
         return {Outcome::Ok, taken.picture->width, taken.picture->height};
     }
-    if (bytesOf(size->width, size->height) > decoding_.budgetBytes) return {Outcome::TooLarge};
+    if (bytesOf(size->width, size->height) + size->workingBytes > decoding_.budgetBytes)
+        return {Outcome::TooLarge};
     return {Outcome::Ok, size->width, size->height};
 }
 
@@ -393,7 +411,7 @@ PagePictures::Lease::~Lease() {
 
 std::size_t PagePictures::heldBytes() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return alive_->bytes.load() + inFlight_ + leased_;
+    return processAlive().load() + inFlight_ + leased_;
 }
 
 std::size_t PagePictures::countedBytes() const {

@@ -107,8 +107,10 @@ class PagePictures {
     // True when `page` was decoded once (it may have been given up since).
     bool decodedOnce(std::int32_t page) const;
 
-    // Bytes of pictures alive, decodes under way and leases now; those and the kept pixel
-    // storage, all that counts against the budget; and the most counted at once so far.
+    // Bytes of page pictures alive in the process (of this document and of any other still
+    // held, such as an earlier one's page on screen), decodes under way (each picture with what
+    // its decoder holds besides it) and leases now; those and the kept pixel storage, all that
+    // counts against the budget; and the most counted at once so far.
     std::size_t heldBytes() const;
     std::size_t countedBytes() const;
     std::size_t peakBytes() const;
@@ -118,12 +120,12 @@ class PagePictures {
 
   private:
     enum class State { Waiting, Decoding, Held, Done };
-    // The bytes of the pictures alive, wherever they are: each picture's deleter takes its bytes
-    // off, so the count outlives these pictures when a picture does.
+    // Whom a picture let go wakes: each picture's deleter takes its bytes off the process's
+    // count and wakes these pictures' workers while they live.
     struct Alive {
-        std::atomic<std::size_t> bytes{0};
         std::atomic<std::condition_variable*> changed{nullptr};
     };
+    static std::atomic<std::size_t>& processAlive();
     struct Slot {
         State state = State::Waiting;
         PicturePtr picture;
@@ -131,6 +133,9 @@ class PagePictures {
         Outcome outcome = Outcome::Empty;  // of the last decode, when Done
         bool decodedOnce = false;
         bool roomMade = false;  // Decoding, with its bytes counted
+        // The picture given up last, while someone else still holds it (the page on screen): it
+        // is taken again instead of decoded anew, as it counts all the same.
+        std::weak_ptr<const platform::imaging::Picture> lingering;
     };
 
     void work();

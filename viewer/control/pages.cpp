@@ -94,11 +94,13 @@ PagePictures& Viewer::picturesOfList() {
     return *pictures_;
 }
 
-// The order a printing run wants its pages' pictures in: the first page shown, then the print.
-// The walk between them shows the other pages from their headers, so each page is decoded once.
-static std::vector<std::int32_t> showThenPrint(std::int32_t count) {
-    std::vector<std::int32_t> order{1};
-    for (std::int32_t page = 1; page <= count; ++page) order.push_back(page);
+// The order a printing run wants its pages' pictures in: the walk shows every page, then the
+// print takes them again. What the walk decoded is printed without decoding it again as far as
+// the budget holds it; the pages it could not keep are decoded again for the print.
+static std::vector<std::int32_t> walkThenPrint(std::int32_t count) {
+    std::vector<std::int32_t> order;
+    for (int pass = 0; pass < 2; ++pass)
+        for (std::int32_t page = 1; page <= count; ++page) order.push_back(page);
     return order;
 }
 
@@ -115,7 +117,7 @@ void Viewer::pagesArrived() {
     const auto& list = viewerState().PageImageList;
     if (!list || list->empty()) return;
     PagePictures& pictures = picturesOfList();
-    pictures.plan(showThenPrint(pictures.count()));
+    pictures.plan(walkThenPrint(pictures.count()));
 }
 
 void Viewer::showPage(std::int32_t page) {
@@ -125,17 +127,6 @@ void Viewer::showPage(std::int32_t page) {
         taken.outcome == PagePictures::Outcome::TooLarge)
         WriteLog(u"페이지 " + text::formatNumber(double(page)) + u" 이미지를 읽을 수 없습니다.", 1);
     showPicture(taken.picture);
-    pageShown(page, 100);
-}
-
-void Viewer::walkPage(std::int32_t page) {
-    if (!pictures_ || page < 1 || page > pictures_->count()) return;
-    // The size from the image's header: its pixels are decoded once, when it is printed.
-    const PagePictures::Header header = pictures_->peek(page);
-    if (header.outcome == PagePictures::Outcome::Undecodable ||
-        header.outcome == PagePictures::Outcome::TooLarge)
-        WriteLog(u"페이지 " + text::formatNumber(double(page)) + u" 이미지를 읽을 수 없습니다.", 1);
-    showPicture(nullptr, header.width, header.height);
     pageShown(page, 100);
 }
 
@@ -300,10 +291,11 @@ void Viewer::RunViewer(bool printing) {
     const std::int32_t count = pictures.count();
     pageCount_ = count;
     fromPictures_ = true;
-    pictures.plan(printing ? showThenPrint(count) : std::vector<std::int32_t>{1});
+    pictures.plan(printing ? walkThenPrint(count) : std::vector<std::int32_t>{1});
     if (count >= 1) showPage(1);
     if (!printing) return;
-    for (std::int32_t k = 2; k <= pageCount_; ++k) walkPage(k);
+    // Each page is decoded and shown as the walk reaches it; the last one stays on screen.
+    for (std::int32_t k = 2; k <= count; ++k) NextPage();
     printButton();
 }
 
@@ -381,9 +373,9 @@ bool Viewer::PrintPDF(std::int32_t startPage, std::int32_t endPage) {
         } else if (!taken.picture) {
             failure = u"페이지 " + number + u" 이미지가 없습니다.";
         } else {
-            // The printer copies the picture while it paints it: that copy counts as well.
-            const PagePictures::Lease copy = pictures_->lease(
-                PagePictures::bytesOf(taken.picture->width, taken.picture->height));
+            // What the printer holds while it paints the picture counts as well.
+            const PagePictures::Lease copy =
+                pictures_->lease(printer->drawingBytes(*taken.picture));
             if (!PrintPagePicture(*printer, *taken.picture) || !printer->newPage()) {
                 failure = printer->lastError();
                 if (failure.empty()) failure = u"페이지를 인쇄할 수 없습니다.";

@@ -9,7 +9,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <QPixmap>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
@@ -53,6 +54,34 @@ class EventHook : public QObject {
     std::function<bool(QEvent*)> handler_;
 };
 
+// The page picture box: paints the picture's pixels in place, stretched to its own size, only
+// where it is exposed. It keeps no copy of the picture (neither a pixmap nor a scaled image), so
+// what is on screen holds no more than the picture the viewer keeps alive.
+class PageBox : public QWidget {
+  public:
+    explicit PageBox(QWidget* parent) : QWidget(parent) {}
+    void setImage(QImage image) { image_ = std::move(image); }
+    const QImage& image() const { return image_; }
+
+  protected:
+    void paintEvent(QPaintEvent* event) override {
+        if (image_.isNull() || width() <= 0 || height() <= 0) return;
+        QPainter painter(this);
+        painter.setClipRegion(event->region());
+        const QRect target = rect();
+        if (target.size() == image_.size()) {
+            const QRect exposed = event->rect().intersected(target);
+            painter.drawImage(exposed.topLeft(), image_, exposed);
+        } else {
+            painter.setRenderHint(QPainter::SmoothPixmapTransform);
+            painter.drawImage(target, image_);
+        }
+    }
+
+  private:
+    QImage image_;
+};
+
 class QtWindowView : public WindowView {
   public:
     QtWindowView() {
@@ -62,9 +91,8 @@ class QtWindowView : public WindowView {
 
         area_ = new QWidget(root_);
         area_->setObjectName("picArea");
-        picture_ = new QLabel(area_);
+        picture_ = new PageBox(area_);
         picture_->setObjectName("picDest");
-        picture_->setScaledContents(false);
         shape_ = new QFrame(picture_);
         shape_->setObjectName("shapedraw2");
         shape_->setFrameStyle(QFrame::Box | QFrame::Plain);
@@ -271,26 +299,28 @@ class QtWindowView : public WindowView {
 
     void setPicture(const platform::imaging::Picture* picture) override {
         if (!picture || picture->width <= 0 || picture->height <= 0) {
-            image_ = QImage();
+            picture_->setImage(QImage());
             return;
         }
         // Read in place: the viewer keeps the picture until it shows the next one.
-        image_ = QImage(reinterpret_cast<const uchar*>(picture->pixels.data()), picture->width,
-                        picture->height, picture->width * 4, QImage::Format_RGB32);
+        picture_->setImage(QImage(reinterpret_cast<const uchar*>(picture->pixels.data()),
+                                  picture->width, picture->height, picture->width * 4,
+                                  QImage::Format_RGB32));
     }
     void drawPicture(std::int32_t width, std::int32_t height) override {
         if (!root_) return;
-        if (image_.isNull() || width <= 0 || height <= 0) {
-            picture_->clear();
+        if (picture_->image().isNull() || width <= 0 || height <= 0) {
+            picture_->setImage(QImage());
             picture_->resize(0, 0);
-            return;
+        } else {
+            picture_->resize(width, height);
         }
-        const QImage scaled =
-            image_.size() == QSize(width, height)
-                ? image_
-                : image_.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        picture_->setPixmap(QPixmap::fromImage(scaled));
-        picture_->resize(width, height);
+        // Shown at once, not at the event loop's next turn: a page reached while the viewer's
+        // caller keeps the loop waiting (the run's walk) is on screen as it is reached.
+        if (picture_->isVisible())
+            picture_->repaint();
+        else
+            picture_->update();
     }
     void movePicture(std::int32_t left, std::int32_t top) override {
         if (root_) picture_->move(left, top);
@@ -361,7 +391,7 @@ class QtWindowView : public WindowView {
     ViewerWindow* window_ = nullptr;
     QPointer<QWidget> root_;
     QWidget* area_;
-    QLabel* picture_;
+    PageBox* picture_;
     QFrame* shape_;
     QLineEdit* measure_;
     QScrollBar* vbar_;
@@ -375,7 +405,6 @@ class QtWindowView : public WindowView {
     QLabel* zoomLabel_;
     QCheckBox* check_;
     QLabel* status_;
-    QImage image_;
 };
 
 }  // namespace

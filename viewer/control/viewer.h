@@ -216,8 +216,6 @@ class Viewer : public com::DispatchImpl<Viewer, com::ConnectionPointContainer, c
 
     void putPage(std::int32_t value);
     void showPage(std::int32_t page);
-    // A printing run's walk: the page and its size are shown, not its picture.
-    void walkPage(std::int32_t page);
     // The pictures of the thread's page list, made anew when the list changed.
     PagePictures& picturesOfList();
     void showPicture(PicturePtr picture);

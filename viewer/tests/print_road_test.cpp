@@ -57,6 +57,7 @@ class PrintRoad : public ViewerTest {
         parts.printers = [this](std::u16string_view device,
                                 std::u16string* why) -> std::unique_ptr<print::Printer> {
             opened.emplace_back(device);
+            if (printerHook) printerHook();
             if (device != u"Tessel Printer") {
                 if (why) *why = u"not installed";
                 return nullptr;
@@ -66,6 +67,7 @@ class PrintRoad : public ViewerTest {
             p->refuseOrientation = refuseOrientation;
             return p;
         };
+        parts.pages = display;
         parts.chooser = [this] {
             ++dialogs;
             if (chooserHook) chooserHook();
@@ -87,6 +89,17 @@ class PrintRoad : public ViewerTest {
         platform::ui::setNotices(nullptr);
         ViewerTest::TearDown();
     }
+    // What the page area is given to show, in order: each picture's width and its pixel at
+    // (3, 3), read while it is shown (0, 0 for an empty page).
+    struct Display : PageDisplay {
+        void showPicture(const platform::imaging::Picture* picture,
+                         const std::u16string&) override {
+            shown.emplace_back(picture ? picture->width : 0, picture ? picture->pixel(3, 3) : 0);
+            if (onShow) onShow();
+        }
+        std::vector<std::pair<std::int32_t, std::uint32_t>> shown;
+        std::function<void()> onShow;
+    };
     // A recording printer whose steps outlive it.
     struct Recorder : print::RecordingPrinter {
         explicit Recorder(PrintRoad* t) : RecordingPrinter(u"Tessel Printer"), test(t) {}
@@ -116,6 +129,7 @@ class PrintRoad : public ViewerTest {
     std::shared_ptr<platform::ui::HeadlessMessageBoxes> boxes;
     std::shared_ptr<platform::ui::HeadlessNotices> notices;
     std::size_t noticesAtResult = 0;  // notices given when PrintResult last came
+    std::shared_ptr<Display> display = std::make_shared<Display>();
     std::shared_ptr<Viewer> viewer;
     std::vector<std::u16string> opened;
     std::vector<std::string> steps;
@@ -128,6 +142,7 @@ class PrintRoad : public ViewerTest {
     int failDraw = 0;
     bool refuseOrientation = false;
     std::function<void()> chooserHook;
+    std::function<void()> printerHook;  // when a printer is opened
     std::u16string choice = u"Tessel Printer";
     std::u16string cancelled = u"프린터 선택 창에서 취소했습니다.";  // the chooser's why
 };
@@ -397,10 +412,13 @@ class DecodeCount {
     std::map<std::int32_t, int> byWidth_;
 };
 
-// The walk shows each page from its image's header, and the print decodes it: every page is
-// decoded once, whether the budget holds the whole document or two of its pictures, with or
-// without workers, and the walk still shows each page's own size.
-TEST_F(PrintRoad, EveryPageIsDecodedOnceOnThePrintRoad) {
+// The walk decodes and shows every page, and the last one stays on screen while the print runs
+// and after it. The print takes again what the walk decoded as far as the budget holds it: with
+// room for the whole document every page is decoded once; with room for two pictures the walk
+// keeps none but the page on screen, so the print decodes the others again and prints the last
+// page from the screen's picture. With or without workers alike; the picture on screen and the
+// storage kept afterwards stay within the budget.
+TEST_F(PrintRoad, TheWalkShowsEveryPageAndThePrintReusesWhatTheBudgetHolds) {
     printSettings().UseDefaultPrinter = true;
     constexpr int kPages = 8;
     std::u16string list;
@@ -409,22 +427,34 @@ TEST_F(PrintRoad, EveryPageIsDecodedOnceOnThePrintRoad) {
         list += (i % 2 ? text::toBase64(bmp) : text::toHex(bmp)) + u",";
     }
     DecodeCount decodes;
+    constexpr std::size_t kTwoPictures = 2 * 30 * 30 * 4;
     for (PageDecoding d : {PageDecoding{0, 1u << 20}, PageDecoding{3, 1u << 20},
-                           PageDecoding{0, 2 * 30 * 30 * 4}, PageDecoding{3, 2 * 30 * 30 * 4}}) {
+                           PageDecoding{0, kTwoPictures}, PageDecoding{3, kTwoPictures}}) {
         SCOPED_TRACE(::testing::Message() << d.workers << " workers, " << d.budgetBytes);
+        const bool wide = d.budgetBytes > kTwoPictures;
         decoding = d;
         makeViewer();
         drawn.clear();
         results.clear();
+        display->shown.clear();
         loads = 0;
         decodes.clear();  // the workers start as the pages come
         pagesOf(list);
+        std::vector<std::pair<std::int32_t, std::uint32_t>> expectShown;
+        for (int i = 0; i < kPages; ++i)
+            expectShown.emplace_back(20 + i, 0xFF000000u | (0x102030u * (i + 1)));
+        std::size_t shownAtPrint = 0;
+        printerHook = [&] { shownAtPrint = display->shown.size(); };
         run();
+        printerHook = nullptr;
         ASSERT_EQ(results, std::vector<bool>{true});
         EXPECT_EQ(loads, kPages);
-        std::map<std::int32_t, int> once;
-        for (int i = 0; i < kPages; ++i) once[20 + i] = 1;
-        EXPECT_EQ(decodes.byWidth(), once);
+        // Every page came on screen with its own picture; nothing replaced the last one since.
+        EXPECT_EQ(display->shown, expectShown);
+        EXPECT_EQ(shownAtPrint, static_cast<std::size_t>(kPages));
+        std::map<std::int32_t, int> expectDecodes;
+        for (int i = 0; i < kPages; ++i) expectDecodes[20 + i] = wide || i + 1 == kPages ? 1 : 2;
+        EXPECT_EQ(decodes.byWidth(), expectDecodes);
         ASSERT_EQ(drawn.size(), static_cast<std::size_t>(kPages));
         for (int i = 0; i < kPages; ++i) {
             EXPECT_EQ(drawn[i].width, 20 + i);
@@ -432,8 +462,10 @@ TEST_F(PrintRoad, EveryPageIsDecodedOnceOnThePrintRoad) {
         }
         // The walk ends on the last page.
         EXPECT_EQ(invoke(*viewer, dispid::page, DISPATCH_PROPERTYGET).toI4(), kPages);
-        // Of the pictures' storage, what the next document's first two pages take is kept.
+        // Of the pictures' storage, what the next document's first two pages take is kept, as
+        // far as the budget holds it beside the page on screen.
         EXPECT_LE(platform::imaging::keptPixelBytes(), 2u * 27 * 30 * 4);
+        EXPECT_LE(platform::imaging::keptPixelBytes() + 27 * 30 * 4, d.budgetBytes);
     }
 }
 
@@ -537,6 +569,57 @@ TEST(PagePictures, CountPicturesInHandLeasesAndKeptStorage) {
         EXPECT_LE(platform::imaging::keptPixelBytes(), kBudget);
     }
     platform::imaging::releaseKeptPixels();
+}
+
+// An 8-bit BMP of one palette colour (0xRRGGBB): its reader decodes it into an image of its
+// own, one byte a pixel, before it becomes the picture.
+std::vector<std::uint8_t> paletteBmpOf(int width, int height, std::uint32_t rgb) {
+    const int row = (width + 3) / 4 * 4;
+    const std::uint32_t offset = 54 + 4;  // one palette entry
+    const std::uint32_t size = offset + static_cast<std::uint32_t>(row * height);
+    std::vector<std::uint8_t> b(size, 0);
+    const auto put = [&b](std::size_t at, std::uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) b[at + static_cast<std::size_t>(i)] = (v >> (8 * i)) & 0xFF;
+    };
+    b[0] = 'B';
+    b[1] = 'M';
+    put(2, size, 4);
+    put(10, offset, 4);
+    put(14, 40, 4);
+    put(18, static_cast<std::uint32_t>(width), 4);
+    put(22, static_cast<std::uint32_t>(height), 4);
+    put(26, 1, 2);
+    put(28, 8, 2);
+    put(46, 1, 4);  // colours used
+    put(54, rgb, 3);
+    return b;
+}
+
+// A decode holds the picture and, for an image its reader cannot decode straight into the
+// picture, the reader's own image besides: both count against the budget while it decodes. A
+// page whose decode passes the budget cannot be held, even when its picture alone would fit.
+TEST(PagePictures, CountWhatTheDecoderHoldsBesideThePicture) {
+    constexpr std::size_t kPicture = 40 * 40 * 4, kReaders = 40 * 40;
+    const auto bytes = paletteBmpOf(40, 40, 0x336699);
+    const auto size = platform::imaging::pictureSize(bytes);
+    ASSERT_TRUE(size);
+    EXPECT_EQ(size->workingBytes, kReaders);
+    EXPECT_EQ(platform::imaging::pictureSize(bmpOf(40, 40))->workingBytes, 0u);
+    auto list = std::make_shared<const std::u16string>(text::toHex(bytes) + u",");
+    for (unsigned workers : {0u, 2u}) {
+        SCOPED_TRACE(workers);
+        {
+            PagePictures pictures(list, PageDecoding{workers, kPicture + kReaders}, kPageFill);
+            pictures.plan({1});
+            const auto taken = pictures.take(1);
+            ASSERT_EQ(taken.outcome, PagePictures::Outcome::Ok);
+            EXPECT_EQ(taken.picture->pixel(5, 5), 0xFF336699u);
+            EXPECT_EQ(pictures.peakBytes(), kPicture + kReaders);
+        }
+        PagePictures tight(list, PageDecoding{workers, kPicture + kReaders - 1}, kPageFill);
+        tight.plan({1});
+        EXPECT_EQ(tight.take(1).outcome, PagePictures::Outcome::TooLarge);
+    }
 }
 
 // The header tells a page's size without its pixels; a page held tells it from its picture.

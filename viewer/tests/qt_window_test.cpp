@@ -41,7 +41,7 @@ TEST_F(QtViewerWindow, ShowsPagesAndTakesTheUsersInput) {
     ASSERT_NE(toolbar, nullptr);
     EXPECT_TRUE(toolbar->isHidden());
     auto* area = face->findChild<QWidget*>("picArea");
-    auto* picture = face->findChild<QLabel*>("picDest");
+    auto* picture = face->findChild<QWidget*>("picDest");
     auto* box = face->findChild<QLineEdit*>("txtPage");
     auto* bar = face->findChild<QScrollBar*>("hslPicDest");
     ASSERT_TRUE(area && picture && box && bar);

@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QImage>
 #include <QImageWriter>
+#include <QPainter>
 
 namespace {
 
@@ -97,6 +98,54 @@ TEST(Imaging, TransparencyShowsTheFillColour) {
     ASSERT_TRUE(picture);
     EXPECT_EQ(picture->pixel(0, 0), 0xFF90E3D7u);
     EXPECT_EQ(picture->pixel(1, 1), 0xFF000000u);
+}
+
+// Pixels of every alpha, decoded into the picture's own storage, come out as the painter paints
+// them over a canvas of the fill colour.
+TEST(Imaging, TranslucentPixelsArePaintedOverTheFillAsThePainterPaintsThem) {
+    QImage source(37, 23, QImage::Format_ARGB32);
+    for (int y = 0; y < source.height(); ++y)
+        for (int x = 0; x < source.width(); ++x)
+            source.setPixel(x, y, qRgba(x * 7, y * 11, (x * y) % 256, (x * 13 + y * 5) % 256));
+    QImage expected(source.size(), QImage::Format_RGB32);
+    expected.fill(QColor(0x90, 0xE3, 0xD7));
+    {
+        QPainter painter(&expected);
+        painter.drawImage(0, 0, source);
+    }
+    auto picture = loadPicture(encode(source, "png"), kFill);
+    ASSERT_TRUE(picture);
+    int wrong = 0;
+    for (int y = 0; y < source.height(); ++y)
+        for (int x = 0; x < source.width(); ++x)
+            wrong += picture->pixel(x, y) != (expected.pixel(x, y) | 0xFF000000u);
+    EXPECT_EQ(wrong, 0);
+}
+
+// What a decode holds besides the picture, told from the header: nothing for images decoded
+// straight into the picture, the reader's own image for the others.
+TEST(Imaging, TheHeaderTellsWhatADecodeHoldsBesideThePicture) {
+    struct Case {
+        const char* format;
+        QImage::Format as;
+        std::size_t working;
+    } cases[] = {
+        {"png", QImage::Format_RGB32, 0},
+        {"png", QImage::Format_ARGB32, 0},
+        {"jpeg", QImage::Format_RGB32, 0},
+        {"bmp", QImage::Format_RGB32, 0},
+        {"png", QImage::Format_Grayscale8, 40 * 24},  // rows of 37 bytes padded to 40
+        {"png", QImage::Format_RGBA64, 37 * 24 * 8},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.format) + " " + std::to_string(c.as));
+        const auto bytes = encode(marked(37, 24).convertToFormat(c.as), c.format);
+        const auto size = platform::imaging::pictureSize(bytes);
+        ASSERT_TRUE(size);
+        EXPECT_EQ(size->width, 37);
+        EXPECT_EQ(size->workingBytes, c.working);
+        EXPECT_TRUE(loadPicture(bytes, kFill));
+    }
 }
 
 TEST(Imaging, WhatIsNoImageGivesNothing) {
