@@ -125,7 +125,9 @@ TEST(RealCupsIssue, ABrokenSchedulerIsReportedWhilePollsAreAnswered) {
         EXPECT_NE(r.out.find("CE09 31"), std::string::npos) << r.out;
         EXPECT_NE(server->errors().find("the CUPS scheduler " + name + row.says), std::string::npos)
             << server->errors();
-        if (fake) EXPECT_GT(fake->connections(), 0);
+        if (fake) {
+            EXPECT_GT(fake->connections(), 0);
+        }
     }
 }
 

@@ -198,7 +198,9 @@ TEST_P(BrokenScheduler, IsReportedByNameAndNotAsAMachineWithoutPrinters) {
     const auto job = cups::submit("Tessel_Socket", "certificate", kPdf);
     EXPECT_EQ(job.jobId, 0u);
     EXPECT_NE(job.error.find(name), std::string::npos) << job.error;
-    if (b.mode == FakeScheduler::Mode::Silent) EXPECT_GT(turns, 10);  // the loop kept turning
+    if (b.mode == FakeScheduler::Mode::Silent) {
+        EXPECT_GT(turns, 10);  // the loop kept turning
+    }
     setWaitHook({});
 }
 
