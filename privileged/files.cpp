@@ -143,7 +143,7 @@ int vbErrorOfErrno(int error) {
 std::u16string tempFolder() {
     std::error_code ec;
     std::u16string folder = Trim(fromUtf8(fs::temp_directory_path(ec).string()));
-    if (ec || folder.empty()) folder = u"/";
+    if (ec || folder.empty()) folder.assign(1, u'/');
     if (folder.back() != u'/') folder += u'/';
     return folder;
 }

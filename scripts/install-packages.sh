@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build, the tests and the programs need. llvm brings
-# llvm-symbolizer, through which sanitizer and fuzzer reports name functions and lines.
+# llvm-symbolizer, through which sanitizer and fuzzer reports name functions and lines. It needs
+# root (or sudo) only when a package is missing.
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config ccache git clang-format python3
@@ -18,7 +19,14 @@ for p in "${packages[@]}"; do
 done
 if [ ${#missing[@]} -gt 0 ]; then
   SUDO=""
-  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null; then
+      echo "install-packages.sh: missing packages: ${missing[*]}" >&2
+      echo "install-packages.sh: installing them needs root (there is no sudo here); run this as root once" >&2
+      exit 1
+    fi
+    SUDO="sudo"
+  fi
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi

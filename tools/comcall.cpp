@@ -103,7 +103,7 @@ int main(int argc, char** argv) try {
         }
         step.member = text::fromUtf8(argv[i++]);
         for (; i < argc && std::strcmp(argv[i], "--"); ++i)
-            step.args.emplace_back(text::fromUtf8(argv[i]));
+            step.args.push_back(Variant(text::fromUtf8(argv[i])));
         steps.push_back(std::move(step));
         if (i >= argc) break;
         ++i;  // past "--"

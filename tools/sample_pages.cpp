@@ -185,6 +185,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     const QDir folder(QString::fromLocal8Bit(argv[1]));
+    if (!folder.mkpath(QStringLiteral("."))) {
+        std::fprintf(stderr, "tessel-sample-pages: cannot make the folder %s\n", argv[1]);
+        return 1;
+    }
     const bool ok = save(certificatePage(), folder.filePath(QStringLiteral("page1.png"))) &&
                     save(annexPage(), folder.filePath(QStringLiteral("page2.png")));
     return ok ? 0 : 1;

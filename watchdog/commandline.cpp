@@ -64,15 +64,22 @@ CommandReport runServiceCommand(Action action, platform::services::ServiceManage
         manager.reportEvent(EventKind::Information, 110, name, toUtf8(text));
         say(toUtf8(text));
     };
+    // A failed step's reason, as the manager gives it, on a line of its own.
+    auto why = [&] {
+        if (const std::string reason = manager.failure(); !reason.empty())
+            say(name + ": " + reason);
+    };
     auto start = [&] {
         const bool done = manager.start(spec.unit);
         say(name + (done ? ": started" : ": could not be started"));
+        if (!done) why();
         return done;
     };
     // Stopping a service that does not run is not a failure of an uninstall or a restart.
     auto stop = [&] {
         const bool done = manager.stop(spec.unit);
         say(name + (done ? ": stopped" : ": could not be stopped"));
+        if (!done) why();
         return done;
     };
     switch (action) {
@@ -81,6 +88,7 @@ CommandReport runServiceCommand(Action action, platform::services::ServiceManage
             const bool done = manager.install(spec);
             event(done ? u"Velmora Vigilo Service 설치하였습니다."
                        : u"Velmora Vigilo Service 설치 실패하였습니다.");
+            if (!done) why();
             report.ok = done;
             if (done && action == Action::InstallAndStart) report.ok = start();
             break;
@@ -90,6 +98,7 @@ CommandReport runServiceCommand(Action action, platform::services::ServiceManage
             const bool done = manager.uninstall(spec.unit);
             event(done ? u"Velmora Vigilo Service 삭제하였습니다."
                        : u"Velmora Vigilo Service 삭제 실패하였습니다.");
+            if (!done) why();
             report.ok = done;
             break;
         }

@@ -1,6 +1,7 @@
 #include "platform/services/services.h"
 
 #include <signal.h>
+#include <sys/wait.h>
 #include <syslog.h>
 #include <unistd.h>
 
@@ -43,11 +44,13 @@ bool specFits(const ServiceSpec& spec) {
     return true;
 }
 
-bool writeText(const fs::path& file, const std::string& text) {
-    std::string why;
+bool writeText(const fs::path& file, const std::string& text, std::string& why) {
     int error = 0;
     return platform::system::replaceFileAtomically(file, text, why, error);
 }
+
+const char* kSpecUnfit =
+    "the service's unit name, texts or program (an absolute path) cannot go into a unit file";
 
 }  // namespace
 
@@ -130,7 +133,13 @@ SystemdManager::SystemdManager(SystemdOptions options, Runner runner)
     : options_(std::move(options)), runner_(std::move(runner)) {
     if (!runner_)
         runner_ = [](const std::vector<std::string>& argv) {
-            return platform::process::runToEnd(argv);
+            platform::process::SpawnOptions spawn;
+            spawn.argv = argv;
+            spawn.stderrFd = STDERR_FILENO;
+            platform::process::Child child;
+            if (platform::process::spawn(spawn, child) != 0) return -1;
+            const int status = child.wait();
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         };
 }
 
@@ -145,32 +154,76 @@ int SystemdManager::systemctl(std::vector<std::string> arguments) {
     return runner_(argv);
 }
 
+bool SystemdManager::failed(std::string why) {
+    failure_ = std::move(why);
+    return false;
+}
+
+bool SystemdManager::systemctlDid(const std::vector<std::string>& arguments,
+                                  const std::string& after) {
+    const int code = systemctl(arguments);
+    if (code == 0) return true;
+    std::string line = options_.systemctl + (options_.userManager ? " --user" : "");
+    for (const std::string& a : arguments) line += " " + a;
+    failed(code < 0 ? line + " could not be run (is systemd installed?)"
+                    : line + " failed with exit code " + std::to_string(code));
+    if (!after.empty()) failure_ += "; " + after;
+    return false;
+}
+
 bool SystemdManager::install(const ServiceSpec& spec) {
-    if (!specFits(spec)) return false;
+    failure_.clear();
+    if (!specFits(spec)) return failed(kSpecUnfit);
+    const fs::path file = unitFile(spec.unit);
     std::error_code ec;
     fs::create_directories(options_.unitFolder, ec);
-    if (fs::exists(unitFile(spec.unit), ec)) return false;
-    if (!writeText(unitFile(spec.unit), unitText(spec, options_.userManager))) return false;
-    if (systemctl({"daemon-reload"}) != 0) return false;
-    if (spec.autoStart && systemctl({"enable", spec.unit + ".service"}) != 0) return false;
+    if (fs::exists(file, ec)) return failed(file.string() + " already exists");
+    std::string why;
+    if (!writeText(file, unitText(spec, options_.userManager), why))
+        return failed("cannot write " + file.string() + ": " + why);
+    // A unit systemd cannot take is not left behind: the file goes again.
+    auto takeBack = [&] {
+        std::error_code removeError;
+        if (!fs::remove(file, removeError))
+            return file.string() + " is left and could not be removed: " + removeError.message();
+        return file.string() + " was removed again, nothing is installed";
+    };
+    if (!systemctlDid({"daemon-reload"})) {
+        failure_ += "; " + takeBack();
+        return false;
+    }
+    if (spec.autoStart && !systemctlDid({"enable", spec.unit + ".service"})) {
+        failure_ += "; " + takeBack();
+        systemctl({"daemon-reload"});
+        return false;
+    }
     return true;
 }
 
 bool SystemdManager::uninstall(const std::string& unit) {
-    if (!validUnit(unit)) return false;
+    failure_.clear();
+    if (!validUnit(unit)) return failed("\"" + unit + "\" is not a unit name");
+    const fs::path file = unitFile(unit);
     std::error_code ec;
-    if (!fs::is_regular_file(unitFile(unit), ec)) return false;
-    systemctl({"disable", unit + ".service"});
-    if (!fs::remove(unitFile(unit), ec)) return false;
-    return systemctl({"daemon-reload"}) == 0;
+    if (!fs::is_regular_file(file, ec)) return failed(file.string() + " is not installed");
+    if (!systemctlDid({"disable", unit + ".service"}, file.string() + " was left as it was"))
+        return false;
+    if (!fs::remove(file, ec))
+        return failed("cannot remove " + file.string() + ": " + ec.message() +
+                      " (the unit is disabled)");
+    return systemctlDid({"daemon-reload"}, file.string() + " was removed");
 }
 
 bool SystemdManager::start(const std::string& unit) {
-    return validUnit(unit) && systemctl({"start", unit + ".service"}) == 0;
+    failure_.clear();
+    if (!validUnit(unit)) return failed("\"" + unit + "\" is not a unit name");
+    return systemctlDid({"start", unit + ".service"});
 }
 
 bool SystemdManager::stop(const std::string& unit) {
-    return validUnit(unit) && systemctl({"stop", unit + ".service"}) == 0;
+    failure_.clear();
+    if (!validUnit(unit)) return failed("\"" + unit + "\" is not a unit name");
+    return systemctlDid({"stop", unit + ".service"});
 }
 
 void SystemdManager::connect(const std::string&) {
@@ -255,50 +308,64 @@ std::optional<ServiceRecord> SimulatedManager::record(const std::string& unit) c
 }
 
 bool SimulatedManager::write(const ServiceRecord& r) {
-    return writeText(folder_ / (r.spec.unit + ".record"), recordText(r));
+    std::string why;
+    if (!writeText(folder_ / (r.spec.unit + ".record"), recordText(r), why)) return failed(why);
+    return true;
+}
+
+bool SimulatedManager::failed(std::string why) {
+    failure_ = std::move(why);
+    return false;
 }
 
 bool SimulatedManager::install(const ServiceSpec& spec) {
-    if (!specFits(spec)) return false;
+    failure_.clear();
+    if (!specFits(spec)) return failed(kSpecUnfit);
     platform::system::StoreLock lock;
     std::string why;
     int error = 0;
-    if (!lock.acquire(folder_, why, error)) return false;
-    if (record(spec.unit)) return false;
+    if (!lock.acquire(folder_, why, error)) return failed(why);
+    if (record(spec.unit)) return failed("the service is already installed");
     ServiceRecord r;
     r.spec = spec;
     return write(r);
 }
 
 bool SimulatedManager::uninstall(const std::string& unit) {
+    failure_.clear();
     platform::system::StoreLock lock;
     std::string why;
     int error = 0;
-    if (!validUnit(unit) || !lock.acquire(folder_, why, error)) return false;
+    if (!validUnit(unit)) return failed("\"" + unit + "\" is not a unit name");
+    if (!lock.acquire(folder_, why, error)) return failed(why);
     std::error_code ec;
-    return fs::remove(folder_ / (unit + ".record"), ec);
+    if (fs::remove(folder_ / (unit + ".record"), ec)) return true;
+    return failed(ec ? ec.message() : "the service is not installed");
 }
 
 bool SimulatedManager::setState(const std::string& unit, ServiceState state, long pid) {
     platform::system::StoreLock lock;
     std::string why;
     int error = 0;
-    if (!lock.acquire(folder_, why, error)) return false;
+    if (!lock.acquire(folder_, why, error)) return failed(why);
     auto r = record(unit);
-    if (!r) return false;
+    if (!r) return failed("the service is not installed");
     r->state = state;
     r->pid = pid;
     return write(*r);
 }
 
 bool SimulatedManager::start(const std::string& unit) {
+    failure_.clear();
     auto r = record(unit);
-    return r && setState(unit, ServiceState::Running, r->pid);
+    if (!r) return failed("the service is not installed");
+    return setState(unit, ServiceState::Running, r->pid);
 }
 
 bool SimulatedManager::stop(const std::string& unit) {
+    failure_.clear();
     auto r = record(unit);
-    if (!r) return false;
+    if (!r) return failed("the service is not installed");
     // The process connected as the service is asked to stop, as a service manager would; only
     // while it still runs the service's program, so a reused process id is left alone.
     if (r->pid > 0 && r->state != ServiceState::Stopped && !r->spec.command.empty()) {

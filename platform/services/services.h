@@ -32,7 +32,7 @@ enum class EventKind { Error = 1, Warning = 2, Information = 4 };
 class ServiceManager {
   public:
     virtual ~ServiceManager() = default;
-    // Each answers true on success.
+    // Each answers true on success; failure() then says why the last one failed.
     virtual bool install(const ServiceSpec& spec) = 0;
     virtual bool uninstall(const std::string& unit) = 0;
     virtual bool start(const std::string& unit) = 0;
@@ -42,6 +42,9 @@ class ServiceManager {
     // One entry of the machine's event log.
     virtual void reportEvent(EventKind kind, long id, const std::string& source,
                              const std::string& text) = 0;
+    // Why the last install, uninstall, start or stop answered false, and what it left done
+    // (UTF-8, one line); empty when it has no reason to give.
+    virtual std::string failure() const { return {}; }
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -67,12 +70,17 @@ struct SystemdOptions {
 // own manager.
 SystemdOptions systemdDefaults();
 
+// An install writes the unit file, reloads systemd and enables the unit; when systemctl fails
+// (or cannot run at all) the unit file is removed again, so nothing is left half installed. An
+// uninstall disables the unit first and removes the file only once systemctl has done so.
 class SystemdManager : public ServiceManager {
   public:
-    // Runs one command line (argv) to its end and answers its exit code.
+    // Runs one command line (argv) to its end and answers its exit code, -1 when the program
+    // could not be run.
     using Runner = std::function<int(const std::vector<std::string>&)>;
 
-    // Without a runner, commands run through platform::process::runToEnd.
+    // Without a runner, commands run through platform::process::spawn with their standard
+    // error on ours, so systemctl's own reason reaches the terminal.
     explicit SystemdManager(SystemdOptions options, Runner runner = {});
 
     bool install(const ServiceSpec& spec) override;
@@ -82,14 +90,19 @@ class SystemdManager : public ServiceManager {
     void connect(const std::string& unit) override;
     void reportEvent(EventKind kind, long id, const std::string& source,
                      const std::string& text) override;
+    std::string failure() const override { return failure_; }
 
     std::filesystem::path unitFile(const std::string& unit) const;
 
   private:
     int systemctl(std::vector<std::string> arguments);
+    // Runs systemctl; on failure sets failure_ to what failed, followed by `after`.
+    bool systemctlDid(const std::vector<std::string>& arguments, const std::string& after = {});
+    bool failed(std::string why);
 
     SystemdOptions options_;
     Runner runner_;
+    std::string failure_;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -116,6 +129,7 @@ class SimulatedManager : public ServiceManager {
     void connect(const std::string& unit) override;
     void reportEvent(EventKind kind, long id, const std::string& source,
                      const std::string& text) override;
+    std::string failure() const override { return failure_; }
 
     std::optional<ServiceRecord> record(const std::string& unit) const;
     // The event log's lines: "<kind> <id> <source>: <text>".
@@ -125,8 +139,10 @@ class SimulatedManager : public ServiceManager {
   private:
     bool write(const ServiceRecord& record);
     bool setState(const std::string& unit, ServiceState state, long pid);
+    bool failed(std::string why);
 
     std::filesystem::path folder_;
+    std::string failure_;
 };
 
 std::unique_ptr<ServiceManager> managerFromEnvironment();

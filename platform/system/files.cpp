@@ -77,7 +77,7 @@ fs::path fromPlatformPath(std::u16string_view path) {
     if (s.size() >= 2 && s[1] == u':' &&
         ((s[0] >= u'A' && s[0] <= u'Z') || (s[0] >= u'a' && s[0] <= u'z'))) {
         s.erase(0, 2);
-        if (s.empty() || s[0] != u'/') s.insert(0, u"/");
+        if (s.empty() || s[0] != u'/') s.insert(s.begin(), u'/');
     }
     return fs::path(text::toUtf8(s));
 }

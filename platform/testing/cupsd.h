@@ -12,6 +12,7 @@
 #include <arpa/inet.h>
 #include <cups/cups.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <pwd.h>
@@ -146,6 +147,13 @@ inline const char* kPostscriptPpd = R"PPD(*PPD-Adobe: "4.3"
 *PaperDimension A4/A4: "595 842"
 )PPD";
 
+// The scheduler runs as the user who runs the test, as CUPS's own test suite runs it: root
+// hands its programs to the lp user as a system's scheduler does; any other user is the
+// scheduler's user, group and system group (its administrator), with every folder of the
+// scheduler in the test's folder. Its programs come from a folder of its own
+// (<folder>/serverbin) that points at CUPS's; a backend only root may run (usb, cups-pdf) is a
+// stand-in there for another user, so its queues can still be added and held, and a job that
+// reaches one fails saying why.
 class PrivateCupsd {
   public:
     PrivateCupsd() {
@@ -155,18 +163,27 @@ class PrivateCupsd {
         folder_ = pattern;
         // The scheduler's own user (lp) reaches its folders below this one.
         std::filesystem::permissions(folder_, std::filesystem::perms(0755));
-        uid_t lpUser = ::getuid();
-        gid_t lpGroup = ::getgid();
-        if (const passwd* lp = ::getpwnam("lp"); lp && ::getuid() == 0) {
-            lpUser = lp->pw_uid;
-            lpGroup = lp->pw_gid;
+        const bool asRoot = ::getuid() == 0;
+        uid_t runUser = ::getuid();
+        gid_t runGroup = ::getgid();
+        std::string user = "lp", groupName = "lp", systemGroup = "root";
+        if (const passwd* lp = ::getpwnam("lp"); lp && asRoot) {
+            runUser = lp->pw_uid;
+            runGroup = lp->pw_gid;
+        } else if (!asRoot) {
+            const passwd* me = ::getpwuid(runUser);
+            const ::group* mine = ::getgrgid(runGroup);
+            user = me ? me->pw_name : std::to_string(runUser);
+            groupName = mine ? mine->gr_name : std::to_string(runGroup);
+            systemGroup = groupName;
         }
         for (const char* sub : {"spool", "spool/tmp", "cache", "state", "log"}) {
             std::filesystem::create_directories(folder_ / sub);
-            (void)!::chown((folder_ / sub).c_str(), lpUser, lpGroup);
+            (void)!::chown((folder_ / sub).c_str(), runUser, runGroup);
         }
         std::filesystem::permissions(folder_ / "spool", std::filesystem::perms(0710));
         std::filesystem::permissions(folder_ / "spool/tmp", std::filesystem::perms(01770));
+        makeServerBin();
         // Free a moment ago: the scheduler reads its port from the configuration.
         port_ = HeldPort(false).port();
         const std::string root = folder_.string();
@@ -178,8 +195,10 @@ class PrivateCupsd {
                "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
                "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n";
         std::ofstream(folder_ / "cups-files.conf")
-            << "FileDevice Yes\nUser lp\nGroup lp\nSystemGroup root\n"
-            << "ServerRoot " << root << "\nRequestRoot " << root << "/spool\n"
+            << "FileDevice Yes\nUser " << user << "\nGroup " << groupName << "\nSystemGroup "
+            << systemGroup << "\n"
+            << "ServerRoot " << root << "\nServerBin " << root << "/serverbin\n"
+            << "RequestRoot " << root << "/spool\n"
             << "TempDir " << root << "/spool/tmp\nCacheDir " << root << "/cache\n"
             << "StateDir " << root << "/state\nErrorLog " << root << "/log/error_log\n"
             << "AccessLog " << root << "/log/access_log\nPageLog " << root << "/log/page_log\n"
@@ -333,6 +352,32 @@ class PrivateCupsd {
     }
 
   private:
+    // <folder>/serverbin: CUPS's program folders, and a backend folder of links to CUPS's
+    // backends, each a stand-in when this user may not run it.
+    void makeServerBin() const {
+        namespace fs = std::filesystem;
+        const fs::path cups = "/usr/lib/cups", bin = folder_ / "serverbin";
+        std::error_code ec;
+        fs::create_directories(bin / "backend", ec);
+        for (const auto& entry : fs::directory_iterator(cups, ec)) {
+            const fs::path name = entry.path().filename();
+            if (name != "backend") fs::create_directory_symlink(entry.path(), bin / name, ec);
+        }
+        for (const auto& entry : fs::directory_iterator(cups / "backend", ec)) {
+            const fs::path name = entry.path().filename();
+            if (::access(entry.path().c_str(), X_OK) == 0) {
+                fs::create_symlink(entry.path(), bin / "backend" / name, ec);
+                continue;
+            }
+            // Asked to list its devices it finds none; asked to print it fails with the reason.
+            const fs::path standIn = bin / "backend" / name;
+            std::ofstream(standIn) << "#!/bin/sh\n[ $# -eq 0 ] && exit 0\n"
+                                   << "echo \"ERROR: the " << name.string()
+                                   << " backend runs only for root; this private scheduler runs as "
+                                      "$(id -un)\" >&2\nexit 1\n";
+            fs::permissions(standIn, fs::perms(0755), ec);
+        }
+    }
     bool accepting() const {
         const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in a{};

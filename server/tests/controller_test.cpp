@@ -625,17 +625,28 @@ TEST_F(Controller, RunsMapPrintResultAndRefuseWhatCannotRun) {
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].result + r[0].message, u"0210");
 
-    // While a run holds the event loop, polls are answered and new set-ups and runs refused.
+    // While a run holds the event loop, polls are answered and new set-ups and runs refused
+    // with "02" and the state of the moment: the state the run started from ("01" after a
+    // set-up) while the viewer has no printer yet, "10" once it has one.
+    exchange(requestFrame("CE00", "{\"usedefaultprinter\":\"1\"}"));
+    exchange(requestFrame("CE01", "0001,AAAA"));
     viewer.result = true;
-    std::vector<Reply> during;
-    viewer.duringRun = [&] {
+    std::vector<Reply> early, during;
+    auto sendDuringRun = [&](std::vector<Reply>& into) {
         for (const char* code : {"CE09", "CE02", "CE00"}) {
             sockets.receive(1, requestFrame(code, std::string(code) == "CE00" ? "{}" : ""));
-            for (auto& one : replies(sockets.takeSent(1))) during.push_back(one);
+            for (auto& one : replies(sockets.takeSent(1))) into.push_back(one);
         }
     };
+    viewer.beforePrinter = [&] { sendDuringRun(early); };
+    viewer.duringRun = [&] { sendDuringRun(during); };
     const auto before = viewer.runs.size();
     r = exchange(requestFrame("CE02"));
+    viewer.beforePrinter = nullptr;
+    ASSERT_EQ(early.size(), 3u);
+    EXPECT_EQ(early[0].result, u"01");
+    EXPECT_EQ(early[1].result + early[1].message, u"0201");
+    EXPECT_EQ(early[2].result + early[2].message, u"0201");
     ASSERT_EQ(during.size(), 3u);
     EXPECT_EQ(during[0].result, u"10");
     EXPECT_EQ(during[1].result + during[1].message, u"0210");

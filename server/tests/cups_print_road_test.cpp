@@ -142,7 +142,9 @@ TEST(RealCupsIssue, AnUnusableSchedulerIsNoAvailablePrinterWhilePollsAreAnswered
         EXPECT_EQ(log.find("[message box]"), std::string::npos) << log;
         EXPECT_EQ(log.find("(Success)"), std::string::npos) << log;
         EXPECT_EQ(log.find("Bad file descriptor"), std::string::npos) << log;
-        if (fake) EXPECT_GT(fake->connections(), 0);
+        if (fake) {
+            EXPECT_GT(fake->connections(), 0);
+        }
     }
 }
 

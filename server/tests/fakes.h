@@ -165,7 +165,7 @@ class FakeProgram : public ProgramHost {
 
 // A viewer whose runs follow a script: whether a printer is available, the ErrorMsg text it
 // raises (none when empty), what PrintResult says (nothing when empty), and what happens while
-// the run holds the event loop.
+// the run holds the event loop: before the viewer has a printer, and once it has one.
 class FakeViewer : public ViewerHost {
   public:
     bool available() const override { return installed; }
@@ -173,6 +173,7 @@ class FakeViewer : public ViewerHost {
     void hide() override { ++hidden; }
     bool run(ViewerRun request, ViewerEvents& events) override {
         runs.push_back(request);
+        if (beforePrinter) beforePrinter();
         if (!printer) return false;
         events.running();
         if (duringRun) duringRun();
@@ -185,6 +186,7 @@ class FakeViewer : public ViewerHost {
     bool printer = true;
     std::optional<bool> result = true;
     std::optional<std::u16string> error;
+    std::function<void()> beforePrinter;
     std::function<void()> duringRun;
     std::vector<ViewerRun> runs;
 };

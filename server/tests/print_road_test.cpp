@@ -130,8 +130,11 @@ TEST_F(EndToEnd, WithoutPrintersTheRunIsRefused) {
     port = server.port();
     ASSERT_TRUE(server.waitListening(port)) << server.errors();
     auto r = client(port);
-    EXPECT_NE(r.out.find("CE02 02 01\tnot run: no printer available, or no page\n"),
-              std::string::npos)
+    EXPECT_NE(
+        r.out.find(
+            "CE02 02 01\tnot run: no printer available, or no page; or refused during another "
+            "run\n"),
+        std::string::npos)
         << r.out << server.errors();
     EXPECT_TRUE(pdfsIn(machine.path() / "print").empty());
 }

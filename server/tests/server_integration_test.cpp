@@ -251,7 +251,8 @@ TEST_F(Server, ProtocolClientExplainsItsFailuresAndItsCodes) {
     EXPECT_EQ(codes.exitCode, 0);
     for (const char* row :
          {"| `30` | printed |", "| `31` | the viewer ran and nothing was printed |",
-          "| `CE02 02 01` | not run: no printer available, or no page |"})
+          "| `CE02 02 01` | not run: no printer available, or no page; or refused during another "
+          "run |"})
         EXPECT_NE(codes.out.find(row), std::string::npos) << row << "\n" << codes.out;
 
     // A set-up file with a byte-order mark is the same JSON without it: the server sees an

@@ -143,7 +143,9 @@ TEST_F(RegisteredViewerForm, ShownNormalOrMaximisedItIsOnScreenAtAUsableSize) {
         } else if (c.windowState != std::u16string_view(u"0,0,20,20")) {
             usable(c.when);
         }
-        if (c.maximised) EXPECT_EQ(f->frameGeometry(), screen) << c.when;
+        if (c.maximised) {
+            EXPECT_EQ(f->frameGeometry(), screen) << c.when;
+        }
     }
     host.hide();
     host.show();

@@ -169,3 +169,19 @@ TEST_F(Tools, RegsvrSaysWhyTheRegistryCouldNotBeWritten) {
     EXPECT_EQ(call.exitCode, 1);
     EXPECT_NE(call.err.find("named pipe"), std::string::npos) << call.err;
 }
+
+// The sample pages go into the folder named, made with its parents when missing; a folder that
+// cannot be made is said so, and nothing is claimed written.
+TEST_F(Tools, SamplePagesMakeTheirFolder) {
+    const std::string program = (platform::testing::binFolder() / "tessel-sample-pages").string();
+    const std::filesystem::path folder = machine.path() / "samples" / "new";
+    auto drawn = runProgram(program, {folder.string()});
+    ASSERT_EQ(drawn.exitCode, 0) << drawn.err;
+    for (const char* page : {"page1.png", "page2.png"})
+        EXPECT_GT(std::filesystem::file_size(folder / page), 1000u) << page;
+
+    std::ofstream(machine.path() / "file") << "x";
+    auto blocked = runProgram(program, {(machine.path() / "file" / "sub").string()});
+    EXPECT_EQ(blocked.exitCode, 1);
+    EXPECT_NE(blocked.err.find("cannot make the folder"), std::string::npos) << blocked.err;
+}

@@ -32,7 +32,9 @@ class ViewerControl : public ViewerTest {
     void SetUp() override {
         ViewerTest::SetUp();
         pages = std::make_shared<RecordingPages>();
-        viewer = std::make_shared<Viewer>(ViewerParts{{}, {}, pages});
+        ViewerParts parts;
+        parts.pages = pages;
+        viewer = std::make_shared<Viewer>(std::move(parts));
     }
     Variant get(DispId id) { return invoke(*viewer, id, DISPATCH_PROPERTYGET); }
     void put(DispId id, Variant v) { invoke(*viewer, id, DISPATCH_PROPERTYPUT, {std::move(v)}); }

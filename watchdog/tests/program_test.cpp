@@ -13,6 +13,7 @@
 #include "platform/process/control.h"
 #include "platform/process/process.h"
 #include "platform/services/services.h"
+#include "platform/testing/environment.h"
 #include "platform/testing/run_program.h"
 #include "platform/testing/temp_machine.h"
 #include "platform/testing/wait.h"
@@ -125,20 +126,21 @@ TEST(VigiloProgram, CommandsSayWhatTheyDidAndFailVisibly) {
     const fs::path vigilo = folder / "Vigilo";
     fs::copy_file(VIGILO_PROGRAM, vigilo);
     const std::string name = "Velmora Vigilo Service";
+    const std::string notInstalled = "\nVelmora Vigilo Service: the service is not installed";
     struct Step {
         const char* argument;
         int exitCode;
-        const char* said;  // on standard output when it worked, on standard error when not
+        std::string said;  // on standard output when it worked, on standard error when not
     } steps[] = {
-        {"-start", 1, ": could not be started"},
-        {"-stop", 1, ": could not be stopped"},
+        {"-start", 1, ": could not be started" + notInstalled},
+        {"-stop", 1, ": could not be stopped" + notInstalled},
         {"-install", 0, " 설치하였습니다."},
-        {"-install", 1, " 설치 실패하였습니다."},
+        {"-install", 1, " 설치 실패하였습니다.\n" + name + ": the service is already installed"},
         {"-start", 0, ": started"},
         {"-restart", 0, ": stopped\nVelmora Vigilo Service: started"},
         {"-stop", 0, ": stopped"},
         {"-uninstall", 0, " 삭제하였습니다."},
-        {"-uninstall", 1, " 삭제 실패하였습니다."},
+        {"-uninstall", 1, " 삭제 실패하였습니다." + notInstalled},
     };
     for (const auto& step : steps) {
         const auto r = platform::testing::runProgram(vigilo.string(), {step.argument});
@@ -146,6 +148,68 @@ TEST(VigiloProgram, CommandsSayWhatTheyDidAndFailVisibly) {
         const std::string& said = step.exitCode == 0 ? r.out : r.err;
         EXPECT_NE(said.find(name + step.said), std::string::npos)
             << step.argument << ": " << r.out << "|" << r.err;
+    }
+}
+
+// With systemd chosen where systemctl cannot run (missing, or no systemd running), install and
+// uninstall fail, say why, and leave the unit folder as they found it.
+TEST(VigiloProgram, SystemdThatCannotRunLeavesNothingHalfDone) {
+    platform::testing::TempMachine machine;
+    const fs::path folder = machine.path() / "program";
+    const fs::path tools = machine.path() / "tools";  // the only PATH: systemctl or none
+    const fs::path units = machine.path() / "units";
+    fs::create_directories(folder);
+    fs::create_directories(tools);
+    fs::copy_file(VIGILO_PROGRAM, folder / "Vigilo");
+    const std::string vigilo = (folder / "Vigilo").string();
+    const fs::path unit = units / "vigilo.service";
+    platform::testing::ScopedVariable manager("TESSEL_SERVICE_MANAGER", "systemd");
+    platform::testing::ScopedVariable unitFolder("TESSEL_SYSTEMD_UNITS", units.string());
+    platform::testing::ScopedVariable path("PATH", tools.string());
+    const std::string name = "Velmora Vigilo Service";
+
+    const struct {
+        const char* what;
+        const char* systemctl;  // the script standing as systemctl; none when null
+        const char* why;        // on standard error after the failure
+    } cases[] = {
+        {"no systemctl", nullptr, "could not be run"},
+        {"systemd not running",
+         "#!/bin/sh\necho 'System has not been booted with systemd as init system.' >&2\n"
+         "exit 1\n",
+         "failed with exit code 1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove(tools / "systemctl");
+        if (c.systemctl) {
+            writeFile(tools / "systemctl", c.systemctl);
+            fs::permissions(tools / "systemctl", fs::perms::owner_all);
+        }
+        auto install = platform::testing::runProgram(vigilo, {"-install"});
+        EXPECT_EQ(install.exitCode, 1) << install.out << install.err;
+        EXPECT_NE(install.err.find(name + " 설치 실패하였습니다."), std::string::npos)
+            << install.err;
+        EXPECT_NE(install.err.find(c.why), std::string::npos) << install.err;
+        EXPECT_NE(install.err.find(unit.string() + " was removed again"), std::string::npos)
+            << install.err;
+        EXPECT_FALSE(fs::exists(unit)) << "a unit systemd never took is left behind";
+        if (c.systemctl) {
+            EXPECT_NE(install.err.find("System has not been booted"), std::string::npos)
+                << "systemctl's own reason: " << install.err;
+        }
+
+        // A unit installed earlier stays while systemctl cannot disable it.
+        writeFile(unit, "[Unit]\n");
+        auto uninstall = platform::testing::runProgram(vigilo, {"-uninstall"});
+        EXPECT_EQ(uninstall.exitCode, 1) << uninstall.out << uninstall.err;
+        EXPECT_NE(uninstall.err.find(name + " 삭제 실패하였습니다."), std::string::npos)
+            << uninstall.err;
+        EXPECT_NE(uninstall.err.find(c.why), std::string::npos) << uninstall.err;
+        EXPECT_NE(uninstall.err.find(unit.string() + " was left as it was"), std::string::npos)
+            << uninstall.err;
+        EXPECT_TRUE(fs::exists(unit)) << "uninstall removed what it said it failed to remove";
+        fs::remove(unit);
     }
 }
 

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "platform/process/control.h"
+#include "platform/testing/environment.h"
 #include "platform/testing/wait.h"
 
 using namespace platform::process;
@@ -71,6 +72,8 @@ TEST(Snapshot, ListsThisProcessAndItsChildByProgramName) {
 }
 
 TEST(Spawn, MissingProgramFailsAtOnce) {
+    // A PATH folder this user may not search (root's, kept by su) would make it EACCES.
+    platform::testing::ScopedVariable path("PATH", "/usr/bin:/bin");
     Child child;
     EXPECT_EQ(spawn({{"no-such-program-anywhere.exe"}}, child), ENOENT);
     EXPECT_FALSE(child.running());

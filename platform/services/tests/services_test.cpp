@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <map>
 
 #include "platform/services/controls.h"
 #include "platform/services/trust.h"
@@ -105,6 +106,82 @@ TEST(Systemd, InstallWritesTheUnitAndRunsSystemctlWithoutAShell) {
     rec.answer = 5;
     EXPECT_FALSE(user.start("vigilo"));
     EXPECT_EQ(rec.calls, (Calls{{"/usr/bin/systemctl", "--user", "start", "vigilo.service"}}));
+}
+
+// A systemctl that fails (or cannot run) at any step of an install or uninstall: the step fails
+// with a reason naming the command, and the unit file is there exactly when the unit is.
+TEST(Systemd, AFailingSystemctlLeavesNothingHalfDoneAndSaysWhy) {
+    platform::testing::TempMachine machine;
+    const fs::path unit = machine.path() / "units/vigilo.service";
+    using Calls = std::vector<std::vector<std::string>>;
+    const struct {
+        const char* what;
+        bool install;                        // else uninstall, of a unit installed before
+        std::map<std::string, int> answers;  // systemctl's first argument -> exit code
+        Calls calls;
+        bool unitLeft;
+        const char* why;
+    } cases[] = {
+        {"install, no systemctl",
+         true,
+         {{"daemon-reload", -1}},
+         {{"systemctl", "daemon-reload"}},
+         false,
+         "systemctl daemon-reload could not be run (is systemd installed?); "},
+        {"install, enable fails",
+         true,
+         {{"enable", 1}},
+         {{"systemctl", "daemon-reload"},
+          {"systemctl", "enable", "vigilo.service"},
+          {"systemctl", "daemon-reload"}},
+         false,
+         "systemctl enable vigilo.service failed with exit code 1; "},
+        {"uninstall, no systemctl",
+         false,
+         {{"disable", -1}},
+         {{"systemctl", "disable", "vigilo.service"}},
+         true,
+         "systemctl disable vigilo.service could not be run (is systemd installed?); "},
+        {"uninstall, reload fails after the removal",
+         false,
+         {{"daemon-reload", 3}},
+         {{"systemctl", "disable", "vigilo.service"}, {"systemctl", "daemon-reload"}},
+         false,
+         "systemctl daemon-reload failed with exit code 3; "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove(unit);
+        Calls calls;
+        SystemdManager manager({machine.path() / "units", false, "systemctl"},
+                               [&](const std::vector<std::string>& argv) {
+                                   calls.push_back(argv);
+                                   auto a = c.answers.find(argv[1]);
+                                   return a == c.answers.end() ? 0 : a->second;
+                               });
+        if (!c.install) {
+            SystemdManager({machine.path() / "units", false, "systemctl"},
+                           [](const std::vector<std::string>&) { return 0; })
+                .install(watchdogSpec());
+            ASSERT_TRUE(fs::exists(unit));
+        }
+        EXPECT_FALSE(c.install ? manager.install(watchdogSpec()) : manager.uninstall("vigilo"));
+        EXPECT_EQ(calls, c.calls);
+        EXPECT_EQ(fs::exists(unit), c.unitLeft);
+        const std::string said = manager.failure();
+        EXPECT_EQ(said.substr(0, std::string(c.why).size()), c.why) << said;
+        EXPECT_NE(said.find(unit.string()), std::string::npos) << said;
+    }
+    // The reasons of the other refusals.
+    SystemdManager manager({machine.path() / "units", false, "systemctl"},
+                           [](const std::vector<std::string>&) { return 0; });
+    EXPECT_FALSE(manager.uninstall("vigilo"));
+    EXPECT_EQ(manager.failure(), unit.string() + " is not installed");
+    ASSERT_TRUE(manager.install(watchdogSpec()));
+    EXPECT_FALSE(manager.install(watchdogSpec()));
+    EXPECT_EQ(manager.failure(), unit.string() + " already exists");
+    EXPECT_TRUE(manager.start("vigilo"));
+    EXPECT_EQ(manager.failure(), "");
 }
 
 TEST(Systemd, RefusesUnitNamesAndTextsThatWouldEscapeTheUnitFile) {

@@ -68,8 +68,9 @@ TEST(PackedText, GivesEveryTextBackAndPacksOnlyExactBase64) {
         for (std::size_t start :
              {std::size_t{0}, std::size_t{1}, std::size_t{999}, c.text.size() / 2})
             for (std::size_t count : {std::size_t{0}, std::size_t{3}, std::size_t{2500}})
-                if (start <= c.text.size())
+                if (start <= c.text.size()) {
                     EXPECT_EQ(text->text(start, count), c.text.substr(start, count));
+                }
         for (std::size_t from = 0, at = 0;; from = at + 1) {
             at = text->find(u',', from);
             EXPECT_EQ(at, c.text.find(u',', from));
