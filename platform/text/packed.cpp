@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cstring>
 #include <iterator>
 #include <mutex>
 
@@ -46,18 +47,24 @@ bool decodeExact(std::u16string_view text, std::string& out) {
     char* to = out.data();
     // The groups of four data characters; a padded last group is read after them.
     const std::size_t groups = pad ? text.size() - 4 : text.size();
+    // Read without a branch per character: a character above 0xFF or outside the alphabet
+    // marks the whole text bad once the loop is done, whatever bytes it gave meanwhile.
     int bad = 0;
-    for (std::size_t i = 0; i < groups; i += 4) {
-        const int a = base64Value(text[i]), b = base64Value(text[i + 1]),
-                  c = base64Value(text[i + 2]), d = base64Value(text[i + 3]);
+    unsigned high = 0;
+    const char16_t* in = text.data();
+    for (std::size_t i = 0; i < groups; i += 4, to += 3) {
+        const char16_t w = in[i], x = in[i + 1], y = in[i + 2], z = in[i + 3];
+        high |= unsigned(w | x | y | z);
+        const int a = kValues[w & 0xFF], b = kValues[x & 0xFF], c = kValues[y & 0xFF],
+                  d = kValues[z & 0xFF];
         bad |= a | b | c | d;
         const std::uint32_t n = (std::uint32_t(a & 63) << 18) | (std::uint32_t(b & 63) << 12) |
                                 (std::uint32_t(c & 63) << 6) | std::uint32_t(d & 63);
-        *to++ = static_cast<char>(n >> 16);
-        *to++ = static_cast<char>(n >> 8);
-        *to++ = static_cast<char>(n);
+        to[0] = static_cast<char>(n >> 16);
+        to[1] = static_cast<char>(n >> 8);
+        to[2] = static_cast<char>(n);
     }
-    if (bad < 0) return false;
+    if (bad < 0 || high > 0xFF) return false;
     if (pad) {
         const std::size_t i = groups;
         const int a = base64Value(text[i]), b = base64Value(text[i + 1]);
@@ -73,6 +80,15 @@ bool decodeExact(std::u16string_view text, std::string& out) {
     return true;
 }
 
+// The two Base64 characters of each 12-bit value, so a group of three bytes is written as two
+// pairs.
+constexpr auto kPairs = [] {
+    std::array<std::array<char16_t, 2>, 4096> pairs{};
+    for (std::size_t v = 0; v < pairs.size(); ++v)
+        pairs[v] = {char16_t(kAlphabet[v >> 6]), char16_t(kAlphabet[v & 63])};
+    return pairs;
+}();
+
 // Writes the Base64 of `bytes` through `put`, in pieces.
 template <typename Out>
 void encodeTo(std::string_view bytes, Out&& put) {
@@ -83,16 +99,24 @@ void encodeTo(std::string_view bytes, Out&& put) {
         used = 0;
     };
     std::size_t i = 0;
-    const auto b = [&](std::size_t k) { return static_cast<std::uint8_t>(bytes[k]); };
-    for (; i + 2 < bytes.size(); i += 3) {
+    const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+    while (i + 2 < bytes.size()) {
+        // Whole groups of three bytes, as many as the chunk takes.
+        const std::size_t groups = std::min((bytes.size() - i) / 3, (std::size(chunk) - used) / 4);
+        char16_t* out = chunk + used;
+        for (std::size_t g = 0; g < groups; ++g, i += 3, out += 4) {
+            const std::uint32_t n = (std::uint32_t(in[i]) << 16) | (std::uint32_t(in[i + 1]) << 8) |
+                                    std::uint32_t(in[i + 2]);
+            std::memcpy(out, kPairs[n >> 12].data(), sizeof(char16_t) * 2);
+            std::memcpy(out + 2, kPairs[n & 0xFFF].data(), sizeof(char16_t) * 2);
+        }
+        used += groups * 4;
         if (used + 4 > std::size(chunk)) flush();
-        const std::uint32_t n = (b(i) << 16) | (b(i + 1) << 8) | b(i + 2);
-        for (int s = 18; s >= 0; s -= 6) chunk[used++] = char16_t(kAlphabet[(n >> s) & 63]);
     }
     if (const std::size_t rest = bytes.size() - i) {
         if (used + 4 > std::size(chunk)) flush();
-        std::uint32_t n = b(i) << 16;
-        if (rest == 2) n |= b(i + 1) << 8;
+        std::uint32_t n = std::uint32_t(in[i]) << 16;
+        if (rest == 2) n |= std::uint32_t(in[i + 1]) << 8;
         chunk[used++] = char16_t(kAlphabet[(n >> 18) & 63]);
         chunk[used++] = char16_t(kAlphabet[(n >> 12) & 63]);
         chunk[used++] = rest == 2 ? char16_t(kAlphabet[(n >> 6) & 63]) : u'=';
@@ -220,7 +244,10 @@ bool PackedText::equals(std::u16string_view other) const {
     bool same = true;
     for (const RunPtr& run : runs_) {
         runText(*run, [&](std::u16string_view piece) {
-            if (same && other.substr(at, piece.size()) != piece) same = false;
+            // Equal or not, without ordering: compared as memory.
+            if (same &&
+                std::memcmp(other.data() + at, piece.data(), piece.size() * sizeof(char16_t)) != 0)
+                same = false;
             at += piece.size();
         });
         if (!same) return false;
