@@ -47,24 +47,18 @@ bool decodeExact(std::u16string_view text, std::string& out) {
     char* to = out.data();
     // The groups of four data characters; a padded last group is read after them.
     const std::size_t groups = pad ? text.size() - 4 : text.size();
-    // Read without a branch per character: a character above 0xFF or outside the alphabet
-    // marks the whole text bad once the loop is done, whatever bytes it gave meanwhile.
     int bad = 0;
-    unsigned high = 0;
-    const char16_t* in = text.data();
-    for (std::size_t i = 0; i < groups; i += 4, to += 3) {
-        const char16_t w = in[i], x = in[i + 1], y = in[i + 2], z = in[i + 3];
-        high |= unsigned(w | x | y | z);
-        const int a = kValues[w & 0xFF], b = kValues[x & 0xFF], c = kValues[y & 0xFF],
-                  d = kValues[z & 0xFF];
+    for (std::size_t i = 0; i < groups; i += 4) {
+        const int a = base64Value(text[i]), b = base64Value(text[i + 1]),
+                  c = base64Value(text[i + 2]), d = base64Value(text[i + 3]);
         bad |= a | b | c | d;
         const std::uint32_t n = (std::uint32_t(a & 63) << 18) | (std::uint32_t(b & 63) << 12) |
                                 (std::uint32_t(c & 63) << 6) | std::uint32_t(d & 63);
-        to[0] = static_cast<char>(n >> 16);
-        to[1] = static_cast<char>(n >> 8);
-        to[2] = static_cast<char>(n);
+        *to++ = static_cast<char>(n >> 16);
+        *to++ = static_cast<char>(n >> 8);
+        *to++ = static_cast<char>(n);
     }
-    if (bad < 0 || high > 0xFF) return false;
+    if (bad < 0) return false;
     if (pad) {
         const std::size_t i = groups;
         const int a = base64Value(text[i]), b = base64Value(text[i + 1]);
