@@ -11,6 +11,11 @@
 //       Loads the page image files, prints "ready", then for each line "N OUTPUT" on its input
 //       decodes N pages (the files by turns) and writes them to OUTPUT as one PDF fitted to A4,
 //       as the PDF printer does, and answers "ok" (or "failed"). Ends at the end of its input.
+//       Its heap is kept as the server keeps its own: the same largest reused block and the same
+//       freed memory held from one issue to the next.
+//   tessel-bench-qt pages FOLDER
+//       Writes the issue benchmarks' ten page files into FOLDER (page0.png, page1.jpg, ...), for
+//       driving either side by hand or under a profiler.
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QFile>
@@ -34,6 +39,10 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "bench/page_images.h"
+#include "platform/system/memory.h"
+#include "server/config.h"
 
 namespace {
 
@@ -101,6 +110,8 @@ bool issue(const std::vector<QByteArray>& files, int pages, const QString& outpu
 int issues(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QGuiApplication app(argc, argv);
+    platform::system::keepFreedMemory(tessel::server::kLargestHeapBlock,
+                                      tessel::server::kFreeMemoryReserve);
     std::vector<QByteArray> files;
     for (int i = 2; i < argc; ++i) {
         QFile file(QString::fromLocal8Bit(argv[i]));
@@ -114,8 +125,27 @@ int issues(int argc, char** argv) {
         int pages = 0;
         std::string output;
         fields >> pages >> output;
+        // What the server does at an issue's set-up.
+        platform::system::releaseFreeMemory(tessel::server::kFreeMemoryReserve);
         const bool ok = pages > 0 && issue(files, pages, QString::fromStdString(output));
         std::cout << (ok ? "ok" : "failed") << std::endl;
+    }
+    return 0;
+}
+
+int pages(int argc, char** argv) {
+    if (argc != 3) return 2;
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QGuiApplication app(argc, argv);
+    const QString folder = QString::fromLocal8Bit(argv[2]);
+    const auto& files = tessel::bench::pageFiles();
+    for (std::size_t page = 0; page < files.size(); ++page) {
+        QFile file(folder + QLatin1Char('/') +
+                   QString::fromStdString(tessel::bench::pageFileName(static_cast<int>(page))));
+        if (!file.open(QIODevice::WriteOnly) || file.write(files[page]) != files[page].size()) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(file.fileName()));
+            return 1;
+        }
     }
     return 0;
 }
@@ -126,6 +156,7 @@ int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "echo") return echo(argc, argv);
     if (mode == "issue") return issues(argc, argv);
-    std::fprintf(stderr, "usage: tessel-bench-qt echo | issue FILE...\n");
+    if (mode == "pages") return pages(argc, argv);
+    std::fprintf(stderr, "usage: tessel-bench-qt echo | issue FILE... | pages FOLDER\n");
     return 2;
 }

@@ -9,6 +9,7 @@
 # bounded; nothing leaves the loopback interface.
 #   TESSEL_BENCH_MIN_TIME  seconds per benchmark (default 0.5)
 #   TESSEL_BENCH_FILTER    a regular expression choosing benchmarks (default: all)
+#   CMAKE_BUILD_PARALLEL_LEVEL  jobs of the build (default: one per processor)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${TESSEL_BENCH_BUILD_DIR:-$top/build-release}
@@ -114,7 +115,9 @@ if issues:
     print()
     print("Issues through the real server against Qt alone, by turns (median of %d rounds each);" %
           rounds)
-    print("ratio = Qt alone / ours (above 1: ours better)")
+    print("ratio = Qt alone / ours (above 1: ours better). Wall time is the clock: the server")
+    print("decodes pages ahead on idle cores, so it depends on how many are free. CPU is the")
+    print("processor time of all the process's threads: the figure that holds on a busy machine.")
     print("%-16s %-13s %14s %14s %8s" % ("subject", "measure", "ours", "Qt alone", "ratio"))
     print("-" * 70)
     for s in issues:

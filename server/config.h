@@ -28,6 +28,10 @@ inline constexpr std::size_t kDefaultMaxPageList = 256u * 1024 * 1024;
 // leaves free: its page list, the decoders' and the PDF writer's buffers); above it, all is
 // given back.
 inline constexpr std::size_t kFreeMemoryReserve = 128u * 1024 * 1024;
+// The largest block the heap hands out and takes back instead of mapping it afresh: a decoded
+// A4 page at 300 dpi (about 35 MB at 4 bytes a pixel) still maps; the pages of 200 dpi scans,
+// the page list's pieces and the PDF writer's buffers come from the heap and are reused.
+inline constexpr std::size_t kLargestHeapBlock = 32u * 1024 * 1024;
 inline constexpr std::size_t kDefaultIncompleteFrameTimeout = 60;
 // Seconds without a request (and without a run) after which the memory kept for the next issue
 // goes back to the system.

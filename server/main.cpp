@@ -227,7 +227,7 @@ int main(int argc, char** argv) {
     g_qtMessages = qInstallMessageHandler(filterQtMessages);
     // Qt takes its own options (-platform, -style, ...) out of the arguments first.
     QApplication app(argc, argv);
-    platform::system::keepFreedMemory(32u * 1024 * 1024, kFreeMemoryReserve);
+    platform::system::keepFreedMemory(kLargestHeapBlock, kFreeMemoryReserve);
     Arguments args;
     if (auto exitCode = readArguments(argc, argv, args)) return *exitCode;
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cstring>
 #include <iterator>
 #include <mutex>
 
@@ -73,6 +74,15 @@ bool decodeExact(std::u16string_view text, std::string& out) {
     return true;
 }
 
+// The two Base64 characters of each 12-bit value, so a group of three bytes is written as two
+// pairs.
+constexpr auto kPairs = [] {
+    std::array<std::array<char16_t, 2>, 4096> pairs{};
+    for (std::size_t v = 0; v < pairs.size(); ++v)
+        pairs[v] = {char16_t(kAlphabet[v >> 6]), char16_t(kAlphabet[v & 63])};
+    return pairs;
+}();
+
 // Writes the Base64 of `bytes` through `put`, in pieces.
 template <typename Out>
 void encodeTo(std::string_view bytes, Out&& put) {
@@ -83,16 +93,24 @@ void encodeTo(std::string_view bytes, Out&& put) {
         used = 0;
     };
     std::size_t i = 0;
-    const auto b = [&](std::size_t k) { return static_cast<std::uint8_t>(bytes[k]); };
-    for (; i + 2 < bytes.size(); i += 3) {
+    const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+    while (i + 2 < bytes.size()) {
+        // Whole groups of three bytes, as many as the chunk takes.
+        const std::size_t groups = std::min((bytes.size() - i) / 3, (std::size(chunk) - used) / 4);
+        char16_t* out = chunk + used;
+        for (std::size_t g = 0; g < groups; ++g, i += 3, out += 4) {
+            const std::uint32_t n = (std::uint32_t(in[i]) << 16) | (std::uint32_t(in[i + 1]) << 8) |
+                                    std::uint32_t(in[i + 2]);
+            std::memcpy(out, kPairs[n >> 12].data(), sizeof(char16_t) * 2);
+            std::memcpy(out + 2, kPairs[n & 0xFFF].data(), sizeof(char16_t) * 2);
+        }
+        used += groups * 4;
         if (used + 4 > std::size(chunk)) flush();
-        const std::uint32_t n = (b(i) << 16) | (b(i + 1) << 8) | b(i + 2);
-        for (int s = 18; s >= 0; s -= 6) chunk[used++] = char16_t(kAlphabet[(n >> s) & 63]);
     }
     if (const std::size_t rest = bytes.size() - i) {
         if (used + 4 > std::size(chunk)) flush();
-        std::uint32_t n = b(i) << 16;
-        if (rest == 2) n |= b(i + 1) << 8;
+        std::uint32_t n = std::uint32_t(in[i]) << 16;
+        if (rest == 2) n |= std::uint32_t(in[i + 1]) << 8;
         chunk[used++] = char16_t(kAlphabet[(n >> 18) & 63]);
         chunk[used++] = char16_t(kAlphabet[(n >> 12) & 63]);
         chunk[used++] = rest == 2 ? char16_t(kAlphabet[(n >> 6) & 63]) : u'=';
@@ -220,7 +238,10 @@ bool PackedText::equals(std::u16string_view other) const {
     bool same = true;
     for (const RunPtr& run : runs_) {
         runText(*run, [&](std::u16string_view piece) {
-            if (same && other.substr(at, piece.size()) != piece) same = false;
+            // Equal or not, without ordering: compared as memory.
+            if (same &&
+                std::memcmp(other.data() + at, piece.data(), piece.size() * sizeof(char16_t)) != 0)
+                same = false;
             at += piece.size();
         });
         if (!same) return false;

@@ -91,6 +91,27 @@ TEST(PackedText, GivesEveryTextBackAndPacksOnlyExactBase64) {
     }
 }
 
+// A long packed Base64 run is told apart from a text that differs in one character anywhere:
+// either character of a pair written together, a group's last one, where one piece of the
+// comparison ends and the next begins, the last data character and the padding.
+TEST(PackedText, EqualsSeesOneCharacterChangedAnywhereInALongRun) {
+    const std::u16string list = base64Of(30001, 7) + u",";  // 40004 characters, "==" at the end
+    const auto text = packed(list);
+    ASSERT_EQ(runsOf(*text, Kind::Base64), 1u);
+    EXPECT_TRUE(text->equals(list));
+    EXPECT_EQ(text->text(), list);
+    const std::size_t last = list.size() - 2;  // the last character of the run
+    for (std::size_t at : {std::size_t{0}, std::size_t{1}, std::size_t{2}, std::size_t{3},
+                           std::size_t{4095}, std::size_t{4096}, std::size_t{4097},
+                           std::size_t{8191}, std::size_t{20002}, last - 2, last - 1, last}) {
+        SCOPED_TRACE("character " + std::to_string(at));
+        std::u16string other = list;
+        other[at] = other[at] == u'A' ? u'B' : u'A';
+        EXPECT_FALSE(text->equals(other));
+        EXPECT_EQ(text->text(at, 5), list.substr(at, 5));
+    }
+}
+
 // Base64 costs three bytes for four characters; a text built in pieces reads as the whole, and
 // what was shared does not change when the builder writes on or is emptied.
 TEST(PackedText, HoldsBase64AtThreeQuartersAndSnapshotsStayAsTheyWere) {
