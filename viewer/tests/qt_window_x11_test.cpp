@@ -75,7 +75,7 @@ TEST_F(ViewerOnX11, ThePageAreaShowsTheLastPageWhileTheDialogIsOpenAndAfterPrint
     std::vector<std::uint32_t> duringDialog, onDisplayDuringDialog;
     QWidget* picture = nullptr;
     int dialogs = 0;
-    ViewerParts parts = qtViewerParts([&] {
+    ViewerParts parts = qtViewerParts([&]() -> std::u16string {
         ++dialogs;
         // A modal dialog beside the viewer, as the printer selection is: while it is open the
         // event loop runs and the viewer's window is painted as the display asks.
@@ -91,6 +91,7 @@ TEST_F(ViewerOnX11, ThePageAreaShowsTheLastPageWhileTheDialogIsOpenAndAfterPrint
         });
         dialog.exec();
         printSettings().SelectedPrinterName = u"Tessel Printer";
+        return std::u16string();
     });
     std::vector<std::string> steps;
     parts.printers = [&](std::u16string_view,
