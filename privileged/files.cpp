@@ -117,14 +117,14 @@ int vbErrorOfWrite(int error) {
     return error == ENOENT ? kPathNotFound : vbErrorOfErrno(error);
 }
 
-// The log line of a failed file member: what it could not do, the cause in words and the
-// system's name of the error ("the disk is full (ENOSPC)"), so a full disk is told apart from
-// the other path/file access errors the member answers.
+// The log line of a failed file member: what it could not do, the cause in words (`why`, or
+// the error's) and the system's name of the error ("the disk is full (ENOSPC)"), so a full disk
+// is told apart from the other path/file access errors the member answers.
 void logFailure(std::string_view member, const std::string& what, int error,
                 const std::string& why = {}) {
-    std::string line = std::string(member) + ": cannot " + what + ": " + sys::describeError(error);
+    std::string line = std::string(member) + ": cannot " + what + ": " +
+                       (why.empty() ? sys::describeError(error) : why);
     if (const char* name = ::strerrorname_np(error)) line += std::string(" (") + name + ")";
-    if (!why.empty()) line += "; " + why;
     log(fromUtf8(line));
 }
 

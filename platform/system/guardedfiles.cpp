@@ -254,8 +254,8 @@ int replaceGuardedFile(const std::filesystem::path& path, const std::string& byt
     if (int e = fileSizeLimitError(bytes.size())) return e;
     // Writers of the file take turns: an append under way ends before the file is replaced.
     FileLock lock;
-    int e = lock.acquire(file, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, FileLock::Kind::Exclusive,
-                         kLockWait);
+    int e = lock.acquire(file, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY,
+                         FileLock::Kind::Exclusive, kLockWait);
     if (e != 0 && e != ENOENT) return e == ELOOP ? ELOOP : e;
     const std::filesystem::path folder = folderOf(file);
     removeStaleTempFiles(folder, savePrefix(file));
@@ -265,7 +265,7 @@ int replaceGuardedFile(const std::filesystem::path& path, const std::string& byt
     // The replaced file's owner, group and permission bits stay (set-user and set-group bits
     // do not: these are new contents); a new file gets 0644.
     mode_t mode = 0644;
-    if (struct stat old {}; lock.fd() >= 0 && ::fstat(lock.fd(), &old) == 0) {
+    if (struct stat old{}; lock.fd() >= 0 && ::fstat(lock.fd(), &old) == 0) {
         keepOwner(fd, old);
         mode = old.st_mode & 01777;
     }

@@ -156,8 +156,8 @@ int makeLockedTempFile(const fs::path& folder, std::string_view prefix, std::str
 }
 
 void keepOwner(int fd, const struct stat& st) {
-    if (::fchown(fd, st.st_uid, st.st_gid) != 0 && errno == EPERM)
-        [[maybe_unused]] int ignored = ::fchown(fd, static_cast<uid_t>(-1), st.st_gid);
+    if (::fchown(fd, st.st_uid, st.st_gid) != 0 && errno == EPERM) [[maybe_unused]]
+        int ignored = ::fchown(fd, static_cast<uid_t>(-1), st.st_gid);
 }
 
 FileLock::~FileLock() {

@@ -340,13 +340,14 @@ TEST(KestrumTools, SavesAndMovesOnAFullDiskLeaveEveryFileAsItWas) {
     } saves[] = {{"m_SaveBinFile", bin, oldBin}, {"m_SaveAppend", log, oldLog}};
     for (const auto& save : saves) {
         SCOPED_TRACE(save.member);
-        const auto run = comcallInChild({"Kestrum.UAC", save.member, save.file.string(), text}, limit);
+        const auto run =
+            comcallInChild({"Kestrum.UAC", save.member, save.file.string(), text}, limit);
         EXPECT_EQ(run.exitCode, 1) << run.err;
         EXPECT_NE(run.err.find("0x800A004B"), std::string::npos) << run.err;
         EXPECT_NE(run.err.find(cause), std::string::npos) << run.err;
         const std::string now = contentsOf(save.file);
-        EXPECT_TRUE(now == save.old) << "the file holds " << now.size() << " bytes, not the old "
-                                     << save.old.size();
+        EXPECT_TRUE(now == save.old)
+            << "the file holds " << now.size() << " bytes, not the old " << save.old.size();
     }
 
     // Across file systems when the folder is a tmpfs of its own; the same file system for the
@@ -416,7 +417,8 @@ TEST(KestrumTools, AFileStillBeingWrittenIsNotMovedAcrossFileSystems) {
     ::close(stop[0]);
     ::close(count[1]);
     platform::testing::waitFor([&] { return fs::file_size(source) > before * kRecord; });
-    const auto move = comcallInChild({"Kestrum.UAC", "m_FileMove", source.string(), target.string()});
+    const auto move =
+        comcallInChild({"Kestrum.UAC", "m_FileMove", source.string(), target.string()});
     ::close(stop[1]);
     std::size_t appended = 0;
     EXPECT_EQ(::read(count[0], &appended, sizeof appended), ssize_t(sizeof appended));

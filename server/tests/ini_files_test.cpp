@@ -259,7 +259,8 @@ TEST_F(ServerIniFiles, WritersAtOnceKeepEachOthersKeysOnBothRoads) {
         };
         pid_t writers[2];
         for (int w = 0; w < 2; ++w)
-            if ((writers[w] = ::fork()) == 0) ::_exit(writeKeys("p" + std::to_string(w), kRounds) ? 0 : 1);
+            if ((writers[w] = ::fork()) == 0)
+                ::_exit(writeKeys("p" + std::to_string(w), kRounds) ? 0 : 1);
         std::atomic<bool> done{false};
         std::atomic<int> withNul{0};
         std::thread reader([&] {
