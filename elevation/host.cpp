@@ -11,6 +11,7 @@
 #include "elevation/broker.h"
 #include "elevation/wire.h"
 #include "platform/process/process.h"
+#include "platform/system/filelimit.h"
 #include "platform/text/codepage.h"
 #include "platform/window/keyboard.h"
 
@@ -117,6 +118,7 @@ int serve(int in, int out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    platform::system::ignoreFileSizeSignal();  // a file size limit fails the write instead
     // Stands for a consent prompt the user dismissed (the exit code pkexec gives then).
     if (argc > 1 && std::strcmp(argv[1], "--decline") == 0) return kDeclinedExit;
     int in = -1, out = -1;

@@ -2,13 +2,16 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <string>
 
 #include "platform/com/error.h"
 #include "platform/system/guardedfiles.h"
 #include "platform/system/identity.h"
 #include "platform/system/machine.h"
 #include "platform/system/parameters.h"
+#include "platform/system/storefile.h"
 #include "platform/text/codepage.h"
 #include "platform/text/coding.h"
 #include "platform/text/strings.h"
@@ -114,6 +117,17 @@ int vbErrorOfWrite(int error) {
     return error == ENOENT ? kPathNotFound : vbErrorOfErrno(error);
 }
 
+// The log line of a failed file member: what it could not do, the cause in words (`why`, or
+// the error's) and the system's name of the error ("the disk is full (ENOSPC)"), so a full disk
+// is told apart from the other path/file access errors the member answers.
+void logFailure(std::string_view member, const std::string& what, int error,
+                const std::string& why = {}) {
+    std::string line = std::string(member) + ": cannot " + what + ": " +
+                       (why.empty() ? sys::describeError(error) : why);
+    if (const char* name = ::strerrorname_np(error)) line += std::string(" (") + name + ")";
+    log(fromUtf8(line));
+}
+
 fs::path macCache() {
     return sys::systemFolder() / "_MAC_";
 }
@@ -160,8 +174,11 @@ void moveFileReplace(std::u16string_view source, std::u16string_view target) {
     if (int e = sys::checkGuardedPath(to)) raiseVb(vbErrorOfErrno(e));
     if (!listed(from)) return;  // nothing to move (a folder is not moved either)
     // One step: the target keeps its old contents unless the move succeeds.
-    if (int e = sys::moveGuardedFile(from, to))
+    std::string why;
+    if (int e = sys::moveGuardedFile(from, to, &why)) {
+        logFailure("m_FileMove", "move " + from.string() + " to " + to.string(), e, why);
         raiseVb(e == ENOENT ? kPathNotFound : kPathFileAccess);
+    }
 }
 
 std::u16string loadFirstField(std::u16string_view path) {
@@ -181,13 +198,23 @@ std::u16string loadFirstField(std::u16string_view path) {
     return std::move(field.text);
 }
 
+// The file is replaced whole (written beside it, synced, renamed over it): a failed save
+// leaves the old bytes, where deleting the file first would lose them.
 void saveBinFile(std::u16string_view path, std::u16string_view data) {
-    if (int e = sys::writeGuardedFile(pathOf(path), ansi(data), false)) raiseVb(vbErrorOfWrite(e));
+    const fs::path file = pathOf(path);
+    if (int e = sys::replaceGuardedFile(file, ansi(data))) {
+        logFailure("m_SaveBinFile", "write " + file.string(), e);
+        raiseVb(vbErrorOfWrite(e));
+    }
 }
 
+// A failed append is cut back to the file's old length: no partial record is left.
 void saveAppend(std::u16string_view path, std::u16string_view data) {
-    if (int e = sys::writeGuardedFile(pathOf(path), ansi(data) + "\r\n", true))
+    const fs::path file = pathOf(path);
+    if (int e = sys::appendGuardedFile(file, ansi(data) + "\r\n")) {
+        logFailure("m_SaveAppend", "append to " + file.string(), e);
         raiseVb(vbErrorOfWrite(e));
+    }
 }
 
 std::u16string version() {

@@ -20,6 +20,7 @@
 #include <utility>
 
 #include "platform/net/qt_winsock.h"
+#include "platform/system/filelimit.h"
 #include "platform/system/files.h"
 #include "platform/system/memory.h"
 #include "platform/system/storefile.h"
@@ -220,6 +221,7 @@ void listenForPortFile(ServerController& controller, const std::string& portFile
 }  // namespace
 
 int main(int argc, char** argv) {
+    platform::system::ignoreFileSizeSignal();  // a file size limit fails the write instead
     std::filesystem::path exe = platform::system::programFile();
     for (int i = 1; i < argc; ++i)
         if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) return usage(stdout);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/com/runtime.h"
+#include "platform/system/filelimit.h"
 #include "platform/text/text.h"
 
 using namespace platform::com;
@@ -78,6 +79,7 @@ Variant run(const std::shared_ptr<Dispatch>& root, const Step& step) {
 }  // namespace
 
 int main(int argc, char** argv) try {
+    platform::system::ignoreFileSizeSignal();  // a file size limit fails the write instead
     int i = 1;
     if (i < argc && !std::strcmp(argv[i], "--new")) ++i;
     if (argc - i < 2) {

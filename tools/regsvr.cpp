@@ -13,6 +13,7 @@
 
 #include "platform/com/hresult.h"
 #include "platform/com/loader.h"
+#include "platform/system/filelimit.h"
 
 namespace {
 
@@ -86,6 +87,7 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    platform::system::ignoreFileSizeSignal();  // a file size limit fails the write instead
     try {
         return run(argc, argv);
     } catch (const std::exception& e) {

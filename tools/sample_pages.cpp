@@ -15,6 +15,8 @@
 
 #include <cstdio>
 
+#include "platform/system/filelimit.h"
+
 namespace {
 
 constexpr int kDpi = 200;
@@ -177,6 +179,7 @@ bool save(const QImage& image, const QString& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    platform::system::ignoreFileSizeSignal();  // a file size limit fails the write instead
     // Drawing needs no window: without a platform named, run without a display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);

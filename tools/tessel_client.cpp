@@ -43,6 +43,7 @@
 
 #include "lib/clock/clock.h"
 #include "lib/frame/frame.h"
+#include "platform/system/filelimit.h"
 #include "platform/system/givenfile.h"
 #include "platform/text/text.h"
 #include "tools/reply_codes.h"
@@ -506,6 +507,7 @@ int exchange(const Options& options, const std::vector<Request>& requests) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    platform::system::ignoreFileSizeSignal();  // a file size limit fails the write instead
     Options options;
     int i = 1;
     if (auto exitCode = readOptions(argc, argv, i, options)) return *exitCode;

@@ -5,9 +5,11 @@
 #include <iostream>
 #include <string>
 
+#include "platform/system/filelimit.h"
 #include "platform/system/network.h"
 
 int main(int argc, char** argv) {
+    platform::system::ignoreFileSizeSignal();  // a file size limit fails the write instead
     if (argc < 2 || std::string(argv[1]) != "use" || argc > 2) {
         std::cout << "The syntax of this command is:\r\n\r\nNET USE\r\n";
         return 1;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/system/filelimit.h"
 #include "platform/system/givenfile.h"
 #include "platform/text/codepage.h"
 #include "platform/text/common.h"
@@ -79,6 +80,7 @@ int list(const std::string& file) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    platform::system::ignoreFileSizeSignal();  // a file size limit fails the write instead
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() >= 2 && args[0] == "write" && args.size() <= 3) {
         if (args.size() == 2) return write(args[1], std::cin);

@@ -6,6 +6,7 @@
 #include "platform/services/controls.h"
 #include "platform/services/services.h"
 #include "platform/services/trust.h"
+#include "platform/system/filelimit.h"
 #include "platform/system/files.h"
 #include "platform/text/codepage.h"
 #include "platform/ui/messagebox.h"
@@ -13,6 +14,7 @@
 #include "watchdog/watchdog.h"
 
 int main(int argc, char** argv) {
+    platform::system::ignoreFileSizeSignal();  // a file size limit fails the write instead
     using namespace vigilo;
     const std::filesystem::path program = platform::system::programFile();
     const std::filesystem::path folder = program.parent_path();

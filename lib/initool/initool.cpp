@@ -4,11 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 
+#include "platform/system/filelimit.h"
 #include "platform/system/givenfile.h"
 #include "platform/system/storefile.h"
 #include "platform/text/text.h"
@@ -16,6 +19,7 @@
 namespace tessel {
 
 namespace text = platform::text;
+namespace sys = platform::system;
 
 namespace {
 
@@ -138,21 +142,26 @@ std::optional<IniFile> readFile(const std::u16string& path, bool* refused = null
     return file;
 }
 
-int writeAllAt(int fd, const char* data, std::size_t size) {
-    for (std::size_t at = 0; at < size;) {
-        const ssize_t n = ::pwrite(fd, data + at, size - at, off_t(at));
+// Writes `data` at the start of the file; `done` tells how far it got, also on a failure.
+int writeAllAt(int fd, const char* data, std::size_t size, std::size_t& done) {
+    for (done = 0; done < size;) {
+        const ssize_t n = ::pwrite(fd, data + done, size - done, off_t(done));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return n < 0 ? errno : EIO;
-        at += std::size_t(n);
+        done += std::size_t(n);
     }
     return 0;
 }
 
-// Rewrites the file itself with `bytes`, for a folder that takes no new file. The file is never
-// cut first: the room the new contents need is reserved before any byte changes (a full disk
-// or a size limit is met there, with the file untouched), the new bytes are written over the
-// old ones and the file is cut to their length only once they are all written and synced. A
-// write that still fails puts the old bytes back. The cause of a failure goes to `why`.
+// Rewrites the file itself with `bytes`, for a folder that takes no new file. The caller holds
+// the file's writer lock, so no other writer reads or writes it meanwhile. The file is never cut
+// first, and never holds a byte that is not text: the room the new contents need is reserved
+// beyond the file's end without the file growing (a full disk is met there, a file size limit
+// before it, with the file untouched), the new bytes are written over the old ones and the
+// file is cut to their length once they are all written. A write that still fails puts back
+// the old bytes it overwrote. The cause of a failure goes to `why`. What this road cannot
+// survive is a crash (kill -9, a power loss) half-way through: the file may then hold the new
+// contents in front and the old ones behind.
 bool rewriteInPlace(const std::filesystem::path& file, const std::string& bytes, std::string& why) {
     std::error_code ec;
     const std::filesystem::path target = std::filesystem::canonical(file, ec);
@@ -166,6 +175,10 @@ bool rewriteInPlace(const std::filesystem::path& file, const std::string& bytes,
               "; the file is left as it was";
         return false;
     };
+    if (int e = platform::system::fileSizeLimitError(bytes.size()))
+        return failure("cannot write " + std::to_string(bytes.size()) +
+                           " bytes (the file size limit of this program) to",
+                       e);
     const int fd = ::open(target.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return failure("cannot open", errno);
     struct Closer {
@@ -188,24 +201,29 @@ bool rewriteInPlace(const std::filesystem::path& file, const std::string& bytes,
         at += std::size_t(n);
     }
     if (bytes.size() > old.size()) {
-        const int e = ::posix_fallocate(fd, 0, off_t(bytes.size()));
-        if (e != 0) {
-            // Whatever the reservation added is cut off again.
-            if (::ftruncate(fd, off_t(old.size())) == 0) ::fsync(fd);
+        // Kept beyond the end: the file does not grow by zeros that a reader, or the file after
+        // a crash, would hold as text. A file system that cannot reserve goes without.
+        if (::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, off_t(bytes.size())) != 0 &&
+            errno != EOPNOTSUPP && errno != ENOSYS) {
+            const int e = errno;
+            if (::ftruncate(fd, off_t(old.size())) == 0) ::fsync(fd);  // the room given back
             return failure("cannot reserve " + std::to_string(bytes.size()) + " bytes for", e);
         }
     }
-    int e = writeAllAt(fd, bytes.data(), bytes.size());
+    std::size_t written = 0;
+    int e = writeAllAt(fd, bytes.data(), bytes.size(), written);
     if (e == 0 && ::ftruncate(fd, off_t(bytes.size())) != 0) e = errno;
     if (e == 0 && ::fsync(fd) != 0) e = errno;
     if (e == 0) return true;
-    // The old bytes back, over room that is already the file's.
-    const int restored = writeAllAt(fd, old.data(), old.size());
-    if (restored == 0 && ::ftruncate(fd, off_t(old.size())) == 0 && ::fsync(fd) == 0)
-        return failure("cannot write", e);
+    // The old bytes back where new ones went (the rest was never touched), over room that is
+    // already the file's, and the old length.
+    std::size_t restored = 0;
+    int back = writeAllAt(fd, old.data(), std::min(written, old.size()), restored);
+    if (back == 0 && ::ftruncate(fd, off_t(old.size())) != 0) back = errno;
+    if (back == 0 && ::fsync(fd) != 0) back = errno;
+    if (back == 0) return failure("cannot write", e);
     why = "cannot write " + name + ": " + platform::system::describeError(e) +
-          "; putting the old contents back failed too: " +
-          platform::system::describeError(restored ? restored : errno);
+          "; putting the old contents back failed too: " + platform::system::describeError(back);
     return false;
 }
 
@@ -261,6 +279,56 @@ bool writeFile(const std::u16string& path, const IniFile& file, std::string& why
     why = atomicWhy + "; written in place instead: " + inPlaceWhy;
     return false;
 }
+
+constexpr auto kLockWait = std::chrono::seconds(10);
+
+// Readers take the file's lock shared, so that they never see a rewrite in place half-way; a
+// lock not had in time is gone without (the read goes on).
+std::optional<IniFile> readLocked(const std::u16string& path) {
+    sys::FileLock lock;
+    if (!path.empty())
+        lock.acquire(fsPath(path), O_RDONLY | O_NONBLOCK | O_NOCTTY, sys::FileLock::Kind::Shared,
+                     kLockWait);
+    return readFile(path);
+}
+
+// The writers' lock of an INI: an advisory lock on the file itself, held from reading the file
+// to the end of writing it, whichever way it is written, so that writers in threads and
+// processes take turns and none writes over what another wrote meanwhile. A missing file is
+// made empty to be locked (unmade again when the write fails); a link stands for its target,
+// and a link to nothing is neither followed nor made.
+class WriteLock {
+  public:
+    // False (with `why`) only when another writer kept the lock too long; a file that cannot
+    // be opened is written unlocked, and its write tells why it fails.
+    bool acquire(const std::u16string& path, std::string& why) {
+        file_ = fsPath(path);
+        struct stat ls {};
+        const bool link = ::lstat(file_.c_str(), &ls) == 0 && S_ISLNK(ls.st_mode);
+        const int flags = O_RDONLY | O_NONBLOCK | O_NOCTTY | (link ? 0 : O_CREAT | O_NOFOLLOW);
+        const int e =
+            lock_.acquire(file_, flags, sys::FileLock::Kind::Exclusive, kLockWait, 0644, &made_);
+        if (e != ETIMEDOUT) return true;
+        why = "cannot write " + file_.string() + ": another writer has held it for longer than " +
+              std::to_string(kLockWait.count()) + " seconds; nothing was written";
+        return false;
+    }
+    // The answer of the write; a file this lock made for a write that failed goes again.
+    bool done(bool written) {
+        struct stat named {};
+        struct stat mine {};
+        if (!written && made_ && ::lstat(file_.c_str(), &named) == 0 &&
+            ::fstat(lock_.fd(), &mine) == 0 && named.st_dev == mine.st_dev &&
+            named.st_ino == mine.st_ino && named.st_size == 0)
+            ::unlink(file_.c_str());
+        return written;
+    }
+
+  private:
+    std::filesystem::path file_;
+    sys::FileLock lock_;
+    bool made_ = false;
+};
 
 bool isBlank(char16_t c) {
     return c == u' ' || c == u'\t' || c == u'\v' || c == u'\f';
@@ -376,7 +444,7 @@ bool iniTool::discardMadeFile() {
 std::u16string iniTool::GetValue(const std::u16string& section, const std::u16string& key,
                                  const std::u16string& defaultValue) const {
     auto trimmed = [this](std::u16string s) { return trimmedValue(std::move(s), trim_); };
-    auto file = readFile(path_);
+    auto file = readLocked(path_);
     if (!file) return trimmed(defaultValue);
     auto range = findSection(*file, section);
     if (!range) return trimmed(defaultValue);
@@ -388,6 +456,13 @@ std::u16string iniTool::GetValue(const std::u16string& section, const std::u16st
 bool iniTool::WriteValue(const std::u16string& section, const std::u16string& key,
                          const std::u16string& value) {
     if (path_.empty()) return false;
+    WriteLock lock;
+    if (!lock.acquire(path_, lastWriteError_)) return false;
+    return lock.done(writeValue(section, key, value));
+}
+
+bool iniTool::writeValue(const std::u16string& section, const std::u16string& key,
+                         const std::u16string& value) {
     bool refused = false;
     IniFile file = readFile(path_, &refused, &lastWriteError_).value_or(IniFile{});
     if (refused) return false;
@@ -421,15 +496,17 @@ template <class PickLines>
 bool deleteLines(const std::u16string& path, const std::u16string& section, std::string& why,
                  PickLines lines) {
     if (path.empty()) return false;
+    WriteLock lock;
+    if (!lock.acquire(path, why)) return false;
     bool refused = false;
     auto file = readFile(path, &refused, &why);
-    if (!file) return !refused && writeFile(path, IniFile{}, why);
+    if (!file) return lock.done(!refused && writeFile(path, IniFile{}, why));
     auto range = findSection(*file, section);
     if (!range) return true;
     const std::optional<std::pair<std::size_t, std::size_t>> gone = lines(*file, *range);
     if (!gone) return true;
     file->eraseLines(gone->first, gone->second);
-    return writeFile(path, *file, why);
+    return lock.done(writeFile(path, *file, why));
 }
 
 }  // namespace
@@ -450,7 +527,7 @@ bool iniTool::DeleteKey(const std::u16string& section, const std::u16string& key
 
 std::vector<std::u16string> iniTool::GetAllSections() const {
     std::vector<std::u16string> names;
-    auto file = readFile(path_);
+    auto file = readLocked(path_);
     if (!file) return names;
     for (const auto& raw : file->lines) {
         Line l = classify(raw);
@@ -461,7 +538,7 @@ std::vector<std::u16string> iniTool::GetAllSections() const {
 
 std::vector<std::u16string> iniTool::GetAllKeys(const std::u16string& section) const {
     std::vector<std::u16string> names;
-    auto file = readFile(path_);
+    auto file = readLocked(path_);
     if (!file) return names;
     auto range = findSection(*file, section);
     if (!range) return names;
@@ -473,7 +550,7 @@ std::vector<std::u16string> iniTool::GetAllKeys(const std::u16string& section) c
 }
 
 IniSnapshot::IniSnapshot(const iniTool& ini) : trim_(ini.trimRule()) {
-    auto file = readFile(ini.FileName());
+    auto file = readLocked(ini.FileName());
     if (!file) return;
     // Only the first section of a name counts, and in it the first entry of a key.
     std::unordered_map<std::u16string, std::u16string>* current = nullptr;

@@ -6,6 +6,8 @@
 //   - a write creates the file and the section when missing and keeps comments, line order,
 //     the file's encoding and its line ends;
 //   - deleting a section removes its comment lines too.
+// Writers of one file take turns for the whole read, change and write (an advisory lock on the
+// file that every write takes, in any thread or process); readers take it shared.
 // File encodings: UTF-8 (with or without a byte-order mark), UTF-16LE with a byte-order mark,
 // and otherwise the system ANSI code page (949). New files are written in UTF-8 with CR LF.
 // Values are never cut: a value of any length comes back whole.
@@ -61,6 +63,10 @@ class iniTool {
     Trim trimRule() const { return trim_; }
 
   private:
+    // WriteValue under the writers' lock.
+    bool writeValue(const std::u16string& section, const std::u16string& key,
+                    const std::u16string& value);
+
     Trim trim_;
     std::u16string path_;
     std::string lastWriteError_;

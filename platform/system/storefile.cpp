@@ -105,13 +105,14 @@ bool locksUnsupported(int error) {
     return error != EWOULDBLOCK && error != EAGAIN && error != EINTR;
 }
 
-// Temporary files of a writer that was killed between creating and renaming them. A live
-// writer holds a flock on its temporary file from creating it until it has been renamed, so a
-// file whose lock can be taken belongs to no writer; one whose lock is held is left alone.
-void removeStaleTemps(const fs::path& target) {
-    const std::string prefix = tempPrefix(target);
+fs::path folderOf(const fs::path& target) {
     fs::path folder = target.parent_path();
-    if (folder.empty()) folder = ".";
+    return folder.empty() ? fs::path(".") : folder;
+}
+
+}  // namespace
+
+void removeStaleTempFiles(const fs::path& folder, std::string_view prefix) {
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return;
     const auto now = std::chrono::system_clock::now();
@@ -139,13 +140,10 @@ void removeStaleTemps(const fs::path& target) {
     ::closedir(dir);
 }
 
-// A new temporary file beside `target`, locked (see removeStaleTemps) and still under its name
-// once locked; -1 with errno set when none can be made. On a file system without flocks the
-// file is used unlocked (its age keeps other writers from clearing it).
-int makeLockedTemp(const fs::path& target, std::string& name) {
+int makeLockedTempFile(const fs::path& folder, std::string_view prefix, std::string& name) {
     for (int attempt = 0; attempt < 16; ++attempt) {
-        name = target.string() + ".tmp.XXXXXX";
-        const int fd = ::mkstemp(name.data());
+        name = (folder / (std::string(prefix) + "XXXXXX")).string();
+        const int fd = ::mkostemp(name.data(), O_CLOEXEC);
         if (fd < 0) return -1;
         // A writer clearing stale files may have taken it between its making and the lock;
         // it removes the file then, and this writer makes another.
@@ -155,6 +153,82 @@ int makeLockedTemp(const fs::path& target, std::string& name) {
     }
     errno = EAGAIN;
     return -1;
+}
+
+void keepOwner(int fd, const struct stat& st) {
+    if (::fchown(fd, st.st_uid, st.st_gid) != 0 && errno == EPERM) [[maybe_unused]]
+        int ignored = ::fchown(fd, static_cast<uid_t>(-1), st.st_gid);
+}
+
+FileLock::~FileLock() {
+    release();
+}
+
+void FileLock::release() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+int FileLock::acquire(const fs::path& file, int flags, Kind kind, std::chrono::milliseconds wait,
+                      mode_t createMode, bool* created) {
+    release();
+    if (created) *created = false;
+    const bool noFollow = (flags & O_NOFOLLOW) != 0;
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    for (;;) {
+        // Made only where nothing is, so that the caller knows the file is its own.
+        bool made = false;
+        int fd = ::open(file.c_str(), (flags & ~(O_CREAT | O_EXCL)) | O_CLOEXEC);
+        if (fd < 0 && errno == ENOENT && (flags & O_CREAT)) {
+            fd = ::open(file.c_str(), flags | O_EXCL | O_CLOEXEC, createMode);
+            // Another made it meanwhile (or put a link there): opened as it is now.
+            if (fd < 0 && errno == EEXIST && std::chrono::steady_clock::now() < deadline) continue;
+            made = fd >= 0;
+        }
+        if (fd < 0) return errno;
+        auto pause = std::chrono::milliseconds(1);
+        for (;;) {
+            if (::flock(fd, (kind == Kind::Shared ? LOCK_SH : LOCK_EX) | LOCK_NB) == 0) break;
+            if (errno == EINTR) continue;
+            if (locksUnsupported(errno)) {  // used unlocked
+                fd_ = fd;
+                if (created) *created = made;
+                return 0;
+            }
+            if (std::chrono::steady_clock::now() >= deadline) {
+                ::close(fd);
+                return ETIMEDOUT;
+            }
+            std::this_thread::sleep_for(pause);
+            pause = std::min(pause * 2, std::chrono::milliseconds(25));
+        }
+        // The name may have been given another file while this one was waited for.
+        struct stat named {};
+        struct stat open {};
+        const int looked = noFollow ? ::lstat(file.c_str(), &named) : ::stat(file.c_str(), &named);
+        if (::fstat(fd, &open) == 0 && looked == 0 && named.st_dev == open.st_dev &&
+            named.st_ino == open.st_ino) {
+            fd_ = fd;
+            if (created) *created = made;
+            return 0;
+        }
+        ::close(fd);
+        if (looked != 0 && errno == ENOENT && !(flags & O_CREAT)) return ENOENT;
+        if (std::chrono::steady_clock::now() >= deadline) return ETIMEDOUT;
+    }
+}
+
+namespace {
+
+// Temporary files of a writer that was killed between creating and renaming them.
+void removeStaleTemps(const fs::path& target) {
+    removeStaleTempFiles(folderOf(target), tempPrefix(target));
+}
+
+// A new temporary file beside `target`, locked (see removeStaleTempFiles) and still under its
+// name once locked; -1 with errno set when none can be made.
+int makeLockedTemp(const fs::path& target, std::string& name) {
+    return makeLockedTempFile(folderOf(target), tempPrefix(target), name);
 }
 
 }  // namespace
@@ -308,13 +382,16 @@ bool replaceWith(const fs::path& file, const std::function<int(int)>& fill,
     std::string tmpl;
     int fd = makeLockedTemp(target, tmpl);
     if (fd < 0) return failed(errno);
-    // The new file keeps the permissions of the one it replaces (a file others may not read
-    // stays so); a new file gets 0644.
+    // The new file keeps the permissions, owner and group of the one it replaces (a file others
+    // may not read stays so, a file of another user stays theirs); a new file gets 0644. The
+    // owner first: giving the file away may clear its set-user and set-group bits.
     mode_t mode = 0644;
-    if (newMode)
-        mode = *newMode;
-    else if (struct stat old{}; !missing && ::stat(target.c_str(), &old) == 0)
+    struct stat old {};
+    if (!missing && ::stat(target.c_str(), &old) == 0) {
+        keepOwner(fd, old);
         mode = old.st_mode & 07777;
+    }
+    if (newMode) mode = *newMode;
     int err = ::fchmod(fd, mode) == 0 ? 0 : errno;
     if (err == 0) err = fill(fd);
     if (err == 0 && ::fsync(fd) != 0) err = errno;
@@ -348,13 +425,17 @@ bool replaceFileAtomically(const fs::path& file, std::string_view text, std::str
     return replaceWith(file, fill, std::nullopt, why, error);
 }
 
-int copyFileContents(int from, int to) {
+int copyFileContents(int from, int to, std::uint64_t length) {
     bool inKernel = true;
     std::vector<char> buffer;
-    for (;;) {
+    for (std::uint64_t left = length; left > 0;) {
+        const std::size_t piece = std::size_t(std::min<std::uint64_t>(left, 1 << 30));
         if (inKernel) {
-            const ssize_t n = ::copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
-            if (n > 0) continue;
+            const ssize_t n = ::copy_file_range(from, nullptr, to, nullptr, piece, 0);
+            if (n > 0) {
+                left -= std::uint64_t(n);
+                continue;
+            }
             if (n == 0) return 0;
             if (errno == EINTR) continue;
             // Not between these two files: through a buffer from where it stopped.
@@ -363,10 +444,11 @@ int copyFileContents(int from, int to) {
             inKernel = false;
         }
         buffer.resize(1 << 20);
-        const ssize_t n = ::read(from, buffer.data(), buffer.size());
+        const ssize_t n = ::read(from, buffer.data(), std::min(buffer.size(), piece));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return errno;
         if (n == 0) return 0;
+        left -= std::uint64_t(n);
         for (ssize_t done = 0; done < n;) {
             const ssize_t w = ::write(to, buffer.data() + done, std::size_t(n - done));
             if (w < 0 && errno == EINTR) continue;
@@ -374,6 +456,7 @@ int copyFileContents(int from, int to) {
             done += w;
         }
     }
+    return 0;
 }
 
 bool copyFileAtomically(const fs::path& source, const fs::path& file, std::string& why,

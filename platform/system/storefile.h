@@ -17,6 +17,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -60,7 +61,8 @@ FileState openBoundedFile(const std::filesystem::path& file, std::size_t limit, 
 
 // Replaces `file` (or the target of the link `file`) with `text`: a temporary file beside it,
 // written and synced, renamed over it, then the folder synced so the rename itself is durable.
-// The new file keeps the permission bits of the file it replaces (0644 for a new file).
+// The new file keeps the permission bits, owner and group of the file it replaces (0644 and the
+// writer's for a new file; a writer that may not give files away keeps what it may).
 // Stale temporary files of the same name that no writer holds are removed first. Nothing is left
 // behind on failure; the cause goes to `why` and the errno to `error`.
 bool replaceFileAtomically(const std::filesystem::path& file, std::string_view text,
@@ -73,9 +75,51 @@ bool replaceFileAtomically(const std::filesystem::path& file, std::string_view t
 bool copyFileAtomically(const std::filesystem::path& source, const std::filesystem::path& file,
                         std::string& why, int& error);
 
-// Copies the rest of the open file `from` into `to`, in pieces the kernel moves (or through a
-// fixed buffer where it cannot), never holding the file in memory. Answers 0 or the errno.
-int copyFileContents(int from, int to);
+// Copies the rest of the open file `from` into `to`, at most `length` bytes, in pieces the
+// kernel moves (or through a fixed buffer where it cannot), never holding the file in memory.
+// Answers 0 or the errno.
+int copyFileContents(int from, int to, std::uint64_t length = UINT64_MAX);
+
+// An advisory lock (flock) on a file by its name, held for a whole read, change and write.
+// Each lock opens the file afresh, so two threads of one process exclude each other as two
+// processes do. A writer that replaces the file by renaming a new one over it puts another
+// file under the name: once locked, the name is checked to still be the locked file, and the
+// lock is taken again on what the name holds now when it is not. Where the file system keeps
+// no flocks the file is opened all the same, unlocked.
+class FileLock {
+  public:
+    enum class Kind { Shared, Exclusive };
+    FileLock() = default;
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    ~FileLock();
+    // Opens `file` with `flags` (open(2) flags; O_NOFOLLOW refuses a final link, O_CREAT
+    // makes a missing file with `createMode`) and locks it, waiting at most `wait`. Answers 0,
+    // the errno of the open (ENOENT when nothing is there), or ETIMEDOUT when another holder
+    // kept the lock that long. `created` (when given) tells whether this call made the file.
+    int acquire(const std::filesystem::path& file, int flags, Kind kind,
+                std::chrono::milliseconds wait, mode_t createMode = 0644, bool* created = nullptr);
+    // The open file, -1 when none.
+    int fd() const { return fd_; }
+    void release();
+
+  private:
+    int fd_ = -1;
+};
+
+// Temporary files of one kind beside the file they become: `prefix` followed by six
+// characters, in `folder`. A live writer holds a flock on its temporary file from making it
+// until it is renamed into place; a file of the pattern whose lock can be taken belongs to no
+// writer (one killed half-way) and is removed. Where the file system keeps no flocks, such a
+// file counts as a killed writer's once it has not changed for ten minutes.
+// makeLockedTempFile answers the new file's descriptor (locked) and its name, or -1 with errno.
+int makeLockedTempFile(const std::filesystem::path& folder, std::string_view prefix,
+                       std::string& name);
+void removeStaleTempFiles(const std::filesystem::path& folder, std::string_view prefix);
+
+// Gives the open file `fd` the owner and group of `st` where this process may (the group
+// alone where it may not give the owner); failures are ignored.
+void keepOwner(int fd, const struct stat& st);
 
 // What a failed system call meant, for people: "the disk is full", "permission denied"...
 std::string describeError(int error);

@@ -1,7 +1,10 @@
 // Files in protected folders, the MAC address and font smoothing.
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -130,6 +133,44 @@ TEST_F(KestrumFiles, MoveReplacesTheTargetInOneStep) {
     EXPECT_EQ(refused.status, vb(75));
     EXPECT_EQ(refused.description, u"Path/File access error");
     EXPECT_EQ(read(dir / "src"), "newer");
+}
+
+// One file under two names: a move onto itself changes nothing and succeeds, as naming the same
+// path twice does (replacing the target, which is the file itself, would remove it).
+TEST_F(KestrumFiles, AMoveOntoTheSameFileByAnotherNameChangesNothing) {
+    fs::create_directories(dir / "a");
+    std::ofstream(dir / "a" / "f.txt") << "keep me";
+    fs::create_hard_link(dir / "a" / "f.txt", dir / "linked.txt");
+    fs::create_directory_symlink(dir / "a", dir / "via");
+    for (const char* other : {"a/f.txt", "linked.txt", "via/f.txt"}) {
+        SCOPED_TRACE(other);
+        const auto out = callUac(0x60030005, {Variant(at("a/f.txt")), Variant(at(other))});
+        EXPECT_EQ(out.status, S_OK) << platform::text::toUtf8(out.description);
+        EXPECT_EQ(read(dir / "a" / "f.txt"), "keep me");
+        EXPECT_EQ(read(dir / other), "keep me");
+    }
+}
+
+// A folder mounted a second time (mount --bind) is the same file system under another path,
+// yet renaming between the two is refused as a move across file systems: the move must still
+// see one file and leave it.
+TEST_F(KestrumFiles, AMoveOntoItselfThroughABindMountChangesNothing) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "a bind mount needs root";
+    }
+    fs::create_directories(dir / "a");
+    fs::create_directories(dir / "b");
+    std::ofstream(dir / "a" / "f.txt") << "keep me";
+    ASSERT_EQ(::mount((dir / "a").c_str(), (dir / "b").c_str(), nullptr, MS_BIND, nullptr), 0)
+        << std::strerror(errno);
+    struct Unmount {
+        fs::path at;
+        ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+    } unmount{dir / "b"};
+    const auto out = callUac(0x60030005, {Variant(at("a/f.txt")), Variant(at("b/f.txt"))});
+    EXPECT_EQ(out.status, S_OK) << platform::text::toUtf8(out.description);
+    EXPECT_EQ(read(dir / "a" / "f.txt"), "keep me");
+    EXPECT_EQ(read(dir / "b" / "f.txt"), "keep me");
 }
 
 // A folder is no source of a move: nothing happens to it or to the target. A file to be made

@@ -3,21 +3,29 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/registry/registry.h"
 #include "platform/system/description.h"
 #include "platform/testing/run_program.h"
 #include "platform/testing/temp_machine.h"
+#include "platform/testing/wait.h"
 
 using platform::registry::Root;
 using platform::testing::runProgram;
@@ -214,4 +222,285 @@ TEST(KestrumTools, FileMoveAcrossFileSystemsCopiesInBoundedPiecesAndKeepsTheMode
     EXPECT_EQ(st.st_gid, group);
     EXPECT_EQ(std::uintmax_t(st.st_size), std::uintmax_t(kMib) << 20);
     EXPECT_EQ(digestOf(target), digest);
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// comcall with `args` in a child of its own, under a file size limit when one is given. The
+// child keeps the default action of every signal, as a program started from a shell does: a
+// program that did not ignore SIGXFSZ would die of the limit.
+platform::testing::ProgramResult comcallInChild(const std::vector<std::string>& args,
+                                                rlim_t fileSizeLimit = RLIM_INFINITY) {
+    platform::testing::ProgramResult run;
+    char errName[] = "/tmp/tessel-comcall-err-XXXXXX";
+    const int errFd = ::mkstemp(errName);
+    if (errFd < 0) return run;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::signal(SIGXFSZ, SIG_DFL);
+        const struct rlimit limit = {fileSizeLimit, fileSizeLimit};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::dup2(errFd, 2);
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        std::vector<char*> argv{const_cast<char*>(COMCALL)};
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(COMCALL, argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    if (pid > 0 && ::waitpid(pid, &status, 0) == pid)
+        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    std::ifstream in(errName);
+    run.err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    ::close(errFd);
+    ::unlink(errName);
+    return run;
+}
+
+std::string contentsOf(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> partialCopiesIn(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(".move-", 0) == 0 || name.find(".tmp.") != std::string::npos)
+            names.push_back(name);
+    }
+    return names;
+}
+
+// A small file system of its own (a tmpfs of `size`), for root; unmounted when it goes.
+class SmallDisk {
+  public:
+    SmallDisk(const fs::path& at, const std::string& size) : at_(at) {
+        fs::create_directories(at);
+        mounted_ =
+            ::mount("tmpfs", at.c_str(), "tmpfs", 0, ("size=" + size + ",mode=0755").c_str()) == 0;
+    }
+    ~SmallDisk() {
+        if (mounted_) ::umount2(at_.c_str(), MNT_DETACH);
+    }
+    bool mounted() const { return mounted_; }
+    // Takes all the room left with one file.
+    void fill() const {
+        const int fd = ::open((at_ / "filler").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        const std::string block(4096, 'f');
+        while (::write(fd, block.data(), block.size()) > 0) {
+        }
+        ::close(fd);
+    }
+
+  private:
+    fs::path at_;
+    bool mounted_ = false;
+};
+
+}  // namespace
+
+// On a disk that takes no more, m_SaveBinFile leaves the old bytes of its file and m_SaveAppend
+// leaves no part of its record, each failing with 75 and a log line that names the cause; a
+// move onto that disk logs that the disk is full. For root the disk is a full 2 MB tmpfs; for
+// anybody else a file size limit (8 KiB) makes the writes fail, and comcall, which ignores
+// SIGXFSZ, reports the failure instead of dying of it.
+TEST(KestrumTools, SavesAndMovesOnAFullDiskLeaveEveryFileAsItWas) {
+    platform::testing::TempMachine machine;
+    ASSERT_EQ(runProgram(REGSVR, {KESTRUM_LIBRARY}).exitCode, 0);
+    const fs::path disk = machine.path() / "disk";
+    const bool root = ::geteuid() == 0;
+    std::optional<SmallDisk> small;
+    rlim_t limit = RLIM_INFINITY;
+    if (root) {
+        small.emplace(disk, "2m");
+        ASSERT_TRUE(small->mounted()) << "cannot mount a tmpfs on " << disk;
+    } else {
+        fs::create_directories(disk);
+        limit = 8192;
+    }
+    const std::string cause = root ? "the disk is full (ENOSPC)" : "File too large (EFBIG)";
+    const fs::path bin = disk / "bin.txt", log = disk / "log.txt", moved = disk / "moved.bin";
+    const std::string oldBin = "the old contents of the file\r\n", oldLog = "first record\r\n";
+    std::ofstream(bin, std::ios::binary) << oldBin;
+    std::ofstream(log, std::ios::binary) << oldLog;
+    const fs::path source = machine.path() / "source.bin";
+    std::ofstream(source, std::ios::binary) << std::string(1 << 20, 's');
+    if (small) small->fill();
+
+    const std::string text(20000, 'x');
+    const struct {
+        std::string member;
+        fs::path file;
+        std::string old;
+    } saves[] = {{"m_SaveBinFile", bin, oldBin}, {"m_SaveAppend", log, oldLog}};
+    for (const auto& save : saves) {
+        SCOPED_TRACE(save.member);
+        const auto run =
+            comcallInChild({"Kestrum.UAC", save.member, save.file.string(), text}, limit);
+        EXPECT_EQ(run.exitCode, 1) << run.err;
+        EXPECT_NE(run.err.find("0x800A004B"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(cause), std::string::npos) << run.err;
+        const std::string now = contentsOf(save.file);
+        EXPECT_TRUE(now == save.old)
+            << "the file holds " << now.size() << " bytes, not the old " << save.old.size();
+    }
+
+    // Across file systems when the folder is a tmpfs of its own; the same file system for the
+    // limit.
+    const auto move = comcallInChild({"Kestrum.UAC", "m_FileMove", source.string(), moved.string()},
+                                     limit == RLIM_INFINITY ? limit : 65536);
+    EXPECT_EQ(move.exitCode, root ? 1 : 0) << move.err;
+    if (root) {
+        EXPECT_NE(move.err.find("0x800A004B"), std::string::npos) << move.err;
+        EXPECT_NE(move.err.find("m_FileMove: cannot move " + source.string() + " to " +
+                                moved.string() + ": " + cause),
+                  std::string::npos)
+            << move.err;
+        EXPECT_EQ(fs::file_size(source), std::uintmax_t(1) << 20);
+        EXPECT_FALSE(fs::exists(moved));
+    }
+    EXPECT_EQ(partialCopiesIn(disk), std::vector<std::string>{});
+}
+
+// A file still being written while it is moved across file systems: the copy cannot hold what
+// comes after it, so the source is kept whole and the move fails with its reason; every
+// record the writer wrote is in the source.
+TEST(KestrumTools, AFileStillBeingWrittenIsNotMovedAcrossFileSystems) {
+    platform::testing::TempMachine machine;
+    ASSERT_EQ(runProgram(REGSVR, {KESTRUM_LIBRARY}).exitCode, 0);
+    const fs::path away = folderOnAnotherFileSystem(machine.path());
+    ASSERT_FALSE(away.empty()) << "no folder on a file system other than that of "
+                               << machine.path();
+    struct Cleanup {
+        fs::path folder;
+        ~Cleanup() {
+            std::error_code ec;
+            fs::remove_all(folder, ec);
+        }
+    } cleanup{away};
+    const fs::path source = away / "records.txt", target = machine.path() / "records.txt";
+    constexpr std::size_t kRecord = 16;
+    std::size_t before = 0;
+    {
+        std::ofstream out(source, std::ios::binary);
+        char line[kRecord + 1];
+        for (; before < (64u << 20) / kRecord; ++before) {
+            std::snprintf(line, sizeof line, "record %08zu\n", before);
+            out.write(line, kRecord);
+        }
+    }
+    // The writer appends records until told to stop, then says how many it wrote.
+    int stop[2], count[2];
+    ASSERT_EQ(::pipe(stop), 0);
+    ASSERT_EQ(::pipe(count), 0);
+    const pid_t writer = ::fork();
+    if (writer == 0) {
+        ::close(stop[1]);
+        const int fd = ::open(source.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        ::fcntl(stop[0], F_SETFL, O_NONBLOCK);
+        std::size_t n = 0;
+        char line[kRecord + 1], byte;
+        while (::read(stop[0], &byte, 1) < 0) {
+            for (int i = 0; i < 64; ++i, ++n) {
+                std::snprintf(line, sizeof line, "appended %06zu\n", n % 1000000);
+                if (::write(fd, line, kRecord) != ssize_t(kRecord)) ::_exit(1);
+            }
+        }
+        [[maybe_unused]] ssize_t w = ::write(count[1], &n, sizeof n);
+        ::_exit(0);
+    }
+    ::close(stop[0]);
+    ::close(count[1]);
+    platform::testing::waitFor([&] { return fs::file_size(source) > before * kRecord; });
+    const auto move =
+        comcallInChild({"Kestrum.UAC", "m_FileMove", source.string(), target.string()});
+    ::close(stop[1]);
+    std::size_t appended = 0;
+    EXPECT_EQ(::read(count[0], &appended, sizeof appended), ssize_t(sizeof appended));
+    ::close(count[0]);
+    int status = 0;
+    ::waitpid(writer, &status, 0);
+    EXPECT_GT(appended, 0u);
+
+    EXPECT_EQ(move.exitCode, 1) << move.err;
+    EXPECT_NE(move.err.find("0x800A004B"), std::string::npos) << move.err;
+    EXPECT_NE(move.err.find("changed while it was copied"), std::string::npos) << move.err;
+    ASSERT_TRUE(fs::exists(source)) << "the source is gone";
+    EXPECT_EQ(fs::file_size(source), (before + appended) * kRecord)
+        << "records lost: " << (before + appended) - fs::file_size(source) / kRecord << " of "
+        << before + appended;
+    EXPECT_FALSE(fs::exists(target));
+    EXPECT_EQ(partialCopiesIn(machine.path()), std::vector<std::string>{});
+}
+
+// A move across file systems killed half-way leaves its partial copy; the next move into that
+// folder removes it. A partial copy that a live move holds stays, and so do files that only
+// look alike.
+TEST(KestrumTools, TheNextMoveRemovesAKilledMovesPartialCopy) {
+    platform::testing::TempMachine machine;
+    ASSERT_EQ(runProgram(REGSVR, {KESTRUM_LIBRARY}).exitCode, 0);
+    const fs::path away = folderOnAnotherFileSystem(machine.path());
+    ASSERT_FALSE(away.empty()) << "no folder on a file system other than that of "
+                               << machine.path();
+    struct Cleanup {
+        fs::path folder;
+        ~Cleanup() {
+            std::error_code ec;
+            fs::remove_all(folder, ec);
+        }
+    } cleanup{away};
+    const fs::path source = away / "big.bin";
+    writePattern(source, 256);
+
+    const pid_t mover = ::fork();
+    if (mover == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::dup2(null, 2);
+        ::execl(COMCALL, COMCALL, "Kestrum.UAC", "m_FileMove", source.c_str(),
+                (machine.path() / "moved.bin").c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    std::string partial;
+    platform::testing::waitFor(
+        [&] {
+            std::error_code ec;
+            for (const auto& entry : fs::directory_iterator(machine.path(), ec)) {
+                const std::string name = entry.path().filename().string();
+                if (name.rfind(".move-", 0) == 0 && entry.file_size(ec) > (1u << 20))
+                    partial = name;
+            }
+            return !partial.empty();
+        },
+        std::chrono::milliseconds(20000),
+        [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
+    ::kill(mover, SIGKILL);
+    int status = 0;
+    ::waitpid(mover, &status, 0);
+    ASSERT_FALSE(partial.empty()) << "the move ended before it could be killed";
+    ASSERT_TRUE(fs::exists(machine.path() / partial));
+    EXPECT_TRUE(fs::exists(source));
+
+    // A live move's partial copy (locked, as a mover holds it) and names of another pattern.
+    const fs::path live = machine.path() / ".move-Live01";
+    const int held = ::open(live.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    for (const char* other : {".move-abc", ".move-abcdefg", "x.move-abc123"})
+        std::ofstream(machine.path() / other) << "mine";
+
+    std::ofstream(away / "small.txt") << "small";
+    const auto next = comcallInChild({"Kestrum.UAC", "m_FileMove", (away / "small.txt").string(),
+                                      (machine.path() / "small.txt").string()});
+    EXPECT_EQ(next.exitCode, 0) << next.err;
+    EXPECT_EQ(contentsOf(machine.path() / "small.txt"), "small");
+    EXPECT_FALSE(fs::exists(machine.path() / partial)) << partial << " is still there";
+    EXPECT_TRUE(fs::exists(live));
+    for (const char* other : {".move-abc", ".move-abcdefg", "x.move-abc123"})
+        EXPECT_TRUE(fs::exists(machine.path() / other)) << other;
+    ::close(held);
 }

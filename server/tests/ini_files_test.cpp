@@ -5,12 +5,17 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "lib/initool/initool.h"
@@ -196,4 +201,130 @@ TEST_F(ServerIniFiles, TheFirstStartOnAFullDiskLeavesNoIni) {
     iniTool ini;
     ini.FileName(text::fromUtf8((folder / "server.ini").string()));
     EXPECT_EQ(ini.GetValue(u"SYSTEM", u"LocalIP"), u"127.0.0.1") << server.errors();
+}
+
+// The run of a kiosk's start under `prlimit --fsize=65536`: a 127 KiB INI in a folder that takes
+// no new file, its LocalIP an address the machine lacks, so the server falls back to 127.0.0.1
+// and writes that. The write cannot fit under the limit: the server (which ignores SIGXFSZ)
+// refuses it before changing a byte, says why, and listens on 127.0.0.1 from memory.
+TEST_F(ServerIniFiles, UnderAFileSizeLimitTheServerRefusesTheWriteAndKeepsItsIni) {
+    std::string old = largeIni(127 * 1024);
+    old.insert(old.find("\r\n", old.find("PORT=")) + 2, "LocalIP=192.0.2.123\r\n");
+    std::ofstream(folder / "server.ini", std::ios::binary) << old;
+    std::ofstream(folder / "server.err") << "";
+    ClosedFolder closed(folder);
+    ASSERT_TRUE(closed.closed()) << "cannot close " << folder << " to new files";
+    ServerProcess server(folder, "", StartPort::Configured, 65536);
+    ASSERT_TRUE(server.waitListening(port)) << server.errors();
+    ASSERT_TRUE(waitFor([&] {
+        return server.errors().find("쓸 수 없습니다") != std::string::npos;
+    })) << server.errors();
+    const std::string log = server.errors();
+    EXPECT_NE(log.find("File too large"), std::string::npos) << log;
+    EXPECT_NE(log.find("the file is left as it was"), std::string::npos) << log;
+    EXPECT_EQ(log.find("failed too"), std::string::npos) << log;
+    const std::string now = readAll(folder / "server.ini");
+    EXPECT_TRUE(now == old) << "the INI holds " << now.size() << " of its " << old.size()
+                            << " bytes";
+    EXPECT_TRUE(server.running());
+}
+
+// Two processes write different keys into one INI at once, 300 each, and then two threads 100
+// each: every write waits for the other's whole read, change and write, so no key is lost, on
+// the ordinary road and on the in-place road (a folder that takes no new file). The file never
+// holds a byte that is not its text, not even for a moment: a reader looks at it all along.
+TEST_F(ServerIniFiles, WritersAtOnceKeepEachOthersKeysOnBothRoads) {
+    constexpr int kRounds = 300, kThreadRounds = 100;
+    for (const bool inPlace : {false, true}) {
+        SCOPED_TRACE(inPlace ? "in place" : "by rename");
+        const fs::path sub = folder / (inPlace ? "closed" : "open");
+        fs::create_directory(sub);
+        const fs::path file = sub / "two.ini";
+        std::ofstream(file, std::ios::binary) << "[S]\r\nfirst=1\r\n";
+        std::optional<ClosedFolder> closed;
+        if (inPlace) {
+            closed.emplace(sub);
+            ASSERT_TRUE(closed->closed()) << "cannot close " << sub << " to new files";
+        }
+        const std::u16string path = text::fromUtf8(file.string());
+        auto writeKeys = [&](const std::string& who, int rounds) {
+            iniTool ini;
+            ini.FileName(path);
+            bool all = true;
+            for (int i = 0; i < rounds; ++i)
+                all = ini.WriteValue(u"S", text::fromUtf8(who + "k" + std::to_string(i)),
+                                     u"value " + text::fromUtf8(std::to_string(i))) &&
+                      all;
+            return all;
+        };
+        pid_t writers[2];
+        for (int w = 0; w < 2; ++w)
+            if ((writers[w] = ::fork()) == 0)
+                ::_exit(writeKeys("p" + std::to_string(w), kRounds) ? 0 : 1);
+        std::atomic<bool> done{false};
+        std::atomic<int> withNul{0};
+        std::thread reader([&] {
+            while (!done)
+                if (readAll(file).find('\0') != std::string::npos) ++withNul;
+        });
+        for (pid_t writer : writers) {
+            int status = -1;
+            ASSERT_EQ(::waitpid(writer, &status, 0), writer);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a write failed";
+        }
+        bool threadsWrote[2] = {false, false};
+        std::thread threads[2];
+        for (int t = 0; t < 2; ++t)
+            threads[t] = std::thread(
+                [&, t] { threadsWrote[t] = writeKeys("t" + std::to_string(t), kThreadRounds); });
+        for (auto& t : threads) t.join();
+        done = true;
+        reader.join();
+        EXPECT_TRUE(threadsWrote[0] && threadsWrote[1]);
+
+        iniTool ini;
+        ini.FileName(path);
+        int kept[4] = {0, 0, 0, 0};
+        for (const std::u16string& key : ini.GetAllKeys(u"S")) {
+            const std::string name = text::toUtf8(key);
+            const int who = name.rfind("p0k", 0) == 0   ? 0
+                            : name.rfind("p1k", 0) == 0 ? 1
+                            : name.rfind("t0k", 0) == 0 ? 2
+                            : name.rfind("t1k", 0) == 0 ? 3
+                                                        : -1;
+            if (who >= 0) ++kept[who];
+        }
+        EXPECT_EQ(kept[0] + kept[1], 2 * kRounds)
+            << "kept " << kept[0] << " and " << kept[1] << " of " << kRounds << " keys each";
+        EXPECT_EQ(kept[2] + kept[3], 2 * kThreadRounds)
+            << "threads kept " << kept[2] << " and " << kept[3] << " of " << kThreadRounds;
+        EXPECT_EQ(ini.GetValue(u"S", u"first"), u"1");
+        EXPECT_EQ(withNul.load(), 0) << "the reader saw NUL bytes in the file";
+        EXPECT_EQ(readAll(file).find('\0'), std::string::npos);
+        EXPECT_EQ(namesIn(sub), std::vector<std::string>{"two.ini"});
+    }
+}
+
+// An INI replaced by a write keeps its owner, group and permission bits, as a moved file does:
+// a file of another user's that root writes stays that user's, readable by them.
+TEST_F(ServerIniFiles, AReplacedIniKeepsItsOwnerGroupAndMode) {
+    const fs::path file = folder / "owned.ini";
+    std::ofstream(file, std::ios::binary) << "[A]\r\na=1\r\n";
+    ASSERT_EQ(::chmod(file.c_str(), 0600), 0);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(file.c_str(), 65534, 65534), 0);
+    }
+    iniTool ini;
+    ini.FileName(text::fromUtf8(file.string()));
+    ASSERT_TRUE(ini.WriteValue(u"A", u"b", u"2")) << ini.lastWriteError();
+    EXPECT_EQ(readAll(file), "[A]\r\na=1\r\nb=2\r\n");
+    struct stat st {};
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    if (!root) {
+        GTEST_SKIP() << "giving the file to another owner needs root; the mode was kept";
+    }
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
 }

@@ -93,8 +93,9 @@ enum class StartPort { Configured, AnyFree };
 class ServerProcess {
   public:
     // With `fileSizeLimit` the server runs under that limit of the size of the files it
-    // writes (RLIMIT_FSIZE, with SIGXFSZ ignored): a write past it fails with EFBIG as on a
-    // full disk. Its output then reaches the log file through a pipe, which the limit spares.
+    // writes (RLIMIT_FSIZE, started with every signal at its default action, as from a shell):
+    // the server ignores SIGXFSZ, so a write past the limit fails with EFBIG as on a full disk.
+    // Its output then reaches the log file through a pipe, which the limit spares.
     ServerProcess(const std::filesystem::path& folder, const std::string& ini,
                   StartPort start = StartPort::Configured,
                   std::optional<unsigned long long> fileSizeLimit = std::nullopt)
@@ -112,7 +113,7 @@ class ServerProcess {
         if (fileSizeLimit)
             options.argv.insert(options.argv.begin(),
                                 {"/bin/sh", "-c",
-                                 "trap '' XFSZ; prlimit --fsize=" + std::to_string(*fileSizeLimit) +
+                                 "prlimit --fsize=" + std::to_string(*fileSizeLimit) +
                                      " -- \"$0\" \"$@\" 2>&1 | cat"});
         // The program's output and errors go to one file the test can read.
         const int log = ::open(logPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
