@@ -663,7 +663,12 @@ Listing listQueues() {
         devices.push_back({q.name, q.deviceUri, q.printerType});
         uris.push_back(q.deviceUri);
     }
-    const PortMapper mapper(std::move(devices), thisScheduler(reportedHosts), portNumbers(uris));
+    // The forwards' host names are looked up as one more request, within a deadline of its own
+    // that the waiting thread keeps as it keeps a request's; a name not found in time is judged
+    // as another machine's.
+    if (tWatch) tWatch->arm(-1);
+    const PortMapper mapper(std::move(devices), thisScheduler(reportedHosts), portNumbers(uris),
+                            {nullptr, std::chrono::milliseconds(kRequestDeadlineMs)});
     for (std::size_t i = 0; i < out.queues.size(); ++i) out.queues[i].port = mapper.portOf(i);
     return out;
 }
@@ -697,7 +702,26 @@ Result<Queue> queue(std::u16string_view name) {
     return Result<Queue>::failure(error == kOk ? kInvalidPrinterName : error);
 }
 
+namespace {
+
+// The port each queue had when its printer record was last read (what a verdict judged), by
+// queue name: a job goes to a queue only while its port is still that one.
+std::mutex gJudgedMutex;
+std::map<std::string, std::u16string> gJudgedPorts;
+
+void judged(const Queue& q) {
+    std::lock_guard lock(gJudgedMutex);
+    gJudgedPorts[q.name] = q.port.name;
+}
+
+// Why the queue may not take a job now: its device, mapped again as the listing maps it, is
+// not on the port it was judged on, or it is gone. Empty when it may (or was never judged).
+std::string changedSinceJudged(const std::string& name);
+
+}  // namespace
+
 PrinterInfo2 info2Of(const Queue& q) {
+    judged(q);
     PrinterInfo2 i;
     i.printerName = fromUtf8(q.name);
     if (q.shared) i.shareName = i.printerName;
@@ -1072,6 +1096,30 @@ Submission submitOn(Connection& http, const std::string& queue, const std::strin
 
 }  // namespace
 
+namespace {
+
+std::string changedSinceJudged(const std::string& name) {
+    std::u16string then;
+    {
+        std::lock_guard lock(gJudgedMutex);
+        const auto it = gJudgedPorts.find(name);
+        if (it == gJudgedPorts.end()) return {};
+        then = it->second;
+    }
+    Listing now = listQueues();
+    if (now.error != kOk)
+        return tFailure.empty() ? "the queue " + name + " cannot be listed" : tFailure;
+    for (const auto& q : now.queues) {
+        if (q.name != name) continue;
+        if (q.port.name == then) return {};
+        return "the queue " + name + " is no longer the printer that was judged: its port is " +
+               toUtf8(q.port.name) + ", not " + toUtf8(then);
+    }
+    return "the queue " + name + " is no longer there";
+}
+
+}  // namespace
+
 Submission submit(const std::string& queue, const std::string& title, const std::string& pdf,
                   const std::vector<std::pair<std::string, std::string>>& options) {
     changed();
@@ -1079,6 +1127,12 @@ Submission submit(const std::string& queue, const std::string& title, const std:
     late.error = unanswered(schedulerName());
     return exchange(
         [queue, title, pdf, options] {
+            // The queue is judged again as the job is made: its device may have changed since.
+            if (std::string why = changedSinceJudged(queue); !why.empty()) {
+                Submission refused;
+                refused.error = std::move(why);
+                return refused;
+            }
             Connection http;
             return submitOn(http, queue, title, pdf, options);
         },

@@ -3,14 +3,23 @@
 #include <arpa/inet.h>
 #include <cups/cups.h>
 #include <ifaddrs.h>
+#include <netdb.h>
 #include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
 #include <set>
+#include <system_error>
+#include <thread>
 
 #include "platform/spooler/winspool.h"
 #include "platform/text/codepage.h"
@@ -66,6 +75,23 @@ std::string decoded(std::string_view s) {
         }
         out = std::move(next);
         if (!changed) break;
+    }
+    return out;
+}
+
+// One round of percent-decoding, as a backend decodes the resource of its device-uri.
+std::string decodedOnce(std::string_view s) {
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '%' && i + 2 < s.size()) {
+            const int hi = hexDigit(s[i + 1]), lo = hexDigit(s[i + 2]);
+            if (hi >= 0 && lo >= 0) {
+                out += char(hi * 16 + lo);
+                i += 2;
+                continue;
+            }
+        }
+        out += s[i];
     }
     return out;
 }
@@ -323,6 +349,126 @@ Scheduler thisScheduler(const std::vector<std::string>& reported) {
     return s;
 }
 
+std::string devicePath(std::string_view uri) {
+    const auto colon = uri.find(':');
+    if (colon == std::string_view::npos) return {};
+    std::string_view rest = uri.substr(colon + 1);
+    rest = rest.substr(0, rest.find_first_of("?#"));
+    if (rest.starts_with("//")) {
+        rest.remove_prefix(2);
+        const auto slash = rest.find('/');
+        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash);
+    }
+    if (!rest.starts_with('/')) return {};
+    return decodedOnce(rest);
+}
+
+PathKind pathKind(const std::string& path) {
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) return PathKind::Missing;
+    return S_ISCHR(st.st_mode) ? PathKind::CharacterDevice : PathKind::Other;
+}
+
+std::optional<std::vector<std::string>> systemAddresses(const std::string& host) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) return std::nullopt;
+    std::vector<std::string> addresses;
+    for (const addrinfo* a = found; a; a = a->ai_next) {
+        char buf[INET6_ADDRSTRLEN] = {};
+        if (a->ai_family == AF_INET)
+            ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr, buf,
+                        sizeof buf);
+        else if (a->ai_family == AF_INET6)
+            ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(a->ai_addr)->sin6_addr,
+                        buf, sizeof buf);
+        if (*buf && std::find(addresses.begin(), addresses.end(), buf) == addresses.end())
+            addresses.push_back(buf);
+    }
+    ::freeaddrinfo(found);
+    return addresses;
+}
+
+namespace {
+
+std::mutex gResolverMutex;
+Resolver gResolver;
+
+// The most lookups that run at once for one listing.
+constexpr std::size_t kLookupThreads = 16;
+
+}  // namespace
+
+void setResolver(Resolver resolver) {
+    std::lock_guard lock(gResolverMutex);
+    gResolver = std::move(resolver);
+}
+
+Resolver currentResolver() {
+    std::lock_guard lock(gResolverMutex);
+    return gResolver ? gResolver : Resolver(systemAddresses);
+}
+
+std::map<std::string, std::vector<std::string>> resolveHosts(const std::vector<std::string>& names,
+                                                             const Resolver& resolve,
+                                                             std::chrono::milliseconds within) {
+    // What the lookups share with the caller; a lookup that outlives the caller's wait keeps
+    // it alive and drops its answer.
+    struct Shared {
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::deque<std::string> waiting;
+        std::map<std::string, std::vector<std::string>> answers;
+        std::size_t running = 0;
+        bool over = false;
+        Resolver resolve;
+    };
+    const auto deadline = std::chrono::steady_clock::now() + within;
+    auto shared = std::make_shared<Shared>();
+    shared->resolve = resolve ? resolve : currentResolver();
+    for (const auto& n : names)
+        if (std::find(shared->waiting.begin(), shared->waiting.end(), n) == shared->waiting.end())
+            shared->waiting.push_back(n);
+    const std::size_t threads = std::min(kLookupThreads, shared->waiting.size());
+    for (std::size_t i = 0; i < threads; ++i) {
+        {
+            std::lock_guard lock(shared->mutex);
+            ++shared->running;
+        }
+        try {
+            std::thread([shared] {
+                std::unique_lock lock(shared->mutex);
+                while (!shared->over && !shared->waiting.empty()) {
+                    const std::string name = shared->waiting.front();
+                    shared->waiting.pop_front();
+                    lock.unlock();
+                    std::optional<std::vector<std::string>> found;
+                    try {
+                        found = shared->resolve(name);
+                    } catch (...) {
+                        found.reset();  // a lookup that fails is a name not resolved
+                    }
+                    lock.lock();
+                    if (found && !shared->over) shared->answers[name] = std::move(*found);
+                }
+                --shared->running;
+                shared->changed.notify_all();
+            }).detach();
+        } catch (const std::system_error&) {
+            // No thread to spare: what is not looked up stays unresolved.
+            std::lock_guard lock(shared->mutex);
+            --shared->running;
+            break;
+        }
+    }
+    std::unique_lock lock(shared->mutex);
+    shared->changed.wait_until(lock, deadline, [&] { return shared->running == 0; });
+    shared->over = true;
+    return shared->answers;
+}
+
 std::optional<NumberedPort> numberedPort(std::string_view uri) {
     const std::string l = lower(uri);
     if (l.starts_with("usb:") || l.starts_with("hp:/usb")) return NumberedPort::Usb;
@@ -331,11 +477,29 @@ std::optional<NumberedPort> numberedPort(std::string_view uri) {
     return std::nullopt;
 }
 
+namespace {
+
+// Whether a device-uri names its device by the path its backend opens.
+bool isPathDevice(const DeviceUri& u) {
+    const std::string& s = u.scheme;
+    return s == "parallel" || s == "serial" || s == "scsi" || (s == "usb" && !u.authority);
+}
+
+// Whether a device-uri stands for a device now: a path device only while a character device
+// stands at its path.
+bool isDeviceNow(std::string_view uri) {
+    return !isPathDevice(parseDeviceUri(uri)) ||
+           pathKind(devicePath(uri)) == PathKind::CharacterDevice;
+}
+
+}  // namespace
+
 bool numberPorts(std::map<std::string, int>& numbers, const std::vector<std::string>& uris) {
     bool added = false;
     for (const auto& uri : uris) {
         const auto kind = numberedPort(uri);
-        if (!kind || numbers.contains(uri)) continue;
+        // A file where a device should be is no port and takes no number.
+        if (!kind || numbers.contains(uri) || !isDeviceNow(uri)) continue;
         std::set<int> taken;
         for (const auto& [other, n] : numbers)
             if (numberedPort(other) == kind) taken.insert(n);
@@ -347,12 +511,37 @@ bool numberPorts(std::map<std::string, int>& numbers, const std::vector<std::str
     return added;
 }
 
+namespace {
+
+bool isForward(const std::string& scheme) {
+    return scheme == "lpd" || isIppFamily(scheme);
+}
+
+// The host name of a forward that only a lookup can tell to be this machine or another ("" for
+// a device-uri that is no forward, or whose host is an address or a name of this machine).
+std::string nameToLookUp(std::string_view uri, const Scheduler& scheduler) {
+    const DeviceUri u = parseDeviceUri(uri);
+    if (!isForward(u.scheme) || u.host.empty() || u.host.front() == '/') return {};
+    if (isThisMachine(u.host, scheduler) || !addressText(u.host).empty()) return {};
+    return u.host;
+}
+
+}  // namespace
+
 PortMapper::PortMapper(std::vector<QueueDevice> queues, Scheduler scheduler,
-                       std::map<std::string, int> numbers)
-    : queues_(std::move(queues)), scheduler_(std::move(scheduler)), numbers_(std::move(numbers)) {
-    std::vector<std::string> uris;
-    for (const auto& q : queues_) uris.push_back(q.deviceUri);
+                       std::map<std::string, int> numbers, HostLookup lookup)
+    : queues_(std::move(queues)),
+      scheduler_(std::move(scheduler)),
+      numbers_(std::move(numbers)),
+      lookup_(std::move(lookup)) {
+    std::vector<std::string> uris, names;
+    for (const auto& q : queues_) {
+        uris.push_back(q.deviceUri);
+        if (std::string name = nameToLookUp(q.deviceUri, scheduler_); !name.empty())
+            names.push_back(std::move(name));
+    }
     numberPorts(numbers_, uris);
+    if (!names.empty()) resolved_ = resolveHosts(names, lookup_.resolve, lookup_.within);
 }
 
 MappedPort PortMapper::portOf(std::size_t index) const {
@@ -361,8 +550,21 @@ MappedPort PortMapper::portOf(std::size_t index) const {
 }
 
 MappedPort PortMapper::portOf(std::string_view deviceUri, std::uint32_t printerType) const {
+    if (std::string name = nameToLookUp(deviceUri, scheduler_);
+        !name.empty() && !resolved_.contains(name))
+        resolved_.merge(resolveHosts({name}, lookup_.resolve, lookup_.within));
     std::vector<std::size_t> path;
     return map({"", std::string(deviceUri), printerType}, path);
+}
+
+PortMapper::Host PortMapper::hostOf(const std::string& host) const {
+    if (isThisMachine(host, scheduler_)) return Host::ThisMachine;
+    if (!addressText(host).empty()) return Host::Other;  // an address other than this machine's
+    const auto found = resolved_.find(host);
+    if (found == resolved_.end()) return Host::Unknown;
+    for (const auto& address : found->second)
+        if (isThisMachine(address, scheduler_)) return Host::ThisMachine;
+    return Host::Other;
 }
 
 namespace {
@@ -431,21 +633,38 @@ struct PortMapper::Mapping {
         return q.substr(0, q.find('/'));
     }
 
-    // "<queue> @ <server>" with the path "/cups": a queue that a CUPS server shares.
+    // A queue that a CUPS server shares: an instance named "<queue> @ <server>", whatever the
+    // path (libcups takes the queue from the announcement, not from the path written), or any
+    // instance with the path "/cups". Any other announced service is a network printer.
     MappedPort dnssd() const {
         const Service svc = service(u.host);
-        if (u.path == "/cups" && !svc.instance.empty()) {
-            const auto at = svc.instance.rfind(" @ ");
-            if (at == std::string::npos) return redirected(lower(u.host), svc.instance);
-            return redirected(lower(svc.instance.substr(at + 3)), svc.instance.substr(0, at));
+        if (svc.instance.empty()) return tcpip(u.host);
+        if (const auto at = svc.instance.rfind(" @ "); at != std::string::npos) {
+            const std::string server = lower(svc.instance.substr(at + 3));
+            return redirected(server.empty() ? lower(u.host) : server, svc.instance.substr(0, at));
         }
+        const std::string path = lower(u.path);
+        if (path == "/cups" || path.starts_with("/cups/"))
+            return redirected(lower(u.host), svc.instance);
         return tcpip(u.host);
     }
 
+    // A forward whose host could not be told to be this machine or another in time: the job
+    // leaves for a spooler that was not judged.
+    MappedPort unknownHost(const std::string& q) const {
+        std::string name = q.empty() ? lastSegment(u.path) : q;
+        return redirected(u.host, name.empty() ? queue.name : name);
+    }
+
+    // A device the backend opens by its path: a port only when a character device stands
+    // there; anything else there (a file, a folder, a FIFO, or nothing yet) takes the job as a
+    // file printer.
+    MappedPort fileAt() const { return port("FILE:", kLocal, uri, PORT_TYPE_WRITE, "file:"); }
+
     MappedPort result() const {
-        const Scheduler& here = mapper.scheduler_;
         if (queue.printerType & CUPS_PRINTER_CLASS)
             return port("CLASS:", kLocal, uri, PORT_TYPE_WRITE, "");
+        if (!isDeviceNow(uri)) return fileAt();
         const auto numberedKind = numberedPort(uri);
         if (numberedKind == NumberedPort::Usb) return numberedAs("USB%03d", u"USB Monitor");
         if (numberedKind == NumberedPort::Parallel) return numberedAs("LPT%d:", kLocal);
@@ -455,11 +674,28 @@ struct PortMapper::Mapping {
             return tcpip(ip.empty() ? lower(queryValue(u.query, "hostname")) : ip);
         }
         if (s == "socket") return tcpip(u.host);
-        if (s == "lpd")
-            return isThisMachine(u.host, here) ? local(firstSegment(u.path)) : tcpip(u.host);
+        if (s == "lpd") {
+            const std::string q = firstSegment(u.path);
+            switch (mapper.hostOf(u.host)) {
+                case Host::ThisMachine:
+                    return local(q);
+                case Host::Unknown:
+                    return unknownHost(q);
+                case Host::Other:
+                    break;
+            }
+            return tcpip(u.host);
+        }
         if (isIppFamily(s)) {
             const std::string q = serverQueue(u.path);
-            if (isThisMachine(u.host, here)) return local(q);
+            switch (mapper.hostOf(u.host)) {
+                case Host::ThisMachine:
+                    return local(q);
+                case Host::Unknown:
+                    return unknownHost(q);
+                case Host::Other:
+                    break;
+            }
             return q.empty() ? tcpip(u.host) : redirected(u.host, q);
         }
         if (s == "dnssd") return dnssd();
@@ -473,6 +709,8 @@ struct PortMapper::Mapping {
         if (s == "cups-pdf") return port("CUPS-PDF:", kLocal, uri, PORT_TYPE_WRITE, "cups-pdf:");
         if (s == "fax" || s == "hpfax") return port("FAX:", kLocal, uri, PORT_TYPE_WRITE, s + ":");
         if (s.empty()) return port("NUL:", kLocal, uri, PORT_TYPE_WRITE, "");  // no device at all
+        // A backend of another kind whose device-uri is a path to a file, a folder or a FIFO.
+        if (!u.authority && pathKind(devicePath(uri)) == PathKind::Other) return fileAt();
         return port(upper(s) + ":", kLocal, uri, PORT_TYPE_WRITE, s + ":");
     }
 };

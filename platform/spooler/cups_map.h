@@ -11,14 +11,19 @@
 //     socket:, lpd:        "IP_<host>"                              "Standard TCP/IP Port" 3
 //     ipp:, ipps:, http:, https:, dnssd: to a printer  (as socket:)
 //     ipp(s)/http(s) to /printers/<q> or /classes/<q> of a server, smb://<host>/<q>,
-//     dnssd://<q> @ <host>._ipp(s)._tcp.<domain>/cups (a queue another CUPS server shares),
+//     dnssd://<q> @ <host>._ipp(s)._tcp.<domain> with any path, case or query, and any
+//     dnssd:.../cups (a queue another CUPS server shares: libcups finds the queue from the
+//     announcement, not from the path written),
 //     a queue printer-type marks remote (CUPS_PRINTER_REMOTE) whose device would be a network
 //     printer
 //                          "\\<host>\<q>" (the job leaves for another spooler)
 //                                                                   "Local Port"  type 1|4
 //     ipp(s)/http(s) or lpd to this machine (127/8, 0.0.0.0, ::1, ::, localhost, this host's
-//     name, the names CUPS reports, a domain socket): a forward to a spooler here, never a
-//     network printer. A forward to a queue of this scheduler (same port, or its socket) is
+//     name, the names CUPS reports, a domain socket, or any name that resolves to a loopback
+//     address or an address of this machine's interfaces): a forward to a spooler here, never
+//     a network printer. A host name that cannot be resolved within the lookup's deadline may
+//     be this machine: its forward is judged redirected, never a network printer.
+//     A forward to a queue of this scheduler (same port, or its socket) is
 //     followed, at most kMaxForwards steps and never round a loop: when the queue it ends on
 //     has a local port that is no device (FILE:, CUPS-PDF:, CLASS:, ...), the forward is on
 //     that port, judged as that queue; otherwise, and for any other forward here,
@@ -27,8 +32,13 @@
 //     file:                "FILE:"                                  "Local Port"  type 1
 //     cups-pdf:            "CUPS-PDF:" (a virtual printer)          "Local Port"  type 1
 //     parallel:, serial:   "LPT1:", ... / "COM1:", ...              "Local Port"  type 3
+//     (and usb:/<path>)    when the path the backend opens is a character device; a regular
+//                          file, a folder, a FIFO, a link to one or no file at all is
+//                          "FILE:" (a file printer)                  "Local Port"  type 1
 //     fax:, hpfax:         "FAX:"                                   "Local Port"  type 1
 //     anything else        "<SCHEME>:" (the scheme in capitals)     "Local Port"  type 1
+//                          or, when its URI is a path to something that is there but is no
+//                          character device, "FILE:"
 //     no device-uri        "NUL:"                                   "Local Port"  type 1
 //     a class (no device of its own; its jobs go to its members)
 //                          "CLASS:"                                 "Local Port"  type 1
@@ -77,7 +87,9 @@
 //   administer right   what the server answers: an operation refused for lack of rights -> 5
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -120,11 +132,45 @@ Scheduler thisScheduler(const std::vector<std::string>& reported);
 // Whether a host (as parseDeviceUri gives it) is this machine.
 bool isThisMachine(const std::string& host, const Scheduler& scheduler);
 
+// The file a backend whose device-uri is a path opens (parallel:/dev/lp0,
+// serial:/dev/ttyS0?baud=9600, usb:/dev/usb/lp0): the path after the scheme (and an authority,
+// if any), percent-decoded once as the backend decodes it, without its query; "" when the
+// device-uri names no absolute path.
+std::string devicePath(std::string_view deviceUri);
+// What stands at a path, judged as opening it would find it (links followed).
+enum class PathKind { CharacterDevice, Other, Missing };
+PathKind pathKind(const std::string& path);
+
+// The addresses a host name resolves to (numeric texts), or nullopt when it cannot be resolved.
+using Resolver = std::function<std::optional<std::vector<std::string>>(const std::string& host)>;
+// The system's resolver (getaddrinfo).
+std::optional<std::vector<std::string>> systemAddresses(const std::string& host);
+// The resolver the mapping uses when it is given none: the system's, unless another was set
+// (tests stand a host alias so); an empty function sets the system's again.
+void setResolver(Resolver resolver);
+Resolver currentResolver();
+// The addresses of each name, looked up at once on threads of their own until `within` has
+// passed: a name missing from the answer could not be resolved by then. A lookup still running
+// at the end is left to finish by itself; the caller never waits for it.
+std::map<std::string, std::vector<std::string>> resolveHosts(const std::vector<std::string>& names,
+                                                             const Resolver& resolve,
+                                                             std::chrono::milliseconds within);
+
+// How long the mapping waits for the host names of one listing to resolve when it is not told.
+constexpr int kLookupDeadlineMs = 5000;
+// How the mapping looks host names up: `resolve` (empty: currentResolver()), for at most
+// `within` in all.
+struct HostLookup {
+    Resolver resolve;
+    std::chrono::milliseconds within{kLookupDeadlineMs};
+};
+
 // The ports whose numbers belong to their device-uri.
 enum class NumberedPort { Usb, Parallel, Serial };
 std::optional<NumberedPort> numberedPort(std::string_view deviceUri);
 // Gives each numbered device-uri of `uris` that `numbers` lacks the lowest number its kind has
-// free, in order; numbers already held stay. True when a number was added.
+// free, in order; numbers already held stay. A path device at whose path no character device
+// stands now is no port and gets no number. True when a number was added.
 bool numberPorts(std::map<std::string, int>& numbers, const std::vector<std::string>& uris);
 
 // What the port mapping reads of a queue.
@@ -138,11 +184,12 @@ constexpr int kMaxForwards = 8;
 
 // The ports of one listing's queues: each by its device-uri, a forward to a queue of this
 // scheduler by the queue it ends on, numbered ports by `numbers` (device-uri -> number; one
-// it lacks is numbered as numberPorts does).
+// it lacks is numbered as numberPorts does). The host names of the forwards are looked up
+// once, all at once, when the mapper is made (`lookup`).
 class PortMapper {
   public:
     PortMapper(std::vector<QueueDevice> queues, Scheduler scheduler,
-               std::map<std::string, int> numbers = {});
+               std::map<std::string, int> numbers = {}, HostLookup lookup = {});
     // The port of queue number `index` of the listing.
     MappedPort portOf(std::size_t index) const;
     // The port of a queue with this device-uri and printer-type that is not in the listing.
@@ -151,10 +198,16 @@ class PortMapper {
   private:
     // One queue's mapping: its parsed device-uri and the forwards followed to reach it.
     struct Mapping;
+    // What a forward's host is: this machine, another one, or a name not resolved in time.
+    enum class Host { ThisMachine, Other, Unknown };
+    Host hostOf(const std::string& host) const;
     MappedPort map(const QueueDevice& queue, std::vector<std::size_t>& path) const;
     std::vector<QueueDevice> queues_;
     Scheduler scheduler_;
     std::map<std::string, int> numbers_;
+    HostLookup lookup_;
+    // The addresses of the forwards' host names that resolved in time.
+    mutable std::map<std::string, std::vector<std::string>> resolved_;
 };
 
 // The description of a port that the given queue ports share.

@@ -10,11 +10,16 @@
 #include <map>
 #include <sstream>
 
+#include <sys/stat.h>
+
+#include "platform/spooler/cups_backend.h"
+#include "platform/spooler/cups_ports.h"
 #include "platform/spooler/spooler.h"
 #include "platform/system/fileversion.h"
 #include "platform/system/profile.h"
 #include "platform/testing/cupsd.h"
 #include "platform/testing/environment.h"
+#include "platform/testing/host_aliases.h"
 #include "platform/testing/temp_machine.h"
 #include "platform/text/codepage.h"
 
@@ -273,7 +278,7 @@ TEST_F(RealCups, PortNumbersStayWithTheirDeviceAsQueuesComeAndGo) {
     EXPECT_EQ(PrinterHandle::open(u"Tessel_USB")->info2()->portName, u"USB001");
     // A queue whose name sorts first, on another USB device: it takes the next number.
     ASSERT_EQ(cupsd_->addQueue("Aardvark_USB", "usb://Aardvark/Jet?serial=A1").exitCode, 0);
-    ASSERT_EQ(cupsd_->addQueue("Aardvark_Serial", "serial:/dev/ttyS1?baud=9600").exitCode, 0);
+    ASSERT_EQ(cupsd_->addQueue("Aardvark_Serial", "serial:/dev/null?baud=9600").exitCode, 0);
     EXPECT_EQ(printerNames().front(), u"Aardvark_Serial");
     EXPECT_EQ(PrinterHandle::open(u"Aardvark_USB")->info2()->portName, u"USB002");
     EXPECT_EQ(PrinterHandle::open(u"Tessel_USB")->info2()->portName, u"USB001");
@@ -326,6 +331,135 @@ TEST_F(RealCups, ARawQueuesDriverIsNamedByItsDeviceKind) {
     ASSERT_TRUE(jobs);
     ASSERT_EQ(jobs->size(), 1u);
     EXPECT_EQ(jobs->front().driverName, u"Local Raw Printer (file)");
+}
+
+// A minimal one-page PDF.
+const std::string kPdf =
+    "%PDF-1.4\n1 0 obj<</Type/Catalog/Pages 2 0 R>>endobj\n"
+    "2 0 obj<</Type/Pages/Kids[3 0 R]/Count 1>>endobj\n"
+    "3 0 obj<</Type/Page/Parent 2 0 R/MediaBox[0 0 595 842]>>endobj\n"
+    "trailer<</Root 1 0 R>>\n%%EOF\n";
+
+std::u16string portOf(const char16_t* queue) {
+    auto h = PrinterHandle::open(queue);
+    if (!h) return u"(no queue)";
+    auto info = h->info2();
+    return info ? info->portName : u"(no record)";
+}
+
+TEST_F(RealCups, ADevicePathIsAPortOnlyWhereACharacterDeviceStandsWhenJudgedAndAtTheJob) {
+    // cupsd takes a parallel: or serial: queue on any path (FileDevice guards file: alone).
+    const auto devices = cupsd_->folder() / "devices";
+    std::filesystem::create_directories(devices);
+    std::filesystem::permissions(devices, std::filesystem::perms(0777));
+    const auto out = devices / "out.prn";
+    std::ofstream(out) << "";
+    std::filesystem::create_directory(devices / "spool");
+    ASSERT_EQ(::mkfifo((devices / "fifo").c_str(), 0666), 0);
+    std::filesystem::create_symlink(out, devices / "to-file");
+    std::filesystem::create_symlink("/dev/null", devices / "lp0");
+    const std::pair<const char*, std::string> queues[] = {
+        {"Par_File", "parallel:" + out.string()},
+        {"Par_Folder", "parallel:" + (devices / "spool").string()},
+        {"Par_Fifo", "parallel:" + (devices / "fifo").string()},
+        {"Par_LinkToFile", "parallel:" + (devices / "to-file").string()},
+        {"Par_Nothing", "parallel:" + (devices / "nothing").string()},
+        {"Ser_File", "serial:" + out.string() + "?baud=9600"},
+        {"Par_Device", "parallel:" + (devices / "lp0").string()},
+        {"Ser_Device", "serial:/dev/null?baud=9600"},
+    };
+    for (const auto& [name, uri] : queues) {
+        auto added = cupsd_->addQueue(name, uri);
+        ASSERT_EQ(added.exitCode, 0) << uri << ": " << added.err << cupsd_->log();
+    }
+    for (const char16_t* q :
+         {u"Par_File", u"Par_Folder", u"Par_Fifo", u"Par_LinkToFile", u"Par_Nothing", u"Ser_File"})
+        EXPECT_EQ(portOf(q), u"FILE:") << toUtf8(q);
+    EXPECT_EQ(portOf(u"Par_Device"), u"LPT1:");
+    EXPECT_EQ(portOf(u"Ser_Device"), u"COM1:");
+
+    // The queue was judged on LPT1:; by the time the job is made, a file stands at its path.
+    std::filesystem::remove(devices / "lp0");
+    std::ofstream(devices / "lp0") << "";
+    const auto refused = cups::submit("Par_Device", "certificate", kPdf);
+    EXPECT_EQ(refused.jobId, 0u);
+    EXPECT_NE(refused.error.find("Par_Device"), std::string::npos) << refused.error;
+    EXPECT_NE(refused.error.find("FILE:"), std::string::npos) << refused.error;
+    EXPECT_NE(refused.error.find("LPT1:"), std::string::npos) << refused.error;
+    // The queue re-pointed at a file after it was judged: refused all the same.
+    ASSERT_EQ(cupsd_->run("lpadmin", {"-p", "Ser_Device", "-v", "file://" + out.string()}).exitCode,
+              0);
+    const auto repointed = cups::submit("Ser_Device", "certificate", kPdf);
+    EXPECT_EQ(repointed.jobId, 0u);
+    EXPECT_NE(repointed.error.find("FILE:"), std::string::npos) << repointed.error;
+    // A queue deleted after it was judged takes no job.
+    ASSERT_EQ(portOf(u"Tessel_USB"), u"USB001");
+    ASSERT_EQ(cupsd_->run("lpadmin", {"-x", "Tessel_USB"}).exitCode, 0);
+    const auto deleted = cups::submit("Tessel_USB", "certificate", kPdf);
+    EXPECT_EQ(deleted.jobId, 0u);
+    EXPECT_NE(deleted.error, "");
+    EXPECT_EQ(cupsd_->run("lpstat", {"-o"}).out, "");
+    EXPECT_EQ(std::filesystem::file_size(out), 0u);
+    EXPECT_EQ(std::filesystem::file_size(devices / "lp0"), 0u);
+    // A queue unchanged since it was judged takes its job.
+    ASSERT_EQ(portOf(u"Tessel_Socket"), u"IP_127.0.0.1");
+    const auto taken = cups::submit("Tessel_Socket", "certificate", kPdf);
+    EXPECT_GT(taken.jobId, 0u) << taken.error;
+    EXPECT_EQ(taken.error, "");
+}
+
+TEST_F(RealCups, AForwardThroughANameOfThisMachineIsJudgedAsTheQueueItNames) {
+    // "tessel-kiosk" is this machine, as an /etc/hosts alias of 127.0.0.1 would make it;
+    // "tessel-office" another machine; "tessel-lost.invalid" cannot be resolved.
+    platform::testing::ScopedHostAliases hosts(
+        {{"tessel-kiosk", {"127.0.0.1"}}, {"tessel-office", {"10.0.0.5"}}});
+    const std::string port = std::to_string(cupsd_->port());
+    const std::pair<const char*, std::string> queues[] = {
+        {"Alias_Lpd", "lpd://tessel-kiosk/Tessel_File"},
+        {"Alias_LpdPort", "lpd://tessel-kiosk:5515/Tessel_File"},
+        {"Alias_Ipp", "ipp://tessel-kiosk:" + port + "/printers/Tessel_File"},
+        {"Alias_Pdf", "ipp://TESSEL-KIOSK:" + port + "/printers/Tessel_PDF"},
+        {"Alias_Socket", "lpd://tessel-kiosk/Tessel_Socket"},
+        {"Office_Lpd", "lpd://tessel-office/queue"},
+        {"Lost_Lpd", "lpd://tessel-lost.invalid/Tessel_File"},
+        {"Lost_Ipp", "ipp://tessel-lost.invalid/ipp/print"},
+    };
+    for (const auto& [name, uri] : queues) {
+        auto added = cupsd_->addQueue(name, uri);
+        ASSERT_EQ(added.exitCode, 0) << uri << ": " << added.err << cupsd_->log();
+    }
+    EXPECT_EQ(portOf(u"Alias_Lpd"), u"FILE:");
+    EXPECT_EQ(portOf(u"Alias_LpdPort"), u"FILE:");
+    EXPECT_EQ(portOf(u"Alias_Ipp"), u"FILE:");
+    EXPECT_EQ(portOf(u"Alias_Pdf"), u"CUPS-PDF:");
+    EXPECT_EQ(portOf(u"Alias_Socket"), u"\\\\tessel-kiosk\\Tessel_Socket");
+    EXPECT_EQ(portOf(u"Office_Lpd"), u"IP_tessel-office");
+    EXPECT_EQ(portOf(u"Lost_Lpd"), u"\\\\tessel-lost.invalid\\Tessel_File");
+    EXPECT_EQ(portOf(u"Lost_Ipp"), u"\\\\tessel-lost.invalid\\print");
+}
+
+TEST_F(RealCups, ADamagedPortNumbersFileIsRepairedAndNoPortMoves) {
+    EXPECT_EQ(portOf(u"Tessel_USB"), u"USB001");
+    // A device whose queue sorts first takes the next number.
+    ASSERT_EQ(cupsd_->addQueue("Aardvark_USB", "usb://Aardvark/Jet?serial=A1").exitCode, 0);
+    EXPECT_EQ(portOf(u"Aardvark_USB"), u"USB002");
+    const auto file = machine_.path() / cups::kPortNumbersFile;
+    std::ofstream(file, std::ios::trunc) << "{\"USB\": {\"usb://Tessel/Laser?serial=T1\": 1,";
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(portOf(u"Aardvark_USB"), u"USB002");
+    EXPECT_EQ(portOf(u"Tessel_USB"), u"USB001");
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("is damaged; kept aside as"), std::string::npos) << said;
+    // Written whole again, the damaged copy beside it.
+    std::ifstream in(file);
+    const std::string repaired((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
+    EXPECT_NE(repaired.find("\"usb://Tessel/Laser?serial=T1\": 1"), std::string::npos) << repaired;
+    EXPECT_NE(repaired.find("\"usb://Aardvark/Jet?serial=A1\": 2"), std::string::npos) << repaired;
+    std::size_t aside = 0;
+    for (const auto& e : std::filesystem::directory_iterator(machine_.path()))
+        aside += e.path().filename().string().starts_with("cups-ports.json.damaged-") ? 1 : 0;
+    EXPECT_EQ(aside, 1u);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -25,10 +26,10 @@ TEST(CupsPortNumbers, KeptInTheMachineFolderSoNoQueueRenumbersAnother) {
     platform::testing::TempMachine machine;
     const auto file = machine.path() / kPortNumbersFile;
     auto first = portNumbers({"usb://Tessel/Laser?serial=T1", "socket://10.0.0.5",
-                              "parallel:/dev/lp0", "serial:/dev/ttyS0?baud=9600"});
+                              "parallel:/dev/null", "serial:/dev/null?baud=9600"});
     EXPECT_EQ(first, (std::map<std::string, int>{{"usb://Tessel/Laser?serial=T1", 1},
-                                                 {"parallel:/dev/lp0", 1},
-                                                 {"serial:/dev/ttyS0?baud=9600", 1}}));
+                                                 {"parallel:/dev/null", 1},
+                                                 {"serial:/dev/null?baud=9600", 1}}));
     ASSERT_TRUE(std::filesystem::exists(file));
     // A queue whose device sorts first arrives; then the first one goes: nothing moves.
     auto second = portNumbers({"usb://Alpha/Jet?serial=A0", "usb://Tessel/Laser?serial=T1"});
@@ -50,7 +51,7 @@ TEST(CupsPortNumbers, KeptInTheMachineFolderSoNoQueueRenumbersAnother) {
     EXPECT_EQ(entries, 1u);
 }
 
-TEST(CupsPortNumbers, WhatTheFileHoldsBesideIsKeptAndADamagedFileIsNotOverwritten) {
+TEST(CupsPortNumbers, WhatTheFileHoldsBesideIsKept) {
     platform::testing::TempMachine machine;
     const auto file = machine.path() / kPortNumbersFile;
     std::ofstream(file) << R"({"note": "kept", "USB": {"usb://Old/One": 3, "parallel:/x": 1}})";
@@ -60,16 +61,82 @@ TEST(CupsPortNumbers, WhatTheFileHoldsBesideIsKeptAndADamagedFileIsNotOverwritte
     const std::string text = fileText(file);
     EXPECT_NE(text.find("\"note\": \"kept\""), std::string::npos) << text;
     EXPECT_NE(text.find("\"usb://New/One\": 1"), std::string::npos) << text;
+}
 
-    for (const char* damaged : {"{\"USB\": {\"usb://a\": \"one\"}}", "[1, 2]", "{\"USB\": 1", ""}) {
-        std::ofstream(file, std::ios::trunc) << damaged;
-        const auto given = portNumbers({"usb://B/1", "usb://A/1"});
-        EXPECT_EQ(given.at("usb://B/1"), 1) << damaged;
-        EXPECT_EQ(given.at("usb://A/1"), 2) << damaged;
-        if (*damaged) {
-            EXPECT_EQ(fileText(file), damaged);
-        }
+// The files kept aside beside the numbers' file, by name.
+std::map<std::string, std::string> keptAside(const std::filesystem::path& folder) {
+    std::map<std::string, std::string> aside;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) {
+        const std::string name = e.path().filename().string();
+        if (name.starts_with(std::string(kPortNumbersFile) + ".damaged-"))
+            aside[name] = fileText(e.path());
     }
+    return aside;
+}
+
+TEST(CupsPortNumbers, ADamagedFileIsReportedKeptAsideAndWrittenAgainFromWhatIsKnown) {
+    platform::testing::TempMachine machine;
+    const auto file = machine.path() / kPortNumbersFile;
+    // Numbers given in queue order: the later device holds 1, the earlier 2.
+    EXPECT_EQ(portNumbers({"usb://Z/1"}).at("usb://Z/1"), 1);
+    EXPECT_EQ(portNumbers({"usb://A/1", "usb://Z/1"}).at("usb://A/1"), 2);
+    const std::string whole = fileText(file);
+    struct Case {
+        const char* what;
+        std::string damaged;
+    } cases[] = {
+        {"cut short", whole.substr(0, whole.size() / 2 + 8)},
+        {"a number that is text", R"({"USB": {"usb://Z/1": "one", "usb://A/1": 2}})"},
+        {"not an object", "[1, 2]"},
+        {"empty", ""},
+        {"garbage", "\x01\x02 not json"},
+    };
+    std::size_t keptBefore = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::ofstream(file, std::ios::trunc | std::ios::binary) << c.damaged;
+        ::testing::internal::CaptureStderr();
+        const auto given =
+            portNumbers({"usb://A/1", "usb://Z/1", "usb://New/" + std::string(c.what)});
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        // No port takes another's number.
+        EXPECT_EQ(given.at("usb://Z/1"), 1);
+        EXPECT_EQ(given.at("usb://A/1"), 2);
+        EXPECT_GE(given.at("usb://New/" + std::string(c.what)), 3);
+        // Reported as it is read, naming the file and where the damaged copy went.
+        EXPECT_NE(said.find(file.string() + " is damaged; kept aside as "), std::string::npos)
+            << said;
+        // Kept aside as it was; the file written whole again.
+        const auto aside = keptAside(machine.path());
+        EXPECT_EQ(aside.size(), keptBefore + 1);
+        keptBefore = aside.size();
+        bool found = false;
+        for (const auto& [name, text] : aside) found = found || text == c.damaged;
+        EXPECT_TRUE(found);
+        const std::string repaired = fileText(file);
+        EXPECT_NE(repaired.find("\"usb://Z/1\": 1"), std::string::npos) << repaired;
+        EXPECT_NE(repaired.find("\"usb://A/1\": 2"), std::string::npos) << repaired;
+        // Once repaired, nothing more is said or kept aside.
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(portNumbers({"usb://A/1"}).at("usb://A/1"), 2);
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+        EXPECT_EQ(keptAside(machine.path()).size(), keptBefore);
+    }
+}
+
+TEST(CupsPortNumbers, ADamagedFileFromElsewhereKeepsTheNumbersItStillShows) {
+    // Damaged before this process read it: what can still be read of it is what is known.
+    platform::testing::TempMachine machine;
+    const auto file = machine.path() / kPortNumbersFile;
+    std::ofstream(file)
+        << R"({"USB": {"usb://Z/1": 1, "usb://A/1": 2, "usb://B/1": 2, "usb://C/1": "x")";
+    const auto given = portNumbers({"usb://A/1", "usb://B/1", "usb://C/1", "usb://Z/1"});
+    EXPECT_EQ(given.at("usb://Z/1"), 1);
+    EXPECT_EQ(given.at("usb://A/1"), 2);
+    // A number already taken, or none at all: the lowest free one.
+    EXPECT_EQ(given.at("usb://B/1"), 3);
+    EXPECT_EQ(given.at("usb://C/1"), 4);
+    EXPECT_EQ(keptAside(machine.path()).size(), 1u);
 }
 
 TEST(CupsPortNumbers, ProcessesNumberingAtOnceNeverShareANumber) {
