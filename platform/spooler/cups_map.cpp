@@ -656,6 +656,20 @@ struct PortMapper::Mapping {
         return redirected(u.host, name.empty() ? queue.name : name);
     }
 
+    // A forward to queue `q` of the URI's host: judged as that queue when the host is this
+    // machine, redirected when it could not be told in time; nullopt for another machine.
+    std::optional<MappedPort> forwardTo(const std::string& q) const {
+        switch (mapper.hostOf(u.host)) {
+            case Host::ThisMachine:
+                return local(q);
+            case Host::Unknown:
+                return unknownHost(q);
+            case Host::Other:
+                break;
+        }
+        return std::nullopt;
+    }
+
     // A device the backend opens by its path: a port only when a character device stands
     // there; anything else there (a file, a folder, a FIFO, or nothing yet) takes the job as a
     // file printer.
@@ -676,26 +690,12 @@ struct PortMapper::Mapping {
         if (s == "socket") return tcpip(u.host);
         if (s == "lpd") {
             const std::string q = firstSegment(u.path);
-            switch (mapper.hostOf(u.host)) {
-                case Host::ThisMachine:
-                    return local(q);
-                case Host::Unknown:
-                    return unknownHost(q);
-                case Host::Other:
-                    break;
-            }
+            if (auto forward = forwardTo(q)) return *forward;
             return tcpip(u.host);
         }
         if (isIppFamily(s)) {
             const std::string q = serverQueue(u.path);
-            switch (mapper.hostOf(u.host)) {
-                case Host::ThisMachine:
-                    return local(q);
-                case Host::Unknown:
-                    return unknownHost(q);
-                case Host::Other:
-                    break;
-            }
+            if (auto forward = forwardTo(q)) return *forward;
             return q.empty() ? tcpip(u.host) : redirected(u.host, q);
         }
         if (s == "dnssd") return dnssd();

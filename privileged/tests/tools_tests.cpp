@@ -87,6 +87,15 @@ TEST(KestrumTools, RegistersAndAnswersThroughComcall) {
 
 namespace {
 
+// A folder removed with everything in it when the test ends, however it ends.
+struct RemovedAtEnd {
+    std::filesystem::path folder;
+    ~RemovedAtEnd() {
+        std::error_code ec;
+        std::filesystem::remove_all(folder, ec);
+    }
+};
+
 // A folder for the test on a file system other than `other`'s (the temporary folder and
 // /dev/shm are usually two); empty when none of the candidates is.
 std::filesystem::path folderOnAnotherFileSystem(const std::filesystem::path& other) {
@@ -182,13 +191,7 @@ TEST(KestrumTools, FileMoveAcrossFileSystemsCopiesInBoundedPiecesAndKeepsTheMode
     const std::filesystem::path away = folderOnAnotherFileSystem(machine.path());
     ASSERT_FALSE(away.empty()) << "no folder on a file system other than that of " << machine.path()
                                << " to move from";
-    struct Cleanup {
-        std::filesystem::path folder;
-        ~Cleanup() {
-            std::error_code ec;
-            std::filesystem::remove_all(folder, ec);
-        }
-    } cleanup{away};
+    const RemovedAtEnd cleanup{away};
 
     constexpr int kMib = 256;
     const std::filesystem::path source = away / "big.bin";
@@ -376,13 +379,7 @@ TEST(KestrumTools, AFileStillBeingWrittenIsNotMovedAcrossFileSystems) {
     const fs::path away = folderOnAnotherFileSystem(machine.path());
     ASSERT_FALSE(away.empty()) << "no folder on a file system other than that of "
                                << machine.path();
-    struct Cleanup {
-        fs::path folder;
-        ~Cleanup() {
-            std::error_code ec;
-            fs::remove_all(folder, ec);
-        }
-    } cleanup{away};
+    const RemovedAtEnd cleanup{away};
     const fs::path source = away / "records.txt", target = machine.path() / "records.txt";
     constexpr std::size_t kRecord = 16;
     std::size_t before = 0;
@@ -447,13 +444,7 @@ TEST(KestrumTools, TheNextMoveRemovesAKilledMovesPartialCopy) {
     const fs::path away = folderOnAnotherFileSystem(machine.path());
     ASSERT_FALSE(away.empty()) << "no folder on a file system other than that of "
                                << machine.path();
-    struct Cleanup {
-        fs::path folder;
-        ~Cleanup() {
-            std::error_code ec;
-            fs::remove_all(folder, ec);
-        }
-    } cleanup{away};
+    const RemovedAtEnd cleanup{away};
     const fs::path source = away / "big.bin";
     writePattern(source, 256);
 

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <memory>
 
+#include "page_frames.h"
 #include "platform/print/pdf_pages.h"
 #include "platform/system/description.h"
 #include "platform/testing/run_program.h"
@@ -39,23 +40,6 @@ std::vector<std::filesystem::path> pdfsIn(const std::filesystem::path& folder) {
     for (const auto& e : std::filesystem::directory_iterator(folder, ec))
         if (e.path().extension() == ".pdf") files.push_back(e.path());
     return files;
-}
-
-// The body of a reply: code, result and state.
-std::string body(const std::optional<std::u16string>& reply) {
-    return reply && reply->size() > 35 ? platform::text::toUtf8(reply->substr(35))
-                                       : std::string("<none>");
-}
-
-// A "CE01" body with one blue PNG page as hexadecimal text.
-std::u16string pngPage() {
-    QImage image(210, 297, QImage::Format_RGB32);
-    image.fill(QColor(20, 40, 160));
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return u"0001," + QString::fromLatin1(png.toHex()).toStdU16String();
 }
 
 class EndToEnd : public ::testing::Test {
@@ -150,7 +134,7 @@ TEST_F(EndToEnd, AnIssuePrintsWithThePrinterSettingsOfItsOwnSetUp) {
     Client client(port);
     ASSERT_TRUE(client.connected());
     client.setTimeout(60);
-    const std::u16string page = pngPage();
+    const std::u16string page = pngPage(210, 297);
 
     struct Issue {
         const char16_t* setup;
@@ -246,7 +230,7 @@ TEST_F(EndToEnd, ARunHeldInTheSelectionAnswersPollsAndPrintsWhenChosen) {
 
     client.sendText(request(u"CE00", u"{\"pages\":1,\"usedefaultprinter\":\"0\"}"));
     ASSERT_EQ(body(client.reply()), "CE000001") << server->errors();
-    client.sendText(request(u"CE01", pngPage()));
+    client.sendText(request(u"CE01", pngPage(210, 297)));
     ASSERT_EQ(body(client.reply()).substr(0, 6), "CE0100") << server->errors();
 
     client.sendText(request(u"CE02"));

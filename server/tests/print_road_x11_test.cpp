@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 
+#include "page_frames.h"
 #include "platform/testing/environment.h"
 #include "platform/testing/run_program.h"
 #include "platform/testing/temp_machine.h"
@@ -21,22 +22,6 @@
 using namespace tessel::server::testing;
 
 namespace {
-
-std::string body(const std::optional<std::u16string>& reply) {
-    return reply && reply->size() > 35 ? platform::text::toUtf8(reply->substr(35))
-                                       : std::string("<none>");
-}
-
-// A "CE01" body with one PNG page of 1000 x 1000 pixels (4 MB decoded) as hexadecimal text.
-std::u16string largePage() {
-    QImage image(1000, 1000, QImage::Format_RGB32);
-    image.fill(QColor(20, 40, 160));
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return u"0001," + QString::fromLatin1(png.toHex()).toStdU16String();
-}
 
 // The visible windows titled exactly `title`, by xdotool's search.
 std::vector<std::string> windowsTitled(const std::string& title) {
@@ -70,7 +55,7 @@ TEST(PrintRoadOnX11, AFailedPrintShowsItsBoxAndTheLogSaysWhy) {
     client.setTimeout(60);
     client.sendText(request(u"CE00", u"{\"pages\":1,\"usedefaultprinter\":\"1\"}"));
     ASSERT_EQ(body(client.reply()), "CE000001") << server.errors();
-    client.sendText(request(u"CE01", largePage()));
+    client.sendText(request(u"CE01", pngPage(1000, 1000)));
     ASSERT_EQ(body(client.reply()).substr(0, 6), "CE0100") << server.errors();
     client.sendText(request(u"CE02"));
 
