@@ -625,7 +625,9 @@ void Keyboard::emptyClipboard() {
     if (d.clipboard != XCB_NONE)
         xcb_set_selection_owner(d.conn, XCB_NONE, d.clipboard, XCB_CURRENT_TIME);
     xcb_set_selection_owner(d.conn, XCB_NONE, XCB_ATOM_PRIMARY, XCB_CURRENT_TIME);
-    xcb_flush(d.conn);
+    // A round trip, so the selections are gone when this returns: a flushed request is not yet
+    // carried out, and another client asking for the owner right after would still see its own.
+    std::free(xcb_get_input_focus_reply(d.conn, xcb_get_input_focus(d.conn), nullptr));
 }
 
 int Keyboard::fd() const {
