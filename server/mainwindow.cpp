@@ -1,5 +1,6 @@
 #include "server/mainwindow.h"
 
+#include "server/logdelegate.h"
 #include "server/logmodel.h"
 
 #include <QCloseEvent>
@@ -23,6 +24,7 @@ MainWindow::MainWindow() {
     status_ = new QLabel;
     list_ = new QListView;
     list_->setUniformItemSizes(true);
+    list_->setItemDelegate(new LogDelegate(list_));
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
 
     auto button = [this](const char16_t* caption, auto action) {
