@@ -7,7 +7,10 @@
 #include <QPainter>
 #include <QRgb>
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <cstdint>
 #include <mutex>
 #include <utility>
 
@@ -93,6 +96,25 @@ void decoded(std::int32_t width, std::int32_t height) {
 
 }  // namespace
 
+// Fresh picture storage is written whole at once (filled, then decoded into): asked for in large
+// pages where the system has them, it comes in with one fault for each 2 MiB instead of one
+// for each 4 KiB, which costs far more than the writing where faults are dear (virtual
+// machines). The resident size is the same: only large pages wholly inside it are affected.
+namespace {
+void adviseLargePages(void* data, std::size_t bytes) {
+#if defined(MADV_HUGEPAGE)
+    constexpr std::uintptr_t kLarge = 2u << 20;
+    const auto start = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t first = (start + kLarge - 1) & ~(kLarge - 1);
+    const std::uintptr_t end = (start + bytes) & ~(kLarge - 1);
+    if (end > first) ::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)bytes;
+#endif
+}
+}  // namespace
+
 void keepPixels(std::vector<std::uint32_t>&& pixels) {
     if (pixels.capacity() == 0) return;
     PixelStore& s = store();
@@ -122,6 +144,11 @@ std::vector<std::uint32_t> takePixels(std::size_t count, std::uint32_t value) {
                 break;
             }
         }
+    }
+    if (pixels.capacity() < count) {
+        pixels = std::vector<std::uint32_t>();
+        pixels.reserve(count);
+        adviseLargePages(pixels.data(), count * sizeof(std::uint32_t));
     }
     // Kept storage is cleared as fresh storage comes: a reader that leaves part of a picture
     // unwritten never shows what an earlier picture held there.
